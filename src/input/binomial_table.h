@@ -1,0 +1,25 @@
+#pragma once
+// The table of binomial coefficients read from "BINOMDIST.DAT": entry
+// [n][k] = C(n, k). Only row M, entries 1 .. M-1, reach any result.
+
+#include <istream>
+#include <string>
+#include <vector>
+
+namespace queuecalc {
+
+struct BinomialTable {
+    int dimension = -1;                     // N; rows 0 .. N
+    std::vector<std::vector<double>> rows;  // N + 1 rows of N + 1 entries
+};
+
+extern const char* const kBinomialFileName;  // "BINOMDIST.DAT"
+
+// Reads N, checks it against inversionTerms when the Euler algorithm will run
+// (inversionMethod <= 0) before any row is read, then reads the rows.
+BinomialTable readBinomialTable(std::istream& in, int inversionTerms, int inversionMethod);
+
+BinomialTable readBinomialTableFile(const std::string& path, int inversionTerms,
+                                    int inversionMethod);
+
+}  // namespace queuecalc

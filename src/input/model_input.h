@@ -1,0 +1,37 @@
+#pragma once
+// The parameters of one run, as read from "INPUT.DAT".
+
+#include <istream>
+#include <string>
+
+namespace queuecalc {
+
+struct ModelInput {
+    int consoleReport = 0;      // 1: print the console summary
+    int abandonType = 0;        // 0 exponential, 1 Erlang, 2 lognormal
+    double abandonParam1 = 0;   // rate / phase rate / mean
+    double abandonParam2 = 0;   // unused / phases / variance
+    double abandonParam3 = 0;   // echoed only
+    int servers = 0;            // s
+    int waitingPlaces = 0;      // r
+    double serviceRate = 0;     // mu
+    double arrivalRate = 0;     // lambda
+    double momentInterval = 0;  // delta t
+    int inversionTerms = 0;     // M
+    double maxTime = 0;         // T
+    int inversionMethod = 0;    // <0 Euler, 0 both, >0 Talbot
+};
+
+extern const char* const kInputFileName;  // "INPUT.DAT"
+
+// Extracts the thirteen values in order with formatted stream extraction
+// (an int stops at a decimal point and leaves the rest to the next field).
+// Nothing after the thirteenth value is read. A value that is missing or does
+// not parse as its field's type throws RunFailure naming the field.
+ModelInput readModelInput(std::istream& in);
+
+// Opens the named file and reads it; throws RunFailure with the
+// missing-file message when it cannot be opened.
+ModelInput readModelInputFile(const std::string& path);
+
+}  // namespace queuecalc

@@ -1,0 +1,101 @@
+#include "model/hazard_rates.h"
+
+#include <cmath>
+#include <string>
+
+#include "app/run_failure.h"
+
+namespace queuecalc {
+
+// Error function, rational approximation 7.1.26 of Abramowitz and Stegun:
+//   erf(x) ~ 1 - t (a1 + t (a2 + t (a3 + t (a4 + t a5)))) exp(-x^2),
+//   t = 1 / (1 + p |x|),
+// extended to negative x by oddness. Absolute error about 1.5e-7 at most; it
+// is not exact at 0 (1 - 0.999999999 = 1e-9). The polynomial is evaluated from
+// the innermost bracket out and the final exponential is the library exp, so
+// that the result is the same double on every conforming platform. For large
+// |x| the result is exactly +-1, which makes the lognormal survival 1 + erf
+// vanish for long waits (handled where the rates are formed).
+double erfApprox(double x) {
+    const double sign = x < 0 ? -1.0 : 1.0;  // +1 also for 0, -0 and NaN
+    const double a = std::fabs(x);
+    const double t = 1.0 / (1.0 + 0.3275911 * a);
+    const double p =
+        t * (0.254829592 +
+             t * (-0.284496736 + t * (1.421413741 + t * (-1.453152027 + t * 1.061405429))));
+    return sign * (1.0 - p * std::exp(-a * a));
+}
+
+// y^i by repeated squaring from the lowest bit of i up: result = 1 and
+// square = y; for each bit, multiply the result by the square when the bit is
+// set, then square the square. The order of the products decides the last bit
+// of the Erlang survival terms from seven phases on, so it is kept exactly.
+double integerPower(double y, int i) {
+    double result = 1.0;
+    double square = y;
+    for (unsigned bits = static_cast<unsigned>(i); bits != 0; bits >>= 1) {
+        if (bits & 1u) result = result * square;
+        square = square * square;
+    }
+    return result;
+}
+
+// Hazard rate alpha_k of the patience time at the elapsed time x_k = k / lambda,
+// k = 1 .. r, and the running sums alpha_1 + ... + alpha_k.
+//   exponential: alpha_k = theta;
+//   Erlang (rate p1, p2 phases, n = integer part of p2):
+//     f = p1^p2 x^(p2-1) e^(-y) / (n-1)!, S = sum_{i<n} y^i e^(-y) / i!, y = p1 x;
+//   lognormal (mean p1, variance p2): density over 1/2 (1 + erf(d / (sqrt2 sigma))).
+// Every exponential is pow(e, x) with e = exp(1), and the products and
+// quotients run in the order written, because the printed results depend on
+// the last bit of each rate.
+HazardRates buildHazardRates(int abandonType, double p1, double p2, int waitingPlaces,
+                             double arrivalRate) {
+    HazardRates h;
+    h.factorialTable[0] = 1.0;
+    for (int i = 1; i <= 12; ++i) h.factorialTable[i] = h.factorialTable[i - 1] * static_cast<double>(i);
+    const double e = std::exp(1.0);
+
+    const int r = waitingPlaces;
+    const std::size_t size = static_cast<std::size_t>(r) + 1;
+    h.hazardRate.assign(size, 0.0);
+    h.cumulativeAbandonRate.assign(size, 0.0);
+    h.hazardRate[0] = -1.0;  // placeholder: positions count from 1
+    h.cumulativeAbandonRate[0] = 0.0;
+
+    if (abandonType == 0) {
+        for (int k = 1; k <= r; ++k) h.hazardRate[k] = p1;
+    } else if (abandonType == 1) {
+        // Checked before any rate, also when there are no waiting places.
+        if (p2 > 12) throw RunFailure("Erlang of more than " + std::to_string(12) + " phases is not allowed.");
+        const int n = static_cast<int>(p2);  // the fraction is dropped
+        for (int k = 1; k <= r; ++k) {
+            const double x = static_cast<double>(k) / arrivalRate;
+            const double y = x * p1;
+            const double E = std::pow(e, -y);
+            const double f = std::pow(p1, p2) * std::pow(x, p2 - 1) * E / h.factorialTable[n - 1];
+            double S = 0.0;
+            for (int i = 0; i < n; ++i) S = S + (integerPower(y, i) * E) / h.factorialTable[i];
+            h.hazardRate[k] = f / S;
+        }
+    } else if (abandonType == 2) {
+        const double sigma = std::sqrt(std::log(p2 / (p1 * p1) + 1));
+        const double m = std::log(p1) - (0.5 * sigma) * sigma;
+        const double twoSigmaSquared = (sigma + sigma) * sigma;
+        const double c = std::sqrt(0.6366197723675814);  // sqrt(2 / pi)
+        const double w = std::sqrt(2.0) * sigma;
+        for (int k = 1; k <= r; ++k) {
+            const double x = static_cast<double>(k) / arrivalRate;
+            const double d = m - std::log(x);
+            const double g = std::pow(e, -(d * d) / twoSigmaSquared);
+            h.hazardRate[k] = (c * g) / ((erfApprox(d / w) + 1) * (sigma * x));
+        }
+    } else {
+        throw RunFailure("Unspecified abandonment time distribution. Please change the input file (INPUT.DAT).");
+    }
+
+    for (int k = 1; k <= r; ++k) h.cumulativeAbandonRate[k] = h.cumulativeAbandonRate[k - 1] + h.hazardRate[k];
+    return h;
+}
+
+}  // namespace queuecalc

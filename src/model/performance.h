@@ -1,0 +1,35 @@
+#pragma once
+#include <vector>
+
+#include "input/model_input.h"
+#include "model/queue_positions.h"
+
+namespace queuecalc {
+
+struct PerformanceMeasures {
+    double rho = 0;
+    double lossProb = 0;
+    double noWaitProb = 0;
+    double servedProb = 0;
+    double abandonProb = 0;
+    double partialMeanServed = 0;
+    double partialSecondMomentServed = 0;
+    double meanWaitServed = 0;
+    double secondMomentServed = 0;
+    double varianceServed = 0;
+    double partialMeanAbandon = 0;
+    double partialSecondMomentAbandon = 0;
+    double meanWaitAbandon = 0;
+    double secondMomentAbandon = 0;
+    double varianceAbandon = 0;
+};
+
+// lambda / (s mu), computed as soon as the input is known.
+double computeRho(const ModelInput& input);
+
+PerformanceMeasures computePerformanceMeasures(const ModelInput& input,
+                                               const std::vector<double>& stationaryDist,
+                                               const std::vector<double>& admittedDist,
+                                               const QueuePositionTables& tables);
+
+}  // namespace queuecalc

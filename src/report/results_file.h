@@ -1,0 +1,28 @@
+#pragma once
+#include <string>
+#include <vector>
+
+#include "input/model_input.h"
+#include "model/performance.h"
+
+namespace queuecalc {
+
+extern const char* const kResultsFileName;  // "OUTPUT.CSV"
+
+struct ResultCurves {
+    const std::vector<double>* eulerJoint = nullptr;
+    const std::vector<double>* eulerConditional = nullptr;
+    const std::vector<double>* talbotJoint = nullptr;
+    const std::vector<double>* talbotConditional = nullptr;
+};
+
+// The exact bytes of the results file: CR LF line ends, 0xB2 for the
+// superscript two, 72 + 2n lines.
+std::string buildResultsFile(const ModelInput& input, const PerformanceMeasures& measures,
+                             const std::vector<double>& timeGrid, const ResultCurves& curves);
+
+// Writes the bytes to the named file so that an earlier file survives any
+// failure intact; throws RunFailure when the file cannot be written.
+void writeResultsFile(const std::string& path, const std::string& bytes);
+
+}  // namespace queuecalc

@@ -1,0 +1,241 @@
+// Cross-check of the queue model against an independent long-double model of
+// the M/M/s/r+M queue (tests/support/reference_queue.h). With exponential
+// patience every hazard rate is the constant theta, so the calculator's chain
+// and step tables describe that queue exactly and its fifteen measures must
+// agree with the reference up to double rounding.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
+#include <iostream>
+#include <limits>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "input/model_input.h"
+#include "model/chain.h"
+#include "model/hazard_rates.h"
+#include "model/performance.h"
+#include "model/queue_positions.h"
+#include "support/reference_queue.h"
+
+namespace queuecalc {
+namespace {
+
+namespace ref = reference;
+
+// Double rounding over a few hundred operations, with room to spare; a
+// formula fault shows up as an error of order 1e-3 or more.
+constexpr double kMeasureRelTol = 1e-12;
+// The reference sums P(S) and P(A) from separate terms in long double.
+constexpr long double kReferenceBalanceTol = 1e-17L;
+// P(A) = 1 - P(S) when nobody abandons is zero up to double rounding.
+constexpr double kZeroAbandonAbsTol = 1e-15;
+
+struct CallCentreCase {
+    const char* name;
+    int servers;
+    int waitingPlaces;
+    double abandonRate;
+    double arrivalRate;
+    double serviceRate;
+};
+
+const CallCentreCase kCallCentres[] = {
+    {"typical", 10, 20, 0.5, 9.5, 1.0},
+    {"singleServerSinglePlace", 1, 1, 1.0, 1.0, 1.0},
+    {"overloaded", 3, 8, 2.0, 5.0, 1.0},
+    {"large", 50, 100, 0.1, 55.0, 1.0},
+    {"impatientFew", 2, 3, 3.0, 1.5, 0.8},
+};
+
+ModelInput inputFor(const CallCentreCase& c) {
+    ModelInput in;
+    in.abandonType = 0;
+    in.abandonParam1 = c.abandonRate;
+    in.servers = c.servers;
+    in.waitingPlaces = c.waitingPlaces;
+    in.serviceRate = c.serviceRate;
+    in.arrivalRate = c.arrivalRate;
+    return in;
+}
+
+ref::CallCentre referenceFor(const CallCentreCase& c) {
+    ref::CallCentre cc;
+    cc.servers = c.servers;
+    cc.waitingPlaces = c.waitingPlaces;
+    cc.abandonRate = c.abandonRate;
+    cc.arrivalRate = c.arrivalRate;
+    cc.serviceRate = c.serviceRate;
+    return cc;
+}
+
+struct LibraryModel {
+    ChainSolution chain;
+    PerformanceMeasures measures;
+};
+
+LibraryModel runLibraryModel(const CallCentreCase& c) {
+    const ModelInput in = inputFor(c);
+    const HazardRates hazard = buildHazardRates(in.abandonType, in.abandonParam1, in.abandonParam2,
+                                                in.waitingPlaces, in.arrivalRate);
+    LibraryModel out;
+    out.chain = solveChain(in.servers, in.waitingPlaces, in.serviceRate, in.arrivalRate,
+                           hazard.cumulativeAbandonRate);
+    const QueuePositionTables tables =
+        buildQueuePositionTables(in.servers, in.waitingPlaces, in.serviceRate, hazard.hazardRate,
+                                 hazard.cumulativeAbandonRate);
+    out.measures =
+        computePerformanceMeasures(in, out.chain.stationaryDist, out.chain.admittedDist, tables);
+    return out;
+}
+
+double relativeError(double actual, long double expected) {
+    const long double diff = std::fabs(static_cast<long double>(actual) - expected);
+    if (expected == 0) return static_cast<double>(diff);
+    return static_cast<double>(diff / std::fabs(expected));
+}
+
+struct NamedPair {
+    const char* name;
+    double actual;
+    long double expected;
+};
+
+std::vector<NamedPair> pairUp(const PerformanceMeasures& m, const ref::Measures& r) {
+    return {
+        {"rho", m.rho, r.rho},
+        {"lossProb", m.lossProb, r.lossProb},
+        {"noWaitProb", m.noWaitProb, r.noWaitProb},
+        {"servedProb", m.servedProb, r.servedProb},
+        {"abandonProb", m.abandonProb, r.abandonProb},
+        {"partialMeanServed", m.partialMeanServed, r.partialMeanServed},
+        {"partialSecondMomentServed", m.partialSecondMomentServed, r.partialSecondMomentServed},
+        {"meanWaitServed", m.meanWaitServed, r.meanWaitServed},
+        {"secondMomentServed", m.secondMomentServed, r.secondMomentServed},
+        {"varianceServed", m.varianceServed, r.varianceServed},
+        {"partialMeanAbandon", m.partialMeanAbandon, r.partialMeanAbandon},
+        {"partialSecondMomentAbandon", m.partialSecondMomentAbandon, r.partialSecondMomentAbandon},
+        {"meanWaitAbandon", m.meanWaitAbandon, r.meanWaitAbandon},
+        {"secondMomentAbandon", m.secondMomentAbandon, r.secondMomentAbandon},
+        {"varianceAbandon", m.varianceAbandon, r.varianceAbandon},
+    };
+}
+
+// The reference itself against the single-server, single-place queue worked
+// by hand (lambda = mu = theta = 1, beta = mu + theta = 2): pi = (0.4, 0.4, 0.2),
+// admitted (0.5, 0.5), w_1 = 0.5 * 1/2; E[W 1_S] = w_1 / beta,
+// E[W^2 1_S] = 2 w_1 / beta^2, E[W 1_A] = a_1 theta / beta^2,
+// E[W^2 1_A] = 2 a_1 theta / beta^3.
+TEST(ReferenceQueueModel, reproducesTheSingleServerSinglePlaceQueueWorkedByHand) {
+    const ref::CallCentre cc{1, 1, 1.0L, 1.0L, 1.0L};
+    const std::vector<ref::real> pi = ref::stationaryDistribution(cc);
+    ASSERT_EQ(pi.size(), 3u);
+    const long double tol = 1e-18L;
+    EXPECT_NEAR(pi[0], 0.4L, tol);
+    EXPECT_NEAR(pi[1], 0.4L, tol);
+    EXPECT_NEAR(pi[2], 0.2L, tol);
+    const ref::Measures m = ref::measures(cc);
+    EXPECT_NEAR(m.lossProb, 0.2L, tol);
+    EXPECT_NEAR(m.noWaitProb, 0.5L, tol);
+    EXPECT_NEAR(m.servedProb, 0.75L, tol);
+    EXPECT_NEAR(m.abandonProb, 0.25L, tol);
+    EXPECT_NEAR(m.partialMeanServed, 0.125L, tol);
+    EXPECT_NEAR(m.partialSecondMomentServed, 0.125L, tol);
+    EXPECT_NEAR(m.partialMeanAbandon, 0.125L, tol);
+    EXPECT_NEAR(m.partialSecondMomentAbandon, 0.125L, tol);
+    // Served after one Exp(2) step: E[W|S] = 1/2, Var = 1/4; same for abandoning.
+    EXPECT_NEAR(m.varianceServed, 0.25L, tol);
+    EXPECT_NEAR(m.varianceAbandon, 0.25L, tol);
+}
+
+class MeasuresCrossCheck : public ::testing::TestWithParam<CallCentreCase> {};
+
+TEST_P(MeasuresCrossCheck, chainDistributionsMatchTheProductFormSolution) {
+    const CallCentreCase& c = GetParam();
+    const LibraryModel lib = runLibraryModel(c);
+    const ref::CallCentre cc = referenceFor(c);
+    const std::vector<ref::real> pi = ref::stationaryDistribution(cc);
+    const std::vector<ref::real> admitted = ref::admittedDistribution(cc);
+    ASSERT_EQ(lib.chain.stationaryDist.size(), pi.size());
+    ASSERT_GE(lib.chain.admittedDist.size(), admitted.size());
+    double worst = 0;
+    for (std::size_t i = 0; i < pi.size(); ++i) {
+        const double e = relativeError(lib.chain.stationaryDist[i], pi[i]);
+        EXPECT_LE(e, kMeasureRelTol) << "stationaryDist[" << i << "]";
+        worst = std::max(worst, e);
+    }
+    for (std::size_t i = 0; i < admitted.size(); ++i) {
+        const double e = relativeError(lib.chain.admittedDist[i], admitted[i]);
+        EXPECT_LE(e, kMeasureRelTol) << "admittedDist[" << i << "]";
+        worst = std::max(worst, e);
+    }
+    std::cout << "[crosscheck] " << c.name << " chain worst rel err = " << worst << "\n";
+}
+
+TEST_P(MeasuresCrossCheck, allFifteenMeasuresMatchTheReferenceQueue) {
+    const CallCentreCase& c = GetParam();
+    const LibraryModel lib = runLibraryModel(c);
+    const ref::Measures expected = ref::measures(referenceFor(c));
+
+    double worst = 0;
+    std::string worstName = "none";
+    for (const NamedPair& p : pairUp(lib.measures, expected)) {
+        const double e = relativeError(p.actual, p.expected);
+        EXPECT_LE(e, kMeasureRelTol) << p.name << ": library " << p.actual << ", reference "
+                                     << static_cast<double>(p.expected);
+        if (!(e <= worst)) {
+            worst = e;
+            worstName = p.name;
+        }
+    }
+    std::ostringstream figure;
+    figure << worst << " (" << worstName << ")";
+    RecordProperty("worstRelativeError", figure.str());
+    std::cout << "[crosscheck] " << c.name << " measures worst rel err = " << figure.str() << "\n";
+}
+
+TEST_P(MeasuresCrossCheck, servedAndAbandonedShareOfAdmittedArrivalsAddUpToOne) {
+    const CallCentreCase& c = GetParam();
+    const LibraryModel lib = runLibraryModel(c);
+    const ref::Measures expected = ref::measures(referenceFor(c));
+    // The reference sums both from their own terms, so this checks its step model.
+    EXPECT_NEAR(expected.servedProb + expected.abandonProb, 1.0L, kReferenceBalanceTol);
+    EXPECT_NEAR(lib.measures.servedProb + lib.measures.abandonProb, 1.0,
+                std::numeric_limits<double>::epsilon());
+}
+
+INSTANTIATE_TEST_SUITE_P(CallCentres, MeasuresCrossCheck, ::testing::ValuesIn(kCallCentres),
+                         [](const ::testing::TestParamInfo<CallCentreCase>& info) {
+                             return std::string(info.param.name);
+                         });
+
+// Without abandonment (theta = 0) the queue is M/M/s/r: every admitted arrival
+// is served, and the waiting time of position k is Erlang(k, s mu).
+TEST(MeasuresCrossCheckWithoutAbandonment, servedMeasuresMatchAndNobodyAbandons) {
+    const CallCentreCase c{"patient", 4, 6, 0.0, 3.5, 1.0};
+    const LibraryModel lib = runLibraryModel(c);
+    const ref::Measures expected = ref::measures(referenceFor(c));
+    ASSERT_EQ(expected.abandonProb, 0.0L);
+
+    double worst = 0;
+    for (const NamedPair& p : pairUp(lib.measures, expected)) {
+        const std::string name = p.name;
+        if (name == "abandonProb" || name == "meanWaitAbandon" || name == "secondMomentAbandon" ||
+            name == "varianceAbandon")
+            continue;  // quotients by a zero or rounding-level P(A)
+        const double e = relativeError(p.actual, p.expected);
+        EXPECT_LE(e, kMeasureRelTol) << p.name;
+        worst = std::max(worst, e);
+    }
+    EXPECT_EQ(lib.measures.partialMeanAbandon, 0.0);
+    EXPECT_EQ(lib.measures.partialSecondMomentAbandon, 0.0);
+    EXPECT_LE(std::fabs(lib.measures.abandonProb), kZeroAbandonAbsTol);
+    std::cout << "[crosscheck] patient (theta = 0) measures worst rel err = " << worst << "\n";
+}
+
+}  // namespace
+}  // namespace queuecalc

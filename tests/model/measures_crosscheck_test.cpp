@@ -134,7 +134,7 @@ TEST(ReferenceQueueModel, reproducesTheSingleServerSinglePlaceQueueWorkedByHand)
     const ref::CallCentre cc{1, 1, 1.0L, 1.0L, 1.0L};
     const std::vector<ref::real> pi = ref::stationaryDistribution(cc);
     ASSERT_EQ(pi.size(), 3u);
-    const long double tol = 1e-18L;
+    const double tol = 1e-16;  // the values are compared as doubles
     EXPECT_NEAR(pi[0], 0.4L, tol);
     EXPECT_NEAR(pi[1], 0.4L, tol);
     EXPECT_NEAR(pi[2], 0.2L, tol);
@@ -147,8 +147,11 @@ TEST(ReferenceQueueModel, reproducesTheSingleServerSinglePlaceQueueWorkedByHand)
     EXPECT_NEAR(m.partialSecondMomentServed, 0.125L, tol);
     EXPECT_NEAR(m.partialMeanAbandon, 0.125L, tol);
     EXPECT_NEAR(m.partialSecondMomentAbandon, 0.125L, tol);
-    // Served after one Exp(2) step: E[W|S] = 1/2, Var = 1/4; same for abandoning.
-    EXPECT_NEAR(m.varianceServed, 0.25L, tol);
+    // Two thirds of the served do not wait: E[W|S] = E[W^2|S] = 1/6, Var = 5/36.
+    // Every abandoning customer waited one Exp(2) step: E[W|A] = 1/2, Var = 1/4.
+    EXPECT_NEAR(m.meanWaitServed, 1.0L / 6, tol);
+    EXPECT_NEAR(m.varianceServed, 5.0L / 36, tol);
+    EXPECT_NEAR(m.meanWaitAbandon, 0.5L, tol);
     EXPECT_NEAR(m.varianceAbandon, 0.25L, tol);
 }
 

@@ -1,0 +1,106 @@
+#pragma once
+// Runs the built program as a user meets it: in a fresh temporary folder,
+// with chosen input files and standard input, capturing the console output,
+// the exit status and the results file.
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+
+namespace testsupport {
+
+inline std::string readBytes(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+inline void writeBytes(const std::filesystem::path& path, const std::string& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << bytes;
+}
+
+class TempFolder {
+public:
+    TempFolder() {
+        std::string pattern = (std::filesystem::temp_directory_path() / "queuecalc-test-XXXXXX").string();
+        if (::mkdtemp(&pattern[0]) == nullptr) std::abort();
+        path_ = pattern;
+    }
+    ~TempFolder() {
+        std::error_code ignored;
+        std::filesystem::permissions(path_, std::filesystem::perms::owner_all,
+                                     std::filesystem::perm_options::add, ignored);
+        std::filesystem::remove_all(path_, ignored);
+    }
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+    const std::filesystem::path& path() const { return path_; }
+    std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
+
+private:
+    std::filesystem::path path_;
+};
+
+struct RunOutcome {
+    std::string console;  // exact bytes on standard output
+    int exitStatus = -1;
+};
+
+// Runs the program in `folder` with `stdinBytes` as its standard input.
+inline RunOutcome runProgramIn(const std::filesystem::path& folder, const std::string& stdinBytes = "") {
+    const std::filesystem::path in = folder.parent_path() / (folder.filename().string() + ".stdin");
+    const std::filesystem::path out = folder.parent_path() / (folder.filename().string() + ".stdout");
+    writeBytes(in, stdinBytes);
+    const std::string command = "cd '" + folder.string() + "' && '" QUEUECALC_APP_PATH "' < '" +
+                                in.string() + "' > '" + out.string() + "'";
+    const int status = std::system(command.c_str());
+    RunOutcome outcome;
+    outcome.console = readBytes(out);
+    outcome.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    std::filesystem::remove(in);
+    std::filesystem::remove(out);
+    return outcome;
+}
+
+// The thirteen values of an input file, one per line.
+struct InputValues {
+    std::string consoleReport = "1", abandonType = "0", p1 = "0.5", p2 = "-1", p3 = "-1",
+                servers = "10", waitingPlaces = "20", serviceRate = "1.0", arrivalRate = "9.5",
+                momentInterval = "0.1", inversionTerms = "32", maxTime = "5", inversionMethod = "0";
+    std::string text() const {
+        return consoleReport + "\n" + abandonType + "\n" + p1 + "\n" + p2 + "\n" + p3 + "\n" + servers +
+               "\n" + waitingPlaces + "\n" + serviceRate + "\n" + arrivalRate + "\n" + momentInterval +
+               "\n" + inversionTerms + "\n" + maxTime + "\n" + inversionMethod + "\n";
+    }
+};
+
+// "BINOMDIST.DAT" of dimension n with exact coefficients (n <= 60 here).
+inline std::string binomialTableText(int n) {
+    std::ostringstream s;
+    s << n << "\n";
+    s.precision(17);
+    for (int row = 0; row <= n; ++row) {
+        double c = 1;
+        for (int k = 0; k <= n; ++k) {
+            s << (k <= row ? c : 0.0) << (k == n ? "\n" : " ");
+            c = c * (row - k) / (k + 1);
+        }
+    }
+    return s.str();
+}
+
+inline std::string finalPrompt() { return "\nPress any key to quit..."; }
+
+inline std::string failureOutput(const std::string& message) {
+    return "\n" + message + "\nPress any key to quit...";
+}
+
+}  // namespace testsupport

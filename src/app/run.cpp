@@ -1,11 +1,11 @@
 #include "app/run.h"
 
-#include <cmath>
-#include <limits>
 #include <new>
+#include <stdexcept>
 
 #include "app/run_failure.h"
 #include "app/time_grid.h"
+#include "input/input_checks.h"
 #include "report/console_report.h"
 #include "report/results_file.h"
 
@@ -18,45 +18,42 @@ std::string inFolder(const std::string& directory, const char* name) {
     return directory.back() == '/' ? directory + name : directory + "/" + name;
 }
 
-[[noreturn]] void reject(const std::string& what) {
-    throw RunFailure(what + " Please change the input file (INPUT.DAT).");
-}
+// A failed allocation (the size limits keep each group of arrays within
+// 2 GiB, but all of them together, or a machine with less memory, can still
+// run out).
+const char* const kOutOfMemoryMessage =
+    "Unable to allocate the memory for this run. Please reduce the number of servers, extra waiting spaces, measurement moments or terms to sum in the input file (INPUT.DAT).";
 
 }  // namespace
 
-// The model and the inversions, in the order of the pass: hazard rates (with
-// their two checks), chain, position tables, measures, time grid, then Euler
-// when inversionMethod <= 0 and Talbot when >= 0, Euler first.
+// The model and the inversions, in the order of the pass: moment count, hazard
+// rates (with their two checks), chain, position tables, measures, time grid,
+// then Euler when inversionMethod <= 0 and Talbot when >= 0, Euler first.
+// Each value without a meaning is rejected right before the first step that
+// uses it, so that the checks of the hazard rates keep their place for every
+// input on which the steps before them are defined.
 RunResults computeRun(const ModelInput& input, const BinomialTable& table, TransformEngine engine) {
     RunResults run;
 
-    // Sizes and intervals without a meaning stop the run before they size an
-    // array or feed a division.
-    if (!(input.momentInterval > 0) || !std::isfinite(input.momentInterval))
-        reject("Time in between measurement moments (" + std::to_string(input.momentInterval) +
-               ") must be a positive finite number.");
-    if (!(input.maxTime >= 0) || !std::isfinite(input.maxTime))
-        reject("Maximum time instance must be a finite number of at least 0.");
-    const double quotient = std::floor(input.maxTime / input.momentInterval);
-    if (!(quotient <= static_cast<double>(std::numeric_limits<int>::max())))
-        reject("Too many measurement moments (maximum time instance / time in between measurement moments).");
-    if (input.inversionTerms < 1) reject("Number of terms to sum for each measurement moment must be at least 1.");
-    if (input.servers < 0) reject("Number of servers must not be negative.");
-    if (input.waitingPlaces < 0) reject("Number of extra waiting spaces must not be negative.");
+    checkTimeGrid(input);
     run.momentCount = computeMomentCount(input.maxTime, input.momentInterval);
 
-    if (input.abandonType == 1 && input.abandonParam2 <= 12 && !(input.abandonParam2 >= 1))
-        reject("Erlang number of phases must be at least 1.");
+    // Checks waitingPlaces, the Erlang phase limit, the distribution type and
+    // the parameters of the distribution, in this order.
     run.hazard = buildHazardRates(input.abandonType, input.abandonParam1, input.abandonParam2,
                                   input.waitingPlaces, input.arrivalRate);
+    checkChain(input);
     run.chain = solveChain(input.servers, input.waitingPlaces, input.serviceRate, input.arrivalRate,
                            run.hazard.cumulativeAbandonRate);
+    checkQueuePositionTables(input.waitingPlaces);
     run.tables = buildQueuePositionTables(input.servers, input.waitingPlaces, input.serviceRate,
                                           run.hazard.hazardRate, run.hazard.cumulativeAbandonRate);
     run.measures = computePerformanceMeasures(input, run.chain.stationaryDist, run.chain.admittedDist,
                                               run.tables);
+    checkMomentCount(run.momentCount, input);
     run.timeGrid = buildTimeGrid(run.momentCount, input.momentInterval);
 
+    checkInversionTerms(input.inversionTerms);
     const TransformModel model =
         makeTransformModel(input.servers, input.waitingPlaces, run.chain.admittedDist, run.tables);
     if (input.inversionMethod <= 0) {
@@ -108,7 +105,9 @@ int runProgram(const std::string& directory, std::istream& in, std::ostream& out
     } catch (const RunFailure& failure) {
         return quitWithMessage(out, in, failure.what());
     } catch (const std::bad_alloc&) {
-        return quitWithMessage(out, in, "Not enough memory for this run. Please reduce the number of waiting spaces, servers, measurement moments or terms in the input file (INPUT.DAT).");
+        return quitWithMessage(out, in, kOutOfMemoryMessage);
+    } catch (const std::length_error&) {
+        return quitWithMessage(out, in, kOutOfMemoryMessage);
     }
     out << "\n" << "Press any key to quit...";
     out.flush();

@@ -29,7 +29,9 @@ struct RunResults {
     std::unique_ptr<TalbotCurves> talbot;  // only when inversionMethod >= 0
 };
 
-// The model and both inversions on checked input. Throws RunFailure.
+// The model and both inversions. Each value without a meaning is rejected
+// (RunFailure) right before the first step that would use it; see
+// input/input_checks.h.
 RunResults computeRun(const ModelInput& input, const BinomialTable& table,
                       TransformEngine engine = TransformEngine::Fast);
 

@@ -3,20 +3,31 @@
 #include <fstream>
 
 #include "app/run_failure.h"
+#include "input/input_checks.h"
 #include "input/read_field.h"
 
 namespace queuecalc {
 
 const char* const kBinomialFileName = "BINOMDIST.DAT";
 
+namespace {
+
+const char* const kUnableToRead = "Unable to read binomial distribution data file (BINOMDIST.DAT): ";
+
+[[noreturn]] void rejectTable(const std::string& problem) {
+    throw RunFailure(problem + " Please change the binomial distribution data file (BINOMDIST.DAT).");
+}
+
+}  // namespace
+
 BinomialTable readBinomialTable(std::istream& in, int inversionTerms, int inversionMethod) {
     BinomialTable table;
-    std::string found;
-    if (!readValue(in, table.dimension, found)) {
-        if (found.empty())
-            throw RunFailure("Binomial distribution data file (BINOMDIST.DAT) is empty: its first value, the dimension, is missing.");
-        throw RunFailure("Unable to read the dimension of binomial distribution data file (BINOMDIST.DAT): \"" +
-                         found + "\" is not a whole number within the integer range.");
+    UnreadableValue unreadable;
+    if (!readValue(in, table.dimension, unreadable)) {
+        if (unreadable.ended)
+            throw RunFailure(std::string(kUnableToRead) + "it ends before its first value, the dimension.");
+        throw RunFailure(std::string(kUnableToRead) + "its dimension is " +
+                         describeUnreadable<int>(unreadable) + ".");
     }
     const int n = table.dimension;
     // The Euler algorithm reads row M; a smaller table cannot hold it.
@@ -26,24 +37,26 @@ BinomialTable readBinomialTable(std::istream& in, int inversionTerms, int invers
                          std::to_string(inversionTerms) +
                          "). Increase binaomial distribution dimension or decrease number of terms to sum for each measurement moment.");
     }
-    if (n < -1) {
-        throw RunFailure("Binomial distribution dimension (" + std::to_string(n) +
-                         ") is negative. Please change the binomial distribution data file (BINOMDIST.DAT).");
-    }
-    // Rows grow with the values actually read, so a file that announces a
-    // huge dimension but holds few values is reported, not allocated.
+    // N = -1 is an empty table; below it no table can be built.
+    if (n < -1) rejectTable("Binomial distribution dimension (" + std::to_string(n) + ") must be at least -1.");
+    if (n > kMaxBinomialDimension)
+        rejectTable("Binomial distribution dimension (" + std::to_string(n) + ") is more than the " +
+                    std::to_string(kMaxBinomialDimension) + " this program can hold.");
+    // The table grows row by row as the values are read, so that a file that
+    // ends early is reported before its announced size is allocated.
     const std::size_t size = static_cast<std::size_t>(n) + 1;
     for (std::size_t row = 0; row < size; ++row) {
         std::vector<double> values;
+        values.reserve(size);
         for (std::size_t k = 0; k < size; ++k) {
-            double v;
-            if (!readValue(in, v, found)) {
+            double v = 0;
+            if (!readValue(in, v, unreadable)) {
                 const std::string where = "entry [" + std::to_string(row) + "][" + std::to_string(k) + "]";
-                if (found.empty())
-                    throw RunFailure("Binomial distribution data file (BINOMDIST.DAT) ends before " + where +
-                                     " of its " + std::to_string(size) + " x " + std::to_string(size) + " table.");
-                throw RunFailure("Unable to read " + where + " of binomial distribution data file (BINOMDIST.DAT): \"" +
-                                 found + "\" is not a finite real number.");
+                if (unreadable.ended)
+                    throw RunFailure(std::string(kUnableToRead) + "it ends before " + where + " of its " +
+                                     std::to_string(size) + " x " + std::to_string(size) + " table.");
+                throw RunFailure(std::string(kUnableToRead) + where + " is " +
+                                 describeUnreadable<double>(unreadable) + ".");
             }
             values.push_back(v);
         }

@@ -28,16 +28,28 @@ const char* const kFieldNames[13] = {
     "inverse Laplace transform algorithm",
 };
 
+bool isWholeNumberField(int position) {
+    return position == 1 || position == 2 || position == 6 || position == 7 || position == 11 ||
+           position == 13;
+}
+
 template <typename T>
 void readField(std::istream& in, int position, T& value) {
-    std::string found;
-    if (readValue(in, value, found)) return;
-    const std::string where = "value " + std::to_string(position) + " of 13 (" +
+    UnreadableValue unreadable;
+    if (readValue(in, value, unreadable)) return;
+    const std::string field = "value " + std::to_string(position) + " of 13 (" +
                               kFieldNames[position - 1] + ")";
-    if (found.empty())
-        throw RunFailure("Input file ends before " + where + ". Please change the input file (INPUT.DAT).");
-    throw RunFailure("Unable to read " + where + ": \"" + found + "\" is not " +
-                     expectedKind<T>() + ". Please change the input file (INPUT.DAT).");
+    if (unreadable.ended)
+        throw RunFailure("Unable to read input file (INPUT.DAT): it ends before " + field + ".");
+    std::string message = "Unable to read input file (INPUT.DAT): " + field + " is " +
+                          describeUnreadable<T>(unreadable);
+    // A whole number written with a fraction ("10.5") is read up to its
+    // point; the rest then stands where the next value should be.
+    if (position > 1 && unreadable.followsValue && unreadable.text[0] == '.' &&
+        isWholeNumberField(position - 1))
+        message += " (it is left over from value " + std::to_string(position - 1) +
+                   ", which must be a whole number)";
+    throw RunFailure(message + ".");
 }
 
 }  // namespace

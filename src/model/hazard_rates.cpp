@@ -4,6 +4,7 @@
 #include <string>
 
 #include "app/run_failure.h"
+#include "input/input_checks.h"
 
 namespace queuecalc {
 
@@ -40,6 +41,58 @@ double integerPower(double y, int i) {
     return result;
 }
 
+// Erlang hazard rate with the common factor e^(-y) of density and survival
+// cancelled, for the waiting positions where the formula of buildHazardRates
+// meets 0/0 (e^(-y) underflows for long waits) or an overflow:
+//   alpha = p1 y^(p2-1) / (n-1)! / sum_{i<n} y^i / i!.
+// For y <= 1 the sum runs by Horner's rule from its last term; for y > 1
+// numerator and sum are divided by the sum's last term y^(n-1) / (n-1)!,
+//   alpha = p1 y^(p2-n) / sum_{j<n} (n-1)!/(n-1-j)! y^-j,
+// whose terms all lie in (0, 1] times a factorial ratio. Every term is
+// positive, so the result carries a few rounding errors only.
+double erlangHazardStable(double y, double p1, double p2, int n) {
+    if (p1 == 0) return 0.0;  // nobody abandons, also at an infinite wait
+    double sum = 1.0;
+    if (y <= 1.0) {
+        for (int i = n - 1; i >= 1; --i) sum = 1.0 + (y / i) * sum;
+        double factorial = 1.0;
+        for (int i = 2; i <= n - 1; ++i) factorial = factorial * i;
+        return p1 * std::pow(y, p2 - 1) / factorial / sum;
+    }
+    for (int l = n - 1; l >= 1; --l) sum = 1.0 + (static_cast<double>(n - l) / y) * sum;
+    return p1 * std::pow(y, p2 - n) / sum;
+}
+
+// Lognormal hazard rate written with u = -d / w = (log x - m) / (sqrt2 sigma):
+//   alpha = sqrt(2/pi) e^(-u^2) / (sigma x erfc(u)),
+// for the waiting positions where 1 + erfApprox(d / w) of the formula of
+// buildHazardRates is exactly 0 (u beyond about 5.9). Up to u = 26 the
+// complementary error function of the library is accurate and e^(-u^2) is
+// formed from u^2 split exactly in two parts; beyond, where both underflow,
+// their quotient is taken from the asymptotic series
+//   e^(u^2) erfc(u) = 1/(u sqrtpi) sum_k (-1)^k (2k-1)!! / (2u^2)^k,
+// whose terms fall below 1e-18 within ten terms there.
+double lognormalHazardStable(double x, double d, double w, double sigma) {
+    const double c = 0.7978845608028654;  // sqrt(2 / pi)
+    if (std::isinf(x)) return 0.0;         // the hazard vanishes for ever longer waits
+    const double u = -d / w;
+    if (u < 26.0) {
+        const double square = u * u;
+        const double error = std::fma(u, u, -square);  // u^2 = square + error exactly
+        const double density = std::exp(-square) * (1.0 - error);
+        return c * density / (sigma * x * std::erfc(u));
+    }
+    const double q = 1.0 / (2.0 * u * u);
+    double term = 1.0;
+    double series = 1.0;
+    for (int k = 1; k <= 10; ++k) {
+        term = -term * (2 * k - 1) * q;
+        series = series + term;
+    }
+    // c e^(-u^2) / erfc(u) = c u sqrtpi / series = sqrt2 u / series.
+    return std::sqrt(2.0) * u / (series * sigma * x);
+}
+
 // Hazard rate alpha_k of the patience time at the elapsed time x_k = k / lambda,
 // k = 1 .. r, and the running sums alpha_1 + ... + alpha_k.
 //   exponential: alpha_k = theta;
@@ -48,9 +101,13 @@ double integerPower(double y, int i) {
 //   lognormal (mean p1, variance p2): density over 1/2 (1 + erf(d / (sqrt2 sigma))).
 // Every exponential is pow(e, x) with e = exp(1), and the products and
 // quotients run in the order written, because the printed results depend on
-// the last bit of each rate.
+// the last bit of each rate. Where that formula gives no finite number for a
+// position (0/0 once e^(-y) or 1 + erf underflows), the position's rate is the
+// same hazard function in a numerically stable form; every finite rate of the
+// formula is kept as it is.
 HazardRates buildHazardRates(int abandonType, double p1, double p2, int waitingPlaces,
                              double arrivalRate) {
+    checkWaitingPlaces(waitingPlaces);
     HazardRates h;
     h.factorialTable[0] = 1.0;
     for (int i = 1; i <= 12; ++i) h.factorialTable[i] = h.factorialTable[i - 1] * static_cast<double>(i);
@@ -64,10 +121,12 @@ HazardRates buildHazardRates(int abandonType, double p1, double p2, int waitingP
     h.cumulativeAbandonRate[0] = 0.0;
 
     if (abandonType == 0) {
+        checkExponentialRate(p1);
         for (int k = 1; k <= r; ++k) h.hazardRate[k] = p1;
     } else if (abandonType == 1) {
         // Checked before any rate, also when there are no waiting places.
         if (p2 > 12) throw RunFailure("Erlang of more than " + std::to_string(12) + " phases is not allowed.");
+        checkErlangParameters(p1, p2, arrivalRate);
         const int n = static_cast<int>(p2);  // the fraction is dropped
         for (int k = 1; k <= r; ++k) {
             const double x = static_cast<double>(k) / arrivalRate;
@@ -76,10 +135,14 @@ HazardRates buildHazardRates(int abandonType, double p1, double p2, int waitingP
             const double f = std::pow(p1, p2) * std::pow(x, p2 - 1) * E / h.factorialTable[n - 1];
             double S = 0.0;
             for (int i = 0; i < n; ++i) S = S + (integerPower(y, i) * E) / h.factorialTable[i];
-            h.hazardRate[k] = f / S;
+            double rate = f / S;
+            if (!std::isfinite(rate)) rate = erlangHazardStable(y, p1, p2, n);
+            h.hazardRate[k] = rate;
         }
     } else if (abandonType == 2) {
+        checkLognormalParameters(p1, p2, arrivalRate);
         const double sigma = std::sqrt(std::log(p2 / (p1 * p1) + 1));
+        checkLognormalSpread(p1, p2, sigma);
         const double m = std::log(p1) - (0.5 * sigma) * sigma;
         const double twoSigmaSquared = (sigma + sigma) * sigma;
         const double c = std::sqrt(0.6366197723675814);  // sqrt(2 / pi)
@@ -88,7 +151,9 @@ HazardRates buildHazardRates(int abandonType, double p1, double p2, int waitingP
             const double x = static_cast<double>(k) / arrivalRate;
             const double d = m - std::log(x);
             const double g = std::pow(e, -(d * d) / twoSigmaSquared);
-            h.hazardRate[k] = (c * g) / ((erfApprox(d / w) + 1) * (sigma * x));
+            double rate = (c * g) / ((erfApprox(d / w) + 1) * (sigma * x));
+            if (!std::isfinite(rate)) rate = lognormalHazardStable(x, d, w, sigma);
+            h.hazardRate[k] = rate;
         }
     } else {
         throw RunFailure("Unspecified abandonment time distribution. Please change the input file (INPUT.DAT).");

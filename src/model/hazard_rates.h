@@ -16,9 +16,18 @@ double erfApprox(double x);
 // y^i by repeated squaring from the lowest bit of i up.
 double integerPower(double y, int i);
 
+// Numerically stable forms of the Erlang and lognormal hazard rates, used
+// for the waiting positions where the formula of buildHazardRates yields no
+// finite number. Erlang: at y = p1 x, with n = the integer part of p2.
+// Lognormal: at x, with d = m - log(x), w = sqrt2 sigma formed as there.
+double erlangHazardStable(double y, double p1, double p2, int n);
+double lognormalHazardStable(double x, double d, double w, double sigma);
+
 // Hazard rates of the patience distribution at the elapsed times k / lambda,
-// k = 1 .. r, and their running sums. Throws RunFailure for an Erlang
-// distribution of more than 12 phases and for an undefined abandonType.
+// k = 1 .. r, and their running sums. Throws RunFailure for a negative or
+// huge r, for an Erlang distribution of more than 12 phases, for an undefined
+// abandonType and then for parameters of the distribution without a meaning
+// (see input/input_checks.h).
 HazardRates buildHazardRates(int abandonType, double p1, double p2, int waitingPlaces,
                              double arrivalRate);
 

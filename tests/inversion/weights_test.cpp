@@ -82,8 +82,11 @@ TEST(TalbotNodes, NodesBendIntoTheLeftHalfPlaneAndStayFiniteAtRightAngles) {
     buildTalbotNodes(32, c);
     for (int k = 1; k < 32; ++k) {
         EXPECT_NEAR(c.nodesIm[k], 2 * k * M_PI / 5, 1e-12);
-        if (k < 16) EXPECT_GT(c.nodesRe[k], 0) << k;
-        if (k > 16) EXPECT_LT(c.nodesRe[k], 0) << k;
+        if (k < 16) {
+            EXPECT_GT(c.nodesRe[k], 0) << k;
+        } else if (k > 16) {
+            EXPECT_LT(c.nodesRe[k], 0) << k;
+        }
         EXPECT_TRUE(std::isfinite(c.weightsRe[k]) && std::isfinite(c.weightsIm[k])) << k;
     }
     EXPECT_NEAR(c.nodesRe[16], 0.0, 1e-14) << "theta = pi/2: cot is practically 0";

@@ -1,0 +1,149 @@
+#include "input/input_checks.h"
+
+#include <charconv>
+#include <cmath>
+#include <limits>
+
+#include "app/run_failure.h"
+
+namespace queuecalc {
+
+std::string formatValue(double value) {
+    char buffer[64];
+    const std::to_chars_result result = std::to_chars(buffer, buffer + sizeof buffer, value);
+    return std::string(buffer, result.ptr);
+}
+
+namespace {
+
+// "<problem> Please change value 7 of the input file (INPUT.DAT)."
+[[noreturn]] void reject(const std::string& problem, const std::string& values) {
+    throw RunFailure(problem + " Please change value " + values + " of the input file (INPUT.DAT).");
+}
+
+void requirePositive(double value, const char* field, int position) {
+    if (!(value > 0))
+        reject(std::string(field) + " (" + formatValue(value) + ") must be greater than 0.",
+               std::to_string(position));
+    if (std::isinf(value))
+        reject(std::string(field) + " (" + formatValue(value) + ") must be a finite number.",
+               std::to_string(position));
+}
+
+void requireNotNegative(double value, const char* field, int position) {
+    if (!(value >= 0))
+        reject(std::string(field) + " (" + formatValue(value) + ") must not be negative.",
+               std::to_string(position));
+    if (std::isinf(value))
+        reject(std::string(field) + " (" + formatValue(value) + ") must be a finite number.",
+               std::to_string(position));
+}
+
+// A count as digits while it has them all, else in exponent form.
+std::string formatCount(double count) {
+    if (count < 1e15) return std::to_string(static_cast<long long>(count));
+    return formatValue(count);
+}
+
+[[noreturn]] void tooManyMoments(double count, const ModelInput& input) {
+    reject("Maximum time instance (" + formatValue(input.maxTime) +
+               ") over time in between measurement moments (" + formatValue(input.momentInterval) +
+               ") gives " + formatCount(count) + " measurement moments, more than the " +
+               std::to_string(kMaxMomentCount) + " this program can hold.",
+           "10 or 12");
+}
+
+[[noreturn]] void tooManyWaitingPlaces(int waitingPlaces) {
+    reject("Number of extra waiting spaces (" + std::to_string(waitingPlaces) +
+               ") is more than the " + std::to_string(kMaxWaitingPlaces) +
+               " this program can hold.",
+           "7");
+}
+
+}  // namespace
+
+void checkTimeGrid(const ModelInput& input) {
+    requirePositive(input.momentInterval, "Time in between measurement moments", 10);
+    requireNotNegative(input.maxTime, "Maximum time instance", 12);
+    // The floored quotient becomes an int; beyond its range that conversion
+    // has no meaning.
+    const double count = std::floor(input.maxTime / input.momentInterval);
+    if (!(count <= static_cast<double>(std::numeric_limits<int>::max()))) tooManyMoments(count, input);
+}
+
+void checkMomentCount(int momentCount, const ModelInput& input) {
+    if (momentCount > kMaxMomentCount) tooManyMoments(momentCount, input);
+}
+
+// The hazard arrays alone: 16 bytes per waiting space, within 2 GiB. The
+// tighter limit of the tables is checked where they are built.
+void checkWaitingPlaces(int waitingPlaces) {
+    if (waitingPlaces < 0)
+        reject("Number of extra waiting spaces (" + std::to_string(waitingPlaces) +
+                   ") must not be negative.",
+               "7");
+    if (waitingPlaces >= (1 << 27)) tooManyWaitingPlaces(waitingPlaces);
+}
+
+void checkChain(const ModelInput& input) {
+    if (input.servers < 0)
+        reject("Number of servers (" + std::to_string(input.servers) + ") must not be negative.", "6");
+    const long long states = static_cast<long long>(input.servers) + input.waitingPlaces;
+    if (states > kMaxSystemSize)
+        reject("Number of servers (" + std::to_string(input.servers) +
+                   ") and number of extra waiting spaces (" + std::to_string(input.waitingPlaces) +
+                   ") add up to more than the " + std::to_string(kMaxSystemSize) +
+                   " places this program can hold.",
+               "6 or 7");
+    requirePositive(input.serviceRate, "Individual service rate", 8);
+    requirePositive(input.arrivalRate, "Arrival rate", 9);
+}
+
+void checkQueuePositionTables(int waitingPlaces) {
+    if (waitingPlaces > kMaxWaitingPlaces) tooManyWaitingPlaces(waitingPlaces);
+}
+
+void checkInversionTerms(int inversionTerms) {
+    if (inversionTerms < 1)
+        reject("Number of terms to sum for each measurement moment (" + std::to_string(inversionTerms) +
+                   ") must be at least 1.",
+               "11");
+    if (inversionTerms > kMaxInversionTerms)
+        reject("Number of terms to sum for each measurement moment (" + std::to_string(inversionTerms) +
+                   ") is more than the " + std::to_string(kMaxInversionTerms) +
+                   " this program can hold.",
+               "11");
+}
+
+void checkExponentialRate(double rate) {
+    requireNotNegative(rate, "Exponential abandonment rate", 3);
+}
+
+// A phase count below 1 would take the factorial of a negative number and sum
+// no survival terms. A rate of 0 is valid: nobody abandons.
+void checkErlangParameters(double phaseRate, double phases, double arrivalRate) {
+    if (!(phases >= 1))
+        reject("Erlang number of phases (" + formatValue(phases) + ") must be at least 1.", "4");
+    requireNotNegative(phaseRate, "Erlang rate of a phase", 3);
+    requirePositive(arrivalRate, "Arrival rate", 9);
+}
+
+void checkLognormalParameters(double mean, double variance, double arrivalRate) {
+    requirePositive(mean, "Lognormal mean of the abandonment time", 3);
+    requirePositive(variance, "Lognormal variance of the abandonment time", 4);
+    requirePositive(arrivalRate, "Arrival rate", 9);
+}
+
+void checkLognormalSpread(double mean, double variance, double sigma) {
+    if (sigma > 0 && std::isfinite(sigma)) return;
+    const std::string variancePart =
+        "Lognormal variance of the abandonment time (" + formatValue(variance) + ")";
+    const std::string meanPart = "the square of its mean (" + formatValue(mean) + ")";
+    if (sigma > 0)
+        reject(variancePart + " is too large beside " + meanPart +
+                   ": their quotient exceeds the range of numbers.",
+               "3 or 4");
+    reject(variancePart + " is too small beside " + meanPart + " to be told apart from 0.", "3 or 4");
+}
+
+}  // namespace queuecalc

@@ -1,6 +1,60 @@
 #include "model/chain.h"
 
+#include <cmath>
+
 namespace queuecalc {
+
+namespace {
+
+// Weights beyond the range of doubles. A lightly loaded centre with many
+// agents (s = 200, lambda = mu = 1: p_0 / p_s = 200!) or an overloaded one
+// with a long queue makes the plain recursion overflow, and the total turns
+// the whole distribution into NaN. Then the same recursion is run again on
+// weights held as m * 2^e, with m rescaled by a power of two whenever it
+// leaves [2^-500, 2^500]; the rescaling is exact, so every weight keeps the
+// accuracy of the plain recursion, and the weights are brought to a common
+// scale (the largest, 1 after scaling) before they are summed. Only used when
+// the plain weights are not finite, so every run the plain arithmetic can
+// carry keeps its exact results.
+bool rescaledWeights(int s, int top, double arrivalRate, const std::vector<double>& deathRate,
+                     std::vector<double>& p, double& total) {
+    for (int i = 1; i <= top; ++i)
+        if (!(deathRate[i] > 0) || !std::isfinite(deathRate[i])) return false;
+    if (!(arrivalRate > 0) || !std::isfinite(arrivalRate)) return false;
+
+    const double big = std::ldexp(1.0, 500);
+    const double small = std::ldexp(1.0, -500);
+    std::vector<double> m(p.size());
+    std::vector<long> e(p.size(), 0);
+    const auto normalise = [&](int i) {
+        while (m[i] > big) { m[i] = std::ldexp(m[i], -500); e[i] += 500; }
+        while (m[i] > 0 && m[i] < small) { m[i] = std::ldexp(m[i], 500); e[i] -= 500; }
+    };
+    m[s] = 1.0;
+    for (int i = s + 1; i <= top; ++i) {
+        m[i] = (m[i - 1] * arrivalRate) / deathRate[i];
+        e[i] = e[i - 1];
+        normalise(i);
+    }
+    for (int i = s - 1; i >= 0; --i) {
+        m[i] = (m[i + 1] * deathRate[i + 1]) / arrivalRate;
+        e[i] = e[i + 1];
+        normalise(i);
+    }
+    long largest = e[s];
+    for (int i = 0; i <= top; ++i)
+        if (m[i] > 0 && e[i] > largest) largest = e[i];
+    total = 0;
+    const auto scaled = [&](int i) {
+        const long shift = e[i] - largest;  // <= 0
+        return shift < -2200 ? 0.0 : std::ldexp(m[i], static_cast<int>(shift));
+    };
+    for (int i = s; i <= top; ++i) { p[i] = scaled(i); total = total + p[i]; }
+    for (int i = s - 1; i >= 0; --i) { p[i] = scaled(i); total = total + p[i]; }
+    return std::isfinite(total) && total > 0;
+}
+
+}  // namespace
 
 // Stationary distribution of the birth-and-death chain on i = 0 .. s + r
 // customers: birth rate lambda below s + r, death rate i mu up to s and
@@ -40,6 +94,8 @@ ChainSolution solveChain(int servers, int waitingPlaces, double serviceRate, dou
         p[i] = (p[i + 1] * c.deathRate[i + 1]) / arrivalRate;
         total = total + p[i];
     }
+
+    if (!std::isfinite(total)) rescaledWeights(s, top, arrivalRate, c.deathRate, p, total);
 
     for (int i = 0; i <= top; ++i) c.stationaryDist[i] = p[i] / total;
     c.lossProb = c.stationaryDist[top];

@@ -7,9 +7,6 @@ namespace queuecalc {
 
 namespace {
 const double kPi = 3.141592653589793;
-// Moments whose transform values are evaluated together: enough points to
-// keep every SIMD lane and thread busy, few enough to bound the buffers.
-const std::size_t kMomentsPerBatch = 64;
 }  // namespace
 
 // Euler weights xi_k for M terms: xi_0 = 1/2, xi_1 .. xi_M = 1, xi_2M = 2^-M
@@ -61,23 +58,10 @@ EulerCurves computeEulerCurves(int inversionTerms, const BinomialTable& table,
 
     const std::size_t nodes = curves.weights.size();
     const double scale = std::pow(10.0, inversionTerms / 3.0);
-    std::vector<double> a;
-    std::vector<double> b;
     std::vector<Complex> g;
     for (std::size_t first = 0; first < moments; first += kMomentsPerBatch) {
         const std::size_t last = std::min(moments, first + kMomentsPerBatch);
-        const std::size_t points = (last - first) * nodes;
-        a.resize(points);
-        b.resize(points);
-        g.resize(points);
-        for (std::size_t n = first; n < last; ++n) {
-            const double t = timeGrid[n];
-            for (std::size_t k = 0; k < nodes; ++k) {
-                a[(n - first) * nodes + k] = curves.nodesRe[k] / t;
-                b[(n - first) * nodes + k] = curves.nodesIm[k] / t;
-            }
-        }
-        evaluateTransformBatch(model, a.data(), b.data(), points, g.data(), engine);
+        evaluateAtMoments(model, timeGrid, first, last, curves.nodesRe, curves.nodesIm, g, engine);
         for (std::size_t n = first; n < last; ++n) {
             const double t = timeGrid[n];
             double& joint = curves.jointCurve[n];

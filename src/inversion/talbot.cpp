@@ -7,7 +7,6 @@ namespace queuecalc {
 
 namespace {
 const double kPi = 3.141592653589793;
-const std::size_t kMomentsPerBatch = 64;
 }  // namespace
 
 // Fixed Talbot contour with M points: delta_0 = 2M/5, and for k = 1 .. M-1
@@ -59,23 +58,10 @@ TalbotCurves computeTalbotCurves(int inversionTerms, const std::vector<double>& 
     curves.conditionalCurve.assign(moments, 0.0);
 
     const std::size_t nodes = curves.nodesRe.size();
-    std::vector<double> a;
-    std::vector<double> b;
     std::vector<Complex> g;
     for (std::size_t first = 0; first < moments; first += kMomentsPerBatch) {
         const std::size_t last = std::min(moments, first + kMomentsPerBatch);
-        const std::size_t points = (last - first) * nodes;
-        a.resize(points);
-        b.resize(points);
-        g.resize(points);
-        for (std::size_t n = first; n < last; ++n) {
-            const double t = timeGrid[n];
-            for (std::size_t k = 0; k < nodes; ++k) {
-                a[(n - first) * nodes + k] = curves.nodesRe[k] / t;
-                b[(n - first) * nodes + k] = curves.nodesIm[k] / t;
-            }
-        }
-        evaluateTransformBatch(model, a.data(), b.data(), points, g.data(), engine);
+        evaluateAtMoments(model, timeGrid, first, last, curves.nodesRe, curves.nodesIm, g, engine);
         for (std::size_t n = first; n < last; ++n) {
             const double t = timeGrid[n];
             double& joint = curves.jointCurve[n];

@@ -40,4 +40,17 @@ enum class TransformEngine {
 void evaluateTransformBatch(const TransformModel& model, const double* a, const double* b,
                             std::size_t n, Complex* out, TransformEngine engine);
 
+// Moments whose transform values the inversions evaluate together: enough
+// points to keep every SIMD lane and thread busy, few enough to bound the
+// buffers.
+constexpr std::size_t kMomentsPerBatch = 64;
+
+// The transform at the nodes of the moments first .. last-1 of the grid,
+// each node divided by the moment part by part:
+//   out[(n - first) * nodes + k] = G(nodesRe[k] / t_n + i nodesIm[k] / t_n).
+void evaluateAtMoments(const TransformModel& model, const std::vector<double>& timeGrid,
+                       std::size_t first, std::size_t last, const std::vector<double>& nodesRe,
+                       const std::vector<double>& nodesIm, std::vector<Complex>& out,
+                       TransformEngine engine);
+
 }  // namespace queuecalc

@@ -167,4 +167,23 @@ void evaluateTransformBatch(const TransformModel& model, const double* a, const 
     evaluateTransformPoints(model, a, b, n, out, widestSimdLevel(), 0);
 }
 
+void evaluateAtMoments(const TransformModel& model, const std::vector<double>& timeGrid,
+                       std::size_t first, std::size_t last, const std::vector<double>& nodesRe,
+                       const std::vector<double>& nodesIm, std::vector<Complex>& out,
+                       TransformEngine engine) {
+    const std::size_t nodes = nodesRe.size();
+    const std::size_t points = (last - first) * nodes;
+    std::vector<double> a(points);
+    std::vector<double> b(points);
+    out.resize(points);
+    for (std::size_t n = first; n < last; ++n) {
+        const double t = timeGrid[n];
+        for (std::size_t k = 0; k < nodes; ++k) {
+            a[(n - first) * nodes + k] = nodesRe[k] / t;
+            b[(n - first) * nodes + k] = nodesIm[k] / t;
+        }
+    }
+    evaluateTransformBatch(model, a.data(), b.data(), points, out.data(), engine);
+}
+
 }  // namespace queuecalc

@@ -13,11 +13,14 @@
 // multiply and divide round each lane exactly as the scalar instructions do,
 // and negation flips the sign bit as the scalar code does, so every lane
 // holds the bits of the scalar evaluation. Nothing may be fused or reordered:
-// the files are compiled with -ffp-contract=off and without FMA.
+// the files are compiled with -ffp-contract=off and without FMA. (Only a NaN
+// may differ in sign or payload, when both operands of an operation are NaNs
+// and the compiler has ordered them differently; it is a NaN either way, and
+// the results file spells every NaN alike.)
 //
-// G independent groups of lanes share each broadcast step rate, so that the
-// divider always has independent divisions to start while the products of
-// the previous step are formed.
+// G independent groups of lanes can share each broadcast step rate, to give
+// the divider more independent divisions while the products of the previous
+// step are formed; each kernel file gives the G it measured best.
 
 #include <cstddef>
 

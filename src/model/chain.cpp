@@ -1,5 +1,6 @@
 #include "model/chain.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace queuecalc {
@@ -10,48 +11,48 @@ namespace {
 // agents (s = 200, lambda = mu = 1: p_0 / p_s = 200!) or an overloaded one
 // with a long queue makes the plain recursion overflow, and the total turns
 // the whole distribution into NaN. Then the same recursion is run again on
-// weights held as m * 2^e, with m rescaled by a power of two whenever it
-// leaves [2^-500, 2^500]; the rescaling is exact, so every weight keeps the
-// accuracy of the plain recursion, and the weights are brought to a common
-// scale (the largest, 1 after scaling) before they are summed. Only used when
-// the plain weights are not finite, so every run the plain arithmetic can
-// carry keeps its exact results.
+// weights held as m * 2^e with m in [1/2, 1), in extended precision so that
+// one step's factor (as large as 2^2000 with extreme rates) cannot overflow
+// before m is scaled back; the weights are then brought to a common scale
+// (the largest one becomes 1) before they are summed. Only used when the
+// plain weights are not finite, so every run the plain arithmetic can carry
+// keeps its exact results. Returns false, leaving the weights alone, where no
+// proper distribution exists (a death rate of 0, or rates beyond even the
+// extended range).
 bool rescaledWeights(int s, int top, double arrivalRate, const std::vector<double>& deathRate,
                      std::vector<double>& p, double& total) {
     for (int i = 1; i <= top; ++i)
         if (!(deathRate[i] > 0) || !std::isfinite(deathRate[i])) return false;
     if (!(arrivalRate > 0) || !std::isfinite(arrivalRate)) return false;
 
-    const double big = std::ldexp(1.0, 500);
-    const double small = std::ldexp(1.0, -500);
-    std::vector<double> m(p.size());
+    std::vector<long double> m(p.size());
     std::vector<long> e(p.size(), 0);
-    const auto normalise = [&](int i) {
-        while (m[i] > big) { m[i] = std::ldexp(m[i], -500); e[i] += 500; }
-        while (m[i] > 0 && m[i] < small) { m[i] = std::ldexp(m[i], 500); e[i] -= 500; }
+    const auto step = [&](int i, int from, long double factor) {
+        const long double value = m[from] * factor;
+        if (!std::isfinite(value) || !(value > 0)) return false;
+        int shift = 0;
+        m[i] = std::frexp(value, &shift);
+        e[i] = e[from] + shift;
+        return true;
     };
-    m[s] = 1.0;
-    for (int i = s + 1; i <= top; ++i) {
-        m[i] = (m[i - 1] * arrivalRate) / deathRate[i];
-        e[i] = e[i - 1];
-        normalise(i);
-    }
-    for (int i = s - 1; i >= 0; --i) {
-        m[i] = (m[i + 1] * deathRate[i + 1]) / arrivalRate;
-        e[i] = e[i + 1];
-        normalise(i);
-    }
-    long largest = e[s];
-    for (int i = 0; i <= top; ++i)
-        if (m[i] > 0 && e[i] > largest) largest = e[i];
-    total = 0;
+    m[s] = 0.5L;
+    e[s] = 1;
+    const long double lambda = arrivalRate;
+    for (int i = s + 1; i <= top; ++i)
+        if (!step(i, i - 1, lambda / deathRate[i])) return false;
+    for (int i = s - 1; i >= 0; --i)
+        if (!step(i, i + 1, deathRate[i + 1] / lambda)) return false;
+
+    long largest = e[0];
+    for (int i = 0; i <= top; ++i) largest = std::max(largest, e[i]);
     const auto scaled = [&](int i) {
-        const long shift = e[i] - largest;  // <= 0
-        return shift < -2200 ? 0.0 : std::ldexp(m[i], static_cast<int>(shift));
+        const long shift = e[i] - largest;  // <= 0; beyond -1100 the weight is 0 as a double
+        return shift < -1100 ? 0.0 : static_cast<double>(std::ldexp(m[i], static_cast<int>(shift)));
     };
+    total = 0;
     for (int i = s; i <= top; ++i) { p[i] = scaled(i); total = total + p[i]; }
     for (int i = s - 1; i >= 0; --i) { p[i] = scaled(i); total = total + p[i]; }
-    return std::isfinite(total) && total > 0;
+    return true;
 }
 
 }  // namespace

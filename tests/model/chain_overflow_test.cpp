@@ -86,3 +86,12 @@ TEST(ChainOverflow, ChainsThePlainArithmeticCarriesKeepTheirExactWeights) {
     EXPECT_EQ(c.unnormalisedDist[169], 170.0);
     EXPECT_TRUE(std::isfinite(c.unnormalisedDist[0]));
 }
+
+TEST(ChainOverflow, ATinyArrivalRateWhoseSingleStepOverflowsStillGivesTheEmptySystem) {
+    // lambda = 1e-310: each downward factor deathRate / lambda alone exceeds
+    // the double range (found by fuzzing; it once looped for ever).
+    const HazardRates h = buildHazardRates(1, 0.0, 3, 5, 1.0);
+    const ChainSolution c = solveChain(2, 5, 1.0, 1e-310, h.cumulativeAbandonRate);
+    EXPECT_EQ(c.stationaryDist[0], 1.0);
+    for (std::size_t i = 1; i < c.stationaryDist.size(); ++i) EXPECT_EQ(c.stationaryDist[i], 0.0) << i;
+}

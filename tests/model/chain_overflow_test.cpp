@@ -93,5 +93,6 @@ TEST(ChainOverflow, ATinyArrivalRateWhoseSingleStepOverflowsStillGivesTheEmptySy
     const HazardRates h = buildHazardRates(1, 0.0, 3, 5, 1.0);
     const ChainSolution c = solveChain(2, 5, 1.0, 1e-310, h.cumulativeAbandonRate);
     EXPECT_EQ(c.stationaryDist[0], 1.0);
-    for (std::size_t i = 1; i < c.stationaryDist.size(); ++i) EXPECT_EQ(c.stationaryDist[i], 0.0) << i;
+    EXPECT_EQ(c.stationaryDist[1], 1e-310) << "lambda / mu of the empty state";
+    for (std::size_t i = 2; i < c.stationaryDist.size(); ++i) EXPECT_EQ(c.stationaryDist[i], 0.0) << i;
 }

@@ -29,6 +29,7 @@
 #include "inversion/talbot.h"
 #include "inversion/transform.h"
 #include "inversion/transform_simd.h"
+#include "support/pascal_table.h"
 
 namespace queuecalc {
 namespace {
@@ -40,19 +41,6 @@ const int kSizes[] = {20, 200, 1000};
 
 double peakDivisionsPerSecond = 0;  // all cores, set by main before any benchmark
 
-// C(n, k) by Pascal's rule, exact in double up to n = 32.
-BinomialTable binomialTable(int dimension) {
-    BinomialTable table;
-    table.dimension = dimension;
-    const std::size_t size = static_cast<std::size_t>(dimension) + 1;
-    table.rows.assign(size, std::vector<double>(size, 0.0));
-    for (std::size_t n = 0; n < size; ++n) {
-        table.rows[n][0] = 1.0;
-        for (std::size_t k = 1; k <= n; ++k)
-            table.rows[n][k] = table.rows[n - 1][k - 1] + table.rows[n - 1][k];
-    }
-    return table;
-}
 
 // The large example scaled to r waiting places: s = r/2 agents at a load of
 // 0.99, mu = 1, exponential patience with rate 0.5.
@@ -85,7 +73,7 @@ const CallCentre& callCentre(int waitingPlaces) {
     if (!entry) {
         const ModelInput in = callCentreInput(waitingPlaces);
         entry.reset(new CallCentre);
-        entry->run = computeRun(in, binomialTable(kTerms));
+        entry->run = computeRun(in, testsupport::pascalTable(kTerms));
         entry->model = makeTransformModel(in.servers, in.waitingPlaces,
                                           entry->run.chain.admittedDist, entry->run.tables);
         for (int j = 1; j <= kMoments; ++j) entry->timeGrid.push_back(j * kInterval);
@@ -126,7 +114,7 @@ std::string engineLabel(TransformEngine engine) {
 // every moment, divided by t.
 void batchPoints(const CallCentre& cc, std::vector<double>& a, std::vector<double>& b) {
     EulerCurves euler;
-    buildEulerWeights(kTerms, binomialTable(kTerms), euler);
+    buildEulerWeights(kTerms, testsupport::pascalTable(kTerms), euler);
     TalbotCurves talbot;
     buildTalbotNodes(kTerms, talbot);
     for (double t : cc.timeGrid) {
@@ -177,7 +165,7 @@ void kernelBenchmark(benchmark::State& state, SimdLevel level, int waitingPlaces
 
 void eulerBenchmark(benchmark::State& state, TransformEngine engine, int waitingPlaces) {
     const CallCentre& cc = callCentre(waitingPlaces);
-    const BinomialTable table = binomialTable(kTerms);
+    const BinomialTable table = testsupport::pascalTable(kTerms);
     const PerformanceMeasures& m = cc.run.measures;
     const Clock::time_point start = Clock::now();
     for (auto _ : state) {

@@ -18,6 +18,7 @@
 #include "input/model_input.h"
 #include "report/console_report.h"
 #include "report/results_file.h"
+#include "support/pascal_table.h"
 
 using namespace queuecalc;
 
@@ -27,18 +28,6 @@ const int kMaxSize = 64;
 const int kMaxTerms = 40;
 const double kMaxMoments = 40;
 
-// Pascal's triangle: exact for the dimensions used here.
-BinomialTable pascal(int dimension) {
-    BinomialTable table;
-    table.dimension = dimension;
-    const std::size_t size = static_cast<std::size_t>(dimension) + 1;
-    table.rows.assign(size, std::vector<double>(size, 0.0));
-    for (std::size_t n = 0; n < size; ++n) {
-        table.rows[n][0] = 1;
-        for (std::size_t k = 1; k <= n; ++k) table.rows[n][k] = table.rows[n - 1][k - 1] + table.rows[n - 1][k];
-    }
-    return table;
-}
 
 // Small enough to run in milliseconds; values the checks reject stay in.
 bool smallEnough(const ModelInput& m) {
@@ -67,7 +56,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;  // the reader has its own target
     }
     if (!smallEnough(input)) return 0;
-    const BinomialTable table = pascal(input.inversionTerms > 0 ? input.inversionTerms : 0);
+    const BinomialTable table = testsupport::pascalTable(input.inversionTerms > 0 ? input.inversionTerms : 0);
     try {
         const RunResults run = computeRun(input, table, TransformEngine::Scalar);
         for (std::size_t k = 1; k < run.hazard.hazardRate.size(); ++k) {
@@ -77,18 +66,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                                          "position " + std::to_string(k));
         }
         std::ostringstream console;
+        const ResultCurves curves = resultCurves(run);
         printConsoleReport(console, input.inversionMethod, run.measures, run.timeGrid,
-                           run.euler ? &run.euler->conditionalCurve : nullptr,
-                           run.talbot ? &run.talbot->conditionalCurve : nullptr);
-        ResultCurves curves;
-        if (run.euler) {
-            curves.eulerJoint = &run.euler->jointCurve;
-            curves.eulerConditional = &run.euler->conditionalCurve;
-        }
-        if (run.talbot) {
-            curves.talbotJoint = &run.talbot->jointCurve;
-            curves.talbotConditional = &run.talbot->conditionalCurve;
-        }
+                           curves.eulerConditional, curves.talbotConditional);
         const std::string bytes = buildResultsFile(input, run.measures, run.timeGrid, curves);
         if (lineCount(bytes) != 72 + 2 * run.timeGrid.size())
             queuecalc_fuzz::violated("results file has the wrong number of lines", bytes);

@@ -69,6 +69,19 @@ RunResults computeRun(const ModelInput& input, const BinomialTable& table, Trans
     return run;
 }
 
+ResultCurves resultCurves(const RunResults& run) {
+    ResultCurves curves;
+    if (run.euler) {
+        curves.eulerJoint = &run.euler->jointCurve;
+        curves.eulerConditional = &run.euler->conditionalCurve;
+    }
+    if (run.talbot) {
+        curves.talbotJoint = &run.talbot->jointCurve;
+        curves.talbotConditional = &run.talbot->conditionalCurve;
+    }
+    return curves;
+}
+
 int quitWithMessage(std::ostream& out, std::istream& in, const std::string& message) {
     out << "\n" << message << "\n" << "Press any key to quit...";
     out.flush();
@@ -86,19 +99,10 @@ int runProgram(const std::string& directory, std::istream& in, std::ostream& out
         const BinomialTable table = readBinomialTableFile(inFolder(directory, kBinomialFileName),
                                                           input.inversionTerms, input.inversionMethod);
         const RunResults run = computeRun(input, table);
+        const ResultCurves curves = resultCurves(run);
         if (input.consoleReport == 1) {
             printConsoleReport(out, input.inversionMethod, run.measures, run.timeGrid,
-                               run.euler ? &run.euler->conditionalCurve : nullptr,
-                               run.talbot ? &run.talbot->conditionalCurve : nullptr);
-        }
-        ResultCurves curves;
-        if (run.euler) {
-            curves.eulerJoint = &run.euler->jointCurve;
-            curves.eulerConditional = &run.euler->conditionalCurve;
-        }
-        if (run.talbot) {
-            curves.talbotJoint = &run.talbot->jointCurve;
-            curves.talbotConditional = &run.talbot->conditionalCurve;
+                               curves.eulerConditional, curves.talbotConditional);
         }
         writeResultsFile(inFolder(directory, kResultsFileName),
                          buildResultsFile(input, run.measures, run.timeGrid, curves));

@@ -14,6 +14,7 @@
 #include "model/hazard_rates.h"
 #include "model/performance.h"
 #include "model/queue_positions.h"
+#include "report/results_file.h"
 
 namespace queuecalc {
 
@@ -34,6 +35,9 @@ struct RunResults {
 // input/input_checks.h.
 RunResults computeRun(const ModelInput& input, const BinomialTable& table,
                       TransformEngine engine = TransformEngine::Fast);
+
+// The curves of the algorithms that ran, as the reports take them.
+ResultCurves resultCurves(const RunResults& run);
 
 // The failure routine: "\n", the message, "\n", the prompt; flushes, reads one
 // integer from `in` and discards it. Returns the exit status of a failed run.

@@ -16,14 +16,6 @@ namespace {
 
 const fs::path kExamples = fs::path(QUEUECALC_TEST_DATA) / "examples";
 
-std::vector<std::string> exampleNames() {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(kExamples))
-        if (entry.is_directory()) names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 std::vector<std::string> splitLines(const std::string& bytes) {
     std::vector<std::string> lines;
     std::size_t start = 0;
@@ -80,12 +72,8 @@ TEST_P(WorkedExample, ReproducesConsoleExitStatusAndResultsFileByteForByte) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(SharedExamples, WorkedExample, ::testing::ValuesIn(exampleNames()),
-                         [](const ::testing::TestParamInfo<std::string>& info) {
-                             std::string name = info.param;
-                             std::replace(name.begin(), name.end(), '-', '_');
-                             return name;
-                         });
+INSTANTIATE_TEST_SUITE_P(SharedExamples, WorkedExample, ::testing::ValuesIn(caseFolders(kExamples)),
+                         CaseName());
 
 TEST(ResultsLayout, EachSignOfTheMethodSelectsItsColumnsInBothSections) {
     struct Case {

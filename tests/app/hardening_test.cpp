@@ -262,14 +262,6 @@ TEST(CheckOrder, AMeaninglessTimeGridIsReportedBeforeTheDistributionType) {
 
 const fs::path kEdgeCases = fs::path(QUEUECALC_TEST_DATA) / "hardening";
 
-std::vector<std::string> edgeCaseNames() {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(kEdgeCases))
-        if (entry.is_directory()) names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 class ValidEdgeCase : public ::testing::TestWithParam<std::string> {};
 
 TEST_P(ValidEdgeCase, RunsAndKeepsItsConsoleOutputAndResultsFileByteForByte) {
@@ -283,12 +275,8 @@ TEST_P(ValidEdgeCase, RunsAndKeepsItsConsoleOutputAndResultsFileByteForByte) {
     EXPECT_EQ(readBytes(folder / "OUTPUT.CSV"), readBytes(edge / "expected.csv"));
 }
 
-INSTANTIATE_TEST_SUITE_P(AcceptedInput, ValidEdgeCase, ::testing::ValuesIn(edgeCaseNames()),
-                         [](const ::testing::TestParamInfo<std::string>& info) {
-                             std::string name = info.param;
-                             std::replace(name.begin(), name.end(), '-', '_');
-                             return name;
-                         });
+INSTANTIATE_TEST_SUITE_P(AcceptedInput, ValidEdgeCase, ::testing::ValuesIn(caseFolders(kEdgeCases)),
+                         CaseName());
 
 // ---------------------------------------------------------------------------
 // The results file.

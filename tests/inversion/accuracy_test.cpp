@@ -25,6 +25,7 @@
 #include "model/performance.h"
 #include "model/queue_positions.h"
 #include "support/reference_queue.h"
+#include "support/pascal_table.h"
 
 namespace queuecalc {
 namespace {
@@ -71,20 +72,6 @@ const AccuracyCase kCallCentres[] = {
     {"patient", 4, 6, 0.0, 3.5, 1.0, 4e-7, 6e-12},                   // 1.27e-7, 2.5e-12
 };
 
-// C(n, k) for n, k <= dimension, exact in double by Pascal's rule (every entry
-// up to C(32, 16) = 601080390 is an integer below 2^53).
-BinomialTable exactBinomialTable(int dimension) {
-    BinomialTable table;
-    table.dimension = dimension;
-    const std::size_t size = static_cast<std::size_t>(dimension) + 1;
-    table.rows.assign(size, std::vector<double>(size, 0.0));
-    for (std::size_t n = 0; n < size; ++n) {
-        table.rows[n][0] = 1.0;
-        for (std::size_t k = 1; k <= n; ++k)
-            table.rows[n][k] = table.rows[n - 1][k - 1] + table.rows[n - 1][k];
-    }
-    return table;
-}
 
 std::vector<double> timeGrid() {
     std::vector<double> t;
@@ -129,7 +116,7 @@ LibraryCurves runLibraryInversions(const AccuracyCase& c, const std::vector<doub
     out.measures = computePerformanceMeasures(in, chain.stationaryDist, chain.admittedDist, tables);
     const TransformModel model = makeTransformModel(in.servers, in.waitingPlaces, chain.admittedDist,
                                                     tables);
-    const BinomialTable binomial = exactBinomialTable(terms);
+    const BinomialTable binomial = testsupport::pascalTable(terms);
     out.euler = computeEulerCurves(terms, binomial, grid, out.measures.noWaitProb,
                                    out.measures.servedProb, model);
     out.talbot = computeTalbotCurves(terms, grid, out.measures.noWaitProb,

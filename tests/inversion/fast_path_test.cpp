@@ -25,6 +25,7 @@
 #include "inversion/talbot.h"
 #include "inversion/transform.h"
 #include "inversion/transform_simd.h"
+#include "support/pascal_table.h"
 
 namespace queuecalc {
 namespace {
@@ -34,19 +35,6 @@ const int kWaitingPlaces[] = {0, 1, 2, 5, 16, 41};
 const int kTerms[] = {7, 32};  // odd and even M
 const double kMoments[] = {0.001, 0.1, 1.0, 7.3};
 
-// C(n, k) by Pascal's rule, exact in double for the dimensions used here.
-BinomialTable binomialTable(int dimension) {
-    BinomialTable table;
-    table.dimension = dimension;
-    const std::size_t size = static_cast<std::size_t>(dimension) + 1;
-    table.rows.assign(size, std::vector<double>(size, 0.0));
-    for (std::size_t n = 0; n < size; ++n) {
-        table.rows[n][0] = 1.0;
-        for (std::size_t k = 1; k <= n; ++k)
-            table.rows[n][k] = table.rows[n - 1][k - 1] + table.rows[n - 1][k];
-    }
-    return table;
-}
 
 // A call centre drawn at random around a load of 1: between 1 and r + 3
 // agents, patience of the given type with random parameters.
@@ -95,7 +83,7 @@ struct Points {
 // square is subnormal or 0, a far out in the left half-plane.
 Points inversionAndAwkwardPoints(const RunResults& run) {
     Points p;
-    const BinomialTable table = binomialTable(32);
+    const BinomialTable table = testsupport::pascalTable(32);
     for (int terms : kTerms) {
         EulerCurves euler;
         buildEulerWeights(terms, table, euler);
@@ -170,7 +158,7 @@ TEST_P(EveryKernel, givesTheScalarBitsAtEveryNodeOfRandomCallCentres) {
     for (int type : kPatienceTypes) {
         for (int r : kWaitingPlaces) {
             const ModelInput in = randomCallCentre(rng, type, r);
-            const RunResults run = computeRun(in, binomialTable(32));
+            const RunResults run = computeRun(in, testsupport::pascalTable(32));
             const TransformModel model =
                 makeTransformModel(in.servers, r, run.chain.admittedDist, run.tables);
             const Points p = inversionAndAwkwardPoints(run);
@@ -194,7 +182,7 @@ TEST_P(EveryKernel, givesTheScalarBitsForEveryPointCountAndStartingOffset) {
     // boundary all take the same path per point.
     std::mt19937_64 rng(7);
     const ModelInput in = randomCallCentre(rng, 1, 9);
-    const RunResults run = computeRun(in, binomialTable(32));
+    const RunResults run = computeRun(in, testsupport::pascalTable(32));
     const TransformModel model =
         makeTransformModel(in.servers, 9, run.chain.admittedDist, run.tables);
     std::uniform_real_distribution<double> re(-30.0, 60.0);
@@ -275,7 +263,7 @@ TEST(FastEngine, reproducesBothInversionsOfTheScalarEngineBitForBit) {
                 in.inversionMethod = 0;
                 in.momentInterval = 0.05;
                 in.maxTime = 3.5;
-                const BinomialTable table = binomialTable(terms);
+                const BinomialTable table = testsupport::pascalTable(terms);
                 const RunResults scalar = computeRun(in, table, TransformEngine::Scalar);
                 const RunResults fast = computeRun(in, table, TransformEngine::Fast);
                 const std::string what = describe(in) + ", M = " + std::to_string(terms);

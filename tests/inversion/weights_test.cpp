@@ -11,21 +11,12 @@
 #include "inversion/transform.h"
 #include "model/chain.h"
 #include "model/hazard_rates.h"
+#include "support/pascal_table.h"
 
 using namespace queuecalc;
 
 namespace {
 
-BinomialTable exactTable(int n) {
-    BinomialTable t;
-    t.dimension = n;
-    t.rows.assign(static_cast<std::size_t>(n) + 1, std::vector<double>(static_cast<std::size_t>(n) + 1, 0.0));
-    for (int row = 0; row <= n; ++row) {
-        t.rows[row][0] = 1;
-        for (int k = 1; k <= row; ++k) t.rows[row][k] = t.rows[row - 1][k - 1] + t.rows[row - 1][k];
-    }
-    return t;
-}
 
 struct SmallQueue {
     HazardRates hazard;
@@ -43,7 +34,7 @@ struct SmallQueue {
 
 TEST(EulerWeights, OneAndTwoTermsGiveTheBinomialTailSums) {
     EulerCurves one;
-    buildEulerWeights(1, exactTable(1), one);
+    buildEulerWeights(1, testsupport::pascalTable(1), one);
     EXPECT_EQ(one.weights, (std::vector<double>{0.5, 1, 0.5}));
     EXPECT_EQ(one.signedWeights, (std::vector<double>{0.5, -1, 0.5}));
     EXPECT_NEAR(one.nodesRe[0], 0.767528, 1e-6);
@@ -51,13 +42,13 @@ TEST(EulerWeights, OneAndTwoTermsGiveTheBinomialTailSums) {
     EXPECT_EQ(one.nodesIm, (std::vector<double>{0, 3.141592653589793, 2 * 3.141592653589793}));
 
     EulerCurves two;
-    buildEulerWeights(2, exactTable(2), two);
+    buildEulerWeights(2, testsupport::pascalTable(2), two);
     EXPECT_EQ(two.weights, (std::vector<double>{0.5, 1, 1, 0.75, 0.25}));
     EXPECT_EQ(two.signedWeights, (std::vector<double>{0.5, -1, 1, -0.75, 0.25}));
 }
 
 TEST(EulerWeights, OnlyRowMOfTheTableMatters) {
-    BinomialTable table = exactTable(40);
+    BinomialTable table = testsupport::pascalTable(40);
     EulerCurves reference;
     buildEulerWeights(32, table, reference);
     for (int row = 0; row <= 40; ++row)
@@ -115,7 +106,7 @@ TEST(Transform, WithoutWaitingPlacesEverythingIsZero) {
     EXPECT_EQ(g.re, 0.0);
     EXPECT_EQ(g.im, 0.0);
     const std::vector<double> grid{0.5, 1.0};
-    const EulerCurves e = computeEulerCurves(8, exactTable(8), grid, 0.9, 0.9, q.model);
+    const EulerCurves e = computeEulerCurves(8, testsupport::pascalTable(8), grid, 0.9, 0.9, q.model);
     const TalbotCurves t = computeTalbotCurves(8, grid, 0.9, 0.9, q.model);
     for (std::size_t n = 0; n < grid.size(); ++n) {
         EXPECT_EQ(e.jointCurve[n], 0.0);
@@ -127,7 +118,7 @@ TEST(Transform, WithoutWaitingPlacesEverythingIsZero) {
 
 TEST(Inversions, AnEmptyGridStillBuildsNodesAndWeights) {
     SmallQueue q(3, 4, 0.5, 2.0, 1.0);
-    const EulerCurves e = computeEulerCurves(5, exactTable(5), {}, 0.5, 0.9, q.model);
+    const EulerCurves e = computeEulerCurves(5, testsupport::pascalTable(5), {}, 0.5, 0.9, q.model);
     const TalbotCurves t = computeTalbotCurves(5, {}, 0.5, 0.9, q.model);
     EXPECT_EQ(e.weights.size(), 11u);
     EXPECT_EQ(t.nodesRe.size(), 5u);
@@ -139,8 +130,8 @@ TEST(Inversions, EveryEngineGivesTheSameBitsAsThePlainEvaluation) {
     SmallQueue q(10, 20, 0.5, 9.5, 1.0);
     std::vector<double> grid;
     for (int j = 1; j <= 130; ++j) grid.push_back(j * 0.05);  // more than one batch of moments
-    const EulerCurves e0 = computeEulerCurves(32, exactTable(32), grid, 0.45, 0.91, q.model, TransformEngine::Scalar);
-    const EulerCurves e1 = computeEulerCurves(32, exactTable(32), grid, 0.45, 0.91, q.model, TransformEngine::Fast);
+    const EulerCurves e0 = computeEulerCurves(32, testsupport::pascalTable(32), grid, 0.45, 0.91, q.model, TransformEngine::Scalar);
+    const EulerCurves e1 = computeEulerCurves(32, testsupport::pascalTable(32), grid, 0.45, 0.91, q.model, TransformEngine::Fast);
     const TalbotCurves t0 = computeTalbotCurves(31, grid, 0.45, 0.91, q.model, TransformEngine::Scalar);
     const TalbotCurves t1 = computeTalbotCurves(31, grid, 0.45, 0.91, q.model, TransformEngine::Fast);
     EXPECT_EQ(0, std::memcmp(e0.jointCurve.data(), e1.jointCurve.data(), grid.size() * sizeof(double)));

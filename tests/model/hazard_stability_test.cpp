@@ -10,6 +10,7 @@
 
 #include "app/run.h"
 #include "model/hazard_rates.h"
+#include "support/pascal_table.h"
 
 using namespace queuecalc;
 
@@ -162,21 +163,11 @@ TEST(StableHazard, ErlangRateZeroStaysZeroAtAnyWait) {
 
 namespace {
 
-BinomialTable pascalTable(int dimension) {
-    BinomialTable table;
-    table.dimension = dimension;
-    table.rows.assign(dimension + 1, std::vector<double>(dimension + 1, 0.0));
-    for (int n = 0; n <= dimension; ++n) {
-        table.rows[n][0] = 1;
-        for (int k = 1; k <= n; ++k) table.rows[n][k] = table.rows[n - 1][k - 1] + table.rows[n - 1][k];
-    }
-    return table;
-}
 
 // Every measure finite, the served and abandoning customers together all
 // admitted ones, and finite curves from both algorithms.
 void expectFiniteResults(const ModelInput& in) {
-    const RunResults run = computeRun(in, pascalTable(in.inversionTerms));
+    const RunResults run = computeRun(in, testsupport::pascalTable(in.inversionTerms));
     const PerformanceMeasures& pm = run.measures;
     for (double v : {pm.rho, pm.lossProb, pm.noWaitProb, pm.servedProb, pm.abandonProb, pm.partialMeanServed,
                      pm.partialSecondMomentServed, pm.meanWaitServed, pm.secondMomentServed, pm.varianceServed,

@@ -6,12 +6,16 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <sstream>
 #include <string>
+#include <vector>
+
+#include "support/pascal_table.h"
 
 namespace testsupport {
 
@@ -82,20 +86,35 @@ struct InputValues {
     }
 };
 
-// "BINOMDIST.DAT" of dimension n with exact coefficients (n <= 60 here).
+// "BINOMDIST.DAT" of dimension n with exact coefficients, one row a line.
 inline std::string binomialTableText(int n) {
+    const queuecalc::BinomialTable table = pascalTable(n);
     std::ostringstream s;
-    s << n << "\n";
     s.precision(17);
-    for (int row = 0; row <= n; ++row) {
-        double c = 1;
-        for (int k = 0; k <= n; ++k) {
-            s << (k <= row ? c : 0.0) << (k == n ? "\n" : " ");
-            c = c * (row - k) / (k + 1);
-        }
-    }
+    s << n << "\n";
+    for (const std::vector<double>& row : table.rows)
+        for (std::size_t k = 0; k < row.size(); ++k) s << row[k] << (k + 1 == row.size() ? "\n" : " ");
     return s.str();
 }
+
+// The names of the folders in `folder`, sorted: one worked case each.
+inline std::vector<std::string> caseFolders(const std::filesystem::path& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        if (entry.is_directory()) names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// A case folder's name as a test name ("typical-both" -> "typical_both").
+struct CaseName {
+    template <typename Info>
+    std::string operator()(const Info& info) const {
+        std::string name = info.param;
+        std::replace(name.begin(), name.end(), '-', '_');
+        return name;
+    }
+};
 
 inline std::string finalPrompt() { return "\nPress any key to quit..."; }
 

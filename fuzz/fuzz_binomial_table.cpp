@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "app/run_failure.h"
+#include "core/failure.h"
 #include "fuzz_support.h"
 #include "input/binomial_table.h"
 #include "input/input_checks.h"

@@ -13,7 +13,7 @@
 #include <string>
 
 #include "app/run.h"
-#include "app/run_failure.h"
+#include "core/failure.h"
 #include "fuzz_support.h"
 #include "input/model_input.h"
 #include "report/console_report.h"

@@ -6,7 +6,7 @@
 #include <sstream>
 #include <string>
 
-#include "app/run_failure.h"
+#include "core/failure.h"
 #include "fuzz_support.h"
 #include "input/model_input.h"
 

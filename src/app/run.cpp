@@ -3,7 +3,7 @@
 #include <new>
 #include <stdexcept>
 
-#include "app/run_failure.h"
+#include "core/failure.h"
 #include "app/time_grid.h"
 #include "input/input_checks.h"
 #include "report/console_report.h"

@@ -2,7 +2,7 @@
 
 #include <fstream>
 
-#include "app/run_failure.h"
+#include "core/failure.h"
 #include "input/input_checks.h"
 #include "input/read_field.h"
 

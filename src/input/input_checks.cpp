@@ -4,7 +4,7 @@
 #include <cmath>
 #include <limits>
 
-#include "app/run_failure.h"
+#include "core/failure.h"
 
 namespace queuecalc {
 

@@ -3,11 +3,9 @@
 #include <algorithm>
 #include <cmath>
 
-namespace queuecalc {
+#include "core/constants.h"
 
-namespace {
-const double kPi = 3.141592653589793;
-}  // namespace
+namespace queuecalc {
 
 // Euler weights xi_k for M terms: xi_0 = 1/2, xi_1 .. xi_M = 1, xi_2M = 2^-M
 // and, from the right, xi_{2M-k} = xi_{2M-k+1} + 2^-M C(M, k) for

@@ -3,11 +3,9 @@
 #include <algorithm>
 #include <cmath>
 
-namespace queuecalc {
+#include "core/constants.h"
 
-namespace {
-const double kPi = 3.141592653589793;
-}  // namespace
+namespace queuecalc {
 
 // Fixed Talbot contour with M points: delta_0 = 2M/5, and for k = 1 .. M-1
 //   delta_k = (2 k pi / 5) (cot(k pi / M) + i),

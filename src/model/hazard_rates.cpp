@@ -3,7 +3,7 @@
 #include <cmath>
 #include <string>
 
-#include "app/run_failure.h"
+#include "core/failure.h"
 #include "input/input_checks.h"
 
 namespace queuecalc {

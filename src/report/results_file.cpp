@@ -10,7 +10,7 @@
 #include <cstring>
 #include <fstream>
 
-#include "app/run_failure.h"
+#include "core/failure.h"
 #include "report/number_format.h"
 
 namespace queuecalc {

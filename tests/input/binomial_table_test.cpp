@@ -8,7 +8,7 @@
 #include <sstream>
 #include <string>
 
-#include "app/run_failure.h"
+#include "core/failure.h"
 #include "input/binomial_table.h"
 
 using namespace queuecalc;

@@ -7,7 +7,7 @@
 #include <limits>
 #include <string>
 
-#include "app/run_failure.h"
+#include "core/failure.h"
 #include "input/input_checks.h"
 
 using namespace queuecalc;

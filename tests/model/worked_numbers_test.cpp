@@ -5,7 +5,7 @@
 #include <cmath>
 #include <vector>
 
-#include "app/run_failure.h"
+#include "core/failure.h"
 #include "app/time_grid.h"
 #include "model/chain.h"
 #include "model/hazard_rates.h"

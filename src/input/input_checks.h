@@ -27,6 +27,15 @@ constexpr int kMaxInversionTerms = 1 << 20;
 // Binomial table dimension N: (N + 1)^2 doubles.
 constexpr int kMaxBinomialDimension = 16383;
 
+// Every check of "INPUT.DAT" in the order in which the calculator has always
+// made them: the time grid (values 10, 12), the waiting places (7), the
+// Erlang phase limit, the distribution type (2), the parameters of the
+// distribution (3, 4, and 9 where the rates use it), the chain (6, 7, 8, 9),
+// the size of the position tables (7), the number of moments (10, 12) and
+// the number of terms (11). Throws RunFailure with the first failed check's
+// message. An input it accepts can be built and evaluated (engine/queue_model.h).
+void validateModelInput(const ModelInput& input);
+
 // The shortest text that reads back as the same double ("0.1", "1e-20").
 std::string formatValue(double value);
 

@@ -1,5 +1,8 @@
 #include "inversion/transform.h"
 
+#include <cmath>
+#include <limits>
+
 namespace queuecalc {
 
 TransformModel makeTransformModel(int servers, int waitingPlaces,
@@ -11,6 +14,28 @@ TransformModel makeTransformModel(int servers, int waitingPlaces,
     m.positionWeight.assign(static_cast<std::size_t>(waitingPlaces) + 1, 0.0);
     for (int k = 1; k <= waitingPlaces; ++k)
         m.positionWeight[k] = tables.reachServiceProb[k] * admittedDist[servers + k - 1];
+
+    const double notSafe = std::numeric_limits<double>::quiet_NaN();
+    m.rowRateLow.assign(m.positionWeight.size(), notSafe);
+    m.rowRateHigh.assign(m.positionWeight.size(), notSafe);
+    m.rowWeightBound.assign(m.positionWeight.size(), notSafe);
+    for (int k = 1; k <= waitingPlaces; ++k) {
+        const double* rate = tables.rateRow(k);
+        double smallest = kSafeRateHigh;
+        double largest = kSafeRateLow;
+        bool safe = true;
+        for (int j = 0; j < k; ++j) {
+            // Written so that a NaN rate makes the row unsafe too.
+            if (!(rate[j] >= kSafeRateLow && rate[j] <= kSafeRateHigh)) safe = false;
+            smallest = std::fmin(smallest, rate[j]);
+            largest = std::fmax(largest, rate[j]);
+        }
+        if (safe) {
+            m.rowRateLow[k] = smallest;
+            m.rowRateHigh[k] = largest;
+        }
+        m.rowWeightBound[k] = std::fabs(m.positionWeight[k]) * kWeightMargin;
+    }
     return m;
 }
 

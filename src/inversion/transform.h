@@ -15,11 +15,34 @@ struct Complex {
 // every joining position and the weight w_k = reachServiceProb[k] *
 // admittedDist[s + k - 1] of each (formed once; the product is the same
 // double whether formed here or in every call).
+//
+// The two row bounds let the fast path leave out the work of a position whose
+// contribution cannot change a bit of the sum (transform_kernel.h proves it).
+// A model without them (empty vectors) is evaluated in full.
 struct TransformModel {
     int waitingPlaces = 0;
     const QueuePositionTables* tables = nullptr;
     std::vector<double> positionWeight;  // r + 1, [0] unused
+    // Row k: the smallest and the largest step rate c_kj when every rate of
+    // the row lies in [kSafeRateLow, kSafeRateHigh], NaN otherwise (the row is
+    // then always evaluated in full). r + 1 each, [0] unused.
+    std::vector<double> rowRateLow;
+    std::vector<double> rowRateHigh;
+    // Row k: |w_k| * kWeightMargin rounded, an upper bound of |w_k| with room
+    // for the rounding of the rest of a row (inf or NaN for a weight that is
+    // not finite, which is never left out). r + 1, [0] unused.
+    std::vector<double> rowWeightBound;
 };
+
+// Step rates and point coordinates in [2^-500, 2^500] keep every square,
+// product and quotient of a step factor clear of overflow and of the
+// subnormal range, where rounding errors stop being relative.
+constexpr double kSafeRateLow = 0x1p-500;
+constexpr double kSafeRateHigh = 0x1p500;
+// 1 + 2^-20: covers the relative rounding growth of a product over any row
+// that fits in memory (at most (1 + 10 u)^n with n < 2^28 steps, u = 2^-53)
+// and the rounding of the bound itself.
+constexpr double kWeightMargin = 1 + 0x1p-20;
 
 TransformModel makeTransformModel(int servers, int waitingPlaces,
                                   const std::vector<double>& admittedDist,

@@ -1,19 +1,25 @@
 // Scalar reference against the fast path: the waiting-time transform, the
-// Euler and the Talbot inversion for r = 20, 200 and 1000, and the whole large
-// example (examples/large). Before the benchmarks run, the program measures
-// the machine's peak double-division throughput (AVX2 where the processor has
-// it, otherwise SSE2) with all cores dividing at once; every benchmark then
-// reports
-//   step_factors/s  step factors of the transform per second,
-//   div/s           the transform's divisions per second (two per step
-//                   factor and two per point),
-//   peak_ratio      div/s divided by that peak: 1 is the division limit.
+// Euler and the Talbot inversion for r = 20, 200 and 1000, every SIMD kernel
+// on the transform values of the three large examples (examples/large,
+// examples/overloaded, examples/lognormal), and their whole computation.
+// Before the benchmarks run, the program measures the machine's peak
+// double-division throughput (AVX2 where the processor has it, otherwise
+// SSE2) with all cores dividing at once; every benchmark then reports
+//   step_factors/s  step factors of the transform per second, counted as if
+//                   every one were computed,
+//   div/s           the divisions of doing every step factor (two per step
+//                   factor and two per point) per second,
+//   peak_ratio      div/s divided by that peak: 1 is the time all those
+//                   divisions take at the machine's peak,
+//   steps_done      (kernel benchmarks) the share of the vector steps the
+//                   kernel actually did; the rest could not change a bit.
 // Times are wall-clock times, since the fast path uses several threads.
 
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <map>
 #include <memory>
@@ -38,6 +44,7 @@ const int kTerms = 32;   // M
 const int kMoments = 8;  // t = 0.001, 0.002, .., 0.008
 const double kInterval = 0.001;
 const int kSizes[] = {20, 200, 1000};
+const char* const kLargeExamples[] = {"large", "overloaded", "lognormal"};
 
 double peakDivisionsPerSecond = 0;  // all cores, set by main before any benchmark
 
@@ -104,6 +111,12 @@ void reportWork(benchmark::State& state, int waitingPlaces, double points, doubl
     state.counters["peak_ratio"] = C(perSecond / peakDivisionsPerSecond);
 }
 
+double shareOfSteps(const TransformWork& work) {
+    return work.stepsInFull == 0 ? 1.0
+                                 : static_cast<double>(work.stepsDone) /
+                                       static_cast<double>(work.stepsInFull);
+}
+
 std::string engineLabel(TransformEngine engine) {
     if (engine == TransformEngine::Scalar) return "scalar reference, 1 thread";
     return std::string(simdLevelName(widestSimdLevel())) + ", up to " +
@@ -153,13 +166,16 @@ void kernelBenchmark(benchmark::State& state, SimdLevel level, int waitingPlaces
     std::vector<double> b;
     batchPoints(cc, a, b);
     std::vector<Complex> out(a.size());
+    TransformWork done;
     const Clock::time_point start = Clock::now();
     for (auto _ : state) {
-        evaluateTransformPoints(cc.model, a.data(), b.data(), a.size(), out.data(), level, 0);
+        done = evaluateTransformPoints(cc.model, a.data(), b.data(), a.size(), out.data(), level, 0);
         benchmark::DoNotOptimize(out.data());
         benchmark::ClobberMemory();
     }
     reportWork(state, waitingPlaces, static_cast<double>(a.size()), secondsSince(start));
+    typedef benchmark::Counter C;
+    state.counters["steps_done"] = C(shareOfSteps(done));
     state.SetLabel(simdLevelName(level));
 }
 
@@ -191,25 +207,103 @@ void talbotBenchmark(benchmark::State& state, TransformEngine engine, int waitin
     state.SetLabel(engineLabel(engine));
 }
 
-// The whole computation of examples/large (everything but reading the files
-// and writing the results), as the program does it.
-void largeExampleBenchmark(benchmark::State& state, TransformEngine engine) {
-    const std::string folder = QUEUECALC_LARGE_EXAMPLE;
-    const ModelInput in = readModelInputFile(folder + "/" + kInputFileName);
-    const BinomialTable table = readBinomialTableFile(folder + "/" + kBinomialFileName,
-                                                      in.inversionTerms, in.inversionMethod);
+struct LargeExample {
+    ModelInput input;
+    BinomialTable table;
+};
+
+const LargeExample& largeExample(const std::string& name) {
+    static std::map<std::string, std::unique_ptr<LargeExample>> read;
+    std::unique_ptr<LargeExample>& entry = read[name];
+    if (!entry) {
+        const std::string folder = std::string(QUEUECALC_EXAMPLES) + "/" + name;
+        entry.reset(new LargeExample);
+        entry->input = readModelInputFile(folder + "/" + kInputFileName);
+        entry->table = readBinomialTableFile(folder + "/" + kBinomialFileName,
+                                             entry->input.inversionTerms,
+                                             entry->input.inversionMethod);
+    }
+    return *entry;
+}
+
+// Transform values per moment of the example's algorithms: 2M + 1 for Euler,
+// M for Talbot.
+double nodesPerMoment(const ModelInput& in) {
+    return (in.inversionMethod <= 0 ? 2 * in.inversionTerms + 1 : 0) +
+           (in.inversionMethod >= 0 ? in.inversionTerms : 0);
+}
+
+// The whole computation of one of the large examples (everything but reading
+// the files and writing the results), as the program does it.
+void largeExampleBenchmark(benchmark::State& state, TransformEngine engine, std::string name) {
+    const LargeExample& example = largeExample(name);
+    const ModelInput& in = example.input;
     int moments = 0;
     const Clock::time_point start = Clock::now();
     for (auto _ : state) {
-        RunResults run = computeRun(in, table, engine);
+        RunResults run = computeRun(in, example.table, engine);
         moments = run.momentCount;
         benchmark::DoNotOptimize(run.timeGrid.data());
     }
     const double seconds = secondsSince(start);
-    const double nodes = (in.inversionMethod <= 0 ? 2 * in.inversionTerms + 1 : 0) +
-                         (in.inversionMethod >= 0 ? in.inversionTerms : 0);
-    reportWork(state, in.waitingPlaces, moments * nodes, seconds);
+    reportWork(state, in.waitingPlaces, moments * nodesPerMoment(in), seconds);
     state.SetLabel(engineLabel(engine));
+}
+
+// Every transform value of a large example's run with one named kernel, in
+// the batches the inversions form (kMomentsPerBatch moments of one algorithm
+// at a time), threads as the fast path uses them: the time, and the share of
+// vector steps each instruction set does.
+void largeKernelBenchmark(benchmark::State& state, SimdLevel level, std::string name) {
+    const LargeExample& example = largeExample(name);
+    ModelInput in = example.input;
+    const double maxTime = in.maxTime;
+    in.maxTime = 0;  // no moments: computeRun only builds the model
+    const RunResults run = computeRun(in, example.table);
+    const TransformModel model =
+        makeTransformModel(in.servers, in.waitingPlaces, run.chain.admittedDist, run.tables);
+    const int moments = static_cast<int>(std::floor(maxTime / in.momentInterval));
+    std::vector<double> timeGrid;
+    for (int j = 1; j <= moments; ++j) timeGrid.push_back(j * in.momentInterval);
+    EulerCurves euler;
+    buildEulerWeights(in.inversionTerms, example.table, euler);
+    TalbotCurves talbot;
+    buildTalbotNodes(in.inversionTerms, talbot);
+    // Points of each batch, Euler's batches first.
+    std::vector<std::vector<double>> batchA;
+    std::vector<std::vector<double>> batchB;
+    const std::vector<double>* nodes[2][2] = {{&euler.nodesRe, &euler.nodesIm},
+                                              {&talbot.nodesRe, &talbot.nodesIm}};
+    for (const auto& algorithm : nodes) {
+        for (std::size_t first = 0; first < timeGrid.size(); first += kMomentsPerBatch) {
+            const std::size_t last = std::min(timeGrid.size(), first + kMomentsPerBatch);
+            batchA.emplace_back();
+            batchB.emplace_back();
+            for (std::size_t n = first; n < last; ++n) {
+                for (std::size_t k = 0; k < algorithm[0]->size(); ++k) {
+                    batchA.back().push_back((*algorithm[0])[k] / timeGrid[n]);
+                    batchB.back().push_back((*algorithm[1])[k] / timeGrid[n]);
+                }
+            }
+        }
+    }
+    std::vector<Complex> out;
+    TransformWork total;
+    const Clock::time_point start = Clock::now();
+    for (auto _ : state) {
+        total = TransformWork();
+        for (std::size_t i = 0; i < batchA.size(); ++i) {
+            out.resize(batchA[i].size());
+            const TransformWork done = evaluateTransformPoints(
+                model, batchA[i].data(), batchB[i].data(), batchA[i].size(), out.data(), level, 0);
+            total.stepsDone += done.stepsDone;
+            total.stepsInFull += done.stepsInFull;
+            benchmark::DoNotOptimize(out.data());
+        }
+    }
+    reportWork(state, in.waitingPlaces, moments * nodesPerMoment(in), secondsSince(start));
+    state.counters["steps_done"] = benchmark::Counter(shareOfSteps(total));
+    state.SetLabel(simdLevelName(level));
 }
 
 void divisionPeakBenchmark(benchmark::State& state, bench::DivisionKind kind) {
@@ -263,11 +357,26 @@ void registerBenchmarks() {
             ->UseRealTime()
             ->Unit(benchmark::kMillisecond);
     }
-    for (const auto& e : engines) {
-        benchmark::RegisterBenchmark((std::string("large_example/") + e.name).c_str(),
-                                     largeExampleBenchmark, e.engine)
-            ->UseRealTime()
-            ->Unit(benchmark::kMillisecond);
+    for (const char* name : kLargeExamples) {
+        for (SimdLevel level : levels) {
+            if (!simdLevelAvailable(level)) continue;
+            const std::string title =
+                std::string("large_kernel/") + name + "/" + simdLevelName(level);
+            benchmark::RegisterBenchmark(title.c_str(), largeKernelBenchmark, level,
+                                         std::string(name))
+                ->UseRealTime()
+                ->Unit(benchmark::kMillisecond);
+        }
+        for (const auto& e : engines) {
+            // The scalar reference of the two larger examples alone takes
+            // tens of seconds per run; examples/large shows the ratio.
+            if (e.engine == TransformEngine::Scalar && std::string(name) != "large") continue;
+            const std::string title = std::string("large_example/") + name + "/" + e.name;
+            benchmark::RegisterBenchmark(title.c_str(), largeExampleBenchmark, e.engine,
+                                         std::string(name))
+                ->UseRealTime()
+                ->Unit(benchmark::kMillisecond);
+        }
     }
 }
 

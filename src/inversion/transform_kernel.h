@@ -68,20 +68,27 @@
 //    rates would not fit in memory otherwise), the final product obeys
 //    |p_k| <= Gamma (|p_j| (1 + 10u)^n + n 2^-1071)
 //          <= Gamma (|p_j| (1 + 2^-21) + 2^-1040),
-//    where p_j is the product now (p_0 = 1 before the first factor). Each
+//    where p_j is the product now (p_0 = 1 before the first factor; n 2^-1071
+//    <= 2^-1043). Each
 //    part of w p_k is then at most |w| |p_k| (1 + u) + 2^-1075.
 //
-// 4. The test. With W = rowWeightBound[k] = |w| (1 + 2^-20) rounded and
-//    m = |pRe| + |pIm| >= |p_j|, the lane may end its row when
-//        Q = (m + 2^-1000) * (W * Gamma)  <  T,   T = min(g(sumRe), g(sumIm)),
-//    everything in the lane's rounded double arithmetic. (1 + 2^-20) covers
-//    (1 + 2^-21)(1 + u) and the four roundings of Q; 2^-1000 covers the
-//    absolute terms above; Q < T with T >= 2^-1013 a double leaves more than
-//    2^-1075 of room. So |x| < g for both parts, and by 1. the sums keep
+// 4. The test. With W = rowWeightBound[k] = |w| (1 + 2^-20) rounded,
+//    WG = W * Gamma and m = |pRe| + |pIm| >= |p_j|, both rounded, and
+//    T = min(g(sumRe), g(sumIm)) (a power of two, or 0), the lane may end
+//    its row when
+//        Q = m * WG  <  T (1 - 2^-40)   and   WG <= T 2^998.
+//    (1 + 2^-20) covers (1 + 2^-21)(1 + u) and the four roundings of Q, so
+//    |w| Gamma |p_j| (1 + 2^-21)(1 + u) <= Q + 2^-1075 (the term for a Q in
+//    the subnormal range). The second condition makes the absolute terms
+//    small: |w| Gamma 2^-1040 (1 + u) <= WG 2^-1040 <= T 2^-42. Together
+//    |x| <= Q + T 2^-42 + 2^-1074 < T (1 - 2^-40 + 2^-42) + 2^-1074 < T,
+//    as T >= 2^-1013. So |x| < g for both parts, and by 1. the sums keep
 //    their bits. T is 0 (never true) while a sum is zero, tiny, infinite or
-//    NaN, and for lanes or rows outside the conditions of 3.; W or Gamma is
-//    inf or NaN (never true) for a weight that is not finite or a growth
-//    beyond the range of doubles.
+//    NaN, and for lanes or rows outside the conditions of 3.; WG is inf or
+//    NaN (never true) for a weight that is not finite or a growth beyond
+//    the range of doubles. No term of the test is formed from an absolute
+//    floor, so a lane whose product was set to zero (below) multiplies
+//    zeros, never subnormal numbers.
 //
 // 5. Lost lanes. A lane whose two sums are both NaN keeps NaN sums whatever
 //    is added, and its value is NaN in both parts; it passes every test,
@@ -115,7 +122,8 @@ const int kStepsPerCheck = 4;
 
 const double kSmallestSkippableSum = 0x1p-960;  // g(s) >= 2^-1013, see 1.
 const double kPredecessorFactor = 1 - 0x1p-53;  // |s| * this = predecessor of |s|
-const double kProductFloor = 0x1p-1000;         // absolute rounding terms, see 4.
+const double kLimitMargin = 1 - 0x1p-40;        // Q < T (1 - 2^-40), see 4.
+const double kWeightCapScale = 0x1p998;         // WG <= T 2^998, see 4.
 const double kPeakWindowLow = 1 - 0x1p-40;      // c* near a row's rates, see 2.
 const double kPeakWindowHigh = 1 + 0x1p-40;
 const double kGrowthMargin = 1 + 0x1p-40;       // rounding of rho^2 and its power, see 2.
@@ -223,7 +231,8 @@ std::uint64_t evaluatePoints(const TransformModel& model, const double* a, const
         mask lost = V::isNan(zero);   // item 5: no lane yet
         for (int k = 1; k <= r; ++k) {
             const double* rate = tables.rateRow(k);
-            reg rowLimit = V::zero();
+            reg rowLimit = V::zero();  // T (1 - 2^-40) of item 4
+            reg rowCap = V::zero();    // T 2^998 of item 4
             reg rowWeight = V::zero();
             reg bareWeight = V::zero();  // W of item 4, without the growth
             reg rho2 = one;          // rho^2 of item 2
@@ -232,6 +241,8 @@ std::uint64_t evaluatePoints(const TransformModel& model, const double* a, const
                 const double low = rateLow[k];
                 const double high = rateHigh[k];
                 if (low == low) rowLimit = limit;  // NaN: a row outside item 3
+                rowCap = V::mul(rowLimit, V::broadcast(kWeightCapScale));
+                rowLimit = V::mul(rowLimit, V::broadcast(kLimitMargin));
                 bareWeight = V::broadcast(weightBound[k]);
                 rowWeight = bareWeight;
                 if (anyLeft && low == low) {
@@ -244,8 +255,10 @@ std::uint64_t evaluatePoints(const TransformModel& model, const double* a, const
                     grows = !V::all(V::lessEqual(rho2, one));
                     if (grows) rowWeight = V::mul(bareWeight, power<V>(rho2, (k + 1) / 2));
                 }
-                // Before the first factor: |p_0| = 1, so Q = W Gamma (1 + 2^-1000) = W Gamma.
-                if (V::all(V::either(V::less(rowWeight, rowLimit), lost))) continue;
+                // Before the first factor: |p_0| = 1, so Q = WG.
+                const mask absorbed =
+                    V::both(V::less(rowWeight, rowLimit), V::lessEqual(rowWeight, rowCap));
+                if (V::all(V::either(absorbed, lost))) continue;
             }
             reg pRe, pIm;
             {
@@ -259,10 +272,12 @@ std::uint64_t evaluatePoints(const TransformModel& model, const double* a, const
             bool endedEarly = false;
             while (j < k) {
                 if (mayLeaveOut) {
-                    const reg m = V::add(V::add(V::abs(pRe), V::abs(pIm)), V::broadcast(kProductFloor));
+                    const reg m = V::add(V::abs(pRe), V::abs(pIm));
                     // After j factors only the k - j left can grow the product.
                     if (grows) rowWeight = V::mul(bareWeight, power<V>(rho2, (k - j + 1) / 2));
-                    const mask passed = V::either(V::less(V::mul(m, rowWeight), rowLimit), lost);
+                    const mask absorbed = V::both(V::less(V::mul(m, rowWeight), rowLimit),
+                                                  V::lessEqual(rowWeight, rowCap));
+                    const mask passed = V::either(absorbed, lost);
                     if (V::all(passed)) {
                         endedEarly = true;
                         break;

@@ -69,37 +69,74 @@ struct CountingLanes {
         for (int i = 0; i < lanes; ++i) m.v[i] = f(i);
         return m;
     }
-    static reg load(const double* p) { return each([&](int i) { return p[i]; }); }
+    static reg load(const double* p) {
+        return each([&](int i) { return p[i]; });
+    }
     static void store(double* p, reg x) {
         for (int i = 0; i < lanes; ++i) p[i] = x.v[i];
     }
-    static reg broadcast(double x) { return each([&](int) { return x; }); }
+    static reg broadcast(double x) {
+        return each([&](int) { return x; });
+    }
     static reg zero() { return broadcast(0.0); }
-    static reg add(reg x, reg y) { return each([&](int i) { return x.v[i] + y.v[i]; }); }
-    static reg sub(reg x, reg y) { return each([&](int i) { return x.v[i] - y.v[i]; }); }
+    static reg add(reg x, reg y) {
+        return each([&](int i) { return x.v[i] + y.v[i]; });
+    }
+    static reg sub(reg x, reg y) {
+        return each([&](int i) { return x.v[i] - y.v[i]; });
+    }
     static reg mul(reg x, reg y) {
         return each([&](int i) { return counted(x.v[i], y.v[i], x.v[i] * y.v[i]); });
     }
     static reg div(reg x, reg y) {
         return each([&](int i) { return counted(x.v[i], y.v[i], x.v[i] / y.v[i]); });
     }
-    static reg neg(reg x) { return each([&](int i) { return -x.v[i]; }); }
-    static reg abs(reg x) { return each([&](int i) { return std::fabs(x.v[i]); }); }
-    static reg min(reg x, reg y) { return each([&](int i) { return x.v[i] < y.v[i] ? x.v[i] : y.v[i]; }); }
-    static reg max(reg x, reg y) { return each([&](int i) { return y.v[i] < x.v[i] ? x.v[i] : y.v[i]; }); }
-    static mask less(reg x, reg y) { return test([&](int i) { return x.v[i] < y.v[i]; }); }
-    static mask lessEqual(reg x, reg y) { return test([&](int i) { return x.v[i] <= y.v[i]; }); }
-    static mask equal(reg x, reg y) { return test([&](int i) { return x.v[i] == y.v[i]; }); }
-    static mask isNan(reg x) { return test([&](int i) { return std::isnan(x.v[i]); }); }
-    static mask both(mask x, mask y) { return test([&](int i) { return x.v[i] && y.v[i]; }); }
-    static mask either(mask x, mask y) { return test([&](int i) { return x.v[i] || y.v[i]; }); }
+    static reg neg(reg x) {
+        return each([&](int i) { return -x.v[i]; });
+    }
+    static reg abs(reg x) {
+        return each([&](int i) { return std::fabs(x.v[i]); });
+    }
+    static reg min(reg x, reg y) {
+        return each([&](int i) { return x.v[i] < y.v[i] ? x.v[i] : y.v[i]; });
+    }
+    static reg max(reg x, reg y) {
+        return each([&](int i) { return y.v[i] < x.v[i] ? x.v[i] : y.v[i]; });
+    }
+    static mask less(reg x, reg y) {
+        return test([&](int i) { return x.v[i] < y.v[i]; });
+    }
+    static mask lessEqual(reg x, reg y) {
+        return test([&](int i) { return x.v[i] <= y.v[i]; });
+    }
+    static mask equal(reg x, reg y) {
+        return test([&](int i) { return x.v[i] == y.v[i]; });
+    }
+    static mask isNan(reg x) {
+        return test([&](int i) { return std::isnan(x.v[i]); });
+    }
+    static mask both(mask x, mask y) {
+        return test([&](int i) { return x.v[i] && y.v[i]; });
+    }
+    static mask either(mask x, mask y) {
+        return test([&](int i) { return x.v[i] || y.v[i]; });
+    }
     static bool all(mask m) {
         for (int i = 0; i < lanes; ++i)
             if (!m.v[i]) return false;
         return true;
     }
-    static reg keepWhere(mask m, reg x) { return each([&](int i) { return m.v[i] ? x.v[i] : 0.0; }); }
-    static reg zeroWhere(mask m, reg x) { return each([&](int i) { return m.v[i] ? 0.0 : x.v[i]; }); }
+    static bool none(mask m) {
+        for (int i = 0; i < lanes; ++i)
+            if (m.v[i]) return false;
+        return true;
+    }
+    static reg keepWhere(mask m, reg x) {
+        return each([&](int i) { return m.v[i] ? x.v[i] : 0.0; });
+    }
+    static reg zeroWhere(mask m, reg x) {
+        return each([&](int i) { return m.v[i] ? 0.0 : x.v[i]; });
+    }
     static reg select(mask m, reg x, reg y) {
         return each([&](int i) { return m.v[i] ? x.v[i] : y.v[i]; });
     }
@@ -117,25 +154,25 @@ Census census(const TransformModel& model, const std::vector<double>& a,
     std::vector<Complex> out(a.size());
     Census c;
     c.steps = transform_kernel::evaluatePoints<CountingLanes>(model, a.data(), b.data(), a.size(),
-                                                             out.data());
+                                                              out.data());
     c.vectors = (a.size() + CountingLanes::lanes - 1) / CountingLanes::lanes;
     c.counts = counts;
     return c;
 }
 
 void report(const char* what, const Census& c, double stepsPerVector) {
-    std::printf("  %-13s vector steps %6.2f %%   products %14llu   subnormal %12llu (%.3g %%)\n",
-                what, 100.0 * static_cast<double>(c.steps) / (c.vectors * stepsPerVector),
-                static_cast<unsigned long long>(c.counts.products),
-                static_cast<unsigned long long>(c.counts.subnormal),
-                100.0 * static_cast<double>(c.counts.subnormal) /
-                    static_cast<double>(c.counts.products));
+    std::printf(
+        "  %-13s vector steps %6.2f %%   products %14llu   subnormal %12llu (%.3g %%)\n", what,
+        100.0 * static_cast<double>(c.steps) / (c.vectors * stepsPerVector),
+        static_cast<unsigned long long>(c.counts.products),
+        static_cast<unsigned long long>(c.counts.subnormal),
+        100.0 * static_cast<double>(c.counts.subnormal) / static_cast<double>(c.counts.products));
 }
 
 void countExample(const std::string& folder) {
     ModelInput in = readModelInputFile(folder + "/" + kInputFileName);
-    const BinomialTable table =
-        readBinomialTableFile(folder + "/" + kBinomialFileName, in.inversionTerms, in.inversionMethod);
+    const BinomialTable table = readBinomialTableFile(folder + "/" + kBinomialFileName,
+                                                      in.inversionTerms, in.inversionMethod);
     const double maxTime = in.maxTime;
     in.maxTime = 0;  // no moments: computeRun only builds the model
     const RunResults run = computeRun(in, table);

@@ -48,7 +48,6 @@ const char* const kLargeExamples[] = {"large", "overloaded", "lognormal"};
 
 double peakDivisionsPerSecond = 0;  // all cores, set by main before any benchmark
 
-
 // The large example scaled to r waiting places: s = r/2 agents at a load of
 // 0.99, mu = 1, exponential patience with rate 0.5.
 ModelInput callCentreInput(int waitingPlaces) {
@@ -112,9 +111,9 @@ void reportWork(benchmark::State& state, int waitingPlaces, double points, doubl
 }
 
 double shareOfSteps(const TransformWork& work) {
-    return work.stepsInFull == 0 ? 1.0
-                                 : static_cast<double>(work.stepsDone) /
-                                       static_cast<double>(work.stepsInFull);
+    return work.stepsInFull == 0
+               ? 1.0
+               : static_cast<double>(work.stepsDone) / static_cast<double>(work.stepsInFull);
 }
 
 std::string engineLabel(TransformEngine engine) {
@@ -169,7 +168,8 @@ void kernelBenchmark(benchmark::State& state, SimdLevel level, int waitingPlaces
     TransformWork done;
     const Clock::time_point start = Clock::now();
     for (auto _ : state) {
-        done = evaluateTransformPoints(cc.model, a.data(), b.data(), a.size(), out.data(), level, 0);
+        done =
+            evaluateTransformPoints(cc.model, a.data(), b.data(), a.size(), out.data(), level, 0);
         benchmark::DoNotOptimize(out.data());
         benchmark::ClobberMemory();
     }
@@ -219,9 +219,9 @@ const LargeExample& largeExample(const std::string& name) {
         const std::string folder = std::string(QUEUECALC_EXAMPLES) + "/" + name;
         entry.reset(new LargeExample);
         entry->input = readModelInputFile(folder + "/" + kInputFileName);
-        entry->table = readBinomialTableFile(folder + "/" + kBinomialFileName,
-                                             entry->input.inversionTerms,
-                                             entry->input.inversionMethod);
+        entry->table =
+            readBinomialTableFile(folder + "/" + kBinomialFileName, entry->input.inversionTerms,
+                                  entry->input.inversionMethod);
     }
     return *entry;
 }

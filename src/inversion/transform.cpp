@@ -14,7 +14,13 @@ TransformModel makeTransformModel(int servers, int waitingPlaces,
     m.positionWeight.assign(static_cast<std::size_t>(waitingPlaces) + 1, 0.0);
     for (int k = 1; k <= waitingPlaces; ++k)
         m.positionWeight[k] = tables.reachServiceProb[k] * admittedDist[servers + k - 1];
+    if (waitingPlaces >= kRowsWorthBounding) boundTransformRows(m);
+    return m;
+}
 
+void boundTransformRows(TransformModel& m) {
+    const QueuePositionTables& tables = *m.tables;
+    const int waitingPlaces = m.waitingPlaces;
     const double notSafe = std::numeric_limits<double>::quiet_NaN();
     m.rowRateLow.assign(m.positionWeight.size(), notSafe);
     m.rowRateHigh.assign(m.positionWeight.size(), notSafe);
@@ -36,7 +42,6 @@ TransformModel makeTransformModel(int servers, int waitingPlaces,
         }
         m.rowWeightBound[k] = std::fabs(m.positionWeight[k]) * kWeightMargin;
     }
-    return m;
 }
 
 // Laplace transform of t -> P(0 < W <= t, S) at z = a + ib:

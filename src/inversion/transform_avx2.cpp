@@ -39,6 +39,7 @@ struct Avx2 {
     static mask both(mask x, mask y) { return _mm256_and_pd(x, y); }
     static mask either(mask x, mask y) { return _mm256_or_pd(x, y); }
     static bool all(mask m) { return _mm256_movemask_pd(m) == 0xF; }
+    static bool none(mask m) { return _mm256_movemask_pd(m) == 0; }
     static reg keepWhere(mask m, reg x) { return _mm256_and_pd(m, x); }
     static reg zeroWhere(mask m, reg x) { return _mm256_andnot_pd(m, x); }
     static reg select(mask m, reg x, reg y) { return _mm256_blendv_pd(y, x, m); }

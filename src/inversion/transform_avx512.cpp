@@ -48,6 +48,7 @@ struct Avx512 {
     static mask both(mask x, mask y) { return static_cast<mask>(x & y); }
     static mask either(mask x, mask y) { return static_cast<mask>(x | y); }
     static bool all(mask m) { return m == 0xFF; }
+    static bool none(mask m) { return m == 0; }
     static reg keepWhere(mask m, reg x) { return _mm512_maskz_mov_pd(m, x); }
     static reg zeroWhere(mask m, reg x) { return _mm512_maskz_mov_pd(static_cast<mask>(~m), x); }
     static reg select(mask m, reg x, reg y) { return _mm512_mask_blend_pd(m, y, x); }

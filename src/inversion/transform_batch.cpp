@@ -10,8 +10,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <system_error>
-#include <utility>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "inversion/transform.h"
@@ -174,9 +174,9 @@ TransformWork runKernel(const TransformModel& model, const double* a, const doub
 // c^2 / ((a + c)^2 + b^2) with c the middle of the last row's rates, largest
 // first (the slow points are claimed first, so the threads end together).
 // This key follows the rate at which a point's products fade.
-TransformWork evaluateTransformPoints(const TransformModel& model, const double* a,
-                                      const double* b, std::size_t n, Complex* out,
-                                      SimdLevel level, unsigned threads) {
+TransformWork evaluateTransformPoints(const TransformModel& model, const double* a, const double* b,
+                                      std::size_t n, Complex* out, SimdLevel level,
+                                      unsigned threads) {
     const KernelEntry& entry = kernelEntry(level);
     const int r = model.waitingPlaces;
     const bool sortable = entry.width > 1 && n > entry.width && r > 0 &&

@@ -126,7 +126,7 @@ const double kLimitMargin = 1 - 0x1p-40;        // Q < T (1 - 2^-40), see 4.
 const double kWeightCapScale = 0x1p998;         // WG <= T 2^998, see 4.
 const double kPeakWindowLow = 1 - 0x1p-40;      // c* near a row's rates, see 2.
 const double kPeakWindowHigh = 1 + 0x1p-40;
-const double kGrowthMargin = 1 + 0x1p-40;       // rounding of rho^2 and its power, see 2.
+const double kGrowthMargin = 1 + 0x1p-40;  // rounding of rho^2 and its power, see 2.
 
 // Half the distance from |s| to its predecessor when s is finite and
 // |s| >= 2^-960, else 0 (item 1 above).
@@ -148,9 +148,8 @@ typename V::reg absorptionLimit(typename V::reg sumRe, typename V::reg sumIm,
                                 typename V::mask realLane, typename V::mask safeLane) {
     typedef typename V::reg reg;
     const reg inf = V::broadcast(std::numeric_limits<double>::infinity());
-    const reg finiteIm =
-        V::keepWhere(V::lessEqual(V::abs(sumIm), V::broadcast(std::numeric_limits<double>::max())),
-                     inf);
+    const reg finiteIm = V::keepWhere(
+        V::lessEqual(V::abs(sumIm), V::broadcast(std::numeric_limits<double>::max())), inf);
     const reg limitIm = V::select(realLane, finiteIm, halfGap<V>(sumIm));
     return V::keepWhere(safeLane, V::min(halfGap<V>(sumRe), limitIm));
 }
@@ -173,6 +172,33 @@ typename V::reg squaredFactor(typename V::reg A, typename V::reg B2, double rate
     const typename V::reg c = V::broadcast(rate);
     const typename V::reg t = V::add(A, c);
     return V::div(V::mul(c, c), V::add(V::mul(t, t), B2));
+}
+
+// The first step factor of a row, p = c / (z + c) written out on the parts.
+template <class V>
+void firstFactor(typename V::reg A, typename V::reg B, typename V::reg B2, double rate,
+                 typename V::reg& pRe, typename V::reg& pIm) {
+    const typename V::reg c = V::broadcast(rate);
+    const typename V::reg t = V::add(A, c);
+    const typename V::reg d = V::add(V::mul(t, t), B2);
+    pRe = V::div(V::mul(c, t), d);
+    pIm = V::neg(V::div(V::mul(c, B), d));
+}
+
+// p = p * c / (z + c), both new parts from the old ones.
+template <class V>
+void nextFactor(typename V::reg A, typename V::reg B, typename V::reg B2, double rate,
+                typename V::reg& pRe, typename V::reg& pIm) {
+    typedef typename V::reg reg;
+    const reg c = V::broadcast(rate);
+    const reg t = V::add(A, c);
+    const reg d = V::add(V::mul(t, t), B2);
+    const reg u = V::div(V::mul(c, t), d);
+    const reg v = V::neg(V::div(V::mul(c, B), d));
+    const reg re = V::sub(V::mul(pRe, u), V::mul(pIm, v));
+    const reg im = V::add(V::mul(pIm, u), V::mul(pRe, v));
+    pRe = re;
+    pIm = im;
 }
 
 // Points [0, n): full blocks of V::lanes points straight from the arrays, a
@@ -212,98 +238,97 @@ std::uint64_t evaluatePoints(const TransformModel& model, const double* a, const
         reg sumRe = V::zero();
         reg sumIm = V::zero();
 
-        // Items 2. and 3. for this lane's point.
-        const reg zero = V::zero();
-        const reg one = V::broadcast(1.0);
-        const reg absA = V::abs(A);
-        const reg absB = V::abs(B);
-        const reg high = V::broadcast(kSafeRateHigh);
-        const mask realLane = V::equal(B, zero);
-        const mask rightHalf = V::lessEqual(zero, A);
-        const mask safeLane = V::both(
-            V::both(V::lessEqual(absA, high), V::lessEqual(absB, high)),
-            V::either(V::lessEqual(V::broadcast(kSafeRateLow), absB), V::both(realLane, rightHalf)));
-        const bool anyLeft = !V::all(rightHalf);
-        const reg modulus2 = V::add(V::mul(A, A), B2);
-        const reg peakRate = V::div(modulus2, absA);  // c*
-        const reg peakSquared = V::div(modulus2, B2);  // 1 + a^2 / b^2
-        reg limit = V::zero();        // T of item 4 for the current sums
-        mask lost = V::isNan(zero);   // item 5: no lane yet
-        for (int k = 1; k <= r; ++k) {
-            const double* rate = tables.rateRow(k);
-            reg rowLimit = V::zero();  // T (1 - 2^-40) of item 4
-            reg rowCap = V::zero();    // T 2^998 of item 4
-            reg rowWeight = V::zero();
-            reg bareWeight = V::zero();  // W of item 4, without the growth
-            reg rho2 = one;          // rho^2 of item 2
-            bool grows = false;      // some lane has rho > 1 in this row
-            if (mayLeaveOut) {
+        if (!mayLeaveOut) {  // every step, as the reference
+            for (int k = 1; k <= r; ++k) {
+                const double* rate = tables.rateRow(k);
+                reg pRe, pIm;
+                firstFactor<V>(A, B, B2, rate[0], pRe, pIm);
+                for (int j = 1; j < k; ++j) nextFactor<V>(A, B, B2, rate[j], pRe, pIm);
+                const reg w = V::broadcast(weight[k]);
+                sumRe = V::add(sumRe, V::mul(w, pRe));
+                sumIm = V::add(sumIm, V::mul(w, pIm));
+            }
+            steps += static_cast<std::uint64_t>(r) * static_cast<std::uint64_t>(r + 1) / 2;
+        } else {
+            // Items 2. and 3. for this lane's point.
+            const reg zero = V::zero();
+            const reg one = V::broadcast(1.0);
+            const reg absA = V::abs(A);
+            const reg absB = V::abs(B);
+            const reg high = V::broadcast(kSafeRateHigh);
+            const mask realLane = V::equal(B, zero);
+            const mask rightHalf = V::lessEqual(zero, A);
+            const mask safeLane =
+                V::both(V::both(V::lessEqual(absA, high), V::lessEqual(absB, high)),
+                        V::either(V::lessEqual(V::broadcast(kSafeRateLow), absB),
+                                  V::both(realLane, rightHalf)));
+            const bool anyLeft = !V::all(rightHalf);
+            const reg modulus2 = V::add(V::mul(A, A), B2);
+            const reg peakRate = V::div(modulus2, absA);   // c*
+            const reg peakSquared = V::div(modulus2, B2);  // 1 + a^2 / b^2
+            reg limit = V::zero();                         // T of item 4 for the current sums
+            mask lost = V::isNan(zero);                    // item 5: no lane yet
+            for (int k = 1; k <= r; ++k) {
+                const double* rate = tables.rateRow(k);
+                reg rowLimit = V::zero();     // T (1 - 2^-40) of item 4
+                reg rowCap = V::zero();       // T 2^998 of item 4
+                reg weightBare = V::zero();   // W of item 4
+                reg rho2 = one;               // rho^2 of item 2, once known
+                bool growthKnown = !anyLeft;  // for a >= 0 in every lane, Gamma = 1
                 const double low = rateLow[k];
                 const double high = rateHigh[k];
+                // Item 4 for products of modulus at most m, the k - j factors
+                // left growing them by at most Gamma: passed lanes, lost ones
+                // included. Gamma >= 1, so the test with Gamma = 1 is a cheaper
+                // necessary condition, and rho^2 is formed only when that holds
+                // somewhere.
+                const auto absorbed = [&](reg m, int remaining) -> mask {
+                    const mask plain = V::either(V::both(V::less(V::mul(m, weightBare), rowLimit),
+                                                         V::lessEqual(weightBare, rowCap)),
+                                                 lost);
+                    if (!anyLeft || V::none(plain)) return plain;
+                    if (!growthKnown) {
+                        const mask peakInRow =
+                            V::both(V::lessEqual(V::broadcast(low * kPeakWindowLow), peakRate),
+                                    V::lessEqual(peakRate, V::broadcast(high * kPeakWindowHigh)));
+                        const reg ends =
+                            V::max(squaredFactor<V>(A, B2, low), squaredFactor<V>(A, B2, high));
+                        rho2 = V::mul(V::select(peakInRow, peakSquared, ends),
+                                      V::broadcast(kGrowthMargin));
+                        rho2 = V::select(rightHalf, one, V::max(rho2, one));
+                        growthKnown = true;
+                    }
+                    if (V::all(V::lessEqual(rho2, one))) return plain;
+                    const reg wg = V::mul(weightBare, power<V>(rho2, (remaining + 1) / 2));
+                    return V::either(
+                        V::both(V::less(V::mul(m, wg), rowLimit), V::lessEqual(wg, rowCap)), lost);
+                };
                 if (low == low) rowLimit = limit;  // NaN: a row outside item 3
                 rowCap = V::mul(rowLimit, V::broadcast(kWeightCapScale));
                 rowLimit = V::mul(rowLimit, V::broadcast(kLimitMargin));
-                bareWeight = V::broadcast(weightBound[k]);
-                rowWeight = bareWeight;
-                if (anyLeft && low == low) {
-                    const mask peakInRow =
-                        V::both(V::lessEqual(V::broadcast(low * kPeakWindowLow), peakRate),
-                                V::lessEqual(peakRate, V::broadcast(high * kPeakWindowHigh)));
-                    const reg ends = V::max(squaredFactor<V>(A, B2, low), squaredFactor<V>(A, B2, high));
-                    rho2 = V::mul(V::select(peakInRow, peakSquared, ends), V::broadcast(kGrowthMargin));
-                    rho2 = V::select(rightHalf, one, V::max(rho2, one));
-                    grows = !V::all(V::lessEqual(rho2, one));
-                    if (grows) rowWeight = V::mul(bareWeight, power<V>(rho2, (k + 1) / 2));
-                }
-                // Before the first factor: |p_0| = 1, so Q = WG.
-                const mask absorbed =
-                    V::both(V::less(rowWeight, rowLimit), V::lessEqual(rowWeight, rowCap));
-                if (V::all(V::either(absorbed, lost))) continue;
-            }
-            reg pRe, pIm;
-            {
-                const reg c = V::broadcast(rate[0]);
-                const reg t = V::add(A, c);
-                const reg d = V::add(V::mul(t, t), B2);
-                pRe = V::div(V::mul(c, t), d);
-                pIm = V::neg(V::div(V::mul(c, B), d));
-            }
-            int j = 1;
-            bool endedEarly = false;
-            while (j < k) {
-                if (mayLeaveOut) {
-                    const reg m = V::add(V::abs(pRe), V::abs(pIm));
-                    // After j factors only the k - j left can grow the product.
-                    if (grows) rowWeight = V::mul(bareWeight, power<V>(rho2, (k - j + 1) / 2));
-                    const mask absorbed = V::both(V::less(V::mul(m, rowWeight), rowLimit),
-                                                  V::lessEqual(rowWeight, rowCap));
-                    const mask passed = V::either(absorbed, lost);
+                weightBare = V::broadcast(weightBound[k]);
+                // Before the first factor: |p_0| = 1, and all k factors are left.
+                if (V::all(absorbed(one, k))) continue;
+                reg pRe, pIm;
+                firstFactor<V>(A, B, B2, rate[0], pRe, pIm);
+                int j = 1;
+                bool endedEarly = false;
+                while (j < k) {
+                    const mask passed = absorbed(V::add(V::abs(pRe), V::abs(pIm)), k - j);
                     if (V::all(passed)) {
                         endedEarly = true;
                         break;
                     }
                     pRe = V::zeroWhere(passed, pRe);
                     pIm = V::zeroWhere(passed, pIm);
+                    const int stop = k - j < kStepsPerCheck ? k : j + kStepsPerCheck;
+                    for (; j < stop; ++j) nextFactor<V>(A, B, B2, rate[j], pRe, pIm);
                 }
-                const int stop = k - j < kStepsPerCheck ? k : j + kStepsPerCheck;
-                for (; j < stop; ++j) {
-                    const reg c = V::broadcast(rate[j]);
-                    const reg t = V::add(A, c);
-                    const reg d = V::add(V::mul(t, t), B2);
-                    const reg u = V::div(V::mul(c, t), d);
-                    const reg v = V::neg(V::div(V::mul(c, B), d));
-                    const reg re = V::sub(V::mul(pRe, u), V::mul(pIm, v));
-                    const reg im = V::add(V::mul(pIm, u), V::mul(pRe, v));
-                    pRe = re;
-                    pIm = im;
-                }
-            }
-            steps += static_cast<std::uint64_t>(j);
-            if (endedEarly) continue;
-            const reg w = V::broadcast(weight[k]);
-            sumRe = V::add(sumRe, V::mul(w, pRe));
-            sumIm = V::add(sumIm, V::mul(w, pIm));
-            if (mayLeaveOut) {
+                steps += static_cast<std::uint64_t>(j);
+                if (endedEarly) continue;
+                const reg w = V::broadcast(weight[k]);
+                sumRe = V::add(sumRe, V::mul(w, pRe));
+                sumIm = V::add(sumIm, V::mul(w, pIm));
                 limit = absorptionLimit<V>(sumRe, sumIm, realLane, safeLane);
                 lost = V::both(V::isNan(sumRe), V::isNan(sumIm));
             }

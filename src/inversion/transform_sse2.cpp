@@ -39,9 +39,12 @@ struct Sse2 {
     static mask both(mask x, mask y) { return _mm_and_pd(x, y); }
     static mask either(mask x, mask y) { return _mm_or_pd(x, y); }
     static bool all(mask m) { return _mm_movemask_pd(m) == 0x3; }
+    static bool none(mask m) { return _mm_movemask_pd(m) == 0; }
     static reg keepWhere(mask m, reg x) { return _mm_and_pd(m, x); }
     static reg zeroWhere(mask m, reg x) { return _mm_andnot_pd(m, x); }
-    static reg select(mask m, reg x, reg y) { return _mm_or_pd(_mm_and_pd(m, x), _mm_andnot_pd(m, y)); }
+    static reg select(mask m, reg x, reg y) {
+        return _mm_or_pd(_mm_and_pd(m, x), _mm_andnot_pd(m, y));
+    }
 };
 
 }  // namespace

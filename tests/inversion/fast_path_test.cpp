@@ -29,6 +29,10 @@
 #include "support/pascal_table.h"
 
 namespace queuecalc {
+
+// Readable parameters in test messages ("AVX2", not the enum's bytes).
+void PrintTo(SimdLevel level, std::ostream* os) { *os << simdLevelName(level); }
+
 namespace {
 
 const int kPatienceTypes[] = {0, 1, 2};  // exponential, Erlang, lognormal

@@ -15,15 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "input/binomial_table.h"
-#include "input/model_input.h"
-#include "inversion/euler.h"
-#include "inversion/talbot.h"
-#include "inversion/transform.h"
-#include "model/chain.h"
-#include "model/hazard_rates.h"
-#include "model/performance.h"
-#include "model/queue_positions.h"
+#include "engine/queue_model.h"
 #include "support/reference_queue.h"
 #include "support/pascal_table.h"
 
@@ -91,36 +83,27 @@ ref::CallCentre referenceFor(const AccuracyCase& c) {
 
 struct LibraryCurves {
     PerformanceMeasures measures;
-    EulerCurves euler;
-    TalbotCurves talbot;
+    WaitingTimeCurves euler;
+    WaitingTimeCurves talbot;
 };
 
 LibraryCurves runLibraryInversions(const AccuracyCase& c, const std::vector<double>& grid,
                                    int terms = kTerms) {
     ModelInput in;
-    in.abandonType = 0;
+    in.setAbandonType(0);
     in.abandonParam1 = c.abandonRate;
     in.servers = c.servers;
     in.waitingPlaces = c.waitingPlaces;
     in.serviceRate = c.serviceRate;
     in.arrivalRate = c.arrivalRate;
     in.inversionTerms = terms;
-    const HazardRates hazard = buildHazardRates(in.abandonType, in.abandonParam1, in.abandonParam2,
-                                                in.waitingPlaces, in.arrivalRate);
-    const ChainSolution chain = solveChain(in.servers, in.waitingPlaces, in.serviceRate,
-                                           in.arrivalRate, hazard.cumulativeAbandonRate);
-    const QueuePositionTables tables =
-        buildQueuePositionTables(in.servers, in.waitingPlaces, in.serviceRate, hazard.hazardRate,
-                                 hazard.cumulativeAbandonRate);
+    in.momentInterval = 1;
+    const QueueModel model = buildQueueModel(in);
     LibraryCurves out;
-    out.measures = computePerformanceMeasures(in, chain.stationaryDist, chain.admittedDist, tables);
-    const TransformModel model = makeTransformModel(in.servers, in.waitingPlaces, chain.admittedDist,
-                                                    tables);
-    const BinomialTable binomial = testsupport::pascalTable(terms);
-    out.euler = computeEulerCurves(terms, binomial, grid, out.measures.noWaitProb,
-                                   out.measures.servedProb, model);
-    out.talbot = computeTalbotCurves(terms, grid, out.measures.noWaitProb,
-                                     out.measures.servedProb, model);
+    out.measures = model.measures;
+    const std::vector<double> row = testsupport::pascalTable(terms).rows[terms];
+    out.euler = evaluateWaitingTime(model, InversionAlgorithm::Euler, terms, grid, row);
+    out.talbot = evaluateWaitingTime(model, InversionAlgorithm::Talbot, terms, grid, {});
     return out;
 }
 
@@ -197,8 +180,8 @@ TEST_P(InversionAccuracy, jointCurvesFollowTheTimeDomainDistributionWithinTheMea
     const LibraryCurves lib = runLibraryInversions(c, grid);
     const std::vector<ref::real> expected = ref::jointWaitingCurve(referenceFor(c), grid);
 
-    const WorstError euler = worstAbsError(lib.euler.jointCurve, expected, grid);
-    const WorstError talbot = worstAbsError(lib.talbot.jointCurve, expected, grid);
+    const WorstError euler = worstAbsError(lib.euler.joint, expected, grid);
+    const WorstError talbot = worstAbsError(lib.talbot.joint, expected, grid);
     printWorst("euler", c.name, euler, c.eulerTol);
     printWorst("talbot", c.name, talbot, c.talbotTol);
     RecordProperty("eulerMaxAbsError", std::to_string(euler.error));
@@ -218,9 +201,9 @@ TEST_P(InversionAccuracy, conditionalCurvesAddTheNoWaitShareAndConditionOnServic
 
     // The conditional error is the joint one divided by P(S), plus rounding.
     const double slack = 1e-15;
-    EXPECT_LE(maxAbsError(lib.euler.conditionalCurve, expected, grid),
+    EXPECT_LE(maxAbsError(lib.euler.conditional, expected, grid),
               c.eulerTol / static_cast<double>(m.servedProb) + slack);
-    EXPECT_LE(maxAbsError(lib.talbot.conditionalCurve, expected, grid),
+    EXPECT_LE(maxAbsError(lib.talbot.conditional, expected, grid),
               c.talbotTol / static_cast<double>(m.servedProb) + slack);
 }
 
@@ -236,7 +219,7 @@ TEST(InversionAccuracyMoreTerms, talbotResolvesTheLargeCallCentreWithFortyEightT
     const std::vector<double> grid = timeGrid();
     const LibraryCurves lib = runLibraryInversions(c, grid, kMoreTerms);
     const std::vector<ref::real> expected = ref::jointWaitingCurve(referenceFor(c), grid);
-    const WorstError talbot = worstAbsError(lib.talbot.jointCurve, expected, grid);
+    const WorstError talbot = worstAbsError(lib.talbot.joint, expected, grid);
     printWorst("talbot(M=48)", c.name, talbot, c.talbotTol);
     EXPECT_LE(talbot.error, c.talbotTol);
 }
@@ -256,8 +239,8 @@ TEST(InversionAccuracyOnePlace, bothInversionsReproduceTheSingleExponentialStep)
     std::vector<ref::real> expected;
     for (double t : grid) expected.push_back(weight * (1 - std::exp(-rate * t)));
 
-    const WorstError euler = worstAbsError(lib.euler.jointCurve, expected, grid);
-    const WorstError talbot = worstAbsError(lib.talbot.jointCurve, expected, grid);
+    const WorstError euler = worstAbsError(lib.euler.joint, expected, grid);
+    const WorstError talbot = worstAbsError(lib.talbot.joint, expected, grid);
     printWorst("euler", c.name, euler, c.eulerTol);
     printWorst("talbot", c.name, talbot, c.talbotTol);
     EXPECT_LE(euler.error, c.eulerTol);

@@ -48,7 +48,7 @@ double worstRelativeError(const std::vector<double>& got, const std::vector<long
 
 TEST(ChainOverflow, ManyIdleAgentsGiveAProperDistributionInsteadOfNaN) {
     const int s = 200, r = 10;
-    const HazardRates h = buildHazardRates(0, 0.5, -1, r, 1.0);
+    const HazardRates h = buildHazardRates(PatienceType::Exponential, 0.5, -1, r, 1.0);
     const ChainSolution c = solveChain(s, r, 1.0, 1.0, h.cumulativeAbandonRate);
     const std::vector<long double> want = logReference(s, r, 1.0, 1.0, h.cumulativeAbandonRate);
     const double worst = worstRelativeError(c.stationaryDist, want);
@@ -69,7 +69,7 @@ TEST(ChainOverflow, ManyIdleAgentsGiveAProperDistributionInsteadOfNaN) {
 
 TEST(ChainOverflow, AnOverloadedLongQueueKeepsItsMassAtTheTop) {
     const int s = 2, r = 3000;
-    const HazardRates h = buildHazardRates(0, 0.001, -1, r, 50.0);
+    const HazardRates h = buildHazardRates(PatienceType::Exponential, 0.001, -1, r, 50.0);
     const ChainSolution c = solveChain(s, r, 1.0, 50.0, h.cumulativeAbandonRate);
     const std::vector<long double> want = logReference(s, r, 1.0, 50.0, h.cumulativeAbandonRate);
     const double worst = worstRelativeError(c.stationaryDist, want);
@@ -80,7 +80,7 @@ TEST(ChainOverflow, AnOverloadedLongQueueKeepsItsMassAtTheTop) {
 
 TEST(ChainOverflow, ChainsThePlainArithmeticCarriesKeepTheirExactWeights) {
     // 170 agents: 170! still fits a double, so the plain recursion stands.
-    const HazardRates h = buildHazardRates(0, 0.5, -1, 5, 1.0);
+    const HazardRates h = buildHazardRates(PatienceType::Exponential, 0.5, -1, 5, 1.0);
     const ChainSolution c = solveChain(170, 5, 1.0, 1.0, h.cumulativeAbandonRate);
     EXPECT_EQ(c.unnormalisedDist[170], 1.0);
     EXPECT_EQ(c.unnormalisedDist[169], 170.0);
@@ -90,7 +90,7 @@ TEST(ChainOverflow, ChainsThePlainArithmeticCarriesKeepTheirExactWeights) {
 TEST(ChainOverflow, ATinyArrivalRateWhoseSingleStepOverflowsStillGivesTheEmptySystem) {
     // lambda = 1e-310: each downward factor deathRate / lambda alone exceeds
     // the double range (found by fuzzing; it once looped for ever).
-    const HazardRates h = buildHazardRates(1, 0.0, 3, 5, 1.0);
+    const HazardRates h = buildHazardRates(PatienceType::Erlang, 0.0, 3, 5, 1.0);
     const ChainSolution c = solveChain(2, 5, 1.0, 1e-310, h.cumulativeAbandonRate);
     EXPECT_EQ(c.stationaryDist[0], 1.0);
     EXPECT_EQ(c.stationaryDist[1], 1e-310) << "lambda / mu of the empty state";

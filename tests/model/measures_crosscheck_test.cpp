@@ -15,11 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "input/model_input.h"
-#include "model/chain.h"
-#include "model/hazard_rates.h"
-#include "model/performance.h"
-#include "model/queue_positions.h"
+#include "engine/queue_model.h"
 #include "support/reference_queue.h"
 
 namespace queuecalc {
@@ -54,7 +50,7 @@ const CallCentreCase kCallCentres[] = {
 
 ModelInput inputFor(const CallCentreCase& c) {
     ModelInput in;
-    in.abandonType = 0;
+    in.setAbandonType(0);
     in.abandonParam1 = c.abandonRate;
     in.servers = c.servers;
     in.waitingPlaces = c.waitingPlaces;
@@ -73,24 +69,8 @@ ref::CallCentre referenceFor(const CallCentreCase& c) {
     return cc;
 }
 
-struct LibraryModel {
-    ChainSolution chain;
-    PerformanceMeasures measures;
-};
-
-LibraryModel runLibraryModel(const CallCentreCase& c) {
-    const ModelInput in = inputFor(c);
-    const HazardRates hazard = buildHazardRates(in.abandonType, in.abandonParam1, in.abandonParam2,
-                                                in.waitingPlaces, in.arrivalRate);
-    LibraryModel out;
-    out.chain = solveChain(in.servers, in.waitingPlaces, in.serviceRate, in.arrivalRate,
-                           hazard.cumulativeAbandonRate);
-    const QueuePositionTables tables =
-        buildQueuePositionTables(in.servers, in.waitingPlaces, in.serviceRate, hazard.hazardRate,
-                                 hazard.cumulativeAbandonRate);
-    out.measures =
-        computePerformanceMeasures(in, out.chain.stationaryDist, out.chain.admittedDist, tables);
-    return out;
+QueueModel runLibraryModel(const CallCentreCase& c) {
+    return buildQueueModel(inputFor(c));
 }
 
 double relativeError(double actual, long double expected) {
@@ -159,7 +139,7 @@ class MeasuresCrossCheck : public ::testing::TestWithParam<CallCentreCase> {};
 
 TEST_P(MeasuresCrossCheck, chainDistributionsMatchTheProductFormSolution) {
     const CallCentreCase& c = GetParam();
-    const LibraryModel lib = runLibraryModel(c);
+    const QueueModel lib = runLibraryModel(c);
     const ref::CallCentre cc = referenceFor(c);
     const std::vector<ref::real> pi = ref::stationaryDistribution(cc);
     const std::vector<ref::real> admitted = ref::admittedDistribution(cc);
@@ -181,7 +161,7 @@ TEST_P(MeasuresCrossCheck, chainDistributionsMatchTheProductFormSolution) {
 
 TEST_P(MeasuresCrossCheck, allFifteenMeasuresMatchTheReferenceQueue) {
     const CallCentreCase& c = GetParam();
-    const LibraryModel lib = runLibraryModel(c);
+    const QueueModel lib = runLibraryModel(c);
     const ref::Measures expected = ref::measures(referenceFor(c));
 
     double worst = 0;
@@ -203,7 +183,7 @@ TEST_P(MeasuresCrossCheck, allFifteenMeasuresMatchTheReferenceQueue) {
 
 TEST_P(MeasuresCrossCheck, servedAndAbandonedShareOfAdmittedArrivalsAddUpToOne) {
     const CallCentreCase& c = GetParam();
-    const LibraryModel lib = runLibraryModel(c);
+    const QueueModel lib = runLibraryModel(c);
     const ref::Measures expected = ref::measures(referenceFor(c));
     // The reference sums both from their own terms, so this checks its step model.
     EXPECT_NEAR(expected.servedProb + expected.abandonProb, 1.0L, kReferenceBalanceTol);
@@ -220,7 +200,7 @@ INSTANTIATE_TEST_SUITE_P(CallCentres, MeasuresCrossCheck, ::testing::ValuesIn(kC
 // is served, and the waiting time of position k is Erlang(k, s mu).
 TEST(MeasuresCrossCheckWithoutAbandonment, servedMeasuresMatchAndNobodyAbandons) {
     const CallCentreCase c{"patient", 4, 6, 0.0, 3.5, 1.0};
-    const LibraryModel lib = runLibraryModel(c);
+    const QueueModel lib = runLibraryModel(c);
     const ref::Measures expected = ref::measures(referenceFor(c));
     ASSERT_EQ(expected.abandonProb, 0.0L);
 

@@ -17,6 +17,7 @@
 #include <streambuf>
 #include <thread>
 
+#include "input/model_input.h"
 #include "sweep/scenario.h"
 #include "sweep/sweep_run.h"
 
@@ -24,23 +25,8 @@ namespace queuecalc {
 namespace sweep {
 namespace {
 
-ModelInput typicalCentre() {
-    ModelInput in;
-    in.consoleReport = 0;
-    in.setAbandonType(0);
-    in.abandonParam1 = 0.5;
-    in.abandonParam2 = -1;
-    in.abandonParam3 = -1;
-    in.servers = 10;
-    in.waitingPlaces = 20;
-    in.serviceRate = 1.0;
-    in.arrivalRate = 9.5;
-    in.momentInterval = 0.1;
-    in.inversionTerms = 32;
-    in.maxTime = 5;
-    in.setInversionMethod(0);
-    return in;
-}
+// examples/typical/INPUT.DAT, read as the calculator reads it.
+ModelInput typicalCentre() { return readModelInputFile(QUEUECALC_TYPICAL_EXAMPLE "/INPUT.DAT"); }
 
 // Throws every row away.
 class DiscardBuffer : public std::streambuf {

@@ -78,9 +78,10 @@ TEST(Staffing, AgreesWithAFullScanOnRandomScenarios) {
             ADD_FAILURE() << "trial " << trial << ": search " << search.value << " (found " << search.found
                           << "), scan " << scan.value << " (found " << scan.found << ")";
         }
-        if (search.found)
+        if (search.found) {
             for (std::size_t c = 0; c < scan.values.size(); ++c)
                 EXPECT_TRUE(sweeptest::sameBits(search.values[c], scan.values[c])) << "trial " << trial << " column " << c;
+        }
     }
     EXPECT_EQ(disagreements, 0);
     std::cout << "[ staffing ] " << searched << " searches, " << scans << " fell back to the scan\n";
@@ -93,28 +94,27 @@ std::vector<double> spikyColumns(int value, bool) {
     return {margin};
 }
 
-TEST(Staffing, FallsBackToTheScanWhenAMarginIsNotMonotone) {
+// One target, RHO >= 0, on synthetic columns where column 0 is its margin.
+StaffingProblem syntheticProblem(int largest) {
     StaffingProblem problem;
     problem.field = StaffedField::WaitingPlaces;
     problem.smallest = 0;
-    problem.largest = 100;
+    problem.largest = largest;
     problem.targets.push_back(parseTarget("RHO>=0"));
     problem.targetColumns.push_back(0);
-    const StaffingResult result = findStaffing(problem, ModelInput(), spikyColumns);
+    return problem;
+}
+
+TEST(Staffing, FallsBackToTheScanWhenAMarginIsNotMonotone) {
+    const StaffingResult result = findStaffing(syntheticProblem(100), ModelInput(), spikyColumns);
     EXPECT_TRUE(result.found);
     EXPECT_EQ(result.value, 5);
     EXPECT_TRUE(result.scanned);
 }
 
 TEST(Staffing, ReportsNoAnswerWithinTheLimit) {
-    StaffingProblem problem;
-    problem.field = StaffedField::WaitingPlaces;
-    problem.smallest = 0;
-    problem.largest = 40;
-    problem.targets.push_back(parseTarget("RHO>=0"));
-    problem.targetColumns.push_back(0);
     int evaluations = 0;
-    const StaffingResult result = findStaffing(problem, ModelInput(), [&](int value, bool) {
+    const StaffingResult result = findStaffing(syntheticProblem(40), ModelInput(), [&](int value, bool) {
         ++evaluations;
         return std::vector<double>{-100.0 + value};  // rising, never reaching 0
     });

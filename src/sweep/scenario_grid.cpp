@@ -7,7 +7,6 @@
 #include <limits>
 #include <sstream>
 
-#include "input/input_checks.h"
 #include "sweep/usage_error.h"
 
 namespace queuecalc {

@@ -96,6 +96,17 @@ StaffingResult scan(const StaffingProblem& problem, Probes& probes) {
 
 }  // namespace
 
+StaffingProblem makeStaffingProblem(StaffedField field, const std::vector<Target>& targets,
+                                    const std::vector<double>& moments, int limit, const ModelInput& input) {
+    StaffingProblem problem;
+    problem.field = field;
+    problem.smallest = field == StaffedField::Servers ? 1 : 0;
+    problem.largest = limit > 0 ? limit : defaultStaffingLimit(field, input);
+    problem.targets = targets;
+    for (const Target& t : targets) problem.targetColumns.push_back(targetColumn(t, moments));
+    return problem;
+}
+
 int defaultStaffingLimit(StaffedField field, const ModelInput& input) {
     if (field == StaffedField::WaitingPlaces)
         return std::min(kDefaultWaitingPlacesLimit,

@@ -22,6 +22,12 @@ struct StaffingProblem {
     std::vector<std::size_t> targetColumns;  // index of each target's column
 };
 
+// The problem of one scenario: targets over the result columns of the
+// thresholds `moments` (each target's threshold among them), up to `limit`
+// or, when it is 0, defaultStaffingLimit.
+StaffingProblem makeStaffingProblem(StaffedField field, const std::vector<Target>& targets,
+                                    const std::vector<double>& moments, int limit, const ModelInput& input);
+
 // The default limit: for agents 2 * ceil(lambda / mu) + 1000 (past twice the
 // offered load the chance that all agents are busy is astronomically small,
 // so more agents change no measure that a target could still need), for

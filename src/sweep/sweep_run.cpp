@@ -36,12 +36,8 @@ std::string formatFieldValue(const ModelField& field, double value) {
 std::vector<double> evaluateRow(const SweepPlan& plan, BinomialRows& binomials, const ModelInput& input,
                                 int& staffedValue, std::string& note) {
     if (!plan.staff) return evaluateScenario(input, plan.evaluation, binomials);
-    StaffingProblem problem;
-    problem.field = plan.staffed;
-    problem.smallest = plan.staffed == StaffedField::Servers ? 1 : 0;
-    problem.largest = plan.staffLimit > 0 ? plan.staffLimit : defaultStaffingLimit(plan.staffed, input);
-    problem.targets = plan.targets;
-    for (const Target& t : plan.targets) problem.targetColumns.push_back(targetColumn(t, plan.evaluation.moments));
+    const StaffingProblem problem =
+        makeStaffingProblem(plan.staffed, plan.targets, plan.evaluation.moments, plan.staffLimit, input);
     const ModelField& field = staffedField(plan.staffed);
     const StaffingEvaluator evaluate = [&](int value, bool withCurves) {
         ModelInput staffed = input;
@@ -88,6 +84,8 @@ std::string scenarioRecord(const SweepPlan& plan, BinomialRows& binomials, std::
         note = kOutOfMemory;
     } catch (const std::length_error&) {
         note = kOutOfMemory;
+    } catch (const std::exception& error) {  // none expected; the row says what it was
+        note = error.what();
     }
     failed = values.empty();
     if (plan.staff) fields.push_back(failed ? std::string() : std::to_string(staffedValue));

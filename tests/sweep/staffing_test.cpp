@@ -21,15 +21,9 @@ namespace {
 
 StaffingProblem problemFor(StaffedField field, const ModelInput& input, const std::vector<std::string>& targets,
                            const std::vector<double>& moments) {
-    StaffingProblem problem;
-    problem.field = field;
-    problem.smallest = field == StaffedField::Servers ? 1 : 0;
-    problem.largest = defaultStaffingLimit(field, input);
-    for (const std::string& text : targets) {
-        problem.targets.push_back(parseTarget(text));
-        problem.targetColumns.push_back(targetColumn(problem.targets.back(), moments));
-    }
-    return problem;
+    std::vector<Target> parsed;
+    for (const std::string& text : targets) parsed.push_back(parseTarget(text));
+    return makeStaffingProblem(field, parsed, moments, 0, input);
 }
 
 StaffingEvaluator evaluatorFor(StaffedField field, const ModelInput& input, const EvaluationSettings& settings,

@@ -1,6 +1,7 @@
 #include "sweep/output_file.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -32,6 +33,18 @@ ReplacingFile::ReplacingFile(const std::string& path) : path_(path) {
         error_ = std::strerror(errno);
         return;
     }
+    // mkstemp makes the file private (0600); give it the earlier file's
+    // permissions, or those of any new file under the user's umask.
+    struct stat earlier;
+    mode_t mode;
+    if (::stat(path.c_str(), &earlier) == 0) {
+        mode = earlier.st_mode & 07777;
+    } else {
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        mode = 0666 & ~mask;
+    }
+    ::fchmod(fd, mode);
     ::close(fd);
     temp_ = temp;
     stream_.open(temp_, std::ios::binary | std::ios::trunc);

@@ -11,7 +11,8 @@ namespace sweep {
 
 class ReplacingFile {
 public:
-    // Creates ".NAME.XXXXXX" in the target's folder; check ok() / error().
+    // Creates ".NAME.XXXXXX" in the target's folder, with the permissions of
+    // an earlier file of that name or of a new one; check ok() / error().
     explicit ReplacingFile(const std::string& path);
     ~ReplacingFile();  // removes the new file unless committed
     ReplacingFile(const ReplacingFile&) = delete;

@@ -136,6 +136,11 @@ TEST_F(SweepProgram, WritesTheOutputFileWholeAndLeavesAnEarlierOneOnFailure) {
     const SweepRun toStdout = runSweepIn(folder.path(), "--vary servers=3:5 --at 1");
     ASSERT_EQ(runSweepIn(folder.path(), "--vary servers=3:5 --at 1 --out table.csv").status, 0);
     EXPECT_EQ(readBytes(folder / "table.csv"), toStdout.out);
+    writeBytes(folder / "fresh", "");
+    EXPECT_EQ(std::filesystem::status(folder / "table.csv").permissions(),
+              std::filesystem::status(folder / "fresh").permissions())
+        << "a new table gets the permissions of any new file, not private ones";
+    std::filesystem::remove(folder / "fresh");
     // A bad scenario file: nothing is written, the earlier table stays.
     writeBytes(folder / "INPUT.DAT", "1 0 0.5");
     const SweepRun failed = runSweepIn(folder.path(), "--out table.csv");

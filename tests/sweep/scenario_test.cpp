@@ -140,6 +140,18 @@ TEST(ExactBinomialRow, EqualsTheRowTheTableToolWrites) {
     EXPECT_TRUE(exactBinomialRow(-1).empty());
 }
 
+TEST(SweepScenario, WithoutATableEulerStopsWhereTheExactCoefficientsOverflow) {
+    // C(1030, 515) is beyond the largest double: no row of finite weights.
+    ModelInput input = sweeptest::smallCentre();
+    input.inversionTerms = kLastFiniteBinomialRow + 1;
+    EvaluationSettings settings;
+    settings.moments = {0.5};
+    BinomialRows exactRows;
+    EXPECT_THROW(evaluateScenario(input, settings, exactRows), RunFailure);
+    settings.method = MethodChoice::Talbot;
+    EXPECT_NO_THROW(evaluateScenario(input, settings, exactRows));
+}
+
 TEST(ModelFields, SettingAChoiceDecodesItAndWholeFieldsRefuseFractions) {
     ModelInput input = sweeptest::smallCentre();
     setModelField(input, *findModelField("inversionMethod"), 7);

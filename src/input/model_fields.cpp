@@ -27,44 +27,36 @@ const ModelField* findModelField(const std::string& name) {
 
 namespace {
 
-// For ModelInput and const ModelInput alike.
-template <typename Input>
-auto wholeField(Input& input, int position) -> decltype(&input.servers) {
-    switch (position) {
-        case 1: return &input.consoleReport;
-        case 2: return &input.abandonType;
-        case 6: return &input.servers;
-        case 7: return &input.waitingPlaces;
-        case 11: return &input.inversionTerms;
-        case 13: return &input.inversionMethod;
-        default: return nullptr;
-    }
-}
+// Where each field lives in ModelInput, by position - 1: one of the two
+// members is set.
+struct FieldMember {
+    int ModelInput::*whole;
+    double ModelInput::*real;
+};
 
-template <typename Input>
-auto realField(Input& input, int position) -> decltype(&input.arrivalRate) {
-    switch (position) {
-        case 3: return &input.abandonParam1;
-        case 4: return &input.abandonParam2;
-        case 5: return &input.abandonParam3;
-        case 8: return &input.serviceRate;
-        case 9: return &input.arrivalRate;
-        case 10: return &input.momentInterval;
-        case 12: return &input.maxTime;
-        default: return nullptr;
-    }
-}
+const FieldMember kMembers[] = {
+    {&ModelInput::consoleReport, nullptr},   {&ModelInput::abandonType, nullptr},
+    {nullptr, &ModelInput::abandonParam1},   {nullptr, &ModelInput::abandonParam2},
+    {nullptr, &ModelInput::abandonParam3},   {&ModelInput::servers, nullptr},
+    {&ModelInput::waitingPlaces, nullptr},   {nullptr, &ModelInput::serviceRate},
+    {nullptr, &ModelInput::arrivalRate},     {nullptr, &ModelInput::momentInterval},
+    {&ModelInput::inversionTerms, nullptr},  {nullptr, &ModelInput::maxTime},
+    {&ModelInput::inversionMethod, nullptr},
+};
+
+const FieldMember& memberOf(const ModelField& field) { return kMembers[field.position - 1]; }
 
 }  // namespace
 
 double modelFieldValue(const ModelInput& input, const ModelField& field) {
-    if (field.type == FieldType::Whole) return *wholeField(input, field.position);
-    return *realField(input, field.position);
+    const FieldMember& member = memberOf(field);
+    if (field.type == FieldType::Whole) return input.*member.whole;
+    return input.*member.real;
 }
 
 void setModelField(ModelInput& input, const ModelField& field, double value) {
     if (field.type == FieldType::Real) {
-        *realField(input, field.position) = value;
+        input.*memberOf(field).real = value;
         return;
     }
     // The range test also refuses NaN.
@@ -72,12 +64,14 @@ void setModelField(ModelInput& input, const ModelField& field, double value) {
         std::floor(value) != value)
         throw std::invalid_argument(std::string(field.name) + " takes whole numbers only");
     const int whole = static_cast<int>(value);
-    if (field.position == 2) {
+    int ModelInput::*const member = memberOf(field).whole;
+    // The two choices are set with their decoded enums.
+    if (member == &ModelInput::abandonType) {
         input.setAbandonType(whole);
-    } else if (field.position == 13) {
+    } else if (member == &ModelInput::inversionMethod) {
         input.setInversionMethod(whole);
     } else {
-        *wholeField(input, field.position) = whole;
+        input.*member = whole;
     }
 }
 

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <sstream>
 #include <string>
 
 #include "input/model_input.h"
@@ -20,26 +21,8 @@ namespace sweeptest {
 
 inline bool sameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
-// A small centre (s = 4, r = 6, lambda = 3.5, mu = 1, exponential patience
-// 0.5), moments 0.25 .. 2, 16 terms, both algorithms.
-inline queuecalc::ModelInput smallCentre() {
-    queuecalc::ModelInput in;
-    in.setAbandonType(0);
-    in.abandonParam1 = 0.5;
-    in.abandonParam2 = -1;
-    in.abandonParam3 = -1;
-    in.servers = 4;
-    in.waitingPlaces = 6;
-    in.serviceRate = 1;
-    in.arrivalRate = 3.5;
-    in.momentInterval = 0.25;
-    in.inversionTerms = 16;
-    in.maxTime = 2;
-    in.setInversionMethod(0);
-    return in;
-}
-
-// The same centre as "INPUT.DAT" text.
+// A small centre as "INPUT.DAT" text: s = 4, r = 6, lambda = 3.5, mu = 1,
+// exponential patience 0.5, moments 0.25 .. 2, 16 terms, both algorithms.
 inline testsupport::InputValues smallCentreFile() {
     testsupport::InputValues v;
     v.consoleReport = "0";
@@ -50,6 +33,12 @@ inline testsupport::InputValues smallCentreFile() {
     v.inversionTerms = "16";
     v.maxTime = "2";
     return v;
+}
+
+// The same centre as the reader gives it.
+inline queuecalc::ModelInput smallCentre() {
+    std::istringstream text(smallCentreFile().text());
+    return queuecalc::readModelInput(text);
 }
 
 struct SweepRun {

@@ -18,6 +18,7 @@
 #include "engine/queue_model.h"
 #include "support/reference_queue.h"
 #include "support/pascal_table.h"
+#include "support/measured_error.h"
 
 namespace queuecalc {
 namespace {
@@ -43,6 +44,11 @@ struct AccuracyCase {
     double eulerTol;   // max abs error of the Euler joint curve
     double talbotTol;  // max abs error of the Talbot joint curve
 };
+
+// How ctest and failure messages name a case.
+void PrintTo(const AccuracyCase& c, std::ostream* os) {
+    *os << c.name << " (s = " << c.servers << ", r = " << c.waitingPlaces << ")";
+}
 
 // Tolerances: two to three times the worst absolute error measured (noted
 // beside each). Both figures are rounding, not truncation: the same formulas
@@ -131,11 +137,11 @@ double maxAbsError(const std::vector<double>& actual, const std::vector<ref::rea
 
 void printWorst(const char* algorithm, const std::string& name, const WorstError& worst,
                 double tol) {
-    std::cout << "[accuracy] " << algorithm << " " << name << " max abs err = " << worst.error
-              << " at t = " << worst.time << " (tol " << tol << ")\n";
+    testsupport::reportWorstError(std::string(algorithm) + " joint curve of " + name, testsupport::ErrorKind::Absolute,
+                                 worst.error, tol, "t = " + std::to_string(worst.time));
 }
 
-TEST(ReferenceWaitingTime, uniformisedHypoexponentialMatchesTheDistinctRatesFormula) {
+TEST(ReferenceWaitingTime, UniformisedHypoexponentialMatchesTheDistinctRatesFormula) {
     double worst = 0;
     for (int k = 1; k <= kDistinctFormulaMaxPhases; ++k) {
         std::vector<ref::real> rates;  // the typical call centre's position k
@@ -148,11 +154,11 @@ TEST(ReferenceWaitingTime, uniformisedHypoexponentialMatchesTheDistinctRatesForm
             worst = std::max(worst, static_cast<double>(e));
         }
     }
-    std::cout << "[accuracy] reference uniformisation vs distinct-rates max abs diff = " << worst
-              << "\n";
+    testsupport::reportWorstError("reference: uniformisation against the distinct-rates formula",
+                                  testsupport::ErrorKind::Absolute, worst, kHypoexponentialTol);
 }
 
-TEST(ReferenceWaitingTime, uniformisedSumOfEqualRatesIsTheErlangDistribution) {
+TEST(ReferenceWaitingTime, UniformisedSumOfEqualRatesIsTheErlangDistribution) {
     // P(Erlang(k, c) <= t) = 1 - e^{-ct} sum_{n<k} (ct)^n / n!
     const ref::real c = 4.0L;
     for (int k : {1, 3, 10, 25}) {
@@ -174,7 +180,7 @@ TEST(ReferenceWaitingTime, uniformisedSumOfEqualRatesIsTheErlangDistribution) {
 
 class InversionAccuracy : public ::testing::TestWithParam<AccuracyCase> {};
 
-TEST_P(InversionAccuracy, jointCurvesFollowTheTimeDomainDistributionWithinTheMeasuredError) {
+TEST_P(InversionAccuracy, JointCurvesFollowTheTimeDomainDistributionWithinTheMeasuredError) {
     const AccuracyCase& c = GetParam();
     const std::vector<double> grid = timeGrid();
     const LibraryCurves lib = runLibraryInversions(c, grid);
@@ -184,13 +190,11 @@ TEST_P(InversionAccuracy, jointCurvesFollowTheTimeDomainDistributionWithinTheMea
     const WorstError talbot = worstAbsError(lib.talbot.joint, expected, grid);
     printWorst("euler", c.name, euler, c.eulerTol);
     printWorst("talbot", c.name, talbot, c.talbotTol);
-    RecordProperty("eulerMaxAbsError", std::to_string(euler.error));
-    RecordProperty("talbotMaxAbsError", std::to_string(talbot.error));
     EXPECT_LE(euler.error, c.eulerTol);
     EXPECT_LE(talbot.error, c.talbotTol);
 }
 
-TEST_P(InversionAccuracy, conditionalCurvesAddTheNoWaitShareAndConditionOnService) {
+TEST_P(InversionAccuracy, ConditionalCurvesAddTheNoWaitShareAndConditionOnService) {
     const AccuracyCase& c = GetParam();
     const std::vector<double> grid = timeGrid();
     const LibraryCurves lib = runLibraryInversions(c, grid);
@@ -213,7 +217,7 @@ INSTANTIATE_TEST_SUITE_P(CallCentres, InversionAccuracy, ::testing::ValuesIn(kCa
                          });
 
 // With 48 terms the Talbot nodes resolve the large call centre that 32 do not.
-TEST(InversionAccuracyMoreTerms, talbotResolvesTheLargeCallCentreWithFortyEightTerms) {
+TEST(InversionAccuracyMoreTerms, TalbotResolvesTheLargeCallCentreWithFortyEightTerms) {
     constexpr int kMoreTerms = 48;
     const AccuracyCase c{"large", 50, 100, 0.1, 55.0, 1.0, 0.0, 1.5e-8};  // measured 5.45e-9
     const std::vector<double> grid = timeGrid();
@@ -226,7 +230,7 @@ TEST(InversionAccuracyMoreTerms, talbotResolvesTheLargeCallCentreWithFortyEightT
 
 // One waiting place: G(z) = w c / (z (z + c)) is the transform of
 // w (1 - e^{-ct}), with c = s mu + theta and w = a_s s mu / c.
-TEST(InversionAccuracyOnePlace, bothInversionsReproduceTheSingleExponentialStep) {
+TEST(InversionAccuracyOnePlace, BothInversionsReproduceTheSingleExponentialStep) {
     const AccuracyCase c{"onePlace", 2, 1, 0.7, 1.5, 1.0, 2e-7, 5e-12};  // 7.95e-8, 1.8e-12
     const std::vector<double> grid = timeGrid();
     const LibraryCurves lib = runLibraryInversions(c, grid);

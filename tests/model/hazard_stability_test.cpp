@@ -11,6 +11,7 @@
 #include "app/run.h"
 #include "model/hazard_rates.h"
 #include "support/pascal_table.h"
+#include "support/measured_error.h"
 
 using namespace queuecalc;
 
@@ -74,7 +75,7 @@ TEST(StableHazard, ErlangMatchesHighPrecisionValues) {
         EXPECT_LE(error, kRelativeTolerance) << "p1 " << c.p1 << " p2 " << c.p2 << " y " << c.y;
         worst = std::max(worst, error);
     }
-    std::printf("[hazard] Erlang stable form: worst relative error %.3g\n", worst);
+    testsupport::reportWorstError("Erlang hazard, stable form", testsupport::ErrorKind::Relative, worst, kRelativeTolerance);
 }
 
 TEST(StableHazard, LognormalMatchesHighPrecisionValues) {
@@ -109,7 +110,7 @@ TEST(StableHazard, LognormalMatchesHighPrecisionValues) {
         EXPECT_LE(error, kRelativeTolerance) << "mean " << c.mean << " variance " << c.variance << " x " << c.x;
         worst = std::max(worst, error);
     }
-    std::printf("[hazard] lognormal stable form: worst relative error %.3g\n", worst);
+    testsupport::reportWorstError("lognormal hazard, stable form", testsupport::ErrorKind::Relative, worst, kRelativeTolerance);
 }
 
 TEST(StableHazard, LognormalRatesOfLongWaitsAreFiniteAndEarlierOnesUnchanged) {
@@ -152,7 +153,7 @@ TEST(StableHazard, ErlangRatesOfLongWaitsApproachThePhaseRate) {
     EXPECT_EQ(repaired, 255);
     EXPECT_LE(worst, kRelativeTolerance);
     EXPECT_TRUE(std::isfinite(h.cumulativeAbandonRate[r]));
-    std::printf("[hazard] Erlang positions 746..1000: worst relative error %.3g\n", worst);
+    testsupport::reportWorstError("Erlang hazard, positions 746..1000", testsupport::ErrorKind::Relative, worst, kRelativeTolerance);
 }
 
 TEST(StableHazard, ErlangRateZeroStaysZeroAtAnyWait) {

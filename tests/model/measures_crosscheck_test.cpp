@@ -17,6 +17,7 @@
 
 #include "engine/queue_model.h"
 #include "support/reference_queue.h"
+#include "support/measured_error.h"
 
 namespace queuecalc {
 namespace {
@@ -39,6 +40,11 @@ struct CallCentreCase {
     double arrivalRate;
     double serviceRate;
 };
+
+// How ctest and failure messages name a case.
+void PrintTo(const CallCentreCase& c, std::ostream* os) {
+    *os << c.name << " (s = " << c.servers << ", r = " << c.waitingPlaces << ")";
+}
 
 const CallCentreCase kCallCentres[] = {
     {"typical", 10, 20, 0.5, 9.5, 1.0},
@@ -110,7 +116,7 @@ std::vector<NamedPair> pairUp(const PerformanceMeasures& m, const ref::Measures&
 // admitted (0.5, 0.5), w_1 = 0.5 * 1/2; E[W 1_S] = w_1 / beta,
 // E[W^2 1_S] = 2 w_1 / beta^2, E[W 1_A] = a_1 theta / beta^2,
 // E[W^2 1_A] = 2 a_1 theta / beta^3.
-TEST(ReferenceQueueModel, reproducesTheSingleServerSinglePlaceQueueWorkedByHand) {
+TEST(ReferenceQueueModel, ReproducesTheSingleServerSinglePlaceQueueWorkedByHand) {
     const ref::CallCentre cc{1, 1, 1.0L, 1.0L, 1.0L};
     const std::vector<ref::real> pi = ref::stationaryDistribution(cc);
     ASSERT_EQ(pi.size(), 3u);
@@ -137,7 +143,7 @@ TEST(ReferenceQueueModel, reproducesTheSingleServerSinglePlaceQueueWorkedByHand)
 
 class MeasuresCrossCheck : public ::testing::TestWithParam<CallCentreCase> {};
 
-TEST_P(MeasuresCrossCheck, chainDistributionsMatchTheProductFormSolution) {
+TEST_P(MeasuresCrossCheck, ChainDistributionsMatchTheProductFormSolution) {
     const CallCentreCase& c = GetParam();
     const QueueModel lib = runLibraryModel(c);
     const ref::CallCentre cc = referenceFor(c);
@@ -156,10 +162,10 @@ TEST_P(MeasuresCrossCheck, chainDistributionsMatchTheProductFormSolution) {
         EXPECT_LE(e, kMeasureRelTol) << "admittedDist[" << i << "]";
         worst = std::max(worst, e);
     }
-    std::cout << "[crosscheck] " << c.name << " chain worst rel err = " << worst << "\n";
+    testsupport::reportWorstError(std::string("chain of ") + c.name, testsupport::ErrorKind::Relative, worst, kMeasureRelTol);
 }
 
-TEST_P(MeasuresCrossCheck, allFifteenMeasuresMatchTheReferenceQueue) {
+TEST_P(MeasuresCrossCheck, AllFifteenMeasuresMatchTheReferenceQueue) {
     const CallCentreCase& c = GetParam();
     const QueueModel lib = runLibraryModel(c);
     const ref::Measures expected = ref::measures(referenceFor(c));
@@ -175,13 +181,10 @@ TEST_P(MeasuresCrossCheck, allFifteenMeasuresMatchTheReferenceQueue) {
             worstName = p.name;
         }
     }
-    std::ostringstream figure;
-    figure << worst << " (" << worstName << ")";
-    RecordProperty("worstRelativeError", figure.str());
-    std::cout << "[crosscheck] " << c.name << " measures worst rel err = " << figure.str() << "\n";
+    testsupport::reportWorstError(std::string("measures of ") + c.name, testsupport::ErrorKind::Relative, worst, kMeasureRelTol, worstName);
 }
 
-TEST_P(MeasuresCrossCheck, servedAndAbandonedShareOfAdmittedArrivalsAddUpToOne) {
+TEST_P(MeasuresCrossCheck, ServedAndAbandonedShareOfAdmittedArrivalsAddUpToOne) {
     const CallCentreCase& c = GetParam();
     const QueueModel lib = runLibraryModel(c);
     const ref::Measures expected = ref::measures(referenceFor(c));
@@ -198,7 +201,7 @@ INSTANTIATE_TEST_SUITE_P(CallCentres, MeasuresCrossCheck, ::testing::ValuesIn(kC
 
 // Without abandonment (theta = 0) the queue is M/M/s/r: every admitted arrival
 // is served, and the waiting time of position k is Erlang(k, s mu).
-TEST(MeasuresCrossCheckWithoutAbandonment, servedMeasuresMatchAndNobodyAbandons) {
+TEST(MeasuresCrossCheckWithoutAbandonment, ServedMeasuresMatchAndNobodyAbandons) {
     const CallCentreCase c{"patient", 4, 6, 0.0, 3.5, 1.0};
     const QueueModel lib = runLibraryModel(c);
     const ref::Measures expected = ref::measures(referenceFor(c));
@@ -217,7 +220,7 @@ TEST(MeasuresCrossCheckWithoutAbandonment, servedMeasuresMatchAndNobodyAbandons)
     EXPECT_EQ(lib.measures.partialMeanAbandon, 0.0);
     EXPECT_EQ(lib.measures.partialSecondMomentAbandon, 0.0);
     EXPECT_LE(std::fabs(lib.measures.abandonProb), kZeroAbandonAbsTol);
-    std::cout << "[crosscheck] patient (theta = 0) measures worst rel err = " << worst << "\n";
+    testsupport::reportWorstError("measures without abandonment", testsupport::ErrorKind::Relative, worst, kMeasureRelTol);
 }
 
 }  // namespace

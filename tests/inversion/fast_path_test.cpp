@@ -29,6 +29,10 @@
 #include "support/pascal_table.h"
 
 namespace queuecalc {
+
+// How ctest and failure messages name a kernel.
+void PrintTo(SimdLevel level, std::ostream* os) { *os << simdLevelName(level); }
+
 namespace {
 
 const int kPatienceTypes[] = {0, 1, 2};  // exponential, Erlang, lognormal
@@ -151,7 +155,7 @@ protected:
     }
 };
 
-TEST_P(EveryKernel, givesTheScalarBitsAtEveryNodeOfRandomCallCentres) {
+TEST_P(EveryKernel, GivesTheScalarBitsAtEveryNodeOfRandomCallCentres) {
     std::mt19937_64 rng(20240611);
     std::size_t points = 0;
     std::size_t differing = 0;
@@ -176,7 +180,7 @@ TEST_P(EveryKernel, givesTheScalarBitsAtEveryNodeOfRandomCallCentres) {
               << points << " values differ from the scalar bits\n";
 }
 
-TEST_P(EveryKernel, givesTheScalarBitsForEveryPointCountAndStartingOffset) {
+TEST_P(EveryKernel, GivesTheScalarBitsForEveryPointCountAndStartingOffset) {
     // Full blocks, a last partial block, and ranges that start off a block
     // boundary all take the same path per point.
     std::mt19937_64 rng(7);
@@ -217,7 +221,7 @@ INSTANTIATE_TEST_SUITE_P(FastTransform, EveryKernel,
                              return std::string("Portable");
                          });
 
-TEST(FastTransform, usesAtLeastAvx2WhereTheProcessorHasIt) {
+TEST(FastTransform, UsesAtLeastAvx2WhereTheProcessorHasIt) {
 #if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
     const SimdLevel widest = widestSimdLevel();
     if (__builtin_cpu_supports("avx512f"))
@@ -245,7 +249,7 @@ std::size_t countDifferentBits(const std::vector<double>& scalar, const std::vec
     return differing;
 }
 
-TEST(FastEngine, reproducesBothInversionsOfTheScalarEngineBitForBit) {
+TEST(FastEngine, ReproducesBothInversionsOfTheScalarEngineBitForBit) {
     // Whole runs, Euler then Talbot, with odd and even M. The r = 60 centres
     // have enough work per batch to be spread over threads, and 70 moments
     // make two batches.

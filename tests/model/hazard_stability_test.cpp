@@ -11,6 +11,8 @@
 #include "app/run.h"
 #include "model/hazard_rates.h"
 #include "support/pascal_table.h"
+#include "support/measured_error.h"
+#include "support/call_centre.h"
 
 using namespace queuecalc;
 
@@ -74,7 +76,7 @@ TEST(StableHazard, ErlangMatchesHighPrecisionValues) {
         EXPECT_LE(error, kRelativeTolerance) << "p1 " << c.p1 << " p2 " << c.p2 << " y " << c.y;
         worst = std::max(worst, error);
     }
-    std::printf("[hazard] Erlang stable form: worst relative error %.3g\n", worst);
+    testsupport::reportWorstError("Erlang hazard, stable form", testsupport::ErrorKind::Relative, worst, kRelativeTolerance);
 }
 
 TEST(StableHazard, LognormalMatchesHighPrecisionValues) {
@@ -109,7 +111,7 @@ TEST(StableHazard, LognormalMatchesHighPrecisionValues) {
         EXPECT_LE(error, kRelativeTolerance) << "mean " << c.mean << " variance " << c.variance << " x " << c.x;
         worst = std::max(worst, error);
     }
-    std::printf("[hazard] lognormal stable form: worst relative error %.3g\n", worst);
+    testsupport::reportWorstError("lognormal hazard, stable form", testsupport::ErrorKind::Relative, worst, kRelativeTolerance);
 }
 
 TEST(StableHazard, LognormalRatesOfLongWaitsAreFiniteAndEarlierOnesUnchanged) {
@@ -152,7 +154,7 @@ TEST(StableHazard, ErlangRatesOfLongWaitsApproachThePhaseRate) {
     EXPECT_EQ(repaired, 255);
     EXPECT_LE(worst, kRelativeTolerance);
     EXPECT_TRUE(std::isfinite(h.cumulativeAbandonRate[r]));
-    std::printf("[hazard] Erlang positions 746..1000: worst relative error %.3g\n", worst);
+    testsupport::reportWorstError("Erlang hazard, positions 746..1000", testsupport::ErrorKind::Relative, worst, kRelativeTolerance);
 }
 
 TEST(StableHazard, ErlangRateZeroStaysZeroAtAnyWait) {
@@ -184,18 +186,10 @@ void expectFiniteResults(const ModelInput& in) {
 }
 
 ModelInput inputFor(int abandonType, double p1, double p2, int servers, int waitingPlaces, double arrivalRate) {
-    ModelInput in;
-    in.setAbandonType(abandonType);
-    in.abandonParam1 = p1;
-    in.abandonParam2 = p2;
-    in.servers = servers;
-    in.waitingPlaces = waitingPlaces;
-    in.serviceRate = 1.0;
-    in.arrivalRate = arrivalRate;
+    ModelInput in = testsupport::callCentre(abandonType, p1, p2, servers, waitingPlaces, arrivalRate);
     in.momentInterval = 0.5;
     in.inversionTerms = 16;
     in.maxTime = 2;
-    in.setInversionMethod(0);
     return in;
 }
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "report/number_format.h"
+#include "sweep/scenario.h"
 #include "sweep/scenario_grid.h"
 #include "sweep/sweep_support.h"
 #include "sweep/usage_error.h"
@@ -73,6 +74,14 @@ TEST_F(SweepProgram, MeasuresFormattedLikeTheResultsFileEqualIt) {
         EXPECT_EQ(line.substr(line.find(';') + 1), queuecalc::formatNumber(std::strtod(row[c].c_str(), nullptr)))
             << line;
     }
+    // Every number reads back as the very double the library computes.
+    queuecalc::sweep::EvaluationSettings settings;
+    settings.moments = {1.5};
+    queuecalc::sweep::BinomialRows table(pascalTable(16));
+    const std::vector<double> values = queuecalc::sweep::evaluateScenario(sweeptest::smallCentre(), settings, table);
+    ASSERT_EQ(row.size(), values.size()) << "the columns (the empty note after the last comma is no field here)";
+    for (std::size_t c = 0; c < values.size(); ++c)
+        EXPECT_TRUE(sweeptest::sameBits(std::strtod(row[c].c_str(), nullptr), values[c])) << "column " << c;
     // t = 1.5 is the grid's sixth moment; "P(W<= t | S)" of Euler then Talbot.
     const std::string conditional = results[25 + 8 + 5];
     EXPECT_EQ(conditional.substr(0, 4), "1.5;");

@@ -21,7 +21,7 @@
 #include <string>
 #include <vector>
 
-#include "app/run.h"
+#include "engine/queue_model.h"
 #include "input/binomial_table.h"
 #include "input/model_input.h"
 #include "inversion/euler.h"
@@ -170,33 +170,29 @@ void report(const char* what, const Census& c, double stepsPerVector) {
 }
 
 void countExample(const std::string& folder) {
-    ModelInput in = readModelInputFile(folder + "/" + kInputFileName);
-    const BinomialTable table = readBinomialTableFile(folder + "/" + kBinomialFileName,
-                                                      in.inversionTerms, in.inversionMethod);
-    const double maxTime = in.maxTime;
-    in.maxTime = 0;  // no moments: computeRun only builds the model
-    const RunResults run = computeRun(in, table);
-    const TransformModel model =
-        makeTransformModel(in.servers, in.waitingPlaces, run.chain.admittedDist, run.tables);
+    const ModelInput in = readModelInputFile(folder + "/" + kInputFileName);
+    const BinomialTable table =
+        readBinomialTableFile(folder + "/" + kBinomialFileName, in.inversionTerms, in.inversion);
+    const QueueModel queue = buildQueueModel(in);
+    const TransformModel& model = queue.transform;
     TransformModel everyStep = model;
     everyStep.rowRateLow.clear();  // without row bounds the kernel does every step
 
-    EulerCurves euler;
-    buildEulerWeights(in.inversionTerms, table, euler);
-    TalbotCurves talbot;
-    buildTalbotNodes(in.inversionTerms, talbot);
+    std::vector<const InversionNodes*> rules;
+    const EulerRule euler = buildEulerRule(in.inversionTerms, table.rows[in.inversionTerms]);
+    const TalbotRule talbot = buildTalbotRule(in.inversionTerms);
+    if (runsEuler(in.inversion)) rules.push_back(&euler.nodes);
+    if (runsTalbot(in.inversion)) rules.push_back(&talbot.nodes);
     std::vector<double> a;
     std::vector<double> b;
-    const int moments = static_cast<int>(std::floor(maxTime / in.momentInterval));
+    const int moments = static_cast<int>(std::floor(in.maxTime / in.momentInterval));
     for (int j = 1; j <= moments; j += 10) {
         const double t = j * in.momentInterval;
-        for (std::size_t k = 0; k < euler.nodesRe.size(); ++k) {
-            a.push_back(euler.nodesRe[k] / t);
-            b.push_back(euler.nodesIm[k] / t);
-        }
-        for (std::size_t k = 0; k < talbot.nodesRe.size(); ++k) {
-            a.push_back(talbot.nodesRe[k] / t);
-            b.push_back(talbot.nodesIm[k] / t);
+        for (const InversionNodes* nodes : rules) {
+            for (std::size_t k = 0; k < nodes->re.size(); ++k) {
+                a.push_back(nodes->re[k] / t);
+                b.push_back(nodes->im[k] / t);
+            }
         }
     }
     const double r = in.waitingPlaces;

@@ -52,7 +52,7 @@ double peakDivisionsPerSecond = 0;  // all cores, set by main before any benchma
 // 0.99, mu = 1, exponential patience with rate 0.5.
 ModelInput callCentreInput(int waitingPlaces) {
     ModelInput in;
-    in.abandonType = 0;
+    in.setAbandonType(0);
     in.abandonParam1 = 0.5;
     in.abandonParam2 = -1;
     in.abandonParam3 = -1;
@@ -61,15 +61,15 @@ ModelInput callCentreInput(int waitingPlaces) {
     in.serviceRate = 1.0;
     in.arrivalRate = 0.99 * in.servers;
     in.momentInterval = kInterval;
-    in.maxTime = 0;  // no moments: computeRun only builds the model
+    in.maxTime = 0;
     in.inversionTerms = kTerms;
-    in.inversionMethod = 1;
+    in.setInversionMethod(1);
     return in;
 }
 
 struct CallCentre {
-    RunResults run;
-    TransformModel model;
+    QueueModel queue;
+    const TransformModel& model() const { return queue.transform; }
     std::vector<double> timeGrid;
 };
 
@@ -78,10 +78,8 @@ const CallCentre& callCentre(int waitingPlaces) {
     std::unique_ptr<CallCentre>& entry = built[waitingPlaces];
     if (!entry) {
         const ModelInput in = callCentreInput(waitingPlaces);
-        entry.reset(new CallCentre);
-        entry->run = computeRun(in, testsupport::pascalTable(kTerms));
-        entry->model = makeTransformModel(in.servers, in.waitingPlaces,
-                                          entry->run.chain.admittedDist, entry->run.tables);
+        entry = std::make_unique<CallCentre>();
+        entry->queue = buildQueueModel(in);
         for (int j = 1; j <= kMoments; ++j) entry->timeGrid.push_back(j * kInterval);
     }
     return *entry;
@@ -125,18 +123,16 @@ std::string engineLabel(TransformEngine engine) {
 // One batch as the inversions form it: the 2M + 1 Euler and M Talbot nodes of
 // every moment, divided by t.
 void batchPoints(const CallCentre& cc, std::vector<double>& a, std::vector<double>& b) {
-    EulerCurves euler;
-    buildEulerWeights(kTerms, testsupport::pascalTable(kTerms), euler);
-    TalbotCurves talbot;
-    buildTalbotNodes(kTerms, talbot);
+    const EulerRule euler = buildEulerRule(kTerms, testsupport::pascalTable(kTerms).rows[kTerms]);
+    const TalbotRule talbot = buildTalbotRule(kTerms);
     for (double t : cc.timeGrid) {
-        for (std::size_t k = 0; k < euler.nodesRe.size(); ++k) {
-            a.push_back(euler.nodesRe[k] / t);
-            b.push_back(euler.nodesIm[k] / t);
+        for (std::size_t k = 0; k < euler.nodes.re.size(); ++k) {
+            a.push_back(euler.nodes.re[k] / t);
+            b.push_back(euler.nodes.im[k] / t);
         }
-        for (std::size_t k = 0; k < talbot.nodesRe.size(); ++k) {
-            a.push_back(talbot.nodesRe[k] / t);
-            b.push_back(talbot.nodesIm[k] / t);
+        for (std::size_t k = 0; k < talbot.nodes.re.size(); ++k) {
+            a.push_back(talbot.nodes.re[k] / t);
+            b.push_back(talbot.nodes.im[k] / t);
         }
     }
 }
@@ -149,7 +145,7 @@ void transformBenchmark(benchmark::State& state, TransformEngine engine, int wai
     std::vector<Complex> out(a.size());
     const Clock::time_point start = Clock::now();
     for (auto _ : state) {
-        evaluateTransformBatch(cc.model, a.data(), b.data(), a.size(), out.data(), engine);
+        evaluateTransformBatch(cc.model(), a.data(), b.data(), a.size(), out.data(), engine);
         benchmark::DoNotOptimize(out.data());
         benchmark::ClobberMemory();
     }
@@ -169,25 +165,23 @@ void kernelBenchmark(benchmark::State& state, SimdLevel level, int waitingPlaces
     const Clock::time_point start = Clock::now();
     for (auto _ : state) {
         done =
-            evaluateTransformPoints(cc.model, a.data(), b.data(), a.size(), out.data(), level, 0);
+            evaluateTransformPoints(cc.model(), a.data(), b.data(), a.size(), out.data(), level, 0);
         benchmark::DoNotOptimize(out.data());
         benchmark::ClobberMemory();
     }
     reportWork(state, waitingPlaces, static_cast<double>(a.size()), secondsSince(start));
-    typedef benchmark::Counter C;
-    state.counters["steps_done"] = C(shareOfSteps(done));
+    state.counters["steps_done"] = benchmark::Counter(shareOfSteps(done));
     state.SetLabel(simdLevelName(level));
 }
 
 void eulerBenchmark(benchmark::State& state, TransformEngine engine, int waitingPlaces) {
     const CallCentre& cc = callCentre(waitingPlaces);
-    const BinomialTable table = testsupport::pascalTable(kTerms);
-    const PerformanceMeasures& m = cc.run.measures;
+    const std::vector<double> row = testsupport::pascalTable(kTerms).rows[kTerms];
     const Clock::time_point start = Clock::now();
     for (auto _ : state) {
-        EulerCurves curves = computeEulerCurves(kTerms, table, cc.timeGrid, m.noWaitProb,
-                                                m.servedProb, cc.model, engine);
-        benchmark::DoNotOptimize(curves.jointCurve.data());
+        WaitingTimeCurves curves =
+            evaluateWaitingTime(cc.queue, InversionAlgorithm::Euler, kTerms, cc.timeGrid, row, engine);
+        benchmark::DoNotOptimize(curves.joint.data());
     }
     reportWork(state, waitingPlaces, static_cast<double>(kMoments) * (2 * kTerms + 1),
                secondsSince(start));
@@ -196,12 +190,11 @@ void eulerBenchmark(benchmark::State& state, TransformEngine engine, int waiting
 
 void talbotBenchmark(benchmark::State& state, TransformEngine engine, int waitingPlaces) {
     const CallCentre& cc = callCentre(waitingPlaces);
-    const PerformanceMeasures& m = cc.run.measures;
     const Clock::time_point start = Clock::now();
     for (auto _ : state) {
-        TalbotCurves curves =
-            computeTalbotCurves(kTerms, cc.timeGrid, m.noWaitProb, m.servedProb, cc.model, engine);
-        benchmark::DoNotOptimize(curves.jointCurve.data());
+        WaitingTimeCurves curves =
+            evaluateWaitingTime(cc.queue, InversionAlgorithm::Talbot, kTerms, cc.timeGrid, {}, engine);
+        benchmark::DoNotOptimize(curves.joint.data());
     }
     reportWork(state, waitingPlaces, static_cast<double>(kMoments) * kTerms, secondsSince(start));
     state.SetLabel(engineLabel(engine));
@@ -217,11 +210,10 @@ const LargeExample& largeExample(const std::string& name) {
     std::unique_ptr<LargeExample>& entry = read[name];
     if (!entry) {
         const std::string folder = std::string(QUEUECALC_EXAMPLES) + "/" + name;
-        entry.reset(new LargeExample);
+        entry = std::make_unique<LargeExample>();
         entry->input = readModelInputFile(folder + "/" + kInputFileName);
-        entry->table =
-            readBinomialTableFile(folder + "/" + kBinomialFileName, entry->input.inversionTerms,
-                                  entry->input.inversionMethod);
+        entry->table = readBinomialTableFile(folder + "/" + kBinomialFileName,
+                                             entry->input.inversionTerms, entry->input.inversion);
     }
     return *entry;
 }
@@ -229,8 +221,8 @@ const LargeExample& largeExample(const std::string& name) {
 // Transform values per moment of the example's algorithms: 2M + 1 for Euler,
 // M for Talbot.
 double nodesPerMoment(const ModelInput& in) {
-    return (in.inversionMethod <= 0 ? 2 * in.inversionTerms + 1 : 0) +
-           (in.inversionMethod >= 0 ? in.inversionTerms : 0);
+    return (runsEuler(in.inversion) ? 2 * in.inversionTerms + 1 : 0) +
+           (runsTalbot(in.inversion) ? in.inversionTerms : 0);
 }
 
 // The whole computation of one of the large examples (everything but reading
@@ -238,15 +230,15 @@ double nodesPerMoment(const ModelInput& in) {
 void largeExampleBenchmark(benchmark::State& state, TransformEngine engine, std::string name) {
     const LargeExample& example = largeExample(name);
     const ModelInput& in = example.input;
-    int moments = 0;
+    std::size_t moments = 0;
     const Clock::time_point start = Clock::now();
     for (auto _ : state) {
         RunResults run = computeRun(in, example.table, engine);
-        moments = run.momentCount;
+        moments = run.timeGrid.size();
         benchmark::DoNotOptimize(run.timeGrid.data());
     }
     const double seconds = secondsSince(start);
-    reportWork(state, in.waitingPlaces, moments * nodesPerMoment(in), seconds);
+    reportWork(state, in.waitingPlaces, static_cast<double>(moments) * nodesPerMoment(in), seconds);
     state.SetLabel(engineLabel(engine));
 }
 
@@ -256,33 +248,30 @@ void largeExampleBenchmark(benchmark::State& state, TransformEngine engine, std:
 // vector steps each instruction set does.
 void largeKernelBenchmark(benchmark::State& state, SimdLevel level, std::string name) {
     const LargeExample& example = largeExample(name);
-    ModelInput in = example.input;
-    const double maxTime = in.maxTime;
-    in.maxTime = 0;  // no moments: computeRun only builds the model
-    const RunResults run = computeRun(in, example.table);
-    const TransformModel model =
-        makeTransformModel(in.servers, in.waitingPlaces, run.chain.admittedDist, run.tables);
-    const int moments = static_cast<int>(std::floor(maxTime / in.momentInterval));
+    const ModelInput& in = example.input;
+    const QueueModel queue = buildQueueModel(in);
+    const std::size_t moments =
+        static_cast<std::size_t>(std::floor(in.maxTime / in.momentInterval));
     std::vector<double> timeGrid;
-    for (int j = 1; j <= moments; ++j) timeGrid.push_back(j * in.momentInterval);
-    EulerCurves euler;
-    buildEulerWeights(in.inversionTerms, example.table, euler);
-    TalbotCurves talbot;
-    buildTalbotNodes(in.inversionTerms, talbot);
+    for (std::size_t j = 1; j <= moments; ++j) timeGrid.push_back(j * in.momentInterval);
+    std::vector<const InversionNodes*> rules;
+    const EulerRule euler =
+        buildEulerRule(in.inversionTerms, example.table.rows[in.inversionTerms]);
+    const TalbotRule talbot = buildTalbotRule(in.inversionTerms);
+    if (runsEuler(in.inversion)) rules.push_back(&euler.nodes);
+    if (runsTalbot(in.inversion)) rules.push_back(&talbot.nodes);
     // Points of each batch, Euler's batches first.
     std::vector<std::vector<double>> batchA;
     std::vector<std::vector<double>> batchB;
-    const std::vector<double>* nodes[2][2] = {{&euler.nodesRe, &euler.nodesIm},
-                                              {&talbot.nodesRe, &talbot.nodesIm}};
-    for (const auto& algorithm : nodes) {
-        for (std::size_t first = 0; first < timeGrid.size(); first += kMomentsPerBatch) {
-            const std::size_t last = std::min(timeGrid.size(), first + kMomentsPerBatch);
+    for (const InversionNodes* nodes : rules) {
+        for (std::size_t first = 0; first < moments; first += kMomentsPerBatch) {
+            const std::size_t last = std::min(moments, first + kMomentsPerBatch);
             batchA.emplace_back();
             batchB.emplace_back();
             for (std::size_t n = first; n < last; ++n) {
-                for (std::size_t k = 0; k < algorithm[0]->size(); ++k) {
-                    batchA.back().push_back((*algorithm[0])[k] / timeGrid[n]);
-                    batchB.back().push_back((*algorithm[1])[k] / timeGrid[n]);
+                for (std::size_t k = 0; k < nodes->re.size(); ++k) {
+                    batchA.back().push_back(nodes->re[k] / timeGrid[n]);
+                    batchB.back().push_back(nodes->im[k] / timeGrid[n]);
                 }
             }
         }
@@ -294,14 +283,16 @@ void largeKernelBenchmark(benchmark::State& state, SimdLevel level, std::string 
         total = TransformWork();
         for (std::size_t i = 0; i < batchA.size(); ++i) {
             out.resize(batchA[i].size());
-            const TransformWork done = evaluateTransformPoints(
-                model, batchA[i].data(), batchB[i].data(), batchA[i].size(), out.data(), level, 0);
+            const TransformWork done =
+                evaluateTransformPoints(queue.transform, batchA[i].data(), batchB[i].data(),
+                                        batchA[i].size(), out.data(), level, 0);
             total.stepsDone += done.stepsDone;
             total.stepsInFull += done.stepsInFull;
             benchmark::DoNotOptimize(out.data());
         }
     }
-    reportWork(state, in.waitingPlaces, moments * nodesPerMoment(in), secondsSince(start));
+    reportWork(state, in.waitingPlaces, static_cast<double>(moments) * nodesPerMoment(in),
+               secondsSince(start));
     state.counters["steps_done"] = benchmark::Counter(shareOfSteps(total));
     state.SetLabel(simdLevelName(level));
 }
@@ -368,7 +359,7 @@ void registerBenchmarks() {
                 ->Unit(benchmark::kMillisecond);
         }
         for (const auto& e : engines) {
-            // The scalar reference of the two larger examples alone takes
+            // The scalar reference of the two other examples alone takes
             // tens of seconds per run; examples/large shows the ratio.
             if (e.engine == TransformEngine::Scalar && std::string(name) != "large") continue;
             const std::string title = std::string("large_example/") + name + "/" + e.name;

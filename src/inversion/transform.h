@@ -1,5 +1,6 @@
 #pragma once
 #include <cstddef>
+#include <memory>
 #include <vector>
 
 #include "model/queue_positions.h"
@@ -14,14 +15,15 @@ struct Complex {
 // What the waiting-time transform reads of the queue model: the step rates of
 // every joining position and the weight w_k = reachServiceProb[k] *
 // admittedDist[s + k - 1] of each (formed once; the product is the same
-// double whether formed here or in every call).
+// double whether formed here or in every call). Shares the tables with the
+// model that built them, so a copy stays valid on its own.
 //
 // The two row bounds let the fast path leave out the work of a position whose
 // contribution cannot change a bit of the sum (transform_kernel.h proves it).
 // A model without them (empty vectors) is evaluated in full.
 struct TransformModel {
     int waitingPlaces = 0;
-    const QueuePositionTables* tables = nullptr;
+    std::shared_ptr<const QueuePositionTables> tables;
     std::vector<double> positionWeight;  // r + 1, [0] unused
     // Row k: the smallest and the largest step rate c_kj when every rate of
     // the row lies in [kSafeRateLow, kSafeRateHigh], NaN otherwise (the row is
@@ -45,10 +47,11 @@ constexpr double kSafeRateHigh = 0x1p500;
 constexpr double kWeightMargin = 1 + 0x1p-20;
 
 // The model of a call centre; with its row bounds from kRowsWorthBounding
-// waiting places on.
+// waiting places on. admittedDist has s + r + 1 entries; tables were built
+// for r waiting places.
 TransformModel makeTransformModel(int servers, int waitingPlaces,
                                   const std::vector<double>& admittedDist,
-                                  const QueuePositionTables& tables);
+                                  std::shared_ptr<const QueuePositionTables> tables);
 
 // Fills rowRateLow, rowRateHigh and rowWeightBound of a model whose tables
 // and weights are set, so that the fast path may leave out work.
@@ -69,6 +72,8 @@ Complex waitingTimeTransform(const TransformModel& model, double a, double b);
 enum class TransformEngine {
     Scalar,  // one point after another, waitingTimeTransform
     Fast,    // widest SIMD the processor has, points spread over threads
+    FastOneThread,  // widest SIMD, on the calling thread only (for callers
+                    // that run many models on threads of their own)
 };
 
 // out[i] = G(a[i] + i b[i]) for i = 0 .. n-1.
@@ -80,7 +85,7 @@ void evaluateTransformBatch(const TransformModel& model, const double* a, const 
 // buffers.
 constexpr std::size_t kMomentsPerBatch = 64;
 
-// The transform at the nodes of the moments first .. last-1 of the grid,
+// The transform at the nodes of the moments first .. last-1 of the list,
 // each node divided by the moment part by part:
 //   out[(n - first) * nodes + k] = G(nodesRe[k] / t_n + i nodesIm[k] / t_n).
 void evaluateAtMoments(const TransformModel& model, const std::vector<double>& timeGrid,

@@ -27,20 +27,24 @@ void boundTransformRows(TransformModel& m) {
     m.rowRateLow.assign(m.positionWeight.size(), notSafe);
     m.rowRateHigh.assign(m.positionWeight.size(), notSafe);
     m.rowWeightBound.assign(m.positionWeight.size(), notSafe);
+    m.rowRatesFall.assign(m.positionWeight.size(), 0);
     for (int k = 1; k <= waitingPlaces; ++k) {
         const double* rate = tables.rateRow(k);
         double smallest = kSafeRateHigh;
         double largest = kSafeRateLow;
         bool safe = true;
+        bool falls = true;
         for (int j = 0; j < k; ++j) {
             // Written so that a NaN rate makes the row unsafe too.
             if (!(rate[j] >= kSafeRateLow && rate[j] <= kSafeRateHigh)) safe = false;
+            if (j > 0 && !(rate[j] <= rate[j - 1])) falls = false;
             smallest = std::fmin(smallest, rate[j]);
             largest = std::fmax(largest, rate[j]);
         }
         if (safe) {
             m.rowRateLow[k] = smallest;
             m.rowRateHigh[k] = largest;
+            m.rowRatesFall[k] = falls ? 1 : 0;
         }
         m.rowWeightBound[k] = std::fabs(m.positionWeight[k]) * kWeightMargin;
     }

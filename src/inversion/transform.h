@@ -30,6 +30,10 @@ struct TransformModel {
     // then always evaluated in full). r + 1 each, [0] unused.
     std::vector<double> rowRateLow;
     std::vector<double> rowRateHigh;
+    // Row k: 1 when its rates never rise along the row (c_kj >= c_k,j+1, as
+    // when every hazard rate is >= 0), so that the rates still to come after
+    // step j lie in [c_kk, c_k,j+1]; 0 otherwise. r + 1, [0] unused.
+    std::vector<unsigned char> rowRatesFall;
     // Row k: |w_k| * kWeightMargin rounded, an upper bound of |w_k| with room
     // for the rounding of the rest of a row (inf or NaN for a weight that is
     // not finite, which is never left out). r + 1, [0] unused.
@@ -53,7 +57,7 @@ TransformModel makeTransformModel(int servers, int waitingPlaces,
                                   const std::vector<double>& admittedDist,
                                   std::shared_ptr<const QueuePositionTables> tables);
 
-// Fills rowRateLow, rowRateHigh and rowWeightBound of a model whose tables
+// Fills rowRateLow, rowRateHigh, rowRatesFall and rowWeightBound of a model whose tables
 // and weights are set, so that the fast path may leave out work.
 void boundTransformRows(TransformModel& model);
 

@@ -45,22 +45,26 @@
 // 2. Growth. For c > 0 the factor's modulus |c / (z + c)| is at most 1 when
 //    a >= 0, since (a + c)^2 + b^2 - c^2 = a^2 + 2ac + b^2 >= 0. For a < 0,
 //    c^2 / ((a + c)^2 + b^2) rises up to c* = (a^2 + b^2) / |a|, where it is
-//    1 + a^2 / b^2, and falls after it. So over the rates of row k, in
-//    [lo, hi] = [rowRateLow[k], rowRateHigh[k]], the squared modulus is at
-//    most rho^2 = 1 + a^2 / b^2 if c* lies in [lo, hi], else the larger of
-//    its values at lo and hi. The kernel takes the peak whenever the computed
+//    1 + a^2 / b^2, and falls after it. So over rates in [lo, hi] the squared
+//    modulus is at most rho^2 = 1 + a^2 / b^2 if c* lies in [lo, hi], else
+//    the larger of its values at lo and hi. [lo, hi] holds the rates of the
+//    factors still to come: [rowRateLow[k], rowRateHigh[k]] for the whole
+//    row, or, in a row whose rates never rise (rowRatesFall[k]), the last
+//    rate and the next one. The kernel takes the peak whenever the computed
 //    c* lies in [lo (1 - 2^-40), hi (1 + 2^-40)], wider than c*'s rounding
 //    error, so an endpoint is used only when c* is truly outside. It raises
 //    rho^2 to at least 1, multiplies it by 1 + 2^-40 (more than the rounding
 //    of rho^2 and of the power below) and forms the growth bound
-//    Gamma = (rho^2)^ceil(k/2) >= rho^k by repeated squaring. For a >= 0,
-//    Gamma = 1. The n <= k factors left in a row multiply |p| by at most
-//    rho^n <= Gamma (before rounding).
+//    Gamma = (rho^2)^ceil(n/2) >= rho^n by repeated squaring for the n
+//    factors left. For a >= 0, Gamma = 1. Those n factors multiply |p| by at
+//    most rho^n <= Gamma (before rounding).
 //
 // 3. Rounding. With |a|, |b| <= 2^500, b = 0 or |b| >= 2^-500 (and a >= 0 if
 //    b = 0), and every rate of the row in [2^-500, 2^500], no operation of a
 //    step overflows, and d >= 2^-1000 is formed with relative error at most
-//    3u (u = 2^-53). Each computed factor (u, v) then has modulus at most
+//    3u (u = 2^-53). The products cannot overflow either: the test below
+//    asks m Gamma <= 2^1000, so every later product stays below 2^1001.
+//    Each computed factor (u, v) then has modulus at most
 //    |c / (z + c)| (1 + 6u) + 2^-1073, and one product step gives
 //    |p'| <= |p| |(u, v)| (1 + 3u) + 2^-1072 (relative errors of the four
 //    products and the sum, at most 2^-1075 each when a result is subnormal).
@@ -76,7 +80,7 @@
 //    WG = W * Gamma and m = |pRe| + |pIm| >= |p_j|, both rounded, and
 //    T = min(g(sumRe), g(sumIm)) (a power of two, or 0), the lane may end
 //    its row when
-//        Q = m * WG  <  T (1 - 2^-40)   and   WG <= T 2^998.
+//        Q = m * WG  <  T (1 - 2^-40),   WG <= T 2^998,   m Gamma <= 2^1000.
 //    (1 + 2^-20) covers (1 + 2^-21)(1 + u) and the four roundings of Q, so
 //    |w| Gamma |p_j| (1 + 2^-21)(1 + u) <= Q + 2^-1075 (the term for a Q in
 //    the subnormal range). The second condition makes the absolute terms
@@ -124,6 +128,7 @@ const double kSmallestSkippableSum = 0x1p-960;  // g(s) >= 2^-1013, see 1.
 const double kPredecessorFactor = 1 - 0x1p-53;  // |s| * this = predecessor of |s|
 const double kLimitMargin = 1 - 0x1p-40;        // Q < T (1 - 2^-40), see 4.
 const double kWeightCapScale = 0x1p998;         // WG <= T 2^998, see 4.
+const double kLargestProduct = 0x1p1000;        // m Gamma <= 2^1000, see 3.
 const double kPeakWindowLow = 1 - 0x1p-40;      // c* near a row's rates, see 2.
 const double kPeakWindowHigh = 1 + 0x1p-40;
 const double kGrowthMargin = 1 + 0x1p-40;  // rounding of rho^2 and its power, see 2.
@@ -216,9 +221,11 @@ std::uint64_t evaluatePoints(const TransformModel& model, const double* a, const
     const int r = model.waitingPlaces;
     const std::size_t rows = static_cast<std::size_t>(r) + 1;
     const bool mayLeaveOut = model.rowRateLow.size() == rows && model.rowRateHigh.size() == rows &&
+                             model.rowRatesFall.size() == rows &&
                              model.rowWeightBound.size() == rows;
     const double* rateLow = model.rowRateLow.data();
     const double* rateHigh = model.rowRateHigh.data();
+    const unsigned char* ratesFall = model.rowRatesFall.data();
     const double* weightBound = model.rowWeightBound.data();
     std::uint64_t steps = 0;
 
@@ -266,6 +273,7 @@ std::uint64_t evaluatePoints(const TransformModel& model, const double* a, const
             const reg modulus2 = V::add(V::mul(A, A), B2);
             const reg peakRate = V::div(modulus2, absA);   // c*
             const reg peakSquared = V::div(modulus2, B2);  // 1 + a^2 / b^2
+            const reg largestProduct = V::broadcast(kLargestProduct);
             reg limit = V::zero();                         // T of item 4 for the current sums
             mask lost = V::isNan(zero);                    // item 5: no lane yet
             for (int k = 1; k <= r; ++k) {
@@ -277,44 +285,52 @@ std::uint64_t evaluatePoints(const TransformModel& model, const double* a, const
                 bool growthKnown = !anyLeft;  // for a >= 0 in every lane, Gamma = 1
                 const double low = rateLow[k];
                 const double high = rateHigh[k];
-                // Item 4 for products of modulus at most m, the k - j factors
-                // left growing them by at most Gamma: passed lanes, lost ones
-                // included. Gamma >= 1, so the test with Gamma = 1 is a cheaper
-                // necessary condition, and rho^2 is formed only when that holds
-                // somewhere.
-                const auto absorbed = [&](reg m, int remaining) -> mask {
-                    const mask plain = V::either(V::both(V::less(V::mul(m, weightBare), rowLimit),
-                                                         V::lessEqual(weightBare, rowCap)),
-                                                 lost);
+                const bool falls = ratesFall[k] != 0;
+                // Item 4 for products of modulus at most m, with the k - j
+                // factors of rate[j] .. rate[k - 1] left, which grow them by
+                // at most Gamma: passed lanes, lost ones included. Gamma >= 1,
+                // so the test with Gamma = 1 is a cheaper necessary condition,
+                // and rho^2 is formed only when that holds somewhere (once
+                // per row, or at each check where the rates fall).
+                const auto absorbed = [&](reg m, int j) -> mask {
+                    const mask plain = V::either(
+                        V::both(V::both(V::less(V::mul(m, weightBare), rowLimit),
+                                        V::lessEqual(weightBare, rowCap)),
+                                V::lessEqual(m, largestProduct)),
+                        lost);
                     if (!anyLeft || V::none(plain)) return plain;
-                    if (!growthKnown) {
+                    if (!growthKnown || falls) {
+                        const double from = falls ? rate[k - 1] : low;
+                        const double to = falls ? rate[j] : high;
                         const mask peakInRow =
-                            V::both(V::lessEqual(V::broadcast(low * kPeakWindowLow), peakRate),
-                                    V::lessEqual(peakRate, V::broadcast(high * kPeakWindowHigh)));
+                            V::both(V::lessEqual(V::broadcast(from * kPeakWindowLow), peakRate),
+                                    V::lessEqual(peakRate, V::broadcast(to * kPeakWindowHigh)));
                         const reg ends =
-                            V::max(squaredFactor<V>(A, B2, low), squaredFactor<V>(A, B2, high));
+                            V::max(squaredFactor<V>(A, B2, from), squaredFactor<V>(A, B2, to));
                         rho2 = V::mul(V::select(peakInRow, peakSquared, ends),
                                       V::broadcast(kGrowthMargin));
                         rho2 = V::select(rightHalf, one, V::max(rho2, one));
                         growthKnown = true;
                     }
                     if (V::all(V::lessEqual(rho2, one))) return plain;
-                    const reg wg = V::mul(weightBare, power<V>(rho2, (remaining + 1) / 2));
-                    return V::either(
-                        V::both(V::less(V::mul(m, wg), rowLimit), V::lessEqual(wg, rowCap)), lost);
+                    const reg growth = power<V>(rho2, (k - j + 1) / 2);  // Gamma
+                    const reg wg = V::mul(weightBare, growth);
+                    const mask small = V::both(V::less(V::mul(m, wg), rowLimit),
+                                               V::lessEqual(V::mul(m, growth), largestProduct));
+                    return V::either(V::both(small, V::lessEqual(wg, rowCap)), lost);
                 };
                 if (low == low) rowLimit = limit;  // NaN: a row outside item 3
                 rowCap = V::mul(rowLimit, V::broadcast(kWeightCapScale));
                 rowLimit = V::mul(rowLimit, V::broadcast(kLimitMargin));
                 weightBare = V::broadcast(weightBound[k]);
                 // Before the first factor: |p_0| = 1, and all k factors are left.
-                if (V::all(absorbed(one, k))) continue;
+                if (V::all(absorbed(one, 0))) continue;
                 reg pRe, pIm;
                 firstFactor<V>(A, B, B2, rate[0], pRe, pIm);
                 int j = 1;
                 bool endedEarly = false;
                 while (j < k) {
-                    const mask passed = absorbed(V::add(V::abs(pRe), V::abs(pIm)), k - j);
+                    const mask passed = absorbed(V::add(V::abs(pRe), V::abs(pIm)), j);
                     if (V::all(passed)) {
                         endedEarly = true;
                         break;

@@ -200,6 +200,31 @@ TEST(LeaveOut, FactorsLargerThanOneInTheLeftHalfPlaneKeepTheRow) {
     std::cout << "[leave out] growing factors: " << checked << " values compared\n";
 }
 
+TEST(LeaveOut, ProductsThatOverflowKeepTheirRows) {
+    // z = -1 + 0.01i and rates 1: every factor is -100i, so row k's product
+    // is 100^k and overflows from k = 155 on. Row 1 makes the sum about
+    // 1e300, large enough that 1e-300 times a product of 1e160 looks
+    // negligible; but the rest of such a row overflows, and the reference's
+    // sum turns infinite or NaN (0 times an infinite product too).
+    const double a = -1;
+    const double b = 0.01;
+    const int r = 170;
+    std::vector<std::vector<double>> rows;
+    for (int k = 1; k <= r; ++k) rows.push_back(std::vector<double>(k, 1.0));
+    rows[0][0] = 0.5;
+    Points p;
+    p.add(a, b);
+    for (double others : {1e-300, 0.0}) {
+        std::vector<double> weights(r, others);
+        weights[0] = 1e300;
+        const TransformModel m = handModel(rows, weights);
+        const Complex g = waitingTimeTransform(m, a, b);
+        ASSERT_FALSE(std::isfinite(g.re) && std::isfinite(g.im)) << "the products must overflow";
+        const Mismatch mm = compareKernels(m, p);
+        EXPECT_EQ(mm.differing, 0u) << "other weights " << others << ": " << mm.first;
+    }
+}
+
 TEST(LeaveOut, ZeroAndTinySumsAndRealPointsKeepEveryBit) {
     // The first rows weigh nothing (+0, -0) or almost nothing (subnormal,
     // 1e-300), so the later rows meet a zero or tiny sum; points on the real

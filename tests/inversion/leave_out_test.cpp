@@ -326,5 +326,43 @@ TEST(LeaveOut, RandomRowsOfEverySizeAndSignKeepEveryBit) {
               << " values differ from the scalar bits\n";
 }
 
+TEST(LeaveOut, RandomGrowingRowsWithExtremeWeightsKeepEveryBit) {
+    // Points in the left half-plane whose factors exceed 1 in modulus for
+    // rates near (a^2 + b^2) / |a|, rows whose rates fall or wander around
+    // that rate, weights from 1e-300 to 1e300: products grow, overflow, and
+    // sums turn huge, infinite or NaN.
+    std::mt19937_64 rng(777);
+    std::uniform_real_distribution<double> unit(0.0, 1.0);
+    std::size_t values = 0;
+    std::size_t differing = 0;
+    for (int model = 0; model < 10; ++model) {
+        const int r = 60 + static_cast<int>(unit(rng) * 60);
+        const bool falling = model % 2 == 0;
+        std::vector<std::vector<double>> rows(static_cast<std::size_t>(r));
+        std::vector<double> weights(static_cast<std::size_t>(r));
+        for (int k = 1; k <= r; ++k) {
+            double c = 0.5 + 1.5 * unit(rng);
+            for (int j = 0; j < k; ++j) {
+                rows[k - 1].push_back(c);
+                c = falling ? c * (1 - 0.02 * unit(rng)) : 0.5 + 1.5 * unit(rng);
+            }
+            weights[k - 1] = std::pow(10.0, -300 + 600 * unit(rng)) * (unit(rng) < 0.3 ? -1 : 1);
+        }
+        const TransformModel m = handModel(rows, weights);
+        Points p;
+        for (int i = 0; i < 24; ++i) {
+            const double a = -(0.3 + 1.5 * unit(rng));
+            const double b = std::pow(10.0, -3 + 3 * unit(rng));
+            p.add(a, b);
+        }
+        const Mismatch mm = compareKernels(m, p);
+        EXPECT_EQ(mm.differing, 0u) << "model " << model << ", r = " << r << ": " << mm.first;
+        values += mm.values;
+        differing += mm.differing;
+    }
+    std::cout << "[leave out] growing rows: " << differing << " of " << values
+              << " values differ from the scalar bits\n";
+}
+
 }  // namespace
 }  // namespace queuecalc

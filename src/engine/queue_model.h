@@ -22,13 +22,14 @@
 // own for large models; a program that runs many models side by side passes
 // TransformEngine::FastOneThread.
 
-#include <cstddef>
-#include <functional>
 #include <memory>
 #include <vector>
 
 #include "core/choices.h"
+#include "input/input_checks.h"
 #include "input/model_input.h"
+#include "input/time_grid.h"
+#include "inversion/inversion.h"
 #include "inversion/transform.h"
 #include "model/chain.h"
 #include "model/hazard_rates.h"
@@ -54,20 +55,8 @@ struct QueueModel {
 // std::bad_alloc.
 QueueModel buildQueueModel(const ModelInput& validatedInput);
 
-// P(0 < W <= t, S) and P(W <= t | S) at each requested moment, in the order
-// given, plus an estimate of the rounding error of each joint value.
-struct WaitingTimeCurves {
-    std::vector<double> joint;        // P(0 < W <= t, S)
-    std::vector<double> conditional;  // P(W <= t | S) = (joint + P(W = 0)) / P(S)
-    // sum_k |term_k| scaled exactly as the joint value is (by 10^(M/3) / t for
-    // Euler, 0.4 / t for Talbot): the size of what the sum cancelled. Times
-    // the double epsilon, a rough bound of the rounding error in `joint`.
-    std::vector<double> termMagnitude;
-};
-
-// Called after each batch of moments with the moments done and their total;
-// for progress displays. May be empty.
-using ProgressCallback = std::function<void(std::size_t done, std::size_t total)>;
+// WaitingTimeCurves (joint, conditional, termMagnitude), InversionResults and
+// ProgressCallback: see inversion/inversion.h.
 
 // The waiting-time distribution of served callers at `moments` (each > 0 and
 // finite), by the Euler algorithm (binomialRow = row M of the binomial table,
@@ -80,10 +69,5 @@ WaitingTimeCurves evaluateWaitingTime(const QueueModel& model, InversionAlgorith
                                       const std::vector<double>& binomialRow,
                                       TransformEngine engine = TransformEngine::Fast,
                                       const ProgressCallback& progress = ProgressCallback());
-
-// t_j = j * momentInterval for j = 1 .. momentCount (each one product), with
-// momentCount = floor(maxTime / momentInterval): the calculator's grid.
-int computeMomentCount(double maxTime, double momentInterval);
-std::vector<double> buildTimeGrid(int momentCount, double momentInterval);
 
 }  // namespace queuecalc

@@ -4,8 +4,8 @@
 #include <cmath>
 #include <cstdio>
 
-#include "engine/queue_model.h"
 #include "input/input_checks.h"
+#include "input/time_grid.h"
 #include "model/performance.h"
 
 namespace queuecalc {
@@ -88,7 +88,7 @@ void checkLoad(const ModelInput& input, std::vector<std::string>& warnings) {
     if (input.servers == 0) return;  // said above
     const double rho = computeRho(input);
     if (!(rho > kPlausibleLoad)) return;
-    warnings.push_back("Offered load per server (RHO = " + formatValue(rho) + ") is above " +
+    warnings.push_back("Offered load per server (RHO = " + withDigits(rho, 6) + ") is above " +
                        formatValue(kPlausibleLoad) + ": arrival rate " + formatValue(input.arrivalRate) +
                        " for " + std::to_string(input.servers) + " servers of individual service rate " +
                        formatValue(input.serviceRate) + ".\nPlease check that the arrival rate and the "

@@ -1,0 +1,66 @@
+#include "app/progress_line.h"
+
+#include <chrono>
+
+#include "engine/diagnostics.h"
+
+namespace queuecalc {
+
+double steadySeconds() {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+double expectedInversionSeconds(int waitingPlaces, std::size_t nodesPerMoment, std::size_t moments) {
+    return stepFactorsPerPoint(waitingPlaces) * static_cast<double>(nodesPerMoment) * static_cast<double>(moments) / kStepFactorsPerSecond;
+}
+
+ProgressLine::ProgressLine(ErrorStream& err, double expectedSeconds, Clock clock)
+    : err_(err), expectedSeconds_(expectedSeconds), clock_(std::move(clock)) {
+    if (possible()) begin_ = clock_();
+}
+
+ProgressLine::~ProgressLine() { finish(); }
+
+void ProgressLine::start(InversionAlgorithm algorithm, std::size_t total) {
+    algorithm_ = algorithm == InversionAlgorithm::Euler ? "Euler" : "Talbot";
+    total_ = total;
+    if (!possible()) return;
+    algorithmBegin_ = clock_();
+    if (shown_ ? algorithmBegin_ - lastShown_ >= kProgressInterval : expectedSeconds_ > kProgressAfterSeconds)
+        show(0);
+}
+
+void ProgressLine::advance(std::size_t done) {
+    if (!possible() || done >= total_) return;
+    const double now = clock_();
+    if (shown_) {
+        if (now - lastShown_ >= kProgressInterval) show(done);
+        return;
+    }
+    // Not expected to be long by its size: by the time taken so far.
+    if (done == 0) return;
+    const double remaining = (now - algorithmBegin_) * static_cast<double>(total_ - done) / static_cast<double>(done);
+    if (now - begin_ + remaining > kProgressAfterSeconds) show(done);
+}
+
+void ProgressLine::finish() {
+    if (!shown_) return;
+    // Back to the start of the line, blanks over the text, back again.
+    err_.write("\r" + std::string(width_, ' ') + "\r");
+    shown_ = false;
+    width_ = 0;
+}
+
+void ProgressLine::show(std::size_t done) {
+    const std::string text = "Computing the waiting-time distribution: " + std::to_string(done) + " of " +
+                             std::to_string(total_) + " moments (" + algorithm_ + ")";
+    // The new text covers the old; blanks cover what is longer of the old.
+    std::string line = "\r" + text;
+    if (width_ > text.size()) line += std::string(width_ - text.size(), ' ');
+    err_.write(line);
+    if (text.size() > width_) width_ = text.size();
+    shown_ = true;
+    lastShown_ = clock_();
+}
+
+}  // namespace queuecalc

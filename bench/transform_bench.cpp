@@ -72,7 +72,7 @@ const CallCentre& callCentre(int waitingPlaces) {
     std::unique_ptr<CallCentre>& entry = built[waitingPlaces];
     if (!entry) {
         const ModelInput in = callCentreInput(waitingPlaces);
-        entry.reset(new CallCentre);
+        entry = std::make_unique<CallCentre>();
         entry->queue = buildQueueModel(in);
         for (int j = 1; j <= kMoments; ++j) entry->timeGrid.push_back(j * kInterval);
     }

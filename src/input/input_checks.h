@@ -1,10 +1,12 @@
 #pragma once
 // Values of "INPUT.DAT" that have no meaning for the computation, and sizes
-// too large to hold. Each check runs right before the first step that would
-// use its value, so that the checks every run has always made (the missing
-// files, the binomial dimension, the Erlang phase limit, the distribution
-// type) still come first wherever they did. Every check throws RunFailure
-// with a message that names the field, its value and its place in the file.
+// too large to hold: the one place where the input is checked. The checks run
+// in the order in which the steps of a run would first use each value, so that
+// the checks every run has always made (the missing files, the binomial
+// dimension, the Erlang phase limit, the distribution type) come first
+// wherever they did. Every check throws RunFailure with a message that names
+// the field, its value and its place in the file. The computation assumes an
+// input that validateModelInput accepted.
 
 #include <string>
 

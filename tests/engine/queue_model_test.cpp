@@ -11,6 +11,7 @@
 #include "app/run.h"
 #include "engine/queue_model.h"
 #include "support/pascal_table.h"
+#include "support/call_centre.h"
 
 using namespace queuecalc;
 
@@ -18,23 +19,7 @@ namespace {
 
 // The typical centre of the README (s = 10, r = 20, lambda = 9.5, mu = 1,
 // exponential patience 0.5), both algorithms, moments 0.1 .. 5.
-ModelInput typicalCentre() {
-    ModelInput in;
-    in.consoleReport = 1;
-    in.setAbandonType(0);
-    in.abandonParam1 = 0.5;
-    in.abandonParam2 = -1;
-    in.abandonParam3 = -1;
-    in.servers = 10;
-    in.waitingPlaces = 20;
-    in.serviceRate = 1;
-    in.arrivalRate = 9.5;
-    in.momentInterval = 0.1;
-    in.inversionTerms = 32;
-    in.maxTime = 5;
-    in.setInversionMethod(0);
-    return in;
-}
+ModelInput typicalCentre() { return testsupport::callCentre(0, 0.5, -1, 10, 20, 9.5); }
 
 bool sameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 

@@ -19,6 +19,7 @@
 #include "support/reference_queue.h"
 #include "support/pascal_table.h"
 #include "support/measured_error.h"
+#include "support/call_centre.h"
 
 namespace queuecalc {
 namespace {
@@ -77,16 +78,6 @@ std::vector<double> timeGrid() {
     return t;
 }
 
-ref::CallCentre referenceFor(const AccuracyCase& c) {
-    ref::CallCentre cc;
-    cc.servers = c.servers;
-    cc.waitingPlaces = c.waitingPlaces;
-    cc.abandonRate = c.abandonRate;
-    cc.arrivalRate = c.arrivalRate;
-    cc.serviceRate = c.serviceRate;
-    return cc;
-}
-
 struct LibraryCurves {
     PerformanceMeasures measures;
     WaitingTimeCurves euler;
@@ -95,16 +86,7 @@ struct LibraryCurves {
 
 LibraryCurves runLibraryInversions(const AccuracyCase& c, const std::vector<double>& grid,
                                    int terms = kTerms) {
-    ModelInput in;
-    in.setAbandonType(0);
-    in.abandonParam1 = c.abandonRate;
-    in.servers = c.servers;
-    in.waitingPlaces = c.waitingPlaces;
-    in.serviceRate = c.serviceRate;
-    in.arrivalRate = c.arrivalRate;
-    in.inversionTerms = terms;
-    in.momentInterval = 1;
-    const QueueModel model = buildQueueModel(in);
+    const QueueModel model = buildQueueModel(testsupport::exponentialCentre(c));
     LibraryCurves out;
     out.measures = model.measures;
     const std::vector<double> row = testsupport::pascalTable(terms).rows[terms];
@@ -184,7 +166,7 @@ TEST_P(InversionAccuracy, JointCurvesFollowTheTimeDomainDistributionWithinTheMea
     const AccuracyCase& c = GetParam();
     const std::vector<double> grid = timeGrid();
     const LibraryCurves lib = runLibraryInversions(c, grid);
-    const std::vector<ref::real> expected = ref::jointWaitingCurve(referenceFor(c), grid);
+    const std::vector<ref::real> expected = ref::jointWaitingCurve(ref::callCentreOf(c), grid);
 
     const WorstError euler = worstAbsError(lib.euler.joint, expected, grid);
     const WorstError talbot = worstAbsError(lib.talbot.joint, expected, grid);
@@ -198,7 +180,7 @@ TEST_P(InversionAccuracy, ConditionalCurvesAddTheNoWaitShareAndConditionOnServic
     const AccuracyCase& c = GetParam();
     const std::vector<double> grid = timeGrid();
     const LibraryCurves lib = runLibraryInversions(c, grid);
-    const ref::CallCentre cc = referenceFor(c);
+    const ref::CallCentre cc = ref::callCentreOf(c);
     const ref::Measures m = ref::measures(cc);
     std::vector<ref::real> expected = ref::jointWaitingCurve(cc, grid);
     for (ref::real& x : expected) x = (x + m.noWaitProb) / m.servedProb;
@@ -222,7 +204,7 @@ TEST(InversionAccuracyMoreTerms, TalbotResolvesTheLargeCallCentreWithFortyEightT
     const AccuracyCase c{"large", 50, 100, 0.1, 55.0, 1.0, 0.0, 1.5e-8};  // measured 5.45e-9
     const std::vector<double> grid = timeGrid();
     const LibraryCurves lib = runLibraryInversions(c, grid, kMoreTerms);
-    const std::vector<ref::real> expected = ref::jointWaitingCurve(referenceFor(c), grid);
+    const std::vector<ref::real> expected = ref::jointWaitingCurve(ref::callCentreOf(c), grid);
     const WorstError talbot = worstAbsError(lib.talbot.joint, expected, grid);
     printWorst("talbot(M=48)", c.name, talbot, c.talbotTol);
     EXPECT_LE(talbot.error, c.talbotTol);
@@ -235,7 +217,7 @@ TEST(InversionAccuracyOnePlace, BothInversionsReproduceTheSingleExponentialStep)
     const std::vector<double> grid = timeGrid();
     const LibraryCurves lib = runLibraryInversions(c, grid);
 
-    const ref::CallCentre cc = referenceFor(c);
+    const ref::CallCentre cc = ref::callCentreOf(c);
     const std::vector<ref::real> a = ref::admittedDistribution(cc);
     const ref::real capacity = cc.servers * cc.serviceRate;
     const ref::real rate = capacity + cc.abandonRate;

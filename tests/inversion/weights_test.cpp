@@ -11,6 +11,7 @@
 #include "inversion/talbot.h"
 #include "inversion/transform.h"
 #include "support/pascal_table.h"
+#include "support/call_centre.h"
 
 using namespace queuecalc;
 
@@ -26,14 +27,7 @@ struct SmallQueue {
     SmallQueue(int s, int r, double theta, double lambda, double mu)
         : queue(build(s, r, theta, lambda, mu)), tables(*queue.tables), model(queue.transform) {}
     static QueueModel build(int s, int r, double theta, double lambda, double mu) {
-        ModelInput in;
-        in.setAbandonType(0);
-        in.abandonParam1 = theta;
-        in.servers = s;
-        in.waitingPlaces = r;
-        in.arrivalRate = lambda;
-        in.serviceRate = mu;
-        return buildQueueModel(in);
+        return buildQueueModel(testsupport::callCentre(0, theta, -1, s, r, lambda, mu));
     }
 };
 

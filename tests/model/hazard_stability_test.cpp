@@ -12,6 +12,7 @@
 #include "model/hazard_rates.h"
 #include "support/pascal_table.h"
 #include "support/measured_error.h"
+#include "support/call_centre.h"
 
 using namespace queuecalc;
 
@@ -185,18 +186,10 @@ void expectFiniteResults(const ModelInput& in) {
 }
 
 ModelInput inputFor(int abandonType, double p1, double p2, int servers, int waitingPlaces, double arrivalRate) {
-    ModelInput in;
-    in.setAbandonType(abandonType);
-    in.abandonParam1 = p1;
-    in.abandonParam2 = p2;
-    in.servers = servers;
-    in.waitingPlaces = waitingPlaces;
-    in.serviceRate = 1.0;
-    in.arrivalRate = arrivalRate;
+    ModelInput in = testsupport::callCentre(abandonType, p1, p2, servers, waitingPlaces, arrivalRate);
     in.momentInterval = 0.5;
     in.inversionTerms = 16;
     in.maxTime = 2;
-    in.setInversionMethod(0);
     return in;
 }
 

@@ -18,6 +18,7 @@
 #include "engine/queue_model.h"
 #include "support/reference_queue.h"
 #include "support/measured_error.h"
+#include "support/call_centre.h"
 
 namespace queuecalc {
 namespace {
@@ -54,29 +55,8 @@ const CallCentreCase kCallCentres[] = {
     {"impatientFew", 2, 3, 3.0, 1.5, 0.8},
 };
 
-ModelInput inputFor(const CallCentreCase& c) {
-    ModelInput in;
-    in.setAbandonType(0);
-    in.abandonParam1 = c.abandonRate;
-    in.servers = c.servers;
-    in.waitingPlaces = c.waitingPlaces;
-    in.serviceRate = c.serviceRate;
-    in.arrivalRate = c.arrivalRate;
-    return in;
-}
-
-ref::CallCentre referenceFor(const CallCentreCase& c) {
-    ref::CallCentre cc;
-    cc.servers = c.servers;
-    cc.waitingPlaces = c.waitingPlaces;
-    cc.abandonRate = c.abandonRate;
-    cc.arrivalRate = c.arrivalRate;
-    cc.serviceRate = c.serviceRate;
-    return cc;
-}
-
 QueueModel runLibraryModel(const CallCentreCase& c) {
-    return buildQueueModel(inputFor(c));
+    return buildQueueModel(testsupport::exponentialCentre(c));
 }
 
 double relativeError(double actual, long double expected) {
@@ -146,7 +126,7 @@ class MeasuresCrossCheck : public ::testing::TestWithParam<CallCentreCase> {};
 TEST_P(MeasuresCrossCheck, ChainDistributionsMatchTheProductFormSolution) {
     const CallCentreCase& c = GetParam();
     const QueueModel lib = runLibraryModel(c);
-    const ref::CallCentre cc = referenceFor(c);
+    const ref::CallCentre cc = ref::callCentreOf(c);
     const std::vector<ref::real> pi = ref::stationaryDistribution(cc);
     const std::vector<ref::real> admitted = ref::admittedDistribution(cc);
     ASSERT_EQ(lib.chain.stationaryDist.size(), pi.size());
@@ -168,7 +148,7 @@ TEST_P(MeasuresCrossCheck, ChainDistributionsMatchTheProductFormSolution) {
 TEST_P(MeasuresCrossCheck, AllFifteenMeasuresMatchTheReferenceQueue) {
     const CallCentreCase& c = GetParam();
     const QueueModel lib = runLibraryModel(c);
-    const ref::Measures expected = ref::measures(referenceFor(c));
+    const ref::Measures expected = ref::measures(ref::callCentreOf(c));
 
     double worst = 0;
     std::string worstName = "none";
@@ -187,7 +167,7 @@ TEST_P(MeasuresCrossCheck, AllFifteenMeasuresMatchTheReferenceQueue) {
 TEST_P(MeasuresCrossCheck, ServedAndAbandonedShareOfAdmittedArrivalsAddUpToOne) {
     const CallCentreCase& c = GetParam();
     const QueueModel lib = runLibraryModel(c);
-    const ref::Measures expected = ref::measures(referenceFor(c));
+    const ref::Measures expected = ref::measures(ref::callCentreOf(c));
     // The reference sums both from their own terms, so this checks its step model.
     EXPECT_NEAR(expected.servedProb + expected.abandonProb, 1.0L, kReferenceBalanceTol);
     EXPECT_NEAR(lib.measures.servedProb + lib.measures.abandonProb, 1.0,
@@ -204,7 +184,7 @@ INSTANTIATE_TEST_SUITE_P(CallCentres, MeasuresCrossCheck, ::testing::ValuesIn(kC
 TEST(MeasuresCrossCheckWithoutAbandonment, ServedMeasuresMatchAndNobodyAbandons) {
     const CallCentreCase c{"patient", 4, 6, 0.0, 3.5, 1.0};
     const QueueModel lib = runLibraryModel(c);
-    const ref::Measures expected = ref::measures(referenceFor(c));
+    const ref::Measures expected = ref::measures(ref::callCentreOf(c));
     ASSERT_EQ(expected.abandonProb, 0.0L);
 
     double worst = 0;

@@ -13,6 +13,7 @@
 #include "model/hazard_rates.h"
 #include "model/performance.h"
 #include "model/queue_positions.h"
+#include "support/call_centre.h"
 
 using namespace queuecalc;
 
@@ -90,18 +91,7 @@ namespace {
 
 // A valid centre with the given patience type (raw value) and parameters.
 ModelInput withPatience(int type, double p1, double p2, int waitingPlaces) {
-    ModelInput in;
-    in.setAbandonType(type);
-    in.abandonParam1 = p1;
-    in.abandonParam2 = p2;
-    in.servers = 10;
-    in.waitingPlaces = waitingPlaces;
-    in.serviceRate = 1;
-    in.arrivalRate = 9.5;
-    in.momentInterval = 0.1;
-    in.maxTime = 1;
-    in.inversionTerms = 32;
-    return in;
+    return testsupport::callCentre(type, p1, p2, 10, waitingPlaces, 9.5);
 }
 
 }  // namespace

@@ -200,7 +200,7 @@ double doubt(InversionAlgorithm algorithm, int terms, const WaitingTimeCurves& c
     const std::vector<double> error = estimatedJointError(algorithm, terms, curves);
     double worst = 0;
     const auto note = [&](double amount) {
-        if (!(amount <= worst)) worst = amount;  // NaN counts as the worst
+        worst = std::max(worst, std::isnan(amount) ? std::numeric_limits<double>::infinity() : amount);
     };
     const CurveView views[2] = {{curves.joint, served - measures.noWaitProb}, {curves.conditional, 1.0}};
     for (const CurveView& v : views) {
@@ -265,8 +265,8 @@ std::string others(const CurveFinding& f, Show show) {
 const char* const kTermsField = "the number of terms (value 11 of the input file (INPUT.DAT))";
 
 // What to do about a finding on one algorithm with M terms. Euler is most
-// accurate at 20 to 28 terms (about 1e-9; rounding grows as 10^(M/3) beyond,
-// discretization as 10^(-2M/3) below); Talbot at 48 to 64 on large call
+// accurate at 20 to 24 terms (a few 1e-9; rounding grows as 10^(M/3) beyond,
+// a few 1e-8 at 28, discretization as 10^(-2M/3) below); Talbot at 48 to 64 on large call
 // centres, where 32 misses, and loses digits to rounding beyond 64.
 std::string advice(InversionAlgorithm algorithm, int terms) {
     if (algorithm == InversionAlgorithm::Euler) {
@@ -374,7 +374,7 @@ std::string describeCurveFinding(const CurveFinding& f) {
         return findingLine(f) + "\nThe " + name(f.suspect) + " values are the doubtful ones. " +
                advice(f.suspect, f.terms);
     return findingLine(f) + "\nPlease run again with another " + std::string(kTermsField).substr(4) +
-           " and keep the algorithm whose values stay: Euler is best at 20 to 28 terms, Talbot on large call "
+           " and keep the algorithm whose values stay: Euler is best at 20 to 24 terms, Talbot on large call "
            "centres needs 48 or 64.";
 }
 

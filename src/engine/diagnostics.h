@@ -15,16 +15,17 @@
 //   - one algorithm ran: an estimated error above kAgreement.
 //     Euler: the rounding error eps * termMagnitude (the terms are of order 1
 //     and the sum is scaled by 10^(M/3), so the cancellation costs that many
-//     digits; measured against the true error it is within a factor of 2 for
-//     M = 8 .. 64) plus the discretization error 10^(-2M/3) of the Euler
-//     rule (e^(-2A) with A = M ln(10)/3 for a function bounded by 1: Abate
-//     and Whitt 2006, section 5). It costs nothing: termMagnitude comes with
-//     the curves.
-//     Talbot: the same rounding estimate (the weights grow as e^(2M/5)) and a
-//     spot check at up to kMaxSpotMoments moments spread over the grid with
-//     more terms (spotCheckTerms): the failure of the fixed contour on large
-//     call centres is no rounding error and shows only against another
-//     contour. The spot moments are as many as keep their work within
+//     digits) plus the discretization error 10^(-2M/3) (the aliasing error
+//     e^(-2A) of the Fourier series of a function bounded by 1, with the
+//     rule's A = M ln(10)/3). Against the true error on the typical centre
+//     it is within a factor of 2 for M = 8 .. 64 (tests/engine). It costs
+//     nothing: termMagnitude comes with the curves.
+//     Talbot: the same rounding estimate (the weights grow as e^(2M/5); it
+//     falls short of the true error by up to 8 times near M = 96) and a spot
+//     check at up to kMaxSpotMoments moments spread over the grid with more
+//     terms (spotCheckTerms): the failure of the fixed contour on large call
+//     centres is no rounding error (2e-12 estimated where the curve is off
+//     by 0.5) and shows only against another contour. The spot moments are as many as keep their work within
 //     kSpotCheckShare of the run's (its inversion and kRunOverheadStepFactors).
 // Joint and conditional findings of the same kind at the same moment are
 // reported together, as one finding on both curves.

@@ -44,6 +44,13 @@ InversionResults only(InversionAlgorithm a, WaitingTimeCurves curves) {
     return r;
 }
 
+InversionResults both(const QueueModel& m, int eulerTerms, int talbotTerms, const std::vector<double>& moments) {
+    InversionResults r;
+    r.euler = invert(m, InversionAlgorithm::Euler, eulerTerms, moments);
+    r.talbot = invert(m, InversionAlgorithm::Talbot, talbotTerms, moments);
+    return r;
+}
+
 std::vector<CurveProblem> problems(const std::vector<CurveFinding>& findings) {
     std::vector<CurveProblem> p;
     for (const CurveFinding& f : findings) p.push_back(f.problem);
@@ -55,10 +62,8 @@ std::vector<CurveProblem> problems(const std::vector<CurveFinding>& findings) {
 TEST(CurveChecks, SaySomethingOnlyWhereACurveIsWrong) {
     const QueueModel typical = centre(kTypical);
     const std::vector<double> t = grid(typical);
-    InversionResults both;
-    both.euler = invert(typical, InversionAlgorithm::Euler, 32, t);
-    both.talbot = invert(typical, InversionAlgorithm::Talbot, 32, t);
-    EXPECT_TRUE(checkWaitingTimeCurves(typical, 32, t, both).empty());
+    const InversionResults sound = both(typical, 32, 32, t);
+    EXPECT_TRUE(checkWaitingTimeCurves(typical, 32, t, sound).empty());
     for (const InversionAlgorithm a : {InversionAlgorithm::Euler, InversionAlgorithm::Talbot})
         for (const int terms : {20, 24, 32})
             EXPECT_TRUE(checkWaitingTimeCurves(typical, terms, t, only(a, invert(typical, a, terms, t))).empty())
@@ -66,7 +71,7 @@ TEST(CurveChecks, SaySomethingOnlyWhereACurveIsWrong) {
 
     // Corrupt a copy of the Euler curves: NaN at 0.3, above its range at 0.6,
     // a drop at 0.9, each found at its moment and on the curve it is in.
-    WaitingTimeCurves bad = *both.euler;
+    WaitingTimeCurves bad = *sound.euler;
     bad.joint[2] = std::numeric_limits<double>::quiet_NaN();
     bad.conditional[5] = 1.5;
     bad.joint[8] = bad.joint[7] - 1e-3;
@@ -86,10 +91,7 @@ TEST(CurveChecks, SaySomethingOnlyWhereACurveIsWrong) {
 TEST(CurveChecks, NameTheAlgorithmThatFailsWhenTheTwoDiffer) {
     const QueueModel hundred = centre(kHundred);
     const std::vector<double> t = grid(hundred);
-    InversionResults both;
-    both.euler = invert(hundred, InversionAlgorithm::Euler, 24, t);
-    both.talbot = invert(hundred, InversionAlgorithm::Talbot, 32, t);
-    const std::vector<CurveFinding> f = checkWaitingTimeCurves(hundred, 32, t, both);
+    const std::vector<CurveFinding> f = checkWaitingTimeCurves(hundred, 32, t, both(hundred, 24, 32, t));
     ASSERT_FALSE(f.empty());
     const CurveFinding& differ = f.back();
     EXPECT_EQ(differ.problem, CurveProblem::AlgorithmsDiffer);

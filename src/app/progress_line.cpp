@@ -14,6 +14,11 @@ double expectedInversionSeconds(int waitingPlaces, std::size_t nodesPerMoment, s
     return stepFactorsPerPoint(waitingPlaces) * static_cast<double>(nodesPerMoment) * static_cast<double>(moments) / kStepFactorsPerSecond;
 }
 
+double expectedModelSeconds(int waitingPlaces) {
+    const double r = waitingPlaces;
+    return 3 * r * (r + 1) / 2 / kTableCellsPerSecond;
+}
+
 ProgressLine::ProgressLine(ErrorStream& err, double expectedSeconds, Clock clock)
     : err_(err), expectedSeconds_(expectedSeconds), clock_(std::move(clock)) {
     if (possible()) begin_ = clock_();
@@ -21,10 +26,15 @@ ProgressLine::ProgressLine(ErrorStream& err, double expectedSeconds, Clock clock
 
 ProgressLine::~ProgressLine() { finish(); }
 
+void ProgressLine::buildingModel(int waitingPlaces) {
+    if (possible() && expectedSeconds_ > kProgressAfterSeconds)
+        showText("Building the queue model: " + std::to_string(waitingPlaces) + " waiting places");
+}
+
 void ProgressLine::start(InversionAlgorithm algorithm, std::size_t total) {
     algorithm_ = algorithm == InversionAlgorithm::Euler ? "Euler" : "Talbot";
     total_ = total;
-    if (!possible()) return;
+    if (!possible() || total == 0) return;
     algorithmBegin_ = clock_();
     if (shown_ ? algorithmBegin_ - lastShown_ >= kProgressInterval : expectedSeconds_ > kProgressAfterSeconds)
         show(0);
@@ -52,8 +62,11 @@ void ProgressLine::finish() {
 }
 
 void ProgressLine::show(std::size_t done) {
-    const std::string text = "Computing the waiting-time distribution: " + std::to_string(done) + " of " +
-                             std::to_string(total_) + " moments (" + algorithm_ + ")";
+    showText("Computing the waiting-time distribution: " + std::to_string(done) + " of " + std::to_string(total_) +
+             " moments (" + algorithm_ + ")");
+}
+
+void ProgressLine::showText(const std::string& text) {
     // The new text covers the old; blanks cover what is longer of the old.
     std::string line = "\r" + text;
     if (width_ > text.size()) line += std::string(width_ - text.size(), ' ');

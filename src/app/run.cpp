@@ -33,7 +33,7 @@ std::size_t nodesPerMoment(InversionAlgorithm algorithm, int inversionTerms) {
 }
 
 double expectedSeconds(const ModelInput& input, std::size_t moments) {
-    double seconds = 0;
+    double seconds = expectedModelSeconds(input.waitingPlaces);
     for (const InversionAlgorithm a : {InversionAlgorithm::Euler, InversionAlgorithm::Talbot})
         if (a == InversionAlgorithm::Euler ? runsEuler(input.inversion) : runsTalbot(input.inversion))
             seconds += expectedInversionSeconds(input.waitingPlaces, nodesPerMoment(a, input.inversionTerms), moments);
@@ -88,6 +88,7 @@ RunResults computeRun(const ModelInput& input, const BinomialTable& table, Trans
 RunResults computeValidatedRun(const ModelInput& input, const BinomialTable& table, TransformEngine engine,
                                ProgressLine* progress) {
     RunResults run;
+    if (progress) progress->buildingModel(input.waitingPlaces);
     run.model = buildQueueModel(input);
     run.timeGrid = buildTimeGrid(computeMomentCount(input.maxTime, input.momentInterval),
                                  input.momentInterval);

@@ -59,3 +59,16 @@ TEST(ProgressLine, AppearsWhenTheRunTurnsOutLongAndNeverOffATerminal) {
     EXPECT_EQ(simulate(true, 0.1, 40, 0.001), "") << "a short run shows nothing";
     EXPECT_EQ(simulate(false, 60.0, 40, 1.0), "") << "nothing when standard error is no terminal";
 }
+
+TEST(ProgressLine, NamesTheModelBuildingOfALongRunAndSkipsAnEmptyGrid) {
+    RecordedStream err(true);
+    {
+        ProgressLine line(err, 2.0, [] { return 0.0; });
+        line.buildingModel(13376);
+        line.start(InversionAlgorithm::Talbot, 0);
+    }
+    EXPECT_EQ(err.written, "\rBuilding the queue model: 13376 waiting places\r" + std::string(46, ' ') + "\r");
+    RecordedStream quiet(true);
+    ProgressLine(quiet, 0.5, [] { return 0.0; }).buildingModel(13376);
+    EXPECT_EQ(quiet.written, "");
+}

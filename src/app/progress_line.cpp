@@ -26,8 +26,11 @@ ProgressLine::ProgressLine(ErrorStream& err, double expectedSeconds, Clock clock
 
 ProgressLine::~ProgressLine() { finish(); }
 
+// Only where the building itself is long enough to be seen (r of about 3700
+// and more); a shorter one would flash before the moments' line.
 void ProgressLine::buildingModel(int waitingPlaces) {
-    if (possible() && expectedSeconds_ > kProgressAfterSeconds)
+    if (possible() && expectedSeconds_ > kProgressAfterSeconds &&
+        expectedModelSeconds(waitingPlaces) >= kProgressInterval)
         showText("Building the queue model: " + std::to_string(waitingPlaces) + " waiting places");
 }
 

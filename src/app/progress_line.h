@@ -50,7 +50,8 @@ public:
     bool possible() const { return err_.isTerminal(); }
 
     // The model is being built (its position tables take a second or more
-    // from about r = 10000 on): said when the run is expected to be long.
+    // from about r = 10000 on): said when the run is expected to be long and
+    // the building to take a tenth of a second or more.
     void buildingModel(int waitingPlaces);
     // The moments of one algorithm start.
     void start(InversionAlgorithm algorithm, std::size_t total);

@@ -4,7 +4,9 @@
 #include <cmath>
 #include <cstdio>
 
+#include "input/binomial_row.h"
 #include "input/input_checks.h"
+#include "input/model_fields.h"
 #include "input/time_grid.h"
 #include "model/performance.h"
 
@@ -20,8 +22,7 @@ std::string capitalised(std::string text) {
 }
 
 bool isWholeNumberValue(int position) {
-    return position == 1 || position == 2 || position == 6 || position == 7 || position == 11 ||
-           position == 13;
+    return modelFields()[static_cast<std::size_t>(position - 1)].type == FieldType::Whole;
 }
 
 // A number with `digits` significant digits, for a suggested value.
@@ -134,18 +135,16 @@ void checkAlgorithmSwitch(const ModelInput& input, std::vector<std::string>& war
 
 // Row M of "BINOMDIST.DAT", entries 1 .. M-1, weighs the Euler terms; a
 // table written by another rule gives wrong Euler curves without a sign.
-// C(M, k) = C(M, k-1) (M-k+1) / k carries a relative rounding error of a few
-// k units in the last place; 1e-9 leaves room for that up to the largest
-// table and for a file written with ten significant digits. Entries beyond
+// Compared with the exact coefficients, correctly rounded, with a relative
+// 1e-9 to spare for a file written with ten significant digits. Rows beyond
 // the range of double (M above 1029) are not compared.
 void checkBinomialRow(const ModelInput& input, const BinomialTable& table,
                       std::vector<std::string>& warnings) {
-    if (!runsEuler(input.inversion)) return;
+    if (!runsEuler(input.inversion) || input.inversionTerms > kLastFiniteBinomialRow) return;
     const int m = input.inversionTerms;
-    double expected = 1;
+    const std::vector<double> exact = exactBinomialRow(m);
     for (int k = 1; k <= m - 1; ++k) {
-        expected = expected * (m - k + 1) / k;
-        if (!std::isfinite(expected)) return;
+        const double expected = exact[static_cast<std::size_t>(k)];
         const double found = table.rows[m][k];
         if (std::fabs(found - expected) <= 1e-9 * expected) continue;
         warnings.push_back("Binomial distribution data file (BINOMDIST.DAT) holds " + formatValue(found) +

@@ -99,7 +99,9 @@ TEST(CurveChecks, NameTheAlgorithmThatFailsWhenTheTwoDiffer) {
     EXPECT_TRUE(differ.suspectKnown);
     EXPECT_EQ(differ.suspect, InversionAlgorithm::Talbot);
     for (const CurveFinding& shape : f)
-        if (shape.problem != CurveProblem::AlgorithmsDiffer) EXPECT_EQ(shape.algorithm, InversionAlgorithm::Talbot);
+        if (shape.problem != CurveProblem::AlgorithmsDiffer) {
+            EXPECT_EQ(shape.algorithm, InversionAlgorithm::Talbot);
+        }
 
     const std::string text = describeCurveFinding(f.front());
     EXPECT_EQ(text.substr(0, text.find(" = ")), "The Talbot inversion gives P(0<W<= t , S)");

@@ -212,7 +212,7 @@ TEST(RunOnValues, CoverRealsTheLastValueAndTheEndOfTheFileButNotZeroFractions) {
 }
 
 TEST(RunOnValues, LeaveEveryFailureMessageAsItWas) {
-    for (const std::string text : {firstValues(5) + "10.5\n30", firstValues(12), firstValues(11) + "1.5.3",
+    for (const std::string& text : {firstValues(5) + "10.5\n30", firstValues(12), firstValues(11) + "1.5.3",
                                    std::string("1 1.5")}) {
         InputNotes notes;
         std::string noted = "(read without failure)";

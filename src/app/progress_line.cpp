@@ -30,8 +30,12 @@ ProgressLine::~ProgressLine() { finish(); }
 // and more); a shorter one would flash before the moments' line.
 void ProgressLine::buildingModel(int waitingPlaces) {
     if (possible() && expectedSeconds_ > kProgressAfterSeconds &&
-        expectedModelSeconds(waitingPlaces) >= kProgressInterval)
-        showText("Building the queue model: " + std::to_string(waitingPlaces) + " waiting places");
+        expectedModelSeconds(waitingPlaces) >= kProgressInterval) {
+        try {
+            showText("Building the queue model: " + std::to_string(waitingPlaces) + " waiting places");
+        } catch (...) {
+        }
+    }
 }
 
 void ProgressLine::start(InversionAlgorithm algorithm, std::size_t total) {
@@ -58,17 +62,25 @@ void ProgressLine::advance(std::size_t done) {
 
 void ProgressLine::finish() {
     if (!shown_) return;
-    // Back to the start of the line, blanks over the text, back again.
-    err_.write("\r" + std::string(width_, ' ') + "\r");
     shown_ = false;
+    try {
+        // Back to the start of the line, blanks over the text, back again.
+        err_.write("\r" + std::string(width_, ' ') + "\r");
+    } catch (...) {
+    }
     width_ = 0;
 }
 
 void ProgressLine::show(std::size_t done) {
-    showText("Computing the waiting-time distribution: " + std::to_string(done) + " of " + std::to_string(total_) +
-             " moments (" + algorithm_ + ")");
+    try {
+        showText("Computing the waiting-time distribution: " + std::to_string(done) + " of " +
+                 std::to_string(total_) + " moments (" + algorithm_ + ")");
+    } catch (...) {
+    }
 }
 
+// The callers catch whatever forming the line throws: it never changes the
+// run, a failure only leaves the line out.
 void ProgressLine::showText(const std::string& text) {
     // The new text covers the old; blanks cover what is longer of the old.
     std::string line = "\r" + text;

@@ -1,9 +1,8 @@
 #include "app/run.h"
 
+#include <algorithm>
 #include <new>
 #include <stdexcept>
-
-#include <algorithm>
 
 #include "core/failure.h"
 #include "engine/diagnostics.h"
@@ -54,7 +53,11 @@ WaitingTimeCurves invertOnGrid(const QueueModel& model, InversionAlgorithm algor
     const std::size_t chunk = std::max<std::size_t>(
         1, std::min<double>(static_cast<double>(kMomentsPerBatch), kProgressInterval / perMoment));
     progress->start(algorithm, grid.size());
+    // Reserved in full, so that the chunks need no more memory than one call.
     WaitingTimeCurves all;
+    all.joint.reserve(grid.size());
+    all.conditional.reserve(grid.size());
+    all.termMagnitude.reserve(grid.size());
     for (std::size_t first = 0; first < grid.size(); first += chunk) {
         const std::size_t last = std::min(grid.size(), first + chunk);
         const std::vector<double> moments(grid.begin() + static_cast<std::ptrdiff_t>(first),

@@ -61,6 +61,10 @@ ProcessRun runWithErrorOn(const fs::path& folder, ErrorTarget target, bool broke
     }
     if (pipeEnds[1] >= 0) close(pipeEnds[1]);
     ProcessRun run;
+    if (pid < 0) {
+        ADD_FAILURE() << "could not start the program";
+        return run;
+    }
     if (master >= 0) {
         char buffer[4096];
         for (ssize_t n; (n = read(master, buffer, sizeof buffer)) > 0;) run.err.append(buffer, static_cast<std::size_t>(n));
@@ -159,6 +163,20 @@ TEST(ProgramWarnings, NameEachSlipOnStandardErrorAndChangeNoByteOfTheResults) {
     }
 }
 
+TEST(ProgramWarnings, ExplainAFailedReadByTheValueThatRanOn) {
+    // A deleted line and one value short: "0.5" in r gives the fraction to mu,
+    // and the file ends before value 13.
+    TempFolder folder;
+    writeBytes(folder / "INPUT.DAT", values("1 0 0.5 -1 -1 10 0.5 9.5 0.1 32 5"));
+    writeBytes(folder / "BINOMDIST.DAT", binomialTableText(64));
+    const RunOutcome outcome = runProgramIn(folder.path());
+    EXPECT_EQ(outcome.console, failureOutput("Unable to read input file (INPUT.DAT): it ends before value 13 of 13 "
+                                             "(inverse Laplace transform algorithm)."));
+    EXPECT_EQ(outcome.exitStatus, 1);
+    EXPECT_EQ(outcome.errors.rfind("Warning: Number of extra waiting spaces is read as 0 from \"0.5\"", 0), 0u)
+        << outcome.errors;
+}
+
 TEST(ProgramWarnings, NoneForTheSharedExamplesAndOrdinaryRuns) {
     const fs::path shared = fs::path(QUEUECALC_TEST_DATA) / "examples";
     for (const std::string& name : caseFolders(shared)) {
@@ -214,6 +232,9 @@ TEST(StandardError, LeavesStandardOutputOnAPipeWithoutReaderAsItWas) {
 TEST(ProgressLine, ShowsOnATerminalForALongRunOnlyAndLeavesNothingBehind) {
     // 500 agents, 1000 places, 80 moments of Euler with 32 terms: about 1.3 s
     // by its size, so the line shows from the first moment.
+    const int probe = posix_openpt(O_RDWR | O_NOCTTY);
+    if (probe < 0) GTEST_SKIP() << "no pseudo-terminal on this machine";
+    close(probe);
     TempFolder folder;
     writeBytes(folder / "INPUT.DAT", values("1 0 0.5 -1 -1 500 1000 1 495 0.001 32 0.08 -1"));
     writeBytes(folder / "BINOMDIST.DAT", binomialTableText(32));

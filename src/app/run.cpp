@@ -150,6 +150,7 @@ int runProgram(const std::string& directory, std::istream& in, std::ostream& out
             printConsoleReport(out, run.model.measures, run.timeGrid, run.curves);
         writeResultsFile(inFolder(directory, kResultsFileName),
                          buildResultsFile(input, run.model.measures, run.timeGrid, run.curves));
+        err.avoidFile(inFolder(directory, kResultsFileName));
         out.flush();
         writeWarnings(err, [&] {
             std::vector<std::string> warnings;

@@ -8,6 +8,7 @@
 #include <fcntl.h>
 #include <pthread.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
 #endif
@@ -21,6 +22,8 @@ std::string warningText(const std::string& warning) { return "Warning: " + warni
 ProcessStandardError::ProcessStandardError()
     : usable_(_get_osfhandle(2) != -1), terminal_(usable_ && _isatty(2) != 0) {}
 
+void ProcessStandardError::avoidFile(const std::string&) {}
+
 void ProcessStandardError::write(const std::string& text) {
     if (!usable_) return;
     const int saved = errno;
@@ -32,6 +35,13 @@ void ProcessStandardError::write(const std::string& text) {
 
 ProcessStandardError::ProcessStandardError()
     : usable_(fcntl(2, F_GETFD) != -1), terminal_(usable_ && isatty(2) == 1) {}
+
+void ProcessStandardError::avoidFile(const std::string& path) {
+    struct stat stream {}, file {};
+    if (usable_ && fstat(2, &stream) == 0 && stat(path.c_str(), &file) == 0 && stream.st_dev == file.st_dev &&
+        stream.st_ino == file.st_ino)
+        usable_ = false;
+}
 
 // SIGPIPE is blocked for this thread during the write, so that a pipe without
 // reader yields EPIPE; the signal that write then left pending is taken back

@@ -14,6 +14,9 @@ public:
     virtual void write(const std::string& text) = 0;
     // Whether a person watches it: only then is a progress line shown.
     virtual bool isTerminal() const = 0;
+    // Nothing more is written when the stream is the file at `path` (the
+    // results file rewritten in place, with standard error sent to it).
+    virtual void avoidFile(const std::string& path) { (void)path; }
 };
 
 // An error stream that drops everything (runs without warnings).
@@ -34,6 +37,7 @@ public:
     ProcessStandardError();
     void write(const std::string& text) override;
     bool isTerminal() const override { return terminal_; }
+    void avoidFile(const std::string& path) override;
 
 private:
     bool usable_ = false;

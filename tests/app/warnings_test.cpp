@@ -28,7 +28,10 @@ using namespace testsupport;
 
 namespace {
 
-enum class ErrorTarget { File, Closed, DeviceFull, BrokenPipe, Terminal };
+// File: a file beside the folder. ResultsFile: "OUTPUT.CSV" itself, in a
+// folder made read-only (as an unprivileged user), so that the results file
+// is rewritten in place under standard error's feet.
+enum class ErrorTarget { File, Closed, DeviceFull, BrokenPipe, Terminal, ResultsFile };
 
 struct ProcessRun {
     std::string out, err, csv;
@@ -47,6 +50,18 @@ ProcessRun runWithErrorOn(const fs::path& folder, ErrorTarget target, bool broke
         if (pipe(pipeEnds) != 0) std::abort();
         close(pipeEnds[0]);  // nobody will ever read
     }
+    const std::string resultsFile = (folder / "OUTPUT.CSV").string();
+    const uid_t nobody = 65534;
+    const bool dropRoot = target == ErrorTarget::ResultsFile && geteuid() == 0;
+    if (target == ErrorTarget::ResultsFile) {
+        writeBytes(folder / "OUTPUT.CSV", "");
+        fs::permissions(folder / "OUTPUT.CSV", fs::perms::all & ~(fs::perms::owner_exec | fs::perms::group_exec | fs::perms::others_exec));
+        if (dropRoot)
+            for (const fs::path& p : {folder, folder / "OUTPUT.CSV", folder / "INPUT.DAT", folder / "BINOMDIST.DAT"})
+                if (chown(p.c_str(), nobody, nobody) != 0) std::abort();
+        fs::permissions(folder, fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read |
+                                    fs::perms::group_exec | fs::perms::others_read | fs::perms::others_exec);
+    }
     int master = -1;
     const pid_t pid = target == ErrorTarget::Terminal ? forkpty(&master, nullptr, nullptr, nullptr) : fork();
     if (pid == 0) {  // the child: descriptors, then the program
@@ -56,6 +71,10 @@ ProcessRun runWithErrorOn(const fs::path& folder, ErrorTarget target, bool broke
         if (target == ErrorTarget::Closed) close(2);
         if (target == ErrorTarget::DeviceFull) dup2(open("/dev/full", O_WRONLY), 2);
         if (target == ErrorTarget::BrokenPipe) dup2(pipeEnds[1], 2);
+        if (target == ErrorTarget::ResultsFile) {
+            if (dropRoot && (setgid(nobody) != 0 || setuid(nobody) != 0)) _exit(126);
+            dup2(open(resultsFile.c_str(), O_WRONLY | O_TRUNC), 2);
+        }
         if (chdir(dir.c_str()) == 0) execl(QUEUECALC_APP_PATH, QUEUECALC_APP_PATH, static_cast<char*>(nullptr));
         _exit(127);
     }
@@ -77,6 +96,7 @@ ProcessRun runWithErrorOn(const fs::path& folder, ErrorTarget target, bool broke
     run.out = readBytes(outFile);
     if (target == ErrorTarget::File) run.err = readBytes(errFile);
     if (fs::exists(folder / "OUTPUT.CSV")) run.csv = readBytes(folder / "OUTPUT.CSV");
+    fs::permissions(folder, fs::perms::owner_all, fs::perm_options::add);
     fs::remove(outFile);
     fs::remove(errFile);
     fs::remove(folder / "OUTPUT.CSV");
@@ -215,6 +235,16 @@ TEST(StandardError, ClosedFullOrWithoutReaderChangesNothing) {
             EXPECT_TRUE(run.csv == reference.csv);
         }
     }
+}
+
+TEST(StandardError, SentIntoTheResultsFileRewrittenInPlaceLeavesItIntact) {
+    // Warnings written after the rewrite would land inside the new file.
+    TempFolder folder;
+    writeBytes(folder / "INPUT.DAT", slips()[5].input);
+    writeBytes(folder / "BINOMDIST.DAT", binomialTableText(64));
+    const ProcessRun run = runWithErrorOn(folder.path(), ErrorTarget::ResultsFile);
+    EXPECT_EQ(run.exitStatus, 0);
+    EXPECT_TRUE(run.csv == withoutChecks(folder.path()).csv) << run.csv.substr(0, 200);
 }
 
 TEST(StandardError, LeavesStandardOutputOnAPipeWithoutReaderAsItWas) {

@@ -28,6 +28,7 @@
 #include "inversion/transform.h"
 #include "inversion/transform_simd.h"
 #include "support/pascal_table.h"
+#include "support/transform_points.h"
 
 namespace queuecalc {
 
@@ -75,14 +76,7 @@ std::string describe(const ModelInput& in) {
            ", s = " + std::to_string(in.servers) + ", r = " + std::to_string(in.waitingPlaces);
 }
 
-struct Points {
-    std::vector<double> a;
-    std::vector<double> b;
-    void add(double re, double im) {
-        a.push_back(re);
-        b.push_back(im);
-    }
-};
+using testsupport::Points;
 
 // The nodes both inversions divide by t, for M odd and even, and points that
 // make intermediates awkward: a = -c (the sum a + c is exactly 0), a b whose

@@ -28,6 +28,7 @@
 #include "inversion/transform.h"
 #include "inversion/transform_simd.h"
 #include "model/queue_positions.h"
+#include "support/transform_points.h"
 
 namespace queuecalc {
 namespace {
@@ -61,14 +62,7 @@ TransformModel handModel(const std::vector<std::vector<double>>& rows,
     return model;
 }
 
-struct Points {
-    std::vector<double> a;
-    std::vector<double> b;
-    void add(double re, double im) {
-        a.push_back(re);
-        b.push_back(im);
-    }
-};
+using testsupport::Points;
 
 // The same double, bit for bit; a NaN only needs to meet a NaN (the sign and
 // payload of a NaN depend on the order in which the compiler put the operands

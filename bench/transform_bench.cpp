@@ -1,19 +1,25 @@
 // Scalar reference against the fast path: the waiting-time transform, the
-// Euler and the Talbot inversion for r = 20, 200 and 1000, and the whole large
-// example (examples/large). Before the benchmarks run, the program measures
-// the machine's peak double-division throughput (AVX2 where the processor has
-// it, otherwise SSE2) with all cores dividing at once; every benchmark then
-// reports
-//   step_factors/s  step factors of the transform per second,
-//   div/s           the transform's divisions per second (two per step
-//                   factor and two per point),
-//   peak_ratio      div/s divided by that peak: 1 is the division limit.
+// Euler and the Talbot inversion for r = 20, 200 and 1000, every SIMD kernel
+// on the transform values of the three large examples (examples/large,
+// examples/overloaded, examples/lognormal), and their whole computation.
+// Before the benchmarks run, the program measures the machine's peak
+// double-division throughput (AVX2 where the processor has it, otherwise
+// SSE2) with all cores dividing at once; every benchmark then reports
+//   step_factors/s  step factors of the transform per second, counted as if
+//                   every one were computed,
+//   div/s           the divisions of doing every step factor (two per step
+//                   factor and two per point) per second,
+//   peak_ratio      div/s divided by that peak: 1 is the time all those
+//                   divisions take at the machine's peak,
+//   steps_done      (kernel benchmarks) the share of the vector steps the
+//                   kernel actually did; the rest could not change a bit.
 // Times are wall-clock times, since the fast path uses several threads.
 
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <map>
 #include <memory>
@@ -38,9 +44,9 @@ const int kTerms = 32;   // M
 const int kMoments = 8;  // t = 0.001, 0.002, .., 0.008
 const double kInterval = 0.001;
 const int kSizes[] = {20, 200, 1000};
+const char* const kLargeExamples[] = {"large", "overloaded", "lognormal"};
 
 double peakDivisionsPerSecond = 0;  // all cores, set by main before any benchmark
-
 
 // The large example scaled to r waiting places: s = r/2 agents at a load of
 // 0.99, mu = 1, exponential patience with rate 0.5.
@@ -102,6 +108,12 @@ void reportWork(benchmark::State& state, int waitingPlaces, double points, doubl
     state.counters["peak_ratio"] = C(perSecond / peakDivisionsPerSecond);
 }
 
+double shareOfSteps(const TransformWork& work) {
+    return work.stepsInFull == 0
+               ? 1.0
+               : static_cast<double>(work.stepsDone) / static_cast<double>(work.stepsInFull);
+}
+
 std::string engineLabel(TransformEngine engine) {
     if (engine == TransformEngine::Scalar) return "scalar reference, 1 thread";
     return std::string(simdLevelName(widestSimdLevel())) + ", up to " +
@@ -149,13 +161,16 @@ void kernelBenchmark(benchmark::State& state, SimdLevel level, int waitingPlaces
     std::vector<double> b;
     batchPoints(cc, a, b);
     std::vector<Complex> out(a.size());
+    TransformWork done;
     const Clock::time_point start = Clock::now();
     for (auto _ : state) {
-        evaluateTransformPoints(cc.model(), a.data(), b.data(), a.size(), out.data(), level, 0);
+        done =
+            evaluateTransformPoints(cc.model(), a.data(), b.data(), a.size(), out.data(), level, 0);
         benchmark::DoNotOptimize(out.data());
         benchmark::ClobberMemory();
     }
     reportWork(state, waitingPlaces, static_cast<double>(a.size()), secondsSince(start));
+    state.counters["steps_done"] = benchmark::Counter(shareOfSteps(done));
     state.SetLabel(simdLevelName(level));
 }
 
@@ -185,25 +200,101 @@ void talbotBenchmark(benchmark::State& state, TransformEngine engine, int waitin
     state.SetLabel(engineLabel(engine));
 }
 
-// The whole computation of examples/large (everything but reading the files
-// and writing the results), as the program does it.
-void largeExampleBenchmark(benchmark::State& state, TransformEngine engine) {
-    const std::string folder = QUEUECALC_LARGE_EXAMPLE;
-    const ModelInput in = readModelInputFile(folder + "/" + kInputFileName);
-    const BinomialTable table = readBinomialTableFile(folder + "/" + kBinomialFileName,
-                                                      in.inversionTerms, in.inversion);
+struct LargeExample {
+    ModelInput input;
+    BinomialTable table;
+};
+
+const LargeExample& largeExample(const std::string& name) {
+    static std::map<std::string, std::unique_ptr<LargeExample>> read;
+    std::unique_ptr<LargeExample>& entry = read[name];
+    if (!entry) {
+        const std::string folder = std::string(QUEUECALC_EXAMPLES) + "/" + name;
+        entry = std::make_unique<LargeExample>();
+        entry->input = readModelInputFile(folder + "/" + kInputFileName);
+        entry->table = readBinomialTableFile(folder + "/" + kBinomialFileName,
+                                             entry->input.inversionTerms, entry->input.inversion);
+    }
+    return *entry;
+}
+
+// Transform values per moment of the example's algorithms: 2M + 1 for Euler,
+// M for Talbot.
+double nodesPerMoment(const ModelInput& in) {
+    return (runsEuler(in.inversion) ? 2 * in.inversionTerms + 1 : 0) +
+           (runsTalbot(in.inversion) ? in.inversionTerms : 0);
+}
+
+// The whole computation of one of the large examples (everything but reading
+// the files and writing the results), as the program does it.
+void largeExampleBenchmark(benchmark::State& state, TransformEngine engine, std::string name) {
+    const LargeExample& example = largeExample(name);
+    const ModelInput& in = example.input;
     std::size_t moments = 0;
     const Clock::time_point start = Clock::now();
     for (auto _ : state) {
-        RunResults run = computeRun(in, table, engine);
+        RunResults run = computeRun(in, example.table, engine);
         moments = run.timeGrid.size();
         benchmark::DoNotOptimize(run.timeGrid.data());
     }
     const double seconds = secondsSince(start);
-    const double nodes = (runsEuler(in.inversion) ? 2 * in.inversionTerms + 1 : 0) +
-                         (runsTalbot(in.inversion) ? in.inversionTerms : 0);
-    reportWork(state, in.waitingPlaces, static_cast<double>(moments) * nodes, seconds);
+    reportWork(state, in.waitingPlaces, static_cast<double>(moments) * nodesPerMoment(in), seconds);
     state.SetLabel(engineLabel(engine));
+}
+
+// Every transform value of a large example's run with one named kernel, in
+// the batches the inversions form (kMomentsPerBatch moments of one algorithm
+// at a time), threads as the fast path uses them: the time, and the share of
+// vector steps each instruction set does.
+void largeKernelBenchmark(benchmark::State& state, SimdLevel level, std::string name) {
+    const LargeExample& example = largeExample(name);
+    const ModelInput& in = example.input;
+    const QueueModel queue = buildQueueModel(in);
+    const std::size_t moments =
+        static_cast<std::size_t>(std::floor(in.maxTime / in.momentInterval));
+    std::vector<double> timeGrid;
+    for (std::size_t j = 1; j <= moments; ++j) timeGrid.push_back(j * in.momentInterval);
+    std::vector<const InversionNodes*> rules;
+    const EulerRule euler =
+        buildEulerRule(in.inversionTerms, example.table.rows[in.inversionTerms]);
+    const TalbotRule talbot = buildTalbotRule(in.inversionTerms);
+    if (runsEuler(in.inversion)) rules.push_back(&euler.nodes);
+    if (runsTalbot(in.inversion)) rules.push_back(&talbot.nodes);
+    // Points of each batch, Euler's batches first.
+    std::vector<std::vector<double>> batchA;
+    std::vector<std::vector<double>> batchB;
+    for (const InversionNodes* nodes : rules) {
+        for (std::size_t first = 0; first < moments; first += kMomentsPerBatch) {
+            const std::size_t last = std::min(moments, first + kMomentsPerBatch);
+            batchA.emplace_back();
+            batchB.emplace_back();
+            for (std::size_t n = first; n < last; ++n) {
+                for (std::size_t k = 0; k < nodes->re.size(); ++k) {
+                    batchA.back().push_back(nodes->re[k] / timeGrid[n]);
+                    batchB.back().push_back(nodes->im[k] / timeGrid[n]);
+                }
+            }
+        }
+    }
+    std::vector<Complex> out;
+    TransformWork total;
+    const Clock::time_point start = Clock::now();
+    for (auto _ : state) {
+        total = TransformWork();
+        for (std::size_t i = 0; i < batchA.size(); ++i) {
+            out.resize(batchA[i].size());
+            const TransformWork done =
+                evaluateTransformPoints(queue.transform, batchA[i].data(), batchB[i].data(),
+                                        batchA[i].size(), out.data(), level, 0);
+            total.stepsDone += done.stepsDone;
+            total.stepsInFull += done.stepsInFull;
+            benchmark::DoNotOptimize(out.data());
+        }
+    }
+    reportWork(state, in.waitingPlaces, static_cast<double>(moments) * nodesPerMoment(in),
+               secondsSince(start));
+    state.counters["steps_done"] = benchmark::Counter(shareOfSteps(total));
+    state.SetLabel(simdLevelName(level));
 }
 
 void divisionPeakBenchmark(benchmark::State& state, bench::DivisionKind kind) {
@@ -257,11 +348,26 @@ void registerBenchmarks() {
             ->UseRealTime()
             ->Unit(benchmark::kMillisecond);
     }
-    for (const auto& e : engines) {
-        benchmark::RegisterBenchmark((std::string("large_example/") + e.name).c_str(),
-                                     largeExampleBenchmark, e.engine)
-            ->UseRealTime()
-            ->Unit(benchmark::kMillisecond);
+    for (const char* name : kLargeExamples) {
+        for (SimdLevel level : levels) {
+            if (!simdLevelAvailable(level)) continue;
+            const std::string title =
+                std::string("large_kernel/") + name + "/" + simdLevelName(level);
+            benchmark::RegisterBenchmark(title.c_str(), largeKernelBenchmark, level,
+                                         std::string(name))
+                ->UseRealTime()
+                ->Unit(benchmark::kMillisecond);
+        }
+        for (const auto& e : engines) {
+            // The scalar reference of the two other examples alone takes
+            // tens of seconds per run; examples/large shows the ratio.
+            if (e.engine == TransformEngine::Scalar && std::string(name) != "large") continue;
+            const std::string title = std::string("large_example/") + name + "/" + e.name;
+            benchmark::RegisterBenchmark(title.c_str(), largeExampleBenchmark, e.engine,
+                                         std::string(name))
+                ->UseRealTime()
+                ->Unit(benchmark::kMillisecond);
+        }
     }
 }
 

@@ -1,5 +1,7 @@
 #include "inversion/transform.h"
 
+#include <cmath>
+#include <limits>
 #include <utility>
 
 namespace queuecalc {
@@ -14,7 +16,38 @@ TransformModel makeTransformModel(int servers, int waitingPlaces,
     m.positionWeight.assign(static_cast<std::size_t>(waitingPlaces) + 1, 0.0);
     for (int k = 1; k <= waitingPlaces; ++k)
         m.positionWeight[k] = tables.reachServiceProb[k] * admittedDist[servers + k - 1];
+    if (waitingPlaces >= kRowsWorthBounding) boundTransformRows(m);
     return m;
+}
+
+void boundTransformRows(TransformModel& m) {
+    const QueuePositionTables& tables = *m.tables;
+    const int waitingPlaces = m.waitingPlaces;
+    const double notSafe = std::numeric_limits<double>::quiet_NaN();
+    m.rowRateLow.assign(m.positionWeight.size(), notSafe);
+    m.rowRateHigh.assign(m.positionWeight.size(), notSafe);
+    m.rowWeightBound.assign(m.positionWeight.size(), notSafe);
+    m.rowRatesFall.assign(m.positionWeight.size(), 0);
+    for (int k = 1; k <= waitingPlaces; ++k) {
+        const double* rate = tables.rateRow(k);
+        double smallest = kSafeRateHigh;
+        double largest = kSafeRateLow;
+        bool safe = true;
+        bool falls = true;
+        for (int j = 0; j < k; ++j) {
+            // Written so that a NaN rate makes the row unsafe too.
+            if (!(rate[j] >= kSafeRateLow && rate[j] <= kSafeRateHigh)) safe = false;
+            if (j > 0 && !(rate[j] <= rate[j - 1])) falls = false;
+            smallest = std::fmin(smallest, rate[j]);
+            largest = std::fmax(largest, rate[j]);
+        }
+        if (safe) {
+            m.rowRateLow[k] = smallest;
+            m.rowRateHigh[k] = largest;
+            m.rowRatesFall[k] = falls ? 1 : 0;
+        }
+        m.rowWeightBound[k] = std::fabs(m.positionWeight[k]) * kWeightMargin;
+    }
 }
 
 // Laplace transform of t -> P(0 < W <= t, S) at z = a + ib:

@@ -1,36 +1,23 @@
 // The AVX2 kernel of the fast transform evaluation: 4 points per vector
-// (AVX2 without FMA).
-// Only the code between the two target switches below, the kernel template
-// of transform_kernel.h with its vector wrapper, is compiled for AVX2.
-// Every other header is included before the first switch, so that no inline
-// function shared with the rest of the program can be emitted with AVX2
-// instructions. The kernel runs only where simdLevelAvailable has found it.
+// (AVX2 without FMA). The kernel is transform_kernel.h; this file only wraps
+// the instruction set's vectors and lane masks.
 
 #include "inversion/transform_simd.h"
 
-#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+#if QUEUECALC_X86_KERNELS
 
 #include <immintrin.h>
 
-#if defined(__clang__)
-#pragma clang attribute push(__attribute__((target("avx2"))), apply_to = function)
-#else
-#pragma GCC push_options
-#pragma GCC target("avx2")
-#endif
+QUEUECALC_TARGET_BEGIN("avx2")
 
 #include "inversion/transform_kernel.h"
 
 namespace queuecalc {
 namespace {
 
-// Independent vectors per step rate (see transform_kernel.h). Measured with
-// r = 20 to 1000: 1 is best or within 3 % of the best; the processor's
-// reordering already overlaps the divisions of successive steps.
-const int kGroupsAvx2 = 1;
-
 struct Avx2 {
     typedef __m256d reg;
+    typedef __m256d mask;  // all ones in a lane that holds
     static const int lanes = 4;
     static reg load(const double* p) { return _mm256_load_pd(p); }
     static void store(double* p, reg x) { _mm256_store_pd(p, x); }
@@ -40,37 +27,33 @@ struct Avx2 {
     static reg sub(reg x, reg y) { return _mm256_sub_pd(x, y); }
     static reg mul(reg x, reg y) { return _mm256_mul_pd(x, y); }
     static reg div(reg x, reg y) { return _mm256_div_pd(x, y); }
-    // -x: flips the sign bit only, as the scalar negation does.
+    // -x and |x|: the sign bit only, as the scalar negation and fabs.
     static reg neg(reg x) { return _mm256_xor_pd(x, _mm256_set1_pd(-0.0)); }
+    static reg abs(reg x) { return _mm256_andnot_pd(_mm256_set1_pd(-0.0), x); }
+    static reg min(reg x, reg y) { return _mm256_min_pd(x, y); }
+    static reg max(reg x, reg y) { return _mm256_max_pd(x, y); }
+    static mask less(reg x, reg y) { return _mm256_cmp_pd(x, y, _CMP_LT_OQ); }
+    static mask lessEqual(reg x, reg y) { return _mm256_cmp_pd(x, y, _CMP_LE_OQ); }
+    static mask equal(reg x, reg y) { return _mm256_cmp_pd(x, y, _CMP_EQ_OQ); }
+    static mask isNan(reg x) { return _mm256_cmp_pd(x, x, _CMP_UNORD_Q); }
+    static mask both(mask x, mask y) { return _mm256_and_pd(x, y); }
+    static mask either(mask x, mask y) { return _mm256_or_pd(x, y); }
+    static bool all(mask m) { return _mm256_movemask_pd(m) == 0xF; }
+    static bool none(mask m) { return _mm256_movemask_pd(m) == 0; }
+    static reg keepWhere(mask m, reg x) { return _mm256_and_pd(m, x); }
+    static reg zeroWhere(mask m, reg x) { return _mm256_andnot_pd(m, x); }
+    static reg select(mask m, reg x, reg y) { return _mm256_blendv_pd(y, x, m); }
 };
 
 }  // namespace
 
-void simd_kernels::evaluateAvx2(const TransformModel& model, const double* a, const double* b,
-                                std::size_t n, Complex* out) {
-    transform_kernel::evaluatePoints<Avx2, kGroupsAvx2>(model, a, b, n, out);
+std::uint64_t simd_kernels::evaluateAvx2(const TransformModel& model, const double* a,
+                                         const double* b, std::size_t n, Complex* out) {
+    return transform_kernel::evaluatePoints<Avx2>(model, a, b, n, out);
 }
 
 }  // namespace queuecalc
 
-#if defined(__clang__)
-#pragma clang attribute pop
-#else
-#pragma GCC pop_options
-#endif
-
-namespace queuecalc {
-std::size_t simd_kernels::blockWidthAvx2() { return 4 * kGroupsAvx2; }
-}  // namespace queuecalc
-
-#else  // no x86 kernels in this build
-
-namespace queuecalc {
-void simd_kernels::evaluateAvx2(const TransformModel& model, const double* a, const double* b,
-                                std::size_t n, Complex* out) {
-    for (std::size_t i = 0; i < n; ++i) out[i] = waitingTimeTransform(model, a[i], b[i]);
-}
-std::size_t simd_kernels::blockWidthAvx2() { return 0; }
-}  // namespace queuecalc
+QUEUECALC_TARGET_END
 
 #endif

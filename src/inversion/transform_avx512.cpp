@@ -1,36 +1,23 @@
 // The AVX-512 kernel of the fast transform evaluation: 8 points per vector
-// (AVX-512F without FMA).
-// Only the code between the two target switches below, the kernel template
-// of transform_kernel.h with its vector wrapper, is compiled for AVX-512.
-// Every other header is included before the first switch, so that no inline
-// function shared with the rest of the program can be emitted with AVX-512
-// instructions. The kernel runs only where simdLevelAvailable has found it.
+// (AVX-512F without FMA). The kernel is transform_kernel.h; this file only
+// wraps the instruction set's vectors and lane masks.
 
 #include "inversion/transform_simd.h"
 
-#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+#if QUEUECALC_X86_KERNELS
 
 #include <immintrin.h>
 
-#if defined(__clang__)
-#pragma clang attribute push(__attribute__((target("avx512f"))), apply_to = function)
-#else
-#pragma GCC push_options
-#pragma GCC target("avx512f")
-#endif
+QUEUECALC_TARGET_BEGIN("avx512f")
 
 #include "inversion/transform_kernel.h"
 
 namespace queuecalc {
 namespace {
 
-// Independent vectors per step rate (see transform_kernel.h). Measured with
-// r = 20 to 1000: 1 is best or within 3 % of the best; the processor's
-// reordering already overlaps the divisions of successive steps.
-const int kGroupsAvx512 = 1;
-
 struct Avx512 {
     typedef __m512d reg;
+    typedef __mmask8 mask;  // one bit per lane
     static const int lanes = 8;
     static reg load(const double* p) { return _mm512_load_pd(p); }
     static void store(double* p, reg x) { _mm512_store_pd(p, x); }
@@ -40,40 +27,42 @@ struct Avx512 {
     static reg sub(reg x, reg y) { return _mm512_sub_pd(x, y); }
     static reg mul(reg x, reg y) { return _mm512_mul_pd(x, y); }
     static reg div(reg x, reg y) { return _mm512_div_pd(x, y); }
-    // -x: flips the sign bit only, as the scalar negation does.
+    // -x and |x|: the sign bit only, as the scalar negation and fabs.
     static reg neg(reg x) {
         return _mm512_castsi512_pd(
             _mm512_xor_si512(_mm512_castpd_si512(x), _mm512_castpd_si512(_mm512_set1_pd(-0.0))));
     }
+    static reg abs(reg x) { return _mm512_abs_pd(x); }
+    // The smaller and the larger of two numbers (written with blends: GCC's
+    // _mm512_min_pd trips its own uninitialised-value warning).
+    static reg min(reg x, reg y) {
+        return _mm512_mask_blend_pd(_mm512_cmp_pd_mask(x, y, _CMP_LT_OQ), y, x);
+    }
+    static reg max(reg x, reg y) {
+        return _mm512_mask_blend_pd(_mm512_cmp_pd_mask(y, x, _CMP_LT_OQ), y, x);
+    }
+    static mask less(reg x, reg y) { return _mm512_cmp_pd_mask(x, y, _CMP_LT_OQ); }
+    static mask lessEqual(reg x, reg y) { return _mm512_cmp_pd_mask(x, y, _CMP_LE_OQ); }
+    static mask equal(reg x, reg y) { return _mm512_cmp_pd_mask(x, y, _CMP_EQ_OQ); }
+    static mask isNan(reg x) { return _mm512_cmp_pd_mask(x, x, _CMP_UNORD_Q); }
+    static mask both(mask x, mask y) { return static_cast<mask>(x & y); }
+    static mask either(mask x, mask y) { return static_cast<mask>(x | y); }
+    static bool all(mask m) { return m == 0xFF; }
+    static bool none(mask m) { return m == 0; }
+    static reg keepWhere(mask m, reg x) { return _mm512_maskz_mov_pd(m, x); }
+    static reg zeroWhere(mask m, reg x) { return _mm512_maskz_mov_pd(static_cast<mask>(~m), x); }
+    static reg select(mask m, reg x, reg y) { return _mm512_mask_blend_pd(m, y, x); }
 };
 
 }  // namespace
 
-void simd_kernels::evaluateAvx512(const TransformModel& model, const double* a, const double* b,
-                                  std::size_t n, Complex* out) {
-    transform_kernel::evaluatePoints<Avx512, kGroupsAvx512>(model, a, b, n, out);
+std::uint64_t simd_kernels::evaluateAvx512(const TransformModel& model, const double* a,
+                                           const double* b, std::size_t n, Complex* out) {
+    return transform_kernel::evaluatePoints<Avx512>(model, a, b, n, out);
 }
 
 }  // namespace queuecalc
 
-#if defined(__clang__)
-#pragma clang attribute pop
-#else
-#pragma GCC pop_options
-#endif
-
-namespace queuecalc {
-std::size_t simd_kernels::blockWidthAvx512() { return 8 * kGroupsAvx512; }
-}  // namespace queuecalc
-
-#else  // no x86 kernels in this build
-
-namespace queuecalc {
-void simd_kernels::evaluateAvx512(const TransformModel& model, const double* a, const double* b,
-                                  std::size_t n, Complex* out) {
-    for (std::size_t i = 0; i < n; ++i) out[i] = waitingTimeTransform(model, a[i], b[i]);
-}
-std::size_t simd_kernels::blockWidthAvx512() { return 0; }
-}  // namespace queuecalc
+QUEUECALC_TARGET_END
 
 #endif

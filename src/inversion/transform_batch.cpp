@@ -8,8 +8,10 @@
 #include <algorithm>
 #include <atomic>
 #include <cstddef>
+#include <cstdint>
 #include <system_error>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "inversion/transform.h"
@@ -34,72 +36,67 @@ const double kStepFactorsPerThread = 2097152;
 // nothing.
 const double kStepFactorsPerClaim = 262144;
 
-typedef void (*Kernel)(const TransformModel&, const double*, const double*, std::size_t, Complex*);
+typedef std::uint64_t (*Kernel)(const TransformModel&, const double*, const double*, std::size_t,
+                                Complex*);
 
-void evaluatePortable(const TransformModel& model, const double* a, const double* b, std::size_t n,
-                      Complex* out) {
+std::uint64_t evaluatePortable(const TransformModel& model, const double* a, const double* b,
+                               std::size_t n, Complex* out) {
     for (std::size_t i = 0; i < n; ++i) out[i] = waitingTimeTransform(model, a[i], b[i]);
+    const std::uint64_t r = static_cast<std::uint64_t>(model.waitingPlaces);
+    return static_cast<std::uint64_t>(n) * (r * (r + 1) / 2);
 }
 
-Kernel kernelFor(SimdLevel level) {
-    switch (level) {
-        case SimdLevel::Sse2: return simd_kernels::evaluateSse2;
-        case SimdLevel::Avx2: return simd_kernels::evaluateAvx2;
-        case SimdLevel::Avx512: return simd_kernels::evaluateAvx512;
-        case SimdLevel::Portable: break;
-    }
-    return evaluatePortable;
-}
+// Every level with its kernel, narrowest first; a level whose kernel is not
+// in this build has none and is never available. `processorHas` asks the
+// processor and the operating system (the compiler's feature test also checks
+// that the system saves the wide registers).
+struct KernelEntry {
+    SimdLevel level;
+    const char* name;
+    Kernel kernel;
+    std::size_t width;  // points per vector
+    bool (*processorHas)();
+};
 
-std::size_t blockWidthFor(SimdLevel level) {
-    switch (level) {
-        case SimdLevel::Sse2: return simd_kernels::blockWidthSse2();
-        case SimdLevel::Avx2: return simd_kernels::blockWidthAvx2();
-        case SimdLevel::Avx512: return simd_kernels::blockWidthAvx512();
-        case SimdLevel::Portable: break;
-    }
-    return 1;
-}
-
-// Whether the processor and the operating system support the level (the
-// compiler's feature test also checks that the system saves the wide
-// registers).
-bool processorHas(SimdLevel level) {
-#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
-    switch (level) {
-        case SimdLevel::Sse2: return __builtin_cpu_supports("sse2");
-        case SimdLevel::Avx2: return __builtin_cpu_supports("avx2");
-        case SimdLevel::Avx512: return __builtin_cpu_supports("avx512f");
-        case SimdLevel::Portable: break;
-    }
-    return true;
+#if QUEUECALC_X86_KERNELS
+const KernelEntry kKernels[] = {
+    {SimdLevel::Portable, "portable", evaluatePortable, 1, [] { return true; }},
+    {SimdLevel::Sse2, "SSE2", simd_kernels::evaluateSse2, 2,
+     [] { return __builtin_cpu_supports("sse2") != 0; }},
+    {SimdLevel::Avx2, "AVX2", simd_kernels::evaluateAvx2, 4,
+     [] { return __builtin_cpu_supports("avx2") != 0; }},
+    {SimdLevel::Avx512, "AVX-512", simd_kernels::evaluateAvx512, 8,
+     [] { return __builtin_cpu_supports("avx512f") != 0; }},
+};
 #else
-    return level == SimdLevel::Portable;
+const KernelEntry kKernels[] = {
+    {SimdLevel::Portable, "portable", evaluatePortable, 1, [] { return true; }},
+    {SimdLevel::Sse2, "SSE2", nullptr, 2, [] { return false; }},
+    {SimdLevel::Avx2, "AVX2", nullptr, 4, [] { return false; }},
+    {SimdLevel::Avx512, "AVX-512", nullptr, 8, [] { return false; }},
+};
 #endif
+
+const KernelEntry& kernelEntry(SimdLevel level) {
+    for (const KernelEntry& entry : kKernels)
+        if (entry.level == level) return entry;
+    return kKernels[0];
 }
 
 SimdLevel findWidestLevel() {
-    const SimdLevel preferred[] = {SimdLevel::Avx512, SimdLevel::Avx2, SimdLevel::Sse2};
-    for (SimdLevel level : preferred)
-        if (simdLevelAvailable(level)) return level;
-    return SimdLevel::Portable;
+    SimdLevel widest = SimdLevel::Portable;
+    for (const KernelEntry& entry : kKernels)
+        if (entry.kernel != nullptr && entry.processorHas()) widest = entry.level;
+    return widest;
 }
 
 }  // namespace
 
-const char* simdLevelName(SimdLevel level) {
-    switch (level) {
-        case SimdLevel::Sse2: return "SSE2";
-        case SimdLevel::Avx2: return "AVX2";
-        case SimdLevel::Avx512: return "AVX-512";
-        case SimdLevel::Portable: break;
-    }
-    return "portable";
-}
+const char* simdLevelName(SimdLevel level) { return kernelEntry(level).name; }
 
 bool simdLevelAvailable(SimdLevel level) {
-    if (level == SimdLevel::Portable) return true;
-    return blockWidthFor(level) > 0 && processorHas(level);
+    const KernelEntry& entry = kernelEntry(level);
+    return entry.kernel != nullptr && entry.processorHas();
 }
 
 SimdLevel widestSimdLevel() {
@@ -107,17 +104,23 @@ SimdLevel widestSimdLevel() {
     return widest;
 }
 
+namespace {
+
 // The points are cut into blocks of the kernel's width; threads claim runs of
-// blocks from a shared counter until none is left. Every point costs the
-// same r(r + 1)/2 step factors, so the size of the work is known in advance.
-void evaluateTransformPoints(const TransformModel& model, const double* a, const double* b,
-                             std::size_t n, Complex* out, SimdLevel level, unsigned threads) {
-    const Kernel kernel = kernelFor(level);
-    const std::size_t width = blockWidthFor(level);
+// blocks from a shared counter until none is left. The size of the work is
+// judged by the r(r + 1)/2 step factors of a point done in full; the kernels
+// often leave much of it out, and the claims keep the threads level anyway.
+TransformWork runKernel(const TransformModel& model, const double* a, const double* b,
+                        std::size_t n, Complex* out, const KernelEntry& entry, unsigned threads) {
+    const Kernel kernel = entry.kernel;
+    const std::size_t width = entry.width;
     const std::size_t blocks = (n + width - 1) / width;
     const double r = model.waitingPlaces;
     const double stepsPerPoint = r * (r + 1) / 2 + 1;
     const double work = static_cast<double>(n) * stepsPerPoint;
+    TransformWork done;
+    const std::uint64_t rows = static_cast<std::uint64_t>(model.waitingPlaces);
+    done.stepsInFull = static_cast<std::uint64_t>(blocks) * (rows * (rows + 1) / 2);
 
     std::size_t want = threads;
     if (want == 0) {
@@ -128,22 +131,25 @@ void evaluateTransformPoints(const TransformModel& model, const double* a, const
     }
     want = std::min(want, blocks);
     if (want <= 1) {
-        kernel(model, a, b, n, out);
-        return;
+        done.stepsDone = kernel(model, a, b, n, out);
+        return done;
     }
 
     const double perClaim = kStepFactorsPerClaim / (static_cast<double>(width) * stepsPerPoint);
     const std::size_t claim =
         std::max<std::size_t>(1, std::min(static_cast<std::size_t>(perClaim), blocks / (4 * want)));
     std::atomic<std::size_t> nextBlock(0);
+    std::atomic<std::uint64_t> stepsDone(0);
     const auto worker = [&]() {
+        std::uint64_t steps = 0;
         for (;;) {
             const std::size_t first = nextBlock.fetch_add(claim);
-            if (first >= blocks) return;
+            if (first >= blocks) break;
             const std::size_t begin = first * width;
             const std::size_t end = std::min(n, (first + claim) * width);
-            kernel(model, a + begin, b + begin, end - begin, out + begin);
+            steps += kernel(model, a + begin, b + begin, end - begin, out + begin);
         }
+        stepsDone += steps;
     };
     std::vector<std::thread> helpers;
     helpers.reserve(want - 1);
@@ -156,6 +162,51 @@ void evaluateTransformPoints(const TransformModel& model, const double* a, const
     }
     worker();
     for (std::thread& helper : helpers) helper.join();
+    done.stepsDone = stepsDone;
+    return done;
+}
+}  // namespace
+
+// The kernels end a vector's row only when all its lanes may end it, so
+// points that need about the same number of steps should share a vector.
+// Their order is free (each value depends on its own point only): the points
+// go to the kernel sorted by the squared modulus of a typical step factor,
+// c^2 / ((a + c)^2 + b^2) with c the middle of the last row's rates, largest
+// first (the slow points are claimed first, so the threads end together).
+// This key follows the rate at which a point's products fade.
+TransformWork evaluateTransformPoints(const TransformModel& model, const double* a, const double* b,
+                                      std::size_t n, Complex* out, SimdLevel level,
+                                      unsigned threads) {
+    const KernelEntry& entry = kernelEntry(level);
+    const int r = model.waitingPlaces;
+    const bool sortable = entry.width > 1 && n > entry.width && r > 0 &&
+                          model.rowRateLow.size() == static_cast<std::size_t>(r) + 1 &&
+                          model.rowRateHigh.size() == static_cast<std::size_t>(r) + 1;
+    const double c = sortable ? 0.5 * (model.rowRateLow[r] + model.rowRateHigh[r]) : 0;
+    if (!sortable || !(c > 0)) return runKernel(model, a, b, n, out, entry, threads);
+
+    std::vector<std::pair<double, std::size_t>> order(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        const double t = a[i] + c;
+        const double key = c * c / (t * t + b[i] * b[i]);
+        // NaN would break the sort's ordering: such points go last.
+        order[i] = {key == key ? key : -1.0, i};
+    }
+    std::sort(order.begin(), order.end(),
+              [](const std::pair<double, std::size_t>& x, const std::pair<double, std::size_t>& y) {
+                  return x.first > y.first;
+              });
+    std::vector<double> sortedA(n);
+    std::vector<double> sortedB(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        sortedA[i] = a[order[i].second];
+        sortedB[i] = b[order[i].second];
+    }
+    std::vector<Complex> sortedOut(n);
+    const TransformWork done =
+        runKernel(model, sortedA.data(), sortedB.data(), n, sortedOut.data(), entry, threads);
+    for (std::size_t i = 0; i < n; ++i) out[order[i].second] = sortedOut[i];
+    return done;
 }
 
 void evaluateTransformBatch(const TransformModel& model, const double* a, const double* b,

@@ -1,9 +1,12 @@
 #pragma once
 // The waiting-time transform for several points at once, one point per SIMD
-// lane. Included only by the instruction-set files transform_sse2.cpp,
-// transform_avx2.cpp and transform_avx512.cpp, after each has switched the
-// compiler to its instruction set; V wraps that set's vector of doubles.
+// lane: the one kernel of the fast path. Included only by the instruction-set
+// files transform_sse2.cpp, transform_avx2.cpp and transform_avx512.cpp, after
+// each has switched the compiler to its instruction set; V wraps that set's
+// vector of doubles and of lane masks.
 //
+// Same operations as the scalar reference
+// ---------------------------------------
 // Every lane runs exactly the operations of waitingTimeTransform, in the same
 // order and form: the step rate c is broadcast to all lanes, then
 //   t = a + c, d = t * t + b2, u = (c * t) / d, v = -((c * b) / d),
@@ -11,99 +14,353 @@
 //   sumRe = sumRe + w * pRe, sumIm = sumIm + w * pIm,
 // and the final division by z through the conjugate. Vector add, subtract,
 // multiply and divide round each lane exactly as the scalar instructions do,
-// and negation flips the sign bit as the scalar code does, so every lane
-// holds the bits of the scalar evaluation. Nothing may be fused or reordered:
-// the files are compiled with -ffp-contract=off and without FMA. (Only a NaN
-// may differ in sign or payload, when both operands of an operation are NaNs
-// and the compiler has ordered them differently; it is a NaN either way, and
-// the results file spells every NaN alike.)
+// and negation flips the sign bit as the scalar code does. Nothing may be
+// fused or reordered: the files are compiled with -ffp-contract=off and
+// without FMA. (Only a NaN may differ in sign or payload, when both operands
+// of an operation are NaNs and the compiler has ordered them differently; it
+// is a NaN either way, and the results file spells every NaN alike.)
 //
-// G independent groups of lanes can share each broadcast step rate, to give
-// the divider more independent divisions while the products of the previous
-// step are formed; each kernel file gives the G it measured best.
+// Work that cannot change a bit
+// -----------------------------
+// Row k adds x = w_k * p_k to each part of the running sum s, where p_k is the
+// product of the row's k step factors. The kernel leaves out the rest of a
+// row, or the whole row, when x cannot change s. Then every lane's sums are
+// the reference's bits after that row, so every later row starts from the
+// same sums and the argument repeats row after row. The rule, per lane:
+//
+// 1. Absorption. Let s be a finite double with |s| >= 2^-960 and g half the
+//    distance from |s| to the next double towards zero (for a power of two
+//    that is a quarter of the spacing above it; otherwise it equals half
+//    the spacing on both sides). If |x| < g, then s + x rounds to s under
+//    round-to-nearest: s + x lies nearer to s than to either neighbour.
+//    g is computed exactly: |s| * (1 - 2^-53) rounds to the predecessor of
+//    |s| (the exact product lies less than half a spacing above it and more
+//    than half below |s|), the difference is exact (Sterbenz) and halving a
+//    double of at least 2^-1013 is exact (g >= 2^-1014).
+//    For b = 0 the imaginary parts are zeros instead: v = -(c * 0 / d) is a
+//    zero, so are pIm and w * pIm, and s + (+-0) = s for every finite s but
+//    -0; s is never -0 (it starts at +0 and a sum of two doubles is -0 only
+//    when both are). So the imaginary part of a b = 0 lane never limits.
+//
+// 2. Growth. For c > 0 the factor's modulus |c / (z + c)| is at most 1 when
+//    a >= 0, since (a + c)^2 + b^2 - c^2 = a^2 + 2ac + b^2 >= 0. For a < 0,
+//    c^2 / ((a + c)^2 + b^2) rises up to c* = (a^2 + b^2) / |a|, where it is
+//    1 + a^2 / b^2, and falls after it. So over rates in [lo, hi] the squared
+//    modulus is at most rho^2 = 1 + a^2 / b^2 if c* lies in [lo, hi], else
+//    the larger of its values at lo and hi. [lo, hi] holds the rates of the
+//    factors still to come: [rowRateLow[k], rowRateHigh[k]] for the whole
+//    row, or, in a row whose rates never rise (rowRatesFall[k]), the last
+//    rate and the next one. The kernel takes the peak whenever the computed
+//    c* lies in [lo (1 - 2^-40), hi (1 + 2^-40)], wider than c*'s rounding
+//    error, so an endpoint is used only when c* is truly outside. It raises
+//    rho^2 to at least 1, multiplies it by 1 + 2^-40 (more than the rounding
+//    of rho^2 and of the power below) and forms the growth bound
+//    Gamma = (rho^2)^ceil(n/2) >= rho^n by repeated squaring for the n
+//    factors left. For a >= 0, Gamma = 1. Those n factors multiply |p| by at
+//    most rho^n <= Gamma (before rounding).
+//
+// 3. Rounding. With |a|, |b| <= 2^500, b = 0 or |b| >= 2^-500 (and a >= 0 if
+//    b = 0), and every rate of the row in [2^-500, 2^500], no operation of a
+//    step overflows, and d >= 2^-1000 is formed with relative error at most
+//    3u (u = 2^-53). The products cannot overflow either: the test below
+//    asks m Gamma <= 2^1000, so every later product stays below 2^1001.
+//    Each computed factor (u, v) then has modulus at most
+//    |c / (z + c)| (1 + 6u) + 2^-1073, and one product step gives
+//    |p'| <= |p| |(u, v)| (1 + 3u) + 2^-1072 (relative errors of the four
+//    products and the sum, at most 2^-1075 each when a result is subnormal).
+//    With 2., over the n < 2^28 steps left in a row (the table of r(r+1)/2
+//    rates would not fit in memory otherwise), the final product obeys
+//    |p_k| <= Gamma (|p_j| (1 + 10u)^n + n 2^-1071)
+//          <= Gamma (|p_j| (1 + 2^-21) + 2^-1040),
+//    where p_j is the product now (p_0 = 1 before the first factor; n 2^-1071
+//    <= 2^-1043). Each
+//    part of w p_k is then at most |w| |p_k| (1 + u) + 2^-1075.
+//
+// 4. The test. With W = rowWeightBound[k] = |w| (1 + 2^-20) rounded,
+//    WG = W * Gamma and m = |pRe| + |pIm| >= |p_j|, both rounded, and
+//    T = min(g(sumRe), g(sumIm)) (a power of two, or 0), the lane may end
+//    its row when
+//        Q = m * WG  <  T (1 - 2^-40),   WG <= T 2^998,   m Gamma <= 2^1000.
+//    (1 + 2^-20) covers (1 + 2^-21)(1 + u) and the roundings of m, WG and Q
+//    (the computed Gamma is at least rho^n, see 2.), so
+//    |w| Gamma |p_j| (1 + 2^-21)(1 + u) <= Q + 2^-1075 (the term for a Q in
+//    the subnormal range). The second condition makes the absolute terms
+//    small: |w| Gamma 2^-1040 (1 + u) <= WG 2^-1040 <= T 2^-42. Together
+//    |x| <= Q + T 2^-42 + 2^-1074 < T (1 - 2^-40 + 2^-42) + 2^-1074 < T,
+//    as T >= 2^-1014. So |x| < g for both parts, and by 1. the sums keep
+//    their bits. T is 0 (never true) while a sum is zero, tiny, infinite or
+//    NaN, and for lanes or rows outside the conditions of 3.; WG is inf or
+//    NaN (never true) for a weight that is not finite or a growth beyond
+//    the range of doubles. No term of the test is formed from an absolute
+//    floor, so a lane whose product was set to zero (below) multiplies
+//    zeros, never subnormal numbers.
+//
+// 5. Lost lanes. A lane whose two sums are both NaN keeps NaN sums whatever
+//    is added, and its value is NaN in both parts; it passes every test,
+//    in rows of every kind. (Only the NaN's sign or payload could differ
+//    from the reference's, as said above.)
+//
+// The vector ends a row only when every lane passes; then no lane adds
+// anything, and each lane's sums are what the reference has after the row.
+// A lane that passed while others go on has its product set to zero: the
+// rest of its row then adds w * (+-0) = +-0, which by 1. leaves its sums
+// alone as well, and its products stay clear of the subnormal range (whose
+// multiplications cost a microcode assist on some processors). A row that
+// runs to its end adds w * p in every lane as the reference does.
+//
+// The check costs a few operations; it runs once per row (before the first
+// factor, where |p_0| = 1) and then every kStepsPerCheck steps.
 
 #include <cstddef>
+#include <cstdint>
+#include <limits>
 
 #include "inversion/transform.h"
 
 namespace queuecalc {
 namespace transform_kernel {
 
-// Points [0, n): full blocks of V::lanes * G points straight from the arrays,
-// a last partial block through a padded copy (the padding repeats the last
-// point, a valid one, and its values are dropped).
-template <class V, int G>
-void evaluatePoints(const TransformModel& model, const double* a, const double* b, std::size_t n,
-                    Complex* out) {
+// Steps between two checks: often enough to end a row close to where its
+// contribution fades, rarely enough that checking costs little beside the
+// divisions. Measured (processor time of the whole program, AVX-512 kernel)
+// against 2, 4, 8 and 32: 16 is best or within 1 %, on examples/large,
+// examples/lognormal and examples/overloaded alike (4 cost 12 to 22 % more).
+const int kStepsPerCheck = 16;
+
+const double kSmallestSkippableSum = 0x1p-960;  // g(s) >= 2^-1014, see 1.
+const double kPredecessorFactor = 1 - 0x1p-53;  // |s| * this = predecessor of |s|
+const double kLimitMargin = 1 - 0x1p-40;        // Q < T (1 - 2^-40), see 4.
+const double kWeightCapScale = 0x1p998;         // WG <= T 2^998, see 4.
+const double kLargestProduct = 0x1p1000;        // m Gamma <= 2^1000, see 3.
+const double kPeakWindowLow = 1 - 0x1p-40;      // c* near a row's rates, see 2.
+const double kPeakWindowHigh = 1 + 0x1p-40;
+const double kGrowthMargin = 1 + 0x1p-40;  // rounding of rho^2 and its power, see 2.
+
+// Half the distance from |s| to its predecessor when s is finite and
+// |s| >= 2^-960, else 0 (item 1 above).
+template <class V>
+typename V::reg halfGap(typename V::reg s) {
+    const typename V::reg size = V::abs(s);
+    const typename V::reg gap =
+        V::mul(V::sub(size, V::mul(size, V::broadcast(kPredecessorFactor))), V::broadcast(0.5));
+    const typename V::mask usable =
+        V::both(V::lessEqual(V::broadcast(kSmallestSkippableSum), size),
+                V::lessEqual(size, V::broadcast(std::numeric_limits<double>::max())));
+    return V::keepWhere(usable, gap);
+}
+
+// What a contribution must stay below in each lane: item 4's T for lanes
+// that meet the conditions of 3., else 0.
+template <class V>
+typename V::reg absorptionLimit(typename V::reg sumRe, typename V::reg sumIm,
+                                typename V::mask realLane, typename V::mask safeLane) {
     typedef typename V::reg reg;
+    const reg inf = V::broadcast(std::numeric_limits<double>::infinity());
+    const reg finiteIm = V::keepWhere(
+        V::lessEqual(V::abs(sumIm), V::broadcast(std::numeric_limits<double>::max())), inf);
+    const reg limitIm = V::select(realLane, finiteIm, halfGap<V>(sumIm));
+    return V::keepWhere(safeLane, V::min(halfGap<V>(sumRe), limitIm));
+}
+
+// x^e for a whole e >= 1 by repeated squaring, in the lanes' arithmetic.
+template <class V>
+typename V::reg power(typename V::reg x, int e) {
+    typename V::reg result = x;
+    typename V::reg square = x;
+    for (e -= 1; e > 0; e >>= 1) {
+        if (e & 1) result = V::mul(result, square);
+        if (e > 1) square = V::mul(square, square);
+    }
+    return result;
+}
+
+// rho^2 of item 2 at one end of a row's rates: c^2 / ((a + c)^2 + b^2).
+template <class V>
+typename V::reg squaredFactor(typename V::reg A, typename V::reg B2, double rate) {
+    const typename V::reg c = V::broadcast(rate);
+    const typename V::reg t = V::add(A, c);
+    return V::div(V::mul(c, c), V::add(V::mul(t, t), B2));
+}
+
+// The first step factor of a row, p = c / (z + c) written out on the parts.
+template <class V>
+void firstFactor(typename V::reg A, typename V::reg B, typename V::reg B2, double rate,
+                 typename V::reg& pRe, typename V::reg& pIm) {
+    const typename V::reg c = V::broadcast(rate);
+    const typename V::reg t = V::add(A, c);
+    const typename V::reg d = V::add(V::mul(t, t), B2);
+    pRe = V::div(V::mul(c, t), d);
+    pIm = V::neg(V::div(V::mul(c, B), d));
+}
+
+// p = p * c / (z + c), both new parts from the old ones.
+template <class V>
+void nextFactor(typename V::reg A, typename V::reg B, typename V::reg B2, double rate,
+                typename V::reg& pRe, typename V::reg& pIm) {
+    typedef typename V::reg reg;
+    const reg c = V::broadcast(rate);
+    const reg t = V::add(A, c);
+    const reg d = V::add(V::mul(t, t), B2);
+    const reg u = V::div(V::mul(c, t), d);
+    const reg v = V::neg(V::div(V::mul(c, B), d));
+    const reg re = V::sub(V::mul(pRe, u), V::mul(pIm, v));
+    const reg im = V::add(V::mul(pIm, u), V::mul(pRe, v));
+    pRe = re;
+    pIm = im;
+}
+
+// Points [0, n): full blocks of V::lanes points straight from the arrays, a
+// last partial block through a padded copy (the padding repeats the last
+// point, a valid one, and its values are dropped). Returns the vector steps
+// done (one step factor for all lanes of a vector).
+template <class V>
+std::uint64_t evaluatePoints(const TransformModel& model, const double* a, const double* b,
+                             std::size_t n, Complex* out) {
+    typedef typename V::reg reg;
+    typedef typename V::mask mask;
     const int L = V::lanes;
-    const std::size_t W = static_cast<std::size_t>(L) * G;
     const QueuePositionTables& tables = *model.tables;
     const double* weight = model.positionWeight.data();
     const int r = model.waitingPlaces;
+    const std::size_t rows = static_cast<std::size_t>(r) + 1;
+    const bool mayLeaveOut = model.rowRateLow.size() == rows && model.rowRateHigh.size() == rows &&
+                             model.rowRatesFall.size() == rows &&
+                             model.rowWeightBound.size() == rows;
+    const double* rateLow = model.rowRateLow.data();
+    const double* rateHigh = model.rowRateHigh.data();
+    const unsigned char* ratesFall = model.rowRatesFall.data();
+    const double* weightBound = model.rowWeightBound.data();
+    std::uint64_t steps = 0;
 
-    for (std::size_t first = 0; first < n; first += W) {
-        const std::size_t count = n - first < W ? n - first : W;
-        alignas(64) double blockA[V::lanes * G];
-        alignas(64) double blockB[V::lanes * G];
-        for (std::size_t i = 0; i < W; ++i) {
-            const std::size_t src = first + (i < count ? i : count - 1);
+    for (std::size_t first = 0; first < n; first += L) {
+        const std::size_t count = n - first < static_cast<std::size_t>(L) ? n - first : L;
+        alignas(64) double blockA[V::lanes];
+        alignas(64) double blockB[V::lanes];
+        for (int i = 0; i < L; ++i) {
+            const std::size_t src = first + (static_cast<std::size_t>(i) < count ? i : count - 1);
             blockA[i] = a[src];
             blockB[i] = b[src];
         }
 
-        reg A[G], B[G], B2[G], sumRe[G], sumIm[G];
-        for (int g = 0; g < G; ++g) {
-            A[g] = V::load(blockA + g * L);
-            B[g] = V::load(blockB + g * L);
-            B2[g] = V::mul(B[g], B[g]);
-            sumRe[g] = V::zero();
-            sumIm[g] = V::zero();
+        const reg A = V::load(blockA);
+        const reg B = V::load(blockB);
+        const reg B2 = V::mul(B, B);
+        reg sumRe = V::zero();
+        reg sumIm = V::zero();
+
+        if (!mayLeaveOut) {  // every step, as the reference
+            for (int k = 1; k <= r; ++k) {
+                const double* rate = tables.rateRow(k);
+                reg pRe, pIm;
+                firstFactor<V>(A, B, B2, rate[0], pRe, pIm);
+                for (int j = 1; j < k; ++j) nextFactor<V>(A, B, B2, rate[j], pRe, pIm);
+                const reg w = V::broadcast(weight[k]);
+                sumRe = V::add(sumRe, V::mul(w, pRe));
+                sumIm = V::add(sumIm, V::mul(w, pIm));
+            }
+            steps += static_cast<std::uint64_t>(r) * static_cast<std::uint64_t>(r + 1) / 2;
+        } else {
+            // Items 2. and 3. for this lane's point.
+            const reg zero = V::zero();
+            const reg one = V::broadcast(1.0);
+            const reg absA = V::abs(A);
+            const reg absB = V::abs(B);
+            const reg high = V::broadcast(kSafeRateHigh);
+            const mask realLane = V::equal(B, zero);
+            const mask rightHalf = V::lessEqual(zero, A);
+            const mask safeLane =
+                V::both(V::both(V::lessEqual(absA, high), V::lessEqual(absB, high)),
+                        V::either(V::lessEqual(V::broadcast(kSafeRateLow), absB),
+                                  V::both(realLane, rightHalf)));
+            const bool anyLeft = !V::all(rightHalf);
+            const reg modulus2 = V::add(V::mul(A, A), B2);
+            const reg peakRate = V::div(modulus2, absA);   // c*
+            const reg peakSquared = V::div(modulus2, B2);  // 1 + a^2 / b^2
+            const reg largestProduct = V::broadcast(kLargestProduct);
+            reg limit = V::zero();                         // T of item 4 for the current sums
+            mask lost = V::isNan(zero);                    // item 5: no lane yet
+            for (int k = 1; k <= r; ++k) {
+                const double* rate = tables.rateRow(k);
+                reg rowLimit = V::zero();     // T (1 - 2^-40) of item 4
+                reg rowCap = V::zero();       // T 2^998 of item 4
+                reg weightBare = V::zero();   // W of item 4
+                reg rho2 = one;               // rho^2 of item 2, once known
+                bool growthKnown = !anyLeft;  // for a >= 0 in every lane, Gamma = 1
+                const double low = rateLow[k];
+                const double high = rateHigh[k];
+                const bool falls = ratesFall[k] != 0;
+                // Item 4 for products of modulus at most m, with the k - j
+                // factors of rate[j] .. rate[k - 1] left, which grow them by
+                // at most Gamma: passed lanes, lost ones included. Gamma >= 1,
+                // so the test with Gamma = 1 is a cheaper necessary condition,
+                // and rho^2 is formed only when that holds somewhere (once
+                // per row, or at each check where the rates fall).
+                const auto absorbed = [&](reg m, int j) -> mask {
+                    const mask plain = V::either(
+                        V::both(V::both(V::less(V::mul(m, weightBare), rowLimit),
+                                        V::lessEqual(weightBare, rowCap)),
+                                V::lessEqual(m, largestProduct)),
+                        lost);
+                    if (!anyLeft || V::none(plain)) return plain;
+                    if (!growthKnown || falls) {
+                        const double from = falls ? rate[k - 1] : low;
+                        const double to = falls ? rate[j] : high;
+                        const mask peakInRow =
+                            V::both(V::lessEqual(V::broadcast(from * kPeakWindowLow), peakRate),
+                                    V::lessEqual(peakRate, V::broadcast(to * kPeakWindowHigh)));
+                        const reg ends =
+                            V::max(squaredFactor<V>(A, B2, from), squaredFactor<V>(A, B2, to));
+                        rho2 = V::mul(V::select(peakInRow, peakSquared, ends),
+                                      V::broadcast(kGrowthMargin));
+                        rho2 = V::select(rightHalf, one, V::max(rho2, one));
+                        growthKnown = true;
+                    }
+                    if (V::all(V::lessEqual(rho2, one))) return plain;
+                    const reg growth = power<V>(rho2, (k - j + 1) / 2);  // Gamma
+                    const reg wg = V::mul(weightBare, growth);
+                    const mask small = V::both(V::less(V::mul(m, wg), rowLimit),
+                                               V::lessEqual(V::mul(m, growth), largestProduct));
+                    return V::either(V::both(small, V::lessEqual(wg, rowCap)), lost);
+                };
+                if (low == low) rowLimit = limit;  // NaN: a row outside item 3
+                rowCap = V::mul(rowLimit, V::broadcast(kWeightCapScale));
+                rowLimit = V::mul(rowLimit, V::broadcast(kLimitMargin));
+                weightBare = V::broadcast(weightBound[k]);
+                // Before the first factor: |p_0| = 1, and all k factors are left.
+                if (V::all(absorbed(one, 0))) continue;
+                reg pRe, pIm;
+                firstFactor<V>(A, B, B2, rate[0], pRe, pIm);
+                int j = 1;
+                bool endedEarly = false;
+                while (j < k) {
+                    const mask passed = absorbed(V::add(V::abs(pRe), V::abs(pIm)), j);
+                    if (V::all(passed)) {
+                        endedEarly = true;
+                        break;
+                    }
+                    pRe = V::zeroWhere(passed, pRe);
+                    pIm = V::zeroWhere(passed, pIm);
+                    const int stop = k - j < kStepsPerCheck ? k : j + kStepsPerCheck;
+                    for (; j < stop; ++j) nextFactor<V>(A, B, B2, rate[j], pRe, pIm);
+                }
+                steps += static_cast<std::uint64_t>(j);
+                if (endedEarly) continue;
+                const reg w = V::broadcast(weight[k]);
+                sumRe = V::add(sumRe, V::mul(w, pRe));
+                sumIm = V::add(sumIm, V::mul(w, pIm));
+                limit = absorptionLimit<V>(sumRe, sumIm, realLane, safeLane);
+                lost = V::both(V::isNan(sumRe), V::isNan(sumIm));
+            }
         }
 
-        for (int k = 1; k <= r; ++k) {
-            const double* rate = tables.rateRow(k);
-            reg pRe[G], pIm[G];
-            {
-                const reg c = V::broadcast(rate[0]);
-                for (int g = 0; g < G; ++g) {
-                    const reg t = V::add(A[g], c);
-                    const reg d = V::add(V::mul(t, t), B2[g]);
-                    pRe[g] = V::div(V::mul(c, t), d);
-                    pIm[g] = V::neg(V::div(V::mul(c, B[g]), d));
-                }
-            }
-            for (int j = 1; j < k; ++j) {
-                const reg c = V::broadcast(rate[j]);
-                for (int g = 0; g < G; ++g) {
-                    const reg t = V::add(A[g], c);
-                    const reg d = V::add(V::mul(t, t), B2[g]);
-                    const reg u = V::div(V::mul(c, t), d);
-                    const reg v = V::neg(V::div(V::mul(c, B[g]), d));
-                    const reg re = V::sub(V::mul(pRe[g], u), V::mul(pIm[g], v));
-                    const reg im = V::add(V::mul(pIm[g], u), V::mul(pRe[g], v));
-                    pRe[g] = re;
-                    pIm[g] = im;
-                }
-            }
-            const reg w = V::broadcast(weight[k]);
-            for (int g = 0; g < G; ++g) {
-                sumRe[g] = V::add(sumRe[g], V::mul(w, pRe[g]));
-                sumIm[g] = V::add(sumIm[g], V::mul(w, pIm[g]));
-            }
-        }
-
-        alignas(64) double resultRe[V::lanes * G];
-        alignas(64) double resultIm[V::lanes * G];
-        for (int g = 0; g < G; ++g) {
-            const reg q = V::add(V::mul(A[g], A[g]), B2[g]);
-            V::store(resultRe + g * L,
-                     V::div(V::add(V::mul(sumRe[g], A[g]), V::mul(sumIm[g], B[g])), q));
-            V::store(resultIm + g * L,
-                     V::div(V::sub(V::mul(sumIm[g], A[g]), V::mul(sumRe[g], B[g])), q));
-        }
+        alignas(64) double resultRe[V::lanes];
+        alignas(64) double resultIm[V::lanes];
+        const reg q = V::add(V::mul(A, A), B2);
+        V::store(resultRe, V::div(V::add(V::mul(sumRe, A), V::mul(sumIm, B)), q));
+        V::store(resultIm, V::div(V::sub(V::mul(sumIm, A), V::mul(sumRe, B)), q));
         for (std::size_t i = 0; i < count; ++i) out[first + i] = Complex{resultRe[i], resultIm[i]};
     }
+    return steps;
 }
 
 }  // namespace transform_kernel

@@ -1,36 +1,23 @@
 // The SSE2 kernel of the fast transform evaluation: 2 points per vector
-// (SSE2 is part of every x86-64 processor).
-// Only the code between the two target switches below, the kernel template
-// of transform_kernel.h with its vector wrapper, is compiled for SSE2.
-// Every other header is included before the first switch, so that no inline
-// function shared with the rest of the program can be emitted with SSE2
-// instructions. The kernel runs only where simdLevelAvailable has found it.
+// (SSE2 is part of every x86-64 processor). The kernel is transform_kernel.h;
+// this file only wraps the instruction set's vectors and lane masks.
 
 #include "inversion/transform_simd.h"
 
-#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+#if QUEUECALC_X86_KERNELS
 
 #include <immintrin.h>
 
-#if defined(__clang__)
-#pragma clang attribute push(__attribute__((target("sse2"))), apply_to = function)
-#else
-#pragma GCC push_options
-#pragma GCC target("sse2")
-#endif
+QUEUECALC_TARGET_BEGIN("sse2")
 
 #include "inversion/transform_kernel.h"
 
 namespace queuecalc {
 namespace {
 
-// Independent vectors per step rate (see transform_kernel.h). Measured with
-// r = 20 to 1000: 1 is best or within 3 % of the best; the processor's
-// reordering already overlaps the divisions of successive steps.
-const int kGroupsSse2 = 1;
-
 struct Sse2 {
     typedef __m128d reg;
+    typedef __m128d mask;  // all ones in a lane that holds
     static const int lanes = 2;
     static reg load(const double* p) { return _mm_load_pd(p); }
     static void store(double* p, reg x) { _mm_store_pd(p, x); }
@@ -40,37 +27,35 @@ struct Sse2 {
     static reg sub(reg x, reg y) { return _mm_sub_pd(x, y); }
     static reg mul(reg x, reg y) { return _mm_mul_pd(x, y); }
     static reg div(reg x, reg y) { return _mm_div_pd(x, y); }
-    // -x: flips the sign bit only, as the scalar negation does.
+    // -x and |x|: the sign bit only, as the scalar negation and fabs.
     static reg neg(reg x) { return _mm_xor_pd(x, _mm_set1_pd(-0.0)); }
+    static reg abs(reg x) { return _mm_andnot_pd(_mm_set1_pd(-0.0), x); }
+    static reg min(reg x, reg y) { return _mm_min_pd(x, y); }
+    static reg max(reg x, reg y) { return _mm_max_pd(x, y); }
+    static mask less(reg x, reg y) { return _mm_cmplt_pd(x, y); }
+    static mask lessEqual(reg x, reg y) { return _mm_cmple_pd(x, y); }
+    static mask equal(reg x, reg y) { return _mm_cmpeq_pd(x, y); }
+    static mask isNan(reg x) { return _mm_cmpunord_pd(x, x); }
+    static mask both(mask x, mask y) { return _mm_and_pd(x, y); }
+    static mask either(mask x, mask y) { return _mm_or_pd(x, y); }
+    static bool all(mask m) { return _mm_movemask_pd(m) == 0x3; }
+    static bool none(mask m) { return _mm_movemask_pd(m) == 0; }
+    static reg keepWhere(mask m, reg x) { return _mm_and_pd(m, x); }
+    static reg zeroWhere(mask m, reg x) { return _mm_andnot_pd(m, x); }
+    static reg select(mask m, reg x, reg y) {
+        return _mm_or_pd(_mm_and_pd(m, x), _mm_andnot_pd(m, y));
+    }
 };
 
 }  // namespace
 
-void simd_kernels::evaluateSse2(const TransformModel& model, const double* a, const double* b,
-                                std::size_t n, Complex* out) {
-    transform_kernel::evaluatePoints<Sse2, kGroupsSse2>(model, a, b, n, out);
+std::uint64_t simd_kernels::evaluateSse2(const TransformModel& model, const double* a,
+                                         const double* b, std::size_t n, Complex* out) {
+    return transform_kernel::evaluatePoints<Sse2>(model, a, b, n, out);
 }
 
 }  // namespace queuecalc
 
-#if defined(__clang__)
-#pragma clang attribute pop
-#else
-#pragma GCC pop_options
-#endif
-
-namespace queuecalc {
-std::size_t simd_kernels::blockWidthSse2() { return 2 * kGroupsSse2; }
-}  // namespace queuecalc
-
-#else  // no x86 kernels in this build
-
-namespace queuecalc {
-void simd_kernels::evaluateSse2(const TransformModel& model, const double* a, const double* b,
-                                std::size_t n, Complex* out) {
-    for (std::size_t i = 0; i < n; ++i) out[i] = waitingTimeTransform(model, a[i], b[i]);
-}
-std::size_t simd_kernels::blockWidthSse2() { return 0; }
-}  // namespace queuecalc
+QUEUECALC_TARGET_END
 
 #endif

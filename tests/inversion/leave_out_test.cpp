@@ -1,0 +1,362 @@
+// The fast path leaves out rows and row ends whose contribution cannot change
+// a bit of the sum. These tests build call centres by hand (step rates and
+// weights chosen freely) so that a contribution sits right at the edge of
+// what the sum absorbs, and compare every kernel with the scalar reference
+// with memcmp. Each edge case also checks that its contribution really moves
+// the scalar result, so that a rule that left it out would be caught: a limit
+// looser than half the gap by 2^-18, or a growth bound that ignores factors
+// larger than 1, fails them.
+//
+// Exact arithmetic: at z = 2^-80 (b = 0) a step rate c >= 1 gives the factor
+// c (a + c) / (a + c)^2 = 1 exactly (a + c rounds to c), and c = 2^-80 gives
+// 2^-80 * 2^-79 / 2^-158 = 1/2 exactly. So the products are powers of two,
+// the sum is formed exactly where we want it, and G = sum * 2^80 shows it.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstddef>
+#include <cstdio>
+#include <cstring>
+#include <iostream>
+#include <limits>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "inversion/transform.h"
+#include "inversion/transform_simd.h"
+#include "model/queue_positions.h"
+#include "support/transform_points.h"
+
+namespace queuecalc {
+namespace {
+
+const double kInf = std::numeric_limits<double>::infinity();
+const double kNaN = std::numeric_limits<double>::quiet_NaN();
+const double kExactPoint = 0x1p-80;  // see the head of the file
+const double kHalfFactorRate = 0x1p-80;
+
+const SimdLevel kLevels[] = {SimdLevel::Sse2, SimdLevel::Avx2, SimdLevel::Avx512};
+
+// A transform model built from given rows of step rates (row k holds k
+// rates) and weights w_k, with its row bounds however few the rows.
+TransformModel handModel(const std::vector<std::vector<double>>& rows,
+                                     const std::vector<double>& weights) {
+    auto tables = std::make_shared<QueuePositionTables>();
+    const int r = static_cast<int>(rows.size());
+    tables->waitingPlaces = r;
+    tables->reachServiceProb.assign(static_cast<std::size_t>(r) + 1, 1.0);
+    for (int k = 1; k <= r; ++k) {
+        EXPECT_EQ(rows[k - 1].size(), static_cast<std::size_t>(k)) << "row " << k;
+        for (double c : rows[k - 1]) tables->stepRate.push_back(c);
+        tables->reachServiceProb[k] = weights[k - 1];
+    }
+    tables->stepMeanTime.assign(tables->stepRate.size(), 0.0);
+    tables->stepAbandonProb.assign(tables->stepRate.size(), 0.0);
+    // One agent; every state's admitted probability 1, so w_k = reachServiceProb[k].
+    const std::vector<double> admitted(static_cast<std::size_t>(r) + 1, 1.0);
+    TransformModel model = makeTransformModel(1, r, admitted, tables);
+    boundTransformRows(model);
+    return model;
+}
+
+using testsupport::Points;
+
+// The same double, bit for bit; a NaN only needs to meet a NaN (the sign and
+// payload of a NaN depend on the order in which the compiler put the operands
+// of an operation, and the results spell every NaN alike).
+bool samePart(double x, double y) {
+    return std::memcmp(&x, &y, sizeof x) == 0 || (std::isnan(x) && std::isnan(y));
+}
+
+// Values of every available kernel (one thread, all points at once) that
+// differ from waitingTimeTransform (samePart); the first one described.
+struct Mismatch {
+    std::size_t values = 0;
+    std::size_t differing = 0;
+    std::string first;
+};
+
+Mismatch compareKernels(const TransformModel& model, const Points& p) {
+    Mismatch m;
+    for (SimdLevel level : kLevels) {
+        if (!simdLevelAvailable(level)) continue;
+        std::vector<Complex> fast(p.a.size());
+        evaluateTransformPoints(model, p.a.data(), p.b.data(), p.a.size(), fast.data(), level, 1);
+        for (std::size_t i = 0; i < p.a.size(); ++i) {
+            const Complex ref = waitingTimeTransform(model, p.a[i], p.b[i]);
+            ++m.values;
+            if (samePart(ref.re, fast[i].re) && samePart(ref.im, fast[i].im)) continue;
+            if (m.differing++ == 0) {
+                char text[240];
+                std::snprintf(text, sizeof text, "%s at z = %a%+ai: scalar %a%+ai, fast %a%+ai",
+                              simdLevelName(level), p.a[i], p.b[i], ref.re, ref.im, fast[i].re,
+                              fast[i].im);
+                m.first = text;
+            }
+        }
+    }
+    return m;
+}
+
+bool sameBits(const Complex& x, const Complex& y) { return std::memcmp(&x, &y, sizeof x) == 0; }
+
+// Row 1 sets the sum to `sum` exactly (one factor 1). Row 2 has the factors
+// 1/2 and 1, so its product is 1/2 after its first step already and the
+// kernel decides on it there; its contribution is exactly `contribution`.
+TransformModel sumThenContribution(double sum, double contribution) {
+    return handModel({{1.0}, {kHalfFactorRate, 1.0}}, {sum, 2 * contribution});
+}
+
+TEST(LeaveOut, ContributionsJustBeyondHalfTheGapAreKept) {
+    // Sum 1 (a power of two: half the gap below is 2^-54, above 2^-53) and
+    // sum 1.5 (2^-53 on both sides). Each contribution exceeds that by
+    // 2^-20 of it and so moves the sum by one unit in the last place.
+    const double beyond = 1 + 0x1p-20;
+    const struct {
+        double sum;
+        double contribution;
+    } cases[] = {
+        {1.0, -0x1p-54 * beyond}, {1.0, 0x1p-53 * beyond},
+        {1.5, 0x1p-53 * beyond},  {1.5, -0x1p-53 * beyond},
+        {-1.0, 0x1p-54 * beyond}, {0x1p-900, -0x1p-954 * beyond},
+        {1.75, 0x1p-53 * beyond}, {0x1.fffffffffffffp0, 0x1p-53 * beyond},
+    };
+    Points p;
+    p.add(kExactPoint, 0.0);
+    std::size_t values = 0;
+    std::size_t differing = 0;
+    for (const auto& c : cases) {
+        const auto m = sumThenContribution(c.sum, c.contribution);
+        const auto without = sumThenContribution(c.sum, 0.0);
+        const Complex g = waitingTimeTransform(m, kExactPoint, 0.0);
+        ASSERT_FALSE(sameBits(g, waitingTimeTransform(without, kExactPoint, 0.0)))
+            << "the contribution " << c.contribution << " must move the sum " << c.sum;
+        const Mismatch mm = compareKernels(m, p);
+        EXPECT_EQ(mm.differing, 0u) << "sum " << c.sum << ": " << mm.first;
+        values += mm.values;
+        differing += mm.differing;
+    }
+    std::cout << "[leave out] edge of the gap: " << differing << " of " << values
+              << " values differ from the scalar bits\n";
+}
+
+TEST(LeaveOut, ContributionsJustInsideHalfTheGapEndTheRowAndKeepTheBits) {
+    // 2^-18 inside half the gap: the sum cannot move, and the kernel ends
+    // row 2 after its first factor (2 of the 3 steps of a vector done).
+    const double inside = 1 - 0x1p-18;
+    const struct {
+        double sum;
+        double contribution;
+    } cases[] = {{1.0, -0x1p-54 * inside}, {1.5, 0x1p-53 * inside}, {-1.5, 0x1p-53 * inside}};
+    Points p;
+    p.add(kExactPoint, 0.0);
+    for (const auto& c : cases) {
+        const auto m = sumThenContribution(c.sum, c.contribution);
+        const Mismatch mm = compareKernels(m, p);
+        EXPECT_EQ(mm.differing, 0u) << "sum " << c.sum << ": " << mm.first;
+        for (SimdLevel level : kLevels) {
+            if (!simdLevelAvailable(level)) continue;
+            Complex out;
+            const TransformWork work =
+                evaluateTransformPoints(m, p.a.data(), p.b.data(), 1, &out, level, 1);
+            EXPECT_EQ(work.stepsInFull, 3u);
+            EXPECT_EQ(work.stepsDone, 2u) << simdLevelName(level) << ", sum " << c.sum;
+        }
+    }
+}
+
+TEST(LeaveOut, FactorsLargerThanOneInTheLeftHalfPlaneKeepTheRow) {
+    // z = -1 + 0.01i: the rate 1 gives the factor -100i (|f| = 100), a tiny
+    // rate a factor of about 1e-6. Row 2 starts tiny and then grows a
+    // hundredfold; without a growth bound its end would look negligible
+    // after the first factor.
+    const double a = -1;
+    const double b = 0.01;
+    const std::vector<std::vector<double>> rows = {{0.5}, {1e-6, 1.0}, {1e-6, 1.0, 1.0}};
+    Points p;
+    p.add(a, b);
+    std::size_t checked = 0;
+    for (double w2 : {1e-13, 3e-13, 1e-12}) {
+        for (double w3 : {0.0, 1e-15, 1e-11}) {
+            const auto m = handModel(rows, {1.0, w2, w3});
+            const auto without = handModel(rows, {1.0, 0.0, w3});
+            ASSERT_FALSE(sameBits(waitingTimeTransform(m, a, b),
+                                  waitingTimeTransform(without, a, b)))
+                << "row 2 with weight " << w2 << " must move the sum";
+            const Mismatch mm = compareKernels(m, p);
+            EXPECT_EQ(mm.differing, 0u) << "w2 = " << w2 << ", w3 = " << w3 << ": " << mm.first;
+            checked += mm.values;
+        }
+    }
+    std::cout << "[leave out] growing factors: " << checked << " values compared\n";
+}
+
+TEST(LeaveOut, ProductsThatOverflowKeepTheirRows) {
+    // z = -1 + 0.01i and rates 1: every factor is -100i, so row k's product
+    // is 100^k and overflows from k = 155 on. Row 1 makes the sum about
+    // 1e300, large enough that 1e-300 times a product of 1e160 looks
+    // negligible; but the rest of such a row overflows, and the reference's
+    // sum turns infinite or NaN (0 times an infinite product too).
+    const double a = -1;
+    const double b = 0.01;
+    const int r = 170;
+    std::vector<std::vector<double>> rows;
+    for (int k = 1; k <= r; ++k) rows.push_back(std::vector<double>(k, 1.0));
+    rows[0][0] = 0.5;
+    Points p;
+    p.add(a, b);
+    for (double others : {1e-300, 0.0}) {
+        std::vector<double> weights(r, others);
+        weights[0] = 1e300;
+        const TransformModel m = handModel(rows, weights);
+        const Complex g = waitingTimeTransform(m, a, b);
+        ASSERT_FALSE(std::isfinite(g.re) && std::isfinite(g.im)) << "the products must overflow";
+        const Mismatch mm = compareKernels(m, p);
+        EXPECT_EQ(mm.differing, 0u) << "other weights " << others << ": " << mm.first;
+    }
+}
+
+TEST(LeaveOut, ZeroAndTinySumsAndRealPointsKeepEveryBit) {
+    // The first rows weigh nothing (+0, -0) or almost nothing (subnormal,
+    // 1e-300), so the later rows meet a zero or tiny sum; points on the real
+    // axis have zero imaginary parts throughout, on both sides of zero.
+    const double weightsOfFirstRows[] = {0.0, -0.0, 4.9e-324, 1e-300, -1e-300};
+    const std::vector<std::vector<double>> rows = {
+        {1.0}, {2.0, 1.0}, {3.0, 2.0, 1.0}, {1e-3, 5.0, 5.0, 5.0}, {40.0, 30.0, 20.0, 10.0, 1.0}};
+    Points p;
+    for (double a : {kExactPoint, 1e-300, 0.5, 3.0, 1e3, 0.0, -0.0})
+        for (double b : {0.0, -0.0, 1e-200, 2.0}) p.add(a, b);
+    p.add(-0.5, 1.0);
+    std::size_t values = 0;
+    for (double first : weightsOfFirstRows) {
+        for (double last : {1.0, 1e-17, -1e-30, 0.0}) {
+            const auto m = handModel(rows, {first, first, 1e-20, 0.5, last});
+            const Mismatch mm = compareKernels(m, p);
+            EXPECT_EQ(mm.differing, 0u)
+                << "first weights " << first << ", last " << last << ": " << mm.first;
+            values += mm.values;
+        }
+    }
+    std::cout << "[leave out] zero and tiny sums: " << values << " values compared\n";
+}
+
+TEST(LeaveOut, SubnormalHugeAndNonFiniteRatesAndWeightsKeepEveryBit) {
+    // One awkward entry at a time, in a row that would otherwise be left
+    // out: a rate below or at the edge of the range the rule accepts,
+    // subnormal, huge, infinite or NaN; a weight subnormal, huge, infinite
+    // or NaN. The edges of the accepted range are kSafeRateLow and
+    // kSafeRateHigh and their neighbours.
+    const double awkwardRates[] = {kSafeRateLow,  std::nextafter(kSafeRateLow, 0.0),
+                                   kSafeRateHigh, std::nextafter(kSafeRateHigh, kInf),
+                                   4.9e-324,      2.2e-310,
+                                   1e300,         kInf,
+                                   kNaN};
+    const double awkwardWeights[] = {4.9e-324, 1e300, -1e300, kInf, -kInf, kNaN};
+    Points p;
+    for (double a : {kExactPoint, 0.7, 25.0, -3.0})
+        for (double b : {0.0, 0.5, 40.0}) p.add(a, b);
+    std::size_t values = 0;
+    const std::vector<double> weights = {1.0, 0.25, 1e-30, 1e-40};
+    for (double rate : awkwardRates) {
+        for (std::size_t j = 0; j < 3; ++j) {
+            std::vector<std::vector<double>> rows = {
+                {1.0}, {2.0, 1.0}, {4.0, 3.0, 2.0}, {8.0, 6.0, 4.0, 2.0}};
+            rows[2][j] = rate;
+            const auto m = handModel(rows, weights);
+            const Mismatch mm = compareKernels(m, p);
+            EXPECT_EQ(mm.differing, 0u)
+                << "rate " << rate << " at step " << j + 1 << ": " << mm.first;
+            values += mm.values;
+        }
+    }
+    for (double weight : awkwardWeights) {
+        for (std::size_t k = 1; k < 4; ++k) {
+            std::vector<double> w = weights;
+            w[k] = weight;
+            const auto m = handModel({{1.0}, {2.0, 1.0}, {4.0, 3.0, 2.0}, {8.0, 6.0, 4.0, 2.0}}, w);
+            const Mismatch mm = compareKernels(m, p);
+            EXPECT_EQ(mm.differing, 0u)
+                << "weight " << weight << " in row " << k + 1 << ": " << mm.first;
+            values += mm.values;
+        }
+    }
+    std::cout << "[leave out] awkward rates and weights: " << values << " values compared\n";
+}
+
+TEST(LeaveOut, RandomRowsOfEverySizeAndSignKeepEveryBit) {
+    // Rates log-uniform over six decades, weights of both signs over thirty
+    // decades, points in both half-planes and on the real axis: the rule
+    // fires often, at every kind of place.
+    std::mt19937_64 rng(4242);
+    std::uniform_real_distribution<double> unit(0.0, 1.0);
+    std::size_t values = 0;
+    std::size_t differing = 0;
+    for (int model = 0; model < 12; ++model) {
+        const int r = 5 + static_cast<int>(unit(rng) * 40);
+        std::vector<std::vector<double>> rows(static_cast<std::size_t>(r));
+        std::vector<double> weights(static_cast<std::size_t>(r));
+        for (int k = 1; k <= r; ++k) {
+            for (int j = 0; j < k; ++j) rows[k - 1].push_back(std::pow(10.0, -3 + 6 * unit(rng)));
+            const double size = std::pow(10.0, -30 * unit(rng) * unit(rng));
+            weights[k - 1] = unit(rng) < 0.2 ? -size : size;
+        }
+        const auto m = handModel(rows, weights);
+        Points p;
+        for (int i = 0; i < 40; ++i) {
+            const double scale = std::pow(10.0, -2 + 6 * unit(rng));
+            const double b = i % 7 == 0 ? 0.0 : scale * unit(rng);
+            const double a = i % 7 == 0 ? scale : scale * (2 * unit(rng) - 0.7);
+            p.add(a, b);
+        }
+        const Mismatch mm = compareKernels(m, p);
+        EXPECT_EQ(mm.differing, 0u) << "model " << model << ", r = " << r << ": " << mm.first;
+        values += mm.values;
+        differing += mm.differing;
+    }
+    std::cout << "[leave out] random rows: " << differing << " of " << values
+              << " values differ from the scalar bits\n";
+}
+
+TEST(LeaveOut, RandomGrowingRowsWithExtremeWeightsKeepEveryBit) {
+    // Points in the left half-plane whose factors exceed 1 in modulus for
+    // rates near (a^2 + b^2) / |a|, rows whose rates fall or wander around
+    // that rate, weights from 1e-300 to 1e300: products grow, overflow, and
+    // sums turn huge, infinite or NaN.
+    std::mt19937_64 rng(777);
+    std::uniform_real_distribution<double> unit(0.0, 1.0);
+    std::size_t values = 0;
+    std::size_t differing = 0;
+    for (int model = 0; model < 10; ++model) {
+        const int r = 60 + static_cast<int>(unit(rng) * 60);
+        const bool falling = model % 2 == 0;
+        std::vector<std::vector<double>> rows(static_cast<std::size_t>(r));
+        std::vector<double> weights(static_cast<std::size_t>(r));
+        for (int k = 1; k <= r; ++k) {
+            double c = 0.5 + 1.5 * unit(rng);
+            for (int j = 0; j < k; ++j) {
+                rows[k - 1].push_back(c);
+                c = falling ? c * (1 - 0.02 * unit(rng)) : 0.5 + 1.5 * unit(rng);
+            }
+            weights[k - 1] = std::pow(10.0, -300 + 600 * unit(rng)) * (unit(rng) < 0.3 ? -1 : 1);
+        }
+        const TransformModel m = handModel(rows, weights);
+        Points p;
+        for (int i = 0; i < 24; ++i) {
+            const double a = -(0.3 + 1.5 * unit(rng));
+            const double b = std::pow(10.0, -3 + 3 * unit(rng));
+            p.add(a, b);
+        }
+        const Mismatch mm = compareKernels(m, p);
+        EXPECT_EQ(mm.differing, 0u) << "model " << model << ", r = " << r << ": " << mm.first;
+        values += mm.values;
+        differing += mm.differing;
+    }
+    std::cout << "[leave out] growing rows: " << differing << " of " << values
+              << " values differ from the scalar bits\n";
+}
+
+}  // namespace
+}  // namespace queuecalc

@@ -14,7 +14,7 @@
 // numbers of at most 1024 bits. A coefficient <= 2^53 is written as a plain
 // decimal integer and reads back exactly. A larger one is rounded once, from
 // its exact value, to the nearest double (ties to even) and written with 17
-// significant digits ("%.17g"), enough for any correct decimal-to-double
+// significant digits (as "%.17g" writes it), enough for any correct decimal-to-double
 // reader to get back that same double.
 //
 // Where it breaks: C(1030, 515) >= 2^1024 rounds to infinity, so 1029 is the
@@ -25,6 +25,7 @@
 // than round-to-nearest may land one unit in the last place off.
 
 #include <cerrno>
+#include <charconv>
 #include <cinttypes>
 #include <cmath>
 #include <cstdint>
@@ -107,7 +108,13 @@ double toNearestDouble(const BigUint& x) {
 bool writeEntry(std::FILE* out, const BigUint& c) {
     if (bitLength(c) <= 53 || (bitLength(c) == 54 && !anyBitBelow(c, 53)))  // c <= 2^53
         return std::fprintf(out, "%" PRIu64, toUint64(c)) >= 0;
-    return std::fprintf(out, "%.17g", toNearestDouble(c)) >= 0;
+    // std::to_chars writes what "%.17g" writes, but with the same exponent
+    // digits under every C runtime (some write e+016 where others write e+16).
+    char text[32];
+    const std::to_chars_result written =
+        std::to_chars(text, text + sizeof text, toNearestDouble(c), std::chars_format::general, 17);
+    return std::fwrite(text, 1, static_cast<std::size_t>(written.ptr - text), out) ==
+           static_cast<std::size_t>(written.ptr - text);
 }
 
 bool writeTable(std::FILE* out, int dimension) {
@@ -178,7 +185,8 @@ int main(int argc, char** argv) {
     }
 
     const char* path = argc == 3 ? argv[2] : nullptr;
-    std::FILE* out = path != nullptr ? std::fopen(path, "w") : stdout;
+    // Binary: the same bytes, LF line ends, on every system.
+    std::FILE* out = path != nullptr ? std::fopen(path, "wb") : stdout;
     if (out == nullptr) {
         std::fprintf(stderr, "binomdist: cannot open '%s' for writing: %s\n", path,
                      std::strerror(errno));

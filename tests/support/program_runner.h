@@ -58,13 +58,15 @@ struct RunOutcome {
     int exitStatus = -1;
 };
 
-// Runs the program in `folder` with `stdinBytes` as its standard input.
-inline RunOutcome runProgramIn(const std::filesystem::path& folder, const std::string& stdinBytes = "") {
+// Runs the program in `folder` with `stdinBytes` as its standard input;
+// `program` is a shell command that starts it (another build of it, say).
+inline RunOutcome runProgramIn(const std::filesystem::path& folder, const std::string& stdinBytes = "",
+                               const std::string& program = "'" QUEUECALC_APP_PATH "'") {
     const std::filesystem::path in = folder.parent_path() / (folder.filename().string() + ".stdin");
     const std::filesystem::path out = folder.parent_path() / (folder.filename().string() + ".stdout");
     writeBytes(in, stdinBytes);
-    const std::string command = "cd '" + folder.string() + "' && '" QUEUECALC_APP_PATH "' < '" +
-                                in.string() + "' > '" + out.string() + "'";
+    const std::string command = "cd '" + folder.string() + "' && " + program + " < '" + in.string() +
+                                "' > '" + out.string() + "'";
     const int status = std::system(command.c_str());
     RunOutcome outcome;
     outcome.console = readBytes(out);

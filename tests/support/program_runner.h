@@ -88,6 +88,20 @@ struct InputValues {
     }
 };
 
+// A small valid run with a quiet console (2 servers, 3 waiting places,
+// 2 moments, 4 terms, both algorithms), quick under any build.
+inline InputValues smallRun() {
+    InputValues v;
+    v.consoleReport = "0";
+    v.servers = "2";
+    v.waitingPlaces = "3";
+    v.arrivalRate = "1.5";
+    v.momentInterval = "0.5";
+    v.inversionTerms = "4";
+    v.maxTime = "1";
+    return v;
+}
+
 // "BINOMDIST.DAT" of dimension n with exact coefficients, one row a line.
 inline std::string binomialTableText(int n) {
     const queuecalc::BinomialTable table = pascalTable(n);
@@ -98,6 +112,15 @@ inline std::string binomialTableText(int n) {
         for (std::size_t k = 0; k < row.size(); ++k) s << row[k] << (k + 1 == row.size() ? "\n" : " ");
     return s.str();
 }
+
+// A temporary folder holding the input files of smallRun().
+struct SuccessfulSetup {
+    TempFolder folder;
+    SuccessfulSetup() {
+        writeBytes(folder / "INPUT.DAT", smallRun().text());
+        writeBytes(folder / "BINOMDIST.DAT", binomialTableText(4));
+    }
+};
 
 // The names of the folders in `folder`, sorted: one worked case each.
 inline std::vector<std::string> caseFolders(const std::filesystem::path& folder) {

@@ -71,23 +71,6 @@ std::vector<std::string> filesIn(const fs::path& folder) {
     return names;
 }
 
-// A small run that writes its results (2 agents, 3 waiting places, 2 moments).
-struct SmallScenario {
-    TempFolder folder;
-    SmallScenario() {
-        InputValues values;
-        values.consoleReport = "0";
-        values.servers = "2";
-        values.waitingPlaces = "3";
-        values.arrivalRate = "1.5";
-        values.momentInterval = "0.5";
-        values.inversionTerms = "4";
-        values.maxTime = "1";
-        writeBytes(folder / "INPUT.DAT", values.text());
-        writeBytes(folder / "BINOMDIST.DAT", binomialTableText(4));
-    }
-};
-
 const std::string kEarlierResults = "earlier results\r\nkeep me\r\n";
 const std::string kWriteFailure = "Unable to write results file (OUTPUT.CSV): ";
 
@@ -154,7 +137,7 @@ TEST(WindowsPrograms, BinomdistWritesTheSameTableAsThisBuild) {
 }
 
 TEST(WindowsResultsFile, AFolderNamedLikeTheResultsFileStopsTheRunWithAMessage) {
-    SmallScenario scenario;
+    SuccessfulSetup scenario;
     fs::create_directory(scenario.folder / "OUTPUT.CSV");
     const RunOutcome outcome = runProgramIn(scenario.folder.path(), "0\n", kWindowsCalculator);
     EXPECT_NE(outcome.exitStatus, 0);
@@ -165,7 +148,7 @@ TEST(WindowsResultsFile, AFolderNamedLikeTheResultsFileStopsTheRunWithAMessage) 
 
 // Wine shows a file without write permission as read-only to Windows programs.
 TEST(WindowsResultsFile, AReadOnlyFileIsKeptAndTheRefusalExplained) {
-    SmallScenario scenario;
+    SuccessfulSetup scenario;
     writeBytes(scenario.folder / "OUTPUT.CSV", kEarlierResults);
     ASSERT_EQ(::chmod((scenario.folder / "OUTPUT.CSV").c_str(), 0444), 0);
     expectWriteRefusedInWords(runProgramIn(scenario.folder.path(), "0\n", kWindowsCalculator));
@@ -177,7 +160,7 @@ TEST(WindowsResultsFile, AReadOnlyFileIsKeptAndTheRefusalExplained) {
 // As when the results are open in a spreadsheet: the file cannot be
 // replaced while it is held, and the run says so instead of losing them.
 TEST(WindowsResultsFile, AFileHeldOpenByAnotherProgramIsKeptAndTheRefusalExplained) {
-    SmallScenario scenario;
+    SuccessfulSetup scenario;
     writeBytes(scenario.folder / "OUTPUT.CSV", kEarlierResults);
     const std::string holding = windowsProgram("hold_open.exe") + " OUTPUT.CSV " +
                                 quoted(windowsName(fs::path(QUEUECALC_WINDOWS_BUILD) / "queuecalc.exe"));
@@ -193,7 +176,7 @@ TEST(WindowsResultsFile, AFileHeldOpenByAnotherProgramIsKeptAndTheRefusalExplain
 }
 
 TEST(WindowsResultsFile, AWorkingFolderNamedBeyondAsciiWorks) {
-    SmallScenario plain;
+    SuccessfulSetup plain;
     const fs::path folder = plain.folder / fs::u8path(u8"Szenario Café – 東京 ü");
     fs::create_directory(folder);
     fs::copy_file(plain.folder / "INPUT.DAT", folder / "INPUT.DAT");

@@ -46,7 +46,7 @@ double peakDivisionsPerSecond = 0;  // all cores, set by main before any benchma
 // 0.99, mu = 1, exponential patience with rate 0.5.
 ModelInput callCentreInput(int waitingPlaces) {
     ModelInput in;
-    in.abandonType = 0;
+    in.setAbandonType(0);
     in.abandonParam1 = 0.5;
     in.abandonParam2 = -1;
     in.abandonParam3 = -1;
@@ -55,15 +55,15 @@ ModelInput callCentreInput(int waitingPlaces) {
     in.serviceRate = 1.0;
     in.arrivalRate = 0.99 * in.servers;
     in.momentInterval = kInterval;
-    in.maxTime = 0;  // no moments: computeRun only builds the model
+    in.maxTime = 0;
     in.inversionTerms = kTerms;
-    in.inversionMethod = 1;
+    in.setInversionMethod(1);
     return in;
 }
 
 struct CallCentre {
-    RunResults run;
-    TransformModel model;
+    QueueModel queue;
+    const TransformModel& model() const { return queue.transform; }
     std::vector<double> timeGrid;
 };
 
@@ -72,10 +72,8 @@ const CallCentre& callCentre(int waitingPlaces) {
     std::unique_ptr<CallCentre>& entry = built[waitingPlaces];
     if (!entry) {
         const ModelInput in = callCentreInput(waitingPlaces);
-        entry.reset(new CallCentre);
-        entry->run = computeRun(in, testsupport::pascalTable(kTerms));
-        entry->model = makeTransformModel(in.servers, in.waitingPlaces,
-                                          entry->run.chain.admittedDist, entry->run.tables);
+        entry = std::make_unique<CallCentre>();
+        entry->queue = buildQueueModel(in);
         for (int j = 1; j <= kMoments; ++j) entry->timeGrid.push_back(j * kInterval);
     }
     return *entry;
@@ -113,18 +111,16 @@ std::string engineLabel(TransformEngine engine) {
 // One batch as the inversions form it: the 2M + 1 Euler and M Talbot nodes of
 // every moment, divided by t.
 void batchPoints(const CallCentre& cc, std::vector<double>& a, std::vector<double>& b) {
-    EulerCurves euler;
-    buildEulerWeights(kTerms, testsupport::pascalTable(kTerms), euler);
-    TalbotCurves talbot;
-    buildTalbotNodes(kTerms, talbot);
+    const EulerRule euler = buildEulerRule(kTerms, testsupport::pascalTable(kTerms).rows[kTerms]);
+    const TalbotRule talbot = buildTalbotRule(kTerms);
     for (double t : cc.timeGrid) {
-        for (std::size_t k = 0; k < euler.nodesRe.size(); ++k) {
-            a.push_back(euler.nodesRe[k] / t);
-            b.push_back(euler.nodesIm[k] / t);
+        for (std::size_t k = 0; k < euler.nodes.re.size(); ++k) {
+            a.push_back(euler.nodes.re[k] / t);
+            b.push_back(euler.nodes.im[k] / t);
         }
-        for (std::size_t k = 0; k < talbot.nodesRe.size(); ++k) {
-            a.push_back(talbot.nodesRe[k] / t);
-            b.push_back(talbot.nodesIm[k] / t);
+        for (std::size_t k = 0; k < talbot.nodes.re.size(); ++k) {
+            a.push_back(talbot.nodes.re[k] / t);
+            b.push_back(talbot.nodes.im[k] / t);
         }
     }
 }
@@ -137,7 +133,7 @@ void transformBenchmark(benchmark::State& state, TransformEngine engine, int wai
     std::vector<Complex> out(a.size());
     const Clock::time_point start = Clock::now();
     for (auto _ : state) {
-        evaluateTransformBatch(cc.model, a.data(), b.data(), a.size(), out.data(), engine);
+        evaluateTransformBatch(cc.model(), a.data(), b.data(), a.size(), out.data(), engine);
         benchmark::DoNotOptimize(out.data());
         benchmark::ClobberMemory();
     }
@@ -155,7 +151,7 @@ void kernelBenchmark(benchmark::State& state, SimdLevel level, int waitingPlaces
     std::vector<Complex> out(a.size());
     const Clock::time_point start = Clock::now();
     for (auto _ : state) {
-        evaluateTransformPoints(cc.model, a.data(), b.data(), a.size(), out.data(), level, 0);
+        evaluateTransformPoints(cc.model(), a.data(), b.data(), a.size(), out.data(), level, 0);
         benchmark::DoNotOptimize(out.data());
         benchmark::ClobberMemory();
     }
@@ -165,13 +161,12 @@ void kernelBenchmark(benchmark::State& state, SimdLevel level, int waitingPlaces
 
 void eulerBenchmark(benchmark::State& state, TransformEngine engine, int waitingPlaces) {
     const CallCentre& cc = callCentre(waitingPlaces);
-    const BinomialTable table = testsupport::pascalTable(kTerms);
-    const PerformanceMeasures& m = cc.run.measures;
+    const std::vector<double> row = testsupport::pascalTable(kTerms).rows[kTerms];
     const Clock::time_point start = Clock::now();
     for (auto _ : state) {
-        EulerCurves curves = computeEulerCurves(kTerms, table, cc.timeGrid, m.noWaitProb,
-                                                m.servedProb, cc.model, engine);
-        benchmark::DoNotOptimize(curves.jointCurve.data());
+        WaitingTimeCurves curves =
+            evaluateWaitingTime(cc.queue, InversionAlgorithm::Euler, kTerms, cc.timeGrid, row, engine);
+        benchmark::DoNotOptimize(curves.joint.data());
     }
     reportWork(state, waitingPlaces, static_cast<double>(kMoments) * (2 * kTerms + 1),
                secondsSince(start));
@@ -180,12 +175,11 @@ void eulerBenchmark(benchmark::State& state, TransformEngine engine, int waiting
 
 void talbotBenchmark(benchmark::State& state, TransformEngine engine, int waitingPlaces) {
     const CallCentre& cc = callCentre(waitingPlaces);
-    const PerformanceMeasures& m = cc.run.measures;
     const Clock::time_point start = Clock::now();
     for (auto _ : state) {
-        TalbotCurves curves =
-            computeTalbotCurves(kTerms, cc.timeGrid, m.noWaitProb, m.servedProb, cc.model, engine);
-        benchmark::DoNotOptimize(curves.jointCurve.data());
+        WaitingTimeCurves curves =
+            evaluateWaitingTime(cc.queue, InversionAlgorithm::Talbot, kTerms, cc.timeGrid, {}, engine);
+        benchmark::DoNotOptimize(curves.joint.data());
     }
     reportWork(state, waitingPlaces, static_cast<double>(kMoments) * kTerms, secondsSince(start));
     state.SetLabel(engineLabel(engine));
@@ -197,18 +191,18 @@ void largeExampleBenchmark(benchmark::State& state, TransformEngine engine) {
     const std::string folder = QUEUECALC_LARGE_EXAMPLE;
     const ModelInput in = readModelInputFile(folder + "/" + kInputFileName);
     const BinomialTable table = readBinomialTableFile(folder + "/" + kBinomialFileName,
-                                                      in.inversionTerms, in.inversionMethod);
-    int moments = 0;
+                                                      in.inversionTerms, in.inversion);
+    std::size_t moments = 0;
     const Clock::time_point start = Clock::now();
     for (auto _ : state) {
         RunResults run = computeRun(in, table, engine);
-        moments = run.momentCount;
+        moments = run.timeGrid.size();
         benchmark::DoNotOptimize(run.timeGrid.data());
     }
     const double seconds = secondsSince(start);
-    const double nodes = (in.inversionMethod <= 0 ? 2 * in.inversionTerms + 1 : 0) +
-                         (in.inversionMethod >= 0 ? in.inversionTerms : 0);
-    reportWork(state, in.waitingPlaces, moments * nodes, seconds);
+    const double nodes = (runsEuler(in.inversion) ? 2 * in.inversionTerms + 1 : 0) +
+                         (runsTalbot(in.inversion) ? in.inversionTerms : 0);
+    reportWork(state, in.waitingPlaces, static_cast<double>(moments) * nodes, seconds);
     state.SetLabel(engineLabel(engine));
 }
 

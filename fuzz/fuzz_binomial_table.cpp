@@ -44,7 +44,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     std::istringstream in(text);
     try {
-        const queuecalc::BinomialTable table = queuecalc::readBinomialTable(in, terms, method);
+        const queuecalc::BinomialTable table = queuecalc::readBinomialTable(in, terms, queuecalc::decodeInversionChoice(method));
         if (!allRead) queuecalc_fuzz::violated("read a table that plain extraction cannot", text);
         if (table.dimension != dimension || table.rows.size() != static_cast<std::size_t>(dimension + 1))
             queuecalc_fuzz::violated("table has the wrong dimension", text);

@@ -59,17 +59,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const BinomialTable table = testsupport::pascalTable(input.inversionTerms > 0 ? input.inversionTerms : 0);
     try {
         const RunResults run = computeRun(input, table, TransformEngine::Scalar);
-        for (std::size_t k = 1; k < run.hazard.hazardRate.size(); ++k) {
-            const double rate = run.hazard.hazardRate[k];
+        for (std::size_t k = 1; k < run.model.hazard.hazardRate.size(); ++k) {
+            const double rate = run.model.hazard.hazardRate[k];
             if (std::isnan(rate) || rate < 0)
                 queuecalc_fuzz::violated("hazard rate is not a number of at least 0",
                                          "position " + std::to_string(k));
         }
         std::ostringstream console;
-        const ResultCurves curves = resultCurves(run);
-        printConsoleReport(console, input.inversionMethod, run.measures, run.timeGrid,
-                           curves.eulerConditional, curves.talbotConditional);
-        const std::string bytes = buildResultsFile(input, run.measures, run.timeGrid, curves);
+        printConsoleReport(console, run.model.measures, run.timeGrid, run.curves);
+        const std::string bytes = buildResultsFile(input, run.model.measures, run.timeGrid, run.curves);
         if (lineCount(bytes) != 72 + 2 * run.timeGrid.size())
             queuecalc_fuzz::violated("results file has the wrong number of lines", bytes);
     } catch (const RunFailure& failure) {

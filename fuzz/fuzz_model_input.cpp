@@ -32,7 +32,10 @@ bool sameInput(const ModelInput& a, const ModelInput& b) {
            a.waitingPlaces == b.waitingPlaces && same(a.serviceRate, b.serviceRate) &&
            same(a.arrivalRate, b.arrivalRate) && same(a.momentInterval, b.momentInterval) &&
            a.inversionTerms == b.inversionTerms && same(a.maxTime, b.maxTime) &&
-           a.inversionMethod == b.inversionMethod;
+           a.inversionMethod == b.inversionMethod &&
+           // the reader decodes the choices from the values it read
+           b.patience == queuecalc::decodePatienceType(b.abandonType) &&
+           b.inversion == queuecalc::decodeInversionChoice(b.inversionMethod);
 }
 
 }  // namespace

@@ -4,8 +4,6 @@
 #include <stdexcept>
 
 #include "core/failure.h"
-#include "app/time_grid.h"
-#include "input/input_checks.h"
 #include "report/console_report.h"
 #include "report/results_file.h"
 
@@ -26,60 +24,23 @@ const char* const kOutOfMemoryMessage =
 
 }  // namespace
 
-// The model and the inversions, in the order of the pass: moment count, hazard
-// rates (with their two checks), chain, position tables, measures, time grid,
-// then Euler when inversionMethod <= 0 and Talbot when >= 0, Euler first.
-// Each value without a meaning is rejected right before the first step that
-// uses it, so that the checks of the hazard rates keep their place for every
-// input on which the steps before them are defined.
 RunResults computeRun(const ModelInput& input, const BinomialTable& table, TransformEngine engine) {
+    validateModelInput(input);
     RunResults run;
-
-    checkTimeGrid(input);
-    run.momentCount = computeMomentCount(input.maxTime, input.momentInterval);
-
-    // Checks waitingPlaces, the Erlang phase limit, the distribution type and
-    // the parameters of the distribution, in this order.
-    run.hazard = buildHazardRates(input.abandonType, input.abandonParam1, input.abandonParam2,
-                                  input.waitingPlaces, input.arrivalRate);
-    checkChain(input);
-    run.chain = solveChain(input.servers, input.waitingPlaces, input.serviceRate, input.arrivalRate,
-                           run.hazard.cumulativeAbandonRate);
-    checkQueuePositionTables(input.waitingPlaces);
-    run.tables = buildQueuePositionTables(input.servers, input.waitingPlaces, input.serviceRate,
-                                          run.hazard.hazardRate, run.hazard.cumulativeAbandonRate);
-    run.measures = computePerformanceMeasures(input, run.chain.stationaryDist, run.chain.admittedDist,
-                                              run.tables);
-    checkMomentCount(run.momentCount, input);
-    run.timeGrid = buildTimeGrid(run.momentCount, input.momentInterval);
-
-    checkInversionTerms(input.inversionTerms);
-    const TransformModel model =
-        makeTransformModel(input.servers, input.waitingPlaces, run.chain.admittedDist, run.tables);
-    if (input.inversionMethod <= 0) {
-        run.euler.reset(new EulerCurves(computeEulerCurves(input.inversionTerms, table, run.timeGrid,
-                                                           run.measures.noWaitProb,
-                                                           run.measures.servedProb, model, engine)));
+    run.model = buildQueueModel(input);
+    run.timeGrid = buildTimeGrid(computeMomentCount(input.maxTime, input.momentInterval),
+                                 input.momentInterval);
+    const int M = input.inversionTerms;
+    if (runsEuler(input.inversion)) {
+        // The reader has made sure that row M exists when Euler runs.
+        run.curves.euler = evaluateWaitingTime(run.model, InversionAlgorithm::Euler, M, run.timeGrid,
+                                               table.rows[static_cast<std::size_t>(M)], engine);
     }
-    if (input.inversionMethod >= 0) {
-        run.talbot.reset(new TalbotCurves(computeTalbotCurves(input.inversionTerms, run.timeGrid,
-                                                              run.measures.noWaitProb,
-                                                              run.measures.servedProb, model, engine)));
+    if (runsTalbot(input.inversion)) {
+        run.curves.talbot = evaluateWaitingTime(run.model, InversionAlgorithm::Talbot, M, run.timeGrid,
+                                                std::vector<double>(), engine);
     }
     return run;
-}
-
-ResultCurves resultCurves(const RunResults& run) {
-    ResultCurves curves;
-    if (run.euler) {
-        curves.eulerJoint = &run.euler->jointCurve;
-        curves.eulerConditional = &run.euler->conditionalCurve;
-    }
-    if (run.talbot) {
-        curves.talbotJoint = &run.talbot->jointCurve;
-        curves.talbotConditional = &run.talbot->conditionalCurve;
-    }
-    return curves;
 }
 
 int quitWithMessage(std::ostream& out, std::istream& in, const std::string& message) {
@@ -97,15 +58,12 @@ int runProgram(const std::string& directory, std::istream& in, std::ostream& out
     try {
         const ModelInput input = readModelInputFile(inFolder(directory, kInputFileName));
         const BinomialTable table = readBinomialTableFile(inFolder(directory, kBinomialFileName),
-                                                          input.inversionTerms, input.inversionMethod);
+                                                          input.inversionTerms, input.inversion);
         const RunResults run = computeRun(input, table);
-        const ResultCurves curves = resultCurves(run);
-        if (input.consoleReport == 1) {
-            printConsoleReport(out, input.inversionMethod, run.measures, run.timeGrid,
-                               curves.eulerConditional, curves.talbotConditional);
-        }
+        if (input.consoleReport == 1)
+            printConsoleReport(out, run.model.measures, run.timeGrid, run.curves);
         writeResultsFile(inFolder(directory, kResultsFileName),
-                         buildResultsFile(input, run.measures, run.timeGrid, curves));
+                         buildResultsFile(input, run.model.measures, run.timeGrid, run.curves));
     } catch (const RunFailure& failure) {
         return quitWithMessage(out, in, failure.what());
     } catch (const std::bad_alloc&) {

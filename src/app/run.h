@@ -1,43 +1,30 @@
 #pragma once
+// One run of the calculator: read "INPUT.DAT" and "BINOMDIST.DAT", validate,
+// build the model, invert at the grid moments, report, pause.
+
 #include <istream>
-#include <memory>
 #include <ostream>
 #include <string>
 #include <vector>
 
+#include "engine/queue_model.h"
 #include "input/binomial_table.h"
 #include "input/model_input.h"
-#include "inversion/euler.h"
-#include "inversion/talbot.h"
-#include "inversion/transform.h"
-#include "model/chain.h"
-#include "model/hazard_rates.h"
-#include "model/performance.h"
-#include "model/queue_positions.h"
-#include "report/results_file.h"
 
 namespace queuecalc {
 
 // Everything one run computes, owned by the run and released with it.
 struct RunResults {
-    int momentCount = 0;
-    HazardRates hazard;
-    ChainSolution chain;
-    QueuePositionTables tables;
-    PerformanceMeasures measures;
-    std::vector<double> timeGrid;
-    std::unique_ptr<EulerCurves> euler;    // only when inversionMethod <= 0
-    std::unique_ptr<TalbotCurves> talbot;  // only when inversionMethod >= 0
+    QueueModel model;
+    std::vector<double> timeGrid;  // t_j = j * momentInterval
+    InversionResults curves;       // Euler and/or Talbot, as the input chose
 };
 
-// The model and both inversions. Each value without a meaning is rejected
-// (RunFailure) right before the first step that would use it; see
-// input/input_checks.h.
+// Validates the input (RunFailure with the first failed check's message),
+// builds the model and inverts at the grid moments with the algorithms the
+// input chose, Euler first.
 RunResults computeRun(const ModelInput& input, const BinomialTable& table,
                       TransformEngine engine = TransformEngine::Fast);
-
-// The curves of the algorithms that ran, as the reports take them.
-ResultCurves resultCurves(const RunResults& run);
 
 // The failure routine: "\n", the message, "\n", the prompt; flushes, reads one
 // integer from `in` and discards it. Returns the exit status of a failed run.

@@ -20,7 +20,7 @@ const char* const kUnableToRead = "Unable to read binomial distribution data fil
 
 }  // namespace
 
-BinomialTable readBinomialTable(std::istream& in, int inversionTerms, int inversionMethod) {
+BinomialTable readBinomialTable(std::istream& in, int inversionTerms, InversionChoice inversion) {
     BinomialTable table;
     UnreadableValue unreadable;
     if (!readValue(in, table.dimension, unreadable)) {
@@ -31,7 +31,7 @@ BinomialTable readBinomialTable(std::istream& in, int inversionTerms, int invers
     }
     const int n = table.dimension;
     // The Euler algorithm reads row M; a smaller table cannot hold it.
-    if (inversionMethod <= 0 && n < inversionTerms) {
+    if (runsEuler(inversion) && n < inversionTerms) {
         throw RunFailure("Binomial distribution dimension (" + std::to_string(n) +
                          ") is smaller than number of terms to sum for each measurement moment (" +
                          std::to_string(inversionTerms) +
@@ -66,11 +66,11 @@ BinomialTable readBinomialTable(std::istream& in, int inversionTerms, int invers
 }
 
 BinomialTable readBinomialTableFile(const std::string& path, int inversionTerms,
-                                    int inversionMethod) {
+                                    InversionChoice inversion) {
     // Binary, for the same bytes on every system (see readModelInputFile).
     std::ifstream file(path, std::ios::binary);
     if (!file) throw RunFailure("Unable to open binomial distribution data file (BINOMDIST.DAT).");
-    return readBinomialTable(file, inversionTerms, inversionMethod);
+    return readBinomialTable(file, inversionTerms, inversion);
 }
 
 }  // namespace queuecalc

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "core/choices.h"
+
 namespace queuecalc {
 
 struct BinomialTable {
@@ -16,13 +18,13 @@ struct BinomialTable {
 extern const char* const kBinomialFileName;  // "BINOMDIST.DAT"
 
 // Reads N, checks it against inversionTerms when the Euler algorithm will run
-// (inversionMethod <= 0) before any row is read, then checks that a table of
+// before any row is read, then checks that a table of
 // dimension N can exist (-1 <= N <= kMaxBinomialDimension) and reads the
 // rows. Throws RunFailure naming the dimension or the first entry [n][k] that
 // is missing or does not read as a number.
-BinomialTable readBinomialTable(std::istream& in, int inversionTerms, int inversionMethod);
+BinomialTable readBinomialTable(std::istream& in, int inversionTerms, InversionChoice inversion);
 
 BinomialTable readBinomialTableFile(const std::string& path, int inversionTerms,
-                                    int inversionMethod);
+                                    InversionChoice inversion);
 
 }  // namespace queuecalc

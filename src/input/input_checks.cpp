@@ -3,8 +3,11 @@
 #include <charconv>
 #include <cmath>
 #include <limits>
+#include <stdexcept>
 
 #include "core/failure.h"
+#include "core/lognormal.h"
+#include "input/time_grid.h"
 
 namespace queuecalc {
 
@@ -144,6 +147,45 @@ void checkLognormalSpread(double mean, double variance, double sigma) {
                    ": their quotient exceeds the range of numbers.",
                "3 or 4");
     reject(variancePart + " is too small beside " + meanPart + " to be told apart from 0.", "3 or 4");
+}
+
+// The checks in the order the steps of a run have always met them: each value
+// is checked right before the first step that would use it, so that for every
+// input the first message is the one users have always seen.
+void validateModelInput(const ModelInput& input) {
+    // The decoded choices must be those of the raw values (set both through
+    // ModelInput::setAbandonType and setInversionMethod): a caller's error,
+    // not the user's.
+    if (input.patience != decodePatienceType(input.abandonType) ||
+        input.inversion != decodeInversionChoice(input.inversionMethod))
+        throw std::invalid_argument(
+            "ModelInput: the decoded choices disagree with abandonType or inversionMethod");
+    checkTimeGrid(input);
+    checkWaitingPlaces(input.waitingPlaces);
+    switch (input.patience) {
+        case PatienceType::Exponential:
+            checkExponentialRate(input.abandonParam1);
+            break;
+        case PatienceType::Erlang:
+            // Before any other check of the distribution, also when there
+            // are no waiting places.
+            if (input.abandonParam2 > 12)
+                throw RunFailure("Erlang of more than " + std::to_string(12) + " phases is not allowed.");
+            checkErlangParameters(input.abandonParam1, input.abandonParam2, input.arrivalRate);
+            break;
+        case PatienceType::Lognormal:
+            checkLognormalParameters(input.abandonParam1, input.abandonParam2, input.arrivalRate);
+            checkLognormalSpread(input.abandonParam1, input.abandonParam2,
+                                 lognormalSigma(input.abandonParam1, input.abandonParam2));
+            break;
+        case PatienceType::Unspecified:
+            throw RunFailure(
+                "Unspecified abandonment time distribution. Please change the input file (INPUT.DAT).");
+    }
+    checkChain(input);
+    checkQueuePositionTables(input.waitingPlaces);
+    checkMomentCount(computeMomentCount(input.maxTime, input.momentInterval), input);
+    checkInversionTerms(input.inversionTerms);
 }
 
 }  // namespace queuecalc

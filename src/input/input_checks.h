@@ -1,10 +1,12 @@
 #pragma once
 // Values of "INPUT.DAT" that have no meaning for the computation, and sizes
-// too large to hold. Each check runs right before the first step that would
-// use its value, so that the checks every run has always made (the missing
-// files, the binomial dimension, the Erlang phase limit, the distribution
-// type) still come first wherever they did. Every check throws RunFailure
-// with a message that names the field, its value and its place in the file.
+// too large to hold: the one place where the input is checked. The checks run
+// in the order in which the steps of a run would first use each value, so that
+// the checks every run has always made (the missing files, the binomial
+// dimension, the Erlang phase limit, the distribution type) come first
+// wherever they did. Every check throws RunFailure with a message that names
+// the field, its value and its place in the file. The computation assumes an
+// input that validateModelInput accepted.
 
 #include <string>
 
@@ -26,6 +28,15 @@ constexpr int kMaxSystemSize = (1 << 26) - 1;
 constexpr int kMaxInversionTerms = 1 << 20;
 // Binomial table dimension N: (N + 1)^2 doubles.
 constexpr int kMaxBinomialDimension = 16383;
+
+// Every check of "INPUT.DAT" in the order in which the calculator has always
+// made them: the time grid (values 10, 12), the waiting places (7), the
+// Erlang phase limit, the distribution type (2), the parameters of the
+// distribution (3, 4, and 9 where the rates use it), the chain (6, 7, 8, 9),
+// the size of the position tables (7), the number of moments (10, 12) and
+// the number of terms (11). Throws RunFailure with the first failed check's
+// message. An input it accepts can be built and evaluated (engine/queue_model.h).
+void validateModelInput(const ModelInput& input);
 
 // The shortest text that reads back as the same double ("0.1", "1e-20").
 std::string formatValue(double value);

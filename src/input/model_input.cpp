@@ -69,6 +69,8 @@ ModelInput readModelInput(std::istream& in) {
     readField(in, 11, m.inversionTerms);
     readField(in, 12, m.maxTime);
     readField(in, 13, m.inversionMethod);
+    m.setAbandonType(m.abandonType);
+    m.setInversionMethod(m.inversionMethod);
     return m;
 }
 

@@ -4,6 +4,8 @@
 #include <istream>
 #include <string>
 
+#include "core/choices.h"
+
 namespace queuecalc {
 
 struct ModelInput {
@@ -20,6 +22,22 @@ struct ModelInput {
     int inversionTerms = 0;     // M
     double maxTime = 0;         // T
     int inversionMethod = 0;    // <0 Euler, 0 both, >0 Talbot
+
+    // The two choices, decoded from abandonType and inversionMethod where
+    // the values are read (or set through setChoices). The raw values above
+    // are kept only to be echoed into the results file.
+    PatienceType patience = PatienceType::Exponential;
+    InversionChoice inversion = InversionChoice::Both;
+
+    // Sets the raw value and its decoded choice together.
+    void setAbandonType(int raw) {
+        abandonType = raw;
+        patience = decodePatienceType(raw);
+    }
+    void setInversionMethod(int raw) {
+        inversionMethod = raw;
+        inversion = decodeInversionChoice(raw);
+    }
 };
 
 extern const char* const kInputFileName;  // "INPUT.DAT"

@@ -1,13 +1,16 @@
 #include "inversion/transform.h"
 
+#include <utility>
+
 namespace queuecalc {
 
 TransformModel makeTransformModel(int servers, int waitingPlaces,
                                   const std::vector<double>& admittedDist,
-                                  const QueuePositionTables& tables) {
+                                  std::shared_ptr<const QueuePositionTables> shared) {
+    const QueuePositionTables& tables = *shared;
     TransformModel m;
     m.waitingPlaces = waitingPlaces;
-    m.tables = &tables;
+    m.tables = std::move(shared);
     m.positionWeight.assign(static_cast<std::size_t>(waitingPlaces) + 1, 0.0);
     for (int k = 1; k <= waitingPlaces; ++k)
         m.positionWeight[k] = tables.reachServiceProb[k] * admittedDist[servers + k - 1];

@@ -164,7 +164,8 @@ void evaluateTransformBatch(const TransformModel& model, const double* a, const 
         evaluatePortable(model, a, b, n, out);
         return;
     }
-    evaluateTransformPoints(model, a, b, n, out, widestSimdLevel(), 0);
+    evaluateTransformPoints(model, a, b, n, out, widestSimdLevel(),
+                            engine == TransformEngine::FastOneThread ? 1 : 0);
 }
 
 void evaluateAtMoments(const TransformModel& model, const std::vector<double>& timeGrid,

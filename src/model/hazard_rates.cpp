@@ -1,10 +1,10 @@
 #include "model/hazard_rates.h"
 
+#include <cassert>
 #include <cmath>
-#include <string>
+#include <stdexcept>
 
-#include "core/failure.h"
-#include "input/input_checks.h"
+#include "core/lognormal.h"
 
 namespace queuecalc {
 
@@ -104,10 +104,11 @@ double lognormalHazardStable(double x, double d, double w, double sigma) {
 // the last bit of each rate. Where that formula gives no finite number for a
 // position (0/0 once e^(-y) or 1 + erf underflows), the position's rate is the
 // same hazard function in a numerically stable form; every finite rate of the
-// formula is kept as it is.
-HazardRates buildHazardRates(int abandonType, double p1, double p2, int waitingPlaces,
+// formula is kept as it is. The parameters have been validated
+// (validateModelInput); an unspecified type is a caller's error.
+HazardRates buildHazardRates(PatienceType type, double p1, double p2, int waitingPlaces,
                              double arrivalRate) {
-    checkWaitingPlaces(waitingPlaces);
+    assert(waitingPlaces >= 0);
     HazardRates h;
     h.factorialTable[0] = 1.0;
     for (int i = 1; i <= 12; ++i) h.factorialTable[i] = h.factorialTable[i - 1] * static_cast<double>(i);
@@ -120,13 +121,11 @@ HazardRates buildHazardRates(int abandonType, double p1, double p2, int waitingP
     h.hazardRate[0] = -1.0;  // placeholder: positions count from 1
     h.cumulativeAbandonRate[0] = 0.0;
 
-    if (abandonType == 0) {
-        checkExponentialRate(p1);
+    if (type == PatienceType::Exponential) {
+        assert(p1 >= 0);
         for (int k = 1; k <= r; ++k) h.hazardRate[k] = p1;
-    } else if (abandonType == 1) {
-        // Checked before any rate, also when there are no waiting places.
-        if (p2 > 12) throw RunFailure("Erlang of more than " + std::to_string(12) + " phases is not allowed.");
-        checkErlangParameters(p1, p2, arrivalRate);
+    } else if (type == PatienceType::Erlang) {
+        assert(p2 >= 1 && p2 <= 12 && p1 >= 0 && arrivalRate > 0);
         const int n = static_cast<int>(p2);  // the fraction is dropped
         for (int k = 1; k <= r; ++k) {
             const double x = static_cast<double>(k) / arrivalRate;
@@ -139,10 +138,9 @@ HazardRates buildHazardRates(int abandonType, double p1, double p2, int waitingP
             if (!std::isfinite(rate)) rate = erlangHazardStable(y, p1, p2, n);
             h.hazardRate[k] = rate;
         }
-    } else if (abandonType == 2) {
-        checkLognormalParameters(p1, p2, arrivalRate);
-        const double sigma = std::sqrt(std::log(p2 / (p1 * p1) + 1));
-        checkLognormalSpread(p1, p2, sigma);
+    } else if (type == PatienceType::Lognormal) {
+        const double sigma = lognormalSigma(p1, p2);
+        assert(p1 > 0 && p2 > 0 && arrivalRate > 0 && sigma > 0 && std::isfinite(sigma));
         const double m = std::log(p1) - (0.5 * sigma) * sigma;
         const double twoSigmaSquared = (sigma + sigma) * sigma;
         const double c = std::sqrt(0.6366197723675814);  // sqrt(2 / pi)
@@ -156,7 +154,7 @@ HazardRates buildHazardRates(int abandonType, double p1, double p2, int waitingP
             h.hazardRate[k] = rate;
         }
     } else {
-        throw RunFailure("Unspecified abandonment time distribution. Please change the input file (INPUT.DAT).");
+        throw std::invalid_argument("buildHazardRates: unspecified patience distribution");
     }
 
     for (int k = 1; k <= r; ++k) h.cumulativeAbandonRate[k] = h.cumulativeAbandonRate[k - 1] + h.hazardRate[k];

@@ -2,6 +2,8 @@
 #include <array>
 #include <vector>
 
+#include "core/choices.h"
+
 namespace queuecalc {
 
 struct HazardRates {
@@ -24,11 +26,13 @@ double erlangHazardStable(double y, double p1, double p2, int n);
 double lognormalHazardStable(double x, double d, double w, double sigma);
 
 // Hazard rates of the patience distribution at the elapsed times k / lambda,
-// k = 1 .. r, and their running sums. Throws RunFailure for a negative or
-// huge r, for an Erlang distribution of more than 12 phases, for an undefined
-// abandonType and then for parameters of the distribution without a meaning
-// (see input/input_checks.h).
-HazardRates buildHazardRates(int abandonType, double p1, double p2, int waitingPlaces,
+// k = 1 .. r, and their running sums: exponential (p1 = rate), Erlang (p1 =
+// rate of a phase, p2 = phases, 1 .. 12, the fraction dropped) or lognormal
+// (p1 = mean, p2 = variance). The parameters must have passed
+// validateModelInput (asserted in debug builds); an Unspecified type throws
+// std::invalid_argument. Finite for every validated input: where the closed
+// formula gives no number, a stable form of the same function is used.
+HazardRates buildHazardRates(PatienceType type, double p1, double p2, int waitingPlaces,
                              double arrivalRate);
 
 }  // namespace queuecalc

@@ -1,4 +1,6 @@
 #pragma once
+// The fifteen performance measures of the queue.
+
 #include <vector>
 
 #include "input/model_input.h"
@@ -27,6 +29,13 @@ struct PerformanceMeasures {
 // lambda / (s mu), computed as soon as the input is known.
 double computeRho(const ModelInput& input);
 
+// The measures from the stationary and admitted distributions of the chain and
+// the position tables (see performance.cpp for the formulas and their order).
+// Probabilities other than lossProb refer to admitted customers, so
+// servedProb + abandonProb = 1 up to rounding; the wait moments "given S" or
+// "given A" are plain quotients and fall as they do (0/0 = NaN) where nobody
+// is served or nobody abandons. Needs a validated input and the distributions
+// and tables built from it.
 PerformanceMeasures computePerformanceMeasures(const ModelInput& input,
                                                const std::vector<double>& stationaryDist,
                                                const std::vector<double>& admittedDist,

@@ -25,6 +25,13 @@ struct QueuePositionTables {
     const double* rateRow(int k) const { return stepRate.data() + rowOffset(k); }
 };
 
+// The tables of a customer who joins at position k: step j (1 <= j <= k) ends
+// at the rate s mu + alpha_j + ... + alpha_k (service, its own abandonment or
+// that of one ahead); stepMeanTime is its mean, stepAbandonProb the chance
+// that it ends in the customer's own abandonment; reachServiceProb[k] the
+// chance to be served. Time and memory
+// grow as r^2 / 2 cells (24 bytes each): r = 13376, the largest allowed, takes
+// about 2 GiB. Needs validated s, r, mu and the hazard rates of r positions.
 QueuePositionTables buildQueuePositionTables(int servers, int waitingPlaces, double serviceRate,
                                              const std::vector<double>& hazardRate,
                                              const std::vector<double>& cumulativeAbandonRate);

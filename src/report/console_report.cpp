@@ -8,10 +8,8 @@ namespace queuecalc {
 // distribution of the algorithm(s) that ran: the moment in a field of 5, each
 // probability in a field of 8, right-aligned; a longer number is written in
 // full and pushes the rest of the line to the right.
-void printConsoleReport(std::ostream& out, int inversionMethod, const PerformanceMeasures& measures,
-                        const std::vector<double>& timeGrid,
-                        const std::vector<double>* eulerConditional,
-                        const std::vector<double>* talbotConditional) {
+void printConsoleReport(std::ostream& out, const PerformanceMeasures& measures,
+                        const std::vector<double>& timeGrid, const InversionResults& curves) {
     std::string text;
     text += "P(W=0)   : " + formatNumber(measures.noWaitProb) + "\n";
     text += "P(A)     : " + formatNumber(measures.abandonProb) + "\n";
@@ -21,19 +19,18 @@ void printConsoleReport(std::ostream& out, int inversionMethod, const Performanc
     text += "Var(W|A) : " + formatNumber(measures.varianceAbandon) + "\n";
 
     const char* const lead = "  -+- P(W<=t | S): ";
-    if (inversionMethod < 0) {
-        text += "Euler inversion:\n";
-        for (std::size_t n = 0; n < timeGrid.size(); ++n)
-            text += "Time: " + formatNumber(timeGrid[n], 5) + lead + formatNumber((*eulerConditional)[n], 8) + "\n";
-    } else if (inversionMethod == 0) {
+    const std::vector<double>* euler = curves.euler ? &curves.euler->conditional : nullptr;
+    const std::vector<double>* talbot = curves.talbot ? &curves.talbot->conditional : nullptr;
+    if (euler && talbot) {
         text += "Euler & Talbot inversion:\n";
         for (std::size_t n = 0; n < timeGrid.size(); ++n)
-            text += "Time: " + formatNumber(timeGrid[n], 5) + lead + formatNumber((*eulerConditional)[n], 8) +
-                    " -+- " + formatNumber((*talbotConditional)[n], 8) + "\n";
-    } else {
-        text += "Talbot inversion:\n";
+            text += "Time: " + formatNumber(timeGrid[n], 5) + lead + formatNumber((*euler)[n], 8) +
+                    " -+- " + formatNumber((*talbot)[n], 8) + "\n";
+    } else if (euler || talbot) {
+        const std::vector<double>& only = euler ? *euler : *talbot;
+        text += euler ? "Euler inversion:\n" : "Talbot inversion:\n";
         for (std::size_t n = 0; n < timeGrid.size(); ++n)
-            text += "Time: " + formatNumber(timeGrid[n], 5) + lead + formatNumber((*talbotConditional)[n], 8) + "\n";
+            text += "Time: " + formatNumber(timeGrid[n], 5) + lead + formatNumber(only[n], 8) + "\n";
     }
     out << text;
 }

@@ -62,11 +62,10 @@ void line(std::string& out, const std::string& text) {
 
 // One distribution section: title, column line and one row per moment, with
 // the Euler column before the Talbot column when both algorithms ran.
-void section(std::string& out, int inversionMethod, const char* columnTitle,
-             const std::vector<double>& timeGrid, const std::vector<double>* euler,
-             const std::vector<double>* talbot) {
-    const bool withEuler = inversionMethod <= 0;
-    const bool withTalbot = inversionMethod >= 0;
+void section(std::string& out, const char* columnTitle, const std::vector<double>& timeGrid,
+             const std::vector<double>* euler, const std::vector<double>* talbot) {
+    const bool withEuler = euler != nullptr;
+    const bool withTalbot = talbot != nullptr;
     std::string title;
     std::string columns = "Time";
     if (withEuler) {
@@ -90,7 +89,7 @@ void section(std::string& out, int inversionMethod, const char* columnTitle,
 }  // namespace
 
 std::string buildResultsFile(const ModelInput& input, const PerformanceMeasures& pm,
-                             const std::vector<double>& timeGrid, const ResultCurves& curves) {
+                             const std::vector<double>& timeGrid, const InversionResults& curves) {
     std::string out;
     out.reserve(4096 + 64 * timeGrid.size());
     line(out, "OUTPUT:");
@@ -112,11 +111,14 @@ std::string buildResultsFile(const ModelInput& input, const PerformanceMeasures&
     line(out, "Var(W|A);" + formatNumber(pm.varianceAbandon));
     line(out, "");
     line(out, "WAITING TIME DISTRIBUTION");
-    section(out, input.inversionMethod, "P(0<W<= t , S)", timeGrid, curves.eulerJoint, curves.talbotJoint);
+    const WaitingTimeCurves* euler = curves.euler ? &*curves.euler : nullptr;
+    const WaitingTimeCurves* talbot = curves.talbot ? &*curves.talbot : nullptr;
+    section(out, "P(0<W<= t , S)", timeGrid, euler ? &euler->joint : nullptr,
+            talbot ? &talbot->joint : nullptr);
     line(out, "");
     line(out, "CONDITIONAL WAITING TIME DISTRIBUTION");
-    section(out, input.inversionMethod, "P(W<= t | S)", timeGrid, curves.eulerConditional,
-            curves.talbotConditional);
+    section(out, "P(W<= t | S)", timeGrid, euler ? &euler->conditional : nullptr,
+            talbot ? &talbot->conditional : nullptr);
     line(out, "");
     line(out, "INPUT FILE USED:");
     line(out, "");

@@ -3,23 +3,18 @@
 #include <vector>
 
 #include "input/model_input.h"
+#include "inversion/inversion.h"
 #include "model/performance.h"
 
 namespace queuecalc {
 
 extern const char* const kResultsFileName;  // "OUTPUT.CSV"
 
-struct ResultCurves {
-    const std::vector<double>* eulerJoint = nullptr;
-    const std::vector<double>* eulerConditional = nullptr;
-    const std::vector<double>* talbotJoint = nullptr;
-    const std::vector<double>* talbotConditional = nullptr;
-};
-
 // The exact bytes of the results file: CR LF line ends, 0xB2 for the
-// superscript two, 72 + 2n lines.
+// superscript two, 72 + 2n lines. One column per algorithm whose curves are
+// present, Euler first; the input values are echoed as they were read.
 std::string buildResultsFile(const ModelInput& input, const PerformanceMeasures& measures,
-                             const std::vector<double>& timeGrid, const ResultCurves& curves);
+                             const std::vector<double>& timeGrid, const InversionResults& curves);
 
 // Writes the bytes to the named file so that an earlier file survives any
 // failure intact; throws RunFailure when the file cannot be written.

@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -57,6 +58,9 @@ struct BadInput {
     std::string binomial;  // "BINOMDIST.DAT"
     std::string message;
 };
+
+// How ctest and failure messages name a case.
+void PrintTo(const BadInput& c, std::ostream* os) { *os << c.name; }
 
 InputValues with(InputValues v, std::string InputValues::*field, const std::string& value) {
     v.*field = value;

@@ -19,7 +19,7 @@ const int kEuler = -1, kBoth = 0, kTalbot = 1;
 
 BinomialTable read(const std::string& text, int terms, int method) {
     std::istringstream in(text);
-    return readBinomialTable(in, terms, method);
+    return readBinomialTable(in, terms, decodeInversionChoice(method));
 }
 
 std::string failure(const std::string& text, int terms, int method) {

@@ -15,17 +15,11 @@
 #include <string>
 #include <vector>
 
-#include "input/binomial_table.h"
-#include "input/model_input.h"
-#include "inversion/euler.h"
-#include "inversion/talbot.h"
-#include "inversion/transform.h"
-#include "model/chain.h"
-#include "model/hazard_rates.h"
-#include "model/performance.h"
-#include "model/queue_positions.h"
+#include "engine/queue_model.h"
 #include "support/reference_queue.h"
 #include "support/pascal_table.h"
+#include "support/measured_error.h"
+#include "support/call_centre.h"
 
 namespace queuecalc {
 namespace {
@@ -51,6 +45,11 @@ struct AccuracyCase {
     double eulerTol;   // max abs error of the Euler joint curve
     double talbotTol;  // max abs error of the Talbot joint curve
 };
+
+// How ctest and failure messages name a case.
+void PrintTo(const AccuracyCase& c, std::ostream* os) {
+    *os << c.name << " (s = " << c.servers << ", r = " << c.waitingPlaces << ")";
+}
 
 // Tolerances: two to three times the worst absolute error measured (noted
 // beside each). Both figures are rounding, not truncation: the same formulas
@@ -79,48 +78,20 @@ std::vector<double> timeGrid() {
     return t;
 }
 
-ref::CallCentre referenceFor(const AccuracyCase& c) {
-    ref::CallCentre cc;
-    cc.servers = c.servers;
-    cc.waitingPlaces = c.waitingPlaces;
-    cc.abandonRate = c.abandonRate;
-    cc.arrivalRate = c.arrivalRate;
-    cc.serviceRate = c.serviceRate;
-    return cc;
-}
-
 struct LibraryCurves {
     PerformanceMeasures measures;
-    EulerCurves euler;
-    TalbotCurves talbot;
+    WaitingTimeCurves euler;
+    WaitingTimeCurves talbot;
 };
 
 LibraryCurves runLibraryInversions(const AccuracyCase& c, const std::vector<double>& grid,
                                    int terms = kTerms) {
-    ModelInput in;
-    in.abandonType = 0;
-    in.abandonParam1 = c.abandonRate;
-    in.servers = c.servers;
-    in.waitingPlaces = c.waitingPlaces;
-    in.serviceRate = c.serviceRate;
-    in.arrivalRate = c.arrivalRate;
-    in.inversionTerms = terms;
-    const HazardRates hazard = buildHazardRates(in.abandonType, in.abandonParam1, in.abandonParam2,
-                                                in.waitingPlaces, in.arrivalRate);
-    const ChainSolution chain = solveChain(in.servers, in.waitingPlaces, in.serviceRate,
-                                           in.arrivalRate, hazard.cumulativeAbandonRate);
-    const QueuePositionTables tables =
-        buildQueuePositionTables(in.servers, in.waitingPlaces, in.serviceRate, hazard.hazardRate,
-                                 hazard.cumulativeAbandonRate);
+    const QueueModel model = buildQueueModel(testsupport::exponentialCentre(c));
     LibraryCurves out;
-    out.measures = computePerformanceMeasures(in, chain.stationaryDist, chain.admittedDist, tables);
-    const TransformModel model = makeTransformModel(in.servers, in.waitingPlaces, chain.admittedDist,
-                                                    tables);
-    const BinomialTable binomial = testsupport::pascalTable(terms);
-    out.euler = computeEulerCurves(terms, binomial, grid, out.measures.noWaitProb,
-                                   out.measures.servedProb, model);
-    out.talbot = computeTalbotCurves(terms, grid, out.measures.noWaitProb,
-                                     out.measures.servedProb, model);
+    out.measures = model.measures;
+    const std::vector<double> row = testsupport::pascalTable(terms).rows[terms];
+    out.euler = evaluateWaitingTime(model, InversionAlgorithm::Euler, terms, grid, row);
+    out.talbot = evaluateWaitingTime(model, InversionAlgorithm::Talbot, terms, grid, {});
     return out;
 }
 
@@ -148,11 +119,11 @@ double maxAbsError(const std::vector<double>& actual, const std::vector<ref::rea
 
 void printWorst(const char* algorithm, const std::string& name, const WorstError& worst,
                 double tol) {
-    std::cout << "[accuracy] " << algorithm << " " << name << " max abs err = " << worst.error
-              << " at t = " << worst.time << " (tol " << tol << ")\n";
+    testsupport::reportWorstError(std::string(algorithm) + " joint curve of " + name, testsupport::ErrorKind::Absolute,
+                                 worst.error, tol, "t = " + std::to_string(worst.time));
 }
 
-TEST(ReferenceWaitingTime, uniformisedHypoexponentialMatchesTheDistinctRatesFormula) {
+TEST(ReferenceWaitingTime, UniformisedHypoexponentialMatchesTheDistinctRatesFormula) {
     double worst = 0;
     for (int k = 1; k <= kDistinctFormulaMaxPhases; ++k) {
         std::vector<ref::real> rates;  // the typical call centre's position k
@@ -165,11 +136,11 @@ TEST(ReferenceWaitingTime, uniformisedHypoexponentialMatchesTheDistinctRatesForm
             worst = std::max(worst, static_cast<double>(e));
         }
     }
-    std::cout << "[accuracy] reference uniformisation vs distinct-rates max abs diff = " << worst
-              << "\n";
+    testsupport::reportWorstError("reference: uniformisation against the distinct-rates formula",
+                                  testsupport::ErrorKind::Absolute, worst, kHypoexponentialTol);
 }
 
-TEST(ReferenceWaitingTime, uniformisedSumOfEqualRatesIsTheErlangDistribution) {
+TEST(ReferenceWaitingTime, UniformisedSumOfEqualRatesIsTheErlangDistribution) {
     // P(Erlang(k, c) <= t) = 1 - e^{-ct} sum_{n<k} (ct)^n / n!
     const ref::real c = 4.0L;
     for (int k : {1, 3, 10, 25}) {
@@ -191,36 +162,34 @@ TEST(ReferenceWaitingTime, uniformisedSumOfEqualRatesIsTheErlangDistribution) {
 
 class InversionAccuracy : public ::testing::TestWithParam<AccuracyCase> {};
 
-TEST_P(InversionAccuracy, jointCurvesFollowTheTimeDomainDistributionWithinTheMeasuredError) {
+TEST_P(InversionAccuracy, JointCurvesFollowTheTimeDomainDistributionWithinTheMeasuredError) {
     const AccuracyCase& c = GetParam();
     const std::vector<double> grid = timeGrid();
     const LibraryCurves lib = runLibraryInversions(c, grid);
-    const std::vector<ref::real> expected = ref::jointWaitingCurve(referenceFor(c), grid);
+    const std::vector<ref::real> expected = ref::jointWaitingCurve(ref::callCentreOf(c), grid);
 
-    const WorstError euler = worstAbsError(lib.euler.jointCurve, expected, grid);
-    const WorstError talbot = worstAbsError(lib.talbot.jointCurve, expected, grid);
+    const WorstError euler = worstAbsError(lib.euler.joint, expected, grid);
+    const WorstError talbot = worstAbsError(lib.talbot.joint, expected, grid);
     printWorst("euler", c.name, euler, c.eulerTol);
     printWorst("talbot", c.name, talbot, c.talbotTol);
-    RecordProperty("eulerMaxAbsError", std::to_string(euler.error));
-    RecordProperty("talbotMaxAbsError", std::to_string(talbot.error));
     EXPECT_LE(euler.error, c.eulerTol);
     EXPECT_LE(talbot.error, c.talbotTol);
 }
 
-TEST_P(InversionAccuracy, conditionalCurvesAddTheNoWaitShareAndConditionOnService) {
+TEST_P(InversionAccuracy, ConditionalCurvesAddTheNoWaitShareAndConditionOnService) {
     const AccuracyCase& c = GetParam();
     const std::vector<double> grid = timeGrid();
     const LibraryCurves lib = runLibraryInversions(c, grid);
-    const ref::CallCentre cc = referenceFor(c);
+    const ref::CallCentre cc = ref::callCentreOf(c);
     const ref::Measures m = ref::measures(cc);
     std::vector<ref::real> expected = ref::jointWaitingCurve(cc, grid);
     for (ref::real& x : expected) x = (x + m.noWaitProb) / m.servedProb;
 
     // The conditional error is the joint one divided by P(S), plus rounding.
     const double slack = 1e-15;
-    EXPECT_LE(maxAbsError(lib.euler.conditionalCurve, expected, grid),
+    EXPECT_LE(maxAbsError(lib.euler.conditional, expected, grid),
               c.eulerTol / static_cast<double>(m.servedProb) + slack);
-    EXPECT_LE(maxAbsError(lib.talbot.conditionalCurve, expected, grid),
+    EXPECT_LE(maxAbsError(lib.talbot.conditional, expected, grid),
               c.talbotTol / static_cast<double>(m.servedProb) + slack);
 }
 
@@ -230,25 +199,25 @@ INSTANTIATE_TEST_SUITE_P(CallCentres, InversionAccuracy, ::testing::ValuesIn(kCa
                          });
 
 // With 48 terms the Talbot nodes resolve the large call centre that 32 do not.
-TEST(InversionAccuracyMoreTerms, talbotResolvesTheLargeCallCentreWithFortyEightTerms) {
+TEST(InversionAccuracyMoreTerms, TalbotResolvesTheLargeCallCentreWithFortyEightTerms) {
     constexpr int kMoreTerms = 48;
     const AccuracyCase c{"large", 50, 100, 0.1, 55.0, 1.0, 0.0, 1.5e-8};  // measured 5.45e-9
     const std::vector<double> grid = timeGrid();
     const LibraryCurves lib = runLibraryInversions(c, grid, kMoreTerms);
-    const std::vector<ref::real> expected = ref::jointWaitingCurve(referenceFor(c), grid);
-    const WorstError talbot = worstAbsError(lib.talbot.jointCurve, expected, grid);
+    const std::vector<ref::real> expected = ref::jointWaitingCurve(ref::callCentreOf(c), grid);
+    const WorstError talbot = worstAbsError(lib.talbot.joint, expected, grid);
     printWorst("talbot(M=48)", c.name, talbot, c.talbotTol);
     EXPECT_LE(talbot.error, c.talbotTol);
 }
 
 // One waiting place: G(z) = w c / (z (z + c)) is the transform of
 // w (1 - e^{-ct}), with c = s mu + theta and w = a_s s mu / c.
-TEST(InversionAccuracyOnePlace, bothInversionsReproduceTheSingleExponentialStep) {
+TEST(InversionAccuracyOnePlace, BothInversionsReproduceTheSingleExponentialStep) {
     const AccuracyCase c{"onePlace", 2, 1, 0.7, 1.5, 1.0, 2e-7, 5e-12};  // 7.95e-8, 1.8e-12
     const std::vector<double> grid = timeGrid();
     const LibraryCurves lib = runLibraryInversions(c, grid);
 
-    const ref::CallCentre cc = referenceFor(c);
+    const ref::CallCentre cc = ref::callCentreOf(c);
     const std::vector<ref::real> a = ref::admittedDistribution(cc);
     const ref::real capacity = cc.servers * cc.serviceRate;
     const ref::real rate = capacity + cc.abandonRate;
@@ -256,8 +225,8 @@ TEST(InversionAccuracyOnePlace, bothInversionsReproduceTheSingleExponentialStep)
     std::vector<ref::real> expected;
     for (double t : grid) expected.push_back(weight * (1 - std::exp(-rate * t)));
 
-    const WorstError euler = worstAbsError(lib.euler.jointCurve, expected, grid);
-    const WorstError talbot = worstAbsError(lib.talbot.jointCurve, expected, grid);
+    const WorstError euler = worstAbsError(lib.euler.joint, expected, grid);
+    const WorstError talbot = worstAbsError(lib.talbot.joint, expected, grid);
     printWorst("euler", c.name, euler, c.eulerTol);
     printWorst("talbot", c.name, talbot, c.talbotTol);
     EXPECT_LE(euler.error, c.eulerTol);

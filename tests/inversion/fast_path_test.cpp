@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "app/run.h"
+#include "engine/queue_model.h"
 #include "input/binomial_table.h"
 #include "input/model_input.h"
 #include "inversion/euler.h"
@@ -28,6 +29,10 @@
 #include "support/pascal_table.h"
 
 namespace queuecalc {
+
+// How ctest and failure messages name a kernel.
+void PrintTo(SimdLevel level, std::ostream* os) { *os << simdLevelName(level); }
+
 namespace {
 
 const int kPatienceTypes[] = {0, 1, 2};  // exponential, Erlang, lognormal
@@ -41,7 +46,7 @@ const double kMoments[] = {0.001, 0.1, 1.0, 7.3};
 ModelInput randomCallCentre(std::mt19937_64& rng, int abandonType, int waitingPlaces) {
     std::uniform_real_distribution<double> unit(0.0, 1.0);
     ModelInput in;
-    in.abandonType = abandonType;
+    in.setAbandonType(abandonType);
     in.waitingPlaces = waitingPlaces;
     in.servers = 1 + static_cast<int>(unit(rng) * (waitingPlaces + 3));
     in.serviceRate = 0.5 + 1.5 * unit(rng);
@@ -58,9 +63,9 @@ ModelInput randomCallCentre(std::mt19937_64& rng, int abandonType, int waitingPl
     }
     in.abandonParam3 = -1;
     in.momentInterval = 0.1;
-    in.maxTime = 0;  // no moments: computeRun only builds the model
+    in.maxTime = 0;
     in.inversionTerms = 32;
-    in.inversionMethod = 1;
+    in.setInversionMethod(1);
     return in;
 }
 
@@ -81,23 +86,22 @@ struct Points {
 // The nodes both inversions divide by t, for M odd and even, and points that
 // make intermediates awkward: a = -c (the sum a + c is exactly 0), a b whose
 // square is subnormal or 0, a far out in the left half-plane.
-Points inversionAndAwkwardPoints(const RunResults& run) {
+Points inversionAndAwkwardPoints(const QueueModel& model) {
     Points p;
     const BinomialTable table = testsupport::pascalTable(32);
     for (int terms : kTerms) {
-        EulerCurves euler;
-        buildEulerWeights(terms, table, euler);
-        TalbotCurves talbot;
-        buildTalbotNodes(terms, talbot);
+        const EulerRule euler = buildEulerRule(terms, table.rows[terms]);
+        const TalbotRule talbot = buildTalbotRule(terms);
         for (double t : kMoments) {
-            for (std::size_t k = 0; k < euler.nodesRe.size(); ++k)
-                p.add(euler.nodesRe[k] / t, euler.nodesIm[k] / t);
-            for (std::size_t k = 0; k < talbot.nodesRe.size(); ++k)
-                p.add(talbot.nodesRe[k] / t, talbot.nodesIm[k] / t);
+            for (std::size_t k = 0; k < euler.nodes.re.size(); ++k)
+                p.add(euler.nodes.re[k] / t, euler.nodes.im[k] / t);
+            for (std::size_t k = 0; k < talbot.nodes.re.size(); ++k)
+                p.add(talbot.nodes.re[k] / t, talbot.nodes.im[k] / t);
         }
     }
-    if (run.tables.waitingPlaces > 0) {
-        const double c = run.tables.rate(run.tables.waitingPlaces, 1);
+    const QueuePositionTables& tables = *model.tables;
+    if (tables.waitingPlaces > 0) {
+        const double c = tables.rate(tables.waitingPlaces, 1);
         p.add(-c, 1.0);
         p.add(-c, -3.5);
     }
@@ -151,17 +155,16 @@ protected:
     }
 };
 
-TEST_P(EveryKernel, givesTheScalarBitsAtEveryNodeOfRandomCallCentres) {
+TEST_P(EveryKernel, GivesTheScalarBitsAtEveryNodeOfRandomCallCentres) {
     std::mt19937_64 rng(20240611);
     std::size_t points = 0;
     std::size_t differing = 0;
     for (int type : kPatienceTypes) {
         for (int r : kWaitingPlaces) {
             const ModelInput in = randomCallCentre(rng, type, r);
-            const RunResults run = computeRun(in, testsupport::pascalTable(32));
-            const TransformModel model =
-                makeTransformModel(in.servers, r, run.chain.admittedDist, run.tables);
-            const Points p = inversionAndAwkwardPoints(run);
+            const QueueModel queue = buildQueueModel(in);
+            const TransformModel& model = queue.transform;
+            const Points p = inversionAndAwkwardPoints(queue);
             for (unsigned threads : {1u, 3u}) {
                 const Comparison c =
                     compareWithScalar(model, p, evaluate(model, p, GetParam(), threads));
@@ -177,14 +180,13 @@ TEST_P(EveryKernel, givesTheScalarBitsAtEveryNodeOfRandomCallCentres) {
               << points << " values differ from the scalar bits\n";
 }
 
-TEST_P(EveryKernel, givesTheScalarBitsForEveryPointCountAndStartingOffset) {
+TEST_P(EveryKernel, GivesTheScalarBitsForEveryPointCountAndStartingOffset) {
     // Full blocks, a last partial block, and ranges that start off a block
     // boundary all take the same path per point.
     std::mt19937_64 rng(7);
     const ModelInput in = randomCallCentre(rng, 1, 9);
-    const RunResults run = computeRun(in, testsupport::pascalTable(32));
-    const TransformModel model =
-        makeTransformModel(in.servers, 9, run.chain.admittedDist, run.tables);
+    const QueueModel queue = buildQueueModel(in);
+    const TransformModel& model = queue.transform;
     std::uniform_real_distribution<double> re(-30.0, 60.0);
     std::uniform_real_distribution<double> im(0.0, 80.0);
     Points all;
@@ -219,7 +221,7 @@ INSTANTIATE_TEST_SUITE_P(FastTransform, EveryKernel,
                              return std::string("Portable");
                          });
 
-TEST(FastTransform, usesAtLeastAvx2WhereTheProcessorHasIt) {
+TEST(FastTransform, UsesAtLeastAvx2WhereTheProcessorHasIt) {
 #if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
     const SimdLevel widest = widestSimdLevel();
     if (__builtin_cpu_supports("avx512f"))
@@ -247,7 +249,7 @@ std::size_t countDifferentBits(const std::vector<double>& scalar, const std::vec
     return differing;
 }
 
-TEST(FastEngine, reproducesBothInversionsOfTheScalarEngineBitForBit) {
+TEST(FastEngine, ReproducesBothInversionsOfTheScalarEngineBitForBit) {
     // Whole runs, Euler then Talbot, with odd and even M. The r = 60 centres
     // have enough work per batch to be spread over threads, and 70 moments
     // make two batches.
@@ -260,24 +262,22 @@ TEST(FastEngine, reproducesBothInversionsOfTheScalarEngineBitForBit) {
             for (int terms : kTerms) {
                 ModelInput in = randomCallCentre(rng, type, r);
                 in.inversionTerms = terms;
-                in.inversionMethod = 0;
+                in.setInversionMethod(0);
                 in.momentInterval = 0.05;
                 in.maxTime = 3.5;
                 const BinomialTable table = testsupport::pascalTable(terms);
                 const RunResults scalar = computeRun(in, table, TransformEngine::Scalar);
                 const RunResults fast = computeRun(in, table, TransformEngine::Fast);
                 const std::string what = describe(in) + ", M = " + std::to_string(terms);
-                differing += countDifferentBits(scalar.euler->jointCurve, fast.euler->jointCurve,
-                                                what + ", Euler joint");
-                differing +=
-                    countDifferentBits(scalar.euler->conditionalCurve, fast.euler->conditionalCurve,
-                                       what + ", Euler conditional");
-                differing += countDifferentBits(scalar.talbot->jointCurve, fast.talbot->jointCurve,
-                                                what + ", Talbot joint");
-                differing += countDifferentBits(scalar.talbot->conditionalCurve,
-                                                fast.talbot->conditionalCurve,
+                const InversionResults& a = scalar.curves;
+                const InversionResults& b = fast.curves;
+                differing += countDifferentBits(a.euler->joint, b.euler->joint, what + ", Euler joint");
+                differing += countDifferentBits(a.euler->conditional, b.euler->conditional,
+                                                what + ", Euler conditional");
+                differing += countDifferentBits(a.talbot->joint, b.talbot->joint, what + ", Talbot joint");
+                differing += countDifferentBits(a.talbot->conditional, b.talbot->conditional,
                                                 what + ", Talbot conditional");
-                values += 4 * scalar.euler->jointCurve.size();
+                values += 4 * a.euler->joint.size();
             }
         }
     }

@@ -11,6 +11,8 @@
 #include "app/run.h"
 #include "model/hazard_rates.h"
 #include "support/pascal_table.h"
+#include "support/measured_error.h"
+#include "support/call_centre.h"
 
 using namespace queuecalc;
 
@@ -74,7 +76,7 @@ TEST(StableHazard, ErlangMatchesHighPrecisionValues) {
         EXPECT_LE(error, kRelativeTolerance) << "p1 " << c.p1 << " p2 " << c.p2 << " y " << c.y;
         worst = std::max(worst, error);
     }
-    std::printf("[hazard] Erlang stable form: worst relative error %.3g\n", worst);
+    testsupport::reportWorstError("Erlang hazard, stable form", testsupport::ErrorKind::Relative, worst, kRelativeTolerance);
 }
 
 TEST(StableHazard, LognormalMatchesHighPrecisionValues) {
@@ -109,14 +111,14 @@ TEST(StableHazard, LognormalMatchesHighPrecisionValues) {
         EXPECT_LE(error, kRelativeTolerance) << "mean " << c.mean << " variance " << c.variance << " x " << c.x;
         worst = std::max(worst, error);
     }
-    std::printf("[hazard] lognormal stable form: worst relative error %.3g\n", worst);
+    testsupport::reportWorstError("lognormal hazard, stable form", testsupport::ErrorKind::Relative, worst, kRelativeTolerance);
 }
 
 TEST(StableHazard, LognormalRatesOfLongWaitsAreFiniteAndEarlierOnesUnchanged) {
     // Mean 0.5, variance 0.01, lambda = 9.5: 1 + erfApprox(d / w) is exactly
     // 0 from waiting position 25 on.
     const int r = 30;
-    const HazardRates h = buildHazardRates(2, 0.5, 0.01, r, 9.5);
+    const HazardRates h = buildHazardRates(PatienceType::Lognormal, 0.5, 0.01, r, 9.5);
     int firstRepaired = 0;
     for (int k = 1; k <= r; ++k) {
         const double x = k / 9.5;
@@ -138,7 +140,7 @@ TEST(StableHazard, ErlangRatesOfLongWaitsApproachThePhaseRate) {
     // Three phases of rate 1, lambda = 1: y = k, and e^(-y) underflows to 0
     // from k = 746 on, where the formula gives 0/0.
     const int r = 1000;
-    const HazardRates h = buildHazardRates(1, 1.0, 3.0, r, 1.0);
+    const HazardRates h = buildHazardRates(PatienceType::Erlang, 1.0, 3.0, r, 1.0);
     double worst = 0;
     int repaired = 0;
     for (int k = 1; k <= r; ++k) {
@@ -152,7 +154,7 @@ TEST(StableHazard, ErlangRatesOfLongWaitsApproachThePhaseRate) {
     EXPECT_EQ(repaired, 255);
     EXPECT_LE(worst, kRelativeTolerance);
     EXPECT_TRUE(std::isfinite(h.cumulativeAbandonRate[r]));
-    std::printf("[hazard] Erlang positions 746..1000: worst relative error %.3g\n", worst);
+    testsupport::reportWorstError("Erlang hazard, positions 746..1000", testsupport::ErrorKind::Relative, worst, kRelativeTolerance);
 }
 
 TEST(StableHazard, ErlangRateZeroStaysZeroAtAnyWait) {
@@ -168,7 +170,7 @@ namespace {
 // admitted ones, and finite curves from both algorithms.
 void expectFiniteResults(const ModelInput& in) {
     const RunResults run = computeRun(in, testsupport::pascalTable(in.inversionTerms));
-    const PerformanceMeasures& pm = run.measures;
+    const PerformanceMeasures& pm = run.model.measures;
     for (double v : {pm.rho, pm.lossProb, pm.noWaitProb, pm.servedProb, pm.abandonProb, pm.partialMeanServed,
                      pm.partialSecondMomentServed, pm.meanWaitServed, pm.secondMomentServed, pm.varianceServed,
                      pm.partialMeanAbandon, pm.partialSecondMomentAbandon, pm.meanWaitAbandon,
@@ -178,24 +180,16 @@ void expectFiniteResults(const ModelInput& in) {
     EXPECT_GT(pm.abandonProb, 0.0);
     EXPECT_GT(pm.varianceAbandon, 0.0);
     for (std::size_t n = 0; n < run.timeGrid.size(); ++n) {
-        EXPECT_TRUE(std::isfinite(run.euler->conditionalCurve[n])) << n;
-        EXPECT_TRUE(std::isfinite(run.talbot->conditionalCurve[n])) << n;
+        EXPECT_TRUE(std::isfinite(run.curves.euler->conditional[n])) << n;
+        EXPECT_TRUE(std::isfinite(run.curves.talbot->conditional[n])) << n;
     }
 }
 
 ModelInput inputFor(int abandonType, double p1, double p2, int servers, int waitingPlaces, double arrivalRate) {
-    ModelInput in;
-    in.abandonType = abandonType;
-    in.abandonParam1 = p1;
-    in.abandonParam2 = p2;
-    in.servers = servers;
-    in.waitingPlaces = waitingPlaces;
-    in.serviceRate = 1.0;
-    in.arrivalRate = arrivalRate;
+    ModelInput in = testsupport::callCentre(abandonType, p1, p2, servers, waitingPlaces, arrivalRate);
     in.momentInterval = 0.5;
     in.inversionTerms = 16;
     in.maxTime = 2;
-    in.inversionMethod = 0;
     return in;
 }
 

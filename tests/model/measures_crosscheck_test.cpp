@@ -15,12 +15,10 @@
 #include <string>
 #include <vector>
 
-#include "input/model_input.h"
-#include "model/chain.h"
-#include "model/hazard_rates.h"
-#include "model/performance.h"
-#include "model/queue_positions.h"
+#include "engine/queue_model.h"
 #include "support/reference_queue.h"
+#include "support/measured_error.h"
+#include "support/call_centre.h"
 
 namespace queuecalc {
 namespace {
@@ -44,6 +42,11 @@ struct CallCentreCase {
     double serviceRate;
 };
 
+// How ctest and failure messages name a case.
+void PrintTo(const CallCentreCase& c, std::ostream* os) {
+    *os << c.name << " (s = " << c.servers << ", r = " << c.waitingPlaces << ")";
+}
+
 const CallCentreCase kCallCentres[] = {
     {"typical", 10, 20, 0.5, 9.5, 1.0},
     {"singleServerSinglePlace", 1, 1, 1.0, 1.0, 1.0},
@@ -52,45 +55,8 @@ const CallCentreCase kCallCentres[] = {
     {"impatientFew", 2, 3, 3.0, 1.5, 0.8},
 };
 
-ModelInput inputFor(const CallCentreCase& c) {
-    ModelInput in;
-    in.abandonType = 0;
-    in.abandonParam1 = c.abandonRate;
-    in.servers = c.servers;
-    in.waitingPlaces = c.waitingPlaces;
-    in.serviceRate = c.serviceRate;
-    in.arrivalRate = c.arrivalRate;
-    return in;
-}
-
-ref::CallCentre referenceFor(const CallCentreCase& c) {
-    ref::CallCentre cc;
-    cc.servers = c.servers;
-    cc.waitingPlaces = c.waitingPlaces;
-    cc.abandonRate = c.abandonRate;
-    cc.arrivalRate = c.arrivalRate;
-    cc.serviceRate = c.serviceRate;
-    return cc;
-}
-
-struct LibraryModel {
-    ChainSolution chain;
-    PerformanceMeasures measures;
-};
-
-LibraryModel runLibraryModel(const CallCentreCase& c) {
-    const ModelInput in = inputFor(c);
-    const HazardRates hazard = buildHazardRates(in.abandonType, in.abandonParam1, in.abandonParam2,
-                                                in.waitingPlaces, in.arrivalRate);
-    LibraryModel out;
-    out.chain = solveChain(in.servers, in.waitingPlaces, in.serviceRate, in.arrivalRate,
-                           hazard.cumulativeAbandonRate);
-    const QueuePositionTables tables =
-        buildQueuePositionTables(in.servers, in.waitingPlaces, in.serviceRate, hazard.hazardRate,
-                                 hazard.cumulativeAbandonRate);
-    out.measures =
-        computePerformanceMeasures(in, out.chain.stationaryDist, out.chain.admittedDist, tables);
-    return out;
+QueueModel runLibraryModel(const CallCentreCase& c) {
+    return buildQueueModel(testsupport::exponentialCentre(c));
 }
 
 double relativeError(double actual, long double expected) {
@@ -130,7 +96,7 @@ std::vector<NamedPair> pairUp(const PerformanceMeasures& m, const ref::Measures&
 // admitted (0.5, 0.5), w_1 = 0.5 * 1/2; E[W 1_S] = w_1 / beta,
 // E[W^2 1_S] = 2 w_1 / beta^2, E[W 1_A] = a_1 theta / beta^2,
 // E[W^2 1_A] = 2 a_1 theta / beta^3.
-TEST(ReferenceQueueModel, reproducesTheSingleServerSinglePlaceQueueWorkedByHand) {
+TEST(ReferenceQueueModel, ReproducesTheSingleServerSinglePlaceQueueWorkedByHand) {
     const ref::CallCentre cc{1, 1, 1.0L, 1.0L, 1.0L};
     const std::vector<ref::real> pi = ref::stationaryDistribution(cc);
     ASSERT_EQ(pi.size(), 3u);
@@ -157,10 +123,10 @@ TEST(ReferenceQueueModel, reproducesTheSingleServerSinglePlaceQueueWorkedByHand)
 
 class MeasuresCrossCheck : public ::testing::TestWithParam<CallCentreCase> {};
 
-TEST_P(MeasuresCrossCheck, chainDistributionsMatchTheProductFormSolution) {
+TEST_P(MeasuresCrossCheck, ChainDistributionsMatchTheProductFormSolution) {
     const CallCentreCase& c = GetParam();
-    const LibraryModel lib = runLibraryModel(c);
-    const ref::CallCentre cc = referenceFor(c);
+    const QueueModel lib = runLibraryModel(c);
+    const ref::CallCentre cc = ref::callCentreOf(c);
     const std::vector<ref::real> pi = ref::stationaryDistribution(cc);
     const std::vector<ref::real> admitted = ref::admittedDistribution(cc);
     ASSERT_EQ(lib.chain.stationaryDist.size(), pi.size());
@@ -176,13 +142,13 @@ TEST_P(MeasuresCrossCheck, chainDistributionsMatchTheProductFormSolution) {
         EXPECT_LE(e, kMeasureRelTol) << "admittedDist[" << i << "]";
         worst = std::max(worst, e);
     }
-    std::cout << "[crosscheck] " << c.name << " chain worst rel err = " << worst << "\n";
+    testsupport::reportWorstError(std::string("chain of ") + c.name, testsupport::ErrorKind::Relative, worst, kMeasureRelTol);
 }
 
-TEST_P(MeasuresCrossCheck, allFifteenMeasuresMatchTheReferenceQueue) {
+TEST_P(MeasuresCrossCheck, AllFifteenMeasuresMatchTheReferenceQueue) {
     const CallCentreCase& c = GetParam();
-    const LibraryModel lib = runLibraryModel(c);
-    const ref::Measures expected = ref::measures(referenceFor(c));
+    const QueueModel lib = runLibraryModel(c);
+    const ref::Measures expected = ref::measures(ref::callCentreOf(c));
 
     double worst = 0;
     std::string worstName = "none";
@@ -195,16 +161,13 @@ TEST_P(MeasuresCrossCheck, allFifteenMeasuresMatchTheReferenceQueue) {
             worstName = p.name;
         }
     }
-    std::ostringstream figure;
-    figure << worst << " (" << worstName << ")";
-    RecordProperty("worstRelativeError", figure.str());
-    std::cout << "[crosscheck] " << c.name << " measures worst rel err = " << figure.str() << "\n";
+    testsupport::reportWorstError(std::string("measures of ") + c.name, testsupport::ErrorKind::Relative, worst, kMeasureRelTol, worstName);
 }
 
-TEST_P(MeasuresCrossCheck, servedAndAbandonedShareOfAdmittedArrivalsAddUpToOne) {
+TEST_P(MeasuresCrossCheck, ServedAndAbandonedShareOfAdmittedArrivalsAddUpToOne) {
     const CallCentreCase& c = GetParam();
-    const LibraryModel lib = runLibraryModel(c);
-    const ref::Measures expected = ref::measures(referenceFor(c));
+    const QueueModel lib = runLibraryModel(c);
+    const ref::Measures expected = ref::measures(ref::callCentreOf(c));
     // The reference sums both from their own terms, so this checks its step model.
     EXPECT_NEAR(expected.servedProb + expected.abandonProb, 1.0L, kReferenceBalanceTol);
     EXPECT_NEAR(lib.measures.servedProb + lib.measures.abandonProb, 1.0,
@@ -218,10 +181,10 @@ INSTANTIATE_TEST_SUITE_P(CallCentres, MeasuresCrossCheck, ::testing::ValuesIn(kC
 
 // Without abandonment (theta = 0) the queue is M/M/s/r: every admitted arrival
 // is served, and the waiting time of position k is Erlang(k, s mu).
-TEST(MeasuresCrossCheckWithoutAbandonment, servedMeasuresMatchAndNobodyAbandons) {
+TEST(MeasuresCrossCheckWithoutAbandonment, ServedMeasuresMatchAndNobodyAbandons) {
     const CallCentreCase c{"patient", 4, 6, 0.0, 3.5, 1.0};
-    const LibraryModel lib = runLibraryModel(c);
-    const ref::Measures expected = ref::measures(referenceFor(c));
+    const QueueModel lib = runLibraryModel(c);
+    const ref::Measures expected = ref::measures(ref::callCentreOf(c));
     ASSERT_EQ(expected.abandonProb, 0.0L);
 
     double worst = 0;
@@ -237,7 +200,7 @@ TEST(MeasuresCrossCheckWithoutAbandonment, servedMeasuresMatchAndNobodyAbandons)
     EXPECT_EQ(lib.measures.partialMeanAbandon, 0.0);
     EXPECT_EQ(lib.measures.partialSecondMomentAbandon, 0.0);
     EXPECT_LE(std::fabs(lib.measures.abandonProb), kZeroAbandonAbsTol);
-    std::cout << "[crosscheck] patient (theta = 0) measures worst rel err = " << worst << "\n";
+    testsupport::reportWorstError("measures without abandonment", testsupport::ErrorKind::Relative, worst, kMeasureRelTol);
 }
 
 }  // namespace

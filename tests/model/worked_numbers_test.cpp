@@ -3,14 +3,17 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <stdexcept>
 #include <vector>
 
 #include "core/failure.h"
-#include "app/time_grid.h"
+#include "input/input_checks.h"
+#include "input/time_grid.h"
 #include "model/chain.h"
 #include "model/hazard_rates.h"
 #include "model/performance.h"
 #include "model/queue_positions.h"
+#include "support/call_centre.h"
 
 using namespace queuecalc;
 
@@ -43,7 +46,7 @@ TEST(IntegerPower, MultipliesSquaresFromTheLowestBitUp) {
 }
 
 TEST(HazardRates, ExponentialPatienceGivesOneRateAndItsRunningSums) {
-    const HazardRates h = buildHazardRates(0, 0.5, -1, 4, 9.5);
+    const HazardRates h = buildHazardRates(PatienceType::Exponential, 0.5, -1, 4, 9.5);
     EXPECT_EQ(h.hazardRate, (std::vector<double>{-1.0, 0.5, 0.5, 0.5, 0.5}));
     EXPECT_EQ(h.cumulativeAbandonRate, (std::vector<double>{0.0, 0.5, 1.0, 1.5, 2.0}));
     EXPECT_EQ(h.factorialTable[12], 479001600.0);
@@ -51,7 +54,7 @@ TEST(HazardRates, ExponentialPatienceGivesOneRateAndItsRunningSums) {
 }
 
 TEST(HazardRates, WithoutWaitingPlacesOnlyThePlaceholdersRemain) {
-    for (int type : {0, 1, 2}) {
+    for (PatienceType type : {PatienceType::Exponential, PatienceType::Erlang, PatienceType::Lognormal}) {
         const HazardRates h = buildHazardRates(type, 0.5, 3, 0, 9.5);
         EXPECT_EQ(h.hazardRate, std::vector<double>{-1.0});
         EXPECT_EQ(h.cumulativeAbandonRate, std::vector<double>{0.0});
@@ -59,7 +62,7 @@ TEST(HazardRates, WithoutWaitingPlacesOnlyThePlaceholdersRemain) {
 }
 
 TEST(HazardRates, OneErlangPhaseIsTheExponentialRate) {
-    const HazardRates h = buildHazardRates(1, 0.8, 1, 50, 3.0);
+    const HazardRates h = buildHazardRates(PatienceType::Erlang, 0.8, 1, 50, 3.0);
     for (int k = 1; k <= 50; ++k) EXPECT_NEAR(h.hazardRate[k], 0.8, 0.8 * kTight) << k;
 }
 
@@ -68,7 +71,7 @@ TEST(HazardRates, ErlangRatesFollowTheClosedFormHazard) {
     // formed here in long double without the common e^(-px).
     const double p = 0.7, lambda = 4.0;
     for (int n : {2, 3, 7, 12}) {
-        const HazardRates h = buildHazardRates(1, p, n, 30, lambda);
+        const HazardRates h = buildHazardRates(PatienceType::Erlang, p, n, 30, lambda);
         double worst = 0;
         for (int k = 1; k <= 30; ++k) {
             const long double x = static_cast<long double>(k) / lambda, y = p * x;
@@ -84,13 +87,23 @@ TEST(HazardRates, ErlangRatesFollowTheClosedFormHazard) {
     }
 }
 
+namespace {
+
+// A valid centre with the given patience type (raw value) and parameters.
+ModelInput withPatience(int type, double p1, double p2, int waitingPlaces) {
+    return testsupport::callCentre(type, p1, p2, 10, waitingPlaces, 9.5);
+}
+
+}  // namespace
+
 TEST(HazardRates, ErlangPhaseLimitIsTwelveOnTheValueAsRead) {
-    EXPECT_NO_THROW(buildHazardRates(1, 0.5, 12, 20, 9.5));
-    EXPECT_NO_THROW(buildHazardRates(1, 0.5, 11.99, 20, 9.5));
-    EXPECT_THROW(buildHazardRates(1, 0.5, 12.001, 20, 9.5), RunFailure);
-    EXPECT_THROW(buildHazardRates(1, 0.5, 12.001, 0, 9.5), RunFailure);
+    EXPECT_NO_THROW(validateModelInput(withPatience(1, 0.5, 12, 20)));
+    EXPECT_NO_THROW(validateModelInput(withPatience(1, 0.5, 11.99, 20)));
+    EXPECT_NO_THROW(buildHazardRates(PatienceType::Erlang, 0.5, 12, 20, 9.5));
+    EXPECT_THROW(validateModelInput(withPatience(1, 0.5, 12.001, 20)), RunFailure);
+    EXPECT_THROW(validateModelInput(withPatience(1, 0.5, 12.001, 0)), RunFailure);
     try {
-        buildHazardRates(1, 0.5, 13, 5, 9.5);
+        validateModelInput(withPatience(1, 0.5, 13, 5));
         FAIL();
     } catch (const RunFailure& failure) {
         EXPECT_STREQ(failure.what(), "Erlang of more than 12 phases is not allowed.");
@@ -99,19 +112,21 @@ TEST(HazardRates, ErlangPhaseLimitIsTwelveOnTheValueAsRead) {
 
 TEST(HazardRates, AnUndefinedTypeIsRejected) {
     for (int type : {-1, 3, 100}) {
+        EXPECT_EQ(decodePatienceType(type), PatienceType::Unspecified);
         try {
-            buildHazardRates(type, 0.5, -1, 5, 9.5);
+            validateModelInput(withPatience(type, 0.5, -1, 5));
             FAIL() << type;
         } catch (const RunFailure& failure) {
             EXPECT_STREQ(failure.what(),
                          "Unspecified abandonment time distribution. Please change the input file (INPUT.DAT).");
         }
+        EXPECT_THROW(buildHazardRates(PatienceType::Unspecified, 0.5, -1, 5, 9.5), std::invalid_argument);
     }
 }
 
 TEST(HazardRates, LognormalRatesAreDensityOverSurvivalWithinTheErfApproximation) {
     const double mean = 2.0, variance = 1.0, lambda = 9.5;
-    const HazardRates h = buildHazardRates(2, mean, variance, 30, lambda);
+    const HazardRates h = buildHazardRates(PatienceType::Lognormal, mean, variance, 30, lambda);
     const double sigma = std::sqrt(std::log(variance / (mean * mean) + 1));
     const double mu = std::log(mean) - sigma * sigma / 2;
     double worst = 0;
@@ -123,7 +138,7 @@ TEST(HazardRates, LognormalRatesAreDensityOverSurvivalWithinTheErfApproximation)
         worst = std::max(worst, std::fabs(h.hazardRate[k] / (density / survival) - 1));
     }
     EXPECT_LT(worst, 1e-6) << "limited by the 1.5e-7 absolute error of the erf approximation";
-    EXPECT_EQ(buildHazardRates(2, mean, variance, 30, lambda).hazardRate, h.hazardRate);
+    EXPECT_EQ(buildHazardRates(PatienceType::Lognormal, mean, variance, 30, lambda).hazardRate, h.hazardRate);
 }
 
 TEST(Chain, OneServerOneWaitingPlaceMatchesTheHandSolution) {
@@ -151,7 +166,7 @@ TEST(Chain, WithoutWaitingPlacesTheLossIsTheErlangLossProbability) {
 }
 
 TEST(Chain, WithoutServersEveryDeathIsAnAbandonment) {
-    const HazardRates h = buildHazardRates(0, 2.0, -1, 3, 1.0);
+    const HazardRates h = buildHazardRates(PatienceType::Exponential, 2.0, -1, 3, 1.0);
     const ChainSolution c = solveChain(0, 3, 1.0, 1.0, h.cumulativeAbandonRate);
     EXPECT_EQ(c.deathRate, (std::vector<double>{-1, 2, 4, 6}));
     EXPECT_EQ(c.unnormalisedDist[0], 1.0);
@@ -160,7 +175,7 @@ TEST(Chain, WithoutServersEveryDeathIsAnAbandonment) {
 
 TEST(QueuePositions, StepRatesDropTheAbandonmentOfCustomersAlreadyGone) {
     const double h = 0.25;
-    const HazardRates rates = buildHazardRates(0, h, -1, 5, 9.5);
+    const HazardRates rates = buildHazardRates(PatienceType::Exponential, h, -1, 5, 9.5);
     const QueuePositionTables t = buildQueuePositionTables(3, 5, 2.0, rates.hazardRate, rates.cumulativeAbandonRate);
     for (int k = 1; k <= 5; ++k)
         for (int j = 1; j <= k; ++j) {
@@ -174,7 +189,7 @@ TEST(QueuePositions, StepRatesDropTheAbandonmentOfCustomersAlreadyGone) {
 }
 
 TEST(QueuePositions, WithoutAbandonmentEveryoneReachesService) {
-    const HazardRates rates = buildHazardRates(0, 0.0, -1, 6, 9.5);
+    const HazardRates rates = buildHazardRates(PatienceType::Exponential, 0.0, -1, 6, 9.5);
     const QueuePositionTables t = buildQueuePositionTables(2, 6, 1.5, rates.hazardRate, rates.cumulativeAbandonRate);
     for (int k = 0; k <= 6; ++k) EXPECT_EQ(t.reachServiceProb[k], 1.0);
     for (double p : t.stepAbandonProb) EXPECT_EQ(p, 0.0);
@@ -190,7 +205,7 @@ TEST(Measures, OneServerOneWaitingPlaceMatchesTheClosedForms) {
     in.waitingPlaces = 1;
     in.serviceRate = 1.0;
     in.arrivalRate = 1.0;
-    const HazardRates h = buildHazardRates(0, 1.0, -1, 1, 1.0);
+    const HazardRates h = buildHazardRates(PatienceType::Exponential, 1.0, -1, 1, 1.0);
     const ChainSolution c = solveChain(1, 1, 1.0, 1.0, h.cumulativeAbandonRate);
     const QueuePositionTables t = buildQueuePositionTables(1, 1, 1.0, h.hazardRate, h.cumulativeAbandonRate);
     const PerformanceMeasures m = computePerformanceMeasures(in, c.stationaryDist, c.admittedDist, t);

@@ -30,12 +30,19 @@ const char* const kMeasureLines =
     "E[W|A]   : nan\n"
     "Var(W|A) : -0\n";
 
-std::string print(int method, const std::vector<double>& grid, const std::vector<double>* euler,
+// The curves of the algorithms that ran: a null pointer is an algorithm that
+// did not run.
+std::string print(const std::vector<double>& grid, const std::vector<double>* euler,
                   const std::vector<double>* talbot) {
+    InversionResults curves;
+    if (euler) curves.euler = WaitingTimeCurves{*euler, *euler, *euler};
+    if (talbot) curves.talbot = WaitingTimeCurves{*talbot, *talbot, *talbot};
     std::ostringstream out;
-    printConsoleReport(out, method, someMeasures(), grid, euler, talbot);
+    printConsoleReport(out, someMeasures(), grid, curves);
     return out.str();
 }
+
+const std::vector<double> kNone;
 
 }  // namespace
 
@@ -43,19 +50,19 @@ TEST(ConsoleReport, PadsMomentsToFiveAndProbabilitiesToEightCharacters) {
     const std::vector<double> grid{0.5, 10.25, 123456.5};
     const std::vector<double> euler{0.25, 1.0, 1.5e-5};
     const std::vector<double> talbot{1.23456789e-5, 0.5, 1.0};
-    EXPECT_EQ(print(-1, grid, &euler, nullptr),
+    EXPECT_EQ(print(grid, &euler, nullptr),
               std::string(kMeasureLines) +
                   "Euler inversion:\n"
                   "Time:   0.5  -+- P(W<=t | S):     0.25\n"
                   "Time: 10.25  -+- P(W<=t | S):        1\n"
                   "Time: 123456  -+- P(W<=t | S): 1.5e-005\n");
-    EXPECT_EQ(print(0, grid, &euler, &talbot),
+    EXPECT_EQ(print(grid, &euler, &talbot),
               std::string(kMeasureLines) +
                   "Euler & Talbot inversion:\n"
                   "Time:   0.5  -+- P(W<=t | S):     0.25 -+- 1.23457e-005\n"
                   "Time: 10.25  -+- P(W<=t | S):        1 -+-      0.5\n"
                   "Time: 123456  -+- P(W<=t | S): 1.5e-005 -+-        1\n");
-    EXPECT_EQ(print(7, grid, nullptr, &talbot),
+    EXPECT_EQ(print(grid, nullptr, &talbot),
               std::string(kMeasureLines) +
                   "Talbot inversion:\n"
                   "Time:   0.5  -+- P(W<=t | S): 1.23457e-005\n"
@@ -64,6 +71,7 @@ TEST(ConsoleReport, PadsMomentsToFiveAndProbabilitiesToEightCharacters) {
 }
 
 TEST(ConsoleReport, WithoutMomentsPrintsTheMeasuresAndTheHeadingOnly) {
-    EXPECT_EQ(print(-3, {}, nullptr, nullptr), std::string(kMeasureLines) + "Euler inversion:\n");
-    EXPECT_EQ(print(0, {}, nullptr, nullptr), std::string(kMeasureLines) + "Euler & Talbot inversion:\n");
+    EXPECT_EQ(print({}, &kNone, nullptr), std::string(kMeasureLines) + "Euler inversion:\n");
+    EXPECT_EQ(print({}, &kNone, &kNone), std::string(kMeasureLines) + "Euler & Talbot inversion:\n");
+    EXPECT_EQ(print({}, nullptr, &kNone), std::string(kMeasureLines) + "Talbot inversion:\n");
 }

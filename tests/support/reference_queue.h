@@ -33,6 +33,19 @@ struct CallCentre {
     real serviceRate = 0;     // mu
 };
 
+// The same centre from any test case with the fields servers, waitingPlaces,
+// abandonRate, arrivalRate and serviceRate.
+template <class Case>
+CallCentre callCentreOf(const Case& c) {
+    CallCentre cc;
+    cc.servers = c.servers;
+    cc.waitingPlaces = c.waitingPlaces;
+    cc.abandonRate = c.abandonRate;
+    cc.arrivalRate = c.arrivalRate;
+    cc.serviceRate = c.serviceRate;
+    return cc;
+}
+
 // The fifteen measures with the same meaning as the calculator's.
 struct Measures {
     real rho = 0;

@@ -1,4 +1,4 @@
-#include "app/time_grid.h"
+#include "input/time_grid.h"
 
 #include <cmath>
 

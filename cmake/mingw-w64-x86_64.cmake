@@ -19,6 +19,3 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 # Programs that run on a bare Windows machine: the C++ runtime, libgcc and
 # the thread library are linked in, so only system DLLs remain.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
-
-# The tests run the Windows programs under Wine on this machine.
-set(CMAKE_CROSSCOMPILING_EMULATOR wine)

@@ -8,13 +8,12 @@
 //          calculator accepts it when only the Talbot inversion runs).
 //   N =  0 is the table holding C(0, 0): the lines "0" and "1".
 //
-// How: Pascal's rule, C(n, k) = C(n-1, k-1) + C(n-1, k), on exact
-// multi-precision unsigned integers (32-bit limbs, addition only). One row is
-// kept and updated in place from right to left, so memory is one row of N + 1
-// numbers of at most 1024 bits. A coefficient <= 2^53 is written as a plain
+// How: the exact rows of the library (input/binomial_row.h: Pascal's rule on
+// multi-precision integers, one row kept in memory, each entry rounded once
+// to the nearest double). A coefficient <= 2^53 is written as a plain
 // decimal integer and reads back exactly. A larger one is rounded once, from
 // its exact value, to the nearest double (ties to even) and written with 17
-// significant digits (as "%.17g" writes it), enough for any correct decimal-to-double
+// significant digits ("%.17g"), enough for any correct decimal-to-double
 // reader to get back that same double.
 //
 // Where it breaks: C(1030, 515) >= 2^1024 rounds to infinity, so 1029 is the
@@ -27,107 +26,43 @@
 #include <cerrno>
 #include <charconv>
 #include <cinttypes>
-#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <string>
-#include <vector>
+
+#include "input/binomial_row.h"
 
 namespace {
 
 constexpr int kMinDimension = -1;
-constexpr int kMaxDimension = 1029;  // C(1030, 515) rounds to infinity
+constexpr int kMaxDimension = queuecalc::kLastFiniteBinomialRow;  // C(1030, 515) rounds to infinity
 
-// Unsigned integer of any size, least significant 32-bit limb first, with no
-// leading zero limbs (zero is the empty vector).
-using BigUint = std::vector<std::uint32_t>;
-
-void addInto(BigUint& sum, const BigUint& addend) {
-    if (sum.size() < addend.size()) sum.resize(addend.size(), 0);
-    std::uint64_t carry = 0;
-    for (std::size_t i = 0; i < sum.size(); ++i) {
-        if (i >= addend.size() && carry == 0) break;
-        std::uint64_t t = carry + sum[i] + (i < addend.size() ? addend[i] : 0u);
-        sum[i] = static_cast<std::uint32_t>(t);
-        carry = t >> 32;
-    }
-    if (carry != 0) sum.push_back(static_cast<std::uint32_t>(carry));
-}
-
-std::size_t bitLength(const BigUint& x) {
-    if (x.empty()) return 0;
-    std::size_t top = x.size() - 1;
-    std::size_t bits = 0;
-    for (std::uint32_t v = x[top]; v != 0; v >>= 1) ++bits;
-    return 32 * top + bits;
-}
-
-bool bitAt(const BigUint& x, std::size_t pos) {
-    std::size_t limb = pos / 32;
-    return limb < x.size() && ((x[limb] >> (pos % 32)) & 1u) != 0;
-}
-
-// True when any bit below position pos is set.
-bool anyBitBelow(const BigUint& x, std::size_t pos) {
-    std::size_t limb = pos / 32;
-    for (std::size_t i = 0; i < limb && i < x.size(); ++i)
-        if (x[i] != 0) return true;
-    if (limb < x.size() && pos % 32 != 0) {
-        std::uint32_t mask = (std::uint32_t{1} << (pos % 32)) - 1;
-        if ((x[limb] & mask) != 0) return true;
-    }
-    return false;
-}
-
-// Value of an x below 2^64.
-std::uint64_t toUint64(const BigUint& x) {
-    std::uint64_t v = 0;
-    for (std::size_t i = x.size(); i-- > 0;) v = (v << 32) | x[i];
-    return v;
-}
-
-// The double nearest to x, ties to even; infinity when x >= 2^1024 - 2^970.
-double toNearestDouble(const BigUint& x) {
-    const std::size_t length = bitLength(x);
-    if (length <= 53) return static_cast<double>(toUint64(x));  // exact
-    const std::size_t shift = length - 53;
-    std::uint64_t mantissa = 0;  // the leading 53 bits
-    for (std::size_t i = 53; i-- > 0;) mantissa = (mantissa << 1) | (bitAt(x, shift + i) ? 1u : 0u);
-    const bool roundBit = bitAt(x, shift - 1);
-    const bool sticky = anyBitBelow(x, shift - 1);
-    if (roundBit && (sticky || (mantissa & 1u) != 0)) ++mantissa;
-    int exponent = static_cast<int>(shift);
-    if (mantissa == (std::uint64_t{1} << 53)) {  // carried into a new bit
-        mantissa >>= 1;
-        ++exponent;
-    }
-    return std::ldexp(static_cast<double>(mantissa), exponent);  // exact, or inf
-}
-
-bool writeEntry(std::FILE* out, const BigUint& c) {
-    if (bitLength(c) <= 53 || (bitLength(c) == 54 && !anyBitBelow(c, 53)))  // c <= 2^53
-        return std::fprintf(out, "%" PRIu64, toUint64(c)) >= 0;
-    // std::to_chars writes what "%.17g" writes, but with the same exponent
-    // digits under every C runtime (some write e+016 where others write e+16).
+// An entry <= 2^53 as a plain decimal integer, a larger one as "%.17g" of
+// its nearest double, written by std::to_chars: the same text, but with the
+// same exponent digits under every C runtime (some write e+016 where others
+// write e+16). Deciding on the rounded value gives the same text as
+// deciding on the exact one: an exact C <= 2^53 is its own double, and the
+// only C > 2^53 that rounds to 2^53 (C = 2^53 + 1) prints as
+// "9007199254740992" either way.
+bool writeEntry(std::FILE* out, double c) {
+    if (c <= 9007199254740992.0)  // 2^53
+        return std::fprintf(out, "%" PRIu64, static_cast<std::uint64_t>(c)) >= 0;
     char text[32];
-    const std::to_chars_result written =
-        std::to_chars(text, text + sizeof text, toNearestDouble(c), std::chars_format::general, 17);
-    return std::fwrite(text, 1, static_cast<std::size_t>(written.ptr - text), out) ==
-           static_cast<std::size_t>(written.ptr - text);
+    const std::to_chars_result written = std::to_chars(text, text + sizeof text, c, std::chars_format::general, 17);
+    const std::size_t length = static_cast<std::size_t>(written.ptr - text);
+    return std::fwrite(text, 1, length, out) == length;
 }
 
 bool writeTable(std::FILE* out, int dimension) {
     if (std::fprintf(out, "%d\n", dimension) < 0) return false;
     if (dimension < 0) return true;
-    const std::size_t size = static_cast<std::size_t>(dimension) + 1;
-    std::vector<BigUint> row(size);  // row n after pass n; entries k > n are 0
-    row[0] = BigUint{1};
-    for (std::size_t n = 0; n < size; ++n) {
-        for (std::size_t k = n; k >= 1; --k) addInto(row[k], row[k - 1]);
-        for (std::size_t k = 0; k < size; ++k) {
+    queuecalc::PascalRows rows;  // row n; entries k > n are 0
+    for (int n = 0; n <= dimension; ++n) {
+        if (n > 0) rows.advance();
+        for (int k = 0; k <= dimension; ++k) {
             if (k > 0 && std::fputc(' ', out) == EOF) return false;
-            if (!writeEntry(out, row[k])) return false;
+            if (!writeEntry(out, rows.roundedEntry(k))) return false;
         }
         if (std::fputc('\n', out) == EOF) return false;
     }

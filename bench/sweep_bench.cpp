@@ -1,0 +1,77 @@
+// The sweep's two speed questions, computation only (no process start, no
+// file reading; rows go to a discarding stream):
+//   Staffing/typical   the smallest number of agents for the typical example
+//                      (s = 10, r = 20, lambda = 9.5, mu = 1, exponential
+//                      patience 0.5, M = 32) with targets SL(0.2) >= 0.8 and
+//                      P(A) <= 0.05, one threshold, Euler; one thread.
+//   Grid/10028         46 agent counts (5 .. 50) x 218 arrival rates, r = 20,
+//                      one threshold, Euler, on 1 and on all cores; reports
+//                      scenarios per second.
+// Times are wall-clock times (the grid runs worker threads). The comparison
+// with one calculator run per scenario in a shell loop is made outside this
+// program (see bench/README.md).
+
+#include <benchmark/benchmark.h>
+
+#include <ostream>
+#include <streambuf>
+#include <thread>
+
+#include "input/model_input.h"
+#include "sweep/scenario.h"
+#include "sweep/sweep_run.h"
+
+namespace queuecalc {
+namespace sweep {
+namespace {
+
+// examples/typical/INPUT.DAT, read as the calculator reads it.
+ModelInput typicalCentre() { return readModelInputFile(QUEUECALC_TYPICAL_EXAMPLE "/INPUT.DAT"); }
+
+// Throws every row away.
+class DiscardBuffer : public std::streambuf {
+protected:
+    int overflow(int c) override { return c; }
+    std::streamsize xsputn(const char*, std::streamsize n) override { return n; }
+};
+
+void staffingTypical(benchmark::State& state) {
+    SweepPlan plan;
+    plan.base = typicalCentre();
+    plan.evaluation.moments = {0.2};
+    plan.staff = true;
+    plan.targets = {parseTarget("SL(0.2)>=0.8"), parseTarget("P(A)<=0.05")};
+    BinomialRows rows;
+    bool failed = false;
+    for (auto _ : state) benchmark::DoNotOptimize(scenarioRecord(plan, rows, 0, failed));
+    state.counters["servers"] = 12;  // the answer, for the record
+}
+BENCHMARK(staffingTypical)->Name("Staffing/typical")->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void grid(benchmark::State& state) {
+    SweepPlan plan;
+    plan.base = typicalCentre();
+    plan.evaluation.moments = {0.2};
+    plan.grid = ScenarioGrid({FieldValues::parse("servers=5:50"), FieldValues::parse("arrivalRate=2:45.4:0.2")});
+    plan.jobs = static_cast<unsigned>(state.range(0));
+    BinomialRows rows;
+    DiscardBuffer discard;
+    std::ostream out(&discard);
+    for (auto _ : state) benchmark::DoNotOptimize(runSweep(plan, rows, out));
+    state.counters["scenarios"] = static_cast<double>(plan.grid.size());
+    state.counters["scenarios/s"] = benchmark::Counter(static_cast<double>(plan.grid.size()),
+                                                       benchmark::Counter::kIsIterationInvariantRate);
+}
+BENCHMARK(grid)
+    ->Name("Grid/10028")
+    ->Arg(1)
+    ->Arg(static_cast<int>(std::thread::hardware_concurrency()))
+    ->ArgName("jobs")
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
+}  // namespace
+}  // namespace sweep
+}  // namespace queuecalc
+
+BENCHMARK_MAIN();

@@ -1,0 +1,78 @@
+#include "input/model_fields.h"
+
+#include <cmath>
+#include <limits>
+#include <stdexcept>
+
+namespace queuecalc {
+
+const std::vector<ModelField>& modelFields() {
+    static const std::vector<ModelField> fields = {
+        {"consoleReport", FieldType::Whole, 1},  {"abandonType", FieldType::Whole, 2},
+        {"abandonParam1", FieldType::Real, 3},   {"abandonParam2", FieldType::Real, 4},
+        {"abandonParam3", FieldType::Real, 5},   {"servers", FieldType::Whole, 6},
+        {"waitingPlaces", FieldType::Whole, 7},  {"serviceRate", FieldType::Real, 8},
+        {"arrivalRate", FieldType::Real, 9},     {"momentInterval", FieldType::Real, 10},
+        {"inversionTerms", FieldType::Whole, 11}, {"maxTime", FieldType::Real, 12},
+        {"inversionMethod", FieldType::Whole, 13},
+    };
+    return fields;
+}
+
+const ModelField* findModelField(const std::string& name) {
+    for (const ModelField& field : modelFields())
+        if (name == field.name) return &field;
+    return nullptr;
+}
+
+namespace {
+
+// Where each field lives in ModelInput, by position - 1: one of the two
+// members is set.
+struct FieldMember {
+    int ModelInput::*whole;
+    double ModelInput::*real;
+};
+
+const FieldMember kMembers[] = {
+    {&ModelInput::consoleReport, nullptr},   {&ModelInput::abandonType, nullptr},
+    {nullptr, &ModelInput::abandonParam1},   {nullptr, &ModelInput::abandonParam2},
+    {nullptr, &ModelInput::abandonParam3},   {&ModelInput::servers, nullptr},
+    {&ModelInput::waitingPlaces, nullptr},   {nullptr, &ModelInput::serviceRate},
+    {nullptr, &ModelInput::arrivalRate},     {nullptr, &ModelInput::momentInterval},
+    {&ModelInput::inversionTerms, nullptr},  {nullptr, &ModelInput::maxTime},
+    {&ModelInput::inversionMethod, nullptr},
+};
+
+const FieldMember& memberOf(const ModelField& field) { return kMembers[field.position - 1]; }
+
+}  // namespace
+
+double modelFieldValue(const ModelInput& input, const ModelField& field) {
+    const FieldMember& member = memberOf(field);
+    if (field.type == FieldType::Whole) return input.*member.whole;
+    return input.*member.real;
+}
+
+void setModelField(ModelInput& input, const ModelField& field, double value) {
+    if (field.type == FieldType::Real) {
+        input.*memberOf(field).real = value;
+        return;
+    }
+    // The range test also refuses NaN.
+    if (!(value >= std::numeric_limits<int>::lowest() && value <= std::numeric_limits<int>::max()) ||
+        std::floor(value) != value)
+        throw std::invalid_argument(std::string(field.name) + " takes whole numbers only");
+    const int whole = static_cast<int>(value);
+    int ModelInput::*const member = memberOf(field).whole;
+    // The two choices are set with their decoded enums.
+    if (member == &ModelInput::abandonType) {
+        input.setAbandonType(whole);
+    } else if (member == &ModelInput::inversionMethod) {
+        input.setInversionMethod(whole);
+    } else {
+        input.*member = whole;
+    }
+}
+
+}  // namespace queuecalc

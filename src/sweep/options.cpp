@@ -1,0 +1,178 @@
+#include "sweep/options.h"
+
+#include <algorithm>
+#include <cmath>
+#include <sstream>
+
+#include "sweep/usage_error.h"
+
+namespace queuecalc {
+namespace sweep {
+
+namespace {
+
+constexpr unsigned kMaxJobs = 1024;
+
+// A whole number in [low, high] for an option.
+long long wholeOption(const std::string& option, const std::string& text, long long low, long long high) {
+    const bool digits = !text.empty() && text.size() <= 12 &&
+                        std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+    const long long value = digits ? std::stoll(text) : low - 1;
+    if (value < low || value > high)
+        throw UsageError(option + " '" + text + "': expected a whole number from " + std::to_string(low) + " to " +
+                         std::to_string(high));
+    return value;
+}
+
+double thresholdOption(const std::string& text) {
+    std::istringstream in(text);
+    double tau = 0;
+    if (text.empty() || !(in >> tau) || in.peek() != std::char_traits<char>::eof() || !(tau > 0) ||
+        !std::isfinite(tau))
+        throw UsageError("--at '" + text + "': expected a finite number above 0");
+    return tau;
+}
+
+void addMoment(std::vector<double>& moments, double tau) {
+    if (std::find(moments.begin(), moments.end(), tau) == moments.end()) moments.push_back(tau);
+}
+
+// Each field is set or varied at most once, and never the staffed one.
+void checkFields(const SweepOptions& options) {
+    std::vector<std::string> named;
+    const auto claim = [&](const std::string& name, const char* how) {
+        if (std::find(named.begin(), named.end(), name) != named.end())
+            throw UsageError(name + " is set or varied more than once");
+        if (options.staff &&
+            name == (options.staffed == StaffedField::Servers ? "servers" : "waitingPlaces"))
+            throw UsageError(name + " is " + how + " and staffed at once: --staff finds its value");
+        named.push_back(name);
+    };
+    for (const FieldSetting& s : options.settings) claim(s.field->name, "set");
+    for (const FieldValues& v : options.varied) claim(v.field()->name, "varied");
+}
+
+}  // namespace
+
+SweepOptions parseOptions(const std::vector<std::string>& args, unsigned cores) {
+    SweepOptions options;
+    options.jobs = std::max(1u, std::min(cores, kMaxJobs));
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        std::string option = args[i];
+        std::string value;
+        bool inlineValue = false;
+        const std::string::size_type equals = option.find('=');
+        if (option.compare(0, 2, "--") == 0 && equals != std::string::npos) {
+            value = option.substr(equals + 1);
+            option = option.substr(0, equals);
+            inlineValue = true;
+        }
+        const auto takeValue = [&]() -> std::string {
+            if (inlineValue) return value;
+            if (i + 1 >= args.size()) throw UsageError(option + " needs a value");
+            return args[++i];
+        };
+        const auto noValue = [&] {
+            if (inlineValue) throw UsageError(option + " takes no value");
+        };
+        if (option == "--help" || option == "-h") {
+            noValue();
+            options.help = true;
+        } else if (option == "--input") {
+            options.inputPath = takeValue();
+            if (options.inputPath.empty()) throw UsageError("--input needs a file name");
+        } else if (option == "--set") {
+            options.settings.push_back(parseSetting(takeValue()));
+        } else if (option == "--vary") {
+            options.varied.push_back(FieldValues::parse(takeValue()));
+        } else if (option == "--at") {
+            addMoment(options.moments, thresholdOption(takeValue()));
+        } else if (option == "--method") {
+            const std::string method = takeValue();
+            if (method == "euler") options.method = MethodChoice::Euler;
+            else if (method == "talbot") options.method = MethodChoice::Talbot;
+            else throw UsageError("--method '" + method + "': expected euler or talbot");
+        } else if (option == "--target") {
+            options.targets.push_back(parseTarget(takeValue()));
+        } else if (option == "--staff") {
+            options.staff = true;
+            // The field is optional: taken when the next word names one.
+            std::string field = inlineValue ? value : "";
+            if (!inlineValue && i + 1 < args.size() && (args[i + 1] == "servers" || args[i + 1] == "waitingPlaces"))
+                field = args[++i];
+            if (field == "waitingPlaces") options.staffed = StaffedField::WaitingPlaces;
+            else if (field.empty() || field == "servers") options.staffed = StaffedField::Servers;
+            else throw UsageError("--staff '" + field + "': expected servers or waitingPlaces");
+        } else if (option == "--staff-max") {
+            options.staffLimit = static_cast<int>(wholeOption(option, takeValue(), 1, 2147483647));
+        } else if (option == "--out") {
+            options.outPath = takeValue();
+            if (options.outPath.empty()) throw UsageError("--out needs a file name");
+        } else if (option == "--jobs") {
+            options.jobs = static_cast<unsigned>(wholeOption(option, takeValue(), 1, kMaxJobs));
+        } else if (option == "--shard") {
+            options.shard = parseShard(takeValue());
+        } else if (option == "--no-header") {
+            noValue();
+            options.header = false;
+        } else {
+            throw UsageError("unknown option '" + args[i] + "'");
+        }
+    }
+    if (options.help) return options;
+    if (options.staff && options.targets.empty()) throw UsageError("--staff needs at least one --target");
+    if (!options.staff && !options.targets.empty()) throw UsageError("--target needs --staff");
+    if (options.staffLimit > 0 && !options.staff) throw UsageError("--staff-max needs --staff");
+    checkFields(options);
+    for (const Target& t : options.targets)
+        if (t.tau > 0) addMoment(options.moments, t.tau);
+    return options;
+}
+
+std::string usageText() {
+    return R"(usage: queuecalc-sweep [OPTION]...
+Computes the call-centre queue of INPUT.DAT for many scenarios at once and
+writes one CSV row per scenario: the varied fields, the fifteen measures,
+occupancy, ASA, meanQueueLength, abandonRate, and per --at threshold the
+service level SL(TAU) and P(W<=TAU|S).
+
+Scenarios:
+  --input FILE          base scenario (default INPUT.DAT); BINOMDIST.DAT beside it
+                        is used when present, else exact coefficients
+  --set NAME=VALUE      override one field of the input (names as in the README:
+                        servers, waitingPlaces, serviceRate, arrivalRate,
+                        abandonType, abandonParam1, abandonParam2, abandonParam3,
+                        momentInterval, inversionTerms, maxTime, inversionMethod,
+                        consoleReport)
+  --vary NAME=FROM:TO[:STEP]
+  --vary NAME=V1,V2,... vary one field; several make the full grid, the last
+                        varying fastest; real fields need a step or a list
+Measures:
+  --at TAU              service level at t = TAU (repeatable)
+  --method euler|talbot inversion for the thresholds (default: Euler, or Talbot
+                        for a Talbot-only scenario)
+Staffing:
+  --staff [servers|waitingPlaces]
+                        per scenario, the smallest number of agents (or waiting
+                        places) that meets every target
+  --target EXPR         COLUMN>=VALUE or COLUMN<=VALUE over any result column,
+                        e.g. SL(20)>=0.8, P(A)<=0.05, ASA<=30 (repeatable)
+  --staff-max N         largest value the search tries (default: agents
+                        2*ceil(arrivalRate/serviceRate)+1000, waiting places 1000)
+Output:
+  --out FILE            write to FILE (complete, then renamed into place)
+                        instead of standard output
+  --jobs N              threads (default: all cores)
+  --shard I/N           only part I (0 .. N-1) of the grid cut into N parts;
+                        the parts' outputs put one after the other are the table
+  --no-header           leave out the header row
+  --help                this text
+
+Exit status: 0 when every row has its measures, 1 when a row has a note
+instead (a rejected scenario, or no staffing meets the targets) or the input
+files cannot be read, 2 for a bad option or expression.
+)";
+}
+
+}  // namespace sweep
+}  // namespace queuecalc

@@ -1,0 +1,81 @@
+#pragma once
+// The scenarios of a sweep: the base input with --set values, and the full
+// grid of every --vary, the last one varying fastest. Scenario values are
+// computed from the index, so a grid of any size takes the memory of its
+// value lists only.
+
+#include <cstddef>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "input/model_fields.h"
+#include "input/model_input.h"
+
+namespace queuecalc {
+namespace sweep {
+
+// A value for a field from the command line: a whole number for whole-number
+// fields (optional sign and digits, within the range of int), a number as
+// "INPUT.DAT" would hold it for real fields. Throws UsageError.
+double parseFieldValue(const ModelField& field, const std::string& text);
+
+// "NAME=VALUE" of --set.
+struct FieldSetting {
+    const ModelField* field = nullptr;
+    double value = 0;
+};
+FieldSetting parseSetting(const std::string& text);
+
+// The values one --vary gives its field: a list, or the range FROM, FROM +
+// STEP, ... up to TO, each point FROM + i * STEP (one product and one sum,
+// never a running total). A real range whose last point lies within a
+// billionth of a step of TO ends exactly on TO, so that rounding in the
+// quotient (0.1:0.3:0.1) cannot drop it or move it.
+class FieldValues {
+public:
+    const ModelField* field() const { return field_; }
+    std::size_t size() const { return count_; }
+    double at(std::size_t i) const;
+
+    // "NAME=FROM:TO[:STEP]" or "NAME=V1,V2,...". Whole-number fields step by
+    // 1 unless told; real fields need a step or a list. Throws UsageError.
+    static FieldValues parse(const std::string& text);
+
+private:
+    const ModelField* field_ = nullptr;
+    std::vector<double> list_;  // a list; empty for a range
+    double from_ = 0, step_ = 0, last_ = 0;
+    std::size_t count_ = 0;
+};
+
+class ScenarioGrid {
+public:
+    // Throws UsageError when the grid has more scenarios than a size_t counts.
+    explicit ScenarioGrid(std::vector<FieldValues> dimensions);
+
+    std::size_t size() const { return size_; }
+    const std::vector<FieldValues>& dimensions() const { return dimensions_; }
+
+    // The varied values of scenario `index`, one per dimension.
+    std::vector<double> values(std::size_t index) const;
+    // Sets the varied fields of `input` to those of scenario `index`.
+    void apply(std::size_t index, ModelInput& input) const;
+
+private:
+    std::vector<FieldValues> dimensions_;
+    std::size_t size_ = 1;
+};
+
+// --shard I/N: the scenarios [first, last) of part I (0 <= I < N) of a grid
+// cut into N consecutive parts of nearly equal size, so that the parts'
+// tables put one after the other are the whole table.
+struct Shard {
+    std::size_t part = 0;
+    std::size_t parts = 1;
+};
+Shard parseShard(const std::string& text);
+std::pair<std::size_t, std::size_t> shardRange(std::size_t gridSize, const Shard& shard);
+
+}  // namespace sweep
+}  // namespace queuecalc

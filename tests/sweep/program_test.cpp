@@ -1,0 +1,241 @@
+// queuecalc-sweep as a user runs it: the grid, its CSV, shards, threads, the
+// output file, rejected scenarios and bad command lines.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "report/number_format.h"
+#include "sweep/scenario.h"
+#include "sweep/scenario_grid.h"
+#include "sweep/sweep_support.h"
+#include "sweep/usage_error.h"
+
+using namespace testsupport;
+using namespace queuecalc::sweep;
+using sweeptest::runSweepIn;
+using sweeptest::SweepRun;
+
+namespace {
+
+std::vector<std::string> lines(const std::string& text) {
+    std::vector<std::string> result;
+    std::string::size_type start = 0, end;
+    while ((end = text.find("\r\n", start)) != std::string::npos) {
+        result.push_back(text.substr(start, end - start));
+        start = end + 2;
+    }
+    EXPECT_EQ(start, text.size()) << "every record ends with CR LF";
+    return result;
+}
+
+// The fields of a record without quoted commas after column `from`.
+std::vector<std::string> fieldsAfter(const std::string& record, const std::string& from) {
+    std::vector<std::string> fields;
+    std::istringstream in(record.substr(record.find(from) + from.size()));
+    for (std::string field; std::getline(in, field, ',');) fields.push_back(field);
+    return fields;
+}
+
+class SweepProgram : public ::testing::Test {
+protected:
+    void SetUp() override { writeBytes(folder / "INPUT.DAT", sweeptest::smallCentreFile().text()); }
+    TempFolder folder;
+};
+
+TEST_F(SweepProgram, WritesTheGridInOrderAsCsvWithTheLastVaryFastest) {
+    const SweepRun run = runSweepIn(folder.path(), "--vary servers=3:4 --vary arrivalRate=2,2.5 --at 0.5");
+    ASSERT_EQ(run.status, 0) << run.err;
+    const std::vector<std::string> records = lines(run.out);
+    ASSERT_EQ(records.size(), 5u);
+    EXPECT_EQ(records[0].substr(0, 60), "servers,arrivalRate,RHO,P(Loss),P(NoWait),P(S),P(A),\"E[W,S]\"");
+    const std::string last = "abandonRate,SL(0.5),P(W<=0.5|S),note";
+    EXPECT_EQ(records[0].substr(records[0].size() - last.size()), last);
+    const char* starts[] = {"3,2,", "3,2.5,", "4,2,", "4,2.5,"};
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(records[i + 1].rfind(starts[i], 0), 0u) << records[i + 1];
+    EXPECT_EQ(records[1].back(), ',') << "an empty note ends the row";
+}
+
+TEST_F(SweepProgram, MeasuresFormattedLikeTheResultsFileEqualIt) {
+    // The calculator's run of the same scenario, and the sweep's row of the
+    // fifteen measures written in the results file's number format.
+    writeBytes(folder / "BINOMDIST.DAT", binomialTableText(16));
+    ASSERT_EQ(runProgramIn(folder.path()).exitStatus, 0);
+    const std::vector<std::string> results = lines(readBytes(folder / "OUTPUT.CSV"));
+    const SweepRun run = runSweepIn(folder.path(), "--at 1.5");
+    ASSERT_EQ(run.status, 0) << run.err;
+    const std::vector<std::string> row = fieldsAfter(lines(run.out)[1], "");
+    // Row fields: RHO, P(Loss), P(NoWait), P(S), P(A), then E[W,S] ... (no
+    // quoted numbers), so field c is measure c.
+    for (int c = 0; c < 15; ++c) {
+        const std::string& line = results[2 + c];
+        EXPECT_EQ(line.substr(line.find(';') + 1), queuecalc::formatNumber(std::strtod(row[c].c_str(), nullptr)))
+            << line;
+    }
+    // Every number reads back as the very double the library computes.
+    queuecalc::sweep::EvaluationSettings settings;
+    settings.moments = {1.5};
+    queuecalc::sweep::BinomialRows table(pascalTable(16));
+    const std::vector<double> values = queuecalc::sweep::evaluateScenario(sweeptest::smallCentre(), settings, table);
+    ASSERT_EQ(row.size(), values.size()) << "the columns (the empty note after the last comma is no field here)";
+    for (std::size_t c = 0; c < values.size(); ++c)
+        EXPECT_TRUE(sweeptest::sameBits(std::strtod(row[c].c_str(), nullptr), values[c])) << "column " << c;
+    // t = 1.5 is the grid's sixth moment; "P(W<= t | S)" of Euler then Talbot.
+    const std::string conditional = results[25 + 8 + 5];
+    EXPECT_EQ(conditional.substr(0, 4), "1.5;");
+    const std::string euler = conditional.substr(4, conditional.find(';', 4) - 4);
+    EXPECT_EQ(queuecalc::formatNumber(std::strtod(row[15 + 4 + 1].c_str(), nullptr)), euler);
+}
+
+TEST_F(SweepProgram, ShardsPutOneAfterTheOtherAreTheWholeTableWithAnyNumberOfThreads) {
+    const std::string grid = "--vary waitingPlaces=0:6:3 --vary arrivalRate=1:4:0.75 --at 0.25 --at 1";
+    const SweepRun whole = runSweepIn(folder.path(), grid + " --jobs 1");
+    ASSERT_EQ(whole.status, 0) << whole.err;
+    EXPECT_EQ(lines(whole.out).size(), 1u + 3 * 5);
+    EXPECT_EQ(runSweepIn(folder.path(), grid + " --jobs 2").out, whole.out);
+    EXPECT_EQ(runSweepIn(folder.path(), grid + " --jobs 7").out, whole.out);
+    for (int parts : {2, 4, 16}) {
+        std::string joined = lines(whole.out)[0] + "\r\n";
+        for (int part = 0; part < parts; ++part) {
+            const SweepRun shard = runSweepIn(folder.path(), grid + " --no-header --jobs 2 --shard " +
+                                                                 std::to_string(part) + "/" + std::to_string(parts));
+            ASSERT_EQ(shard.status, 0) << shard.err;
+            joined += shard.out;
+        }
+        EXPECT_EQ(joined, whole.out) << parts << " shards";
+    }
+}
+
+TEST_F(SweepProgram, ARejectedScenarioGetsTheCalculatorsMessageAndTheOthersGoOn) {
+    // The calculator's own message for a negative service rate.
+    InputValues bad = sweeptest::smallCentreFile();
+    bad.serviceRate = "-1";
+    TempFolder calculator;
+    writeBytes(calculator / "INPUT.DAT", bad.text());
+    writeBytes(calculator / "BINOMDIST.DAT", binomialTableText(16));
+    const std::string console = runProgramIn(calculator.path()).console;
+    const std::string message = console.substr(1, console.find('\n', 1) - 1);
+
+    const SweepRun run = runSweepIn(folder.path(), "--vary serviceRate=-1,1 --at 1");
+    EXPECT_EQ(run.status, 1);
+    const std::vector<std::string> records = lines(run.out);
+    ASSERT_EQ(records.size(), 3u);
+    const std::string note = message.find(',') == std::string::npos ? message : "\"" + message + "\"";
+    EXPECT_EQ(records[1], "-1" + std::string(1 + 15 + 4 + 2, ',') + note) << "no measures, then the note";
+    EXPECT_EQ(records[2].rfind("1,", 0), 0u);
+    EXPECT_EQ(records[2].back(), ',');
+}
+
+TEST_F(SweepProgram, StaffingReportsTheAgentsAndSaysWhenNoneSuffice) {
+    const SweepRun run = runSweepIn(folder.path(),
+                                    "--staff --target 'SL(0.5)>=0.8' --target 'P(Loss)<=0.001' --vary waitingPlaces=0,6 "
+                                    "--staff-max 6");
+    EXPECT_EQ(run.status, 1) << "a row without an answer fails the sweep";
+    const std::vector<std::string> records = lines(run.out);
+    ASSERT_EQ(records.size(), 3u);
+    EXPECT_EQ(records[0].rfind("waitingPlaces,servers,RHO,", 0), 0u);
+    // Without a waiting room, 6 agents lose too many calls.
+    EXPECT_EQ(records[1], "0" + std::string(2 + 15 + 4 + 2, ',') + "No number of agents from 1 to 6 meets every target.");
+    EXPECT_EQ(records[2].rfind("6,6,", 0), 0u) << records[2];
+}
+
+TEST_F(SweepProgram, WritesTheOutputFileWholeAndLeavesAnEarlierOneOnFailure) {
+    const SweepRun toStdout = runSweepIn(folder.path(), "--vary servers=3:5 --at 1");
+    ASSERT_EQ(runSweepIn(folder.path(), "--vary servers=3:5 --at 1 --out table.csv").status, 0);
+    EXPECT_EQ(readBytes(folder / "table.csv"), toStdout.out);
+    writeBytes(folder / "fresh", "");
+    EXPECT_EQ(std::filesystem::status(folder / "table.csv").permissions(),
+              std::filesystem::status(folder / "fresh").permissions())
+        << "a new table gets the permissions of any new file, not private ones";
+    std::filesystem::remove(folder / "fresh");
+    // A bad scenario file: nothing is written, the earlier table stays.
+    writeBytes(folder / "INPUT.DAT", "1 0 0.5");
+    const SweepRun failed = runSweepIn(folder.path(), "--out table.csv");
+    EXPECT_EQ(failed.status, 1);
+    EXPECT_EQ(readBytes(folder / "table.csv"), toStdout.out);
+    const SweepRun missingFolder = runSweepIn(folder.path(), "--input nowhere/INPUT.DAT");
+    EXPECT_EQ(missingFolder.err, "queuecalc-sweep: Unable to open input file (INPUT.DAT).\n");
+    std::size_t files = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(folder.path())) files += entry.is_regular_file();
+    EXPECT_EQ(files, 2u) << "no temporary file is left behind";
+}
+
+TEST_F(SweepProgram, RejectsBadOptionsAndExpressionsWithOneLineAndStatus2) {
+    const char* badCommandLines[] = {
+        "--bogus",
+        "--vary servers",
+        "--vary nosuchfield=1:2",
+        "--vary arrivalRate=1:2",          // a real range needs a step
+        "--vary servers=5:1",              // empty
+        "--vary servers=1:5:0",
+        "--vary servers=1.5:3",
+        "--vary servers=1:3 --vary servers=4,5",
+        "--set servers=10 --vary servers=1,2",
+        "--set arrivalRate=fast",
+        "--at 0",
+        "--at -1",
+        "--at x",
+        "--staff",                         // no target
+        "--target 'P(A)<=0.05'",           // no --staff
+        "--staff --target 'P(A)=0.05'",
+        "--staff --target 'Q<=1'",
+        "--staff --target 'SL(x)>=0.8'",
+        "--staff --target 'P(A)<=lots'",
+        "--staff --vary servers=1,2 --target 'P(A)<=0.1'",
+        "--staff nurses --target 'P(A)<=0.1'",
+        "--jobs 0",
+        "--shard 2/2",
+        "--shard 1",
+        "--method laplace",
+        "--out",
+        "--no-header=1",
+    };
+    for (const char* args : badCommandLines) {
+        const SweepRun run = runSweepIn(folder.path(), args);
+        EXPECT_EQ(run.status, 2) << args;
+        EXPECT_EQ(run.out, "") << args;
+        EXPECT_EQ(run.err.rfind("queuecalc-sweep: ", 0), 0u) << args << ": " << run.err;
+        EXPECT_EQ(run.err.find('\n'), run.err.size() - 1) << args << ": " << run.err;
+    }
+    const SweepRun help = runSweepIn(folder.path(), "--help");
+    EXPECT_EQ(help.status, 0);
+    EXPECT_EQ(help.out.rfind("usage: queuecalc-sweep", 0), 0u);
+}
+
+TEST(SweepGrid, RealRangesKeepTheirLastPointAndWholeRangesStepByOne) {
+    const FieldValues tenths = FieldValues::parse("arrivalRate=0.1:0.3:0.1");
+    ASSERT_EQ(tenths.size(), 3u);
+    EXPECT_EQ(tenths.at(2), 0.3) << "the quotient 1.9999999999999998 must not drop 0.3";
+    const FieldValues unit = FieldValues::parse("arrivalRate=0:1:0.1");
+    ASSERT_EQ(unit.size(), 11u);
+    EXPECT_EQ(unit.at(3), 3 * 0.1) << "each point is one product, not a running sum";
+    EXPECT_EQ(unit.at(10), 1.0);
+    const FieldValues offGrid = FieldValues::parse("arrivalRate=0.5:2:0.4");
+    ASSERT_EQ(offGrid.size(), 4u);
+    EXPECT_EQ(offGrid.at(3), 0.5 + 3 * 0.4);
+    const FieldValues down = FieldValues::parse("servers=10:4:-3");
+    ASSERT_EQ(down.size(), 3u);
+    EXPECT_EQ(down.at(2), 4.0);
+    EXPECT_EQ(FieldValues::parse("servers=5:50").size(), 46u);
+    EXPECT_EQ(FieldValues::parse("abandonParam1=0.5").size(), 1u);
+}
+
+TEST(SweepGrid, ShardsCoverTheGridOnceInOrderAndAHugeGridIsRefused) {
+    for (std::size_t size : {0u, 1u, 7u, 100u})
+        for (std::size_t parts : {1u, 3u, 8u}) {
+            std::size_t next = 0;
+            for (std::size_t part = 0; part < parts; ++part) {
+                const auto range = shardRange(size, Shard{part, parts});
+                EXPECT_EQ(range.first, next);
+                EXPECT_LE(range.second - range.first, size / parts + 1);
+                next = range.second;
+            }
+            EXPECT_EQ(next, size);
+        }
+    std::vector<FieldValues> huge(4, FieldValues::parse("arrivalRate=0:1e11:1"));
+    EXPECT_THROW(ScenarioGrid{huge}, UsageError);
+}
+
+}  // namespace

@@ -1,0 +1,210 @@
+// Staffing: the search against a plain upward scan on random scenarios,
+// against an independent Erlang-A (M/M/s+M) computation, and on targets that
+// break its monotonicity assumption.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <iostream>
+#include <random>
+#include <vector>
+
+#include "input/model_fields.h"
+#include "sweep/scenario.h"
+#include "sweep/staffing.h"
+#include "support/measured_error.h"
+#include "sweep/sweep_support.h"
+
+using namespace queuecalc;
+using namespace queuecalc::sweep;
+
+namespace {
+
+StaffingProblem problemFor(StaffedField field, const ModelInput& input, const std::vector<std::string>& targets,
+                           const std::vector<double>& moments) {
+    std::vector<Target> parsed;
+    for (const std::string& text : targets) parsed.push_back(parseTarget(text));
+    return makeStaffingProblem(field, parsed, moments, 0, input);
+}
+
+StaffingEvaluator evaluatorFor(StaffedField field, const ModelInput& input, const EvaluationSettings& settings,
+                               BinomialRows& rows) {
+    const ModelField& staffed = *findModelField(field == StaffedField::Servers ? "servers" : "waitingPlaces");
+    return [=, &rows, &staffed](int value, bool withCurves) {
+        ModelInput scenario = input;
+        setModelField(scenario, staffed, value);
+        return evaluateScenario(scenario, settings, rows, withCurves);
+    };
+}
+
+TEST(Staffing, AgreesWithAFullScanOnRandomScenarios) {
+    std::mt19937 random(20261207);  // fixed seed: the same scenarios every run
+    std::uniform_real_distribution<double> unit(0.0, 1.0);
+    const char* targetSets[][2] = {
+        {"SL(0.3)>=0.8", "P(A)<=0.05"},
+        {"ASA<=0.1", "P(Loss)<=0.01"},
+        {"P(W<=0.5|S)>=0.9", "occupancy<=0.9"},
+        {"abandonRate<=0.2", "meanQueueLength<=1"},
+    };
+    int disagreements = 0, scans = 0, searched = 0;
+    for (int trial = 0; trial < 24; ++trial) {
+        ModelInput input = sweeptest::smallCentre();
+        input.setAbandonType(trial % 3);
+        input.abandonParam1 = 0.2 + 2 * unit(random);
+        input.abandonParam2 = trial % 3 == 1 ? 1 + std::floor(4 * unit(random)) : 0.5 + unit(random);
+        input.waitingPlaces = 2 + static_cast<int>(18 * unit(random));
+        input.arrivalRate = 0.5 + 15 * unit(random);
+        input.inversionTerms = 12;
+        input.setInversionMethod(trial % 4 == 0 ? 1 : -1);
+        const auto& targets = targetSets[trial % 4];
+        const StaffedField field = trial % 5 == 4 ? StaffedField::WaitingPlaces : StaffedField::Servers;
+        EvaluationSettings settings;
+        settings.moments = {0.3, 0.5};
+        BinomialRows rows;
+        StaffingProblem problem = problemFor(field, input, {targets[0], targets[1]}, settings.moments);
+        problem.largest = std::min(problem.largest, 60);  // keeps the scans of misses short
+        const StaffingEvaluator evaluate = evaluatorFor(field, input, settings, rows);
+        const StaffingResult search = findStaffing(problem, input, evaluate);
+        const StaffingResult scan = scanStaffing(problem, evaluate);
+        ++searched;
+        scans += search.scanned ? 1 : 0;
+        if (search.found != scan.found || (search.found && search.value != scan.value)) {
+            ++disagreements;
+            ADD_FAILURE() << "trial " << trial << ": search " << search.value << " (found " << search.found
+                          << "), scan " << scan.value << " (found " << scan.found << ")";
+        }
+        if (search.found) {
+            for (std::size_t c = 0; c < scan.values.size(); ++c)
+                EXPECT_TRUE(sweeptest::sameBits(search.values[c], scan.values[c])) << "trial " << trial << " column " << c;
+        }
+    }
+    EXPECT_EQ(disagreements, 0);
+    std::cout << "[ staffing ] " << searched << " searches, " << scans << " fell back to the scan\n";
+}
+
+// The margin of one synthetic target at each value: misses everywhere but at
+// 5 and from 20 on, and falls from 0 to 1, where the search must notice it.
+std::vector<double> spikyColumns(int value, bool) {
+    const double margin = value == 5 || value >= 20 ? 1.0 : value == 0 ? -1.0 : -10.0 + value;
+    return {margin};
+}
+
+// One target, RHO >= 0, on synthetic columns where column 0 is its margin.
+StaffingProblem syntheticProblem(int largest) {
+    StaffingProblem problem;
+    problem.field = StaffedField::WaitingPlaces;
+    problem.smallest = 0;
+    problem.largest = largest;
+    problem.targets.push_back(parseTarget("RHO>=0"));
+    problem.targetColumns.push_back(0);
+    return problem;
+}
+
+TEST(Staffing, FallsBackToTheScanWhenAMarginIsNotMonotone) {
+    const StaffingResult result = findStaffing(syntheticProblem(100), ModelInput(), spikyColumns);
+    EXPECT_TRUE(result.found);
+    EXPECT_EQ(result.value, 5);
+    EXPECT_TRUE(result.scanned);
+}
+
+TEST(Staffing, ReportsNoAnswerWithinTheLimit) {
+    int evaluations = 0;
+    const StaffingResult result = findStaffing(syntheticProblem(40), ModelInput(), [&](int value, bool) {
+        ++evaluations;
+        return std::vector<double>{-100.0 + value};  // rising, never reaching 0
+    });
+    EXPECT_FALSE(result.found);
+    EXPECT_FALSE(result.scanned);
+    EXPECT_LT(evaluations, 10) << "galloping needs only a few values to reach the limit";
+}
+
+// ---------------------------------------------------------------------------
+// Erlang-A: M/M/s+M with an unlimited waiting room, written here from its
+// birth-and-death chain alone: p_j = p_{j-1} lambda / (min(j, s) mu + max(j - s, 0) theta),
+// summed until the terms are below 1e-40 of the total. The measures come by
+// other routes than the calculator's position tables:
+//   P(NoWait) = P(N < s) (PASTA, nothing lost);
+//   meanQueueLength = E[(N - s)+];
+//   P(A) = theta E[(N - s)+] / lambda (abandonments balance their rate).
+struct ErlangA {
+    double noWait = 0, queueLength = 0, abandon = 0;
+};
+
+ErlangA erlangA(int s, long double lambda, long double mu, long double theta) {
+    std::vector<long double> p{1.0L};
+    long double total = 1.0L;
+    for (int j = 1;; ++j) {
+        const long double death = (j < s ? j : s) * mu + (j > s ? j - s : 0) * theta;
+        p.push_back(p.back() * lambda / death);
+        total += p.back();
+        if (j > s && p.back() < 1e-40L * total) break;
+    }
+    long double noWait = 0, queue = 0;
+    for (std::size_t j = 0; j < p.size(); ++j) {
+        if (static_cast<int>(j) < s) noWait += p[j];
+        else queue += (static_cast<long double>(j) - s) * p[j];
+    }
+    ErlangA a;
+    a.noWait = static_cast<double>(noWait / total);
+    a.queueLength = static_cast<double>(queue / total);
+    a.abandon = static_cast<double>(theta * queue / total / lambda);
+    return a;
+}
+
+// A waiting room this large holds the chain's whole mass: at 5 waiting
+// callers per unit of lambda / theta the tail is far below a double's reach.
+constexpr int kLargeWaitingRoom = 150;
+// Differences allowed between the calculator and Erlang-A: roundings of two
+// different summation orders over about 160 states.
+constexpr double kErlangATolerance = 1e-12;
+
+TEST(Staffing, AgreesWithAnIndependentErlangAComputation) {
+    struct Case {
+        double lambda, mu, theta;
+        const char* targets[3];
+        double noWaitAtLeast, abandonAtMost, queueAtMost;
+    };
+    const Case cases[] = {
+        {9.5, 1.0, 0.5, {"P(NoWait)>=0.6", "P(A)<=0.05", "meanQueueLength<=1"}, 0.6, 0.05, 1.0},
+        {40.0, 0.5, 0.2, {"P(NoWait)>=0.5", "P(A)<=0.01", "meanQueueLength<=2"}, 0.5, 0.01, 2.0},
+        {3.0, 1.0, 2.0, {"P(NoWait)>=0.9", "P(A)<=0.2", "meanQueueLength<=5"}, 0.9, 0.2, 5.0},
+    };
+    double worst = 0;
+    std::string worstAt;
+    for (const Case& c : cases) {
+        ModelInput input = sweeptest::smallCentre();
+        input.arrivalRate = c.lambda;
+        input.serviceRate = c.mu;
+        input.abandonParam1 = c.theta;
+        input.waitingPlaces = kLargeWaitingRoom;
+        EvaluationSettings settings;  // no thresholds: measures only
+        BinomialRows rows;
+        const StaffingProblem problem = problemFor(StaffedField::Servers, input,
+                                                   {c.targets[0], c.targets[1], c.targets[2]}, settings.moments);
+        const StaffingResult search =
+            findStaffing(problem, input, evaluatorFor(StaffedField::Servers, input, settings, rows));
+
+        int expected = 1;
+        for (;; ++expected) {
+            const ErlangA a = erlangA(expected, c.lambda, c.mu, c.theta);
+            if (a.noWait >= c.noWaitAtLeast && a.abandon <= c.abandonAtMost && a.queueLength <= c.queueAtMost) break;
+        }
+        ASSERT_TRUE(search.found);
+        EXPECT_EQ(search.value, expected) << "lambda " << c.lambda;
+        const ErlangA a = erlangA(search.value, c.lambda, c.mu, c.theta);
+        const double errors[] = {std::fabs(search.values[2] - a.noWait) / a.noWait,
+                                 std::fabs(search.values[4] - a.abandon) / a.abandon,
+                                 std::fabs(search.values[17] - a.queueLength) / a.queueLength};
+        const char* names[] = {"P(NoWait)", "P(A)", "meanQueueLength"};
+        for (int i = 0; i < 3; ++i)
+            if (errors[i] > worst) {
+                worst = errors[i];
+                worstAt = std::string(names[i]) + ", lambda " + std::to_string(c.lambda);
+            }
+    }
+    EXPECT_LE(worst, kErlangATolerance);
+    testsupport::reportWorstError("staffed centres against Erlang-A", testsupport::ErrorKind::Relative, worst,
+                                  kErlangATolerance, worstAt);
+}
+
+}  // namespace

@@ -15,8 +15,6 @@ namespace queuecalc {
 
 namespace {
 
-const std::string kWritten;  // the empty reason: no failure
-
 // The system's text for an error code, in the user's language, without the
 // final full stop and line end it carries.
 std::string reasonOf(DWORD error) {
@@ -53,81 +51,106 @@ std::size_t nameStart(const std::wstring& path) {
     return separator == std::wstring::npos ? 0 : separator + 1;
 }
 
-// Writes all bytes, flushes them to disk and closes; on any failure closes,
-// deletes `temp` (unless empty) and gives the reason.
-std::string writeAndClose(HANDLE file, const std::string& bytes, const std::wstring& temp,
-                          bool truncateAfter) {
-    // WriteFile takes at most a DWORD per call; 1 GiB pieces stay well below.
-    const std::size_t kPiece = std::size_t{1} << 30;
-    const char* p = bytes.data();
-    std::size_t left = bytes.size();
-    bool ok = true;
-    while (ok && left > 0) {
-        DWORD written = 0;
-        const DWORD piece = static_cast<DWORD>(left < kPiece ? left : kPiece);
-        ok = ::WriteFile(file, p, piece, &written, nullptr) != 0 && written > 0;
-        p += written;
-        left -= written;
-    }
-    ok = ok && (!truncateAfter || ::SetEndOfFile(file) != 0);
-    ok = ok && ::FlushFileBuffers(file) != 0;
-    DWORD error = ok ? ERROR_SUCCESS : ::GetLastError();
-    if (::CloseHandle(file) == 0 && ok) {
-        ok = false;
-        error = ::GetLastError();
-    }
-    if (ok) return kWritten;
-    if (!temp.empty()) ::DeleteFileW(temp.c_str());
-    return reasonOf(error);
-}
-
 // Overwrites the file itself: the way when its folder takes no new file.
-std::string writeInPlace(const std::wstring& path, const std::string& bytes) {
-    // Opened without truncation, which would fail on a hidden or system file,
-    // and cut to the new length once written.
-    const HANDLE file = ::CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return reasonOf(::GetLastError());
-    return writeAndClose(file, bytes, L"", true);
+// Opened without truncation, which would fail on a hidden or system file,
+// and cut to the new length when finished.
+HANDLE openInPlace(const std::wstring& path) {
+    return ::CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                         nullptr);
 }
 
 }  // namespace
 
-std::string replaceFile(const std::string& path, const std::string& bytes) {
+struct FileReplacement::Handle {
+    HANDLE file = INVALID_HANDLE_VALUE;
+    std::wstring temp;    // the new file; empty when the target is written in place
     std::wstring target;
-    if (!toWide(path, target)) return reasonOf(ERROR_NO_UNICODE_TRANSLATION);
-    const DWORD attributes = ::GetFileAttributesW(target.c_str());
+};
+
+FileReplacement::FileReplacement(const std::string& path) : handle_(std::make_unique<Handle>()), stream_(this) {
+    Handle& h = *handle_;
+    if (!toWide(path, h.target)) {
+        failure_ = reasonOf(ERROR_NO_UNICODE_TRANSLATION);
+        return;
+    }
+    const DWORD attributes = ::GetFileAttributesW(h.target.c_str());
     const bool exists = attributes != INVALID_FILE_ATTRIBUTES;
-    if (exists && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return "a folder of that name is in the way";
+    if (exists && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        failure_ = "a folder of that name is in the way";
+        return;
+    }
     // A read-only file is kept, as a plain overwrite would keep it.
-    if (exists && (attributes & FILE_ATTRIBUTE_READONLY) != 0) return reasonOf(ERROR_ACCESS_DENIED);
+    if (exists && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+        failure_ = reasonOf(ERROR_ACCESS_DENIED);
+        return;
+    }
 
     // ".NAME.<process>-<attempt>" beside the target; CREATE_NEW never opens a
     // file another writer made, so a name in use only costs another attempt.
-    const std::wstring stem = target.substr(0, nameStart(target)) + L"." + target.substr(nameStart(target)) +
-                              L"." + std::to_wstring(::GetCurrentProcessId()) + L"-";
-    std::wstring temp;
-    HANDLE file = INVALID_HANDLE_VALUE;
-    for (unsigned attempt = 0; file == INVALID_HANDLE_VALUE; ++attempt) {
-        temp = stem + std::to_wstring(attempt);
-        file = ::CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (file != INVALID_HANDLE_VALUE) break;
+    const std::size_t name = nameStart(h.target);
+    const std::wstring stem = h.target.substr(0, name) + L"." + h.target.substr(name) + L"." +
+                              std::to_wstring(::GetCurrentProcessId()) + L"-";
+    for (unsigned attempt = 0;; ++attempt) {
+        const std::wstring temp = stem + std::to_wstring(attempt);
+        h.file = ::CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (h.file != INVALID_HANDLE_VALUE) {
+            h.temp = temp;
+            return;
+        }
         const DWORD error = ::GetLastError();
-        if (error == ERROR_ACCESS_DENIED) return writeInPlace(target, bytes);
-        if ((error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) || attempt == 1000)
-            return reasonOf(error);
+        if (error == ERROR_ACCESS_DENIED) {  // the folder takes no new file
+            h.file = openInPlace(h.target);
+            if (h.file == INVALID_HANDLE_VALUE) failure_ = reasonOf(::GetLastError());
+            return;
+        }
+        if ((error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) || attempt == 1000) {
+            failure_ = reasonOf(error);
+            return;
+        }
     }
-    const std::string failure = writeAndClose(file, bytes, temp, false);
-    if (!failure.empty()) return failure;
+}
+
+FileReplacement::~FileReplacement() {
+    if (handle_->file != INVALID_HANDLE_VALUE) ::CloseHandle(handle_->file);
+    if (!handle_->temp.empty()) ::DeleteFileW(handle_->temp.c_str());
+}
+
+void FileReplacement::append(const char* bytes, std::size_t size) {
+    // WriteFile takes at most a DWORD per call; 1 GiB pieces stay well below.
+    const std::size_t kPiece = std::size_t{1} << 30;
+    while (size > 0) {
+        DWORD written = 0;
+        const DWORD piece = static_cast<DWORD>(size < kPiece ? size : kPiece);
+        if (::WriteFile(handle_->file, bytes, piece, &written, nullptr) == 0 || written == 0) {
+            failure_ = reasonOf(::GetLastError());
+            return;
+        }
+        bytes += written;
+        size -= written;
+    }
+}
+
+void FileReplacement::finish() {
+    Handle& h = *handle_;
+    if (h.file == INVALID_HANDLE_VALUE) return;  // nothing was opened: failure_ says why
+    // Written in place, the file is cut to the new length.
+    bool ok = failure_.empty() && (!h.temp.empty() || ::SetEndOfFile(h.file) != 0) &&
+              ::FlushFileBuffers(h.file) != 0;
+    if (failure_.empty() && !ok) failure_ = reasonOf(::GetLastError());
+    if (::CloseHandle(h.file) == 0 && ok) {
+        ok = false;
+        failure_ = reasonOf(::GetLastError());
+    }
+    h.file = INVALID_HANDLE_VALUE;
+    if (!ok || h.temp.empty()) return;  // the destructor removes a new file
     // One rename replaces the earlier file, and returns only once it is on
     // disk. It is refused while another program holds the earlier file open
     // without delete sharing; the earlier file then stays as it was.
-    if (::MoveFileExW(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) == 0) {
-        const DWORD error = ::GetLastError();
-        ::DeleteFileW(temp.c_str());
-        return reasonOf(error);
+    if (::MoveFileExW(h.temp.c_str(), h.target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) == 0) {
+        failure_ = reasonOf(::GetLastError());
+        return;
     }
-    return kWritten;
+    h.temp.clear();
 }
 
 }  // namespace queuecalc

@@ -86,3 +86,47 @@ TEST(FileReplace, GivesTheReasonAloneWhenTheFileCannotBeWritten) {
     EXPECT_NE(missingFolder.back(), '\n') << missingFolder;
     EXPECT_EQ(folder.names(), std::vector<std::string>{"taken.csv"}) << "no temporary file may be left behind";
 }
+
+TEST(FileReplace, PutsAStreamedTableInPlaceOnlyWhenCommitted) {
+    ScratchFolder folder;
+    const fs::path target = folder / "table.csv";
+    {
+        std::ofstream earlier(target, std::ios::binary);
+        earlier << "earlier\r\n";
+    }
+    std::ostringstream expected;  // the same insertions into a string
+    {
+        queuecalc::FileReplacement out(target.string());
+        ASSERT_EQ(out.failure(), "");
+        // More than the stream holds back, in rows and in one large piece.
+        for (int row = 0; row < 20000; ++row) {
+            out.stream() << row << ';' << 0.5 * row << "\r\n";
+            expected << row << ';' << 0.5 * row << "\r\n";
+        }
+        const std::string piece(100000, 'p');
+        out.stream().write(piece.data(), static_cast<std::streamsize>(piece.size()));
+        out.write("\n", 1);
+        expected << piece << "\n";
+        EXPECT_EQ(contentOf(target), "earlier\r\n") << "nothing replaces the earlier file before the commit";
+        EXPECT_EQ(out.commit(), "");
+        EXPECT_TRUE(out.stream().good());
+    }
+    EXPECT_EQ(contentOf(target).size(), expected.str().size());
+    EXPECT_TRUE(contentOf(target) == expected.str());
+    EXPECT_EQ(folder.names(), std::vector<std::string>{"table.csv"});
+}
+
+TEST(FileReplace, WithoutACommitLeavesTheEarlierFileAndNoNewOne) {
+    ScratchFolder folder;
+    const fs::path target = folder / "table.csv";
+    {
+        std::ofstream earlier(target, std::ios::binary);
+        earlier << "earlier\r\n";
+    }
+    {
+        queuecalc::FileReplacement abandoned(target.string());
+        abandoned.stream() << std::string(200000, 'x');
+    }
+    EXPECT_EQ(contentOf(target), "earlier\r\n");
+    EXPECT_EQ(folder.names(), std::vector<std::string>{"table.csv"}) << "no temporary file may be left behind";
+}

@@ -136,6 +136,25 @@ TEST(WindowsPrograms, BinomdistWritesTheSameTableAsThisBuild) {
     }
 }
 
+// The sweep's rows end in CR LF on every system, on standard output too.
+TEST(WindowsPrograms, SweepWritesTheSameTableAsThisBuild) {
+    TempFolder folder;
+    writeBytes(folder / "INPUT.DAT", readBytes(kShippedExamples / "typical" / "INPUT.DAT"));
+    writeBytes(folder / "BINOMDIST.DAT", readBytes(kShippedExamples / "typical" / "BINOMDIST.DAT"));
+    const std::string grid = " --vary servers=9:11 --vary arrivalRate=9,9.5 --at 0.5";
+    const RunOutcome native = runProgramIn(folder.path(), "", quoted(QUEUECALC_SWEEP_PATH) + grid);
+    const RunOutcome windows =
+        runProgramIn(folder.path(), "", "QUEUECALC_WINE_RAW=1 " + windowsProgram("queuecalc-sweep.exe") + grid);
+    EXPECT_EQ(native.exitStatus, 0);
+    EXPECT_EQ(windows.exitStatus, 0);
+    EXPECT_NE(native.console.find("\r\n"), std::string::npos);
+    EXPECT_TRUE(windows.console == native.console) << windows.console;
+    EXPECT_EQ(runProgramIn(folder.path(), "", windowsProgram("queuecalc-sweep.exe") + grid + " --out table.csv")
+                  .exitStatus,
+              0);
+    EXPECT_TRUE(readBytes(folder / "table.csv") == native.console);
+}
+
 TEST(WindowsResultsFile, AFolderNamedLikeTheResultsFileStopsTheRunWithAMessage) {
     SuccessfulSetup scenario;
     fs::create_directory(scenario.folder / "OUTPUT.CSV");

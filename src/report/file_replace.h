@@ -2,8 +2,8 @@
 // Replacing a whole file safely, for any program that writes a file
 // completely and then puts it in place of an earlier one.
 //
-// The bytes go to a new file beside the target (".NAME.XXXXXX" in the same
-// folder), are flushed to disk, and only then does the new file take the
+// The bytes go to a new file beside the target (".NAME." and a unique ending,
+// in the same folder), are flushed to disk, and only then does the new file take the
 // target's name in one step, so that an earlier file survives any failure
 // whole: after a failure the target is as it was and no new file is left
 // behind. Where the folder takes no new file but the target itself is

@@ -4,7 +4,10 @@
 #include <iostream>
 
 #include "app/run.h"
+#include "app/standard_error.h"
 
 int main() {
-    return queuecalc::runProgram("", std::cin, std::cout);
+    // First, before any file is opened (see ProcessStandardError).
+    queuecalc::ProcessStandardError err;
+    return queuecalc::runProgram("", std::cin, std::cout, err);
 }

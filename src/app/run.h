@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "app/progress_line.h"
+#include "app/standard_error.h"
 #include "engine/queue_model.h"
 #include "input/binomial_table.h"
 #include "input/model_input.h"
@@ -26,12 +28,21 @@ struct RunResults {
 RunResults computeRun(const ModelInput& input, const BinomialTable& table,
                       TransformEngine engine = TransformEngine::Fast);
 
+// The same for an input that validateModelInput accepted, with a progress
+// line (may be null) that it keeps up to date during the inversions.
+RunResults computeValidatedRun(const ModelInput& validatedInput, const BinomialTable& table,
+                               TransformEngine engine, ProgressLine* progress);
+
 // The failure routine: "\n", the message, "\n", the prompt; flushes, reads one
 // integer from `in` and discards it. Returns the exit status of a failed run.
 int quitWithMessage(std::ostream& out, std::istream& in, const std::string& message);
 
 // The whole pass in the folder `directory` (input files, results file),
-// with the console on `in`/`out`. Returns the exit status.
+// with the console on `in`/`out` and warnings and the progress line on
+// `err` (none without it). Returns the exit status. Nothing written to `err`
+// and nothing the checks behind the warnings do changes what goes to `out`,
+// the results file or the exit status.
 int runProgram(const std::string& directory, std::istream& in, std::ostream& out);
+int runProgram(const std::string& directory, std::istream& in, std::ostream& out, ErrorStream& err);
 
 }  // namespace queuecalc

@@ -3,6 +3,7 @@
 #include <fstream>
 
 #include "core/failure.h"
+#include "input/input_checks.h"
 #include "input/read_field.h"
 
 namespace queuecalc {
@@ -33,10 +34,125 @@ bool isWholeNumberField(int position) {
            position == 13;
 }
 
+// Notices values whose text ran on into the next value read. It only looks
+// at positions the reader reaches anyway and, on the rare run-on, reads the
+// characters of the run again and returns to where it was, so the values read
+// and the messages stay exactly as without it.
+class RunOnTracker {
+public:
+    RunOnTracker(std::istream& in, InputNotes* notes) : in_(in), notes_(notes) {}
+
+    // Right before value `position` is read.
+    void beforeValue() {
+        previousStart_ = start_;
+        previousValue_ = value_;
+        start_ = notes_ && in_.good() ? in_.tellg() : unknown();
+    }
+
+    // Right after value `position` was read as `valueText`; `followsValue`
+    // says that its text began right where the previous value's ended.
+    void afterValue(int position, bool followsValue, const std::string& valueText) {
+        value_ = valueText;
+        if (!notes_ || !followsValue || position < 2) return;
+        const std::istream::pos_type end = position_();
+        if (previousStart_ == unknown() || start_ == unknown() || end == unknown()) return;
+        RunOnValue runOn;
+        runOn.position = position - 1;
+        runOn.value = previousValue_;
+        runOn.text = shorten(textBetween(previousStart_, end));
+        runOn.rest = shorten(textBetween(start_, end));
+        notes_->runOns.push_back(runOn);
+    }
+
+    // After the thirteenth value: a fraction glued to it ("0.5" read as 0) is
+    // never read. A zero fraction ("-1.0") changes nothing and goes unnoticed.
+    void afterLastValue(const std::string& valueText) {
+        if (!notes_ || !in_.good() || in_.peek() != '.') return;
+        const std::istream::pos_type end = position_();
+        if (start_ == unknown() || end == unknown()) return;
+        std::string rest;
+        int c;
+        while (rest.size() < 25 && (c = in_.peek()) != std::char_traits<char>::eof() && !std::isspace(c))
+            rest.push_back(static_cast<char>(in_.get()));
+        in_.clear();
+        in_.seekg(end);
+        const std::size_t firstNonZero = rest.find_first_of("123456789");
+        if (firstNonZero == std::string::npos || rest.find_first_not_of("0123456789", 1) < firstNonZero)
+            return;
+        RunOnValue runOn;
+        runOn.position = 13;
+        runOn.value = valueText;
+        runOn.text = shorten(textBetween(start_, end) + rest);
+        runOn.rest = shorten(rest);
+        runOn.restIsNextValue = false;
+        notes_->runOns.push_back(runOn);
+    }
+
+private:
+    static std::istream::pos_type unknown() { return std::istream::pos_type(-1); }
+
+    // Where the stream stands, also when the last extraction reached the end
+    // of the input; its state stays as it was.
+    std::istream::pos_type position_() {
+        const std::ios::iostate state = in_.rdstate();
+        in_.clear();
+        const std::istream::pos_type here = in_.tellg();
+        in_.setstate(state);
+        return here;
+    }
+
+    // The characters between two positions, leading white space dropped; the
+    // stream is left where it stood and in the state it had.
+    std::string textBetween(std::istream::pos_type from, std::istream::pos_type to) {
+        const std::ios::iostate state = in_.rdstate();
+        in_.clear();
+        const std::istream::pos_type here = in_.tellg();
+        std::string text;
+        if (here != unknown() && in_.seekg(from)) {
+            for (std::streamoff n = to - from; n > 0; --n) {
+                const int c = in_.get();
+                if (c == std::char_traits<char>::eof()) break;
+                text.push_back(static_cast<char>(c));
+            }
+        }
+        in_.clear();
+        if (here != unknown()) in_.seekg(here);
+        in_.setstate(state);
+        return trimLeft(text);
+    }
+
+    static std::string trimLeft(const std::string& text) {
+        std::size_t i = 0;
+        while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
+        return text.substr(i);
+    }
+
+    // At most 24 characters (then "..."), printable, as the messages quote text.
+    static std::string shorten(std::string text) {
+        if (text.size() > 24) text = text.substr(0, 24) + "...";
+        makePrintable(text);
+        return text;
+    }
+
+    std::istream& in_;
+    InputNotes* notes_;
+    std::istream::pos_type start_ = unknown();
+    std::istream::pos_type previousStart_ = unknown();
+    std::string value_, previousValue_;
+};
+
+std::string valueText(int value) { return std::to_string(value); }
+std::string valueText(double value) { return formatValue(value); }
+
 template <typename T>
-void readField(std::istream& in, int position, T& value) {
+void readField(std::istream& in, int position, T& value, RunOnTracker& tracker) {
     UnreadableValue unreadable;
-    if (readValue(in, value, unreadable)) return;
+    tracker.beforeValue();
+    if (readValue(in, value, unreadable)) {
+        tracker.afterValue(position, unreadable.followsValue, valueText(value));
+        if (position == 13) tracker.afterLastValue(valueText(value));
+        return;
+    }
     const std::string field = "value " + std::to_string(position) + " of 13 (" +
                               kFieldNames[position - 1] + ")";
     if (unreadable.ended)
@@ -54,34 +170,37 @@ void readField(std::istream& in, int position, T& value) {
 
 }  // namespace
 
-ModelInput readModelInput(std::istream& in) {
+const char* inputFieldName(int position) { return kFieldNames[position - 1]; }
+
+ModelInput readModelInput(std::istream& in, InputNotes* notes) {
     ModelInput m;
-    readField(in, 1, m.consoleReport);
-    readField(in, 2, m.abandonType);
-    readField(in, 3, m.abandonParam1);
-    readField(in, 4, m.abandonParam2);
-    readField(in, 5, m.abandonParam3);
-    readField(in, 6, m.servers);
-    readField(in, 7, m.waitingPlaces);
-    readField(in, 8, m.serviceRate);
-    readField(in, 9, m.arrivalRate);
-    readField(in, 10, m.momentInterval);
-    readField(in, 11, m.inversionTerms);
-    readField(in, 12, m.maxTime);
-    readField(in, 13, m.inversionMethod);
+    RunOnTracker tracker(in, notes);
+    readField(in, 1, m.consoleReport, tracker);
+    readField(in, 2, m.abandonType, tracker);
+    readField(in, 3, m.abandonParam1, tracker);
+    readField(in, 4, m.abandonParam2, tracker);
+    readField(in, 5, m.abandonParam3, tracker);
+    readField(in, 6, m.servers, tracker);
+    readField(in, 7, m.waitingPlaces, tracker);
+    readField(in, 8, m.serviceRate, tracker);
+    readField(in, 9, m.arrivalRate, tracker);
+    readField(in, 10, m.momentInterval, tracker);
+    readField(in, 11, m.inversionTerms, tracker);
+    readField(in, 12, m.maxTime, tracker);
+    readField(in, 13, m.inversionMethod, tracker);
     m.setAbandonType(m.abandonType);
     m.setInversionMethod(m.inversionMethod);
     return m;
 }
 
-ModelInput readModelInputFile(const std::string& path) {
+ModelInput readModelInputFile(const std::string& path, InputNotes* notes) {
     // Binary, so that every system reads the same bytes: a text-mode stream
     // on Windows would drop the CR of each CR LF (its white space either way)
     // but then misplace the re-reading of an unreadable value, and would end
     // the file at a Ctrl-Z.
     std::ifstream file(path, std::ios::binary);
     if (!file) throw RunFailure("Unable to open input file (INPUT.DAT).");
-    return readModelInput(file);
+    return readModelInput(file, notes);
 }
 
 }  // namespace queuecalc

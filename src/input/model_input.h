@@ -3,6 +3,7 @@
 
 #include <istream>
 #include <string>
+#include <vector>
 
 #include "core/choices.h"
 
@@ -42,14 +43,39 @@ struct ModelInput {
 
 extern const char* const kInputFileName;  // "INPUT.DAT"
 
+// A value whose text ran on, without white space, into what the reader took
+// as the next value ("0.00416667" in a whole-number field: 0, and
+// ".00416667" as the next value, so that every later value moves up a place),
+// or, after the thirteenth value, into a fraction that is never read ("0.5"
+// read as 0).
+struct RunOnValue {
+    int position = 0;     // 1 .. 13, the value whose text ran on
+    std::string text;     // the whole run of characters as written (shortened, printable)
+    std::string value;    // what that value was read as
+    std::string rest;     // the characters after it
+    bool restIsNextValue = true;  // false only after the thirteenth value
+};
+
+// What the reader noticed without rejecting the file. Filled as the values
+// are read, so that it holds what was noticed before a failure too.
+struct InputNotes {
+    std::vector<RunOnValue> runOns;
+};
+
+// The words the messages use for value `position` (1 .. 13) of the file.
+const char* inputFieldName(int position);
+
 // Extracts the thirteen values in order with formatted stream extraction
 // (an int stops at a decimal point and leaves the rest to the next field).
 // Nothing after the thirteenth value is read. A value that is missing or does
-// not parse as its field's type throws RunFailure naming the field.
-ModelInput readModelInput(std::istream& in);
+// not parse as its field's type throws RunFailure naming the field. When
+// `notes` is given, values whose text ran on into the next one are recorded
+// there; that looks at the text around them but changes neither what is read
+// nor any message.
+ModelInput readModelInput(std::istream& in, InputNotes* notes = nullptr);
 
 // Opens the named file and reads it; throws RunFailure with the
 // missing-file message when it cannot be opened.
-ModelInput readModelInputFile(const std::string& path);
+ModelInput readModelInputFile(const std::string& path, InputNotes* notes = nullptr);
 
 }  // namespace queuecalc

@@ -17,6 +17,14 @@ struct UnreadableValue {
     bool followsValue = false;  // no white space between it and the value before
 };
 
+// Bytes outside printable ASCII become '?', so that a message can quote the text.
+inline void makePrintable(std::string& text) {
+    for (char& ch : text) {
+        const unsigned char u = static_cast<unsigned char>(ch);
+        if (u < 0x20 || u >= 0x7F) ch = '?';
+    }
+}
+
 // operator>> with its usual rules: leading white space is skipped, a number
 // ends at the first character that cannot continue it, and that character is
 // left for the next value. On failure returns false and describes in
@@ -54,10 +62,7 @@ bool readValue(std::istream& in, T& value, UnreadableValue& unreadable) {
     if (unreadable.text.size() == 24 && (c = in.peek()) != std::char_traits<char>::eof() &&
         !std::isspace(c))
         unreadable.text += "...";
-    for (char& ch : unreadable.text) {
-        const unsigned char u = static_cast<unsigned char>(ch);
-        if (u < 0x20 || u >= 0x7F) ch = '?';
-    }
+    makePrintable(unreadable.text);
     return false;
 }
 

@@ -154,3 +154,73 @@ TEST(ModelInputFile, PointsToTheWholeNumberWhoseFractionWasLeftOver) {
               kRead + "value 13 of 13 (inverse Laplace transform algorithm) is \".3\", which is not a whole "
                       "number.");
 }
+
+namespace {
+
+ModelInput readNoting(const std::string& text, InputNotes& notes) {
+    std::istringstream in(text);
+    return readModelInput(in, &notes);
+}
+
+}  // namespace
+
+TEST(RunOnValues, AreNotedWithTheirTextWhileTheValuesStayAsRead) {
+    // The deleted line of a real file: value 6 gone, so "0.00416667" lands
+    // in the whole-number field r and its fraction becomes mu.
+    const std::string text = "1 0 0.5 -1 -1 20 0.00416667 0.25 0.1 32 5 0 comment";
+    InputNotes notes;
+    const ModelInput noted = readNoting(text, notes);
+    const ModelInput plain = read(text);
+    EXPECT_EQ(noted.waitingPlaces, 0);
+    EXPECT_EQ(noted.serviceRate, 0.00416667);
+    EXPECT_EQ(noted.inversionMethod, plain.inversionMethod);
+    EXPECT_EQ(noted.maxTime, plain.maxTime);
+    ASSERT_EQ(notes.runOns.size(), 1u);
+    const RunOnValue& r = notes.runOns[0];
+    EXPECT_EQ(r.position, 7);
+    EXPECT_EQ(r.text, "0.00416667");
+    EXPECT_EQ(r.value, "0");
+    EXPECT_EQ(r.rest, ".00416667");
+    EXPECT_TRUE(r.restIsNextValue);
+}
+
+TEST(RunOnValues, CoverRealsTheLastValueAndTheEndOfTheFileButNotZeroFractions) {
+    InputNotes reals;
+    readNoting("1 0 0.5 -1 -1 10 20 1 9.5.1 32 5 0", reals);
+    ASSERT_EQ(reals.runOns.size(), 1u);
+    EXPECT_EQ(reals.runOns[0].position, 9);
+    EXPECT_EQ(reals.runOns[0].text, "9.5.1");
+    EXPECT_EQ(reals.runOns[0].value, "9.5");
+
+    InputNotes last;
+    EXPECT_EQ(readNoting(firstValues(12) + "0.5\nnotes", last).inversionMethod, 0);
+    ASSERT_EQ(last.runOns.size(), 1u);
+    EXPECT_EQ(last.runOns[0].position, 13);
+    EXPECT_EQ(last.runOns[0].rest, ".5");
+    EXPECT_FALSE(last.runOns[0].restIsNextValue);
+
+    // A run-on whose second part ends the file (no line end after it).
+    InputNotes atEnd;
+    EXPECT_EQ(readNoting(firstValues(11) + "5.5-1", atEnd).inversionMethod, -1);
+    ASSERT_EQ(atEnd.runOns.size(), 1u);
+    EXPECT_EQ(atEnd.runOns[0].text, "5.5-1");
+    EXPECT_EQ(atEnd.runOns[0].rest, "-1");
+
+    InputNotes zero;
+    readNoting(firstValues(12) + "-1.0 1.5", zero);
+    EXPECT_TRUE(zero.runOns.empty()) << "-1.0 means -1; the 1.5 after it is free text";
+}
+
+TEST(RunOnValues, LeaveEveryFailureMessageAsItWas) {
+    for (const std::string& text : {firstValues(5) + "10.5\n30", firstValues(12), firstValues(11) + "1.5.3",
+                                   std::string("1 1.5")}) {
+        InputNotes notes;
+        std::string noted = "(read without failure)";
+        try {
+            readNoting(text, notes);
+        } catch (const RunFailure& f) {
+            noted = f.what();
+        }
+        EXPECT_EQ(noted, failure(text)) << text;
+    }
+}

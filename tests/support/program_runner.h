@@ -55,6 +55,7 @@ private:
 
 struct RunOutcome {
     std::string console;  // exact bytes on standard output
+    std::string errors;   // exact bytes on standard error (warnings)
     int exitStatus = -1;
 };
 
@@ -64,15 +65,18 @@ inline RunOutcome runProgramIn(const std::filesystem::path& folder, const std::s
                                const std::string& program = "'" QUEUECALC_APP_PATH "'") {
     const std::filesystem::path in = folder.parent_path() / (folder.filename().string() + ".stdin");
     const std::filesystem::path out = folder.parent_path() / (folder.filename().string() + ".stdout");
+    const std::filesystem::path err = folder.parent_path() / (folder.filename().string() + ".stderr");
     writeBytes(in, stdinBytes);
     const std::string command = "cd '" + folder.string() + "' && " + program + " < '" + in.string() +
-                                "' > '" + out.string() + "'";
+                                "' > '" + out.string() + "' 2> '" + err.string() + "'";
     const int status = std::system(command.c_str());
     RunOutcome outcome;
     outcome.console = readBytes(out);
+    outcome.errors = readBytes(err);
     outcome.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     std::filesystem::remove(in);
     std::filesystem::remove(out);
+    std::filesystem::remove(err);
     return outcome;
 }
 

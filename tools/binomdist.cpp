@@ -24,6 +24,7 @@
 // than round-to-nearest may land one unit in the last place off.
 
 #include <cerrno>
+#include <charconv>
 #include <cinttypes>
 #include <cstdint>
 #include <cstdio>
@@ -38,14 +39,19 @@ constexpr int kMinDimension = -1;
 constexpr int kMaxDimension = queuecalc::kLastFiniteBinomialRow;  // C(1030, 515) rounds to infinity
 
 // An entry <= 2^53 as a plain decimal integer, a larger one as "%.17g" of
-// its nearest double. Deciding on the rounded value gives the same text as
+// its nearest double, written by std::to_chars: the same text, but with the
+// same exponent digits under every C runtime (some write e+016 where others
+// write e+16). Deciding on the rounded value gives the same text as
 // deciding on the exact one: an exact C <= 2^53 is its own double, and the
 // only C > 2^53 that rounds to 2^53 (C = 2^53 + 1) prints as
 // "9007199254740992" either way.
 bool writeEntry(std::FILE* out, double c) {
     if (c <= 9007199254740992.0)  // 2^53
         return std::fprintf(out, "%" PRIu64, static_cast<std::uint64_t>(c)) >= 0;
-    return std::fprintf(out, "%.17g", c) >= 0;
+    char text[32];
+    const std::to_chars_result written = std::to_chars(text, text + sizeof text, c, std::chars_format::general, 17);
+    const std::size_t length = static_cast<std::size_t>(written.ptr - text);
+    return std::fwrite(text, 1, length, out) == length;
 }
 
 bool writeTable(std::FILE* out, int dimension) {
@@ -114,7 +120,8 @@ int main(int argc, char** argv) {
     }
 
     const char* path = argc == 3 ? argv[2] : nullptr;
-    std::FILE* out = path != nullptr ? std::fopen(path, "w") : stdout;
+    // Binary: the same bytes, LF line ends, on every system.
+    std::FILE* out = path != nullptr ? std::fopen(path, "wb") : stdout;
     if (out == nullptr) {
         std::fprintf(stderr, "binomdist: cannot open '%s' for writing: %s\n", path,
                      std::strerror(errno));

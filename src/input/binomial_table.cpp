@@ -67,7 +67,8 @@ BinomialTable readBinomialTable(std::istream& in, int inversionTerms, InversionC
 
 BinomialTable readBinomialTableFile(const std::string& path, int inversionTerms,
                                     InversionChoice inversion) {
-    std::ifstream file(path);
+    // Binary, for the same bytes on every system (see readModelInputFile).
+    std::ifstream file(path, std::ios::binary);
     if (!file) throw RunFailure("Unable to open binomial distribution data file (BINOMDIST.DAT).");
     return readBinomialTable(file, inversionTerms, inversion);
 }

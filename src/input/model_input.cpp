@@ -194,7 +194,11 @@ ModelInput readModelInput(std::istream& in, InputNotes* notes) {
 }
 
 ModelInput readModelInputFile(const std::string& path, InputNotes* notes) {
-    std::ifstream file(path);
+    // Binary, so that every system reads the same bytes: a text-mode stream
+    // on Windows would drop the CR of each CR LF (its white space either way)
+    // but then misplace the re-reading of an unreadable value, and would end
+    // the file at a Ctrl-Z.
+    std::ifstream file(path, std::ios::binary);
     if (!file) throw RunFailure("Unable to open input file (INPUT.DAT).");
     return readModelInput(file, notes);
 }

@@ -1,16 +1,7 @@
 #include "report/results_file.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <fstream>
-
 #include "core/failure.h"
+#include "report/file_replace.h"
 #include "report/number_format.h"
 
 namespace queuecalc {
@@ -147,129 +138,11 @@ std::string buildResultsFile(const ModelInput& input, const PerformanceMeasures&
     return out;
 }
 
-namespace {
-
-bool writeAll(int fd, const std::string& bytes) {
-    const char* p = bytes.data();
-    std::size_t left = bytes.size();
-    while (left > 0) {
-        const ssize_t n = ::write(fd, p, left);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        p += n;
-        left -= static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
-[[noreturn]] void fail(const std::string& reason) {
-    throw RunFailure("Unable to write results file (OUTPUT.CSV): " + reason + ".");
-}
-
-[[noreturn]] void failWith(int error) {
-    fail(std::strerror(error));
-}
-
-std::string folderOf(const std::string& path) {
-    const std::size_t slash = path.find_last_of('/');
-    return slash == std::string::npos ? std::string(".") : path.substr(0, slash + 1);
-}
-
-// Flushes to disk; a file that cannot be flushed (a pipe, /dev/null) counts
-// as flushed.
-bool flush(int fd) {
-    return ::fsync(fd) == 0 || errno == EINVAL || errno == EROFS;
-}
-
-// Writes, flushes and closes; on any failure closes and reports.
-void writeAndClose(int fd, const std::string& bytes, const std::string& temp) {
-    bool ok = writeAll(fd, bytes) && flush(fd);
-    int error = ok ? 0 : errno;
-    if (::close(fd) != 0 && ok) {
-        ok = false;
-        error = errno;
-    }
-    if (!ok) {
-        if (!temp.empty()) ::unlink(temp.c_str());
-        failWith(error);
-    }
-}
-
-// Overwrites the file itself: the way when its folder takes no new file.
-void writeInPlace(const std::string& path, const std::string& bytes) {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
-    if (fd < 0) failWith(errno);
-    writeAndClose(fd, bytes, "");
-}
-
-}  // namespace
-
-// The results go to a new file beside the target, which replaces the target
-// only once it is complete and on disk, so that an earlier results file
-// survives any failure intact. Where the folder takes no new file but the
-// target itself is writable, the target is overwritten in place. A target
-// that is not writable stays as it is, as it would for a plain overwrite.
 // Any failure is reported: losing the results silently would look like
 // success.
 void writeResultsFile(const std::string& path, const std::string& bytes) {
-    std::string target = path;
-    struct stat existing {};
-    bool exists = ::lstat(path.c_str(), &existing) == 0;
-    if (exists && S_ISLNK(existing.st_mode)) {
-        // Replace the file the link points to, not the link.
-        char* resolved = ::realpath(path.c_str(), nullptr);
-        if (resolved == nullptr) {
-            writeInPlace(path, bytes);  // a dangling link: create its target
-            return;
-        }
-        target = resolved;
-        std::free(resolved);
-        exists = ::stat(target.c_str(), &existing) == 0;
-    }
-    if (exists && S_ISDIR(existing.st_mode)) fail("a folder of that name is in the way");
-    if (exists && ::access(target.c_str(), W_OK) != 0) failWith(errno);
-    if (exists && !S_ISREG(existing.st_mode)) {
-        writeInPlace(target, bytes);  // a device or pipe is written, not replaced
-        return;
-    }
-
-    std::string temp = folderOf(target);
-    if (temp.back() != '/') temp += '/';
-    temp += ".OUTPUT.CSV.XXXXXX";
-    const int fd = ::mkstemp(&temp[0]);
-    if (fd < 0) {
-        if (errno == EACCES || errno == EPERM) {
-            writeInPlace(target, bytes);
-            return;
-        }
-        failWith(errno);
-    }
-    // The new file gets the permissions (and, where allowed, the owner) the
-    // old one had, or those a plain creation would give.
-    if (exists) {
-        ::fchmod(fd, existing.st_mode & 07777);
-        if (::fchown(fd, existing.st_uid, existing.st_gid) != 0) {
-            // Only the owner's permissions change hands when the owner cannot.
-        }
-    } else {
-        const mode_t mask = ::umask(0);
-        ::umask(mask);
-        ::fchmod(fd, 0666 & ~mask);
-    }
-    writeAndClose(fd, bytes, temp);
-    if (::rename(temp.c_str(), target.c_str()) != 0) {
-        const int error = errno;
-        ::unlink(temp.c_str());
-        failWith(error);
-    }
-    // The new name reaches the disk with the folder.
-    const int folder = ::open(folderOf(target).c_str(), O_RDONLY | O_DIRECTORY);
-    if (folder >= 0) {
-        ::fsync(folder);
-        ::close(folder);
-    }
+    const std::string reason = replaceFile(path, bytes);
+    if (!reason.empty()) throw RunFailure("Unable to write results file (OUTPUT.CSV): " + reason + ".");
 }
 
 }  // namespace queuecalc

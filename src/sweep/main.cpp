@@ -2,6 +2,12 @@
 // service levels at chosen thresholds and staffing searches; one CSV row per
 // scenario. See usageText() (--help) and the README.
 #include <unistd.h>
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+
+#include <cstdio>
+#endif
 
 #include <chrono>
 #include <filesystem>
@@ -14,8 +20,8 @@
 #include "core/failure.h"
 #include "input/binomial_table.h"
 #include "input/model_input.h"
+#include "report/file_replace.h"
 #include "sweep/options.h"
-#include "sweep/output_file.h"
 #include "sweep/sweep_run.h"
 #include "sweep/usage_error.h"
 
@@ -89,6 +95,12 @@ int run(const SweepOptions& options) {
     const SweepProgress report = [&](std::size_t written, std::size_t total) { progress(written, total); };
     SweepSummary summary;
     if (options.outPath.empty()) {
+#ifdef _WIN32
+        // The rows carry their own CR LF; a text-mode standard output would
+        // add a CR before each LF.
+        std::cout.flush();
+        _setmode(_fileno(stdout), _O_BINARY);
+#endif
         summary = runSweep(plan, *binomials, std::cout, report);
         std::cout.flush();
         if (!std::cout) {
@@ -96,10 +108,13 @@ int run(const SweepOptions& options) {
             return 1;
         }
     } else {
-        ReplacingFile out(options.outPath);
-        if (out.ok()) summary = runSweep(plan, *binomials, out.stream(), report);
-        if (!out.commit()) {
-            std::cerr << kProgram << ": cannot write '" << options.outPath << "': " << out.error() << "\n";
+        // Complete and on disk before it takes the name: a sweep that fails
+        // or is interrupted leaves an earlier file whole.
+        FileReplacement out(options.outPath);
+        if (out.failure().empty()) summary = runSweep(plan, *binomials, out.stream(), report);
+        const std::string failure = out.commit();
+        if (!failure.empty()) {
+            std::cerr << kProgram << ": cannot write '" << options.outPath << "': " << failure << "\n";
             return 1;
         }
     }

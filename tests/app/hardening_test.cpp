@@ -27,19 +27,8 @@ namespace {
 
 const std::string kEarlierResults = "an earlier results file\r\n";
 
-// A small valid run (2 servers, 3 waiting places, 2 moments, 4 terms, both
-// algorithms) that each case below spoils in one or two values.
-InputValues smallRun() {
-    InputValues v;
-    v.consoleReport = "0";
-    v.servers = "2";
-    v.waitingPlaces = "3";
-    v.arrivalRate = "1.5";
-    v.momentInterval = "0.5";
-    v.inversionTerms = "4";
-    v.maxTime = "1";
-    return v;
-}
+// smallRun() (support/program_runner.h) is the valid run that each case
+// below spoils in one or two values.
 
 struct FailedRun {
     RunOutcome outcome;
@@ -284,14 +273,6 @@ INSTANTIATE_TEST_SUITE_P(AcceptedInput, ValidEdgeCase, ::testing::ValuesIn(caseF
 
 // ---------------------------------------------------------------------------
 // The results file.
-
-struct SuccessfulSetup {
-    TempFolder folder;
-    SuccessfulSetup() {
-        writeBytes(folder / "INPUT.DAT", smallRun().text());
-        writeBytes(folder / "BINOMDIST.DAT", binomialTableText(4));
-    }
-};
 
 std::string expectedResults() {
     SuccessfulSetup setup;

@@ -59,14 +59,16 @@ struct RunOutcome {
     int exitStatus = -1;
 };
 
-// Runs the program in `folder` with `stdinBytes` as its standard input.
-inline RunOutcome runProgramIn(const std::filesystem::path& folder, const std::string& stdinBytes = "") {
+// Runs the program in `folder` with `stdinBytes` as its standard input;
+// `program` is a shell command that starts it (another build of it, say).
+inline RunOutcome runProgramIn(const std::filesystem::path& folder, const std::string& stdinBytes = "",
+                               const std::string& program = "'" QUEUECALC_APP_PATH "'") {
     const std::filesystem::path in = folder.parent_path() / (folder.filename().string() + ".stdin");
     const std::filesystem::path out = folder.parent_path() / (folder.filename().string() + ".stdout");
     const std::filesystem::path err = folder.parent_path() / (folder.filename().string() + ".stderr");
     writeBytes(in, stdinBytes);
-    const std::string command = "cd '" + folder.string() + "' && '" QUEUECALC_APP_PATH "' < '" +
-                                in.string() + "' > '" + out.string() + "' 2> '" + err.string() + "'";
+    const std::string command = "cd '" + folder.string() + "' && " + program + " < '" + in.string() +
+                                "' > '" + out.string() + "' 2> '" + err.string() + "'";
     const int status = std::system(command.c_str());
     RunOutcome outcome;
     outcome.console = readBytes(out);
@@ -90,6 +92,20 @@ struct InputValues {
     }
 };
 
+// A small valid run with a quiet console (2 servers, 3 waiting places,
+// 2 moments, 4 terms, both algorithms), quick under any build.
+inline InputValues smallRun() {
+    InputValues v;
+    v.consoleReport = "0";
+    v.servers = "2";
+    v.waitingPlaces = "3";
+    v.arrivalRate = "1.5";
+    v.momentInterval = "0.5";
+    v.inversionTerms = "4";
+    v.maxTime = "1";
+    return v;
+}
+
 // "BINOMDIST.DAT" of dimension n with exact coefficients, one row a line.
 inline std::string binomialTableText(int n) {
     const queuecalc::BinomialTable table = pascalTable(n);
@@ -100,6 +116,15 @@ inline std::string binomialTableText(int n) {
         for (std::size_t k = 0; k < row.size(); ++k) s << row[k] << (k + 1 == row.size() ? "\n" : " ");
     return s.str();
 }
+
+// A temporary folder holding the input files of smallRun().
+struct SuccessfulSetup {
+    TempFolder folder;
+    SuccessfulSetup() {
+        writeBytes(folder / "INPUT.DAT", smallRun().text());
+        writeBytes(folder / "BINOMDIST.DAT", binomialTableText(4));
+    }
+};
 
 // The names of the folders in `folder`, sorted: one worked case each.
 inline std::vector<std::string> caseFolders(const std::filesystem::path& folder) {

@@ -1,0 +1,82 @@
+#pragma once
+// Replacing a whole file safely, for any program that writes a file
+// completely and then puts it in place of an earlier one.
+//
+// The bytes go to a new file beside the target (".NAME." and a unique ending,
+// in the same folder), are flushed to disk, and only then does the new file take the
+// target's name in one step, so that an earlier file survives any failure
+// whole: after a failure the target is as it was and no new file is left
+// behind. Where the folder takes no new file but the target itself is
+// writable, the target is overwritten in place instead. A target that is not
+// writable (read-only) is refused, as is a folder of the target's name.
+//
+// Failures are given as the reason in the system's words, without a final
+// full stop ("Permission denied"), for the caller's own message; nothing
+// here throws for a failure of the file system.
+//
+// POSIX: mkstemp, fsync, rename; the new file keeps the permissions (and,
+// where allowed, the owner) of the earlier one, or gets those of any new
+// file; a symbolic link is followed and the file it points to replaced; a
+// device or pipe is written, not replaced. Windows: CreateFileW,
+// FlushFileBuffers, MoveFileExW with MOVEFILE_REPLACE_EXISTING |
+// MOVEFILE_WRITE_THROUGH; narrow names are in the code page of the system's
+// narrow file functions; a target that another program holds open without
+// delete sharing (a spreadsheet showing it) is refused.
+#include <cstddef>
+#include <memory>
+#include <ostream>
+#include <streambuf>
+#include <string>
+#include <vector>
+
+namespace queuecalc {
+
+// A replacement written in pieces (a table streamed row by row):
+//   FileReplacement out(path);
+//   if (out.failure().empty()) out.stream() << ...;   // or out.write(...)
+//   const std::string failure = out.commit();          // "" once in place
+class FileReplacement : private std::streambuf {
+public:
+    // Prepares the new file (or, where it must be, opens the target itself);
+    // a failure to do so is kept in failure().
+    explicit FileReplacement(const std::string& path);
+    // Removes the new file unless it was put in place.
+    ~FileReplacement() override;
+    FileReplacement(const FileReplacement&) = delete;
+    FileReplacement& operator=(const FileReplacement&) = delete;
+
+    // Appends the bytes exactly (no line-end translation); after the first
+    // failure nothing more is written.
+    void write(const char* bytes, std::size_t size);
+    // A stream that appends as write() does, buffered; commit() flushes it.
+    std::ostream& stream() { return stream_; }
+    // Flushes the new file to disk and puts it in place, once. Returns the
+    // reason of the first failure, or the empty string when it is in place.
+    std::string commit();
+    // The reason of the first failure so far; empty while there is none.
+    const std::string& failure() const { return failure_; }
+
+private:
+    struct Handle;  // the open file, per system
+    std::string failure_;
+    std::unique_ptr<Handle> handle_;
+    std::vector<char> buffer_;  // what stream() holds back
+    std::ostream stream_;
+    bool committed_ = false;
+
+    // Per system (file_replace_posix.cpp, file_replace_windows.cpp).
+    void append(const char* bytes, std::size_t size);
+    void finish();  // after a failure: discard the new file; else sync, close, put in place
+
+    // The stream's buffer.
+    void drain();
+    int_type overflow(int_type c) override;
+    std::streamsize xsputn(const char* bytes, std::streamsize size) override;
+    int sync() override;
+};
+
+// The whole file at once: the empty string when `bytes` are in place at
+// `path`, else the reason.
+std::string replaceFile(const std::string& path, const std::string& bytes);
+
+}  // namespace queuecalc

@@ -62,6 +62,14 @@ ProcessRun runWithErrorOn(const fs::path& folder, ErrorTarget target, bool broke
         fs::permissions(folder, fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read |
                                     fs::perms::group_exec | fs::perms::others_read | fs::perms::others_exec);
     }
+    // The user without rights may not reach the build folder (a checkout
+    // under /root), so it runs a copy of the program beside the folder.
+    const std::string program = dropRoot ? folder.string() + ".queuecalc" : std::string(QUEUECALC_APP_PATH);
+    if (dropRoot) {
+        fs::copy_file(QUEUECALC_APP_PATH, program, fs::copy_options::overwrite_existing);
+        fs::permissions(program, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                     fs::perms::others_read | fs::perms::others_exec);
+    }
     int master = -1;
     const pid_t pid = target == ErrorTarget::Terminal ? forkpty(&master, nullptr, nullptr, nullptr) : fork();
     if (pid == 0) {  // the child: descriptors, then the program
@@ -75,7 +83,7 @@ ProcessRun runWithErrorOn(const fs::path& folder, ErrorTarget target, bool broke
             if (dropRoot && (setgid(nobody) != 0 || setuid(nobody) != 0)) _exit(126);
             dup2(open(resultsFile.c_str(), O_WRONLY | O_TRUNC), 2);
         }
-        if (chdir(dir.c_str()) == 0) execl(QUEUECALC_APP_PATH, QUEUECALC_APP_PATH, static_cast<char*>(nullptr));
+        if (chdir(dir.c_str()) == 0) execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
         _exit(127);
     }
     if (pipeEnds[1] >= 0) close(pipeEnds[1]);
@@ -97,6 +105,7 @@ ProcessRun runWithErrorOn(const fs::path& folder, ErrorTarget target, bool broke
     if (target == ErrorTarget::File) run.err = readBytes(errFile);
     if (fs::exists(folder / "OUTPUT.CSV")) run.csv = readBytes(folder / "OUTPUT.CSV");
     fs::permissions(folder, fs::perms::owner_all, fs::perm_options::add);
+    if (dropRoot) fs::remove(program);
     fs::remove(outFile);
     fs::remove(errFile);
     fs::remove(folder / "OUTPUT.CSV");

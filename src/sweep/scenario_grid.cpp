@@ -90,15 +90,15 @@ FieldValues FieldValues::parse(const std::string& text) {
     FieldValues values;
     values.field_ = assignment.first;
     const ModelField& field = *values.field_;
-    const std::string& spec = assignment.second;
+    const std::string& valuesText = assignment.second;
     const std::string where = "--vary '" + text + "': ";
 
-    if (spec.find(':') == std::string::npos) {
-        for (const std::string& item : split(spec, ',')) values.list_.push_back(parseFieldValue(field, item));
+    if (valuesText.find(':') == std::string::npos) {
+        for (const std::string& item : split(valuesText, ',')) values.list_.push_back(parseFieldValue(field, item));
         values.count_ = values.list_.size();
         return values;
     }
-    const std::vector<std::string> parts = split(spec, ':');
+    const std::vector<std::string> parts = split(valuesText, ':');
     if (parts.size() > 3) throw UsageError(where + "expected FROM:TO or FROM:TO:STEP");
     if (parts.size() == 2 && field.type == FieldType::Real)
         throw UsageError(where + std::string(field.name) +

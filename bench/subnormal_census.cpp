@@ -195,12 +195,12 @@ void countExample(const std::string& folder) {
             }
         }
     }
-    const double r = in.waitingPlaces;
+    const double steps = static_cast<double>(stepFactorsPerPoint(in.waitingPlaces));
     std::printf("%s: s = %d, r = %d, %zu points (every tenth moment)\n", folder.c_str(), in.servers,
                 in.waitingPlaces, a.size());
     std::fflush(stdout);
-    report("every step", census(everyStep, a, b), r * (r + 1) / 2);
-    report("with the rule", census(model, a, b), r * (r + 1) / 2);
+    report("every step", census(everyStep, a, b), steps);
+    report("with the rule", census(model, a, b), steps);
     std::fflush(stdout);
 }
 

@@ -85,11 +85,6 @@ const CallCentre& callCentre(int waitingPlaces) {
     return *entry;
 }
 
-double stepFactorsPerPoint(int waitingPlaces) {
-    const double r = waitingPlaces;
-    return r * (r + 1) / 2;
-}
-
 typedef std::chrono::steady_clock Clock;
 
 double secondsSince(Clock::time_point start) {
@@ -99,7 +94,7 @@ double secondsSince(Clock::time_point start) {
 // Counters for `points` transform values per iteration; `seconds` is the
 // wall-clock time of all iterations.
 void reportWork(benchmark::State& state, int waitingPlaces, double points, double seconds) {
-    const double steps = points * stepFactorsPerPoint(waitingPlaces);
+    const double steps = points * static_cast<double>(stepFactorsPerPoint(waitingPlaces));
     const double divisions = 2 * steps + 2 * points;
     typedef benchmark::Counter C;
     state.counters["step_factors/s"] = C(steps, C::kIsIterationInvariantRate);

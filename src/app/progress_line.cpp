@@ -11,7 +11,7 @@ double steadySeconds() {
 }
 
 double expectedInversionSeconds(int waitingPlaces, std::size_t nodesPerMoment, std::size_t moments) {
-    return stepFactorsPerPoint(waitingPlaces) * static_cast<double>(nodesPerMoment) * static_cast<double>(moments) / kStepFactorsPerSecond;
+    return workPerPoint(waitingPlaces) * static_cast<double>(nodesPerMoment) * static_cast<double>(moments) / kStepFactorsPerSecond;
 }
 
 double expectedModelSeconds(int waitingPlaces) {

@@ -25,7 +25,7 @@ constexpr double kProgressAfterSeconds = 1.0;
 constexpr double kProgressInterval = 0.1;
 
 // The inversion's expected time, from its size: each moment evaluates the
-// transform at `nodesPerMoment` points of stepFactorsPerPoint each. The
+// transform at `nodesPerMoment` points of workPerPoint each. The
 // rate is what the fast engine reaches on two cores with AVX-512 (1.5e9
 // step factors a second on examples/large), rounded up, so that the
 // estimate errs towards a shorter run; a slower machine is noticed while

@@ -327,14 +327,13 @@ std::string findingLine(const CurveFinding& f) {
 
 int spotCheckTerms(int inversionTerms) { return inversionTerms < 48 ? inversionTerms + 16 : 48; }
 
-double stepFactorsPerPoint(int waitingPlaces) {
-    const double r = waitingPlaces;
-    return r * (r + 1) / 2 + r + 1;
+double workPerPoint(int waitingPlaces) {
+    return static_cast<double>(stepFactorsPerPoint(waitingPlaces)) + waitingPlaces + 1;
 }
 
 std::vector<std::size_t> spotMoments(std::size_t momentCount, int inversionTerms, int referenceTerms,
                                      int waitingPlaces) {
-    const double perPoint = stepFactorsPerPoint(waitingPlaces);
+    const double perPoint = workPerPoint(waitingPlaces);
     const double run = static_cast<double>(momentCount) * inversionTerms * perPoint + kRunOverheadStepFactors;
     const double budget = std::min<double>(static_cast<double>(momentCount),
                                            kSpotCheckShare * run / (referenceTerms * perPoint));

@@ -42,8 +42,7 @@ typedef std::uint64_t (*Kernel)(const TransformModel&, const double*, const doub
 std::uint64_t evaluatePortable(const TransformModel& model, const double* a, const double* b,
                                std::size_t n, Complex* out) {
     for (std::size_t i = 0; i < n; ++i) out[i] = waitingTimeTransform(model, a[i], b[i]);
-    const std::uint64_t r = static_cast<std::uint64_t>(model.waitingPlaces);
-    return static_cast<std::uint64_t>(n) * (r * (r + 1) / 2);
+    return static_cast<std::uint64_t>(n) * stepFactorsPerPoint(model.waitingPlaces);
 }
 
 // Every level with its kernel, narrowest first; a level whose kernel is not
@@ -115,12 +114,10 @@ TransformWork runKernel(const TransformModel& model, const double* a, const doub
     const Kernel kernel = entry.kernel;
     const std::size_t width = entry.width;
     const std::size_t blocks = (n + width - 1) / width;
-    const double r = model.waitingPlaces;
-    const double stepsPerPoint = r * (r + 1) / 2 + 1;
+    const double stepsPerPoint = static_cast<double>(stepFactorsPerPoint(model.waitingPlaces)) + 1;
     const double work = static_cast<double>(n) * stepsPerPoint;
     TransformWork done;
-    const std::uint64_t rows = static_cast<std::uint64_t>(model.waitingPlaces);
-    done.stepsInFull = static_cast<std::uint64_t>(blocks) * (rows * (rows + 1) / 2);
+    done.stepsInFull = static_cast<std::uint64_t>(blocks) * stepFactorsPerPoint(model.waitingPlaces);
 
     std::size_t want = threads;
     if (want == 0) {

@@ -20,6 +20,15 @@ const char* const kUnableToRead = "Unable to read binomial distribution data fil
 
 }  // namespace
 
+// The Euler algorithm reads row M; a smaller table cannot hold it.
+void checkBinomialDimension(int dimension, int inversionTerms) {
+    if (dimension < inversionTerms)
+        throw RunFailure("Binomial distribution dimension (" + std::to_string(dimension) +
+                         ") is smaller than number of terms to sum for each measurement moment (" +
+                         std::to_string(inversionTerms) +
+                         "). Increase binaomial distribution dimension or decrease number of terms to sum for each measurement moment.");
+}
+
 BinomialTable readBinomialTable(std::istream& in, int inversionTerms, InversionChoice inversion) {
     BinomialTable table;
     UnreadableValue unreadable;
@@ -30,13 +39,7 @@ BinomialTable readBinomialTable(std::istream& in, int inversionTerms, InversionC
                          describeUnreadable<int>(unreadable) + ".");
     }
     const int n = table.dimension;
-    // The Euler algorithm reads row M; a smaller table cannot hold it.
-    if (runsEuler(inversion) && n < inversionTerms) {
-        throw RunFailure("Binomial distribution dimension (" + std::to_string(n) +
-                         ") is smaller than number of terms to sum for each measurement moment (" +
-                         std::to_string(inversionTerms) +
-                         "). Increase binaomial distribution dimension or decrease number of terms to sum for each measurement moment.");
-    }
+    if (runsEuler(inversion)) checkBinomialDimension(n, inversionTerms);
     // N = -1 is an empty table; below it no table can be built.
     if (n < -1) rejectTable("Binomial distribution dimension (" + std::to_string(n) + ") must be at least -1.");
     if (n > kMaxBinomialDimension)

@@ -22,6 +22,11 @@ extern const char* const kBinomialFileName;  // "BINOMDIST.DAT"
 // dimension N can exist (-1 <= N <= kMaxBinomialDimension) and reads the
 // rows. Throws RunFailure naming the dimension or the first entry [n][k] that
 // is missing or does not read as a number.
+// The check of the dimension N against M = inversionTerms that the reader
+// makes when Euler runs, for callers that choose M per run: throws RunFailure
+// with the calculator's message when N < M.
+void checkBinomialDimension(int dimension, int inversionTerms);
+
 BinomialTable readBinomialTable(std::istream& in, int inversionTerms, InversionChoice inversion);
 
 BinomialTable readBinomialTableFile(const std::string& path, int inversionTerms,

@@ -1,6 +1,5 @@
 #include "sweep/scenario.h"
 
-#include <sstream>
 #include <string>
 
 #include "core/failure.h"
@@ -12,12 +11,7 @@ namespace queuecalc {
 namespace sweep {
 
 void BinomialRows::checkDimension(int inversionTerms) const {
-    if (fromFile_ && table_.dimension < inversionTerms) {
-        // The reader's check run on the dimension alone, so that the message
-        // is the calculator's own, word for word.
-        std::istringstream dimensionOnly(std::to_string(table_.dimension));
-        readBinomialTable(dimensionOnly, inversionTerms, InversionChoice::Euler);
-    }
+    if (fromFile_) checkBinomialDimension(table_.dimension, inversionTerms);
 }
 
 std::shared_ptr<const std::vector<double>> BinomialRows::row(int inversionTerms) {

@@ -21,10 +21,6 @@ std::string capitalised(std::string text) {
     return text;
 }
 
-bool isWholeNumberValue(int position) {
-    return modelFields()[static_cast<std::size_t>(position - 1)].type == FieldType::Whole;
-}
-
 // A number with `digits` significant digits, for a suggested value.
 std::string withDigits(double value, int digits) {
     char buffer[64];
@@ -42,7 +38,7 @@ std::string runOnWarning(const RunOnValue& runOn) {
                        "\", and the rest \"" + runOn.rest + "\" as value " +
                        std::to_string(runOn.position + 1) + " (" + inputFieldName(runOn.position + 1) +
                        "), so every later value moves up one place.\n";
-    if (isWholeNumberValue(runOn.position))
+    if (isWholeNumberField(runOn.position))
         return text + "Please write " + place +
                " as a whole number, or add the value that is missing before it.";
     return text + "Please put white space between values " + std::to_string(runOn.position) + " and " +

@@ -8,15 +8,25 @@ namespace queuecalc {
 
 const std::vector<ModelField>& modelFields() {
     static const std::vector<ModelField> fields = {
-        {"consoleReport", FieldType::Whole, 1},  {"abandonType", FieldType::Whole, 2},
-        {"abandonParam1", FieldType::Real, 3},   {"abandonParam2", FieldType::Real, 4},
-        {"abandonParam3", FieldType::Real, 5},   {"servers", FieldType::Whole, 6},
-        {"waitingPlaces", FieldType::Whole, 7},  {"serviceRate", FieldType::Real, 8},
-        {"arrivalRate", FieldType::Real, 9},     {"momentInterval", FieldType::Real, 10},
-        {"inversionTerms", FieldType::Whole, 11}, {"maxTime", FieldType::Real, 12},
-        {"inversionMethod", FieldType::Whole, 13},
+        {"consoleReport", FieldType::Whole, 1, "console report switch"},
+        {"abandonType", FieldType::Whole, 2, "abandonment time distribution"},
+        {"abandonParam1", FieldType::Real, 3, "1st parameter of the abandonment time distribution"},
+        {"abandonParam2", FieldType::Real, 4, "2nd parameter of the abandonment time distribution"},
+        {"abandonParam3", FieldType::Real, 5, "3rd parameter of the abandonment time distribution"},
+        {"servers", FieldType::Whole, 6, "number of servers"},
+        {"waitingPlaces", FieldType::Whole, 7, "number of extra waiting spaces"},
+        {"serviceRate", FieldType::Real, 8, "individual service rate"},
+        {"arrivalRate", FieldType::Real, 9, "arrival rate"},
+        {"momentInterval", FieldType::Real, 10, "time in between measurement moments"},
+        {"inversionTerms", FieldType::Whole, 11, "number of terms to sum for each measurement moment"},
+        {"maxTime", FieldType::Real, 12, "maximum time instance"},
+        {"inversionMethod", FieldType::Whole, 13, "inverse Laplace transform algorithm"},
     };
     return fields;
+}
+
+const ModelField& modelFieldAt(int position) {
+    return modelFields()[static_cast<std::size_t>(position - 1)];
 }
 
 const ModelField* findModelField(const std::string& name) {

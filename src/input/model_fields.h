@@ -18,10 +18,17 @@ struct ModelField {
     const char* name;  // "servers", "arrivalRate", ...
     FieldType type;
     int position;      // 1 .. 13, its place in "INPUT.DAT"
+    const char* words; // what the messages call it: "number of servers", ...
 };
 
 // The thirteen fields in the order of "INPUT.DAT".
 const std::vector<ModelField>& modelFields();
+
+// The field at `position`, 1 .. 13.
+const ModelField& modelFieldAt(int position);
+
+// Whether the value at `position` is read as a whole number.
+inline bool isWholeNumberField(int position) { return modelFieldAt(position).type == FieldType::Whole; }
 
 // The field of that name, or nullptr.
 const ModelField* findModelField(const std::string& name);

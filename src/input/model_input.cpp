@@ -4,6 +4,7 @@
 
 #include "core/failure.h"
 #include "input/input_checks.h"
+#include "input/model_fields.h"
 #include "input/read_field.h"
 
 namespace queuecalc {
@@ -11,28 +12,6 @@ namespace queuecalc {
 const char* const kInputFileName = "INPUT.DAT";
 
 namespace {
-
-// The thirteen fields in file order, with the words the messages use for them.
-const char* const kFieldNames[13] = {
-    "console report switch",
-    "abandonment time distribution",
-    "1st parameter of the abandonment time distribution",
-    "2nd parameter of the abandonment time distribution",
-    "3rd parameter of the abandonment time distribution",
-    "number of servers",
-    "number of extra waiting spaces",
-    "individual service rate",
-    "arrival rate",
-    "time in between measurement moments",
-    "number of terms to sum for each measurement moment",
-    "maximum time instance",
-    "inverse Laplace transform algorithm",
-};
-
-bool isWholeNumberField(int position) {
-    return position == 1 || position == 2 || position == 6 || position == 7 || position == 11 ||
-           position == 13;
-}
 
 // Notices values whose text ran on into the next value read. It only looks
 // at positions the reader reaches anyway and, on the rare run-on, reads the
@@ -154,7 +133,7 @@ void readField(std::istream& in, int position, T& value, RunOnTracker& tracker) 
         return;
     }
     const std::string field = "value " + std::to_string(position) + " of 13 (" +
-                              kFieldNames[position - 1] + ")";
+                              modelFieldAt(position).words + ")";
     if (unreadable.ended)
         throw RunFailure("Unable to read input file (INPUT.DAT): it ends before " + field + ".");
     std::string message = "Unable to read input file (INPUT.DAT): " + field + " is " +
@@ -170,7 +149,7 @@ void readField(std::istream& in, int position, T& value, RunOnTracker& tracker) 
 
 }  // namespace
 
-const char* inputFieldName(int position) { return kFieldNames[position - 1]; }
+const char* inputFieldName(int position) { return modelFieldAt(position).words; }
 
 ModelInput readModelInput(std::istream& in, InputNotes* notes) {
     ModelInput m;

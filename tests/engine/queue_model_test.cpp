@@ -12,6 +12,7 @@
 #include "engine/queue_model.h"
 #include "support/pascal_table.h"
 #include "support/call_centre.h"
+#include "support/same_bits.h"
 
 using namespace queuecalc;
 
@@ -21,7 +22,7 @@ namespace {
 // exponential patience 0.5), both algorithms, moments 0.1 .. 5.
 ModelInput typicalCentre() { return testsupport::callCentre(0, 0.5, -1, 10, 20, 9.5); }
 
-bool sameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+using testsupport::sameBits;
 
 }  // namespace
 

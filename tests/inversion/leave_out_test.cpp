@@ -29,6 +29,7 @@
 #include "inversion/transform_simd.h"
 #include "model/queue_positions.h"
 #include "support/transform_points.h"
+#include "support/same_bits.h"
 
 namespace queuecalc {
 namespace {
@@ -101,7 +102,7 @@ Mismatch compareKernels(const TransformModel& model, const Points& p) {
     return m;
 }
 
-bool sameBits(const Complex& x, const Complex& y) { return std::memcmp(&x, &y, sizeof x) == 0; }
+using testsupport::sameBits;
 
 // Row 1 sets the sum to `sum` exactly (one factor 1). Row 2 has the factors
 // 1/2 and 1, so its product is 1/2 after its first step already and the

@@ -12,6 +12,7 @@
 
 #include "input/model_input.h"
 #include "support/program_runner.h"
+#include "support/same_bits.h"
 
 #ifndef QUEUECALC_SWEEP_PATH
 #error "QUEUECALC_SWEEP_PATH must name the built queuecalc-sweep program"
@@ -19,7 +20,7 @@
 
 namespace sweeptest {
 
-inline bool sameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+using testsupport::sameBits;
 
 // A small centre as "INPUT.DAT" text: s = 4, r = 6, lambda = 3.5, mu = 1,
 // exponential patience 0.5, moments 0.25 .. 2, 16 terms, both algorithms.

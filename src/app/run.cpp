@@ -71,6 +71,18 @@ WaitingTimeCurves invertOnGrid(const QueueModel& model, InversionAlgorithm algor
     return all;
 }
 
+// Standard output closed or failing before the run ended (a pipe whose
+// reader left, as in `queuecalc | head`): the console output is incomplete.
+const char* const kConsoleCut = "The console output was cut short: standard output was closed before the run ended";
+
+// The failure routine; where standard output failed, the message goes to
+// standard error instead, on the line that says so.
+int quitOrSayCut(std::ostream& out, std::istream& in, ErrorStream& err, const std::string& message) {
+    const int status = quitWithMessage(out, in, message);
+    if (!out) err.write(std::string(kConsoleCut) + "; the run stopped: " + message + "\n");
+    return status;
+}
+
 // Warnings never change the run: whatever producing them throws is dropped
 // with them.
 template <class Produce>
@@ -112,6 +124,7 @@ RunResults computeValidatedRun(const ModelInput& input, const BinomialTable& tab
 int quitWithMessage(std::ostream& out, std::istream& in, const std::string& message) {
     out << "\n" << message << "\n" << "Press any key to quit...";
     out.flush();
+    if (!out) return 1;  // nobody sees the prompt: no wait
     int ignored;
     in >> ignored;  // any token, or the end of the input, ends the wait
     return 1;
@@ -161,14 +174,18 @@ int runProgram(const std::string& directory, std::istream& in, std::ostream& out
         });
     } catch (const RunFailure& failure) {
         if (!notesWritten) writeWarnings(err, [&] { return runOnWarnings(notes); });
-        return quitWithMessage(out, in, failure.what());
+        return quitOrSayCut(out, in, err, failure.what());
     } catch (const std::bad_alloc&) {
-        return quitWithMessage(out, in, kOutOfMemoryMessage);
+        return quitOrSayCut(out, in, err, kOutOfMemoryMessage);
     } catch (const std::length_error&) {
-        return quitWithMessage(out, in, kOutOfMemoryMessage);
+        return quitOrSayCut(out, in, err, kOutOfMemoryMessage);
     }
     out << "\n" << "Press any key to quit...";
     out.flush();
+    if (!out) {  // nobody sees the prompt: no wait
+        err.write(std::string(kConsoleCut) + "; the results file (" + kResultsFileName + ") is complete.\n");
+        return kConsoleCutStatus;
+    }
     double ignored;
     in >> ignored;
     return 0;

@@ -59,7 +59,7 @@ private:
 int run(const SweepOptions& options) {
     SweepPlan plan;
     try {
-        plan.base = readModelInputFile(options.inputPath);
+        plan.base = readModelInputFile(options.inputPath, nullptr, options.inputPath);
     } catch (const RunFailure& failure) {
         std::cerr << kProgram << ": " << failure.what() << "\n";
         return 1;
@@ -84,7 +84,8 @@ int run(const SweepOptions& options) {
     auto binomials = std::make_unique<BinomialRows>();
     if (std::filesystem::exists(table)) {
         try {
-            binomials = std::make_unique<BinomialRows>(readBinomialTableFile(table.string(), 0, InversionChoice::Talbot));
+            binomials = std::make_unique<BinomialRows>(
+                readBinomialTableFile(table.string(), 0, InversionChoice::Talbot, table.string()));
         } catch (const RunFailure& failure) {
             std::cerr << kProgram << ": " << failure.what() << "\n";
             return 1;

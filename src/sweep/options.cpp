@@ -163,14 +163,16 @@ Output:
   --out FILE            write to FILE (complete, then renamed into place)
                         instead of standard output
   --jobs N              threads (default: all cores)
-  --shard I/N           only part I (0 .. N-1) of the grid cut into N parts;
-                        the parts' outputs put one after the other are the table
+  --shard I/N           only part I (0 .. N-1) of the grid cut into N parts,
+                        N at most 999999999; the parts' outputs put one after
+                        the other are the table
   --no-header           leave out the header row
   --help                this text
 
 Exit status: 0 when every row has its measures, 1 when a row has a note
-instead (a rejected scenario, or no staffing meets the targets) or the input
-files cannot be read, 2 for a bad option or expression.
+instead (a rejected scenario, or no staffing meets the targets), the input
+files cannot be read or the table cannot be written (the sweep then stops),
+2 for a bad option or expression.
 )";
 }
 

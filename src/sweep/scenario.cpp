@@ -11,7 +11,7 @@ namespace queuecalc {
 namespace sweep {
 
 void BinomialRows::checkDimension(int inversionTerms) const {
-    if (fromFile_) checkBinomialDimension(table_.dimension, inversionTerms);
+    if (fromFile_) checkBinomialDimension(table_.dimension, inversionTerms, Spelling::Corrected);
 }
 
 std::shared_ptr<const std::vector<double>> BinomialRows::row(int inversionTerms) {

@@ -170,6 +170,14 @@ SweepSummary runSweep(const SweepPlan& plan, BinomialRows& binomials, std::ostre
         out << done.records;
         summary.rows += done.rows;
         summary.failedRows += done.failed;
+        if (!out) {  // nobody takes the rows (a closed pipe): the workers stop after their chunk
+            {
+                std::lock_guard<std::mutex> lock(mutex);
+                nextToCompute = chunks;
+            }
+            slotFree.notify_all();
+            break;
+        }
         if (progress) progress(summary.rows, total);
     }
     for (std::thread& worker : workers) worker.join();

@@ -48,7 +48,8 @@ using SweepProgress = std::function<void(std::size_t written, std::size_t total)
 // Writes the header (unless plan.header is false) and the rows of the plan's
 // shard in grid order. plan.jobs worker threads compute rows; at most a few
 // rows per thread wait for an earlier one, so memory does not grow with the
-// grid. Stream errors are left in the stream's state.
+// grid. Stream errors are left in the stream's state; the first one stops
+// the sweep (rows written so far are counted in the summary).
 SweepSummary runSweep(const SweepPlan& plan, BinomialRows& binomials, std::ostream& out,
                       const SweepProgress& progress = SweepProgress());
 

@@ -1,16 +1,9 @@
 // Replacing a whole file under any name, as a second program uses it: the
-// new bytes exactly, no temporary file left behind (not even by a signal
-// that ends the program), and a failure given as the system's reason alone,
-// for the caller's own message. Built for this system and for Windows (run
-// under Wine there).
+// new bytes exactly, no temporary file left behind, and a failure given as
+// the system's reason alone, for the caller's own message. Built for this
+// system and for Windows (run under Wine there); what only POSIX systems do
+// is in file_replace_posix_test.cpp.
 #include <gtest/gtest.h>
-
-#ifndef _WIN32
-#include <fcntl.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
-#endif
 
 #include <filesystem>
 #include <fstream>
@@ -149,67 +142,3 @@ TEST_P(FileReplaceKinds, WithoutACommitLeavesTheEarlierFileAndNoNewOne) {
 
 INSTANTIATE_TEST_SUITE_P(NewFiles, FileReplaceKinds,
                          ::testing::Values(queuecalc::NewFile::UnnamedWherePossible, queuecalc::NewFile::Named));
-
-#ifndef _WIN32
-
-TEST(FileReplace, WhileWritingGivesTheNewFileNoNameWhereTheSystemMakesUnnamedFiles) {
-    ScratchFolder folder;
-#ifdef O_TMPFILE
-    const int probe = ::open((folder / "").c_str(), O_TMPFILE | O_WRONLY, 0600);
-    if (probe < 0) GTEST_SKIP() << "this file system makes no unnamed files";
-    ::close(probe);
-#else
-    GTEST_SKIP() << "this system makes no unnamed files";
-#endif
-    const fs::path target = folder / "table.csv";
-    {
-        std::ofstream earlier(target, std::ios::binary);
-        earlier << "earlier\r\n";
-    }
-    queuecalc::FileReplacement out(target.string());
-    out.stream() << "new\r\n";
-    out.stream().flush();
-    EXPECT_EQ(folder.names(), std::vector<std::string>{"table.csv"}) << "nothing a kill -9 could leave";
-    EXPECT_EQ(out.commit(), "");
-    EXPECT_EQ(contentOf(target), "new\r\n");
-}
-
-// A named new file is removed when one of these signals ends the program;
-// the earlier file stays whole and the program ends by the signal.
-class FileReplaceSignal : public ::testing::TestWithParam<int> {};
-
-TEST_P(FileReplaceSignal, EndingTheProgramRemovesTheNamedNewFile) {
-    const int signal = GetParam();
-    ScratchFolder folder;
-    const fs::path target = folder / "table.csv";
-    {
-        std::ofstream earlier(target, std::ios::binary);
-        earlier << "earlier\r\n";
-    }
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        // As a program started with the signal at its default action (a test
-        // run in the background inherits SIGINT ignored).
-        ::signal(signal, SIG_DFL);
-        queuecalc::FileReplacement out(target.string(), queuecalc::NewFile::Named);
-        out.stream() << std::string(100000, 'x');
-        out.stream().flush();
-        if (folder.names().size() != 2) ::_exit(3);  // the new file has a name while written
-        ::raise(signal);
-        ::_exit(4);
-    }
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-    ASSERT_FALSE(WIFEXITED(status)) << "exit status " << WEXITSTATUS(status) << " (3: no named new file)";
-    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << "the program ends by the signal";
-    EXPECT_EQ(folder.names(), std::vector<std::string>{"table.csv"}) << "no temporary file may be left behind";
-    EXPECT_EQ(contentOf(target), "earlier\r\n");
-}
-
-INSTANTIATE_TEST_SUITE_P(EndingSignals, FileReplaceSignal, ::testing::Values(SIGINT, SIGTERM, SIGHUP),
-                         [](const ::testing::TestParamInfo<int>& info) {
-                             return info.param == SIGINT ? "SIGINT" : info.param == SIGTERM ? "SIGTERM" : "SIGHUP";
-                         });
-
-#endif

@@ -6,7 +6,7 @@
 #include <iostream>
 
 #include "app/run.h"
-#include "app/standard_error.h"
+#include "report/standard_error.h"
 
 namespace {
 

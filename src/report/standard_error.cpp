@@ -1,4 +1,4 @@
-#include "app/standard_error.h"
+#include "report/standard_error.h"
 
 #include <cerrno>
 
@@ -47,7 +47,7 @@ void ProcessStandardError::avoidFile(const std::string& path) {
 // reader yields EPIPE; the signal that write then left pending is taken back
 // before the old mask returns, unless one was pending already. So the
 // writes here never end a program, whatever it does with SIGPIPE elsewhere
-// (the calculator ignores it, see main.cpp).
+// (the calculator ignores it, see src/app/main.cpp).
 void ProcessStandardError::write(const std::string& text) {
     if (!usable_ || text.empty()) return;
     const int saved = errno;

@@ -17,6 +17,7 @@ are warnings of category InputWarning or AccuracyWarning.
 from ._errors import AccuracyWarning, InputError, InputWarning
 from ._patience import Erlang, Exponential, Lognormal
 from ._centre import DEFAULT_METHOD, CallCentre, WaitingTimeCdf
+from ._analysis import staff, sweep
 
 __all__ = [
     "AccuracyWarning",
@@ -28,4 +29,6 @@ __all__ = [
     "InputWarning",
     "Lognormal",
     "WaitingTimeCdf",
+    "staff",
+    "sweep",
 ]

@@ -18,17 +18,22 @@ from ._errors import AccuracyWarning, InputError, InputWarning
 from ._patience import Erlang, Exponential, Lognormal
 from ._centre import DEFAULT_METHOD, CallCentre, WaitingTimeCdf
 from ._analysis import staff, sweep
+from ._folder import FolderResult, run_folder
+from ._queuecalc import format_number
 
 __all__ = [
     "AccuracyWarning",
     "CallCentre",
     "DEFAULT_METHOD",
+    "FolderResult",
     "Erlang",
     "Exponential",
     "InputError",
     "InputWarning",
     "Lognormal",
     "WaitingTimeCdf",
+    "format_number",
+    "run_folder",
     "staff",
     "sweep",
 ]

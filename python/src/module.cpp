@@ -11,6 +11,9 @@
 
 #include <algorithm>
 #include <atomic>
+#include <fstream>
+#include <iterator>
+#include <sstream>
 #include <cmath>
 #include <limits>
 #include <map>
@@ -20,6 +23,8 @@
 #include <utility>
 #include <vector>
 
+#include "app/run.h"
+#include "app/standard_error.h"
 #include "core/failure.h"
 #include "engine/input_warnings.h"
 #include "engine/queue_model.h"
@@ -27,6 +32,7 @@
 #include "input/input_checks.h"
 #include "input/model_fields.h"
 #include "report/number_format.h"
+#include "report/results_file.h"
 #include "sweep/result_columns.h"
 #include "sweep/scenario.h"
 #include "sweep/staffing.h"
@@ -238,6 +244,47 @@ py::tuple sweepGrid(const std::map<std::string, double>& fields, const std::vect
     return py::make_tuple(names, values, notes);
 }
 
+// The warnings of the calculator's run as findings: those written before the
+// results file are about the input, those after it about the curves.
+class CollectedWarnings : public ErrorStream {
+public:
+    void write(const std::string& text) override {
+        const std::string prefix = "Warning: ";
+        std::string warning = text.compare(0, prefix.size(), prefix) == 0 ? text.substr(prefix.size()) : text;
+        if (!warning.empty() && warning.back() == '\n') warning.pop_back();
+        findings.emplace_back(resultsWritten ? "accuracy" : "input", warning);
+    }
+    bool isTerminal() const override { return false; }
+    void avoidFile(const std::string&) override { resultsWritten = true; }
+
+    Findings findings;
+    bool resultsWritten = false;
+};
+
+// The calculator's run in `directory`, as the program runs it (the same
+// call), with the console discarded: (the bytes of OUTPUT.CSV, findings).
+// A failed run throws RunFailure with the program's message.
+py::tuple runFolder(const std::string& directory) {
+    std::string results;
+    CollectedWarnings warnings;
+    {
+        py::gil_scoped_release release;
+        std::istringstream in;
+        std::ostringstream console;
+        if (runProgram(directory, in, console, warnings) != 0) {
+            // The failure routine's "\n", message, "\n" and prompt end the console.
+            std::string text = console.str();
+            text = text.substr(0, text.rfind('\n'));
+            throw RunFailure(text.substr(text.rfind('\n') + 1));
+        }
+        const std::string path = directory.empty() || directory.back() == '/' ? directory + kResultsFileName
+                                                                               : directory + "/" + kResultsFileName;
+        std::ifstream file(path, std::ios::binary);
+        results.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+    }
+    return py::make_tuple(py::bytes(results), warnings.findings);
+}
+
 }  // namespace
 
 PYBIND11_MODULE(_queuecalc, m) {
@@ -274,6 +321,8 @@ PYBIND11_MODULE(_queuecalc, m) {
     m.def("evaluate_findings", [](const std::map<std::string, double>& fields) {
         return inputFindings(inputFromFields(fields)); }, py::arg("fields"),
           "The input findings about one centre.");
+    m.def("run_folder", &runFolder, py::arg("directory"),
+          "(bytes of OUTPUT.CSV, findings) of the calculator's run in the folder.");
     m.def("format_number", py::overload_cast<double>(&formatNumber), py::arg("value"),
           "The results file's form of a number: six significant digits, three-digit exponent.");
 }

@@ -14,6 +14,8 @@ def program(name: str) -> Path:
     """A program of the C++ build, or a skip when the build does not have it."""
     path = BUILD / name
     if not path.is_file():
+        if os.environ.get("QUEUECALC_BUILD_DIR"):
+            pytest.fail(f"{path} is not built")
         pytest.skip(f"{path} is not built (set QUEUECALC_BUILD_DIR)")
     return path
 

@@ -104,12 +104,9 @@ def sweep(
         names.append(_FIELDS.get(name, name))
         columns.append(column)
     threads = (os.cpu_count() or 1) if jobs is None else max(1, _whole("jobs", jobs))
-    result_names, values, notes = _queuecalc.sweep(centre._fields(terms), dimensions, moments, method, threads)
-    _warn(_queuecalc.evaluate_findings(centre._fields(terms)), 2)
-    rejected = sum(1 for n in notes if n)
-    if rejected:
-        warnings.warn(f"{rejected} of {len(notes)} scenarios have no values; their note says why.",
-                      InputWarning, stacklevel=2)
+    result_names, values, notes, findings = _queuecalc.sweep(centre._fields(terms), dimensions, moments, method,
+                                                             threads)
+    _warn(findings, 2)
     table: Dict[str, np.ndarray] = {}
     sizes = [len(c) for c in columns]
     for i, (name, column) in enumerate(zip(names, columns)):

@@ -134,6 +134,6 @@ class CallCentre:
         moments = np.atleast_1d(np.asarray(times, dtype=float))
         if moments.ndim != 1 or not np.all(np.isfinite(moments)) or np.any(moments <= 0):
             raise InputError("times must be finite and above 0")
-        joint, conditional, bound, findings = _queuecalc.waiting_time(self._fields(terms), moments.tolist(), method)
+        values, bound, findings = _queuecalc.waiting_time(self._fields(terms), moments.tolist(), method)
         _warn(findings, 2)
-        return WaitingTimeCdf(times=moments, values=conditional, bound=bound)
+        return WaitingTimeCdf(times=moments, values=values, bound=bound)

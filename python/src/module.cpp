@@ -1,9 +1,10 @@
 // queuecalc._queuecalc: the library's entry points for the Python package
 // (python/queuecalc). A client like the programs: it fills a ModelInput by
-// field name, calls the library, and hands back values and findings; the
-// package turns findings into Python warnings. Every computation runs with
-// the GIL released; nothing here keeps state between calls, so calls from
-// several threads are independent.
+// field name, calls the analysis layer's checked evaluation, staffing search
+// and the calculator's run, and hands back values and findings; the package
+// turns findings into Python warnings. Every computation runs with the GIL
+// released; nothing here keeps state between calls, so calls from several
+// threads are independent.
 
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
@@ -13,30 +14,28 @@
 #include <atomic>
 #include <fstream>
 #include <iterator>
-#include <sstream>
-#include <cmath>
 #include <limits>
 #include <map>
 #include <new>
-#include <thread>
+#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "analysis/evaluation.h"
+#include "analysis/findings.h"
+#include "analysis/plan_run.h"
+#include "analysis/staffing.h"
+#include "analysis/usage_error.h"
 #include "app/run.h"
-#include "app/standard_error.h"
 #include "core/failure.h"
-#include "engine/input_warnings.h"
-#include "engine/queue_model.h"
-#include "input/binomial_row.h"
-#include "input/input_checks.h"
+#include "core/thread_pool.h"
 #include "input/model_fields.h"
+#include "report/finding_text.h"
+#include "report/measure_labels.h"
 #include "report/number_format.h"
 #include "report/results_file.h"
-#include "sweep/result_columns.h"
-#include "sweep/scenario.h"
-#include "sweep/staffing.h"
-#include "sweep/usage_error.h"
+#include "report/standard_error.h"
 
 namespace py = pybind11;
 using namespace queuecalc;
@@ -49,7 +48,8 @@ const char* const kOutOfMemory = "Unable to allocate the memory for this scenari
 PyObject* inputError = nullptr;
 
 // A ModelInput from field values by name (the names of input/model_fields.h);
-// fields not given keep the defaults of a scenario without a results file.
+// the fields the package does not set are those of a scenario with one
+// moment, Euler with 24 terms, and no results file.
 ModelInput inputFromFields(const std::map<std::string, double>& fields) {
     ModelInput input;
     input.setInversionMethod(-1);
@@ -67,38 +67,30 @@ ModelInput inputFromFields(const std::map<std::string, double>& fields) {
     return input;
 }
 
-sweep::MethodChoice methodChoice(const std::string& method) {
-    if (method == "euler") return sweep::MethodChoice::Euler;
-    if (method == "talbot") return sweep::MethodChoice::Talbot;
+WaitingMethod waitingMethod(const std::string& method) {
+    if (method == "euler") return WaitingMethod::Euler;
+    if (method == "talbot") return WaitingMethod::Talbot;
     throw RunFailure("Unknown method \"" + method + "\": choose \"euler\" or \"talbot\".");
 }
 
-using Findings = std::vector<std::pair<std::string, std::string>>;  // (kind, text)
+// A finding for Python: ("input" or "accuracy", the programs' words).
+using PyFinding = std::pair<std::string, std::string>;
 
-// The input warnings about the centre itself (the binomial rows are exact).
-Findings inputFindings(ModelInput input) {
-    input.setInversionMethod(1);
-    Findings findings;
-    for (const std::string& text : inputWarnings(input, BinomialTable())) findings.emplace_back("input", text);
-    return findings;
+PyFinding pyFinding(const Finding& f) {
+    return {f.kind == FindingKind::InputValue ? "input" : "accuracy", findingText(f)};
 }
 
-// The result columns (names, values) of one scenario at thresholds `moments`.
-py::tuple evaluate(const std::map<std::string, double>& fields, const std::vector<double>& moments,
-                   const std::string& method) {
-    const ModelInput input = inputFromFields(fields);
-    sweep::EvaluationSettings settings;
-    settings.moments = moments;
-    settings.method = methodChoice(method);
-    std::vector<double> values;
-    Findings findings;
-    {
-        py::gil_scoped_release release;
-        sweep::BinomialRows rows;
-        values = sweep::evaluateScenario(input, settings, rows);
-        findings = inputFindings(input);
-    }
-    return py::make_tuple(sweep::resultColumnNames(moments), values, findings);
+std::vector<PyFinding> pyFindings(const std::vector<Finding>& findings) {
+    std::vector<PyFinding> result;
+    for (const Finding& f : findings) result.push_back(pyFinding(f));
+    return result;
+}
+
+EvaluationRequest request(const std::vector<double>& thresholds, const std::string& method) {
+    EvaluationRequest r;
+    r.thresholds = thresholds;
+    r.method = waitingMethod(method);
+    return r;
 }
 
 py::array_t<double> toArray(const std::vector<double>& values) {
@@ -107,86 +99,88 @@ py::array_t<double> toArray(const std::vector<double>& values) {
     return array;
 }
 
-// P(0 < W <= t, S) and P(W <= t | S) at `moments`.
+// One scenario's result columns at the thresholds: (names, values, findings).
+py::tuple evaluate(const std::map<std::string, double>& fields, const std::vector<double>& thresholds,
+                   const std::string& method) {
+    const ModelInput input = inputFromFields(fields);
+    const EvaluationRequest r = request(thresholds, method);
+    Evaluation e;
+    {
+        py::gil_scoped_release release;
+        BinomialRows rows;
+        e = evaluateScenario(input, r, rows);
+    }
+    return py::make_tuple(columnLabels(thresholds), columnValues(e), pyFindings(e.findings));
+}
+
+// P(W <= t | S) at `moments` (the thresholds of one checked evaluation),
+// with the bound of each where the method gives one: (values, bound or
+// None, findings).
 py::tuple waitingTime(const std::map<std::string, double>& fields, const std::vector<double>& moments,
                       const std::string& method) {
     const ModelInput input = inputFromFields(fields);
-    const sweep::MethodChoice choice = methodChoice(method);
-    WaitingTimeCurves curves;
-    Findings findings;
+    const EvaluationRequest r = request(moments, method);
+    Evaluation e;
     {
         py::gil_scoped_release release;
-        validateModelInput(input);
-        const QueueModel model = buildQueueModel(input);
-        const bool euler = choice == sweep::MethodChoice::Euler;
-        sweep::BinomialRows rows;
-        curves = evaluateWaitingTime(model, euler ? InversionAlgorithm::Euler : InversionAlgorithm::Talbot,
-                                     input.inversionTerms, moments,
-                                     euler ? *rows.row(input.inversionTerms) : std::vector<double>());
-        findings = inputFindings(input);
+        BinomialRows rows;
+        e = evaluateScenario(input, r, rows);
     }
-    return py::make_tuple(toArray(curves.joint), toArray(curves.conditional), py::none(), findings);
-}
-
-// The thresholds the targets name, each once, in the order of the targets.
-std::vector<double> targetMoments(const std::vector<sweep::Target>& targets) {
-    std::vector<double> moments;
-    for (const sweep::Target& t : targets)
-        if (t.tau > 0 && std::find(moments.begin(), moments.end(), t.tau) == moments.end()) moments.push_back(t.tau);
-    return moments;
+    std::vector<double> values, bounds;
+    bool bounded = !e.thresholds.empty();
+    for (const ThresholdResult& t : e.thresholds) {
+        values.push_back(t.conditional);
+        bounded = bounded && t.bound.has_value();
+        bounds.push_back(t.bound.value_or(std::numeric_limits<double>::quiet_NaN()));
+    }
+    return py::make_tuple(toArray(values), bounded ? py::object(toArray(bounds)) : py::object(py::none()),
+                          pyFindings(e.findings));
 }
 
 // The smallest servers (or waiting places) count that meets every target:
-// (count, names, values, findings); RunFailure when none up to the limit does.
+// (count, names, values, findings); RunFailure with the search's words when
+// there is none.
 py::tuple staff(const std::map<std::string, double>& fields, const std::vector<std::string>& targetTexts,
                 const std::string& staffedName, const std::string& method, int limit) {
     const ModelInput input = inputFromFields(fields);
-    std::vector<sweep::Target> targets;
-    for (const std::string& text : targetTexts) targets.push_back(sweep::parseTarget(text));
-    const sweep::StaffedField staffed =
-        staffedName == "servers" ? sweep::StaffedField::Servers : sweep::StaffedField::WaitingPlaces;
-    sweep::EvaluationSettings settings;
-    settings.moments = targetMoments(targets);
-    settings.method = methodChoice(method);
-    sweep::StaffingResult result;
-    sweep::StaffingProblem problem;
-    Findings findings;
+    std::vector<Target> targets;
+    for (const std::string& text : targetTexts) targets.push_back(parseTarget(text));
+    const StaffedField staffed = staffedName == "servers" ? StaffedField::Servers : StaffedField::WaitingPlaces;
+    const EvaluationRequest r = request(targetThresholds(targets), method);
+    StaffingResult result;
     {
         py::gil_scoped_release release;
-        problem = sweep::makeStaffingProblem(staffed, targets, settings.moments, limit, input);
-        const ModelField& field = *findModelField(staffedName);
-        sweep::BinomialRows rows;
-        result = sweep::findStaffing(problem, input, [&](int value, bool withCurves) {
-            ModelInput changed = input;
-            setModelField(changed, field, value);
-            return sweep::evaluateScenario(changed, settings, rows, withCurves);
-        });
-        findings = inputFindings(input);
+        BinomialRows rows;
+        const StaffingProblem problem = makeStaffingProblem(staffed, targets, limit, input);
+        result = findStaffing(problem, input, scenarioEvaluator(staffed, input, r, rows));
     }
-    if (!result.found)
-        throw RunFailure(std::string("No number of ") +
-                         (staffed == sweep::StaffedField::Servers ? "agents" : "waiting places") + " from " +
-                         std::to_string(problem.smallest) + " to " + std::to_string(problem.largest) +
-                         " meets every target.");
-    return py::make_tuple(result.value, sweep::resultColumnNames(settings.moments), result.values, findings);
+    if (!result.found) {
+        std::string message;
+        for (const Finding& f : result.findings) message += (message.empty() ? "" : " ") + findingNote(f);
+        throw RunFailure(message);
+    }
+    return py::make_tuple(result.value, columnLabels(r.thresholds), result.values,
+                          pyFindings(result.evaluation->findings));
 }
 
-// One dimension of a grid: the fields it sets and, per point, their values.
+// One dimension of a grid: the fields it sets and, per point, their values
+// (a patience model sets three fields at once).
 struct Dimension {
     std::vector<std::string> fields;
     std::vector<std::vector<double>> points;
 };
 
 // Every scenario of the full grid of `dimensions` (the last varying fastest)
-// over the base fields, on `jobs` threads: (names, values [rows x columns],
-// notes). A rejected scenario has NaN values and the programs' message as
-// its note.
+// over the base fields, each evaluated by the plan's row evaluation
+// (computeRow) on `jobs` threads: (names, values [rows x columns], notes,
+// findings). A row without values has NaN values and its note says why, as
+// in the sweep's table; the findings are the input findings, each once, and
+// the count of rows whose checks fail.
 py::tuple sweepGrid(const std::map<std::string, double>& fields, const std::vector<Dimension>& dimensions,
-                    const std::vector<double>& moments, const std::string& method, unsigned jobs) {
-    const ModelInput base = inputFromFields(fields);
-    sweep::EvaluationSettings settings;
-    settings.moments = moments;
-    settings.method = methodChoice(method);
+                    const std::vector<double>& thresholds, const std::string& method, unsigned jobs) {
+    SweepPlan plan;
+    plan.base = inputFromFields(fields);
+    plan.evaluation = request(thresholds, method);
     std::vector<std::vector<const ModelField*>> dimensionFields;
     std::size_t rows = 1;
     for (const Dimension& d : dimensions) {
@@ -201,51 +195,58 @@ py::tuple sweepGrid(const std::map<std::string, double>& fields, const std::vect
         dimensionFields.push_back(std::move(known));
         rows *= d.points.size();
     }
-    const std::vector<std::string> names = sweep::resultColumnNames(moments);
+    const std::vector<std::string> names = columnLabels(thresholds);
     const std::size_t columns = names.size();
     py::array_t<double> values({rows, columns});
     double* out = values.mutable_data();
     std::vector<std::string> notes(rows);
+    std::vector<PyFinding> findings;
     {
         py::gil_scoped_release release;
-        sweep::BinomialRows binomials;
-        std::atomic<std::size_t> next{0};
-        const auto work = [&] {
+        BinomialRows binomials;
+        std::atomic<std::size_t> next{0}, failing{0};
+        std::vector<std::vector<Finding>> inputFindings(rows);
+        auto work = [&] {
+            SweepPlan one = plan;  // the grid of one scenario: the base
             for (std::size_t row; (row = next++) < rows;) {
-                ModelInput input = base;
+                one.base = plan.base;
                 std::size_t rest = row;
                 for (std::size_t d = dimensions.size(); d-- > 0;) {
                     const std::vector<double>& point = dimensions[d].points[rest % dimensions[d].points.size()];
                     rest /= dimensions[d].points.size();
-                    for (std::size_t f = 0; f < point.size(); ++f) setModelField(input, *dimensionFields[d][f], point[f]);
+                    for (std::size_t f = 0; f < point.size(); ++f)
+                        setModelField(one.base, *dimensionFields[d][f], point[f]);
                 }
-                std::vector<double> result;
-                try {
-                    result = sweep::evaluateScenario(input, settings, binomials);
-                } catch (const RunFailure& failure) {
-                    notes[row] = failure.what();
-                } catch (const std::bad_alloc&) {
-                    notes[row] = kOutOfMemory;
-                } catch (const std::length_error&) {
-                    notes[row] = kOutOfMemory;
-                } catch (const std::exception& error) {
-                    notes[row] = error.what();
-                }
-                if (result.empty()) result.assign(columns, std::numeric_limits<double>::quiet_NaN());
-                std::copy(result.begin(), result.end(), out + row * columns);
+                const RowResult result = computeRow(one, binomials, 0);
+                std::vector<double> v = result.evaluation ? columnValues(*result.evaluation)
+                                                          : std::vector<double>(columns, std::numeric_limits<double>::quiet_NaN());
+                std::copy(v.begin(), v.end(), out + row * columns);
+                notes[row] = rowNote(result.findings);
+                if (result.failsChecks()) ++failing;
+                for (const Finding& f : result.findings)
+                    if (f.kind == FindingKind::InputValue) inputFindings[row].push_back(f);
             }
         };
-        const std::size_t threads = std::max<std::size_t>(1, std::min<std::size_t>(jobs, rows));
-        std::vector<std::thread> workers;
-        for (std::size_t t = 1; t < threads; ++t) workers.emplace_back(work);
-        work();
-        for (std::thread& worker : workers) worker.join();
+        runOnThreads(std::max(1u, jobs), work);
+        // Each input finding once: the first row's, by problem.
+        std::vector<int> seen;
+        for (const std::vector<Finding>& rowFindings : inputFindings)
+            for (const Finding& f : rowFindings) {
+                const int problem = f.input ? static_cast<int>(f.input->problem) : -1;
+                if (std::find(seen.begin(), seen.end(), problem) != seen.end()) continue;
+                seen.push_back(problem);
+                findings.push_back(pyFinding(f));
+            }
+        if (failing > 0)
+            findings.emplace_back("accuracy", std::to_string(failing.load()) + " of " + std::to_string(rows) +
+                                                  " scenarios have no values or values that fail the checks; "
+                                                  "their note says why.");
     }
-    return py::make_tuple(names, values, notes);
+    return py::make_tuple(names, values, notes, findings);
 }
 
-// The warnings of the calculator's run as findings: those written before the
-// results file are about the input, those after it about the curves.
+// The calculator's warnings as findings: those written before the results
+// file are about the input, those after it about the curves and measures.
 class CollectedWarnings : public ErrorStream {
 public:
     void write(const std::string& text) override {
@@ -257,13 +258,13 @@ public:
     bool isTerminal() const override { return false; }
     void avoidFile(const std::string&) override { resultsWritten = true; }
 
-    Findings findings;
+    std::vector<PyFinding> findings;
     bool resultsWritten = false;
 };
 
-// The calculator's run in `directory`, as the program runs it (the same
-// call), with the console discarded: (the bytes of OUTPUT.CSV, findings).
-// A failed run throws RunFailure with the program's message.
+// The calculator's run in `directory`: the program's own call, with the
+// console discarded: (the bytes of OUTPUT.CSV, findings). A failed run
+// throws RunFailure with the program's message.
 py::tuple runFolder(const std::string& directory) {
     std::string results;
     CollectedWarnings warnings;
@@ -300,29 +301,26 @@ PYBIND11_MODULE(_queuecalc, m) {
             PyErr_SetString(inputError, kOutOfMemory);
         } catch (const std::length_error&) {
             PyErr_SetString(inputError, kOutOfMemory);
-        } catch (const sweep::UsageError& error) {
+        } catch (const UsageError& error) {
             PyErr_SetString(inputError, error.what());
         } catch (const std::invalid_argument& error) {
             PyErr_SetString(inputError, error.what());
         }
     });
 
-    m.def("evaluate", &evaluate, py::arg("fields"), py::arg("moments"), py::arg("method"),
-          "(names, values, findings) of one scenario's result columns at the thresholds.");
-    m.def("waiting_time", &waitingTime, py::arg("fields"), py::arg("moments"), py::arg("method"),
-          "(joint, conditional, bound or None, findings) at the moments.");
     py::class_<Dimension>(m, "Dimension", "One dimension of a grid: fields and their values per point.")
         .def(py::init<std::vector<std::string>, std::vector<std::vector<double>>>(), py::arg("fields"),
              py::arg("points"));
+    m.def("evaluate", &evaluate, py::arg("fields"), py::arg("thresholds"), py::arg("method"),
+          "(names, values, findings) of one scenario's result columns at the thresholds.");
+    m.def("waiting_time", &waitingTime, py::arg("fields"), py::arg("moments"), py::arg("method"),
+          "(P(W <= t | S), bound or None, findings) at the moments.");
     m.def("staff", &staff, py::arg("fields"), py::arg("targets"), py::arg("field"), py::arg("method"),
           py::arg("limit"), "(count, names, values, findings) of the smallest count meeting every target.");
-    m.def("sweep", &sweepGrid, py::arg("fields"), py::arg("dimensions"), py::arg("moments"), py::arg("method"),
-          py::arg("jobs"), "(names, values [rows x columns], notes) of every scenario of the grid.");
-    m.def("evaluate_findings", [](const std::map<std::string, double>& fields) {
-        return inputFindings(inputFromFields(fields)); }, py::arg("fields"),
-          "The input findings about one centre.");
+    m.def("sweep", &sweepGrid, py::arg("fields"), py::arg("dimensions"), py::arg("thresholds"), py::arg("method"),
+          py::arg("jobs"), "(names, values [rows x columns], notes, findings) of every scenario of the grid.");
     m.def("run_folder", &runFolder, py::arg("directory"),
           "(bytes of OUTPUT.CSV, findings) of the calculator's run in the folder.");
     m.def("format_number", py::overload_cast<double>(&formatNumber), py::arg("value"),
-          "The results file's form of a number: six significant digits, three-digit exponent.");
+          "The results file's form of a number: six significant digits, three-digit exponent (2.5e-005).");
 }

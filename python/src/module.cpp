@@ -204,7 +204,7 @@ py::tuple sweepGrid(const std::map<std::string, double>& fields, const std::vect
     {
         py::gil_scoped_release release;
         BinomialRows binomials;
-        std::atomic<std::size_t> next{0}, failing{0};
+        std::atomic<std::size_t> next{0}, rejected{0}, failing{0};
         std::vector<std::vector<Finding>> inputFindings(rows);
         auto work = [&] {
             SweepPlan one = plan;  // the grid of one scenario: the base
@@ -222,7 +222,11 @@ py::tuple sweepGrid(const std::map<std::string, double>& fields, const std::vect
                                                           : std::vector<double>(columns, std::numeric_limits<double>::quiet_NaN());
                 std::copy(v.begin(), v.end(), out + row * columns);
                 notes[row] = rowNote(result.findings);
-                if (result.failsChecks()) ++failing;
+                if (!result.evaluation && !result.findings.empty() &&
+                    result.findings.front().kind == FindingKind::Rejected)
+                    ++rejected;
+                else if (result.failsChecks())
+                    ++failing;
                 for (const Finding& f : result.findings)
                     if (f.kind == FindingKind::InputValue) inputFindings[row].push_back(f);
             }
@@ -237,8 +241,11 @@ py::tuple sweepGrid(const std::map<std::string, double>& fields, const std::vect
                 seen.push_back(problem);
                 findings.push_back(pyFinding(f));
             }
+        const auto count = [&](std::size_t n) { return std::to_string(n) + " of " + std::to_string(rows); };
+        if (rejected > 0)
+            findings.emplace_back("input", count(rejected) + " scenarios are rejected; their note says why.");
         if (failing > 0)
-            findings.emplace_back("accuracy", std::to_string(failing.load()) + " of " + std::to_string(rows) +
+            findings.emplace_back("accuracy", count(failing) +
                                                   " scenarios have no values or values that fail the checks; "
                                                   "their note says why.");
     }

@@ -71,7 +71,8 @@ def test_errors_carry_the_programs_message_and_are_value_errors():
     with pytest.raises(ValueError) as error:
         rejected.measures()
     assert isinstance(error.value, qc.InputError)
-    table = qc.sweep(qc.CallCentre(**TYPICAL), vary={"service_rate": [-1, 1]})
+    with pytest.warns(qc.InputWarning, match="1 of 2 scenarios"):
+        table = qc.sweep(qc.CallCentre(**TYPICAL), vary={"service_rate": [-1, 1]})
     assert str(error.value) == table["note"][0] and "INPUT.DAT" in str(error.value) and table["note"][1] == ""
     with pytest.raises(qc.InputError, match="no column named"):
         qc.staff(qc.CallCentre(**TYPICAL), ["SLA>=0.8"])
@@ -84,6 +85,12 @@ def test_findings_are_warnings_that_filters_can_turn_into_errors():
         qc.CallCentre(**{**TYPICAL, "servers": 0}).measures()
     with pytest.warns(qc.InputWarning, match="same time unit|time unit"):
         qc.CallCentre(**{**TYPICAL, "arrival_rate": 950}).measures()
+    # Euler with 64 terms loses its digits to rounding: SL(0.2) = 2.47 on the typical centre.
+    with pytest.warns(qc.AccuracyWarning, match="Euler"):
+        assert not 0 <= qc.CallCentre(**TYPICAL).service_level(0.2, "euler", terms=64) <= 1
+    with pytest.warns(qc.AccuracyWarning, match="of 2 scenarios"):
+        table = qc.sweep(qc.CallCentre(**TYPICAL), vary={"servers": [10, 11]}, at=[0.2], method="euler", terms=64)
+    assert "inversionTerms" in table["note"][0]
     with warnings.catch_warnings():
         warnings.simplefilter("error", qc.InputWarning)
         with pytest.raises(qc.InputWarning):

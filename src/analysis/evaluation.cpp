@@ -233,8 +233,8 @@ Evaluation evaluateScenario(const ModelInput& input, const EvaluationRequest& re
         if (c) {
             const std::size_t i = static_cast<std::size_t>(std::lower_bound(moments.begin(), moments.end(), tau) -
                                                            moments.begin());
-            t.serviceLevel = serviceLevel(e.measures, c->joint[i]);
-            t.conditional = c->conditional[i];
+            t.serviceLevel = withinUnitInterval(serviceLevel(e.measures, c->joint[i]));
+            t.conditional = withinUnitInterval(c->conditional[i]);
         } else {
             t.serviceLevel = kNaN;
             t.conditional = kNaN;

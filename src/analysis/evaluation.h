@@ -145,8 +145,10 @@ struct EvaluationRequest {
 // The values at one threshold.
 struct ThresholdResult {
     double tau = 0;
-    double serviceLevel = 0;  // SL(tau)
-    double conditional = 0;   // P(W <= tau | S)
+    // SL(tau) and P(W <= tau | S), within [0, 1] (withinUnitInterval,
+    // analysis/measures.h); otherwise the inversion's values to the bit.
+    double serviceLevel = 0;
+    double conditional = 0;
     std::optional<double> bound;  // a certified bound of the error, where the method gives one
 };
 

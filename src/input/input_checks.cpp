@@ -11,12 +11,6 @@
 
 namespace queuecalc {
 
-std::string formatValue(double value) {
-    char buffer[64];
-    const std::to_chars_result result = std::to_chars(buffer, buffer + sizeof buffer, value);
-    return std::string(buffer, result.ptr);
-}
-
 namespace {
 
 // "<problem> Please change value 7 of the input file (INPUT.DAT)."
@@ -79,7 +73,7 @@ void checkMomentCount(int momentCount, const ModelInput& input) {
 }
 
 // The hazard arrays alone: 16 bytes per waiting space, within 2 GiB. The
-// tighter limit of the tables is checked where they are built.
+// tighter published limit is checked before the queue positions are built.
 void checkWaitingPlaces(int waitingPlaces) {
     if (waitingPlaces < 0)
         reject("Number of extra waiting spaces (" + std::to_string(waitingPlaces) +

@@ -4,7 +4,8 @@
 #include <cmath>
 #include <sstream>
 
-#include "sweep/usage_error.h"
+#include "analysis/usage_error.h"
+#include "report/measure_labels.h"
 
 namespace queuecalc {
 namespace sweep {
@@ -89,8 +90,8 @@ SweepOptions parseOptions(const std::vector<std::string>& args, unsigned cores) 
             addMoment(options.moments, thresholdOption(takeValue()));
         } else if (option == "--method") {
             const std::string method = takeValue();
-            if (method == "euler") options.method = MethodChoice::Euler;
-            else if (method == "talbot") options.method = MethodChoice::Talbot;
+            if (method == "euler") options.method = WaitingMethod::Euler;
+            else if (method == "talbot") options.method = WaitingMethod::Talbot;
             else throw UsageError("--method '" + method + "': expected euler or talbot");
         } else if (option == "--target") {
             options.targets.push_back(parseTarget(takeValue()));
@@ -124,8 +125,7 @@ SweepOptions parseOptions(const std::vector<std::string>& args, unsigned cores) 
     if (!options.staff && !options.targets.empty()) throw UsageError("--target needs --staff");
     if (options.staffLimit > 0 && !options.staff) throw UsageError("--staff-max needs --staff");
     checkFields(options);
-    for (const Target& t : options.targets)
-        if (t.tau > 0) addMoment(options.moments, t.tau);
+    for (double tau : targetThresholds(options.targets)) addMoment(options.moments, tau);
     return options;
 }
 
@@ -168,9 +168,15 @@ Output:
   --no-header           leave out the header row
   --help                this text
 
-Exit status: 0 when every row has its measures, 1 when a row has a note
-instead (a rejected scenario, or no staffing meets the targets) or the input
-files cannot be read, 2 for a bad option or expression.
+Every row runs the calculator's checks; a row whose values are impossible
+(not finite, outside [0, 1], decreasing) or untrustworthy (estimated error
+above 1e-5) gets a note saying why and what to do, and staffing never answers
+from such a scenario. Warnings about the input go to standard error once.
+
+Exit status: 0 when every row has its measures and passes its checks, 1 when
+a row has no measures (a rejected scenario, or no staffing answer) or fails
+its checks, or the input files cannot be read, 2 for a bad option or
+expression.
 )";
 }
 

@@ -7,10 +7,7 @@
 #include <vector>
 
 namespace queuecalc {
-namespace sweep {
-
 std::string csvField(const std::string& text);
 std::string csvRecord(const std::vector<std::string>& fields);
 
-}  // namespace sweep
 }  // namespace queuecalc

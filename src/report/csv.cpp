@@ -1,8 +1,6 @@
-#include "sweep/csv.h"
+#include "report/csv.h"
 
 namespace queuecalc {
-namespace sweep {
-
 std::string csvField(const std::string& text) {
     if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
     std::string quoted = "\"";
@@ -22,5 +20,4 @@ std::string csvRecord(const std::vector<std::string>& fields) {
     return record + "\r\n";
 }
 
-}  // namespace sweep
 }  // namespace queuecalc

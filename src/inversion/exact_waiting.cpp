@@ -287,7 +287,8 @@ void evaluateSubset(const ExactWaitingModel& model, const Rows<Real>& rows, cons
     std::vector<Real> g(static_cast<std::size_t>(std::max(0L, need[1])) + 1, Real(0));
     std::vector<Real> prefix(g.size(), Real(0));
     long support = 0;  // last m with a G value that may be non-zero
-    if (!g.empty()) g[0] = 2;  // row 1: pi_1 = 1 = 0.5 2^1, g_0 = 1
+    // Row 1: g_0 = 1, kept as G_0 = g_0 2^E_1 (pi_1 = 1 up to rounding).
+    if (!g.empty()) g[0] = std::ldexp(Real(1), rows.piExponent[1]);
     for (int k = 1; k <= r; ++k) {
         if (k > 1 && k <= kLast) {
             // Row k from row k - 1: G_m[k] = 2^(E_k - E_{k-1}) rho^m G_m[k-1] + c G_{m-1}[k].

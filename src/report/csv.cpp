@@ -1,0 +1,23 @@
+#include "report/csv.h"
+
+namespace queuecalc {
+std::string csvField(const std::string& text) {
+    if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
+    std::string quoted = "\"";
+    for (char c : text) {
+        if (c == '"') quoted += '"';
+        quoted += c;
+    }
+    return quoted + "\"";
+}
+
+std::string csvRecord(const std::vector<std::string>& fields) {
+    std::string record;
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        if (i > 0) record += ',';
+        record += csvField(fields[i]);
+    }
+    return record + "\r\n";
+}
+
+}  // namespace queuecalc

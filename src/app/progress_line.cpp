@@ -16,7 +16,7 @@ double expectedInversionSeconds(int waitingPlaces, std::size_t nodesPerMoment, s
 
 double expectedModelSeconds(int waitingPlaces) {
     const double r = waitingPlaces;
-    return 3 * r * (r + 1) / 2 / kTableCellsPerSecond;
+    return r * (r + 1) / 2 / kTableCellsPerSecond;
 }
 
 ProgressLine::ProgressLine(ErrorStream& err, double expectedSeconds, Clock clock)

@@ -50,7 +50,8 @@ struct QueueModel {
 
 // Builds hazard rates, chain, queue-position tables, the fifteen measures and
 // the transform model from an input that validateModelInput accepted.
-// Time and memory grow as r^2 / 2 (the position tables: 24 bytes per cell).
+// Time grows as r^2 / 2 (the queue-position cells, formed twice), memory as
+// s + r.
 // Preconditions (asserted in debug builds): the input is validated. May throw
 // std::bad_alloc.
 QueueModel buildQueueModel(const ModelInput& validatedInput);

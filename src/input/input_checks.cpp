@@ -79,7 +79,7 @@ void checkMomentCount(int momentCount, const ModelInput& input) {
 }
 
 // The hazard arrays alone: 16 bytes per waiting space, within 2 GiB. The
-// tighter limit of the tables is checked where they are built.
+// tighter published limit is checked before the queue positions are built.
 void checkWaitingPlaces(int waitingPlaces) {
     if (waitingPlaces < 0)
         reject("Number of extra waiting spaces (" + std::to_string(waitingPlaces) +

@@ -14,12 +14,14 @@
 
 namespace queuecalc {
 
-// Every limit keeps one group of arrays within 2 GiB of memory.
+// Every limit but the waiting places' keeps one group of arrays within 2 GiB
+// of memory.
 // Measurement moments: the grid, up to four curves and two lines of the
 // results file, at most 128 bytes per moment.
 constexpr int kMaxMomentCount = 1 << 24;
-// Extra waiting spaces: the three triangular tables of the queue positions,
-// 3 * 8 * r(r + 1)/2 bytes.
+// Extra waiting spaces: the program's published limit, which its messages
+// name. It was set when the queue positions took 3 * 8 * r(r + 1)/2 bytes;
+// they now take O(r), but a transform value still costs r(r + 1)/2 steps.
 constexpr int kMaxWaitingPlaces = 13376;
 // Servers plus extra waiting spaces: four arrays of s + r + 1 doubles.
 constexpr int kMaxSystemSize = (1 << 26) - 1;

@@ -20,6 +20,13 @@ TransformModel makeTransformModel(int servers, int waitingPlaces,
     return m;
 }
 
+// Row k's rates are (C[k] - C[j-1]) + s mu for j = 1 .. k, C the cumulative
+// abandonment rates. When C is finite and never falls (every hazard rate
+// >= 0, the usual case), C[j-1] rises with j, so the exact difference falls
+// and, rounding being monotone, so does each computed rate (no NaN can arise
+// from finite C and s mu): every row's rates fall, its largest is rate(k, 1)
+// and its smallest rate(k, k). Then the bounds take O(r) time; otherwise each
+// row is scanned, O(r^2) (also what the first case would find).
 void boundTransformRows(TransformModel& m) {
     const QueuePositionTables& tables = *m.tables;
     const int waitingPlaces = m.waitingPlaces;
@@ -28,8 +35,24 @@ void boundTransformRows(TransformModel& m) {
     m.rowRateHigh.assign(m.positionWeight.size(), notSafe);
     m.rowWeightBound.assign(m.positionWeight.size(), notSafe);
     m.rowRatesFall.assign(m.positionWeight.size(), 0);
+    const std::vector<double>& cumulative = tables.cumulativeAbandonRate;
+    bool ratesFall = std::isfinite(tables.fullService);
+    for (int k = 0; k <= waitingPlaces && ratesFall; ++k)
+        ratesFall = std::isfinite(cumulative[k]) && (k == 0 || cumulative[k] >= cumulative[k - 1]);
+    std::vector<double> rate(ratesFall ? 0 : static_cast<std::size_t>(waitingPlaces));
     for (int k = 1; k <= waitingPlaces; ++k) {
-        const double* rate = tables.rateRow(k);
+        m.rowWeightBound[k] = std::fabs(m.positionWeight[k]) * kWeightMargin;
+        if (ratesFall) {
+            const double largest = tables.rate(k, 1);
+            const double smallest = tables.rate(k, k);
+            if (smallest >= kSafeRateLow && largest <= kSafeRateHigh) {
+                m.rowRateLow[k] = smallest;
+                m.rowRateHigh[k] = largest;
+                m.rowRatesFall[k] = 1;
+            }
+            continue;
+        }
+        tables.rateRow(k, rate.data());
         double smallest = kSafeRateHigh;
         double largest = kSafeRateLow;
         bool safe = true;
@@ -46,7 +69,6 @@ void boundTransformRows(TransformModel& m) {
             m.rowRateHigh[k] = largest;
             m.rowRatesFall[k] = falls ? 1 : 0;
         }
-        m.rowWeightBound[k] = std::fabs(m.positionWeight[k]) * kWeightMargin;
     }
 }
 
@@ -68,13 +90,12 @@ Complex waitingTimeTransform(const TransformModel& model, double a, double b) {
     double sumIm = 0;
     const QueuePositionTables& t = *model.tables;
     for (int k = 1; k <= model.waitingPlaces; ++k) {
-        const double* rate = t.rateRow(k);
-        double c = rate[0];
+        double c = t.rate(k, 1);
         double d = (a + c) * (a + c) + b2;
         double pRe = c * (a + c) / d;
         double pIm = -(c * b / d);
         for (int j = 2; j <= k; ++j) {
-            c = rate[j - 1];
+            c = t.rate(k, j);
             d = (a + c) * (a + c) + b2;
             const double u = c * (a + c) / d;
             const double v = -(c * b / d);

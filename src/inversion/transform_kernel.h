@@ -68,8 +68,9 @@
 //    |c / (z + c)| (1 + 6u) + 2^-1073, and one product step gives
 //    |p'| <= |p| |(u, v)| (1 + 3u) + 2^-1072 (relative errors of the four
 //    products and the sum, at most 2^-1075 each when a result is subnormal).
-//    With 2., over the n < 2^28 steps left in a row (the table of r(r+1)/2
-//    rates would not fit in memory otherwise), the final product obeys
+//    With 2., over the n < 2^28 steps left in a row (rows of 2^28 rates or
+//    more are always evaluated in full, see kLongestBoundedRow), the final
+//    product obeys
 //    |p_k| <= Gamma (|p_j| (1 + 10u)^n + n 2^-1071)
 //          <= Gamma (|p_j| (1 + 2^-21) + 2^-1040),
 //    where p_j is the product now (p_0 = 1 before the first factor; n 2^-1071
@@ -135,6 +136,7 @@ const double kLargestProduct = 0x1p1000;        // m Gamma <= 2^1000, see 3.
 const double kPeakWindowLow = 1 - 0x1p-40;      // c* near a row's rates, see 2.
 const double kPeakWindowHigh = 1 + 0x1p-40;
 const double kGrowthMargin = 1 + 0x1p-40;  // rounding of rho^2 and its power, see 2.
+const int kLongestBoundedRow = (1 << 28) - 1;  // n < 2^28, see 3.
 
 // Half the distance from |s| to its predecessor when s is finite and
 // |s| >= 2^-960, else 0 (item 1 above).
@@ -220,10 +222,14 @@ std::uint64_t evaluatePoints(const TransformModel& model, const double* a, const
     typedef typename V::mask mask;
     const int L = V::lanes;
     const QueuePositionTables& tables = *model.tables;
+    // Step j of row k (0-based j) has the rate (C[k] - C[j]) + s mu, formed
+    // here by the operations of QueuePositionTables::rate, as in the reference.
+    const double* cumulative = tables.cumulativeAbandonRate.data();
+    const double service = tables.fullService;
     const double* weight = model.positionWeight.data();
     const int r = model.waitingPlaces;
     const std::size_t rows = static_cast<std::size_t>(r) + 1;
-    const bool mayLeaveOut = model.rowRateLow.size() == rows && model.rowRateHigh.size() == rows &&
+    const bool mayLeaveOut = r <= kLongestBoundedRow && model.rowRateLow.size() == rows && model.rowRateHigh.size() == rows &&
                              model.rowRatesFall.size() == rows &&
                              model.rowWeightBound.size() == rows;
     const double* rateLow = model.rowRateLow.data();
@@ -250,10 +256,11 @@ std::uint64_t evaluatePoints(const TransformModel& model, const double* a, const
 
         if (!mayLeaveOut) {  // every step, as the reference
             for (int k = 1; k <= r; ++k) {
-                const double* rate = tables.rateRow(k);
+                const double top = cumulative[k];
                 reg pRe, pIm;
-                firstFactor<V>(A, B, B2, rate[0], pRe, pIm);
-                for (int j = 1; j < k; ++j) nextFactor<V>(A, B, B2, rate[j], pRe, pIm);
+                firstFactor<V>(A, B, B2, (top - cumulative[0]) + service, pRe, pIm);
+                for (int j = 1; j < k; ++j)
+                    nextFactor<V>(A, B, B2, (top - cumulative[j]) + service, pRe, pIm);
                 const reg w = V::broadcast(weight[k]);
                 sumRe = V::add(sumRe, V::mul(w, pRe));
                 sumIm = V::add(sumIm, V::mul(w, pIm));
@@ -280,7 +287,8 @@ std::uint64_t evaluatePoints(const TransformModel& model, const double* a, const
             reg limit = V::zero();                         // T of item 4 for the current sums
             mask lost = V::isNan(zero);                    // item 5: no lane yet
             for (int k = 1; k <= r; ++k) {
-                const double* rate = tables.rateRow(k);
+                const double top = cumulative[k];
+                const auto rate = [&](int j) { return (top - cumulative[j]) + service; };
                 reg rowLimit = V::zero();     // T (1 - 2^-40) of item 4
                 reg rowCap = V::zero();       // T 2^998 of item 4
                 reg weightBare = V::zero();   // W of item 4
@@ -303,8 +311,8 @@ std::uint64_t evaluatePoints(const TransformModel& model, const double* a, const
                         lost);
                     if (!anyLeft || V::none(plain)) return plain;
                     if (!growthKnown || falls) {
-                        const double from = falls ? rate[k - 1] : low;
-                        const double to = falls ? rate[j] : high;
+                        const double from = falls ? rate(k - 1) : low;
+                        const double to = falls ? rate(j) : high;
                         const mask peakInRow =
                             V::both(V::lessEqual(V::broadcast(from * kPeakWindowLow), peakRate),
                                     V::lessEqual(peakRate, V::broadcast(to * kPeakWindowHigh)));
@@ -329,7 +337,7 @@ std::uint64_t evaluatePoints(const TransformModel& model, const double* a, const
                 // Before the first factor: |p_0| = 1, and all k factors are left.
                 if (V::all(absorbed(one, 0))) continue;
                 reg pRe, pIm;
-                firstFactor<V>(A, B, B2, rate[0], pRe, pIm);
+                firstFactor<V>(A, B, B2, rate(0), pRe, pIm);
                 int j = 1;
                 bool endedEarly = false;
                 while (j < k) {
@@ -341,7 +349,7 @@ std::uint64_t evaluatePoints(const TransformModel& model, const double* a, const
                     pRe = V::zeroWhere(passed, pRe);
                     pIm = V::zeroWhere(passed, pIm);
                     const int stop = k - j < kStepsPerCheck ? k : j + kStepsPerCheck;
-                    for (; j < stop; ++j) nextFactor<V>(A, B, B2, rate[j], pRe, pIm);
+                    for (; j < stop; ++j) nextFactor<V>(A, B, B2, rate(j), pRe, pIm);
                 }
                 steps += static_cast<std::uint64_t>(j);
                 if (endedEarly) continue;

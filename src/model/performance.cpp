@@ -1,5 +1,7 @@
 #include "model/performance.h"
 
+#include <vector>
+
 namespace queuecalc {
 
 double computeRho(const ModelInput& input) {
@@ -29,22 +31,44 @@ PerformanceMeasures computePerformanceMeasures(const ModelInput& input,
     for (int i = 0; i < s; ++i) noWait = noWait + admittedDist[i];
     pm.noWaitProb = noWait;
 
+    // One pass over the rows: each row's mean times and abandonment chances
+    // are formed once into two buffers of r doubles and read by both sums.
+    // The served and the abandoning sums are separate accumulators, each
+    // added to in increasing k as before.
+    std::vector<double> meanTime(static_cast<std::size_t>(r) + 1);
+    std::vector<double> abandon(static_cast<std::size_t>(r) + 1);
     double served = 0;
     for (int i = 0; i < s; ++i) served = served + admittedDist[i];
     double partialMean = 0;
     double partialSecond = 0;
+    double abandonMean = 0;
+    double abandonSecond = 0;
     for (int k = 1; k <= r; ++k) {
+        tables.meanTimeRow(k, meanTime.data(), abandon.data());
         const double w = admittedDist[s + k - 1] * tables.reachServiceProb[k];
         served = served + w;
+        // sumMean and sumSquares run over the row as the waiting time to
+        // service; at step j they are also the mean and variance up to the
+        // end of step j, which the abandonment sums use.
         double sumMean = 0;
         double sumSquares = 0;
+        double stay = 1;
+        double e1 = 0;
+        double e2 = 0;
         for (int j = 1; j <= k; ++j) {
-            const double m = tables.meanTime(k, j);
+            if (j > 1) stay = (1 - abandon[j - 2]) * stay;
+            const double m = meanTime[j - 1];
             sumMean = sumMean + m;
             sumSquares = sumSquares + m * m;
+            const double q = stay * abandon[j - 1];
+            e1 = e1 + q * sumMean;
+            e2 = e2 + q * (sumMean * sumMean + sumSquares);
         }
         partialMean = partialMean + w * sumMean;
         partialSecond = partialSecond + w * (sumMean * sumMean + sumSquares);
+        const double a = admittedDist[s + k - 1];
+        abandonMean = abandonMean + a * e1;
+        abandonSecond = abandonSecond + a * e2;
     }
     pm.servedProb = served;
     pm.partialMeanServed = partialMean;
@@ -55,27 +79,6 @@ PerformanceMeasures computePerformanceMeasures(const ModelInput& input,
     pm.secondMomentServed = pm.partialSecondMomentServed / pm.servedProb;
     pm.varianceServed = pm.secondMomentServed - pm.meanWaitServed * pm.meanWaitServed;
 
-    double abandonMean = 0;
-    double abandonSecond = 0;
-    for (int k = 1; k <= r; ++k) {
-        double stay = 1;
-        double meanToEnd = 0;
-        double varianceToEnd = 0;
-        double e1 = 0;
-        double e2 = 0;
-        for (int j = 1; j <= k; ++j) {
-            if (j > 1) stay = (1 - tables.abandonProb(k, j - 1)) * stay;
-            const double m = tables.meanTime(k, j);
-            meanToEnd = meanToEnd + m;
-            varianceToEnd = varianceToEnd + m * m;
-            const double q = stay * tables.abandonProb(k, j);
-            e1 = e1 + q * meanToEnd;
-            e2 = e2 + q * (meanToEnd * meanToEnd + varianceToEnd);
-        }
-        const double a = admittedDist[s + k - 1];
-        abandonMean = abandonMean + a * e1;
-        abandonSecond = abandonSecond + a * e2;
-    }
     pm.partialMeanAbandon = abandonMean;
     pm.partialSecondMomentAbandon = abandonSecond;
     pm.meanWaitAbandon = pm.partialMeanAbandon / pm.abandonProb;

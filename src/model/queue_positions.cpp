@@ -2,41 +2,47 @@
 
 namespace queuecalc {
 
-// The way to service from joining position k: step j (j = 1 .. k) ends at the
-// first service completion (rate s mu), the customer's own abandonment (rate
-// alpha_j) or the abandonment of one of the k - j customers ahead (alpha_{j+1}
-// .. alpha_k). Its total rate is formed as
-//   (cumulativeAbandonRate[k] - cumulativeAbandonRate[j-1]) + s mu,
-// the difference first, because the printed results depend on the last bit.
-// The chance of reaching service is the running product of (1 - own
-// abandonment probability) over the steps, multiplied on the left.
+// Each loop forms its cells independently of one another, so the compiler may
+// run them side by side in vector registers: a vector subtraction, addition,
+// division or multiplication rounds each element as the scalar one does.
+void QueuePositionTables::rateRow(int k, double* rate) const {
+    const double* cumulative = cumulativeAbandonRate.data();
+    const double top = cumulative[k];
+    const double service = fullService;
+    for (int j = 0; j < k; ++j) rate[j] = (top - cumulative[j]) + service;
+}
+
+void QueuePositionTables::meanTimeRow(int k, double* meanTime, double* abandonProb) const {
+    const double* cumulative = cumulativeAbandonRate.data();
+    const double* hazard = hazardRate.data() + 1;
+    const double top = cumulative[k];
+    const double service = fullService;
+    for (int j = 0; j < k; ++j) {
+        const double m = 1 / ((top - cumulative[j]) + service);
+        meanTime[j] = m;
+        abandonProb[j] = hazard[j] * m;
+    }
+}
+
 QueuePositionTables buildQueuePositionTables(int servers, int waitingPlaces, double serviceRate,
                                              const std::vector<double>& hazardRate,
                                              const std::vector<double>& cumulativeAbandonRate) {
     QueuePositionTables t;
     const int r = waitingPlaces;
+    const std::size_t positions = static_cast<std::size_t>(r) + 1;
     t.waitingPlaces = r;
-    const std::size_t cells = QueuePositionTables::rowOffset(r + 1);
-    t.stepRate.assign(cells, 0.0);
-    t.stepMeanTime.assign(cells, 0.0);
-    t.stepAbandonProb.assign(cells, 0.0);
-    t.reachServiceProb.assign(static_cast<std::size_t>(r) + 1, 0.0);
+    t.fullService = static_cast<double>(servers) * serviceRate;
+    t.hazardRate.assign(hazardRate.begin(), hazardRate.begin() + positions);
+    t.cumulativeAbandonRate.assign(cumulativeAbandonRate.begin(),
+                                   cumulativeAbandonRate.begin() + positions);
+    t.reachServiceProb.assign(positions, 0.0);
 
-    const double fullService = static_cast<double>(servers) * serviceRate;
-    for (int k = 1; k <= r; ++k) {
-        const std::size_t row = QueuePositionTables::rowOffset(k);
-        for (int j = 1; j <= k; ++j) {
-            const std::size_t cell = row + static_cast<std::size_t>(j - 1);
-            const double rate = (cumulativeAbandonRate[k] - cumulativeAbandonRate[j - 1]) + fullService;
-            t.stepRate[cell] = rate;
-            t.stepMeanTime[cell] = 1 / rate;
-            t.stepAbandonProb[cell] = hazardRate[j] * t.stepMeanTime[cell];
-        }
-    }
+    std::vector<double> meanTime(positions);
+    std::vector<double> abandon(positions);
     for (int k = 0; k <= r; ++k) {
+        t.meanTimeRow(k, meanTime.data(), abandon.data());
         double reach = 1;
-        const std::size_t row = QueuePositionTables::rowOffset(k);
-        for (int j = 1; j <= k; ++j) reach = (1 - t.stepAbandonProb[row + static_cast<std::size_t>(j - 1)]) * reach;
+        for (int j = 0; j < k; ++j) reach = (1 - abandon[j]) * reach;
         t.reachServiceProb[k] = reach;
     }
     return t;

@@ -450,15 +450,15 @@ TEST(ResultsFileWriting, AWriteThatFailsIsReported) {
 #endif
 #endif
 
-// With the address space limited to 512 MiB, the 13376 waiting places the
-// program accepts need more (their tables alone take 2 GiB): the failed
+// With the address space limited to 512 MiB, the 67 million agents the
+// program accepts need more (the chain's arrays alone take 2 GiB): the failed
 // allocation is reported instead of ending the run abnormally.
 TEST(Memory, AnAllocationThatFailsIsReportedWithAMessage) {
 #ifdef QUEUECALC_TEST_UNDER_ASAN
     GTEST_SKIP() << "the address sanitizer reserves more address space than the limit allows";
 #else
     SuccessfulSetup setup;
-    writeBytes(setup.folder / "INPUT.DAT", with(smallRun(), &InputValues::waitingPlaces, "13376").text());
+    writeBytes(setup.folder / "INPUT.DAT", with(smallRun(), &InputValues::servers, "67108000").text());
     writeBytes(setup.folder / "OUTPUT.CSV", kEarlierResults);
     writeBytes(setup.folder / "stdin", "0\n");
     const std::string command = "cd '" + setup.folder.path().string() + "' && ulimit -v 524288 && '" +

@@ -1,6 +1,7 @@
 // The fast path leaves out rows and row ends whose contribution cannot change
-// a bit of the sum. These tests build call centres by hand (step rates and
-// weights chosen freely) so that a contribution sits right at the edge of
+// a bit of the sum. These tests build call centres by hand (cumulative
+// abandonment rates C, s mu and weights chosen freely; row k's step rates are
+// (C[k] - C[j-1]) + s mu) so that a contribution sits right at the edge of
 // what the sum absorbs, and compare every kernel with the scalar reference
 // with memcmp. Each edge case also checks that its contribution really moves
 // the scalar result, so that a rule that left it out would be caught: a limit
@@ -9,7 +10,9 @@
 //
 // Exact arithmetic: at z = 2^-80 (b = 0) a step rate c >= 1 gives the factor
 // c (a + c) / (a + c)^2 = 1 exactly (a + c rounds to c), and c = 2^-80 gives
-// 2^-80 * 2^-79 / 2^-158 = 1/2 exactly. So the products are powers of two,
+// 2^-80 * 2^-79 / 2^-158 = 1/2 exactly; c = -1 gives (-1)(-1) / 1 = 1 too (a
+// negative rate puts its row outside the rule: done in full). So the
+// products are powers of two,
 // the sum is formed exactly where we want it, and G = sum * 2^80 shows it.
 
 #include <gtest/gtest.h>
@@ -41,21 +44,19 @@ const double kHalfFactorRate = 0x1p-80;
 
 const SimdLevel kLevels[] = {SimdLevel::Sse2, SimdLevel::Avx2, SimdLevel::Avx512};
 
-// A transform model built from given rows of step rates (row k holds k
-// rates) and weights w_k, with its row bounds however few the rows.
-TransformModel handModel(const std::vector<std::vector<double>>& rows,
-                                     const std::vector<double>& weights) {
+// A transform model built from given cumulative rates C[0 .. r], s mu and
+// weights w_1 .. w_r, with its row bounds however few the rows.
+TransformModel handModel(const std::vector<double>& cumulative, double fullService,
+                         const std::vector<double>& weights) {
     auto tables = std::make_shared<QueuePositionTables>();
-    const int r = static_cast<int>(rows.size());
+    const int r = static_cast<int>(weights.size());
+    EXPECT_EQ(cumulative.size(), weights.size() + 1);
     tables->waitingPlaces = r;
+    tables->fullService = fullService;
+    tables->cumulativeAbandonRate = cumulative;
+    tables->hazardRate.assign(cumulative.size(), 0.0);
     tables->reachServiceProb.assign(static_cast<std::size_t>(r) + 1, 1.0);
-    for (int k = 1; k <= r; ++k) {
-        EXPECT_EQ(rows[k - 1].size(), static_cast<std::size_t>(k)) << "row " << k;
-        for (double c : rows[k - 1]) tables->stepRate.push_back(c);
-        tables->reachServiceProb[k] = weights[k - 1];
-    }
-    tables->stepMeanTime.assign(tables->stepRate.size(), 0.0);
-    tables->stepAbandonProb.assign(tables->stepRate.size(), 0.0);
+    for (int k = 1; k <= r; ++k) tables->reachServiceProb[k] = weights[k - 1];
     // One agent; every state's admitted probability 1, so w_k = reachServiceProb[k].
     const std::vector<double> admitted(static_cast<std::size_t>(r) + 1, 1.0);
     TransformModel model = makeTransformModel(1, r, admitted, tables);
@@ -104,11 +105,12 @@ Mismatch compareKernels(const TransformModel& model, const Points& p) {
 
 using testsupport::sameBits;
 
-// Row 1 sets the sum to `sum` exactly (one factor 1). Row 2 has the factors
-// 1/2 and 1, so its product is 1/2 after its first step already and the
-// kernel decides on it there; its contribution is exactly `contribution`.
+// Row 1 (rate -1) sets the sum to `sum` exactly (one factor 1). Row 2 has
+// the rates 2^-80 and 1 + 2^-80, rounded to 1, so the factors 1/2 and 1: its
+// product is 1/2 after its first step already and the kernel decides on it
+// there; its contribution is exactly `contribution`.
 TransformModel sumThenContribution(double sum, double contribution) {
-    return handModel({{1.0}, {kHalfFactorRate, 1.0}}, {sum, 2 * contribution});
+    return handModel({0.0, -1.0, kHalfFactorRate}, 0.0, {sum, 2 * contribution});
 }
 
 TEST(LeaveOut, ContributionsJustBeyondHalfTheGapAreKept) {
@@ -171,19 +173,19 @@ TEST(LeaveOut, ContributionsJustInsideHalfTheGapEndTheRowAndKeepTheBits) {
 
 TEST(LeaveOut, FactorsLargerThanOneInTheLeftHalfPlaneKeepTheRow) {
     // z = -1 + 0.01i: the rate 1 gives the factor -100i (|f| = 100), a tiny
-    // rate a factor of about 1e-6. Row 2 starts tiny and then grows a
-    // hundredfold; without a growth bound its end would look negligible
-    // after the first factor.
+    // rate a factor of about 1e-6. Row 2 (rates 1e-6 and 1) starts tiny and
+    // then grows a hundredfold; without a growth bound its end would look
+    // negligible after the first factor. Row 3: 2e-6, 1 + 1e-6, 1e-6.
     const double a = -1;
     const double b = 0.01;
-    const std::vector<std::vector<double>> rows = {{0.5}, {1e-6, 1.0}, {1e-6, 1.0, 1.0}};
+    const std::vector<double> rows = {0.0, 1e-6 - 1, 1e-6, 2e-6};
     Points p;
     p.add(a, b);
     std::size_t checked = 0;
     for (double w2 : {1e-13, 3e-13, 1e-12}) {
         for (double w3 : {0.0, 1e-15, 1e-11}) {
-            const auto m = handModel(rows, {1.0, w2, w3});
-            const auto without = handModel(rows, {1.0, 0.0, w3});
+            const auto m = handModel(rows, 0.0, {1.0, w2, w3});
+            const auto without = handModel(rows, 0.0, {1.0, 0.0, w3});
             ASSERT_FALSE(sameBits(waitingTimeTransform(m, a, b),
                                   waitingTimeTransform(without, a, b)))
                 << "row 2 with weight " << w2 << " must move the sum";
@@ -197,22 +199,22 @@ TEST(LeaveOut, FactorsLargerThanOneInTheLeftHalfPlaneKeepTheRow) {
 
 TEST(LeaveOut, ProductsThatOverflowKeepTheirRows) {
     // z = -1 + 0.01i and rates 1: every factor is -100i, so row k's product
-    // is 100^k and overflows from k = 155 on. Row 1 makes the sum about
+    // is 100^k and overflows from k = 155 on (C = 0, -0.5, -0.5, ... and
+    // s mu = 1: row 1's rate is 0.5, every row starts with 0.5, then 1s). Row 1 makes the sum about
     // 1e300, large enough that 1e-300 times a product of 1e160 looks
     // negligible; but the rest of such a row overflows, and the reference's
     // sum turns infinite or NaN (0 times an infinite product too).
     const double a = -1;
     const double b = 0.01;
     const int r = 170;
-    std::vector<std::vector<double>> rows;
-    for (int k = 1; k <= r; ++k) rows.push_back(std::vector<double>(k, 1.0));
-    rows[0][0] = 0.5;
+    std::vector<double> rows(r + 1, -0.5);
+    rows[0] = 0.0;
     Points p;
     p.add(a, b);
     for (double others : {1e-300, 0.0}) {
         std::vector<double> weights(r, others);
         weights[0] = 1e300;
-        const TransformModel m = handModel(rows, weights);
+        const TransformModel m = handModel(rows, 1.0, weights);
         const Complex g = waitingTimeTransform(m, a, b);
         ASSERT_FALSE(std::isfinite(g.re) && std::isfinite(g.im)) << "the products must overflow";
         const Mismatch mm = compareKernels(m, p);
@@ -225,8 +227,8 @@ TEST(LeaveOut, ZeroAndTinySumsAndRealPointsKeepEveryBit) {
     // 1e-300), so the later rows meet a zero or tiny sum; points on the real
     // axis have zero imaginary parts throughout, on both sides of zero.
     const double weightsOfFirstRows[] = {0.0, -0.0, 4.9e-324, 1e-300, -1e-300};
-    const std::vector<std::vector<double>> rows = {
-        {1.0}, {2.0, 1.0}, {3.0, 2.0, 1.0}, {1e-3, 5.0, 5.0, 5.0}, {40.0, 30.0, 20.0, 10.0, 1.0}};
+    // Rates 2; 4, 3; 7, 6, 4; 6.999, 5.999, 3.999, 0.999; 47, 46, 44, 41, 41.001.
+    const std::vector<double> rows = {0.0, 1.0, 3.0, 6.0, 5.999, 46.0};
     Points p;
     for (double a : {kExactPoint, 1e-300, 0.5, 3.0, 1e3, 0.0, -0.0})
         for (double b : {0.0, -0.0, 1e-200, 2.0}) p.add(a, b);
@@ -234,7 +236,7 @@ TEST(LeaveOut, ZeroAndTinySumsAndRealPointsKeepEveryBit) {
     std::size_t values = 0;
     for (double first : weightsOfFirstRows) {
         for (double last : {1.0, 1e-17, -1e-30, 0.0}) {
-            const auto m = handModel(rows, {first, first, 1e-20, 0.5, last});
+            const auto m = handModel(rows, 1.0, {first, first, 1e-20, 0.5, last});
             const Mismatch mm = compareKernels(m, p);
             EXPECT_EQ(mm.differing, 0u)
                 << "first weights " << first << ", last " << last << ": " << mm.first;
@@ -245,31 +247,35 @@ TEST(LeaveOut, ZeroAndTinySumsAndRealPointsKeepEveryBit) {
 }
 
 TEST(LeaveOut, SubnormalHugeAndNonFiniteRatesAndWeightsKeepEveryBit) {
-    // One awkward entry at a time, in a row that would otherwise be left
-    // out: a rate below or at the edge of the range the rule accepts,
-    // subnormal, huge, infinite or NaN; a weight subnormal, huge, infinite
-    // or NaN. The edges of the accepted range are kSafeRateLow and
-    // kSafeRateHigh and their neighbours.
+    // One awkward number at a time, in rows that would otherwise be left
+    // out: s mu (so every rate) below or at the edge of the range the rule
+    // accepts, subnormal, huge, infinite or NaN; the same number as one
+    // cumulative rate C[j] (rates of 1 plus or minus it, and beyond the
+    // range); a weight subnormal, huge, infinite or NaN. The edges of the
+    // accepted range are kSafeRateLow and kSafeRateHigh and their neighbours.
     const double awkwardRates[] = {kSafeRateLow,  std::nextafter(kSafeRateLow, 0.0),
                                    kSafeRateHigh, std::nextafter(kSafeRateHigh, kInf),
                                    4.9e-324,      2.2e-310,
                                    1e300,         kInf,
-                                   kNaN};
+                                   -kInf,         kNaN};
     const double awkwardWeights[] = {4.9e-324, 1e300, -1e300, kInf, -kInf, kNaN};
     Points p;
     for (double a : {kExactPoint, 0.7, 25.0, -3.0})
         for (double b : {0.0, 0.5, 40.0}) p.add(a, b);
     std::size_t values = 0;
     const std::vector<double> weights = {1.0, 0.25, 1e-30, 1e-40};
+    // Rates 2; 4, 3; 7, 6, 4; 11, 10, 8, 5.
+    const std::vector<double> cumulative = {0.0, 1.0, 3.0, 6.0, 10.0};
     for (double rate : awkwardRates) {
-        for (std::size_t j = 0; j < 3; ++j) {
-            std::vector<std::vector<double>> rows = {
-                {1.0}, {2.0, 1.0}, {4.0, 3.0, 2.0}, {8.0, 6.0, 4.0, 2.0}};
-            rows[2][j] = rate;
-            const auto m = handModel(rows, weights);
-            const Mismatch mm = compareKernels(m, p);
-            EXPECT_EQ(mm.differing, 0u)
-                << "rate " << rate << " at step " << j + 1 << ": " << mm.first;
+        const auto everyRate = handModel({0.0, 0.0, 0.0, 0.0, 0.0}, rate, weights);
+        Mismatch mm = compareKernels(everyRate, p);
+        EXPECT_EQ(mm.differing, 0u) << "every rate " << rate << ": " << mm.first;
+        values += mm.values;
+        for (std::size_t j = 0; j < 4; ++j) {
+            std::vector<double> c = cumulative;
+            c[j] = rate;
+            mm = compareKernels(handModel(c, 1.0, weights), p);
+            EXPECT_EQ(mm.differing, 0u) << "C[" << j << "] = " << rate << ": " << mm.first;
             values += mm.values;
         }
     }
@@ -277,8 +283,7 @@ TEST(LeaveOut, SubnormalHugeAndNonFiniteRatesAndWeightsKeepEveryBit) {
         for (std::size_t k = 1; k < 4; ++k) {
             std::vector<double> w = weights;
             w[k] = weight;
-            const auto m = handModel({{1.0}, {2.0, 1.0}, {4.0, 3.0, 2.0}, {8.0, 6.0, 4.0, 2.0}}, w);
-            const Mismatch mm = compareKernels(m, p);
+            const Mismatch mm = compareKernels(handModel(cumulative, 1.0, w), p);
             EXPECT_EQ(mm.differing, 0u)
                 << "weight " << weight << " in row " << k + 1 << ": " << mm.first;
             values += mm.values;
@@ -288,23 +293,26 @@ TEST(LeaveOut, SubnormalHugeAndNonFiniteRatesAndWeightsKeepEveryBit) {
 }
 
 TEST(LeaveOut, RandomRowsOfEverySizeAndSignKeepEveryBit) {
-    // Rates log-uniform over six decades, weights of both signs over thirty
-    // decades, points in both half-planes and on the real axis: the rule
-    // fires often, at every kind of place.
+    // Steps of C and s mu log-uniform over six decades, a fifth of the steps
+    // of C negative (rows whose rates rise, some rates negative), weights of
+    // both signs over thirty decades, points in both half-planes and on the
+    // real axis: the rule fires often, at every kind of place.
     std::mt19937_64 rng(4242);
     std::uniform_real_distribution<double> unit(0.0, 1.0);
     std::size_t values = 0;
     std::size_t differing = 0;
     for (int model = 0; model < 12; ++model) {
         const int r = 5 + static_cast<int>(unit(rng) * 40);
-        std::vector<std::vector<double>> rows(static_cast<std::size_t>(r));
+        std::vector<double> rows(static_cast<std::size_t>(r) + 1, 0.0);
         std::vector<double> weights(static_cast<std::size_t>(r));
+        const double service = std::pow(10.0, -3 + 6 * unit(rng));
         for (int k = 1; k <= r; ++k) {
-            for (int j = 0; j < k; ++j) rows[k - 1].push_back(std::pow(10.0, -3 + 6 * unit(rng)));
+            const double step = std::pow(10.0, -3 + 6 * unit(rng));
+            rows[k] = rows[k - 1] + (unit(rng) < 0.2 ? -step : step);
             const double size = std::pow(10.0, -30 * unit(rng) * unit(rng));
             weights[k - 1] = unit(rng) < 0.2 ? -size : size;
         }
-        const auto m = handModel(rows, weights);
+        const auto m = handModel(rows, service, weights);
         Points p;
         for (int i = 0; i < 40; ++i) {
             const double scale = std::pow(10.0, -2 + 6 * unit(rng));
@@ -324,8 +332,9 @@ TEST(LeaveOut, RandomRowsOfEverySizeAndSignKeepEveryBit) {
 TEST(LeaveOut, RandomGrowingRowsWithExtremeWeightsKeepEveryBit) {
     // Points in the left half-plane whose factors exceed 1 in modulus for
     // rates near (a^2 + b^2) / |a|, rows whose rates fall or wander around
-    // that rate, weights from 1e-300 to 1e300: products grow, overflow, and
-    // sums turn huge, infinite or NaN.
+    // that rate (C rising by up to 1/r a step, or wandering in [0, 0.8], with
+    // s mu in [0.9, 1.2]), weights from 1e-300 to 1e300: products grow,
+    // overflow, and sums turn huge, infinite or NaN.
     std::mt19937_64 rng(777);
     std::uniform_real_distribution<double> unit(0.0, 1.0);
     std::size_t values = 0;
@@ -333,17 +342,14 @@ TEST(LeaveOut, RandomGrowingRowsWithExtremeWeightsKeepEveryBit) {
     for (int model = 0; model < 10; ++model) {
         const int r = 60 + static_cast<int>(unit(rng) * 60);
         const bool falling = model % 2 == 0;
-        std::vector<std::vector<double>> rows(static_cast<std::size_t>(r));
+        std::vector<double> rows(static_cast<std::size_t>(r) + 1, 0.0);
         std::vector<double> weights(static_cast<std::size_t>(r));
+        const double service = 0.9 + 0.3 * unit(rng);
         for (int k = 1; k <= r; ++k) {
-            double c = 0.5 + 1.5 * unit(rng);
-            for (int j = 0; j < k; ++j) {
-                rows[k - 1].push_back(c);
-                c = falling ? c * (1 - 0.02 * unit(rng)) : 0.5 + 1.5 * unit(rng);
-            }
+            rows[k] = falling ? rows[k - 1] + unit(rng) / r : 0.8 * unit(rng);
             weights[k - 1] = std::pow(10.0, -300 + 600 * unit(rng)) * (unit(rng) < 0.3 ? -1 : 1);
         }
-        const TransformModel m = handModel(rows, weights);
+        const TransformModel m = handModel(rows, service, weights);
         Points p;
         for (int i = 0; i < 24; ++i) {
             const double a = -(0.3 + 1.5 * unit(rng));

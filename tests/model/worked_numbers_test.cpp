@@ -185,18 +185,21 @@ TEST(QueuePositions, StepRatesDropTheAbandonmentOfCustomersAlreadyGone) {
     EXPECT_EQ(t.abandonProb(1, 1), h * (1 / 6.25));
     EXPECT_NEAR(t.reachServiceProb[1], 6.0 / 6.25, kTight);
     EXPECT_EQ(t.reachServiceProb[0], 1.0);
-    EXPECT_EQ(t.stepRate.size(), 15u) << "only the triangle is stored";
+    EXPECT_EQ(t.cumulativeAbandonRate.size(), 6u) << "only O(r) numbers are kept";
 }
 
 TEST(QueuePositions, WithoutAbandonmentEveryoneReachesService) {
     const HazardRates rates = buildHazardRates(PatienceType::Exponential, 0.0, -1, 6, 9.5);
     const QueuePositionTables t = buildQueuePositionTables(2, 6, 1.5, rates.hazardRate, rates.cumulativeAbandonRate);
     for (int k = 0; k <= 6; ++k) EXPECT_EQ(t.reachServiceProb[k], 1.0);
-    for (double p : t.stepAbandonProb) EXPECT_EQ(p, 0.0);
-    for (double r : t.stepRate) EXPECT_EQ(r, 3.0);
+    for (int k = 1; k <= 6; ++k)
+        for (int j = 1; j <= k; ++j) {
+            EXPECT_EQ(t.abandonProb(k, j), 0.0);
+            EXPECT_EQ(t.rate(k, j), 3.0);
+        }
     const QueuePositionTables none = buildQueuePositionTables(2, 0, 1.5, {-1.0}, {0.0});
     EXPECT_EQ(none.reachServiceProb, std::vector<double>{1.0});
-    EXPECT_TRUE(none.stepRate.empty());
+    EXPECT_EQ(none.cumulativeAbandonRate, std::vector<double>{0.0});
 }
 
 TEST(Measures, OneServerOneWaitingPlaceMatchesTheClosedForms) {

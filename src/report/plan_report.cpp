@@ -131,7 +131,7 @@ PlanTable planTable(const Forecast& forecast, const DayPlanSettings& settings, c
     totals[base + 2] = formatFixed(plan.totals.scheduledHours, 2);
     totals[base + 4] = percentText(plan.totals.serviceLevel);
     totals[base + 6] = percentText(plan.totals.abandonment);
-    totals.back() = "agents and scheduled in agent-hours; SL and abandonment weighted by calls";
+    totals.back() = "agent-hours; SL and abandonment weighted by calls";
     table.rows.push_back(std::move(totals));
     return table;
 }
@@ -241,7 +241,7 @@ std::string planHtml(const std::string& forecastName, const Forecast& forecast, 
 
     // The table.
     const PlanTable table = planTable(forecast, settings, plan);
-    body += "<h2>Plan</h2>\n<table>\n<thead><tr>";
+    body += "<h2>Plan</h2>\n<div class=\"wide\">\n<table>\n<thead><tr>";
     for (const std::string& h : table.header) body += "<th>" + xmlEscaped(h) + "</th>";
     body += "</tr></thead>\n<tbody>\n";
     for (std::size_t r = 0; r < table.rows.size(); ++r) {
@@ -251,7 +251,7 @@ std::string planHtml(const std::string& forecastName, const Forecast& forecast, 
         for (const std::string& cell : table.rows[r]) body += "<td>" + xmlEscaped(cell) + "</td>";
         body += "</tr>\n";
     }
-    body += "</tbody>\n</table>\n";
+    body += "</tbody>\n</table>\n</div>\n";
 
     body += "<h2>Inputs</h2>\n<ul>\n<li>Forecast: " + xmlEscaped(forecastName) + ", " + std::to_string(n) +
             " intervals</li>\n";
@@ -298,11 +298,11 @@ std::string planHtml(const std::string& forecastName, const Forecast& forecast, 
            "body { font-family: sans-serif; color: #000; background: #fff; max-width: 64em; margin: 1.5em auto; padding: 0 1em; }\n"
            "h1 { font-size: 1.5em; } h2 { font-size: 1.2em; margin-top: 1.6em; border-bottom: 1px solid #999; }\n"
            "figure { margin: 0.8em 0; } svg.chart { max-width: 100%; height: auto; }\n"
-           "table { border-collapse: collapse; font-size: 0.8em; }\n"
+           "div.wide { overflow-x: auto; } table { border-collapse: collapse; font-size: 0.8em; }\n"
            "th, td { border: 1px solid #999; padding: 0.15em 0.5em; text-align: right; white-space: nowrap; }\n"
            "td:first-child, th { text-align: left; } td:last-child { text-align: left; white-space: normal; }\n"
            "tr.unmet td { font-weight: bold; background: #eee; } tr.total td { font-weight: bold; border-top: 2px solid #000; }\n"
-           "@media print { body { max-width: none; margin: 0; } figure { break-inside: avoid; } }\n"
+           "@media print { body { max-width: none; margin: 0; } figure { break-inside: avoid; } div.wide { overflow: visible; } }\n"
            "</style>\n</head>\n<body>\n<h1>Staffing plan: " + xmlEscaped(forecastName) + "</h1>\n<p>" +
            xmlEscaped(summary) + "</p>\n" + body + "</body>\n</html>\n";
 }

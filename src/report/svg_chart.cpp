@@ -180,7 +180,13 @@ std::string svgLineChart(const LineChart& chart, int width, int height) {
     // x axis numbers or labels.
     if (categorical) {
         const std::size_t n = xs.size();
-        const std::size_t every = std::max<std::size_t>(1, (n + kMostCategoryLabels - 1) / kMostCategoryLabels);
+        // Labels far enough apart not to touch (about 7 px a character).
+        std::size_t longest = 1;
+        for (const std::string& label : chart.categories) longest = std::max(longest, label.size());
+        const double slot = plotW / static_cast<double>(std::max<std::size_t>(n, 1));
+        const std::size_t apart = static_cast<std::size_t>(std::ceil((7.0 * static_cast<double>(longest) + 10) / slot));
+        const std::size_t every =
+            std::max<std::size_t>({1, apart, (n + kMostCategoryLabels - 1) / kMostCategoryLabels});
         for (std::size_t i = 0; i < n; i += every) {
             const double x = X(static_cast<double>(i));
             svg += "<path d=\"M" + px(x) + " " + px(kTop + plotH) + "v5\" stroke=\"#000\"/>";
@@ -253,13 +259,13 @@ std::string svgLineChart(const LineChart& chart, int width, int height) {
                dashAttribute(style.dash) + "/>";
         svg += markerElement(style, markerPath(style.marker, lx + 14, ly));
         svg += text(lx + 34, ly + 4, chart.series[s].name, "start");
-        lx += 44 + 7.0 * static_cast<double>(chart.series[s].name.size());
+        lx += 56 + 7.0 * static_cast<double>(chart.series[s].name.size());
     }
     for (const ChartReference& t : chart.targets) {
         svg += "<path d=\"M" + px(lx) + " " + px(ly) + "h28\" stroke=\"" + kTargetColour +
                "\" stroke-width=\"1.5\" stroke-dasharray=\"" + kTargetDash + "\"/>";
         svg += text(lx + 34, ly + 4, t.name, "start");
-        lx += 44 + 7.0 * static_cast<double>(t.name.size());
+        lx += 56 + 7.0 * static_cast<double>(t.name.size());
     }
     svg += "</svg>\n";
     return svg;

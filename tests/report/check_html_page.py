@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Opens an HTML report in headless Chromium and checks that it renders.
 
-Usage: check_html_page.py CHROMIUM PAGE.html SCREENSHOT.png [MIN_CHARTS]
+Usage: check_html_page.py CHROMIUM PAGE.html SCREENSHOT.png [MIN_CHARTS [HEIGHT]]
 
 Talks to the browser over its debugging pipe (file descriptors 3 and 4,
 messages ended by a NUL byte; no library needed). Fails (exit 1) when:
@@ -11,7 +11,8 @@ messages ended by a NUL byte; no library needed). Fails (exit 1) when:
   - it has fewer than MIN_CHARTS <svg> charts (default 1), or a chart's
     series path is empty: no path with a length and a box of its own;
   - the screenshot cannot be taken.
-Keeps a full-page screenshot at SCREENSHOT.png.
+Keeps a screenshot of the whole page, or of its top HEIGHT pixels, at
+SCREENSHOT.png.
 """
 import base64
 import json
@@ -111,10 +112,11 @@ class Browser:
 
 
 def main():
-    if len(sys.argv) not in (4, 5):
+    if len(sys.argv) not in (4, 5, 6):
         sys.exit(__doc__)
     chromium, page, screenshot = sys.argv[1:4]
-    min_charts = int(sys.argv[4]) if len(sys.argv) == 5 else 1
+    min_charts = int(sys.argv[4]) if len(sys.argv) >= 5 else 1
+    height = int(sys.argv[5]) if len(sys.argv) == 6 else None
     url = "file://" + os.path.abspath(page)
     browser = Browser(chromium)
     problems = []
@@ -129,7 +131,8 @@ def main():
         browser.wait_for("Page.loadEventFired", session)
         result = browser.send("Runtime.evaluate", {"expression": CHECK, "returnByValue": True}, session=session)
         report = json.loads(result["result"]["value"])
-        size = {"x": 0, "y": 0, "width": report["width"], "height": report["height"], "scale": 1}
+        size = {"x": 0, "y": 0, "width": report["width"], "height": min(report["height"], height or report["height"]),
+                "scale": 1}
         shot = browser.send("Page.captureScreenshot", {"format": "png", "captureBeyondViewport": True, "clip": size},
                             session=session)
         with open(screenshot, "wb") as f:

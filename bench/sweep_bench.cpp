@@ -18,8 +18,8 @@
 #include <thread>
 
 #include "input/model_input.h"
-#include "sweep/scenario.h"
-#include "sweep/sweep_run.h"
+#include "analysis/evaluation.h"
+#include "analysis/plan_run.h"
 
 namespace queuecalc {
 namespace sweep {

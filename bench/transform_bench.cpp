@@ -213,11 +213,9 @@ const LargeExample& largeExample(const std::string& name) {
     return *entry;
 }
 
-// Transform values per moment of the example's algorithms: 2M + 1 for Euler,
-// M for Talbot.
+// Transform values per moment of the example's algorithms.
 double nodesPerMoment(const ModelInput& in) {
-    return (runsEuler(in.inversion) ? 2 * in.inversionTerms + 1 : 0) +
-           (runsTalbot(in.inversion) ? in.inversionTerms : 0);
+    return static_cast<double>(queuecalc::nodesPerMoment(in.inversion, in.inversionTerms));
 }
 
 // The whole computation of one of the large examples (everything but reading

@@ -4,7 +4,7 @@
 #include <iostream>
 
 #include "app/run.h"
-#include "app/standard_error.h"
+#include "report/standard_error.h"
 
 int main() {
     // First, before any file is opened (see ProcessStandardError).

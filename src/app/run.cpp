@@ -1,13 +1,16 @@
 #include "app/run.h"
 
 #include <algorithm>
+#include <memory>
 #include <new>
 #include <stdexcept>
 
+#include "analysis/evaluation.h"
 #include "core/failure.h"
-#include "engine/diagnostics.h"
-#include "engine/input_warnings.h"
+#include "inversion/cost_model.h"
 #include "report/console_report.h"
+#include "report/finding_text.h"
+#include "report/progress_line.h"
 #include "report/results_file.h"
 
 namespace queuecalc {
@@ -25,50 +28,9 @@ std::string inFolder(const std::string& directory, const char* name) {
 const char* const kOutOfMemoryMessage =
     "Unable to allocate the memory for this run. Please reduce the number of servers, extra waiting spaces, measurement moments or terms to sum in the input file (INPUT.DAT).";
 
-// Transform values per moment: 2M + 1 for Euler, M for Talbot.
-std::size_t nodesPerMoment(InversionAlgorithm algorithm, int inversionTerms) {
-    const std::size_t m = static_cast<std::size_t>(inversionTerms);
-    return algorithm == InversionAlgorithm::Euler ? 2 * m + 1 : m;
-}
-
 double expectedSeconds(const ModelInput& input, std::size_t moments) {
-    double seconds = expectedModelSeconds(input.waitingPlaces);
-    for (const InversionAlgorithm a : {InversionAlgorithm::Euler, InversionAlgorithm::Talbot})
-        if (a == InversionAlgorithm::Euler ? runsEuler(input.inversion) : runsTalbot(input.inversion))
-            seconds += expectedInversionSeconds(input.waitingPlaces, nodesPerMoment(a, input.inversionTerms), moments);
-    return seconds;
-}
-
-// The curves of one algorithm at the grid moments. When a progress line may
-// be shown the moments go to the engine in chunks of about a tenth of a
-// second each (by the size estimate); a value depends on its moment alone
-// (engine/queue_model.h), so the chunks give the same bits as one call.
-WaitingTimeCurves invertOnGrid(const QueueModel& model, InversionAlgorithm algorithm,
-                               const std::vector<double>& grid, const std::vector<double>& row,
-                               TransformEngine engine, ProgressLine* progress) {
-    const int M = model.input.inversionTerms;
-    if (!progress || !progress->possible()) return evaluateWaitingTime(model, algorithm, M, grid, row, engine);
-    const double perMoment =
-        expectedInversionSeconds(model.input.waitingPlaces, nodesPerMoment(algorithm, M), 1);
-    const std::size_t chunk = std::max<std::size_t>(
-        1, std::min<double>(static_cast<double>(kMomentsPerBatch), kProgressInterval / perMoment));
-    progress->start(algorithm, grid.size());
-    // Reserved in full, so that the chunks need no more memory than one call.
-    WaitingTimeCurves all;
-    all.joint.reserve(grid.size());
-    all.conditional.reserve(grid.size());
-    all.termMagnitude.reserve(grid.size());
-    for (std::size_t first = 0; first < grid.size(); first += chunk) {
-        const std::size_t last = std::min(grid.size(), first + chunk);
-        const std::vector<double> moments(grid.begin() + static_cast<std::ptrdiff_t>(first),
-                                          grid.begin() + static_cast<std::ptrdiff_t>(last));
-        const WaitingTimeCurves part = evaluateWaitingTime(model, algorithm, M, moments, row, engine);
-        all.joint.insert(all.joint.end(), part.joint.begin(), part.joint.end());
-        all.conditional.insert(all.conditional.end(), part.conditional.begin(), part.conditional.end());
-        all.termMagnitude.insert(all.termMagnitude.end(), part.termMagnitude.begin(), part.termMagnitude.end());
-        progress->advance(last);
-    }
-    return all;
+    return expectedModelSeconds(input.waitingPlaces) +
+           expectedInversionSeconds(input.waitingPlaces, nodesPerMoment(input.inversion, input.inversionTerms), moments);
 }
 
 // Warnings never change the run: whatever producing them throws is dropped
@@ -84,28 +46,15 @@ void writeWarnings(ErrorStream& err, Produce produce) {
 }  // namespace
 
 RunResults computeRun(const ModelInput& input, const BinomialTable& table, TransformEngine engine) {
-    validateModelInput(input);
-    return computeValidatedRun(input, table, engine, nullptr);
-}
-
-RunResults computeValidatedRun(const ModelInput& input, const BinomialTable& table, TransformEngine engine,
-                               ProgressLine* progress) {
+    BinomialRows rows(table);
+    RunRequest request = calculatorRequest(input);
+    request.engine = engine;
+    request.check = false;
+    ModelRun done = runModel(input, rows, request);
     RunResults run;
-    if (progress) progress->buildingModel(input.waitingPlaces);
-    run.model = buildQueueModel(input);
-    run.timeGrid = buildTimeGrid(computeMomentCount(input.maxTime, input.momentInterval),
-                                 input.momentInterval);
-    if (runsEuler(input.inversion)) {
-        // The reader has made sure that row M exists when Euler runs.
-        run.curves.euler = invertOnGrid(run.model, InversionAlgorithm::Euler, run.timeGrid,
-                                        table.rows[static_cast<std::size_t>(input.inversionTerms)], engine,
-                                        progress);
-    }
-    if (runsTalbot(input.inversion)) {
-        run.curves.talbot = invertOnGrid(run.model, InversionAlgorithm::Talbot, run.timeGrid,
-                                         std::vector<double>(), engine, progress);
-    }
-    if (progress) progress->finish();
+    run.model = std::move(done.model);
+    run.timeGrid = std::move(done.moments);
+    run.curves = std::move(done.curves);
     return run;
 }
 
@@ -122,50 +71,99 @@ int runProgram(const std::string& directory, std::istream& in, std::ostream& out
     return runProgram(directory, in, out, none);
 }
 
+namespace {
+
+// The calculator's view of its run: the input warnings as soon as the input
+// is checked (so that a long run on a slip can be stopped), the progress
+// line, and the console report and the results file as soon as the curves
+// are there, before their checks.
+class CalculatorRun : public RunObserver {
+public:
+    CalculatorRun(const std::string& directory, const ModelInput& input, std::ostream& out, ErrorStream& err)
+        : directory_(directory), input_(input), out_(out), err_(err) {}
+
+    bool written() const { return written_; }
+
+    void inputChecked(const std::vector<Finding>& findings) override {
+        writeWarnings(err_, [&] { return texts(findings); });
+        progress_ = std::make_unique<ProgressLine>(
+            err_, expectedSeconds(input_, static_cast<std::size_t>(
+                                              computeMomentCount(input_.maxTime, input_.momentInterval))));
+    }
+    double progressInterval() const override { return progress_ && progress_->possible() ? kProgressInterval : 0; }
+    void buildingModel(int waitingPlaces) override { progress_->buildingModel(waitingPlaces); }
+    void inversionStarted(InversionAlgorithm algorithm, std::size_t moments) override {
+        progress_->start(algorithm, moments);
+    }
+    void momentsDone(std::size_t done) override { progress_->advance(done); }
+    void inversionsDone() override { progress_.reset(); }
+
+    void computed(const ModelRun& run) override {
+        progress_.reset();
+        if (input_.consoleReport == 1) printConsoleReport(out_, run.model.measures, run.moments, run.curves);
+        writeResultsFile(inFolder(directory_, kResultsFileName),
+                         buildResultsFile(input_, run.model.measures, run.moments, run.curves));
+        err_.avoidFile(inFolder(directory_, kResultsFileName));
+        out_.flush();
+        written_ = true;
+    }
+
+    static std::vector<std::string> texts(const std::vector<Finding>& findings) {
+        std::vector<std::string> result;
+        for (const Finding& f : findings) result.push_back(findingText(f));
+        return result;
+    }
+
+private:
+    const std::string& directory_;
+    const ModelInput& input_;
+    std::ostream& out_;
+    ErrorStream& err_;
+    std::unique_ptr<ProgressLine> progress_;
+    bool written_ = false;
+};
+
+}  // namespace
+
 // One run: read both input files, compute, report, pause. Every check ends the
 // run through the failure routine before "OUTPUT.CSV" is touched. Warnings go
 // to `err`: those about the input as soon as it is read and validated (so
-// that a long run on a slip can be stopped), those about the curves after
-// the results file is written and the console output flushed, so that they
-// stand right above the final prompt; a failed run still gets those about
-// values whose text ran on, which often explain the failure.
+// that a long run on a slip can be stopped), those about the curves and the
+// measures after the results file is written and the console output
+// flushed, so that they stand right above the final prompt; a failed run
+// still gets those about values whose text ran on, which often explain the
+// failure. Whatever the checks after the results file throw is dropped with
+// their warnings: they never change the run.
 int runProgram(const std::string& directory, std::istream& in, std::ostream& out, ErrorStream& err) {
     InputNotes notes;
     bool notesWritten = false;
+    const auto runOnTexts = [&] {
+        std::vector<Finding> findings;
+        for (const InputWarning& w : checkRunOns(notes)) findings.push_back(fromInputWarning(w));
+        return CalculatorRun::texts(findings);
+    };
+    std::unique_ptr<CalculatorRun> observer;
     try {
         const ModelInput input = readModelInputFile(inFolder(directory, kInputFileName), &notes);
-        writeWarnings(err, [&] { return runOnWarnings(notes); });
+        writeWarnings(err, runOnTexts);
         notesWritten = true;
-        const BinomialTable table = readBinomialTableFile(inFolder(directory, kBinomialFileName),
-                                                          input.inversionTerms, input.inversion);
-        validateModelInput(input);
-        writeWarnings(err, [&] { return inputWarnings(input, table); });
-        RunResults run;
-        {
-            ProgressLine progress(err, expectedSeconds(input, static_cast<std::size_t>(computeMomentCount(
-                                                                   input.maxTime, input.momentInterval))));
-            run = computeValidatedRun(input, table, TransformEngine::Fast, &progress);
-        }
-        if (input.consoleReport == 1)
-            printConsoleReport(out, run.model.measures, run.timeGrid, run.curves);
-        writeResultsFile(inFolder(directory, kResultsFileName),
-                         buildResultsFile(input, run.model.measures, run.timeGrid, run.curves));
-        err.avoidFile(inFolder(directory, kResultsFileName));
-        out.flush();
-        writeWarnings(err, [&] {
-            std::vector<std::string> warnings;
-            for (const CurveFinding& finding :
-                 checkWaitingTimeCurves(run.model, input.inversionTerms, run.timeGrid, run.curves))
-                warnings.push_back(describeCurveFinding(finding));
-            return warnings;
-        });
+        BinomialRows rows(readBinomialTableFile(inFolder(directory, kBinomialFileName), input.inversionTerms,
+                                                input.inversion));
+        observer = std::make_unique<CalculatorRun>(directory, input, out, err);
+        const ModelRun run = runModel(input, rows, calculatorRequest(input), observer.get());
+        std::vector<Finding> later;
+        for (const Finding& f : run.findings)
+            if (f.kind != FindingKind::InputValue) later.push_back(f);
+        writeWarnings(err, [&] { return CalculatorRun::texts(later); });
     } catch (const RunFailure& failure) {
-        if (!notesWritten) writeWarnings(err, [&] { return runOnWarnings(notes); });
-        return quitWithMessage(out, in, failure.what());
+        if (!observer || !observer->written()) {
+            if (!notesWritten) writeWarnings(err, runOnTexts);
+            return quitWithMessage(out, in, failure.what());
+        }
     } catch (const std::bad_alloc&) {
-        return quitWithMessage(out, in, kOutOfMemoryMessage);
+        if (!observer || !observer->written()) return quitWithMessage(out, in, kOutOfMemoryMessage);
     } catch (const std::length_error&) {
-        return quitWithMessage(out, in, kOutOfMemoryMessage);
+        if (!observer || !observer->written()) return quitWithMessage(out, in, kOutOfMemoryMessage);
     }
     out << "\n" << "Press any key to quit...";
     out.flush();

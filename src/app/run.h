@@ -7,9 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "app/progress_line.h"
-#include "app/standard_error.h"
 #include "engine/queue_model.h"
+#include "report/standard_error.h"
 #include "input/binomial_table.h"
 #include "input/model_input.h"
 
@@ -24,14 +23,10 @@ struct RunResults {
 
 // Validates the input (RunFailure with the first failed check's message),
 // builds the model and inverts at the grid moments with the algorithms the
-// input chose, Euler first.
+// input chose, Euler first: the calculator's run (analysis/evaluation.h,
+// runModel) without its checks.
 RunResults computeRun(const ModelInput& input, const BinomialTable& table,
                       TransformEngine engine = TransformEngine::Fast);
-
-// The same for an input that validateModelInput accepted, with a progress
-// line (may be null) that it keeps up to date during the inversions.
-RunResults computeValidatedRun(const ModelInput& validatedInput, const BinomialTable& table,
-                               TransformEngine engine, ProgressLine* progress);
 
 // The failure routine: "\n", the message, "\n", the prompt; flushes, reads one
 // integer from `in` and discards it. Returns the exit status of a failed run.

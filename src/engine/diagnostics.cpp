@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <limits>
 
+#include "core/number_text.h"
+
 namespace queuecalc {
 
 namespace {
@@ -214,25 +216,10 @@ double doubt(InversionAlgorithm algorithm, int terms, const WaitingTimeCurves& c
     return worst;
 }
 
-// Six significant digits, as the results show them (in plain C form).
-std::string number(double value) {
-    char buffer[32];
-    std::snprintf(buffer, sizeof buffer, "%.6g", value);
-    return buffer;
-}
+// Six significant digits, as the results show them.
+std::string number(double value) { return formatDigits(value, 6); }
 
-// `value` with as many significant digits (at least six) as it takes to
-// tell it from `other`: 1.0000012 beside 1, not 1 beside 1.
-std::string numberBeside(double value, double other) {
-    char a[32], b[32];
-    for (int digits = 6; digits < 17; ++digits) {
-        std::snprintf(a, sizeof a, "%.*g", digits, value);
-        std::snprintf(b, sizeof b, "%.*g", digits, other);
-        if (std::string(a) != b) return a;
-    }
-    std::snprintf(a, sizeof a, "%.17g", value);
-    return a;
-}
+std::string numberBeside(double value, double other) { return formatBeside(value, other); }
 
 const char* name(InversionAlgorithm algorithm) {
     return algorithm == InversionAlgorithm::Euler ? "Euler" : "Talbot";
@@ -326,10 +313,6 @@ std::string findingLine(const CurveFinding& f) {
 }  // namespace
 
 int spotCheckTerms(int inversionTerms) { return inversionTerms < 48 ? inversionTerms + 16 : 48; }
-
-double workPerPoint(int waitingPlaces) {
-    return static_cast<double>(stepFactorsPerPoint(waitingPlaces)) + waitingPlaces + 1;
-}
 
 std::vector<std::size_t> spotMoments(std::size_t momentCount, int inversionTerms, int referenceTerms,
                                      int waitingPlaces) {

@@ -54,10 +54,6 @@ constexpr double kSpotCheckShare = 0.08;
 // step factors: at least about half a millisecond.
 constexpr double kRunOverheadStepFactors = 1e6;
 
-// The work of one transform value, in step factors: the r(r + 1)/2 steps of
-// the queue positions' ways to service, and the r + 1 positions.
-double workPerPoint(int waitingPlaces);
-
 enum class CurveProblem {
     NotFinite,
     OutOfRange,

@@ -19,13 +19,39 @@
 
 namespace queuecalc {
 
+// What a warning is about.
+enum class InputProblem {
+    RunOnValue,       // a value's text ran on into the next value
+    ConsoleSwitch,    // value 1 neither 0 nor 1
+    ErlangPhases,     // value 4 of an Erlang patience not whole
+    NoServers,        // value 6 is 0
+    ImplausibleLoad,  // lambda / (s mu) above kPlausibleLoad: mixed time units?
+    NoMoments,        // values 10 and 12 give no moment
+    MomentLeftOut,    // the last moment lost to rounding
+    AlgorithmSwitch,  // value 13 outside -1, 0, 1
+    BinomialRow,      // row M of the binomial table is not C(M, k)
+};
+
+// One warning: what, where (the value's place in the input file, 1 .. 13;
+// 0 for the binomial table), the number found, and the words.
+struct InputWarning {
+    InputProblem problem = InputProblem::RunOnValue;
+    int position = 0;
+    double value = 0;
+    std::string text;
+};
+
 // One warning per value whose text ran on into the next value; these make
 // sense also when the file is rejected later.
-std::vector<std::string> runOnWarnings(const InputNotes& notes);
+std::vector<InputWarning> checkRunOns(const InputNotes& notes);
 
 // The warnings about an input that the validation accepted, in the order of
 // the values in the file. The binomial table is looked at only when the
 // Euler algorithm runs.
+std::vector<InputWarning> checkInputValues(const ModelInput& validatedInput, const BinomialTable& table);
+
+// The texts alone, in the same order.
+std::vector<std::string> runOnWarnings(const InputNotes& notes);
 std::vector<std::string> inputWarnings(const ModelInput& validatedInput, const BinomialTable& table);
 
 // The largest offered load per agent, lambda / (s mu), that raises no

@@ -11,12 +11,6 @@
 
 namespace queuecalc {
 
-std::string formatValue(double value) {
-    char buffer[64];
-    const std::to_chars_result result = std::to_chars(buffer, buffer + sizeof buffer, value);
-    return std::string(buffer, result.ptr);
-}
-
 namespace {
 
 // "<problem> Please change value 7 of the input file (INPUT.DAT)."

@@ -10,6 +10,7 @@
 
 #include <string>
 
+#include "core/number_text.h"  // formatValue, for the messages
 #include "input/model_input.h"
 
 namespace queuecalc {
@@ -39,9 +40,6 @@ constexpr int kMaxBinomialDimension = 16383;
 // the number of terms (11). Throws RunFailure with the first failed check's
 // message. An input it accepts can be built and evaluated (engine/queue_model.h).
 void validateModelInput(const ModelInput& input);
-
-// The shortest text that reads back as the same double ("0.1", "1e-20").
-std::string formatValue(double value);
 
 // Before momentCount is formed: momentInterval > 0, maxTime >= 0, both
 // finite, and a quotient whose floor fits the int.

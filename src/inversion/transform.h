@@ -4,6 +4,7 @@
 #include <memory>
 #include <vector>
 
+#include "inversion/cost_model.h"
 #include "model/queue_positions.h"
 
 namespace queuecalc {
@@ -84,14 +85,6 @@ enum class TransformEngine {
 // out[i] = G(a[i] + i b[i]) for i = 0 .. n-1.
 void evaluateTransformBatch(const TransformModel& model, const double* a, const double* b,
                             std::size_t n, Complex* out, TransformEngine engine);
-
-// The step factors c / (z + c) of one transform value: r(r + 1)/2, one per
-// cell of the position tables. The measure of work that the thread sharing,
-// the benchmarks and the run-time estimates count in.
-inline std::uint64_t stepFactorsPerPoint(int waitingPlaces) {
-    const std::uint64_t r = static_cast<std::uint64_t>(waitingPlaces);
-    return r * (r + 1) / 2;
-}
 
 // Moments whose transform values the inversions evaluate together: enough
 // points to keep every SIMD lane and thread busy, few enough to bound the

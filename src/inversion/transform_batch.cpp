@@ -14,6 +14,7 @@
 #include <utility>
 #include <vector>
 
+#include "core/thread_pool.h"
 #include "inversion/transform.h"
 #include "inversion/transform_simd.h"
 
@@ -114,7 +115,7 @@ TransformWork runKernel(const TransformModel& model, const double* a, const doub
     const Kernel kernel = entry.kernel;
     const std::size_t width = entry.width;
     const std::size_t blocks = (n + width - 1) / width;
-    const double stepsPerPoint = static_cast<double>(stepFactorsPerPoint(model.waitingPlaces)) + 1;
+    const double stepsPerPoint = workPerPoint(model.waitingPlaces);
     const double work = static_cast<double>(n) * stepsPerPoint;
     TransformWork done;
     done.stepsInFull = static_cast<std::uint64_t>(blocks) * stepFactorsPerPoint(model.waitingPlaces);
@@ -148,17 +149,7 @@ TransformWork runKernel(const TransformModel& model, const double* a, const doub
         }
         stepsDone += steps;
     };
-    std::vector<std::thread> helpers;
-    helpers.reserve(want - 1);
-    for (std::size_t i = 1; i < want; ++i) {
-        try {
-            helpers.emplace_back(worker);
-        } catch (const std::system_error&) {
-            break;  // no more threads to be had: the others take the rest
-        }
-    }
-    worker();
-    for (std::thread& helper : helpers) helper.join();
+    runOnThreads(want, worker);
     done.stepsDone = stepsDone;
     return done;
 }

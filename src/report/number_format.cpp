@@ -1,6 +1,7 @@
 #include "report/number_format.h"
 
-#include <charconv>
+#include "core/number_text.h"
+
 #include <cmath>
 
 namespace queuecalc {
@@ -17,10 +18,7 @@ namespace queuecalc {
 std::string formatNumber(double value) {
     if (std::isnan(value)) return "nan";
     if (std::isinf(value)) return value < 0 ? "-inf" : "inf";
-    char buffer[64];
-    const std::to_chars_result result =
-        std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, 6);
-    std::string text(buffer, result.ptr);
+    std::string text = formatDigits(value, 6);
     const std::size_t e = text.find('e');
     if (e == std::string::npos) return text;
     // text[e + 1] is the sign; the digits follow.

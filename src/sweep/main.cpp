@@ -9,7 +9,7 @@
 #include <cstdio>
 #endif
 
-#include <chrono>
+#include <functional>
 #include <filesystem>
 #include <iostream>
 #include <memory>
@@ -17,13 +17,18 @@
 #include <thread>
 #include <vector>
 
+#include "analysis/plan_run.h"
+#include "analysis/usage_error.h"
 #include "core/failure.h"
 #include "input/binomial_table.h"
 #include "input/model_input.h"
+#include "report/csv.h"
 #include "report/file_replace.h"
+#include "report/finding_text.h"
+#include "report/progress_line.h"
+#include "report/standard_error.h"
+#include "report/sweep_table.h"
 #include "sweep/options.h"
-#include "sweep/sweep_run.h"
-#include "sweep/usage_error.h"
 
 namespace {
 
@@ -32,48 +37,50 @@ using namespace queuecalc::sweep;
 
 const char* const kProgram = "queuecalc-sweep";
 
-// A progress line on a terminal, from about a second into the sweep on,
-// redrawn at most five times a second and erased at the end.
-class ProgressLine {
-public:
-    ProgressLine() : enabled_(::isatty(STDERR_FILENO) == 1), start_(Clock::now()), last_(start_) {}
-    ~ProgressLine() {
-        if (shown_) std::cerr << "\r\033[K" << std::flush;
+// The warnings about the input: each problem once, in the calculator's
+// words, and in how many rows it was found when not in all.
+void writeInputWarnings(ErrorStream& err, const PlanSummary& summary) {
+    for (const PlanInputFinding& f : summary.inputFindings) {
+        std::string text = warningText(findingText(f.finding));
+        if (f.rows < summary.rows)
+            text += "(" + std::to_string(f.rows) + " of the " + std::to_string(summary.rows) +
+                    " rows, the first row " + std::to_string(f.firstRow + 1) + ")\n";
+        err.write(text);
     }
-    void operator()(std::size_t written, std::size_t total) {
-        if (!enabled_) return;
-        const Clock::time_point now = Clock::now();
-        if (now - start_ < std::chrono::seconds(1) || now - last_ < std::chrono::milliseconds(200)) return;
-        last_ = now;
-        shown_ = true;
-        std::cerr << "\r" << kProgram << ": " << written << " of " << total << " rows" << std::flush;
-    }
+}
 
-private:
-    using Clock = std::chrono::steady_clock;
-    bool enabled_;
-    bool shown_ = false;
-    Clock::time_point start_, last_;
-};
+// One line counting the rows whose values the checks reject, or that have
+// none.
+void writeSummary(ErrorStream& err, const PlanSummary& summary) {
+    if (summary.rowsFailingChecks > 0)
+        err.write(std::string(kProgram) + ": " + std::to_string(summary.rowsFailingChecks) + " of " +
+                  std::to_string(summary.rows) +
+                  " rows have impossible or untrustworthy values; their notes say why and what to do.\n");
+    if (summary.rowsWithoutValues > 0)
+        err.write(std::string(kProgram) + ": " + std::to_string(summary.rowsWithoutValues) + " of " +
+                  std::to_string(summary.rows) + " rows have no values; their notes say why.\n");
+}
 
-int run(const SweepOptions& options) {
+int run(const SweepOptions& options, ErrorStream& err) {
     SweepPlan plan;
+    InputNotes notes;
     try {
-        plan.base = readModelInputFile(options.inputPath);
+        plan.base = readModelInputFile(options.inputPath, &notes);
     } catch (const RunFailure& failure) {
+        for (const InputWarning& w : checkRunOns(notes)) err.write(warningText(w.text));
         std::cerr << kProgram << ": " << failure.what() << "\n";
         return 1;
     }
+    for (const InputWarning& w : checkRunOns(notes)) err.write(warningText(findingText(fromInputWarning(w))));
     for (const FieldSetting& s : options.settings) setModelField(plan.base, *s.field, s.value);
     plan.grid = ScenarioGrid(options.varied);
-    plan.evaluation.moments = options.moments;
+    plan.evaluation.thresholds = options.moments;
     plan.evaluation.method = options.method;
     plan.staff = options.staff;
     plan.staffed = options.staffed;
     plan.staffLimit = options.staffLimit;
     plan.targets = options.targets;
     plan.shard = options.shard;
-    plan.header = options.header;
     plan.jobs = options.jobs;
 
     // The table beside the input when there is one, read by the calculator's
@@ -91,9 +98,15 @@ int run(const SweepOptions& options) {
         }
     }
 
-    ProgressLine progress;
-    const SweepProgress report = [&](std::size_t written, std::size_t total) { progress(written, total); };
-    SweepSummary summary;
+    PlanSummary summary;
+    const RowFormatter format = [&plan](const RowResult& row, std::string& out) { formatSweepRow(plan, row, out); };
+    const std::function<void(std::ostream&)> sweep = [&](std::ostream& out) {
+        if (options.header) out << csvRecord(sweepHeader(plan));
+        ProgressLine progress(err, 0);
+        summary = runPlan(plan, *binomials, format, out, [&](std::size_t written, std::size_t total) {
+            progress.count(kProgram, written, total, "rows");
+        });
+    };
     if (options.outPath.empty()) {
 #ifdef _WIN32
         // The rows carry their own CR LF; a text-mode standard output would
@@ -101,7 +114,7 @@ int run(const SweepOptions& options) {
         std::cout.flush();
         _setmode(_fileno(stdout), _O_BINARY);
 #endif
-        summary = runSweep(plan, *binomials, std::cout, report);
+        sweep(std::cout);
         std::cout.flush();
         if (!std::cout) {
             std::cerr << kProgram << ": writing to standard output failed\n";
@@ -111,19 +124,23 @@ int run(const SweepOptions& options) {
         // Complete and on disk before it takes the name: a sweep that fails
         // or is interrupted leaves an earlier file whole.
         FileReplacement out(options.outPath);
-        if (out.failure().empty()) summary = runSweep(plan, *binomials, out.stream(), report);
+        if (out.failure().empty()) sweep(out.stream());
         const std::string failure = out.commit();
         if (!failure.empty()) {
             std::cerr << kProgram << ": cannot write '" << options.outPath << "': " << failure << "\n";
             return 1;
         }
     }
-    return summary.failedRows > 0 ? 1 : 0;
+    writeInputWarnings(err, summary);
+    writeSummary(err, summary);
+    return summary.rowsWithoutValues > 0 || summary.rowsFailingChecks > 0 ? 1 : 0;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+    // First, before any file is opened (see ProcessStandardError).
+    ProcessStandardError err;
     try {
         const std::vector<std::string> args(argv + 1, argv + argc);
         const SweepOptions options = parseOptions(args, std::max(1u, std::thread::hardware_concurrency()));
@@ -131,7 +148,7 @@ int main(int argc, char** argv) {
             std::cout << usageText();
             return 0;
         }
-        return run(options);
+        return run(options, err);
     } catch (const UsageError& error) {
         std::cerr << kProgram << ": " << error.what() << " (see --help)\n";
         return 2;

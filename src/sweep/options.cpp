@@ -4,7 +4,8 @@
 #include <cmath>
 #include <sstream>
 
-#include "sweep/usage_error.h"
+#include "analysis/usage_error.h"
+#include "report/measure_labels.h"
 
 namespace queuecalc {
 namespace sweep {
@@ -89,8 +90,8 @@ SweepOptions parseOptions(const std::vector<std::string>& args, unsigned cores) 
             addMoment(options.moments, thresholdOption(takeValue()));
         } else if (option == "--method") {
             const std::string method = takeValue();
-            if (method == "euler") options.method = MethodChoice::Euler;
-            else if (method == "talbot") options.method = MethodChoice::Talbot;
+            if (method == "euler") options.method = WaitingMethod::Euler;
+            else if (method == "talbot") options.method = WaitingMethod::Talbot;
             else throw UsageError("--method '" + method + "': expected euler or talbot");
         } else if (option == "--target") {
             options.targets.push_back(parseTarget(takeValue()));
@@ -124,8 +125,7 @@ SweepOptions parseOptions(const std::vector<std::string>& args, unsigned cores) 
     if (!options.staff && !options.targets.empty()) throw UsageError("--target needs --staff");
     if (options.staffLimit > 0 && !options.staff) throw UsageError("--staff-max needs --staff");
     checkFields(options);
-    for (const Target& t : options.targets)
-        if (t.tau > 0) addMoment(options.moments, t.tau);
+    for (double tau : targetThresholds(options.targets)) addMoment(options.moments, tau);
     return options;
 }
 

@@ -4,9 +4,11 @@
 #include <string>
 #include <vector>
 
-#include "sweep/scenario.h"
-#include "sweep/scenario_grid.h"
-#include "sweep/staffing.h"
+#include <optional>
+
+#include "analysis/evaluation.h"
+#include "analysis/scenario_grid.h"
+#include "analysis/staffing.h"
 
 namespace queuecalc {
 namespace sweep {
@@ -18,7 +20,7 @@ struct SweepOptions {
     std::vector<FieldValues> varied;     // --vary, the last varying fastest
     // --at values, then thresholds that only targets name, each once.
     std::vector<double> moments;
-    MethodChoice method = MethodChoice::FromScenario;
+    std::optional<WaitingMethod> method;  // --method; none: as the scenario says
     std::vector<Target> targets;
     bool staff = false;
     StaffedField staffed = StaffedField::Servers;

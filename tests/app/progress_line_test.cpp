@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <string>
 
-#include "app/progress_line.h"
+#include "report/progress_line.h"
 
 using namespace queuecalc;
 

@@ -8,13 +8,13 @@
 #include <vector>
 
 #include "report/number_format.h"
-#include "sweep/scenario.h"
-#include "sweep/scenario_grid.h"
+#include "analysis/evaluation.h"
+#include "analysis/scenario_grid.h"
 #include "sweep/sweep_support.h"
-#include "sweep/usage_error.h"
+#include "analysis/usage_error.h"
 
 using namespace testsupport;
-using namespace queuecalc::sweep;
+using namespace queuecalc;
 using sweeptest::runSweepIn;
 using sweeptest::SweepRun;
 
@@ -75,10 +75,10 @@ TEST_F(SweepProgram, MeasuresFormattedLikeTheResultsFileEqualIt) {
             << line;
     }
     // Every number reads back as the very double the library computes.
-    queuecalc::sweep::EvaluationSettings settings;
-    settings.moments = {1.5};
-    queuecalc::sweep::BinomialRows table(pascalTable(16));
-    const std::vector<double> values = queuecalc::sweep::evaluateScenario(sweeptest::smallCentre(), settings, table);
+    queuecalc::EvaluationRequest settings;
+    settings.thresholds = {1.5};
+    queuecalc::BinomialRows table(pascalTable(16));
+    const std::vector<double> values = columnValues(queuecalc::evaluateScenario(sweeptest::smallCentre(), settings, table));
     ASSERT_EQ(row.size(), values.size()) << "the columns (the empty note after the last comma is no field here)";
     for (std::size_t c = 0; c < values.size(); ++c)
         EXPECT_TRUE(sweeptest::sameBits(std::strtod(row[c].c_str(), nullptr), values[c])) << "column " << c;

@@ -10,31 +10,20 @@
 #include <vector>
 
 #include "input/model_fields.h"
-#include "sweep/scenario.h"
-#include "sweep/staffing.h"
+#include "analysis/evaluation.h"
+#include "analysis/staffing.h"
+#include "report/measure_labels.h"
 #include "support/measured_error.h"
 #include "sweep/sweep_support.h"
 
 using namespace queuecalc;
-using namespace queuecalc::sweep;
 
 namespace {
 
-StaffingProblem problemFor(StaffedField field, const ModelInput& input, const std::vector<std::string>& targets,
-                           const std::vector<double>& moments) {
+StaffingProblem problemFor(StaffedField field, const ModelInput& input, const std::vector<std::string>& targets) {
     std::vector<Target> parsed;
     for (const std::string& text : targets) parsed.push_back(parseTarget(text));
-    return makeStaffingProblem(field, parsed, moments, 0, input);
-}
-
-StaffingEvaluator evaluatorFor(StaffedField field, const ModelInput& input, const EvaluationSettings& settings,
-                               BinomialRows& rows) {
-    const ModelField& staffed = *findModelField(field == StaffedField::Servers ? "servers" : "waitingPlaces");
-    return [=, &rows, &staffed](int value, bool withCurves) {
-        ModelInput scenario = input;
-        setModelField(scenario, staffed, value);
-        return evaluateScenario(scenario, settings, rows, withCurves);
-    };
+    return makeStaffingProblem(field, parsed, 0, input);
 }
 
 TEST(Staffing, AgreesWithAFullScanOnRandomScenarios) {
@@ -58,12 +47,12 @@ TEST(Staffing, AgreesWithAFullScanOnRandomScenarios) {
         input.setInversionMethod(trial % 4 == 0 ? 1 : -1);
         const auto& targets = targetSets[trial % 4];
         const StaffedField field = trial % 5 == 4 ? StaffedField::WaitingPlaces : StaffedField::Servers;
-        EvaluationSettings settings;
-        settings.moments = {0.3, 0.5};
+        EvaluationRequest settings;
+        settings.thresholds = {0.3, 0.5};
         BinomialRows rows;
-        StaffingProblem problem = problemFor(field, input, {targets[0], targets[1]}, settings.moments);
+        StaffingProblem problem = problemFor(field, input, {targets[0], targets[1]});
         problem.largest = std::min(problem.largest, 60);  // keeps the scans of misses short
-        const StaffingEvaluator evaluate = evaluatorFor(field, input, settings, rows);
+        const StaffingEvaluator evaluate = scenarioEvaluator(field, input, settings, rows);
         const StaffingResult search = findStaffing(problem, input, evaluate);
         const StaffingResult scan = scanStaffing(problem, evaluate);
         ++searched;
@@ -84,9 +73,14 @@ TEST(Staffing, AgreesWithAFullScanOnRandomScenarios) {
 
 // The margin of one synthetic target at each value: misses everywhere but at
 // 5 and from 20 on, and falls from 0 to 1, where the search must notice it.
-std::vector<double> spikyColumns(int value, bool) {
-    const double margin = value == 5 || value >= 20 ? 1.0 : value == 0 ? -1.0 : -10.0 + value;
-    return {margin};
+Evaluation withRho(double rho) {
+    Evaluation e;
+    e.measures.rho = rho;
+    return e;
+}
+
+Evaluation spikyColumns(int value, bool) {
+    return withRho(value == 5 || value >= 20 ? 1.0 : value == 0 ? -1.0 : -10.0 + value);
 }
 
 // One target, RHO >= 0, on synthetic columns where column 0 is its margin.
@@ -96,7 +90,6 @@ StaffingProblem syntheticProblem(int largest) {
     problem.smallest = 0;
     problem.largest = largest;
     problem.targets.push_back(parseTarget("RHO>=0"));
-    problem.targetColumns.push_back(0);
     return problem;
 }
 
@@ -111,7 +104,7 @@ TEST(Staffing, ReportsNoAnswerWithinTheLimit) {
     int evaluations = 0;
     const StaffingResult result = findStaffing(syntheticProblem(40), ModelInput(), [&](int value, bool) {
         ++evaluations;
-        return std::vector<double>{-100.0 + value};  // rising, never reaching 0
+        return withRho(-100.0 + value);  // rising, never reaching 0
     });
     EXPECT_FALSE(result.found);
     EXPECT_FALSE(result.scanned);
@@ -177,12 +170,12 @@ TEST(Staffing, AgreesWithAnIndependentErlangAComputation) {
         input.serviceRate = c.mu;
         input.abandonParam1 = c.theta;
         input.waitingPlaces = kLargeWaitingRoom;
-        EvaluationSettings settings;  // no thresholds: measures only
+        EvaluationRequest settings;  // no thresholds: measures only
         BinomialRows rows;
         const StaffingProblem problem = problemFor(StaffedField::Servers, input,
-                                                   {c.targets[0], c.targets[1], c.targets[2]}, settings.moments);
+                                                   {c.targets[0], c.targets[1], c.targets[2]});
         const StaffingResult search =
-            findStaffing(problem, input, evaluatorFor(StaffedField::Servers, input, settings, rows));
+            findStaffing(problem, input, scenarioEvaluator(StaffedField::Servers, input, settings, rows));
 
         int expected = 1;
         for (;; ++expected) {

@@ -1,4 +1,4 @@
-#include "sweep/scenario_grid.h"
+#include "analysis/scenario_grid.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -7,11 +7,9 @@
 #include <limits>
 #include <sstream>
 
-#include "sweep/usage_error.h"
+#include "analysis/usage_error.h"
 
 namespace queuecalc {
-namespace sweep {
-
 namespace {
 
 // A list or range longer than this is surely a typo (and its size would not
@@ -176,5 +174,4 @@ std::pair<std::size_t, std::size_t> shardRange(std::size_t gridSize, const Shard
     return {start(shard.part), start(shard.part + 1)};
 }
 
-}  // namespace sweep
 }  // namespace queuecalc

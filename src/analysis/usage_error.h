@@ -6,12 +6,9 @@
 #include <string>
 
 namespace queuecalc {
-namespace sweep {
-
 class UsageError : public std::runtime_error {
 public:
     explicit UsageError(const std::string& message) : std::runtime_error(message) {}
 };
 
-}  // namespace sweep
 }  // namespace queuecalc

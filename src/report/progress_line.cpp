@@ -1,22 +1,12 @@
-#include "app/progress_line.h"
+#include "report/progress_line.h"
 
 #include <chrono>
 
-#include "engine/diagnostics.h"
 
 namespace queuecalc {
 
 double steadySeconds() {
     return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
-}
-
-double expectedInversionSeconds(int waitingPlaces, std::size_t nodesPerMoment, std::size_t moments) {
-    return workPerPoint(waitingPlaces) * static_cast<double>(nodesPerMoment) * static_cast<double>(moments) / kStepFactorsPerSecond;
-}
-
-double expectedModelSeconds(int waitingPlaces) {
-    const double r = waitingPlaces;
-    return r * (r + 1) / 2 / kTableCellsPerSecond;
 }
 
 ProgressLine::ProgressLine(ErrorStream& err, double expectedSeconds, Clock clock)
@@ -69,6 +59,16 @@ void ProgressLine::finish() {
     } catch (...) {
     }
     width_ = 0;
+}
+
+void ProgressLine::count(const std::string& what, std::size_t done, std::size_t total, const char* unit) {
+    if (!possible()) return;
+    const double now = clock_();
+    if (shown_ ? now - lastShown_ < kProgressInterval : now - begin_ < kProgressAfterSeconds) return;
+    try {
+        showText(what + ": " + std::to_string(done) + " of " + std::to_string(total) + " " + unit);
+    } catch (...) {
+    }
 }
 
 void ProgressLine::show(std::size_t done) {

@@ -6,11 +6,12 @@
 #include <string>
 #include <vector>
 
+#include "analysis/columns.h"
+#include "analysis/evaluation.h"
+#include "analysis/findings.h"
 #include "input/model_input.h"
-#include "sweep/result_columns.h"
 
 namespace queuecalc {
-namespace sweep {
 
 enum class StaffedField { Servers, WaitingPlaces };
 
@@ -19,14 +20,15 @@ struct StaffingProblem {
     int smallest = 1;  // 1 agent, or 0 waiting places
     int largest = 1;   // the search's limit
     std::vector<Target> targets;
-    std::vector<std::size_t> targetColumns;  // index of each target's column
 };
 
-// The problem of one scenario: targets over the result columns of the
-// thresholds `moments` (each target's threshold among them), up to `limit`
-// or, when it is 0, defaultStaffingLimit.
-StaffingProblem makeStaffingProblem(StaffedField field, const std::vector<Target>& targets,
-                                    const std::vector<double>& moments, int limit, const ModelInput& input);
+// The problem of one scenario: the targets, up to `limit` or, when it is 0,
+// defaultStaffingLimit.
+StaffingProblem makeStaffingProblem(StaffedField field, const std::vector<Target>& targets, int limit,
+                                    const ModelInput& input);
+
+// The thresholds the targets need (each once, in the order of the targets).
+std::vector<double> targetThresholds(const std::vector<Target>& targets);
 
 // The default limit: for agents 2 * ceil(lambda / mu) + 1000 (past twice the
 // offered load the chance that all agents are busy is astronomically small,
@@ -36,15 +38,24 @@ int defaultStaffingLimit(StaffedField field, const ModelInput& input);
 
 struct StaffingResult {
     bool found = false;
-    int value = 0;              // the smallest value that meets every target
-    std::vector<double> values; // its result columns (empty when not found)
-    int evaluations = 0;        // scenarios built by the search
-    bool scanned = false;       // the plain upward scan was needed
+    int value = 0;                         // the smallest value that meets every target
+    std::optional<Evaluation> evaluation;  // its evaluation (none when not found)
+    std::vector<double> values;            // its result columns (empty when not found)
+    // Not found: why (StaffingChecksFail with the failed check after it, or
+    // NoStaffing).
+    std::vector<Finding> findings;
+    int evaluations = 0;   // scenarios built by the search
+    bool scanned = false;  // the plain upward scan was needed
 };
 
-// Evaluates the result columns at one value of the staffed field (with or
-// without the threshold columns); throws RunFailure for a rejected scenario.
-using StaffingEvaluator = std::function<std::vector<double>(int value, bool withCurves)>;
+// Evaluates the scenario at one value of the staffed field (with or without
+// the threshold columns); throws RunFailure for a rejected scenario.
+using StaffingEvaluator = std::function<Evaluation(int value, bool withCurves)>;
+
+// The evaluator of a scenario: `input` with the field set to the value,
+// evaluated at the targets' thresholds with `request` otherwise.
+StaffingEvaluator scenarioEvaluator(StaffedField field, const ModelInput& input, const EvaluationRequest& request,
+                                    BinomialRows& rows);
 
 // The smallest v in [smallest, largest] that meets every target, where v - 1
 // (when v > smallest) does not.
@@ -58,11 +69,16 @@ using StaffingEvaluator = std::function<std::vector<double>(int value, bool with
 // scan from the smallest value instead. Without any hit up to the limit the
 // result is not found (also after a scan where the margins were not
 // monotone).
+//
+// A value whose checks fail (anyFailsChecks: impossible or untrustworthy
+// values) counts as a miss and its margins as unknown. The answer v stands
+// only where v - 1 missed with its checks passed (or v is the smallest), so
+// that a failed check never decides it: where v - 1 failed them, there is no
+// answer, and the findings say where the checks failed and why.
 StaffingResult findStaffing(const StaffingProblem& problem, const ModelInput& input,
                             const StaffingEvaluator& evaluate);
 
 // The plain upward scan alone: the reference for tests.
 StaffingResult scanStaffing(const StaffingProblem& problem, const StaffingEvaluator& evaluate);
 
-}  // namespace sweep
 }  // namespace queuecalc

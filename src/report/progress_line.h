@@ -1,17 +1,20 @@
 #pragma once
-// One line on standard error that shows how far the waiting-time inversion
-// has come, "Computing the waiting-time distribution: 37 of 100 moments
-// (Euler)", for runs long enough that a person would wonder. Shown only on a
-// terminal and only when the inversion is expected to take more than about a
-// second; rewritten at most ten times a second; erased when done, so that
-// nothing of it stays between the lines of the console.
+// The one progress line of every program: a line on standard error that
+// shows how far a long computation has come, "Computing the waiting-time
+// distribution: 37 of 100 moments (Euler)" or "queuecalc-sweep: 3200 of
+// 10000 rows", for runs long enough that a person would wonder. Shown only
+// on a terminal and only when the work is expected (by the cost model,
+// inversion/cost_model.h) or seen to take more than about a second;
+// rewritten at most ten times a second; erased when done, so that nothing of
+// it stays between the lines of the console.
 
 #include <cstddef>
 #include <functional>
 #include <string>
 
-#include "app/standard_error.h"
 #include "core/choices.h"
+#include "inversion/cost_model.h"
+#include "report/standard_error.h"
 
 namespace queuecalc {
 
@@ -24,20 +27,6 @@ constexpr double kProgressAfterSeconds = 1.0;
 // The shortest time between two updates of the line.
 constexpr double kProgressInterval = 0.1;
 
-// The inversion's expected time, from its size: each moment evaluates the
-// transform at `nodesPerMoment` points of workPerPoint each. The
-// rate is what the fast engine reaches on two cores with AVX-512 (1.5e9
-// step factors a second on examples/large), rounded up, so that the
-// estimate errs towards a shorter run; a slower machine is noticed while
-// the run goes on.
-constexpr double kStepFactorsPerSecond = 2e9;
-double expectedInversionSeconds(int waitingPlaces, std::size_t nodesPerMoment, std::size_t moments);
-// The model's expected time: its r(r + 1)/2 queue-position cells, each
-// formed twice (for the chance to be served and for the measures, with a
-// division each), at about 2.5e8 cells a second (0.36 s at r = 13376 on an
-// AMD EPYC of family 25).
-constexpr double kTableCellsPerSecond = 2.5e8;
-double expectedModelSeconds(int waitingPlaces);
 
 class ProgressLine {
 public:
@@ -50,8 +39,8 @@ public:
     // Whether it may be shown at all: standard error is a terminal.
     bool possible() const { return err_.isTerminal(); }
 
-    // The model is being built (its queue positions take a tenth of a
-    // second or more from about r = 7000 on): said when the run is expected to be long and
+    // The model is being built (its position tables take a second or more
+    // from about r = 10000 on): said when the run is expected to be long and
     // the building to take a tenth of a second or more.
     void buildingModel(int waitingPlaces);
     // The moments of one algorithm start.
@@ -62,6 +51,10 @@ public:
     void advance(std::size_t done);
     // Erases the line if it is shown.
     void finish();
+
+    // Work counted in items of its own ("rows"), of unknown length: shown
+    // as "WHAT: DONE of TOTAL UNIT" once it has taken kProgressAfterSeconds.
+    void count(const std::string& what, std::size_t done, std::size_t total, const char* unit);
 
 private:
     void show(std::size_t done);

@@ -13,8 +13,6 @@
 #include "input/model_input.h"
 
 namespace queuecalc {
-namespace sweep {
-
 // A value for a field from the command line: a whole number for whole-number
 // fields (optional sign and digits, within the range of int), a number as
 // "INPUT.DAT" would hold it for real fields. Throws UsageError.
@@ -77,5 +75,4 @@ struct Shard {
 Shard parseShard(const std::string& text);
 std::pair<std::size_t, std::size_t> shardRange(std::size_t gridSize, const Shard& shard);
 
-}  // namespace sweep
 }  // namespace queuecalc

@@ -1,4 +1,4 @@
-#include "sweep/staffing.h"
+#include "analysis/staffing.h"
 
 #include <algorithm>
 #include <cmath>
@@ -6,26 +6,25 @@
 #include <map>
 
 #include "input/input_checks.h"
+#include "input/model_fields.h"
 
 namespace queuecalc {
-namespace sweep {
-
 namespace {
 
 constexpr int kDefaultWaitingPlacesLimit = 1000;
 constexpr double kServersBeyondLoad = 1000;
 
-bool needsCurves(const StaffingProblem& problem) {
-    for (const Target& t : problem.targets)
-        if (t.tau > 0) return true;
-    return false;
-}
+bool needsCurves(const StaffingProblem& problem) { return !targetThresholds(problem.targets).empty(); }
+
+// The staffed field's place in the input file.
+int staffedPosition(StaffedField field) { return field == StaffedField::Servers ? 6 : 7; }
 
 class Probes {
 public:
     Probes(const StaffingProblem& problem, const StaffingEvaluator& evaluate)
         : problem_(problem), evaluate_(evaluate), curves_(needsCurves(problem)) {}
 
+    // A failed probe's margins are NaN, so that it misses.
     bool meets(int value) {
         const std::vector<double>& margins = probe(value).margins;
         for (double m : margins)
@@ -33,32 +32,49 @@ public:
         return true;
     }
 
-    // Each target's margin never falls from one evaluated value to the next.
+    // Each target's margin never falls from one evaluated value to the next
+    // (among the values whose checks passed).
     bool monotone() const {
-        for (auto it = probes_.begin(); it != probes_.end(); ++it) {
-            const auto next = std::next(it);
-            if (next == probes_.end()) break;
-            for (std::size_t t = 0; t < it->second.margins.size(); ++t)
-                if (!(next->second.margins[t] >= it->second.margins[t])) return false;
+        const Probe* previous = nullptr;
+        for (const auto& entry : probes_) {
+            if (entry.second.failed) continue;
+            if (previous)
+                for (std::size_t t = 0; t < entry.second.margins.size(); ++t)
+                    if (!(entry.second.margins[t] >= previous->margins[t])) return false;
+            previous = &entry.second;
         }
         return true;
     }
 
-    int evaluations() const { return evaluations_; }
-
     StaffingResult found(int value, bool scanned) {
+        // v - 1 missed; the answer stands only where it missed with its
+        // checks passed.
+        if (value > problem_.smallest && probe(value - 1).failed) return checksFailed(value - 1, scanned);
         StaffingResult result;
         result.found = true;
         result.value = value;
         // The probes already hold the threshold columns when a target needed them.
-        result.values = curves_ ? probe(value).columns : evaluate_(value, true);
+        result.evaluation = curves_ ? probe(value).evaluation : evaluate_(value, true);
+        result.values = columnValues(*result.evaluation);
         result.evaluations = evaluations_ + (curves_ ? 0 : 1);
         result.scanned = scanned;
         return result;
     }
 
-    StaffingResult notFound(bool scanned) const {
+    // No hit up to the limit: because of the checks where the largest
+    // value evaluated failed them.
+    StaffingResult notFound(bool scanned) {
+        for (auto it = probes_.rbegin(); it != probes_.rend(); ++it)
+            if (it->second.failed) return checksFailed(it->first, scanned);
         StaffingResult result;
+        Finding f;
+        f.kind = FindingKind::NoStaffing;
+        f.severity = Severity::NoResult;
+        f.field = staffedPosition(problem_.field);
+        f.staffValue = problem_.largest;
+        f.value = problem_.smallest;
+        f.remedy = Remedy::RaiseStaffLimit;
+        result.findings.push_back(f);
         result.evaluations = evaluations_;
         result.scanned = scanned;
         return result;
@@ -66,19 +82,40 @@ public:
 
 private:
     struct Probe {
-        std::vector<double> columns;
+        Evaluation evaluation;
         std::vector<double> margins;  // one per target
+        bool failed = false;          // its checks failed
     };
 
     const Probe& probe(int value) {
         const auto known = probes_.find(value);
         if (known != probes_.end()) return known->second;
         Probe p;
-        p.columns = evaluate_(value, curves_);
+        p.evaluation = evaluate_(value, curves_);
         ++evaluations_;
-        for (std::size_t t = 0; t < problem_.targets.size(); ++t)
-            p.margins.push_back(targetMargin(problem_.targets[t], p.columns[problem_.targetColumns[t]]));
+        p.failed = anyFailsChecks(p.evaluation.findings);
+        for (const Target& t : problem_.targets)
+            p.margins.push_back(p.failed ? std::numeric_limits<double>::quiet_NaN()
+                                         : targetMargin(t, columnValue(p.evaluation, t.column)));
         return probes_.emplace(value, std::move(p)).first->second;
+    }
+
+    // The search cannot answer: the checks fail at `value`. The finding
+    // carries the first failed check's remedy; that check follows it.
+    StaffingResult checksFailed(int value, bool scanned) {
+        StaffingResult result;
+        const std::vector<Finding>& found = probes_.at(value).evaluation.findings;
+        const auto cause = std::find_if(found.begin(), found.end(), [](const Finding& f) { return failsChecks(f); });
+        Finding f = *cause;
+        f.kind = FindingKind::StaffingChecksFail;
+        f.severity = Severity::NoResult;
+        f.field = staffedPosition(problem_.field);
+        f.staffValue = value;
+        result.findings.push_back(f);
+        result.findings.push_back(*cause);
+        result.evaluations = evaluations_;
+        result.scanned = scanned;
+        return result;
     }
 
     const StaffingProblem& problem_;
@@ -96,15 +133,35 @@ StaffingResult scan(const StaffingProblem& problem, Probes& probes) {
 
 }  // namespace
 
-StaffingProblem makeStaffingProblem(StaffedField field, const std::vector<Target>& targets,
-                                    const std::vector<double>& moments, int limit, const ModelInput& input) {
+StaffingProblem makeStaffingProblem(StaffedField field, const std::vector<Target>& targets, int limit,
+                                    const ModelInput& input) {
     StaffingProblem problem;
     problem.field = field;
     problem.smallest = field == StaffedField::Servers ? 1 : 0;
     problem.largest = limit > 0 ? limit : defaultStaffingLimit(field, input);
     problem.targets = targets;
-    for (const Target& t : targets) problem.targetColumns.push_back(targetColumn(t, moments));
     return problem;
+}
+
+std::vector<double> targetThresholds(const std::vector<Target>& targets) {
+    std::vector<double> thresholds;
+    for (const Target& t : targets)
+        if ((t.column.measure == Measure::ServiceLevel || t.column.measure == Measure::ConditionalWait) &&
+            std::find(thresholds.begin(), thresholds.end(), t.column.tau) == thresholds.end())
+            thresholds.push_back(t.column.tau);
+    return thresholds;
+}
+
+StaffingEvaluator scenarioEvaluator(StaffedField field, const ModelInput& input, const EvaluationRequest& request,
+                                    BinomialRows& rows) {
+    const ModelField* staffed = findModelField(field == StaffedField::Servers ? "servers" : "waitingPlaces");
+    return [input, request, &rows, staffed](int value, bool withCurves) {
+        ModelInput scenario = input;
+        setModelField(scenario, *staffed, value);
+        EvaluationRequest r = request;
+        r.withCurves = withCurves;
+        return evaluateScenario(scenario, r, rows);
+    };
 }
 
 int defaultStaffingLimit(StaffedField field, const ModelInput& input) {
@@ -155,5 +212,4 @@ StaffingResult scanStaffing(const StaffingProblem& problem, const StaffingEvalua
     return scan(problem, probes);
 }
 
-}  // namespace sweep
 }  // namespace queuecalc

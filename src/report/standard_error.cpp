@@ -1,4 +1,4 @@
-#include "app/standard_error.h"
+#include "report/standard_error.h"
 
 #include <cerrno>
 

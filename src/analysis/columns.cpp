@@ -1,0 +1,34 @@
+#include "analysis/columns.h"
+
+namespace queuecalc {
+
+Measure fixedMeasure(std::size_t index) { return static_cast<Measure>(index); }
+
+bool givenAbandonment(Measure measure) {
+    return measure == Measure::MeanWaitAbandon || measure == Measure::SecondMomentAbandon ||
+           measure == Measure::VarianceAbandon;
+}
+
+std::vector<Column> resultColumns(const std::vector<double>& thresholds) {
+    std::vector<Column> columns;
+    columns.reserve(kFixedMeasureCount + 2 * thresholds.size());
+    for (std::size_t i = 0; i < kFixedMeasureCount; ++i) columns.push_back({fixedMeasure(i), 0});
+    for (double tau : thresholds) {
+        columns.push_back({Measure::ServiceLevel, tau});
+        columns.push_back({Measure::ConditionalWait, tau});
+    }
+    return columns;
+}
+
+std::size_t columnIndex(const Column& column, const std::vector<double>& thresholds) {
+    const std::vector<Column> columns = resultColumns(thresholds);
+    for (std::size_t i = 0; i < columns.size(); ++i)
+        if (columns[i] == column) return i;
+    return columns.size();
+}
+
+double targetMargin(const Target& target, double value) {
+    return target.atLeast ? value - target.bound : target.bound - value;
+}
+
+}  // namespace queuecalc

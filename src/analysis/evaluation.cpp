@@ -1,0 +1,275 @@
+#include "analysis/evaluation.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <string>
+
+#include "core/failure.h"
+#include "engine/diagnostics.h"
+#include "engine/input_warnings.h"
+#include "input/binomial_row.h"
+#include "input/input_checks.h"
+#include "input/time_grid.h"
+#include "inversion/cost_model.h"
+
+namespace queuecalc {
+
+void BinomialRows::checkDimension(int inversionTerms) const {
+    if (fromFile_) checkBinomialDimension(table_.dimension, inversionTerms);
+}
+
+std::shared_ptr<const std::vector<double>> BinomialRows::row(int inversionTerms) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    const auto known = rows_.find(inversionTerms);
+    if (known != rows_.end()) return known->second;
+    if (!fromFile_ && inversionTerms > kLastFiniteBinomialRow) {
+        throw RunFailure("The binomial coefficients of " + std::to_string(inversionTerms) +
+                         " terms exceed the largest number this program can hold (at most " +
+                         std::to_string(kLastFiniteBinomialRow) +
+                         " terms with the Euler inversion). Please decrease number of terms to sum for each measurement moment.");
+    }
+    auto row = std::make_shared<const std::vector<double>>(
+        fromFile_ ? table_.rows[static_cast<std::size_t>(inversionTerms)] : exactBinomialRow(inversionTerms));
+    rows_.emplace(inversionTerms, row);
+    return row;
+}
+
+WaitingMethod defaultMethod(const ModelInput& input) {
+    return input.inversion == InversionChoice::Talbot ? WaitingMethod::Talbot : WaitingMethod::Euler;
+}
+
+namespace {
+
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+
+// The curves of one algorithm at the moments. When progress is wanted the
+// moments go to the engine in chunks of about one progress interval each
+// (by the cost model); a value depends on its moment alone
+// (engine/queue_model.h), so the chunks give the same bits as one call.
+WaitingTimeCurves invertAt(const QueueModel& model, InversionAlgorithm algorithm, const std::vector<double>& moments,
+                           const std::vector<double>& row, TransformEngine engine, RunObserver* observer) {
+    const int M = model.input.inversionTerms;
+    const double interval = observer ? observer->progressInterval() : 0;
+    if (!(interval > 0)) return evaluateWaitingTime(model, algorithm, M, moments, row, engine);
+    const double perMoment = expectedInversionSeconds(model.input.waitingPlaces, nodesPerMoment(algorithm, M), 1);
+    const std::size_t chunk = std::max<std::size_t>(
+        1, std::min<double>(static_cast<double>(kMomentsPerBatch), interval / perMoment));
+    observer->inversionStarted(algorithm, moments.size());
+    // Reserved in full, so that the chunks need no more memory than one call.
+    WaitingTimeCurves all;
+    all.joint.reserve(moments.size());
+    all.conditional.reserve(moments.size());
+    all.termMagnitude.reserve(moments.size());
+    for (std::size_t first = 0; first < moments.size(); first += chunk) {
+        const std::size_t last = std::min(moments.size(), first + chunk);
+        const std::vector<double> part(moments.begin() + static_cast<std::ptrdiff_t>(first),
+                                       moments.begin() + static_cast<std::ptrdiff_t>(last));
+        const WaitingTimeCurves c = evaluateWaitingTime(model, algorithm, M, part, row, engine);
+        all.joint.insert(all.joint.end(), c.joint.begin(), c.joint.end());
+        all.conditional.insert(all.conditional.end(), c.conditional.begin(), c.conditional.end());
+        all.termMagnitude.insert(all.termMagnitude.end(), c.termMagnitude.begin(), c.termMagnitude.end());
+        observer->momentsDone(last);
+    }
+    return all;
+}
+
+// One finding for the measures that are not numbers: the first of them, and
+// how many there are in all (`reference`).
+void addNotFinite(std::vector<Finding>& findings, const std::vector<std::pair<Measure, double>>& shown) {
+    Finding f;
+    f.kind = FindingKind::MeasureNotFinite;
+    f.severity = Severity::Impossible;
+    int count = 0;
+    for (const auto& m : shown) {
+        if (std::isfinite(m.second)) continue;
+        if (count++ == 0) {
+            f.measure = m.first;
+            f.value = m.second;
+        }
+    }
+    if (count == 0) return;
+    f.reference = count;
+    findings.push_back(f);
+}
+
+std::vector<Finding> checkSoundMeasures(const Evaluation& e) {
+    std::vector<Finding> findings;
+    if (!e.abandonment.defined) {
+        Finding f;
+        f.kind = FindingKind::NoAbandonment;
+        f.severity = Severity::Note;
+        f.measure = Measure::MeanWaitAbandon;
+        f.value = e.abandonment.abandonProb;
+        findings.push_back(f);
+    }
+    std::vector<std::pair<Measure, double>> shown;
+    const std::vector<Column> columns = resultColumns({});
+    for (const Column& c : columns) {
+        if (givenAbandonment(c.measure) && !e.abandonment.defined) continue;
+        shown.emplace_back(c.measure, columnValue(e, c));
+    }
+    addNotFinite(findings, shown);
+    return findings;
+}
+
+}  // namespace
+
+std::vector<Finding> checkCalculatorMeasures(const QueueModel& model) {
+    const PerformanceMeasures& m = model.measures;
+    std::vector<Finding> findings;
+    const bool rounding = !(std::fabs(m.abandonProb) >= kAbandonmentResolution) || m.abandonProb < 0;
+    if (rounding && std::isfinite(m.abandonProb)) {
+        Finding f;
+        f.kind = FindingKind::AbandonmentAtRounding;
+        f.severity = m.abandonProb < 0 ? Severity::Impossible : Severity::Doubtful;
+        f.measure = Measure::AbandonProb;
+        f.value = m.abandonProb;
+        f.reference = kAbandonmentResolution;
+        findings.push_back(f);
+    }
+    // Without agents the measures of served callers are 0 / 0: the input
+    // warning says so.
+    const bool noAgents = model.input.servers == 0;
+    std::vector<std::pair<Measure, double>> shown;
+    const double values[] = {m.rho, m.lossProb, m.noWaitProb, m.servedProb, m.abandonProb,
+                             m.partialMeanServed, m.partialSecondMomentServed, m.meanWaitServed,
+                             m.secondMomentServed, m.varianceServed, m.partialMeanAbandon,
+                             m.partialSecondMomentAbandon, m.meanWaitAbandon, m.secondMomentAbandon,
+                             m.varianceAbandon};
+    for (std::size_t i = 0; i < 15; ++i) {
+        const Measure measure = fixedMeasure(i);
+        if (rounding && givenAbandonment(measure)) continue;
+        if (noAgents && (measure == Measure::Rho || measure == Measure::MeanWaitServed ||
+                         measure == Measure::SecondMomentServed || measure == Measure::VarianceServed))
+            continue;
+        shown.emplace_back(measure, values[i]);
+    }
+    addNotFinite(findings, shown);
+    return findings;
+}
+
+RunRequest calculatorRequest(const ModelInput& input) {
+    RunRequest request;
+    request.euler = runsEuler(input.inversion);
+    request.talbot = runsTalbot(input.inversion);
+    return request;
+}
+
+ModelRun runModel(const ModelInput& input, BinomialRows& rows, const RunRequest& request, RunObserver* observer) {
+    if (request.euler) rows.checkDimension(input.inversionTerms);
+    validateModelInput(input);
+    ModelRun run;
+    for (const InputWarning& w : checkInputValues(input, rows.table())) run.findings.push_back(fromInputWarning(w));
+    if (observer) observer->inputChecked(run.findings);
+
+    std::shared_ptr<const std::vector<double>> row;
+    if (request.euler) row = rows.row(input.inversionTerms);
+    if (observer && observer->progressInterval() > 0) observer->buildingModel(input.waitingPlaces);
+    run.model = buildQueueModel(input);
+    run.moments = request.moments ? *request.moments
+                                  : buildTimeGrid(computeMomentCount(input.maxTime, input.momentInterval),
+                                                  input.momentInterval);
+    if (request.euler)
+        run.curves.euler = invertAt(run.model, InversionAlgorithm::Euler, run.moments, *row, request.engine, observer);
+    if (request.talbot)
+        run.curves.talbot =
+            invertAt(run.model, InversionAlgorithm::Talbot, run.moments, std::vector<double>(), request.engine, observer);
+    if (observer) {
+        observer->inversionsDone();
+        observer->computed(run);
+    }
+    if (!request.check) return run;
+    for (const CurveFinding& c :
+         checkWaitingTimeCurves(run.model, input.inversionTerms, run.moments, run.curves, request.engine))
+        run.findings.push_back(fromCurveFinding(c));
+    if (request.view == MeasureView::Calculator)
+        for (const Finding& f : checkCalculatorMeasures(run.model)) run.findings.push_back(f);
+    return run;
+}
+
+Evaluation evaluateScenario(const ModelInput& input, const EvaluationRequest& request, BinomialRows& rows) {
+    Evaluation e;
+    e.input = input;
+    e.method = request.method ? *request.method : defaultMethod(input);
+    const bool curves = request.withCurves && !request.thresholds.empty();
+
+    // The thresholds ascending, each once: the checks read them as a curve.
+    std::vector<double> moments = request.thresholds;
+    std::sort(moments.begin(), moments.end());
+    moments.erase(std::unique(moments.begin(), moments.end()), moments.end());
+
+    RunRequest run;
+    run.euler = curves && e.method == WaitingMethod::Euler;
+    run.talbot = curves && e.method == WaitingMethod::Talbot;
+    if (curves) run.moments = moments;
+    run.engine = request.engine;
+    run.view = MeasureView::Sound;
+    ModelRun done = runModel(input, rows, run);
+
+    e.measures = done.model.measures;
+    e.abandonment = soundAbandonment(done.model);
+    e.analyst = analystMeasures(input, e.measures, e.abandonment);
+    const WaitingTimeCurves* c = nullptr;
+    if (done.curves.euler) c = &*done.curves.euler;
+    if (done.curves.talbot) c = &*done.curves.talbot;
+    for (double tau : request.thresholds) {
+        ThresholdResult t;
+        t.tau = tau;
+        if (c) {
+            const std::size_t i = static_cast<std::size_t>(std::lower_bound(moments.begin(), moments.end(), tau) -
+                                                           moments.begin());
+            t.serviceLevel = serviceLevel(e.measures, c->joint[i]);
+            t.conditional = c->conditional[i];
+        } else {
+            t.serviceLevel = kNaN;
+            t.conditional = kNaN;
+        }
+        e.thresholds.push_back(t);
+    }
+    e.findings = std::move(done.findings);
+    for (const Finding& f : checkSoundMeasures(e)) e.findings.push_back(f);
+    return e;
+}
+
+double columnValue(const Evaluation& e, const Column& column) {
+    const PerformanceMeasures& m = e.measures;
+    const AbandonmentMeasures& a = e.abandonment;
+    switch (column.measure) {
+        case Measure::Rho: return m.rho;
+        case Measure::LossProb: return m.lossProb;
+        case Measure::NoWaitProb: return m.noWaitProb;
+        case Measure::ServedProb: return m.servedProb;
+        case Measure::AbandonProb: return a.abandonProb;
+        case Measure::PartialMeanServed: return m.partialMeanServed;
+        case Measure::PartialSecondMomentServed: return m.partialSecondMomentServed;
+        case Measure::MeanWaitServed: return m.meanWaitServed;
+        case Measure::SecondMomentServed: return m.secondMomentServed;
+        case Measure::VarianceServed: return m.varianceServed;
+        case Measure::PartialMeanAbandon: return m.partialMeanAbandon;
+        case Measure::PartialSecondMomentAbandon: return m.partialSecondMomentAbandon;
+        case Measure::MeanWaitAbandon: return a.defined ? a.meanWait : kNaN;
+        case Measure::SecondMomentAbandon: return a.defined ? a.secondMoment : kNaN;
+        case Measure::VarianceAbandon: return a.defined ? a.variance : kNaN;
+        case Measure::Occupancy: return e.analyst.occupancy;
+        case Measure::ASA: return e.analyst.asa;
+        case Measure::MeanQueueLength: return e.analyst.meanQueueLength;
+        case Measure::AbandonRate: return e.analyst.abandonRate;
+        case Measure::ServiceLevel:
+        case Measure::ConditionalWait:
+            for (const ThresholdResult& t : e.thresholds)
+                if (t.tau == column.tau) return column.measure == Measure::ServiceLevel ? t.serviceLevel : t.conditional;
+            return kNaN;
+    }
+    return kNaN;
+}
+
+std::vector<double> columnValues(const Evaluation& e) {
+    std::vector<double> values;
+    std::vector<double> taus;
+    for (const ThresholdResult& t : e.thresholds) taus.push_back(t.tau);
+    for (const Column& c : resultColumns(taus)) values.push_back(columnValue(e, c));
+    return values;
+}
+
+}  // namespace queuecalc

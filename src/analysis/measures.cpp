@@ -1,0 +1,42 @@
+#include "analysis/measures.h"
+
+namespace queuecalc {
+
+AbandonmentMeasures soundAbandonment(const QueueModel& model) {
+    const int s = model.input.servers;
+    const int r = model.input.waitingPlaces;
+    const std::vector<double>& admitted = model.chain.admittedDist;
+    const QueuePositionTables& tables = *model.tables;
+    double abandon = 0;
+    for (int k = 1; k <= r; ++k) {
+        double u = 0;
+        for (int j = 1; j <= k; ++j) u = u + (1 - u) * tables.abandonProb(k, j);
+        abandon = abandon + admitted[static_cast<std::size_t>(s + k - 1)] * u;
+    }
+    AbandonmentMeasures a;
+    a.abandonProb = abandon;
+    a.defined = abandon > 0;
+    if (a.defined) {
+        a.meanWait = model.measures.partialMeanAbandon / abandon;
+        a.secondMoment = model.measures.partialSecondMomentAbandon / abandon;
+        a.variance = a.secondMoment - a.meanWait * a.meanWait;
+    }
+    return a;
+}
+
+AnalystMeasures analystMeasures(const ModelInput& input, const PerformanceMeasures& m,
+                                const AbandonmentMeasures& abandonment) {
+    const double admittedRate = input.arrivalRate * (1 - m.lossProb);
+    AnalystMeasures a;
+    a.occupancy = admittedRate * m.servedProb / (static_cast<double>(input.servers) * input.serviceRate);
+    a.asa = m.meanWaitServed;
+    a.meanQueueLength = admittedRate * (m.partialMeanServed + m.partialMeanAbandon);
+    a.abandonRate = admittedRate * abandonment.abandonProb;
+    return a;
+}
+
+double serviceLevel(const PerformanceMeasures& m, double joint) {
+    return (1 - m.lossProb) * (m.noWaitProb + joint);
+}
+
+}  // namespace queuecalc

@@ -1,0 +1,66 @@
+#pragma once
+// The measures of a call centre beyond the calculator's fifteen, and sound
+// abandonment measures.
+//
+// The calculator forms P(A) = 1 - P(S) and divides by it as it falls. Where
+// almost nobody abandons, 1 - P(S) is rounding residue (even negative), and
+// E[W|A] = E[W 1_A] / P(A) becomes inf, nan or negative. Here P(A) is a sum
+// of non-negative terms instead:
+//
+//   P(A) = sum_{k=1..r} a_(s+k-1) u_k,   u_k = 1 - reachServiceProb[k],
+//
+// a_i the admitted-arrival distribution, u_k the chance that a caller who
+// joins at position k abandons. u_k is formed without cancellation over the
+// k steps of its way to service, c_kj the chance that step j ends in its own
+// abandonment (model/queue_positions.h):
+//
+//   u <- u + (1 - u) c_kj,  j = 1 .. k,
+//
+// which keeps 0 <= u <= 1 for 0 <= c_kj <= 1: u_k = 1 - prod_j (1 - c_kj)
+// without subtracting nearly equal numbers. Each term is then accurate to a
+// relative few k eps, and so is the sum of the non-negative terms: P(A) >= 0
+// always, P(A) = 0 exactly only where no admitted caller can abandon, and it
+// agrees with 1 - P(S) to the latter's rounding (about 1e-16 absolute) on
+// ordinary centres (tests/analysis). E[W|A] and its moments are E[W 1_A] and
+// E[W^2 1_A] (the calculator's sums, of non-negative terms too) over this
+// P(A): finite wherever P(A) > 0. Where P(A) = 0 they are left undefined.
+//
+// Cost: r(r + 1)/2 steps, one pass over the position tables.
+
+#include "engine/queue_model.h"
+
+namespace queuecalc {
+
+struct AbandonmentMeasures {
+    double abandonProb = 0;  // P(A), sum of non-negative terms
+    // E[W|A], E[W^2|A], Var(W|A); only where `defined`.
+    double meanWait = 0;
+    double secondMoment = 0;
+    double variance = 0;
+    bool defined = false;  // P(A) > 0
+};
+
+AbandonmentMeasures soundAbandonment(const QueueModel& model);
+
+// The analyst's measures, with L = P(Loss), so that lambda (1 - L) is the
+// rate of admitted calls:
+//   occupancy       = lambda (1 - L) P(S) / (s mu)     share of agent time busy
+//   ASA             = E[W|S]                            average speed of answer
+//   meanQueueLength = lambda (1 - L) (E[W,S] + E[W1_A])  Little's law
+//   abandonRate     = lambda (1 - L) P(A)               abandoning calls per time unit
+// P(A) the sound one.
+struct AnalystMeasures {
+    double occupancy = 0;
+    double asa = 0;
+    double meanQueueLength = 0;
+    double abandonRate = 0;
+};
+
+AnalystMeasures analystMeasures(const ModelInput& input, const PerformanceMeasures& measures,
+                                const AbandonmentMeasures& abandonment);
+
+// SL(tau) = (1 - P(Loss)) (P(NoWait) + P(0 < W <= tau, S)): the share of all
+// offered calls answered within tau, from the joint curve's value at tau.
+double serviceLevel(const PerformanceMeasures& measures, double joint);
+
+}  // namespace queuecalc

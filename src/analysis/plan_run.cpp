@@ -1,0 +1,160 @@
+#include "analysis/plan_run.h"
+
+#include <algorithm>
+#include <condition_variable>
+#include <mutex>
+#include <new>
+
+#include "core/failure.h"
+#include "core/thread_pool.h"
+
+namespace queuecalc {
+
+namespace {
+
+// Consecutive rows a worker computes at a time.
+constexpr std::size_t kRowsPerChunk = 16;
+// Chunks that may wait for an earlier one, per worker thread: enough to keep
+// every thread busy behind a slow chunk, few enough to keep memory flat.
+constexpr std::size_t kWindowChunksPerThread = 4;
+
+const char* const kOutOfMemory = "Unable to allocate the memory for this scenario.";
+
+void evaluateRow(const SweepPlan& plan, BinomialRows& rows, RowResult& row) {
+    if (!plan.staff) {
+        row.evaluation = evaluateScenario(row.input, plan.evaluation, rows);
+        row.findings = row.evaluation->findings;
+        return;
+    }
+    const StaffingProblem problem = makeStaffingProblem(plan.staffed, plan.targets, plan.staffLimit, row.input);
+    StaffingResult result =
+        findStaffing(problem, row.input, scenarioEvaluator(plan.staffed, row.input, plan.evaluation, rows));
+    if (!result.found) {
+        row.findings = std::move(result.findings);
+        return;
+    }
+    row.staffedValue = result.value;
+    row.evaluation = std::move(result.evaluation);
+    row.findings = row.evaluation->findings;
+}
+
+// The same problem of the input: same kind and, for input values, the
+// same problem and place.
+bool sameInputProblem(const Finding& a, const Finding& b) {
+    return a.kind == b.kind && a.input && b.input && a.input->problem == b.input->problem && a.field == b.field;
+}
+
+}  // namespace
+
+RowResult computeRow(const SweepPlan& plan, BinomialRows& rows, std::size_t index) {
+    RowResult row;
+    row.index = index;
+    row.input = plan.base;
+    plan.grid.apply(index, row.input);
+    try {
+        evaluateRow(plan, rows, row);
+    } catch (const RunFailure& failure) {
+        row.findings = {rejectedScenario(failure.what())};
+    } catch (const std::bad_alloc&) {
+        row.findings = {rejectedScenario(kOutOfMemory)};
+    } catch (const std::length_error&) {
+        row.findings = {rejectedScenario(kOutOfMemory)};
+    } catch (const std::exception& error) {  // none expected; the row says what it was
+        row.findings = {rejectedScenario(error.what())};
+    }
+    if (!row.evaluation) row.staffedValue.reset();
+    return row;
+}
+
+PlanSummary runPlan(const SweepPlan& plan, BinomialRows& rows, const RowFormatter& format, std::ostream& out,
+                    const PlanProgress& progress) {
+    const std::pair<std::size_t, std::size_t> range = shardRange(plan.grid.size(), plan.shard);
+    const std::size_t total = range.second - range.first;
+
+    // Rows go from the workers to the stream in chunks of consecutive rows,
+    // so that the threads meet once per chunk, not once per row (a typical
+    // row takes some 20 microseconds, about what a wake-up costs). Whichever
+    // thread finishes a chunk writes every chunk that is next in order, so
+    // no thread waits for a writer, and one thread alone does it all.
+    const std::size_t chunks = (total + kRowsPerChunk - 1) / kRowsPerChunk;
+    const std::size_t threads = std::max<std::size_t>(1, std::min<std::size_t>(plan.jobs, chunks));
+    const std::size_t window = kWindowChunksPerThread * threads;
+    struct Slot {
+        bool ready = false;
+        std::string text;
+        PlanSummary summary;  // of its rows
+    };
+    std::vector<Slot> slots(window);  // chunk c waits in slot c % window
+    std::mutex mutex;
+    std::condition_variable slotFree;
+    std::size_t nextToCompute = 0;
+    std::size_t written = 0;
+    bool writing = false;
+    PlanSummary summary;
+
+    const auto add = [](PlanSummary& into, const PlanSummary& part, std::size_t base) {
+        into.rows += part.rows;
+        into.rowsWithoutValues += part.rowsWithoutValues;
+        into.rowsFailingChecks += part.rowsFailingChecks;
+        for (const PlanInputFinding& f : part.inputFindings) {
+            const auto known = std::find_if(into.inputFindings.begin(), into.inputFindings.end(),
+                                            [&](const PlanInputFinding& g) { return sameInputProblem(g.finding, f.finding); });
+            if (known != into.inputFindings.end()) {
+                known->rows += f.rows;
+            } else {
+                into.inputFindings.push_back(f);
+                into.inputFindings.back().firstRow += base;
+            }
+        }
+    };
+
+    auto work = [&] {
+        for (;;) {
+            std::size_t c;
+            {
+                std::unique_lock<std::mutex> lock(mutex);
+                slotFree.wait(lock, [&] { return nextToCompute >= chunks || nextToCompute < written + window; });
+                if (nextToCompute >= chunks) return;
+                c = nextToCompute++;
+            }
+            Slot done;
+            const std::size_t first = range.first + c * kRowsPerChunk;
+            const std::size_t last = std::min(range.second, first + kRowsPerChunk);
+            for (std::size_t index = first; index < last; ++index) {
+                const RowResult row = computeRow(plan, rows, index);
+                try {
+                    format(row, done.text);
+                } catch (const std::bad_alloc&) {  // even the text could not be formed
+                }
+                PlanSummary one;
+                one.rows = 1;
+                one.rowsWithoutValues = row.evaluation ? 0 : 1;
+                one.rowsFailingChecks = row.evaluation && row.failsChecks() ? 1 : 0;
+                for (const Finding& f : row.findings)
+                    if (f.kind == FindingKind::InputValue) one.inputFindings.push_back({f, index - range.first, 1});
+                add(done.summary, one, 0);
+            }
+            done.ready = true;
+            std::unique_lock<std::mutex> lock(mutex);
+            slots[c % window] = std::move(done);
+            if (writing) continue;
+            writing = true;
+            while (written < chunks && slots[written % window].ready) {
+                Slot next = std::move(slots[written % window]);
+                slots[written % window].ready = false;
+                lock.unlock();
+                out << next.text;
+                add(summary, next.summary, 0);
+                if (progress) progress(summary.rows, total);
+                lock.lock();
+                ++written;
+                slotFree.notify_all();
+            }
+            writing = false;
+        }
+    };
+    runOnThreads(threads, work);
+    return summary;
+}
+
+}  // namespace queuecalc

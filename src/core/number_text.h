@@ -1,0 +1,42 @@
+#pragma once
+// Numbers as text, independent of the process locale: the one home of the
+// forms the program writes numbers in. Every program and message uses these
+// (the calculator's printed form, formatNumber in report/number_format.h,
+// is formatDigits(value, 6) with its exponent widened).
+
+#include <charconv>
+#include <cmath>
+#include <string>
+
+namespace queuecalc {
+
+// The shortest text that reads back as the same double ("0.1", "1e-20",
+// "nan", "inf", "-inf").
+inline std::string formatValue(double value) {
+    char buffer[64];
+    const std::to_chars_result result = std::to_chars(buffer, buffer + sizeof buffer, value);
+    return std::string(buffer, result.ptr);
+}
+
+// `digits` significant digits in the form of %g: fixed notation for decimal
+// exponents -4 .. digits-1, else exponent notation with at least two exponent
+// digits; trailing zeros dropped. NaN of either sign is "nan".
+inline std::string formatDigits(double value, int digits) {
+    if (std::isnan(value)) return "nan";
+    char buffer[64];
+    const std::to_chars_result result =
+        std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, digits);
+    return std::string(buffer, result.ptr);
+}
+
+// `value` with as many significant digits (at least six) as it takes to tell
+// it from `other`: 1.0000012 beside 1, not 1 beside 1.
+inline std::string formatBeside(double value, double other) {
+    for (int digits = 6; digits < 17; ++digits) {
+        const std::string a = formatDigits(value, digits);
+        if (a != formatDigits(other, digits)) return a;
+    }
+    return formatDigits(value, 17);
+}
+
+}  // namespace queuecalc

@@ -1,0 +1,86 @@
+#include "report/measure_labels.h"
+
+#include <cmath>
+#include <sstream>
+
+#include "analysis/usage_error.h"
+#include "core/number_text.h"
+
+namespace queuecalc {
+
+namespace {
+
+// The fixed measures in column order.
+const char* const kFixedLabels[kFixedMeasureCount] = {
+    "RHO",      "P(Loss)",   "P(NoWait)", "P(S)",     "P(A)",      "E[W,S]",          "E[W^2,S]",
+    "E[W|S]",   "E[W^2|S]",  "Var(W|S)",  "E[W1_A]",  "E[W^21_A]", "E[W|A]",          "E[W^2|A]",
+    "Var(W|A)", "occupancy", "ASA",       "meanQueueLength",       "abandonRate",
+};
+
+// The threshold of "PREFIX<tau>SUFFIX", or false when the text has another form.
+bool thresholdOf(const std::string& column, const std::string& prefix, const std::string& suffix, double& tau) {
+    if (column.size() <= prefix.size() + suffix.size() || column.compare(0, prefix.size(), prefix) != 0 ||
+        column.compare(column.size() - suffix.size(), suffix.size(), suffix) != 0)
+        return false;
+    const std::string number = column.substr(prefix.size(), column.size() - prefix.size() - suffix.size());
+    std::istringstream in(number);
+    if (!(in >> tau) || in.peek() != std::char_traits<char>::eof())
+        throw UsageError("--target: '" + number + "' in " + column + " is not a number");
+    if (!(tau > 0) || !std::isfinite(tau))
+        throw UsageError("--target: the threshold in " + column + " must be a finite number above 0");
+    return true;
+}
+
+}  // namespace
+
+std::string columnLabel(const Column& column) {
+    if (column.measure == Measure::ServiceLevel) return "SL(" + formatValue(column.tau) + ")";
+    if (column.measure == Measure::ConditionalWait) return "P(W<=" + formatValue(column.tau) + "|S)";
+    return kFixedLabels[static_cast<std::size_t>(column.measure)];
+}
+
+std::vector<std::string> columnLabels(const std::vector<double>& thresholds) {
+    std::vector<std::string> labels;
+    for (const Column& c : resultColumns(thresholds)) labels.push_back(columnLabel(c));
+    return labels;
+}
+
+Target parseTarget(const std::string& text) {
+    const std::string::size_type ge = text.rfind(">=");
+    const std::string::size_type le = text.rfind("<=");
+    std::string::size_type at = std::string::npos;
+    if (ge != std::string::npos && (le == std::string::npos || ge > le)) at = ge;
+    if (le != std::string::npos && (ge == std::string::npos || le > ge)) at = le;
+    if (at == std::string::npos || at == 0)
+        throw UsageError("--target '" + text + "': expected COLUMN>=VALUE or COLUMN<=VALUE");
+    Target target;
+    target.text = text;
+    target.atLeast = at == ge;
+    const std::string column = text.substr(0, at);
+    const std::string boundText = text.substr(at + 2);
+    std::istringstream in(boundText);
+    if (boundText.empty() || !(in >> target.bound) || in.peek() != std::char_traits<char>::eof() ||
+        !std::isfinite(target.bound))
+        throw UsageError("--target '" + text + "': '" + boundText + "' is not a number");
+
+    double tau = 0;
+    if (thresholdOf(column, "SL(", ")", tau)) {
+        target.column = {Measure::ServiceLevel, tau};
+        return target;
+    }
+    if (thresholdOf(column, "P(W<=", "|S)", tau)) {
+        target.column = {Measure::ConditionalWait, tau};
+        return target;
+    }
+    for (std::size_t i = 0; i < kFixedMeasureCount; ++i)
+        if (column == kFixedLabels[i]) {
+            target.column = {fixedMeasure(i), 0};
+            return target;
+        }
+    std::string known;
+    for (const char* label : kFixedLabels) known += std::string(label) + " ";
+    throw UsageError("--target '" + text + "': no column named '" + column + "' (columns: " + known +
+                     "SL(TAU) P(W<=TAU|S))");
+}
+
+}  // namespace queuecalc

@@ -6,11 +6,10 @@
 #include <exception>
 #include <limits>
 #include <mutex>
-#include <thread>
 
+#include "analysis/staffing.h"
 #include "core/failure.h"
-#include "engine/queue_model.h"
-#include "input/binomial_row.h"
+#include "core/thread_pool.h"
 #include "input/input_checks.h"
 #include "model/chain.h"
 #include "model/hazard_rates.h"
@@ -21,15 +20,13 @@ namespace {
 
 constexpr double kSecondsPerMinute = 60;
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
-// Agents tried beyond twice the load: past it the chance that every agent is
-// busy is astronomically small, so no target can still change.
-constexpr int kAgentsBeyondLoad = 1000;
 // The busiest interval's close look: agents s - 5 .. s + 5, and the waiting
 // time up to 3 tau in 60 steps.
 constexpr int kAgentsAround = 5;
 constexpr double kCurveReach = 3;
 constexpr int kCurveSteps = 60;
-// Euler terms (the accuracy of the Euler algorithm is best at 20 to 24 terms).
+// Terms of the inversions: Euler is most accurate at 20 to 24 terms; Talbot
+// needs 48 on large centres (see the README's "How many terms M").
 constexpr int kEulerTerms = 24;
 constexpr int kTalbotTerms = 48;
 
@@ -37,24 +34,20 @@ constexpr int kTalbotTerms = 48;
 struct IntervalModel {
     ModelInput input;
     std::vector<double> cumulativeAbandon;  // of kAutomaticRoomLimit positions, for the room search
+    bool abandons = false;
 };
 
 IntervalModel intervalModel(const ForecastInterval& interval, const DayPlanSettings& settings) {
     IntervalModel m;
     ModelInput& in = m.input;
     const std::optional<double> mean = interval.patience ? interval.patience : settings.patience.meanSeconds;
+    in.abandonParam2 = -1;
     in.abandonParam3 = -1;
-    if (!mean) {
-        in.setAbandonType(0);
-        in.abandonParam1 = 0;  // nobody abandons
-        in.abandonParam2 = -1;
-    } else {
+    in.setAbandonType(0);
+    m.abandons = mean.has_value();
+    if (mean) {
         switch (settings.patience.shape) {
-            case PatienceShape::Exponential:
-                in.setAbandonType(0);
-                in.abandonParam1 = 1 / *mean;
-                in.abandonParam2 = -1;
-                break;
+            case PatienceShape::Exponential: in.abandonParam1 = 1 / *mean; break;
             case PatienceShape::Erlang:
                 in.setAbandonType(1);
                 in.abandonParam1 = settings.patience.phases / *mean;
@@ -71,72 +64,84 @@ IntervalModel intervalModel(const ForecastInterval& interval, const DayPlanSetti
     in.arrivalRate = arrivalRatePerSecond(interval.calls, settings.intervalMinutes);
     in.momentInterval = settings.serviceSeconds;
     in.maxTime = settings.serviceSeconds;
-    in.inversionTerms = settings.method == PlanMethod::Talbot ? kTalbotTerms : kEulerTerms;
-    in.setInversionMethod(settings.method == PlanMethod::Talbot ? 1 : -1);
+    in.inversionTerms = settings.method == WaitingMethod::Talbot ? kTalbotTerms : kEulerTerms;
+    in.setInversionMethod(settings.method == WaitingMethod::Talbot ? 1 : -1);
     if (settings.room.kind == WaitingRoom::Kind::Automatic) {
-        const HazardRates h = buildHazardRates(in.patience, in.abandonParam1, in.abandonParam2, kAutomaticRoomLimit,
-                                               in.arrivalRate);
-        m.cumulativeAbandon = h.cumulativeAbandonRate;
+        in.waitingPlaces = kAutomaticRoomLimit;
+        validateModelInput(in);  // the patience's parameters, before the rates are formed
+        m.cumulativeAbandon =
+            buildHazardRates(in.patience, in.abandonParam1, in.abandonParam2, kAutomaticRoomLimit, in.arrivalRate)
+                .cumulativeAbandonRate;
     }
     return m;
 }
 
-// The fewest waiting places (up to the limit) for which s agents lose fewer
-// than kAutomaticLoss of the calls; -1 when even the limit does not.
+// The fewest waiting places (up to the limit) with which s agents lose fewer
+// than kAutomaticLoss of the calls, from the chain alone (O(s + r) each);
+// -1 when even the limit does not.
 int automaticRoom(const IntervalModel& m, int servers) {
-    const auto loss = [&](int r) {
+    const auto small = [&](int r) {
         const std::vector<double> cumulative(m.cumulativeAbandon.begin(), m.cumulativeAbandon.begin() + r + 1);
-        return solveChain(servers, r, m.input.serviceRate, m.input.arrivalRate, cumulative).lossProb;
+        return solveChain(servers, r, m.input.serviceRate, m.input.arrivalRate, cumulative).lossProb < kAutomaticLoss;
     };
-    if (!(loss(kAutomaticRoomLimit) < kAutomaticLoss)) return -1;
-    int lo = -1, hi = 8;  // lo misses, hi meets
-    while (hi < kAutomaticRoomLimit && !(loss(hi) < kAutomaticLoss)) lo = hi, hi = std::min(2 * hi, kAutomaticRoomLimit);
+    if (!small(kAutomaticRoomLimit)) return -1;
+    int lo = -1, hi = 8;  // lo misses, hi keeps the loss small
+    while (hi < kAutomaticRoomLimit && !small(hi)) lo = hi, hi = std::min(2 * hi, kAutomaticRoomLimit);
     while (hi - lo > 1) {
-        const int mid = lo + (hi - lo) / 2;
-        (loss(mid) < kAutomaticLoss ? hi : lo) = mid;
+        const int middle = lo + (hi - lo) / 2;
+        (small(middle) ? hi : lo) = middle;
     }
     return hi;
 }
 
-const std::vector<double>& eulerRow() {
-    static const std::vector<double> row = exactBinomialRow(kEulerTerms);
-    return row;
-}
-
-// The service of s agents, or nothing when the room cannot be had.
-std::optional<IntervalService> serviceAt(const IntervalModel& m, const DayPlanSettings& settings, int servers,
-                                         const std::vector<double>& extraMoments = {},
-                                         std::vector<double>* curve = nullptr) {
+// The scenario of s agents with the settings' room; `roomShort` when the
+// automatic room cannot keep the loss small (the largest room is used).
+ModelInput scenarioAt(const IntervalModel& m, const DayPlanSettings& settings, int servers, bool* roomShort) {
     ModelInput in = m.input;
     in.servers = servers;
+    bool shortRoom = false;
     switch (settings.room.kind) {
-        case WaitingRoom::Kind::Automatic: in.waitingPlaces = automaticRoom(m, servers); break;
-        case WaitingRoom::Kind::Lines: in.waitingPlaces = settings.room.count - servers; break;
+        case WaitingRoom::Kind::Automatic: {
+            const int r = automaticRoom(m, servers);
+            shortRoom = r < 0;
+            in.waitingPlaces = shortRoom ? kAutomaticRoomLimit : r;
+            break;
+        }
+        case WaitingRoom::Kind::Lines: in.waitingPlaces = std::max(0, settings.room.count - servers); break;
         case WaitingRoom::Kind::Places: in.waitingPlaces = settings.room.count; break;
     }
-    if (in.waitingPlaces < 0) return std::nullopt;
-    validateModelInput(in);
-    const QueueModel model = buildQueueModel(in);
-    std::vector<double> moments{settings.serviceSeconds};
-    moments.insert(moments.end(), extraMoments.begin(), extraMoments.end());
-    const InversionAlgorithm algorithm =
-        settings.method == PlanMethod::Talbot ? InversionAlgorithm::Talbot : InversionAlgorithm::Euler;
-    const WaitingTimeCurves w = evaluateWaitingTime(model, algorithm, in.inversionTerms, moments, eulerRow(),
-                                                    TransformEngine::FastOneThread);
-    const PerformanceMeasures& pm = model.measures;
+    if (roomShort != nullptr) *roomShort = shortRoom;
+    return in;
+}
+
+IntervalService serviceOf(const Evaluation& e) {
     IntervalService s;
-    s.agents = servers;
-    s.waitingPlaces = in.waitingPlaces;
-    s.lossProb = pm.lossProb;
-    s.serviceLevel = (1 - pm.lossProb) * (pm.noWaitProb + w.joint[0]);
-    s.asa = pm.meanWaitServed;
-    s.abandonment = pm.abandonProb;
-    s.occupancy = in.arrivalRate * (1 - pm.lossProb) * pm.servedProb / (servers * in.serviceRate);
-    if (curve != nullptr) {
-        curve->assign(1, pm.noWaitProb / pm.servedProb);
-        curve->insert(curve->end(), w.conditional.begin() + 1, w.conditional.end());
-    }
+    s.agents = e.input.servers;
+    s.waitingPlaces = e.input.waitingPlaces;
+    s.serviceLevel = e.thresholds.empty() ? kNaN : e.thresholds[0].serviceLevel;
+    s.bound = e.thresholds.empty() ? std::nullopt : e.thresholds[0].bound;
+    s.asa = e.analyst.asa;
+    s.abandonment = e.abandonment.abandonProb;
+    s.occupancy = e.analyst.occupancy;
+    s.lossProb = e.measures.lossProb;
     return s;
+}
+
+std::vector<Target> planTargets(const DayPlanSettings& t) {
+    std::vector<Target> targets;
+    const auto add = [&](Measure measure, double tau, bool atLeast, double bound) {
+        Target target;
+        target.column.measure = measure;
+        target.column.tau = tau;
+        target.atLeast = atLeast;
+        target.bound = bound;
+        targets.push_back(target);
+    };
+    if (t.serviceShare) add(Measure::ServiceLevel, t.serviceSeconds, true, *t.serviceShare);
+    if (t.maxAbandon) add(Measure::AbandonProb, 0, false, *t.maxAbandon);
+    if (t.maxAsa) add(Measure::ASA, 0, false, *t.maxAsa);
+    if (t.maxOccupancy) add(Measure::Occupancy, 0, false, *t.maxOccupancy);
+    return targets;
 }
 
 bool meets(const IntervalService& s, const DayPlanSettings& t) {
@@ -150,10 +155,9 @@ bool meets(const IntervalService& s, const DayPlanSettings& t) {
 double fractionalAgents(const IntervalService* below, const IntervalService& at, const DayPlanSettings& t) {
     const double base = at.agents - 1;
     double x = base;
-    const auto reach = [&](double from, double to, double bound) {
-        // Where the line from `from` (at s - 1) to `to` (at s) crosses the bound.
-        if (to == from) return 1.0;
-        return std::clamp((bound - from) / (to - from), 0.0, 1.0);
+    // Where the line from `from` (at s - 1) to `to` (at s) crosses the bound.
+    const auto reach = [](double from, double to, double bound) {
+        return to == from ? 1.0 : std::clamp((bound - from) / (to - from), 0.0, 1.0);
     };
     if (t.serviceShare && (below == nullptr || below->serviceLevel < *t.serviceShare))
         x = std::max(x, base + reach(below ? below->serviceLevel : 0, at.serviceLevel, *t.serviceShare));
@@ -166,140 +170,125 @@ double fractionalAgents(const IntervalService* below, const IntervalService& at,
     return x;
 }
 
-std::string percent(double share) {
-    const double p = share * 100;
-    std::string text = std::to_string(p);
-    text.erase(text.find_last_not_of('0') + 1);
-    if (!text.empty() && text.back() == '.') text.pop_back();
-    return text;
+// The fewest agents the search starts from (see the header).
+int smallestAgents(const IntervalModel& m, const DayPlanSettings& settings, double load) {
+    double smallest = 1;
+    if (settings.serviceShare) smallest = std::max(smallest, std::floor(*settings.serviceShare * load));
+    if (!m.abandons && settings.room.kind == WaitingRoom::Kind::Automatic)
+        smallest = std::max(smallest, std::floor(load) + 1);
+    return static_cast<int>(std::min(smallest, static_cast<double>(kMaxSystemSize)));
 }
 
-std::string targetsText(const DayPlanSettings& t) {
-    std::string text;
-    const auto add = [&](const std::string& part) { text += (text.empty() ? "" : ", ") + part; };
-    if (t.serviceShare) add("SL " + percent(*t.serviceShare) + "/" + formatValue(t.serviceSeconds));
-    if (t.maxAbandon) add("abandonment <= " + percent(*t.maxAbandon) + "%");
-    if (t.maxAsa) add("ASA <= " + formatValue(*t.maxAsa) + " s");
-    if (t.maxOccupancy) add("occupancy <= " + percent(*t.maxOccupancy) + "%");
-    return text;
-}
-
-int agentLimit(const IntervalModel& m, const DayPlanSettings& settings) {
-    int limit = settings.agentLimit;
-    if (limit <= 0) {
-        const double load = m.input.arrivalRate / m.input.serviceRate;
-        limit = static_cast<int>(std::min(2 * std::ceil(load) + kAgentsBeyondLoad, 1e7));
+class IntervalPlanner {
+public:
+    IntervalPlanner(const DayPlanSettings& settings, BinomialRows& rows) : settings_(settings), rows_(rows) {
+        request_.thresholds = {settings.serviceSeconds};
+        request_.method = settings.method;
     }
-    if (settings.room.kind == WaitingRoom::Kind::Lines) limit = std::min(limit, settings.room.count);
-    return limit;
-}
 
-IntervalPlan planInterval(const Forecast& forecast, std::size_t index, const DayPlanSettings& settings) {
-    const ForecastInterval& interval = forecast.intervals[index];
-    IntervalPlan plan;
-    plan.index = index;
-    plan.load = loadErlangs(interval.calls, interval.aht, settings.intervalMinutes);
-    if (interval.calls == 0) {
-        plan.note = "no calls";
-        return plan;
+    Evaluation evaluate(const IntervalModel& m, int servers, bool withCurves, bool* roomShort = nullptr,
+                        const std::vector<double>& thresholds = {}) const {
+        EvaluationRequest r = request_;
+        r.withCurves = withCurves;
+        r.thresholds.insert(r.thresholds.end(), thresholds.begin(), thresholds.end());
+        return evaluateScenario(scenarioAt(m, settings_, servers, roomShort), r, rows_);
     }
-    const IntervalModel m = intervalModel(interval, settings);
-    if (interval.staffed) {
-        plan.reverse = true;
-        plan.agents = *interval.staffed;
-        plan.scheduled = scheduledAgents(plan.agents, settings.shrinkage, false);
-        if (*interval.staffed == 0) {
-            plan.met = !settings.hasTargets();
-            plan.note = "no agents: no call is answered";
+
+    IntervalPlan plan(const ForecastInterval& interval, std::size_t index) const {
+        IntervalPlan plan;
+        plan.index = index;
+        plan.load = loadErlangs(interval.calls, interval.aht, settings_.intervalMinutes);
+        if (interval.calls == 0) {
+            plan.outcome = IntervalOutcome::NoCalls;
             return plan;
         }
-        const std::optional<IntervalService> s = serviceAt(m, settings, *interval.staffed);
-        if (!s) {
+        const IntervalModel m = intervalModel(interval, settings_);
+        if (interval.staffed) return measure(m, *interval.staffed, plan);
+
+        int limit = settings_.agentLimit > 0 ? settings_.agentLimit : defaultStaffingLimit(StaffedField::Servers, m.input);
+        if (settings_.room.kind == WaitingRoom::Kind::Lines) limit = std::min(limit, settings_.room.count);
+        plan.limit = limit;
+        StaffingProblem problem = makeStaffingProblem(StaffedField::Servers, planTargets(settings_), limit, m.input);
+        problem.smallest = std::min(smallestAgents(m, settings_, plan.load), std::max(limit, 1));
+        const StaffingEvaluator evaluator = [&](int servers, bool withCurves) {
+            return evaluate(m, servers, withCurves);
+        };
+        const StaffingResult found = findStaffing(problem, m.input, evaluator);
+        if (!found.found) {
+            plan.outcome = IntervalOutcome::NoStaffing;
             plan.met = false;
-            plan.note = "no waiting room up to " + std::to_string(kAutomaticRoomLimit) +
-                        " places keeps P(Loss) below 1e-9 with these agents";
+            plan.findings = found.findings;
             return plan;
         }
+        bool roomShort = false;
+        scenarioAt(m, settings_, found.value, &roomShort);
+        plan.roomShort = roomShort;
         plan.measured = true;
-        plan.service = *s;
-        plan.met = meets(*s, settings);
-        if (!plan.met) plan.note = "misses " + targetsText(settings);
+        plan.service = serviceOf(*found.evaluation);
+        plan.findings = found.evaluation->findings;
+        plan.agents = found.value;
+        if (settings_.fractional) {
+            std::optional<IntervalService> below;
+            if (found.value > 1) below = serviceOf(evaluate(m, found.value - 1, true));
+            plan.agents = fractionalAgents(below ? &*below : nullptr, plan.service, settings_);
+        }
+        plan.scheduled = scheduledAgents(plan.agents, settings_.shrinkage, settings_.fractional);
         return plan;
     }
-    // The smallest count that meets every target: from the load up or down
-    // by doubling steps, then halving the gap.
-    const int limit = agentLimit(m, settings);
-    std::vector<std::optional<IntervalService>> tried(static_cast<std::size_t>(limit) + 2);
-    std::vector<signed char> known(tried.size(), 0);
-    const auto ok = [&](int s) {
-        if (!known[static_cast<std::size_t>(s)]) {
-            tried[static_cast<std::size_t>(s)] = serviceAt(m, settings, s);
-            known[static_cast<std::size_t>(s)] = 1;
-        }
-        const auto& v = tried[static_cast<std::size_t>(s)];
-        return v && meets(*v, settings);
-    };
-    int start = std::clamp(static_cast<int>(std::ceil(plan.load)), 1, limit);
-    int miss = 0, hit = limit + 1;  // 0 misses by definition
-    if (ok(start)) {
-        hit = start;
-        for (int step = 1; hit - step > miss; step *= 2) {
-            const int s = hit - step;
-            if (ok(s)) hit = s;
-            else { miss = s; break; }
-        }
-    } else {
-        miss = start;
-        for (int step = 1; miss < limit; step *= 2) {
-            const int s = std::min(limit, miss + step);
-            if (ok(s)) { hit = s; break; }
-            miss = s;
-        }
-    }
-    if (hit > limit) {
-        plan.met = false;
-        plan.note = "no agent count up to " + std::to_string(limit) + " meets " + targetsText(settings);
-        return plan;
-    }
-    while (hit - miss > 1) {
-        const int mid = miss + (hit - miss) / 2;
-        (ok(mid) ? hit : miss) = mid;
-    }
-    plan.measured = true;
-    plan.service = *tried[static_cast<std::size_t>(hit)];
-    plan.agents = hit;
-    if (settings.fractional) {
-        const std::optional<IntervalService> below = hit > 1 ? serviceAt(m, settings, hit - 1) : std::nullopt;
-        plan.agents = fractionalAgents(below ? &*below : nullptr, plan.service, settings);
-    }
-    plan.scheduled = scheduledAgents(plan.agents, settings.shrinkage, settings.fractional);
-    return plan;
-}
 
-BusiestInterval lookAtBusiest(const Forecast& forecast, const DayPlan& plan, const DayPlanSettings& settings) {
-    std::size_t busiest = 0;
-    for (std::size_t i = 1; i < plan.intervals.size(); ++i)
-        if (plan.intervals[i].load > plan.intervals[busiest].load) busiest = i;
-    BusiestInterval b;
-    b.index = busiest;
-    const IntervalPlan& p = plan.intervals[busiest];
-    const IntervalModel m = intervalModel(forecast.intervals[busiest], settings);
-    const int s = p.measured ? p.service.agents : std::max(1, static_cast<int>(std::ceil(p.load)));
-    for (int a = std::max(1, s - kAgentsAround); a <= s + kAgentsAround; ++a) {
-        std::vector<double> extra;
-        std::vector<double>* curve = nullptr;
-        if (a == s) {
-            for (int k = 1; k <= kCurveSteps; ++k) extra.push_back(kCurveReach * settings.serviceSeconds * k / kCurveSteps);
-            b.waitTimes.push_back(0);
-            b.waitTimes.insert(b.waitTimes.end(), extra.begin(), extra.end());
-            curve = &b.waitCurve;
+    // The close look at one interval: SL around the planned agents and the
+    // waiting-time curve at them.
+    BusiestInterval lookClosely(const ForecastInterval& interval, const IntervalPlan& p) const {
+        BusiestInterval b;
+        b.index = p.index;
+        const IntervalModel m = intervalModel(interval, settings_);
+        const int s = p.measured ? p.service.agents : std::max(1, static_cast<int>(std::ceil(p.load)));
+        for (int a = std::max(1, s - kAgentsAround); a <= s + kAgentsAround; ++a) {
+            std::vector<double> curveAt;
+            if (a == s)
+                for (int k = 1; k <= kCurveSteps; ++k)
+                    curveAt.push_back(kCurveReach * settings_.serviceSeconds * k / kCurveSteps);
+            const Evaluation e = evaluate(m, a, true, nullptr, curveAt);
+            const bool trusted = !anyFailsChecks(e.findings);
+            b.agents.push_back(a);
+            b.serviceLevel.push_back(trusted ? e.thresholds[0].serviceLevel : kNaN);
+            if (a == s) {
+                b.waitTimes.push_back(0);
+                b.waitCurve.push_back(trusted ? e.measures.noWaitProb / e.measures.servedProb : kNaN);
+                for (std::size_t k = 1; k < e.thresholds.size(); ++k) {
+                    b.waitTimes.push_back(e.thresholds[k].tau);
+                    b.waitCurve.push_back(trusted ? e.thresholds[k].conditional : kNaN);
+                }
+            }
         }
-        const std::optional<IntervalService> service = serviceAt(m, settings, a, extra, curve);
-        b.agents.push_back(a);
-        b.serviceLevel.push_back(service ? service->serviceLevel : kNaN);
+        return b;
     }
-    return b;
-}
+
+private:
+    // The reverse question: the service of the agents on hand.
+    IntervalPlan measure(const IntervalModel& m, int staffed, IntervalPlan& plan) const {
+        plan.agents = staffed;
+        plan.scheduled = scheduledAgents(staffed, settings_.shrinkage, false);
+        if (staffed == 0) {
+            plan.outcome = IntervalOutcome::NoAgents;
+            plan.met = !settings_.hasTargets();
+            return plan;
+        }
+        plan.outcome = IntervalOutcome::Measured;
+        bool roomShort = false;
+        const Evaluation e = evaluate(m, staffed, true, &roomShort);
+        plan.roomShort = roomShort;
+        plan.findings = e.findings;
+        plan.service = serviceOf(e);
+        plan.measured = !anyFailsChecks(e.findings);
+        plan.met = plan.measured && meets(plan.service, settings_);
+        return plan;
+    }
+
+    const DayPlanSettings& settings_;
+    BinomialRows& rows_;
+    EvaluationRequest request_;
+};
 
 }  // namespace
 
@@ -325,32 +314,44 @@ DayPlan planDay(const Forecast& forecast, const DayPlanSettings& settings, bool 
         throw RunFailure("the interval length must be a number of minutes above 0");
     if (!(settings.shrinkage >= 0 && settings.shrinkage < 1))
         throw RunFailure("shrinkage must be at least 0 % and below 100 %");
+    if (!(settings.serviceSeconds > 0) || !std::isfinite(settings.serviceSeconds))
+        throw RunFailure("the service level's threshold must be a number of seconds above 0");
+    if (!forecast.hasStaffed && !settings.hasTargets())
+        throw RunFailure("nothing to plan for: give a target (a service level, abandonment, ASA or occupancy) "
+                         "or agents on hand in a staffed column");
+    BinomialRows rows;
+    const IntervalPlanner planner(settings, rows);
     DayPlan plan;
     const std::size_t n = forecast.intervals.size();
     plan.intervals.resize(n);
     std::atomic<std::size_t> next{0};
     std::exception_ptr failure;
     std::mutex failureMutex;
-    const auto work = [&] {
+    auto worker = [&] {
         for (std::size_t i = next++; i < n; i = next++) {
             try {
-                plan.intervals[i] = planInterval(forecast, i, settings);
+                plan.intervals[i] = planner.plan(forecast.intervals[i], i);
+            } catch (const RunFailure& rejected) {
+                // A scenario the input checks refuse (a patience beyond what
+                // the rates can hold, say): that interval has no plan.
+                IntervalPlan& p = plan.intervals[i];
+                p.index = i;
+                p.load = loadErlangs(forecast.intervals[i].calls, forecast.intervals[i].aht, settings.intervalMinutes);
+                p.outcome = IntervalOutcome::NoStaffing;
+                p.met = false;
+                p.findings = {rejectedScenario(rejected.what())};
             } catch (...) {
-                std::lock_guard<std::mutex> lock(failureMutex);
+                const std::lock_guard<std::mutex> lock(failureMutex);
                 if (!failure) failure = std::current_exception();
                 next = n;
             }
         }
     };
-    const unsigned jobs = std::max(1u, std::min<unsigned>(settings.jobs, static_cast<unsigned>(n)));
-    std::vector<std::thread> threads;
-    for (unsigned j = 1; j < jobs; ++j) threads.emplace_back(work);
-    work();
-    for (std::thread& t : threads) t.join();
+    runOnThreads(std::max(1u, std::min<unsigned>(settings.jobs, static_cast<unsigned>(n))), worker);
     if (failure) std::rethrow_exception(failure);
 
     const double hours = settings.intervalMinutes / kSecondsPerMinute;
-    double servedWeight = 0, sl = 0, abandon = 0;
+    double weight = 0, sl = 0, abandon = 0;
     for (const IntervalPlan& p : plan.intervals) {
         const double calls = forecast.intervals[p.index].calls;
         plan.totals.calls += calls;
@@ -358,14 +359,19 @@ DayPlan planDay(const Forecast& forecast, const DayPlanSettings& settings, bool 
         plan.totals.scheduledHours += p.scheduled * hours;
         plan.allMet = plan.allMet && p.met;
         if (p.measured) {
-            servedWeight += calls;
+            weight += calls;
             sl += calls * p.service.serviceLevel;
             abandon += calls * p.service.abandonment;
         }
     }
-    plan.totals.serviceLevel = servedWeight > 0 ? sl / servedWeight : kNaN;
-    plan.totals.abandonment = servedWeight > 0 ? abandon / servedWeight : kNaN;
-    if (withBusiest && plan.totals.calls > 0) plan.busiest = lookAtBusiest(forecast, plan, settings);
+    plan.totals.serviceLevel = weight > 0 ? sl / weight : kNaN;
+    plan.totals.abandonment = weight > 0 ? abandon / weight : kNaN;
+    if (withBusiest && plan.totals.calls > 0) {
+        std::size_t busiest = 0;
+        for (std::size_t i = 1; i < n; ++i)
+            if (plan.intervals[i].load > plan.intervals[busiest].load) busiest = i;
+        plan.busiest = planner.lookClosely(forecast.intervals[busiest], plan.intervals[busiest]);
+    }
     return plan;
 }
 

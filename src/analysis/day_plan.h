@@ -14,14 +14,21 @@
 //   ASA         = E[W | S]                                  seconds
 //   abandonment = P(A)                                      share of admitted calls that hang up
 //   occupancy   = lambda (1 - L) P(S) / (s mu)
-// The planned agents are the smallest s >= 1 that meets every target; an
-// interval without calls needs 0. scheduled = ceil(agents / (1 - shrinkage)).
+// The planned agents are the smallest s that meets every target, by the
+// staffing search of analysis/staffing.h (a count whose checks fail never
+// decides the answer). Counts below share * load cannot meet an SL target
+// (the agents answer at most s mu calls a second, so SL <= s / load), and
+// without abandonment no automatic room keeps the loss small for counts up to
+// the load (the queue grows without bound): the search starts above both. An interval without calls needs 0 agents.
+// scheduled = ceil(agents / (1 - shrinkage)).
 
 #include <cstddef>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "analysis/evaluation.h"
+#include "analysis/findings.h"
 #include "input/forecast.h"
 
 namespace queuecalc {
@@ -56,19 +63,17 @@ constexpr double kAutomaticLoss = 1e-9;
 // counted as not meeting the targets.
 constexpr int kAutomaticRoomLimit = 2000;
 
-enum class PlanMethod { Euler, Talbot };
-
 struct DayPlanSettings {
     double intervalMinutes = 30;
-    double serviceSeconds = 20;              // tau of SL(tau), reported always
+    double serviceSeconds = 20;                // tau of SL(tau), reported always
     std::optional<double> serviceShare = 0.8;  // the SL target; none: no SL target
-    std::optional<double> maxAbandon;        // share of admitted calls
-    std::optional<double> maxAsa;            // seconds
-    std::optional<double> maxOccupancy;      // share
-    double shrinkage = 0.3;                  // share of paid time off the phones, 0 <= . < 1
+    std::optional<double> maxAbandon;          // share of admitted calls
+    std::optional<double> maxAsa;              // seconds
+    std::optional<double> maxOccupancy;        // share
+    double shrinkage = 0.3;                    // share of paid time off the phones, 0 <= . < 1
     PatienceLaw patience;
     WaitingRoom room;
-    PlanMethod method = PlanMethod::Euler;
+    WaitingMethod method = WaitingMethod::Euler;
     bool fractional = false;
     int agentLimit = 0;  // 0: per interval 2 * ceil(load) + 1000
     unsigned jobs = 1;   // intervals planned side by side
@@ -81,22 +86,35 @@ struct IntervalService {
     int waitingPlaces = 0;
     double serviceLevel = 0;  // share of offered calls
     double asa = 0;           // seconds
-    double abandonment = 0;   // share
+    double abandonment = 0;   // share of admitted calls
     double occupancy = 0;     // share
     double lossProb = 0;
-    double bound = -1;        // the method's bound on |error| of serviceLevel; < 0: none given
+    std::optional<double> bound;  // the method's bound on |error| of serviceLevel, where it gives one
+};
+
+enum class IntervalOutcome {
+    Planned,     // the fewest agents that meet every target
+    NoCalls,     // 0 agents
+    Measured,    // the service of the staffed agents (the reverse question)
+    NoAgents,    // staffed with 0 agents while calls come: nothing is answered
+    NoStaffing,  // no count up to `limit` meets every target (findings: why)
 };
 
 struct IntervalPlan {
     std::size_t index = 0;  // in the forecast
     double load = 0;        // Erlangs
-    bool reverse = false;   // measured at the staffed agents, not searched
-    bool met = true;        // every target met (or no calls)
-    bool measured = false;  // `service` holds numbers (false: no calls, or no count met)
+    IntervalOutcome outcome = IntervalOutcome::Planned;
+    bool met = true;        // every target met (with no calls: trivially)
+    bool measured = false;  // `service` holds numbers
     IntervalService service;
-    double agents = 0;      // planned (or staffed) agents; fractional with --fractional
+    double agents = 0;      // planned (or staffed) agents; fractional with settings.fractional
     double scheduled = 0;   // agents / (1 - shrinkage), rounded up unless fractional
-    std::string note;       // empty when all is well
+    int limit = 0;          // the most agents the search tried
+    // The automatic room could not keep P(Loss) below kAutomaticLoss with
+    // kAutomaticRoomLimit places at these agents (the largest room is used).
+    bool roomShort = false;
+    // The checks' findings at the agents reported, or why the search found none.
+    std::vector<Finding> findings;
 };
 
 struct DayPlanTotals {
@@ -111,7 +129,7 @@ struct DayPlanTotals {
 struct BusiestInterval {
     std::size_t index = 0;
     std::vector<int> agents;            // s - 5 .. s + 5 (from 1)
-    std::vector<double> serviceLevel;   // SL(tau) at each
+    std::vector<double> serviceLevel;   // SL(tau) at each (NaN where the checks fail)
     std::vector<double> waitTimes;      // t from 0 to 3 tau, seconds
     std::vector<double> waitCurve;      // P(W <= t | S) at the planned agents
 };
@@ -123,7 +141,8 @@ struct DayPlan {
     std::optional<BusiestInterval> busiest;  // only when asked for and some interval has calls
 };
 
-// Plans every interval. Throws RunFailure for settings without meaning.
+// Plans every interval. Throws RunFailure for settings without meaning
+// (no target and no staffed column, say).
 DayPlan planDay(const Forecast& forecast, const DayPlanSettings& settings, bool withBusiest = false);
 
 // The model's rates of one interval (exposed for the tests).

@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cmath>
 
+#include "core/number_text.h"
 #include "input/input_checks.h"
 
 namespace queuecalc {
@@ -151,8 +152,8 @@ PlanOptions parsePlanOptions(const std::vector<std::string>& args, unsigned core
             room(WaitingRoom::Kind::Places, 0, kMaxWaitingPlaces);
         } else if (option == "--method") {
             const std::string m = takeValue();
-            if (m == "euler") s.method = PlanMethod::Euler;
-            else if (m == "talbot") s.method = PlanMethod::Talbot;
+            if (m == "euler") s.method = WaitingMethod::Euler;
+            else if (m == "talbot") s.method = WaitingMethod::Talbot;
             else throw UsageError("--method '" + m + "': expected euler or talbot");
         } else if (option == "--max-agents") {
             s.agentLimit = static_cast<int>(wholeOption(option, takeValue(), 1, kMaxSystemSize));

@@ -1,21 +1,14 @@
 #pragma once
 // The command line of queuecalc-plan, in the planner's units.
 
-#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "analysis/day_plan.h"
+#include "analysis/usage_error.h"
 
 namespace queuecalc {
 namespace plan {
-
-// A command line the program cannot run; main prints it on one line and
-// ends with status 2.
-class UsageError : public std::runtime_error {
-public:
-    explicit UsageError(const std::string& message) : std::runtime_error(message) {}
-};
 
 struct PlanOptions {
     bool help = false;
@@ -28,7 +21,8 @@ struct PlanOptions {
 };
 
 // Parses the arguments after the program name; `cores` is the default of
-// --jobs. Throws UsageError.
+// --jobs. Throws UsageError (main prints it on one line and ends with
+// status 2).
 PlanOptions parsePlanOptions(const std::vector<std::string>& args, unsigned cores);
 
 // A share written in per cent, with or without the sign ("5%", "5", "2.5 %"),

@@ -33,23 +33,4 @@ std::string formatNumber(double value, std::size_t width) {
     return text;
 }
 
-std::string formatFixed(double value, int decimals) {
-    if (!std::isfinite(value)) return std::string();
-    char buffer[400];  // the largest double has 309 digits before the point
-    const std::to_chars_result result =
-        std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, decimals);
-    std::string text(buffer, result.ptr);
-    // A negative value that rounds to zero is shown as zero.
-    if (text[0] == '-' && text.find_first_not_of("-0.") == std::string::npos) text.erase(0, 1);
-    return text;
-}
-
-std::string formatSignificant(double value, int digits) {
-    if (!std::isfinite(value)) return std::string();
-    char buffer[64];
-    const std::to_chars_result result =
-        std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, digits);
-    return std::string(buffer, result.ptr);
-}
-
 }  // namespace queuecalc

@@ -3,8 +3,9 @@
 #include <cmath>
 #include <limits>
 
+#include "core/number_text.h"
 #include "report/csv.h"
-#include "report/number_format.h"
+#include "report/finding_text.h"
 #include "report/svg_chart.h"
 
 namespace queuecalc {
@@ -14,17 +15,22 @@ namespace {
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 constexpr double kPercent = 100;
 
+// Significant digits, empty where there is no number.
+std::string significant(double value, int digits) {
+    return std::isfinite(value) ? formatDigits(value, digits) : std::string();
+}
+
 std::string percentText(double share) { return formatFixed(share * kPercent, 2); }
 std::string shareWords(double share) {
-    std::string text = formatSignificant(share * kPercent, 6);
+    std::string text = significant(share * kPercent, 6);
     return text + " %";
 }
-std::string secondsWords(double seconds) { return formatSignificant(seconds, 6) + " s"; }
+std::string secondsWords(double seconds) { return significant(seconds, 6) + " s"; }
 
-const char* methodName(PlanMethod method) {
+const char* methodName(WaitingMethod method) {
     switch (method) {
-        case PlanMethod::Euler: return "Euler";
-        case PlanMethod::Talbot: return "Talbot";
+        case WaitingMethod::Euler: return "Euler inversion (24 terms)";
+        case WaitingMethod::Talbot: return "Talbot inversion (48 terms)";
     }
     return "";
 }
@@ -36,7 +42,7 @@ std::string patienceWords(const DayPlanSettings& settings, bool column) {
         case PatienceShape::Exponential: shape = "exponential"; break;
         case PatienceShape::Erlang: shape = "Erlang with " + std::to_string(p.phases) + " phases"; break;
         case PatienceShape::Lognormal:
-            shape = "lognormal with coefficient of variation " + formatSignificant(p.cv, 6);
+            shape = "lognormal with coefficient of variation " + significant(p.cv, 6);
             break;
     }
     if (column) return shape + ", mean from the forecast's patience column";
@@ -48,7 +54,7 @@ std::string roomWords(const WaitingRoom& room) {
     switch (room.kind) {
         case WaitingRoom::Kind::Automatic:
             return "per interval and agent count, the fewest waiting places with P(Loss) below " +
-                   formatSignificant(kAutomaticLoss, 3) + " (at most " + std::to_string(kAutomaticRoomLimit) + ")";
+                   significant(kAutomaticLoss, 3) + " (at most " + std::to_string(kAutomaticRoomLimit) + ")";
         case WaitingRoom::Kind::Lines:
             return std::to_string(room.count) + " lines in all (agents plus waiting places)";
         case WaitingRoom::Kind::Places: return std::to_string(room.count) + " waiting places beside the agents";
@@ -56,13 +62,62 @@ std::string roomWords(const WaitingRoom& room) {
     return "";
 }
 
-std::string slName(const DayPlanSettings& s) { return "SL " + formatSignificant(s.serviceSeconds, 6) + " s"; }
+std::string slName(const DayPlanSettings& s) { return "SL " + significant(s.serviceSeconds, 6) + " s"; }
+
+std::string percentWords(double share) { return significant(share * kPercent, 6) + "%"; }
+
+// The targets the service misses (all of them when `service` is null).
+std::string missedTargets(const DayPlanSettings& t, const IntervalService* service) {
+    std::string text;
+    const auto add = [&](bool missed, const std::string& part) {
+        if (missed) text += (text.empty() ? "" : ", ") + part;
+    };
+    if (t.serviceShare)
+        add(!service || !(service->serviceLevel >= *t.serviceShare),
+            "SL " + significant(*t.serviceShare * kPercent, 6) + "/" + significant(t.serviceSeconds, 6));
+    if (t.maxAbandon)
+        add(!service || !(service->abandonment <= *t.maxAbandon), "abandonment <= " + percentWords(*t.maxAbandon));
+    if (t.maxAsa) add(!service || !(service->asa <= *t.maxAsa), "ASA <= " + significant(*t.maxAsa, 6) + " s");
+    if (t.maxOccupancy)
+        add(!service || !(service->occupancy <= *t.maxOccupancy), "occupancy <= " + percentWords(*t.maxOccupancy));
+    return text;
+}
+
+std::string intervalNote(const IntervalPlan& p, const DayPlanSettings& settings) {
+    std::string note;
+    const auto add = [&](const std::string& part) {
+        if (!part.empty()) note += (note.empty() ? "" : "; ") + part;
+    };
+    switch (p.outcome) {
+        case IntervalOutcome::NoCalls: add("no calls"); break;
+        case IntervalOutcome::NoAgents: add("no agents: no call is answered"); break;
+        case IntervalOutcome::NoStaffing:
+            for (const Finding& f : p.findings) {
+                if (f.kind == FindingKind::NoStaffing)
+                    add("no agent count up to " + std::to_string(p.limit) + " meets " + missedTargets(settings, nullptr));
+                else if (failsChecks(f) || f.kind == FindingKind::Rejected)
+                    add(findingNote(f));
+            }
+            break;
+        case IntervalOutcome::Measured:
+            if (p.measured && !p.met) add("misses " + missedTargets(settings, &p.service));
+            break;
+        case IntervalOutcome::Planned: break;
+    }
+    if (p.outcome == IntervalOutcome::Planned || p.outcome == IntervalOutcome::Measured)
+        for (const Finding& f : p.findings)
+            if (failsChecks(f)) add(findingNote(f));
+    if (p.roomShort)
+        add("P(Loss) stays above " + significant(kAutomaticLoss, 3) + " even with " +
+            std::to_string(kAutomaticRoomLimit) + " waiting places");
+    return note;
+}
 
 }  // namespace
 
 std::vector<std::string> describeSettings(const DayPlanSettings& s) {
     std::vector<std::string> lines;
-    lines.push_back("Interval length: " + formatSignificant(s.intervalMinutes, 6) + " minutes");
+    lines.push_back("Interval length: " + significant(s.intervalMinutes, 6) + " minutes");
     std::string targets;
     const auto add = [&](const std::string& t) { targets += (targets.empty() ? "" : "; ") + t; };
     if (s.serviceShare)
@@ -95,7 +150,7 @@ PlanTable planTable(const Forecast& forecast, const DayPlanSettings& settings, c
     for (const IntervalPlan& p : plan.intervals) {
         std::vector<std::string> row = forecast.intervals[p.index].fields;
         row.push_back(formatFixed(p.load, 2));
-        const bool planned = p.measured || p.reverse || forecast.intervals[p.index].calls == 0;
+        const bool planned = p.outcome != IntervalOutcome::NoStaffing;
         row.push_back(planned ? formatFixed(p.agents, agentDecimals) : std::string());
         row.push_back(planned ? formatFixed(p.scheduled, agentDecimals) : std::string());
         const IntervalService& s = p.service;
@@ -105,12 +160,12 @@ PlanTable planTable(const Forecast& forecast, const DayPlanSettings& settings, c
             row.push_back(formatFixed(s.asa, 1));
             row.push_back(percentText(s.abandonment));
             row.push_back(percentText(s.occupancy));
-            row.push_back(formatSignificant(s.lossProb, 3));
-            row.push_back(s.bound >= 0 ? formatSignificant(s.bound, 3) : std::string());
+            row.push_back(significant(s.lossProb, 3));
+            row.push_back(s.bound ? significant(*s.bound, 3) : std::string());
         } else {
             row.insert(row.end(), 7, std::string());
         }
-        row.push_back(p.note);
+        row.push_back(intervalNote(p, settings));
         table.rows.push_back(std::move(row));
     }
     // The totals.
@@ -126,7 +181,7 @@ PlanTable planTable(const Forecast& forecast, const DayPlanSettings& settings, c
     }
     const std::size_t base = forecast.header.size();
     totals[labelColumn] = "total";
-    totals[callsColumn] = formatSignificant(plan.totals.calls, 10);
+    totals[callsColumn] = significant(plan.totals.calls, 10);
     totals[base + 1] = formatFixed(plan.totals.agentHours, 2);
     totals[base + 2] = formatFixed(plan.totals.scheduledHours, 2);
     totals[base + 4] = percentText(plan.totals.serviceLevel);
@@ -152,14 +207,14 @@ std::string planHtml(const std::string& forecastName, const Forecast& forecast, 
         const ForecastInterval& f = forecast.intervals[p.index];
         labels.push_back(f.label);
         calls[i] = f.calls;
-        const bool planned = p.measured || p.reverse || f.calls == 0;
+        const bool planned = p.outcome != IntervalOutcome::NoStaffing;
         agents[i] = planned ? p.agents : kNaN;
         scheduled[i] = planned ? p.scheduled : kNaN;
         sl[i] = p.measured ? p.service.serviceLevel : kNaN;
         abandon[i] = p.measured ? p.service.abandonment : kNaN;
-        reverse = reverse || p.reverse;
+        reverse = reverse || p.outcome == IntervalOutcome::Measured || p.outcome == IntervalOutcome::NoAgents;
     }
-    const std::string xLabel = "interval (" + formatSignificant(settings.intervalMinutes, 6) + " minutes each)";
+    const std::string xLabel = "interval (" + significant(settings.intervalMinutes, 6) + " minutes each)";
     std::string body;
     const auto chart = [&](LineChart c) { body += "<figure>" + svgLineChart(c) + "</figure>\n"; };
 
@@ -177,7 +232,7 @@ std::string planHtml(const std::string& forecastName, const Forecast& forecast, 
     c2.yLabel = "agents";
     c2.categories = labels;
     c2.series = {{reverse ? "staffed (net)" : "required (net)", agents},
-                 {"scheduled (with " + formatSignificant(settings.shrinkage * kPercent, 6) + " % shrinkage)", scheduled}};
+                 {"scheduled (with " + significant(settings.shrinkage * kPercent, 6) + " % shrinkage)", scheduled}};
     LineChart c3;
     c3.id = "sl";
     c3.title = "Service level per interval";
@@ -221,8 +276,10 @@ std::string planHtml(const std::string& forecastName, const Forecast& forecast, 
         c5.series = {{slName(settings), b.serviceLevel}};
         if (settings.serviceShare)
             c5.targets.push_back({*settings.serviceShare, "target " + shareWords(*settings.serviceShare)});
-        if (p.measured) c5.marks.push_back({static_cast<double>(p.service.agents), (p.reverse ? "staffed " : "plan ") +
-                                                                                      std::to_string(p.service.agents)});
+        if (p.measured)
+            c5.marks.push_back({static_cast<double>(p.service.agents),
+                                (p.outcome == IntervalOutcome::Measured ? "staffed " : "plan ") +
+                                    std::to_string(p.service.agents)});
         chart(c5);
         if (!b.waitCurve.empty()) {
             LineChart c6;
@@ -281,7 +338,7 @@ std::string planHtml(const std::string& forecastName, const Forecast& forecast, 
             "<li>The SL bound, where given, bounds the error of the computed service level itself.</li>\n"
             "</ul>\n";
 
-    std::string summary = std::to_string(n) + " intervals, " + formatSignificant(plan.totals.calls, 10) +
+    std::string summary = std::to_string(n) + " intervals, " + significant(plan.totals.calls, 10) +
                           " calls; " + formatFixed(plan.totals.agentHours, 1) + " agent-hours net, " +
                           formatFixed(plan.totals.scheduledHours, 1) + " scheduled";
     if (std::isfinite(plan.totals.serviceLevel))

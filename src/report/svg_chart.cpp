@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <limits>
 
-#include "report/number_format.h"
+#include "core/number_text.h"
 
 namespace queuecalc {
 

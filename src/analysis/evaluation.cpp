@@ -180,9 +180,23 @@ ModelRun runModel(const ModelInput& input, BinomialRows& rows, const RunRequest&
         observer->computed(run);
     }
     if (!request.check) return run;
-    for (const CurveFinding& c :
-         checkWaitingTimeCurves(run.model, input.inversionTerms, run.moments, run.curves, request.engine))
-        run.findings.push_back(fromCurveFinding(c));
+    // Curves formed from measures that are not numbers say nothing of their
+    // own: the measures' finding explains them.
+    const PerformanceMeasures& m = run.model.measures;
+    if (std::isfinite(m.servedProb) && std::isfinite(m.noWaitProb)) {
+        const std::vector<CurveFinding> curves =
+            checkWaitingTimeCurves(run.model, input.inversionTerms, run.moments, run.curves, request.engine);
+        for (const CurveFinding& c : curves) {
+            // A value that is not a number is said once, not again as a doubtful estimate.
+            const bool notANumberAgain =
+                (c.problem == CurveProblem::ErrorEstimate || c.problem == CurveProblem::SpotCheck) &&
+                !(std::isfinite(c.joint) && std::isfinite(c.conditional)) &&
+                std::any_of(curves.begin(), curves.end(), [&](const CurveFinding& d) {
+                    return d.problem == CurveProblem::NotFinite && d.algorithm == c.algorithm;
+                });
+            if (!notANumberAgain) run.findings.push_back(fromCurveFinding(c));
+        }
+    }
     if (request.view == MeasureView::Calculator)
         for (const Finding& f : checkCalculatorMeasures(run.model)) run.findings.push_back(f);
     return run;

@@ -175,9 +175,15 @@ Output:
   --no-header           leave out the header row
   --help                this text
 
-Exit status: 0 when every row has its measures, 1 when a row has a note
-instead (a rejected scenario, or no staffing meets the targets) or the input
-files cannot be read, 2 for a bad option or expression.
+Every row runs the calculator's checks; a row whose values are impossible
+(not finite, outside [0, 1], decreasing) or untrustworthy (estimated error
+above 1e-5) gets a note saying why and what to do, and staffing never answers
+from such a scenario. Warnings about the input go to standard error once.
+
+Exit status: 0 when every row has its measures and passes its checks, 1 when
+a row has no measures (a rejected scenario, or no staffing answer) or fails
+its checks, or the input files cannot be read, 2 for a bad option or
+expression.
 )";
 }
 

@@ -160,6 +160,11 @@ std::vector<Slip> slips() {
          "Warning: The Talbot inversion gives P(0<W<= t , S) = 0.93002 and P(W<= t | S) = 1.07419 at t = 0.63"},
         {"Talbot alone at 32 terms, 100 agents", values("1 0 0.2 -1 -1 100 100 1 105 0.03 32 3 1"),
          "but with 48 terms"},
+        {"P(A) = 1 - P(S) = 0 on a light load", values("1 0 0.5 -1 -1 144 20 1 72 0.1 32 5 0"),
+         "the abandonment measures have no meaning here"},
+        {"P(A) = 1 - P(S) < 0 on a light load", values("1 0 0.5 -1 -1 19 20 1 1.2 0.1 32 5 0"),
+         "Warning: P(A) = 1 - P(S) is -2.22045e-16, below 0"},
+        {"an arrival rate of 1e18", values("1 0 0.5 -1 -1 10 20 1 1e18 0.1 32 5 0"), "not a finite number"},
     };
 }
 

@@ -1,0 +1,123 @@
+"""Many scenarios at once: staffing searches and what-if sweeps."""
+
+import os
+import warnings
+from typing import Any, Dict, Iterable, List, Mapping, Optional, Sequence, Tuple, Union
+
+import numpy as np
+
+from . import _queuecalc
+from ._centre import DEFAULT_METHOD, CallCentre, _method, _real, _warn, _whole
+from ._errors import InputError, InputWarning
+from ._patience import Patience
+
+# Constructor argument -> the field of the programs (and the sweep's column).
+_FIELDS = {
+    "servers": "servers",
+    "arrival_rate": "arrivalRate",
+    "service_rate": "serviceRate",
+    "waiting_places": "waitingPlaces",
+}
+_WHOLE = {"servers", "waiting_places"}
+_PATIENCE_FIELDS = ["abandonType", "abandonParam1", "abandonParam2"]
+
+
+def staff(
+    centre: CallCentre,
+    targets: Sequence[str],
+    field: str = "servers",
+    *,
+    method: str = DEFAULT_METHOD,
+    terms: Optional[int] = None,
+    limit: Optional[int] = None,
+) -> Tuple[int, Dict[str, float]]:
+    """The smallest number of agents (``field="servers"``) or waiting places
+    (``field="waiting_places"``, for the centre's agents) that meets every
+    target, and the measures there, as ``(count, measures)``.
+
+    ``targets``: strings such as ``"SL(20)>=0.8"``, ``"P(A)<=0.05"``,
+    ``"ASA<=30"``, ``"P(W<=20|S)>=0.9"`` over the sweep's columns. The search
+    and its limit (``limit``; by default 2 ceil(lambda/mu) + 1000 agents or
+    1000 waiting places) are the sweep's ``--staff``. Raises InputError when
+    no count up to the limit meets the targets."""
+    if field not in ("servers", "waiting_places"):
+        raise InputError(f'field must be "servers" or "waiting_places", not {field!r}')
+    if isinstance(targets, str):
+        targets = [targets]
+    method, terms = _method(method, terms)
+    count, names, values, findings = _queuecalc.staff(
+        centre._fields(terms), list(targets), _FIELDS[field], method, 0 if limit is None else _whole("limit", limit)
+    )
+    _warn(findings, 2)
+    return count, dict(zip(names, values))
+
+
+def _dimension(name: str, values: Iterable[Any]) -> Tuple[Any, np.ndarray]:
+    points = list(values)
+    if not points:
+        raise InputError(f"vary: {name} has no values")
+    if name == "patience":
+        for p in points:
+            if not isinstance(p, Patience):
+                raise InputError(f"vary: patience takes Exponential, Erlang or Lognormal, not {p!r}")
+        rows = [[float(v) for v in p._fields().values()] for p in points]
+        column = np.empty(len(points), dtype=object)
+        column[:] = points
+        return _queuecalc.Dimension(_PATIENCE_FIELDS, rows), column
+    if name not in _FIELDS:
+        raise InputError(f"vary: no argument named {name!r} (choose from {', '.join([*_FIELDS, 'patience'])})")
+    if name in _WHOLE:
+        column = np.array([_whole(name, v) for v in points], dtype=np.int64)
+    else:
+        column = np.array([_real(name, v) for v in points], dtype=float)
+    return _queuecalc.Dimension([_FIELDS[name]], [[float(v)] for v in column]), column
+
+
+def sweep(
+    centre: CallCentre,
+    vary: Optional[Mapping[str, Iterable[Any]]] = None,
+    at: Union[float, Sequence[float]] = (),
+    *,
+    method: str = DEFAULT_METHOD,
+    terms: Optional[int] = None,
+    jobs: Optional[int] = None,
+):
+    """Every scenario of a grid around ``centre``, one row each, with the
+    sweep program's columns.
+
+    ``vary`` maps constructor argument names (``servers``, ``arrival_rate``,
+    ``service_rate``, ``waiting_places``, ``patience``) to their values; the
+    grid is every combination, the last name varying fastest. ``at``: the
+    thresholds tau of the columns SL(tau) and P(W<=tau|S). The columns: the
+    varied fields under the sweep's names (``arrivalRate``, ...; ``patience``
+    holds the patience objects), the fifteen measures, the analyst's
+    measures, two columns per tau, and ``note`` (empty unless the scenario
+    has no values; then it says why). Returns a pandas DataFrame, or a dict
+    of numpy arrays without pandas. ``jobs``: threads (default: every core).
+    """
+    method, terms = _method(method, terms)
+    moments = [_real("at", t) for t in np.atleast_1d(np.asarray(at, dtype=float))]
+    dimensions, names, columns = [], [], []
+    for name, values in (vary or {}).items():
+        dimension, column = _dimension(name, values)
+        dimensions.append(dimension)
+        names.append(_FIELDS.get(name, name))
+        columns.append(column)
+    threads = (os.cpu_count() or 1) if jobs is None else max(1, _whole("jobs", jobs))
+    result_names, values, notes, findings = _queuecalc.sweep(centre._fields(terms), dimensions, moments, method,
+                                                             threads)
+    _warn(findings, 2)
+    table: Dict[str, np.ndarray] = {}
+    sizes = [len(c) for c in columns]
+    for i, (name, column) in enumerate(zip(names, columns)):
+        inner = int(np.prod(sizes[i + 1:], dtype=np.int64))
+        outer = int(np.prod(sizes[:i], dtype=np.int64))
+        table[name] = np.tile(np.repeat(column, inner), outer)
+    for j, name in enumerate(result_names):
+        table[name] = values[:, j]
+    table["note"] = np.array(notes, dtype=object)
+    try:
+        import pandas
+    except ImportError:
+        return table
+    return pandas.DataFrame(table)

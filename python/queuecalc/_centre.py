@@ -1,0 +1,139 @@
+"""One call centre: its measures, service level and waiting-time distribution."""
+
+import math
+import operator
+import warnings
+from dataclasses import dataclass
+from typing import Dict, Iterable, List, Optional, Sequence, Tuple, Union
+
+import numpy as np
+
+from . import _queuecalc
+from ._errors import AccuracyWarning, InputError, InputWarning
+from ._patience import Erlang, Exponential, Lognormal, Patience
+
+PatienceModel = Union[Exponential, Erlang, Lognormal]
+
+#: The method of the waiting-time distribution when none is named.
+DEFAULT_METHOD = "euler"
+#: Terms of the numerical inversions when none are given: where each is most
+#: accurate on small and medium centres (Euler 20 to 24, Talbot 32).
+DEFAULT_TERMS = {"euler": 24, "talbot": 32}
+METHODS = ("euler", "talbot")
+
+
+def _warn(findings: Iterable[Tuple[str, str]], stacklevel: int) -> None:
+    """Each finding of the library as a Python warning, pointing at the caller."""
+    for kind, text in findings:
+        category = InputWarning if kind == "input" else AccuracyWarning
+        warnings.warn(text, category, stacklevel=stacklevel + 1)
+
+
+def _method(method: str, terms: Optional[int]) -> Tuple[str, int]:
+    if method not in METHODS:
+        raise InputError(f'Unknown method "{method}": choose one of {", ".join(METHODS)}.')
+    if terms is None:
+        return method, DEFAULT_TERMS[method]
+    return method, _whole("terms", terms)
+
+
+def _whole(name: str, value) -> int:
+    try:
+        return operator.index(value)
+    except TypeError:
+        if isinstance(value, float) and value.is_integer():
+            return int(value)
+        raise InputError(f"{name} takes whole numbers only, not {value!r}") from None
+
+
+def _real(name: str, value) -> float:
+    try:
+        return float(value)
+    except (TypeError, ValueError):
+        raise InputError(f"{name} takes a number, not {value!r}") from None
+
+
+@dataclass(frozen=True)
+class WaitingTimeCdf:
+    """The waiting-time distribution of served callers at given moments.
+
+    ``times``: the moments t; ``values``: P(W <= t | S) at each;
+    ``bound``: a bound on the absolute error of each value, or None where
+    the method gives none."""
+
+    times: np.ndarray
+    values: np.ndarray
+    bound: Optional[np.ndarray]
+
+
+@dataclass(frozen=True)
+class CallCentre:
+    """A call centre as the M/GI/s/r + GI queue.
+
+    ``servers`` agents (s), ``arrival_rate`` calls per time unit (lambda),
+    ``service_rate`` calls one agent completes per time unit (mu),
+    ``waiting_places`` places in the queue beyond the agents (r; a call that
+    finds all s + r taken is lost), and the callers' ``patience``
+    (Exponential, Erlang or Lognormal). All rates and times share one time
+    unit. Immutable; ``dataclasses.replace(centre, servers=12)`` gives a
+    changed copy. Values the programs reject raise InputError on use.
+    """
+
+    servers: int
+    arrival_rate: float
+    service_rate: float
+    waiting_places: int
+    patience: PatienceModel
+
+    def __post_init__(self) -> None:
+        object.__setattr__(self, "servers", _whole("servers", self.servers))
+        object.__setattr__(self, "waiting_places", _whole("waiting_places", self.waiting_places))
+        object.__setattr__(self, "arrival_rate", _real("arrival_rate", self.arrival_rate))
+        object.__setattr__(self, "service_rate", _real("service_rate", self.service_rate))
+        if not isinstance(self.patience, Patience):
+            raise InputError(f"patience must be Exponential, Erlang or Lognormal, not {self.patience!r}")
+
+    def _fields(self, terms: int = DEFAULT_TERMS["euler"]) -> Dict[str, float]:
+        fields = {
+            "servers": self.servers,
+            "waitingPlaces": self.waiting_places,
+            "serviceRate": self.service_rate,
+            "arrivalRate": self.arrival_rate,
+            "inversionTerms": terms,
+        }
+        fields.update(self.patience._fields())
+        return fields
+
+    def measures(self) -> Dict[str, float]:
+        """The fifteen measures and the analyst's measures, keyed by the
+        sweep's column names: "RHO", "P(Loss)", "P(NoWait)", "P(S)", "P(A)",
+        "E[W,S]", ..., "Var(W|A)", "occupancy", "ASA", "meanQueueLength",
+        "abandonRate"."""
+        names, values, findings = _queuecalc.evaluate(self._fields(), [], DEFAULT_METHOD)
+        _warn(findings, 2)
+        return dict(zip(names, values))
+
+    def service_level(self, tau: float, method: str = DEFAULT_METHOD, *, terms: Optional[int] = None) -> float:
+        """SL(tau): the share of all offered calls answered within ``tau``,
+        (1 - P(Loss)) (P(NoWait) + P(0 < W <= tau, S)), as the sweep's column
+        SL(tau). ``method``: "euler" or "talbot" (with ``terms``)."""
+        method, terms = _method(method, terms)
+        tau = _real("tau", tau)
+        names, values, findings = _queuecalc.evaluate(self._fields(terms), [tau], method)
+        _warn(findings, 2)
+        return next(v for n, v in zip(names, values) if n.startswith("SL("))
+
+    def waiting_time_cdf(
+        self, times: Union[float, Sequence[float], np.ndarray], method: str = DEFAULT_METHOD, *,
+        terms: Optional[int] = None
+    ) -> WaitingTimeCdf:
+        """P(W <= t | S), the waiting-time distribution of served callers, at
+        each of ``times`` (each > 0), with a bound on its error where the
+        method gives one."""
+        method, terms = _method(method, terms)
+        moments = np.atleast_1d(np.asarray(times, dtype=float))
+        if moments.ndim != 1 or not np.all(np.isfinite(moments)) or np.any(moments <= 0):
+            raise InputError("times must be finite and above 0")
+        values, bound, findings = _queuecalc.waiting_time(self._fields(terms), moments.tolist(), method)
+        _warn(findings, 2)
+        return WaitingTimeCdf(times=moments, values=values, bound=bound)

@@ -1,0 +1,333 @@
+// queuecalc._queuecalc: the library's entry points for the Python package
+// (python/queuecalc). A client like the programs: it fills a ModelInput by
+// field name, calls the analysis layer's checked evaluation, staffing search
+// and the calculator's run, and hands back values and findings; the package
+// turns findings into Python warnings. Every computation runs with the GIL
+// released; nothing here keeps state between calls, so calls from several
+// threads are independent.
+
+#include <pybind11/numpy.h>
+#include <pybind11/pybind11.h>
+#include <pybind11/stl.h>
+
+#include <algorithm>
+#include <atomic>
+#include <fstream>
+#include <iterator>
+#include <limits>
+#include <map>
+#include <new>
+#include <sstream>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "analysis/evaluation.h"
+#include "analysis/findings.h"
+#include "analysis/plan_run.h"
+#include "analysis/staffing.h"
+#include "analysis/usage_error.h"
+#include "app/run.h"
+#include "core/failure.h"
+#include "core/thread_pool.h"
+#include "input/model_fields.h"
+#include "report/finding_text.h"
+#include "report/measure_labels.h"
+#include "report/number_format.h"
+#include "report/results_file.h"
+#include "report/standard_error.h"
+
+namespace py = pybind11;
+using namespace queuecalc;
+
+namespace {
+
+const char* const kOutOfMemory = "Unable to allocate the memory for this scenario.";
+
+// The Python exception that carries the programs' messages; set at import.
+PyObject* inputError = nullptr;
+
+// A ModelInput from field values by name (the names of input/model_fields.h);
+// the fields the package does not set are those of a scenario with one
+// moment, Euler with 24 terms, and no results file.
+ModelInput inputFromFields(const std::map<std::string, double>& fields) {
+    ModelInput input;
+    input.setInversionMethod(-1);
+    input.setAbandonType(0);
+    input.abandonParam2 = -1;
+    input.abandonParam3 = -1;
+    input.momentInterval = 1;
+    input.maxTime = 1;
+    input.inversionTerms = 24;
+    for (const auto& [name, value] : fields) {
+        const ModelField* field = findModelField(name);
+        if (!field) throw std::invalid_argument("unknown field " + name);
+        setModelField(input, *field, value);
+    }
+    return input;
+}
+
+WaitingMethod waitingMethod(const std::string& method) {
+    if (method == "euler") return WaitingMethod::Euler;
+    if (method == "talbot") return WaitingMethod::Talbot;
+    throw RunFailure("Unknown method \"" + method + "\": choose \"euler\" or \"talbot\".");
+}
+
+// A finding for Python: ("input" or "accuracy", the programs' words).
+using PyFinding = std::pair<std::string, std::string>;
+
+PyFinding pyFinding(const Finding& f) {
+    return {f.kind == FindingKind::InputValue ? "input" : "accuracy", findingText(f)};
+}
+
+std::vector<PyFinding> pyFindings(const std::vector<Finding>& findings) {
+    std::vector<PyFinding> result;
+    for (const Finding& f : findings) result.push_back(pyFinding(f));
+    return result;
+}
+
+EvaluationRequest request(const std::vector<double>& thresholds, const std::string& method) {
+    EvaluationRequest r;
+    r.thresholds = thresholds;
+    r.method = waitingMethod(method);
+    return r;
+}
+
+py::array_t<double> toArray(const std::vector<double>& values) {
+    py::array_t<double> array(values.size());
+    std::copy(values.begin(), values.end(), array.mutable_data());
+    return array;
+}
+
+// One scenario's result columns at the thresholds: (names, values, findings).
+py::tuple evaluate(const std::map<std::string, double>& fields, const std::vector<double>& thresholds,
+                   const std::string& method) {
+    const ModelInput input = inputFromFields(fields);
+    const EvaluationRequest r = request(thresholds, method);
+    Evaluation e;
+    {
+        py::gil_scoped_release release;
+        BinomialRows rows;
+        e = evaluateScenario(input, r, rows);
+    }
+    return py::make_tuple(columnLabels(thresholds), columnValues(e), pyFindings(e.findings));
+}
+
+// P(W <= t | S) at `moments` (the thresholds of one checked evaluation),
+// with the bound of each where the method gives one: (values, bound or
+// None, findings).
+py::tuple waitingTime(const std::map<std::string, double>& fields, const std::vector<double>& moments,
+                      const std::string& method) {
+    const ModelInput input = inputFromFields(fields);
+    const EvaluationRequest r = request(moments, method);
+    Evaluation e;
+    {
+        py::gil_scoped_release release;
+        BinomialRows rows;
+        e = evaluateScenario(input, r, rows);
+    }
+    std::vector<double> values, bounds;
+    bool bounded = !e.thresholds.empty();
+    for (const ThresholdResult& t : e.thresholds) {
+        values.push_back(t.conditional);
+        bounded = bounded && t.bound.has_value();
+        bounds.push_back(t.bound.value_or(std::numeric_limits<double>::quiet_NaN()));
+    }
+    return py::make_tuple(toArray(values), bounded ? py::object(toArray(bounds)) : py::object(py::none()),
+                          pyFindings(e.findings));
+}
+
+// The smallest servers (or waiting places) count that meets every target:
+// (count, names, values, findings); RunFailure with the search's words when
+// there is none.
+py::tuple staff(const std::map<std::string, double>& fields, const std::vector<std::string>& targetTexts,
+                const std::string& staffedName, const std::string& method, int limit) {
+    const ModelInput input = inputFromFields(fields);
+    std::vector<Target> targets;
+    for (const std::string& text : targetTexts) targets.push_back(parseTarget(text));
+    const StaffedField staffed = staffedName == "servers" ? StaffedField::Servers : StaffedField::WaitingPlaces;
+    const EvaluationRequest r = request(targetThresholds(targets), method);
+    StaffingResult result;
+    {
+        py::gil_scoped_release release;
+        BinomialRows rows;
+        const StaffingProblem problem = makeStaffingProblem(staffed, targets, limit, input);
+        result = findStaffing(problem, input, scenarioEvaluator(staffed, input, r, rows));
+    }
+    if (!result.found) {
+        std::string message;
+        for (const Finding& f : result.findings) message += (message.empty() ? "" : " ") + findingNote(f);
+        throw RunFailure(message);
+    }
+    return py::make_tuple(result.value, columnLabels(r.thresholds), result.values,
+                          pyFindings(result.evaluation->findings));
+}
+
+// One dimension of a grid: the fields it sets and, per point, their values
+// (a patience model sets three fields at once).
+struct Dimension {
+    std::vector<std::string> fields;
+    std::vector<std::vector<double>> points;
+};
+
+// Every scenario of the full grid of `dimensions` (the last varying fastest)
+// over the base fields, each evaluated by the plan's row evaluation
+// (computeRow) on `jobs` threads: (names, values [rows x columns], notes,
+// findings). A row without values has NaN values and its note says why, as
+// in the sweep's table; the findings are the input findings, each once, and
+// the count of rows whose checks fail.
+py::tuple sweepGrid(const std::map<std::string, double>& fields, const std::vector<Dimension>& dimensions,
+                    const std::vector<double>& thresholds, const std::string& method, unsigned jobs) {
+    SweepPlan plan;
+    plan.base = inputFromFields(fields);
+    plan.evaluation = request(thresholds, method);
+    std::vector<std::vector<const ModelField*>> dimensionFields;
+    std::size_t rows = 1;
+    for (const Dimension& d : dimensions) {
+        std::vector<const ModelField*> known;
+        for (const std::string& name : d.fields) {
+            const ModelField* field = findModelField(name);
+            if (!field) throw std::invalid_argument("unknown field " + name);
+            known.push_back(field);
+        }
+        for (const std::vector<double>& point : d.points)
+            if (point.size() != known.size()) throw std::invalid_argument("a grid point needs one value per field");
+        dimensionFields.push_back(std::move(known));
+        rows *= d.points.size();
+    }
+    const std::vector<std::string> names = columnLabels(thresholds);
+    const std::size_t columns = names.size();
+    py::array_t<double> values({rows, columns});
+    double* out = values.mutable_data();
+    std::vector<std::string> notes(rows);
+    std::vector<PyFinding> findings;
+    {
+        py::gil_scoped_release release;
+        BinomialRows binomials;
+        std::atomic<std::size_t> next{0}, rejected{0}, failing{0};
+        std::vector<std::vector<Finding>> inputFindings(rows);
+        auto work = [&] {
+            SweepPlan one = plan;  // the grid of one scenario: the base
+            for (std::size_t row; (row = next++) < rows;) {
+                one.base = plan.base;
+                std::size_t rest = row;
+                for (std::size_t d = dimensions.size(); d-- > 0;) {
+                    const std::vector<double>& point = dimensions[d].points[rest % dimensions[d].points.size()];
+                    rest /= dimensions[d].points.size();
+                    for (std::size_t f = 0; f < point.size(); ++f)
+                        setModelField(one.base, *dimensionFields[d][f], point[f]);
+                }
+                const RowResult result = computeRow(one, binomials, 0);
+                std::vector<double> v = result.evaluation ? columnValues(*result.evaluation)
+                                                          : std::vector<double>(columns, std::numeric_limits<double>::quiet_NaN());
+                std::copy(v.begin(), v.end(), out + row * columns);
+                notes[row] = rowNote(result.findings);
+                if (!result.evaluation && !result.findings.empty() &&
+                    result.findings.front().kind == FindingKind::Rejected)
+                    ++rejected;
+                else if (result.failsChecks())
+                    ++failing;
+                for (const Finding& f : result.findings)
+                    if (f.kind == FindingKind::InputValue) inputFindings[row].push_back(f);
+            }
+        };
+        runOnThreads(std::max(1u, jobs), work);
+        // Each input finding once: the first row's, by problem.
+        std::vector<int> seen;
+        for (const std::vector<Finding>& rowFindings : inputFindings)
+            for (const Finding& f : rowFindings) {
+                const int problem = f.input ? static_cast<int>(f.input->problem) : -1;
+                if (std::find(seen.begin(), seen.end(), problem) != seen.end()) continue;
+                seen.push_back(problem);
+                findings.push_back(pyFinding(f));
+            }
+        const auto count = [&](std::size_t n) { return std::to_string(n) + " of " + std::to_string(rows); };
+        if (rejected > 0)
+            findings.emplace_back("input", count(rejected) + " scenarios are rejected; their note says why.");
+        if (failing > 0)
+            findings.emplace_back("accuracy", count(failing) +
+                                                  " scenarios have no values or values that fail the checks; "
+                                                  "their note says why.");
+    }
+    return py::make_tuple(names, values, notes, findings);
+}
+
+// The calculator's warnings as findings: those written before the results
+// file are about the input, those after it about the curves and measures.
+class CollectedWarnings : public ErrorStream {
+public:
+    void write(const std::string& text) override {
+        const std::string prefix = "Warning: ";
+        std::string warning = text.compare(0, prefix.size(), prefix) == 0 ? text.substr(prefix.size()) : text;
+        if (!warning.empty() && warning.back() == '\n') warning.pop_back();
+        findings.emplace_back(resultsWritten ? "accuracy" : "input", warning);
+    }
+    bool isTerminal() const override { return false; }
+    void avoidFile(const std::string&) override { resultsWritten = true; }
+
+    std::vector<PyFinding> findings;
+    bool resultsWritten = false;
+};
+
+// The calculator's run in `directory`: the program's own call, with the
+// console discarded: (the bytes of OUTPUT.CSV, findings). A failed run
+// throws RunFailure with the program's message.
+py::tuple runFolder(const std::string& directory) {
+    std::string results;
+    CollectedWarnings warnings;
+    {
+        py::gil_scoped_release release;
+        std::istringstream in;
+        std::ostringstream console;
+        if (runProgram(directory, in, console, warnings) != 0) {
+            // The failure routine's "\n", message, "\n" and prompt end the console.
+            std::string text = console.str();
+            text = text.substr(0, text.rfind('\n'));
+            throw RunFailure(text.substr(text.rfind('\n') + 1));
+        }
+        const std::string path = directory.empty() || directory.back() == '/' ? directory + kResultsFileName
+                                                                               : directory + "/" + kResultsFileName;
+        std::ifstream file(path, std::ios::binary);
+        results.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+    }
+    return py::make_tuple(py::bytes(results), warnings.findings);
+}
+
+}  // namespace
+
+PYBIND11_MODULE(_queuecalc, m) {
+    m.doc() = "The call-centre queue library behind the queuecalc package (private; use queuecalc).";
+    inputError = py::module_::import("queuecalc._errors").attr("InputError").ptr();
+    Py_INCREF(inputError);
+    py::register_exception_translator([](std::exception_ptr thrown) {
+        try {
+            if (thrown) std::rethrow_exception(thrown);
+        } catch (const RunFailure& failure) {
+            PyErr_SetString(inputError, failure.what());
+        } catch (const std::bad_alloc&) {
+            PyErr_SetString(inputError, kOutOfMemory);
+        } catch (const std::length_error&) {
+            PyErr_SetString(inputError, kOutOfMemory);
+        } catch (const UsageError& error) {
+            PyErr_SetString(inputError, error.what());
+        } catch (const std::invalid_argument& error) {
+            PyErr_SetString(inputError, error.what());
+        }
+    });
+
+    py::class_<Dimension>(m, "Dimension", "One dimension of a grid: fields and their values per point.")
+        .def(py::init<std::vector<std::string>, std::vector<std::vector<double>>>(), py::arg("fields"),
+             py::arg("points"));
+    m.def("evaluate", &evaluate, py::arg("fields"), py::arg("thresholds"), py::arg("method"),
+          "(names, values, findings) of one scenario's result columns at the thresholds.");
+    m.def("waiting_time", &waitingTime, py::arg("fields"), py::arg("moments"), py::arg("method"),
+          "(P(W <= t | S), bound or None, findings) at the moments.");
+    m.def("staff", &staff, py::arg("fields"), py::arg("targets"), py::arg("field"), py::arg("method"),
+          py::arg("limit"), "(count, names, values, findings) of the smallest count meeting every target.");
+    m.def("sweep", &sweepGrid, py::arg("fields"), py::arg("dimensions"), py::arg("thresholds"), py::arg("method"),
+          py::arg("jobs"), "(names, values [rows x columns], notes, findings) of every scenario of the grid.");
+    m.def("run_folder", &runFolder, py::arg("directory"),
+          "(bytes of OUTPUT.CSV, findings) of the calculator's run in the folder.");
+    m.def("format_number", py::overload_cast<double>(&formatNumber), py::arg("value"),
+          "The results file's form of a number: six significant digits, three-digit exponent (2.5e-005).");
+}

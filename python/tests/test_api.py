@@ -1,0 +1,120 @@
+"""The module's names and objects behave as the README shows them."""
+
+import dataclasses
+import threading
+import warnings
+
+import numpy as np
+import pytest
+
+import queuecalc as qc
+
+TYPICAL = dict(servers=10, arrival_rate=9.5, service_rate=1, waiting_places=20, patience=qc.Exponential(0.5))
+# The columns of the sweep program in front of the thresholds' columns.
+SWEEP_MEASURES = ["RHO", "P(Loss)", "P(NoWait)", "P(S)", "P(A)", "E[W,S]", "E[W^2,S]", "E[W|S]", "E[W^2|S]",
+                  "Var(W|S)", "E[W1_A]", "E[W^21_A]", "E[W|A]", "E[W^2|A]", "Var(W|A)", "occupancy", "ASA",
+                  "meanQueueLength", "abandonRate"]
+
+
+def test_a_centre_takes_keywords_is_immutable_and_shows_its_fields():
+    centre = qc.CallCentre(**TYPICAL)
+    assert centre == qc.CallCentre(10, 9.5, 1, 20, qc.Exponential(0.5))
+    assert repr(centre) == ("CallCentre(servers=10, arrival_rate=9.5, service_rate=1.0, waiting_places=20, "
+                            "patience=Exponential(rate=0.5))")
+    with pytest.raises(dataclasses.FrozenInstanceError):
+        centre.servers = 11
+    assert dataclasses.replace(centre, servers=11).servers == 11
+    for patience in (qc.Erlang(3, 1.5), qc.Lognormal(2.0, 1.0)):
+        assert qc.CallCentre(**{**TYPICAL, "patience": patience}).measures()["P(S)"] > 0
+
+
+@pytest.mark.parametrize("changes", [{"servers": 5.5}, {"waiting_places": "20"}, {"patience": 0.5},
+                                     {"arrival_rate": "fast"}])
+def test_values_of_the_wrong_kind_raise_an_input_error(changes):
+    with pytest.raises(qc.InputError):
+        qc.CallCentre(**{**TYPICAL, **changes})
+
+
+def test_measures_carry_the_sweeps_column_names_and_the_thresholds_columns_agree():
+    centre = qc.CallCentre(**TYPICAL)
+    measures = centre.measures()
+    assert list(measures) == SWEEP_MEASURES
+    count, at_count = qc.staff(centre, ["SL(0.2)>=0.8", "P(A)<=0.05"])
+    assert count == 12 and at_count["SL(0.2)"] >= 0.8 and at_count["P(A)"] <= 0.05
+    assert qc.CallCentre(**{**TYPICAL, "servers": 11}).service_level(0.2) < 0.8
+    cdf = qc.CallCentre(**{**TYPICAL, "servers": 12}).waiting_time_cdf([0.1, 0.2])
+    assert cdf.values[1] == at_count["P(W<=0.2|S)"] and list(cdf.times) == [0.1, 0.2]
+    assert isinstance(cdf.values, np.ndarray)
+
+
+def test_a_sweep_without_pandas_is_a_dict_of_numpy_columns(monkeypatch):
+    monkeypatch.setitem(__import__("sys").modules, "pandas", None)
+    table = qc.sweep(qc.CallCentre(**TYPICAL), vary={"servers": range(10, 12), "arrival_rate": [9.5, 10.45]},
+                     at=[0.2])
+    assert list(table)[:3] == ["servers", "arrivalRate", "RHO"] and list(table)[-1] == "note"
+    assert list(table["servers"]) == [10, 10, 11, 11] and list(table["arrivalRate"]) == [9.5, 10.45] * 2
+    assert all(isinstance(column, np.ndarray) for column in table.values())
+
+
+def test_a_sweep_round_trips_through_pandas_csv_unchanged(tmp_path):
+    pandas = pytest.importorskip("pandas")
+    table = qc.sweep(qc.CallCentre(**TYPICAL), vary={"servers": range(8, 13), "service_rate": [0.9, 1.1]},
+                     at=[0.1, 0.25])
+    table.to_csv(tmp_path / "sweep.csv", index=False)
+    back = pandas.read_csv(tmp_path / "sweep.csv", keep_default_na=False, float_precision="round_trip")
+    back["note"] = back["note"].astype(object)
+    pandas.testing.assert_frame_equal(back, table, check_exact=True)
+
+
+def test_errors_carry_the_programs_message_and_are_value_errors():
+    rejected = qc.CallCentre(**{**TYPICAL, "service_rate": -1})
+    with pytest.raises(ValueError) as error:
+        rejected.measures()
+    assert isinstance(error.value, qc.InputError)
+    with pytest.warns(qc.InputWarning, match="1 of 2 scenarios"):
+        table = qc.sweep(qc.CallCentre(**TYPICAL), vary={"service_rate": [-1, 1]})
+    assert str(error.value) == table["note"][0] and "INPUT.DAT" in str(error.value) and table["note"][1] == ""
+    with pytest.raises(qc.InputError, match="no column named"):
+        qc.staff(qc.CallCentre(**TYPICAL), ["SLA>=0.8"])
+    with pytest.raises(qc.InputError, match="meets every target"):
+        qc.staff(qc.CallCentre(**TYPICAL), ["P(Loss)<=1e-300"], field="waiting_places", limit=3)
+
+
+def test_findings_are_warnings_that_filters_can_turn_into_errors():
+    with pytest.warns(qc.InputWarning, match="no agent"):
+        qc.CallCentre(**{**TYPICAL, "servers": 0}).measures()
+    with pytest.warns(qc.InputWarning, match="same time unit|time unit"):
+        qc.CallCentre(**{**TYPICAL, "arrival_rate": 950}).measures()
+    # Euler with 64 terms loses its digits to rounding: SL(0.2) = 2.47 on the typical centre.
+    with pytest.warns(qc.AccuracyWarning, match="Euler"):
+        assert not 0 <= qc.CallCentre(**TYPICAL).service_level(0.2, "euler", terms=64) <= 1
+    with pytest.warns(qc.AccuracyWarning, match="of 2 scenarios"):
+        table = qc.sweep(qc.CallCentre(**TYPICAL), vary={"servers": [10, 11]}, at=[0.2], method="euler", terms=64)
+    assert "inversionTerms" in table["note"][0]
+    with warnings.catch_warnings():
+        warnings.simplefilter("error", qc.InputWarning)
+        with pytest.raises(qc.InputWarning):
+            qc.CallCentre(**{**TYPICAL, "servers": 0}).measures()
+    assert issubclass(qc.AccuracyWarning, UserWarning) and issubclass(qc.InputWarning, UserWarning)
+
+
+def test_several_threads_at_once_give_the_bits_of_one():
+    centres = [qc.CallCentre(**{**TYPICAL, "servers": s}) for s in range(8, 16)]
+    alone = [(c.measures(), c.waiting_time_cdf(np.linspace(0.05, 2, 40)).values.tobytes()) for c in centres]
+    grid = dict(vary={"servers": range(5, 40), "arrival_rate": [9.5, 12.0, 20.0]}, at=[0.2])
+    sweep_alone = np.asarray(qc.sweep(centres[0], **grid, jobs=1)["SL(0.2)"]).tobytes()
+    together, sweeps = [None] * len(centres), [None] * 4
+
+    def one(i):
+        together[i] = (centres[i].measures(), centres[i].waiting_time_cdf(np.linspace(0.05, 2, 40)).values.tobytes())
+
+    def sweep(i):
+        sweeps[i] = np.asarray(qc.sweep(centres[0], **grid, jobs=2)["SL(0.2)"]).tobytes()
+
+    threads = [threading.Thread(target=one, args=(i,)) for i in range(len(centres))]
+    threads += [threading.Thread(target=sweep, args=(i,)) for i in range(4)]
+    for t in threads:
+        t.start()
+    for t in threads:
+        t.join()
+    assert together == alone and sweeps == [sweep_alone] * 4

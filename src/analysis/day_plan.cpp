@@ -252,6 +252,7 @@ public:
             const bool trusted = !anyFailsChecks(e.findings);
             b.agents.push_back(a);
             b.serviceLevel.push_back(trusted ? e.thresholds[0].serviceLevel : kNaN);
+            b.abandonment.push_back(trusted ? e.abandonment.abandonProb : kNaN);
             if (a == s) {
                 b.waitTimes.push_back(0);
                 b.waitCurve.push_back(trusted ? e.measures.noWaitProb / e.measures.servedProb : kNaN);

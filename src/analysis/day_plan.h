@@ -130,6 +130,7 @@ struct BusiestInterval {
     std::size_t index = 0;
     std::vector<int> agents;            // s - 5 .. s + 5 (from 1)
     std::vector<double> serviceLevel;   // SL(tau) at each (NaN where the checks fail)
+    std::vector<double> abandonment;    // P(A) at each (NaN where the checks fail)
     std::vector<double> waitTimes;      // t from 0 to 3 tau, seconds
     std::vector<double> waitCurve;      // P(W <= t | S) at the planned agents
 };

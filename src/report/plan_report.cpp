@@ -267,15 +267,17 @@ std::string planHtml(const std::string& forecastName, const Forecast& forecast, 
                 " Erlangs)</h2>\n";
         LineChart c5;
         c5.id = "sl-agents";
-        c5.title = "Service level against agents, " + label;
+        c5.title = "Service level and abandonment against agents, " + label;
         c5.xLabel = "agents (net)";
-        c5.yLabel = "offered calls answered within " + secondsWords(settings.serviceSeconds);
+        c5.yLabel = "share of calls";
         c5.yPercent = true;
         c5.yMax = 1;
         for (int a : b.agents) c5.x.push_back(a);
-        c5.series = {{slName(settings), b.serviceLevel}};
+        c5.series = {{slName(settings), b.serviceLevel}, {"abandonment", b.abandonment}};
         if (settings.serviceShare)
-            c5.targets.push_back({*settings.serviceShare, "target " + shareWords(*settings.serviceShare)});
+            c5.targets.push_back({*settings.serviceShare, "SL target " + shareWords(*settings.serviceShare)});
+        if (settings.maxAbandon)
+            c5.targets.push_back({*settings.maxAbandon, "abandonment limit " + shareWords(*settings.maxAbandon)});
         if (p.measured)
             c5.marks.push_back({static_cast<double>(p.service.agents),
                                 (p.outcome == IntervalOutcome::Measured ? "staffed " : "plan ") +

@@ -218,7 +218,7 @@ std::string svgLineChart(const LineChart& chart, int width, int height) {
         const double x = X(m.value);
         svg += "<path class=\"mark\" d=\"M" + px(x) + " " + px(kTop) + "V" + px(kTop + plotH) + "\" stroke=\"" +
                kTargetColour + "\" stroke-width=\"1\" stroke-dasharray=\"1 3\"/>";
-        svg += text(x + 4, kTop + 12, m.name, "start", " fill=\"#404040\"") + "\n";
+        svg += text(x + 4, kTop + plotH / 2, m.name, "start", " fill=\"#404040\"") + "\n";
     }
 
     // The series, clipped to the plot.

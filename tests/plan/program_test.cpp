@@ -89,8 +89,8 @@ TEST(PlanProgram, WritesNothingAndEndsWithStatus2ForABadForecast) {
 TEST(PlanProgram, MarksAnIntervalNoCountMeetsAndEndsWithStatus1) {
     TempFolder folder;
     writeBytes(folder / "day.csv", "interval,calls,aht,team\r\n08:00,0,300,\"a, b\"\r\n08:30,90,300,c\r\n");
-    // 90 calls of 300 s in 30 minutes: 15 Erlangs; a limit of 20 lines
-    // leaves no room for 99 % within 1 s.
+    // 90 calls of 300 s in 30 minutes: 15 Erlangs; 16 lines in all leave
+    // no count that answers 99 % within 1 s.
     const PlanRun run = runPlanIn(folder.path(), "day.csv --sl 99/1 --lines 16");
     EXPECT_EQ(run.status, 1) << run.err;
     EXPECT_NE(run.err.find("1 of 2 intervals miss a target"), std::string::npos) << run.err;

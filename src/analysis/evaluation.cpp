@@ -15,8 +15,8 @@
 
 namespace queuecalc {
 
-void BinomialRows::checkDimension(int inversionTerms) const {
-    if (fromFile_) checkBinomialDimension(table_.dimension, inversionTerms);
+void BinomialRows::checkDimension(int inversionTerms, Spelling spelling) const {
+    if (fromFile_) checkBinomialDimension(table_.dimension, inversionTerms, spelling);
 }
 
 std::shared_ptr<const std::vector<double>> BinomialRows::row(int inversionTerms) {
@@ -157,7 +157,10 @@ RunRequest calculatorRequest(const ModelInput& input) {
 }
 
 ModelRun runModel(const ModelInput& input, BinomialRows& rows, const RunRequest& request, RunObserver* observer) {
-    if (request.euler) rows.checkDimension(input.inversionTerms);
+    if (request.euler)
+        rows.checkDimension(input.inversionTerms, request.view == MeasureView::Calculator
+                                                      ? Spelling::AsTheCalculatorHasIt
+                                                      : Spelling::Corrected);
     validateModelInput(input);
     ModelRun run;
     for (const InputWarning& w : checkInputValues(input, rows.table())) run.findings.push_back(fromInputWarning(w));

@@ -48,8 +48,8 @@ public:
     explicit BinomialRows(BinomialTable table) : table_(std::move(table)), fromFile_(true) {}
 
     // The reader's check of the table's dimension against M (RunFailure
-    // with its message); nothing to check without a file.
-    void checkDimension(int inversionTerms) const;
+    // with its message, spelt as asked); nothing to check without a file.
+    void checkDimension(int inversionTerms, Spelling spelling = Spelling::AsTheCalculatorHasIt) const;
 
     // Row M >= 1 of a table that passed checkDimension, or the exact row;
     // RunFailure without a file for M beyond the last row of finite doubles.

@@ -139,7 +139,7 @@ PlanSummary runPlan(const SweepPlan& plan, BinomialRows& rows, const RowFormatte
             slots[c % window] = std::move(done);
             if (writing) continue;
             writing = true;
-            while (written < chunks && slots[written % window].ready) {
+            while (out && written < chunks && slots[written % window].ready) {
                 Slot next = std::move(slots[written % window]);
                 slots[written % window].ready = false;
                 lock.unlock();
@@ -148,6 +148,9 @@ PlanSummary runPlan(const SweepPlan& plan, BinomialRows& rows, const RowFormatte
                 if (progress) progress(summary.rows, total);
                 lock.lock();
                 ++written;
+                // Nobody takes the rows (a closed pipe, a full disk): none
+                // is started any more.
+                if (!out) nextToCompute = chunks;
                 slotFree.notify_all();
             }
             writing = false;

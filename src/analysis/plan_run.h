@@ -81,7 +81,8 @@ struct PlanSummary {
 // plan.jobs threads compute rows (fewer when the system gives fewer; the
 // calling thread always takes part); at most a few chunks of rows per
 // thread wait for an earlier one, so memory does not grow with the grid.
-// Stream errors are left in the stream's state.
+// Stream errors are left in the stream's state; the first one stops the
+// plan (the rows computed so far are counted in the summary).
 PlanSummary runPlan(const SweepPlan& plan, BinomialRows& rows, const RowFormatter& format, std::ostream& out,
                     const PlanProgress& progress = PlanProgress());
 

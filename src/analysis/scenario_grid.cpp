@@ -152,16 +152,18 @@ void ScenarioGrid::apply(std::size_t index, ModelInput& input) const {
 }
 
 Shard parseShard(const std::string& text) {
+    const std::string expected = "--shard '" + text + "': expected I/N with 0 <= I < N <= " +
+                                 std::to_string(kMaxShardParts);
     const std::string::size_type slash = text.find('/');
     const auto number = [&](const std::string& part) -> std::size_t {
+        // Nine digits at most, so that the number is read without overflow.
         if (part.empty() || part.size() > 9 || !std::all_of(part.begin(), part.end(), [](char c) { return c >= '0' && c <= '9'; }))
-            throw UsageError("--shard '" + text + "': expected I/N with 0 <= I < N");
+            throw UsageError(expected);
         return static_cast<std::size_t>(std::stoul(part));
     };
-    if (slash == std::string::npos) throw UsageError("--shard '" + text + "': expected I/N with 0 <= I < N");
+    if (slash == std::string::npos) throw UsageError(expected);
     Shard shard{number(text.substr(0, slash)), number(text.substr(slash + 1))};
-    if (shard.parts == 0 || shard.part >= shard.parts)
-        throw UsageError("--shard '" + text + "': expected I/N with 0 <= I < N");
+    if (shard.parts == 0 || shard.part >= shard.parts || shard.parts > kMaxShardParts) throw UsageError(expected);
     return shard;
 }
 

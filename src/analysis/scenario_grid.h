@@ -72,6 +72,7 @@ struct Shard {
     std::size_t part = 0;
     std::size_t parts = 1;
 };
+constexpr std::size_t kMaxShardParts = 999999999;  // N: nine digits
 Shard parseShard(const std::string& text);
 std::pair<std::size_t, std::size_t> shardRange(std::size_t gridSize, const Shard& shard);
 

@@ -33,6 +33,18 @@ double expectedSeconds(const ModelInput& input, std::size_t moments) {
            expectedInversionSeconds(input.waitingPlaces, nodesPerMoment(input.inversion, input.inversionTerms), moments);
 }
 
+// Standard output closed or failing before the run ended (a pipe whose
+// reader left, as in `queuecalc | head`): the console output is incomplete.
+const char* const kConsoleCut = "The console output was cut short: standard output was closed before the run ended";
+
+// The failure routine; where standard output failed, the message goes to
+// standard error instead, on the line that says so.
+int quitOrSayCut(std::ostream& out, std::istream& in, ErrorStream& err, const std::string& message) {
+    const int status = quitWithMessage(out, in, message);
+    if (!out) err.write(std::string(kConsoleCut) + "; the run stopped: " + message + "\n");
+    return status;
+}
+
 // Warnings never change the run: whatever producing them throws is dropped
 // with them.
 template <class Produce>
@@ -61,6 +73,7 @@ RunResults computeRun(const ModelInput& input, const BinomialTable& table, Trans
 int quitWithMessage(std::ostream& out, std::istream& in, const std::string& message) {
     out << "\n" << message << "\n" << "Press any key to quit...";
     out.flush();
+    if (!out) return 1;  // nobody sees the prompt: no wait
     int ignored;
     in >> ignored;  // any token, or the end of the input, ends the wait
     return 1;
@@ -158,15 +171,19 @@ int runProgram(const std::string& directory, std::istream& in, std::ostream& out
     } catch (const RunFailure& failure) {
         if (!observer || !observer->written()) {
             if (!notesWritten) writeWarnings(err, runOnTexts);
-            return quitWithMessage(out, in, failure.what());
+            return quitOrSayCut(out, in, err, failure.what());
         }
     } catch (const std::bad_alloc&) {
-        if (!observer || !observer->written()) return quitWithMessage(out, in, kOutOfMemoryMessage);
+        if (!observer || !observer->written()) return quitOrSayCut(out, in, err, kOutOfMemoryMessage);
     } catch (const std::length_error&) {
-        if (!observer || !observer->written()) return quitWithMessage(out, in, kOutOfMemoryMessage);
+        if (!observer || !observer->written()) return quitOrSayCut(out, in, err, kOutOfMemoryMessage);
     }
     out << "\n" << "Press any key to quit...";
     out.flush();
+    if (!out) {  // nobody sees the prompt: no wait
+        err.write(std::string(kConsoleCut) + "; the results file (" + kResultsFileName + ") is complete.\n");
+        return kConsoleCutStatus;
+    }
     double ignored;
     in >> ignored;
     return 0;

@@ -28,15 +28,23 @@ struct RunResults {
 RunResults computeRun(const ModelInput& input, const BinomialTable& table,
                       TransformEngine engine = TransformEngine::Fast);
 
+// The exit status of a run whose standard output failed before its end (a
+// closed pipe): the results file is complete, the console output is not.
+constexpr int kConsoleCutStatus = 3;
+
 // The failure routine: "\n", the message, "\n", the prompt; flushes, reads one
-// integer from `in` and discards it. Returns the exit status of a failed run.
+// integer from `in` and discards it (not when `out` has failed: nobody sees
+// the prompt then). Returns the exit status of a failed run.
 int quitWithMessage(std::ostream& out, std::istream& in, const std::string& message);
 
 // The whole pass in the folder `directory` (input files, results file),
 // with the console on `in`/`out` and warnings and the progress line on
 // `err` (none without it). Returns the exit status. Nothing written to `err`
 // and nothing the checks behind the warnings do changes what goes to `out`,
-// the results file or the exit status.
+// the results file or the exit status. When `out` fails (standard output
+// closed) the run still writes the results file, then says so on `err` in
+// one line and returns kConsoleCutStatus without waiting (a failed run: 1,
+// its message on that line).
 int runProgram(const std::string& directory, std::istream& in, std::ostream& out);
 int runProgram(const std::string& directory, std::istream& in, std::ostream& out, ErrorStream& err);
 

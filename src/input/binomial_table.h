@@ -22,14 +22,20 @@ extern const char* const kBinomialFileName;  // "BINOMDIST.DAT"
 // dimension N can exist (-1 <= N <= kMaxBinomialDimension) and reads the
 // rows. Throws RunFailure naming the dimension or the first entry [n][k] that
 // is missing or does not read as a number.
+// Messages name the file `fileName`: "BINOMDIST.DAT" in the calculator's
+// words wherever its file is, the path its user gave in another program's.
+BinomialTable readBinomialTable(std::istream& in, int inversionTerms, InversionChoice inversion,
+                                const std::string& fileName = kBinomialFileName);
+
+BinomialTable readBinomialTableFile(const std::string& path, int inversionTerms, InversionChoice inversion,
+                                    const std::string& fileName = kBinomialFileName);
+
 // The check of the dimension N against M = inversionTerms that the reader
 // makes when Euler runs, for callers that choose M per run: throws RunFailure
-// with the calculator's message when N < M.
-void checkBinomialDimension(int dimension, int inversionTerms);
-
-BinomialTable readBinomialTable(std::istream& in, int inversionTerms, InversionChoice inversion);
-
-BinomialTable readBinomialTableFile(const std::string& path, int inversionTerms,
-                                    InversionChoice inversion);
+// with the calculator's message when N < M, spelt as the calculator has
+// always spelt it ("binaomial") or corrected.
+enum class Spelling { AsTheCalculatorHasIt, Corrected };
+void checkBinomialDimension(int dimension, int inversionTerms,
+                            Spelling spelling = Spelling::AsTheCalculatorHasIt);
 
 }  // namespace queuecalc

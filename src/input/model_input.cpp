@@ -124,7 +124,7 @@ std::string valueText(int value) { return std::to_string(value); }
 std::string valueText(double value) { return formatValue(value); }
 
 template <typename T>
-void readField(std::istream& in, int position, T& value, RunOnTracker& tracker) {
+void readField(std::istream& in, int position, T& value, RunOnTracker& tracker, const std::string& fileName) {
     UnreadableValue unreadable;
     tracker.beforeValue();
     if (readValue(in, value, unreadable)) {
@@ -135,8 +135,8 @@ void readField(std::istream& in, int position, T& value, RunOnTracker& tracker) 
     const std::string field = "value " + std::to_string(position) + " of 13 (" +
                               modelFieldAt(position).words + ")";
     if (unreadable.ended)
-        throw RunFailure("Unable to read input file (INPUT.DAT): it ends before " + field + ".");
-    std::string message = "Unable to read input file (INPUT.DAT): " + field + " is " +
+        throw RunFailure("Unable to read input file (" + fileName + "): it ends before " + field + ".");
+    std::string message = "Unable to read input file (" + fileName + "): " + field + " is " +
                           describeUnreadable<T>(unreadable);
     // A whole number written with a fraction ("10.5") is read up to its
     // point; the rest then stands where the next value should be.
@@ -151,35 +151,35 @@ void readField(std::istream& in, int position, T& value, RunOnTracker& tracker) 
 
 const char* inputFieldName(int position) { return modelFieldAt(position).words; }
 
-ModelInput readModelInput(std::istream& in, InputNotes* notes) {
+ModelInput readModelInput(std::istream& in, InputNotes* notes, const std::string& fileName) {
     ModelInput m;
     RunOnTracker tracker(in, notes);
-    readField(in, 1, m.consoleReport, tracker);
-    readField(in, 2, m.abandonType, tracker);
-    readField(in, 3, m.abandonParam1, tracker);
-    readField(in, 4, m.abandonParam2, tracker);
-    readField(in, 5, m.abandonParam3, tracker);
-    readField(in, 6, m.servers, tracker);
-    readField(in, 7, m.waitingPlaces, tracker);
-    readField(in, 8, m.serviceRate, tracker);
-    readField(in, 9, m.arrivalRate, tracker);
-    readField(in, 10, m.momentInterval, tracker);
-    readField(in, 11, m.inversionTerms, tracker);
-    readField(in, 12, m.maxTime, tracker);
-    readField(in, 13, m.inversionMethod, tracker);
+    readField(in, 1, m.consoleReport, tracker, fileName);
+    readField(in, 2, m.abandonType, tracker, fileName);
+    readField(in, 3, m.abandonParam1, tracker, fileName);
+    readField(in, 4, m.abandonParam2, tracker, fileName);
+    readField(in, 5, m.abandonParam3, tracker, fileName);
+    readField(in, 6, m.servers, tracker, fileName);
+    readField(in, 7, m.waitingPlaces, tracker, fileName);
+    readField(in, 8, m.serviceRate, tracker, fileName);
+    readField(in, 9, m.arrivalRate, tracker, fileName);
+    readField(in, 10, m.momentInterval, tracker, fileName);
+    readField(in, 11, m.inversionTerms, tracker, fileName);
+    readField(in, 12, m.maxTime, tracker, fileName);
+    readField(in, 13, m.inversionMethod, tracker, fileName);
     m.setAbandonType(m.abandonType);
     m.setInversionMethod(m.inversionMethod);
     return m;
 }
 
-ModelInput readModelInputFile(const std::string& path, InputNotes* notes) {
+ModelInput readModelInputFile(const std::string& path, InputNotes* notes, const std::string& fileName) {
     // Binary, so that every system reads the same bytes: a text-mode stream
     // on Windows would drop the CR of each CR LF (its white space either way)
     // but then misplace the re-reading of an unreadable value, and would end
     // the file at a Ctrl-Z.
     std::ifstream file(path, std::ios::binary);
-    if (!file) throw RunFailure("Unable to open input file (INPUT.DAT).");
-    return readModelInput(file, notes);
+    if (!file) throw RunFailure("Unable to open input file (" + fileName + ").");
+    return readModelInput(file, notes, fileName);
 }
 
 }  // namespace queuecalc

@@ -71,11 +71,15 @@ const char* inputFieldName(int position);
 // not parse as its field's type throws RunFailure naming the field. When
 // `notes` is given, values whose text ran on into the next one are recorded
 // there; that looks at the text around them but changes neither what is read
-// nor any message.
-ModelInput readModelInput(std::istream& in, InputNotes* notes = nullptr);
+// nor any message. Messages name the file `fileName`.
+ModelInput readModelInput(std::istream& in, InputNotes* notes = nullptr,
+                          const std::string& fileName = kInputFileName);
 
 // Opens the named file and reads it; throws RunFailure with the
-// missing-file message when it cannot be opened.
-ModelInput readModelInputFile(const std::string& path, InputNotes* notes = nullptr);
+// missing-file message when it cannot be opened. The calculator's messages
+// say "INPUT.DAT" wherever its file is; another program passes the name its
+// user gave as `fileName`.
+ModelInput readModelInputFile(const std::string& path, InputNotes* notes = nullptr,
+                              const std::string& fileName = kInputFileName);
 
 }  // namespace queuecalc

@@ -42,8 +42,10 @@
 //    -0; s is never -0 (it starts at +0 and a sum of two doubles is -0 only
 //    when both are). So the imaginary part of a b = 0 lane never limits.
 //
-// 2. Growth. For c > 0 the factor's modulus |c / (z + c)| is at most 1 when
-//    a >= 0, since (a + c)^2 + b^2 - c^2 = a^2 + 2ac + b^2 >= 0. For a < 0,
+// 2. Growth and decay. For c > 0 and a >= 0 the factor's squared modulus
+//    c^2 / ((a + c)^2 + b^2) = 1 / ((1 + a/c)^2 + (b/c)^2) is at most 1 and
+//    rises with c (a/c and b/c shrink in size as c grows), so over rates in
+//    [lo, hi] it is at most rho^2, its value at hi. For a < 0,
 //    c^2 / ((a + c)^2 + b^2) rises up to c* = (a^2 + b^2) / |a|, where it is
 //    1 + a^2 / b^2, and falls after it. So over rates in [lo, hi] the squared
 //    modulus is at most rho^2 = 1 + a^2 / b^2 if c* lies in [lo, hi], else
@@ -52,18 +54,33 @@
 //    row, or, in a row whose rates never rise (rowRatesFall[k]), the last
 //    rate and the next one. The kernel takes the peak whenever the computed
 //    c* lies in [lo (1 - 2^-40), hi (1 + 2^-40)], wider than c*'s rounding
-//    error, so an endpoint is used only when c* is truly outside. It raises
-//    rho^2 to at least 1, multiplies it by 1 + 2^-40 (more than the rounding
-//    of rho^2 and of the power below) and forms the growth bound
-//    Gamma = (rho^2)^ceil(n/2) >= rho^n by repeated squaring for the n
-//    factors left. For a >= 0, Gamma = 1. Those n factors multiply |p| by at
-//    most rho^n <= Gamma (before rounding).
+//    error, so an endpoint is used only when c* is truly outside. It
+//    multiplies the computed rho^2 by 1 + 2^-40, more than its rounding
+//    (at most 7u, u = 2^-53, from a rate, a point and b^2 in the ranges of
+//    3.) and than the rounding of one multiplication of the power below
+//    (u) together; then, where a >= 0, it takes the least of that and 1
+//    (the true rho^2 is at most 1) and the largest of that and 2^-400,
+//    where a < 0 the largest of that and 1. Every raise only loosens the
+//    bound. The n factors left multiply |p| by at most rho^n <= Gamma
+//    (before rounding), with
+//        Gamma = (rho^2)^floor(n/2)                  where a >= 0 (rho <= 1),
+//        Gamma = (rho^2)^floor(n/2) (rho^2 if n odd) where a < 0 (rho >= 1),
+//    formed by repeated squaring, each product raised to at least 2^-400.
+//    A computed power of rho^2 with f factors carries at most f - 1
+//    roundings of u, which the f margins 1 + 2^-40 (less rho^2's own
+//    rounding) outweigh; products of numbers at least the true powers they
+//    stand for stay at least the true product, and a raise keeps that. So
+//    the computed Gamma >= rho^n. The floor 2^-400 keeps every
+//    multiplication of the power out of the subnormal range (products of
+//    two numbers >= 2^-400 are >= 2^-800); decay below 2^-400 is never
+//    needed, as the sums' gaps are at least 2^-1014 and weights and products
+//    below 2^1000.
 //
 // 3. Rounding. With |a|, |b| <= 2^500, b = 0 or |b| >= 2^-500 (and a >= 0 if
 //    b = 0), and every rate of the row in [2^-500, 2^500], no operation of a
 //    step overflows, and d >= 2^-1000 is formed with relative error at most
-//    3u (u = 2^-53). The products cannot overflow either: the test below
-//    asks m Gamma <= 2^1000, so every later product stays below 2^1001.
+//    3u. The products cannot overflow either: the test below asks
+//    m max(1, Gamma) <= 2^1000, so every later product stays below 2^1001.
 //    Each computed factor (u, v) then has modulus at most
 //    |c / (z + c)| (1 + 6u) + 2^-1073, and one product step gives
 //    |p'| <= |p| |(u, v)| (1 + 3u) + 2^-1072 (relative errors of the four
@@ -71,22 +88,25 @@
 //    With 2., over the n < 2^28 steps left in a row (rows of 2^28 rates or
 //    more are always evaluated in full, see kLongestBoundedRow), the final
 //    product obeys
-//    |p_k| <= Gamma (|p_j| (1 + 10u)^n + n 2^-1071)
-//          <= Gamma (|p_j| (1 + 2^-21) + 2^-1040),
-//    where p_j is the product now (p_0 = 1 before the first factor; n 2^-1071
-//    <= 2^-1043). Each
-//    part of w p_k is then at most |w| |p_k| (1 + u) + 2^-1075.
+//      |p_k| <= Gamma |p_j| (1 + 10u)^n + max(1, Gamma) (1 + 10u)^n n 2^-1072
+//            <= Gamma |p_j| (1 + 2^-21) + max(1, Gamma) 2^-1040,
+//    where p_j is the product now (p_0 = 1 before the first factor); each
+//    step's absolute error is carried on by the factors after it, at most
+//    Gamma in all where a < 0 and at most 1 where a >= 0. Each part of w p_k
+//    is then at most |w| |p_k| (1 + u) + 2^-1075.
 //
 // 4. The test. With W = rowWeightBound[k] = |w| (1 + 2^-20) rounded,
 //    WG = W * Gamma and m = |pRe| + |pIm| >= |p_j|, both rounded, and
 //    T = min(g(sumRe), g(sumIm)) (a power of two, or 0), the lane may end
 //    its row when
-//        Q = m * WG  <  T (1 - 2^-40),   WG <= T 2^998,   m Gamma <= 2^1000.
+//        Q = m * WG  <  T (1 - 2^-40),   max(W, WG) <= T 2^998,
+//        m max(1, Gamma) <= 2^1000.
 //    (1 + 2^-20) covers (1 + 2^-21)(1 + u) and the roundings of m, WG and Q
 //    (the computed Gamma is at least rho^n, see 2.), so
 //    |w| Gamma |p_j| (1 + 2^-21)(1 + u) <= Q + 2^-1075 (the term for a Q in
 //    the subnormal range). The second condition makes the absolute terms
-//    small: |w| Gamma 2^-1040 (1 + u) <= WG 2^-1040 <= T 2^-42. Together
+//    small: |w| max(1, Gamma) 2^-1040 (1 + u) <= max(W, WG) 2^-1040
+//    <= T 2^-42. Together
 //    |x| <= Q + T 2^-42 + 2^-1074 < T (1 - 2^-40 + 2^-42) + 2^-1074 < T,
 //    as T >= 2^-1014. So |x| < g for both parts, and by 1. the sums keep
 //    their bits. T is 0 (never true) while a sum is zero, tiny, infinite or
@@ -123,10 +143,13 @@ namespace transform_kernel {
 
 // Steps between two checks: often enough to end a row close to where its
 // contribution fades, rarely enough that checking costs little beside the
-// divisions. Measured (processor time of the whole program, AVX-512 kernel)
-// against 2, 4, 8 and 32: 16 is best or within 1 %, on examples/large,
-// examples/lognormal and examples/overloaded alike (4 cost 12 to 22 % more).
-const int kStepsPerCheck = 16;
+// divisions (a check may form a growth or decay bound: a division and a
+// power). Measured (processor time of the whole program, AVX2 kernel, AMD
+// EPYC family 25, 2 cores) against 16, 32, 96 and 128: 64 is best or within
+// 3 % on examples/large, examples/lognormal and examples/overloaded (16 cost
+// 10 to 15 % more on the overloaded example; checking every 16 steps with
+// the decay bound only at every 2nd, 4th or 8th check did not help).
+const int kStepsPerCheck = 64;
 
 const double kSmallestSkippableSum = 0x1p-960;  // g(s) >= 2^-1014, see 1.
 const double kPredecessorFactor = 1 - 0x1p-53;  // |s| * this = predecessor of |s|
@@ -137,6 +160,7 @@ const double kPeakWindowLow = 1 - 0x1p-40;      // c* near a row's rates, see 2.
 const double kPeakWindowHigh = 1 + 0x1p-40;
 const double kGrowthMargin = 1 + 0x1p-40;  // rounding of rho^2 and its power, see 2.
 const int kLongestBoundedRow = (1 << 28) - 1;  // n < 2^28, see 3.
+const double kSmallestPower = 0x1p-400;  // keeps Gamma's products normal, see 2.
 
 // Half the distance from |s| to its predecessor when s is finite and
 // |s| >= 2^-960, else 0 (item 1 above).
@@ -164,14 +188,16 @@ typename V::reg absorptionLimit(typename V::reg sumRe, typename V::reg sumIm,
     return V::keepWhere(safeLane, V::min(halfGap<V>(sumRe), limitIm));
 }
 
-// x^e for a whole e >= 1 by repeated squaring, in the lanes' arithmetic.
+// x^e for a whole e >= 1 and x >= 2^-400 by repeated squaring, in the lanes'
+// arithmetic, every product raised to at least 2^-400 (item 2).
 template <class V>
 typename V::reg power(typename V::reg x, int e) {
+    const typename V::reg floor = V::broadcast(kSmallestPower);
     typename V::reg result = x;
     typename V::reg square = x;
     for (e -= 1; e > 0; e >>= 1) {
-        if (e & 1) result = V::mul(result, square);
-        if (e > 1) square = V::mul(square, square);
+        if (e & 1) result = V::max(V::mul(result, square), floor);
+        if (e > 1) square = V::max(V::mul(square, square), floor);
     }
     return result;
 }
@@ -280,6 +306,7 @@ std::uint64_t evaluatePoints(const TransformModel& model, const double* a, const
                         V::either(V::lessEqual(V::broadcast(kSafeRateLow), absB),
                                   V::both(realLane, rightHalf)));
             const bool anyLeft = !V::all(rightHalf);
+            const bool anyRight = !V::none(rightHalf);
             const reg modulus2 = V::add(V::mul(A, A), B2);
             const reg peakRate = V::div(modulus2, absA);   // c*
             const reg peakSquared = V::div(modulus2, B2);  // 1 + a^2 / b^2
@@ -293,42 +320,59 @@ std::uint64_t evaluatePoints(const TransformModel& model, const double* a, const
                 reg rowCap = V::zero();       // T 2^998 of item 4
                 reg weightBare = V::zero();   // W of item 4
                 reg rho2 = one;               // rho^2 of item 2, once known
-                bool growthKnown = !anyLeft;  // for a >= 0 in every lane, Gamma = 1
+                bool growthKnown = false;
                 const double low = rateLow[k];
                 const double high = rateHigh[k];
                 const bool falls = ratesFall[k] != 0;
                 // Item 4 for products of modulus at most m, with the k - j
-                // factors of rate[j] .. rate[k - 1] left, which grow them by
-                // at most Gamma: passed lanes, lost ones included. Gamma >= 1,
-                // so the test with Gamma = 1 is a cheaper necessary condition,
-                // and rho^2 is formed only when that holds somewhere (once
-                // per row, or at each check where the rates fall).
+                // factors of rate(j) .. rate(k - 1) left, which change them by
+                // at most Gamma: passed lanes, lost ones included. The test
+                // with Gamma = 1 ("plain") is cheaper: where a < 0 (Gamma >= 1)
+                // it is necessary, where a >= 0 (Gamma <= 1) sufficient. So
+                // rho^2 and Gamma are formed only when that does not settle
+                // every lane (rho^2 once per row, or at each check where the
+                // rates fall).
                 const auto absorbed = [&](reg m, int j) -> mask {
                     const mask plain = V::either(
                         V::both(V::both(V::less(V::mul(m, weightBare), rowLimit),
                                         V::lessEqual(weightBare, rowCap)),
                                 V::lessEqual(m, largestProduct)),
                         lost);
-                    if (!anyLeft || V::none(plain)) return plain;
+                    if (!anyLeft && V::all(plain)) return plain;
+                    if (!anyRight && V::none(plain)) return plain;
                     if (!growthKnown || falls) {
                         const double from = falls ? rate(k - 1) : low;
                         const double to = falls ? rate(j) : high;
-                        const mask peakInRow =
-                            V::both(V::lessEqual(V::broadcast(from * kPeakWindowLow), peakRate),
-                                    V::lessEqual(peakRate, V::broadcast(to * kPeakWindowHigh)));
-                        const reg ends =
-                            V::max(squaredFactor<V>(A, B2, from), squaredFactor<V>(A, B2, to));
-                        rho2 = V::mul(V::select(peakInRow, peakSquared, ends),
-                                      V::broadcast(kGrowthMargin));
-                        rho2 = V::select(rightHalf, one, V::max(rho2, one));
+                        const reg margin = V::broadcast(kGrowthMargin);
+                        const reg atTop = squaredFactor<V>(A, B2, to);
+                        // a >= 0: the largest rate left gives the largest factor.
+                        const reg decay = V::max(V::min(V::mul(atTop, margin), one),
+                                                 V::broadcast(kSmallestPower));
+                        if (anyLeft) {
+                            const mask peakInRow = V::both(
+                                V::lessEqual(V::broadcast(from * kPeakWindowLow), peakRate),
+                                V::lessEqual(peakRate, V::broadcast(to * kPeakWindowHigh)));
+                            const reg ends = V::max(squaredFactor<V>(A, B2, from), atTop);
+                            const reg grow = V::max(
+                                V::mul(V::select(peakInRow, peakSquared, ends), margin), one);
+                            rho2 = V::select(rightHalf, decay, grow);
+                        } else {
+                            rho2 = decay;
+                        }
                         growthKnown = true;
                     }
-                    if (V::all(V::lessEqual(rho2, one))) return plain;
-                    const reg growth = power<V>(rho2, (k - j + 1) / 2);  // Gamma
+                    if (V::all(V::equal(rho2, one))) return plain;
+                    const int left = k - j;
+                    reg growth = left >= 2 ? power<V>(rho2, left / 2) : one;  // Gamma
+                    if (anyLeft && left % 2 == 1)
+                        growth = V::select(rightHalf, growth, V::mul(growth, rho2));
                     const reg wg = V::mul(weightBare, growth);
-                    const mask small = V::both(V::less(V::mul(m, wg), rowLimit),
-                                               V::lessEqual(V::mul(m, growth), largestProduct));
-                    return V::either(V::both(small, V::lessEqual(wg, rowCap)), lost);
+                    const mask small =
+                        V::both(V::less(V::mul(m, wg), rowLimit),
+                                V::lessEqual(V::mul(m, V::max(growth, one)), largestProduct));
+                    const mask capped =
+                        V::both(V::lessEqual(wg, rowCap), V::lessEqual(weightBare, rowCap));
+                    return V::either(V::both(small, capped), lost);
                 };
                 if (low == low) rowLimit = limit;  // NaN: a row outside item 3
                 rowCap = V::mul(rowLimit, V::broadcast(kWeightCapScale));

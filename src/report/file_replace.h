@@ -2,22 +2,26 @@
 // Replacing a whole file safely, for any program that writes a file
 // completely and then puts it in place of an earlier one.
 //
-// The bytes go to a new file beside the target (".NAME." and a unique ending,
-// in the same folder), are flushed to disk, and only then does the new file take the
-// target's name in one step, so that an earlier file survives any failure
-// whole: after a failure the target is as it was and no new file is left
-// behind. Where the folder takes no new file but the target itself is
-// writable, the target is overwritten in place instead. A target that is not
-// writable (read-only) is refused, as is a folder of the target's name.
+// The bytes go to a new file in the target's folder, are flushed to disk,
+// and only then does the new file take the target's name in one step, so
+// that an earlier file survives any failure whole: after a failure the
+// target is as it was and no new file is left behind. Where the folder takes
+// no new file but the target itself is writable, the target is overwritten
+// in place instead. A target that is not writable (read-only) is refused,
+// as is a folder of the target's name.
 //
 // Failures are given as the reason in the system's words, without a final
 // full stop ("Permission denied"), for the caller's own message; nothing
 // here throws for a failure of the file system.
 //
-// POSIX: mkstemp, fsync, rename; the new file keeps the permissions (and,
-// where allowed, the owner) of the earlier one, or gets those of any new
-// file; a symbolic link is followed and the file it points to replaced; a
-// device or pipe is written, not replaced. Windows: CreateFileW,
+// POSIX: the new file has no name while it is written where the system
+// makes such files (O_TMPFILE on Linux), so that a program killed meanwhile
+// leaves nothing; elsewhere it is ".NAME." and a unique ending (mkstemp),
+// removed when SIGINT, SIGTERM or SIGHUP ends the program. Then fsync and
+// rename. The new file keeps the permissions (and, where allowed, the owner)
+// of the earlier one, or gets those of any new file; a symbolic link is
+// followed and the file it points to replaced; a device or pipe is written,
+// not replaced. Windows: ".NAME.<process>-<n>" by CreateFileW,
 // FlushFileBuffers, MoveFileExW with MOVEFILE_REPLACE_EXISTING |
 // MOVEFILE_WRITE_THROUGH; narrow names are in the code page of the system's
 // narrow file functions; a target that another program holds open without
@@ -31,6 +35,10 @@
 
 namespace queuecalc {
 
+// The kind of new file: without a name where the system makes one, or
+// always named (the way of every other system, chosen to test it).
+enum class NewFile { UnnamedWherePossible, Named };
+
 // A replacement written in pieces (a table streamed row by row):
 //   FileReplacement out(path);
 //   if (out.failure().empty()) out.stream() << ...;   // or out.write(...)
@@ -39,7 +47,7 @@ class FileReplacement : private std::streambuf {
 public:
     // Prepares the new file (or, where it must be, opens the target itself);
     // a failure to do so is kept in failure().
-    explicit FileReplacement(const std::string& path);
+    explicit FileReplacement(const std::string& path, NewFile kind = NewFile::UnnamedWherePossible);
     // Removes the new file unless it was put in place.
     ~FileReplacement() override;
     FileReplacement(const FileReplacement&) = delete;

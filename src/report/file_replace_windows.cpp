@@ -67,7 +67,8 @@ struct FileReplacement::Handle {
     std::wstring target;
 };
 
-FileReplacement::FileReplacement(const std::string& path) : handle_(std::make_unique<Handle>()), stream_(this) {
+// Always a named file (NewFile has no other kind here).
+FileReplacement::FileReplacement(const std::string& path, NewFile) : handle_(std::make_unique<Handle>()), stream_(this) {
     Handle& h = *handle_;
     if (!toWide(path, h.target)) {
         failure_ = reasonOf(ERROR_NO_UNICODE_TRANSLATION);

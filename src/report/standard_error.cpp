@@ -45,9 +45,9 @@ void ProcessStandardError::avoidFile(const std::string& path) {
 
 // SIGPIPE is blocked for this thread during the write, so that a pipe without
 // reader yields EPIPE; the signal that write then left pending is taken back
-// before the old mask returns, unless one was pending already. The program
-// keeps the default action of SIGPIPE for everything else (standard output
-// on a closed pipe still ends it as before).
+// before the old mask returns, unless one was pending already. So the
+// writes here never end a program, whatever it does with SIGPIPE elsewhere
+// (the calculator ignores it, see src/app/main.cpp).
 void ProcessStandardError::write(const std::string& text) {
     if (!usable_ || text.empty()) return;
     const int saved = errno;

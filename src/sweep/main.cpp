@@ -104,7 +104,7 @@ int run(const SweepOptions& options, const std::vector<std::string>& args, Error
     SweepPlan plan;
     InputNotes notes;
     try {
-        plan.base = readModelInputFile(options.inputPath, &notes);
+        plan.base = readModelInputFile(options.inputPath, &notes, options.inputPath);
     } catch (const RunFailure& failure) {
         for (const InputWarning& w : checkRunOns(notes)) err.write(warningText(w.text));
         std::cerr << kProgram << ": " << failure.what() << "\n";
@@ -130,7 +130,8 @@ int run(const SweepOptions& options, const std::vector<std::string>& args, Error
     auto binomials = std::make_unique<BinomialRows>();
     if (std::filesystem::exists(table)) {
         try {
-            binomials = std::make_unique<BinomialRows>(readBinomialTableFile(table.string(), 0, InversionChoice::Talbot));
+            binomials = std::make_unique<BinomialRows>(
+                readBinomialTableFile(table.string(), 0, InversionChoice::Talbot, table.string()));
         } catch (const RunFailure& failure) {
             std::cerr << kProgram << ": " << failure.what() << "\n";
             return 1;

@@ -170,8 +170,9 @@ Output:
                         column against the first varied field, a line for each
                         value of the other varied fields (the first 5)
   --jobs N              threads (default: all cores)
-  --shard I/N           only part I (0 .. N-1) of the grid cut into N parts;
-                        the parts' outputs put one after the other are the table
+  --shard I/N           only part I (0 .. N-1) of the grid cut into N parts,
+                        N at most 999999999; the parts' outputs put one after
+                        the other are the table
   --no-header           leave out the header row
   --help                this text
 
@@ -182,8 +183,8 @@ from such a scenario. Warnings about the input go to standard error once.
 
 Exit status: 0 when every row has its measures and passes its checks, 1 when
 a row has no measures (a rejected scenario, or no staffing answer) or fails
-its checks, or the input files cannot be read, 2 for a bad option or
-expression.
+its checks, the input files cannot be read or the table cannot be written
+(the sweep then stops), 2 for a bad option or expression.
 )";
 }
 

@@ -261,15 +261,18 @@ TEST(StandardError, SentIntoTheResultsFileRewrittenInPlaceLeavesItIntact) {
     EXPECT_TRUE(run.csv == withoutChecks(folder.path()).csv) << run.csv.substr(0, 200);
 }
 
-TEST(StandardError, LeavesStandardOutputOnAPipeWithoutReaderAsItWas) {
-    // Only standard error is shielded from the pipe signal: standard output
-    // without reader still ends the program by it when the console output is
-    // flushed, after the results file is written, as it always did.
+TEST(StandardError, SaysLastThatStandardOutputOnAPipeWithoutReaderWasCut) {
+    // The pipe signal ends nothing: the results file is written, the curve
+    // warnings come, and then the line about the console, with status 3.
     TempFolder folder;
     writeBytes(folder / "INPUT.DAT", values("1 0 0.5 -1 -1 10 20 1 9.5 0.1 64 0.3 0"));
     writeBytes(folder / "BINOMDIST.DAT", binomialTableText(64));
     const ProcessRun run = runWithErrorOn(folder.path(), ErrorTarget::File, true);
-    EXPECT_EQ(run.signal, SIGPIPE);
+    EXPECT_EQ(run.signal, 0);
+    EXPECT_EQ(run.exitStatus, 3);
+    const std::string cut = "The console output was cut short: standard output was closed before the run ended; "
+                            "the results file (OUTPUT.CSV) is complete.\n";
+    EXPECT_EQ(run.err, runWithErrorOn(folder.path(), ErrorTarget::File).err + cut);
     EXPECT_TRUE(run.csv == withoutChecks(folder.path()).csv);
 }
 

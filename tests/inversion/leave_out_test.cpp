@@ -171,6 +171,61 @@ TEST(LeaveOut, ContributionsJustInsideHalfTheGapEndTheRowAndKeepTheBits) {
     }
 }
 
+// Row 1 sets the sum to `sum` (rate 1, factor 1); rows 2 .. k-1 weigh
+// nothing; row k has the rate 1 and then k - 1 rates 2^-80 (C = 0, 1, 1, ...
+// and s mu = 2^-80), so after its first step its product is 1 and the k - 1
+// factors left are 1/2 each: its contribution is exactly `contribution`, and
+// for k - 1 even the decay bound (1/4)^((k-1)/2) is exact but for the margins.
+TransformModel sumThenDecayingRow(int k, double sum, double contribution) {
+    std::vector<double> cumulative(static_cast<std::size_t>(k) + 1, 1.0);
+    cumulative[0] = 0.0;
+    std::vector<double> weights(static_cast<std::size_t>(k), 0.0);
+    weights[0] = sum;
+    weights[k - 1] = std::ldexp(contribution, k - 1);
+    return handModel(cumulative, kHalfFactorRate, weights);
+}
+
+TEST(LeaveOut, DecayingFactorsEndARowExactlyWhereTheirBoundAllows) {
+    // Beyond half the gap by 2^-20, the contribution moves the sum and the
+    // row must run to its end (a decay bound looser by 2^-18 would end it
+    // after its first step); inside by 2^-18, the kernel ends it there, as
+    // nothing after the first factor (1) can bring the product above
+    // (1/2)^(k-1): 2 vector steps (row 1 and row k's first).
+    const struct {
+        int k;
+        double sum;
+        double halfGap;
+    } cases[] = {{3, 1.0, -0x1p-54}, {3, 1.5, 0x1p-53}, {11, 1.75, 0x1p-53},
+                 {11, -1.5, 0x1p-53}, {21, 0x1p-900, -0x1p-954}};
+    Points p;
+    p.add(kExactPoint, 0.0);
+    std::size_t values = 0;
+    std::size_t differing = 0;
+    for (const auto& c : cases) {
+        const auto beyond = sumThenDecayingRow(c.k, c.sum, c.halfGap * (1 + 0x1p-20));
+        ASSERT_FALSE(sameBits(waitingTimeTransform(beyond, kExactPoint, 0.0),
+                              waitingTimeTransform(sumThenDecayingRow(c.k, c.sum, 0.0),
+                                                   kExactPoint, 0.0)))
+            << "row " << c.k << " must move the sum " << c.sum;
+        const Mismatch kept = compareKernels(beyond, p);
+        EXPECT_EQ(kept.differing, 0u) << "row " << c.k << ", sum " << c.sum << ": " << kept.first;
+        values += kept.values;
+        differing += kept.differing;
+        const auto inside = sumThenDecayingRow(c.k, c.sum, c.halfGap * (1 - 0x1p-18));
+        const Mismatch left = compareKernels(inside, p);
+        EXPECT_EQ(left.differing, 0u) << "row " << c.k << ", sum " << c.sum << ": " << left.first;
+        for (SimdLevel level : kLevels) {
+            if (!simdLevelAvailable(level)) continue;
+            Complex out;
+            const TransformWork work =
+                evaluateTransformPoints(inside, p.a.data(), p.b.data(), 1, &out, level, 1);
+            EXPECT_EQ(work.stepsDone, 2u) << simdLevelName(level) << ", row " << c.k;
+        }
+    }
+    std::cout << "[leave out] edge of the decay bound: " << differing << " of " << values
+              << " values differ from the scalar bits\n";
+}
+
 TEST(LeaveOut, FactorsLargerThanOneInTheLeftHalfPlaneKeepTheRow) {
     // z = -1 + 0.01i: the rate 1 gives the factor -100i (|f| = 100), a tiny
     // rate a factor of about 1e-6. Row 2 (rates 1e-6 and 1) starts tiny and

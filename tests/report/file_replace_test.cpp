@@ -1,7 +1,8 @@
 // Replacing a whole file under any name, as a second program uses it: the
 // new bytes exactly, no temporary file left behind, and a failure given as
 // the system's reason alone, for the caller's own message. Built for this
-// system and for Windows (run under Wine there).
+// system and for Windows (run under Wine there); what only POSIX systems do
+// is in file_replace_posix_test.cpp.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -87,7 +88,10 @@ TEST(FileReplace, GivesTheReasonAloneWhenTheFileCannotBeWritten) {
     EXPECT_EQ(folder.names(), std::vector<std::string>{"taken.csv"}) << "no temporary file may be left behind";
 }
 
-TEST(FileReplace, PutsAStreamedTableInPlaceOnlyWhenCommitted) {
+// Both kinds of new file: unnamed where the system makes one, and named.
+class FileReplaceKinds : public ::testing::TestWithParam<queuecalc::NewFile> {};
+
+TEST_P(FileReplaceKinds, PutsAStreamedTableInPlaceOnlyWhenCommitted) {
     ScratchFolder folder;
     const fs::path target = folder / "table.csv";
     {
@@ -96,7 +100,7 @@ TEST(FileReplace, PutsAStreamedTableInPlaceOnlyWhenCommitted) {
     }
     std::ostringstream expected;  // the same insertions into a string
     {
-        queuecalc::FileReplacement out(target.string());
+        queuecalc::FileReplacement out(target.string(), GetParam());
         ASSERT_EQ(out.failure(), "");
         // More than the stream holds back, in rows and in one large piece.
         for (int row = 0; row < 20000; ++row) {
@@ -114,9 +118,14 @@ TEST(FileReplace, PutsAStreamedTableInPlaceOnlyWhenCommitted) {
     EXPECT_EQ(contentOf(target).size(), expected.str().size());
     EXPECT_TRUE(contentOf(target) == expected.str());
     EXPECT_EQ(folder.names(), std::vector<std::string>{"table.csv"});
+    // A file of a new name, put in place at once.
+    queuecalc::FileReplacement fresh((folder / "new.csv").string(), GetParam());
+    fresh.write("1;2\r\n", 5);
+    EXPECT_EQ(fresh.commit(), "");
+    EXPECT_EQ(contentOf(folder / "new.csv"), "1;2\r\n");
 }
 
-TEST(FileReplace, WithoutACommitLeavesTheEarlierFileAndNoNewOne) {
+TEST_P(FileReplaceKinds, WithoutACommitLeavesTheEarlierFileAndNoNewOne) {
     ScratchFolder folder;
     const fs::path target = folder / "table.csv";
     {
@@ -124,9 +133,12 @@ TEST(FileReplace, WithoutACommitLeavesTheEarlierFileAndNoNewOne) {
         earlier << "earlier\r\n";
     }
     {
-        queuecalc::FileReplacement abandoned(target.string());
+        queuecalc::FileReplacement abandoned(target.string(), GetParam());
         abandoned.stream() << std::string(200000, 'x');
     }
     EXPECT_EQ(contentOf(target), "earlier\r\n");
     EXPECT_EQ(folder.names(), std::vector<std::string>{"table.csv"}) << "no temporary file may be left behind";
 }
+
+INSTANTIATE_TEST_SUITE_P(NewFiles, FileReplaceKinds,
+                         ::testing::Values(queuecalc::NewFile::UnnamedWherePossible, queuecalc::NewFile::Named));

@@ -1,8 +1,14 @@
 // queuecalc-sweep as a user runs it: the grid, its CSV, shards, threads, the
-// output file, rejected scenarios and bad command lines.
+// output file, rejected scenarios, bad command lines, a reader that leaves and
+// a signal that ends it.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -155,11 +161,98 @@ TEST_F(SweepProgram, WritesTheOutputFileWholeAndLeavesAnEarlierOneOnFailure) {
     const SweepRun failed = runSweepIn(folder.path(), "--out table.csv");
     EXPECT_EQ(failed.status, 1);
     EXPECT_EQ(readBytes(folder / "table.csv"), toStdout.out);
-    const SweepRun missingFolder = runSweepIn(folder.path(), "--input nowhere/INPUT.DAT");
-    EXPECT_EQ(missingFolder.err, "queuecalc-sweep: Unable to open input file (INPUT.DAT).\n");
     std::size_t files = 0;
     for (const auto& entry : std::filesystem::directory_iterator(folder.path())) files += entry.is_regular_file();
     EXPECT_EQ(files, 2u) << "no temporary file is left behind";
+}
+
+TEST_F(SweepProgram, NamesTheFilesBesideTheGivenInputInItsMessages) {
+    std::filesystem::create_directory(folder / "plans");
+    writeBytes(folder / "plans" / "short.dat", "1 0 0.5");
+    writeBytes(folder / "plans" / "centre.dat", sweeptest::smallCentreFile().text());
+    const struct {
+        const char* args;
+        const char* table;  // "plans/BINOMDIST.DAT", or nothing
+        std::string err;
+    } cases[] = {
+        {"--input plans/none.dat", nullptr, "Unable to open input file (plans/none.dat)."},
+        {"--input plans/short.dat", nullptr,
+         "Unable to read input file (plans/short.dat): it ends before value 4 of 13"},
+        {"--input plans/centre.dat", "8\n1 2", "Unable to read binomial distribution data file "
+                                              "(plans/BINOMDIST.DAT): it ends before entry [0][2]"},
+        {"--input plans/centre.dat", "-3", "Binomial distribution dimension (-3) must be at least -1. Please "
+                                           "change the binomial distribution data file (plans/BINOMDIST.DAT)."},
+    };
+    for (const auto& c : cases) {
+        if (c.table) writeBytes(folder / "plans" / "BINOMDIST.DAT", c.table);
+        const SweepRun run = runSweepIn(folder.path(), c.args);
+        EXPECT_EQ(run.status, 1) << c.args;
+        EXPECT_EQ(run.err.rfind("queuecalc-sweep: " + c.err, 0), 0u) << c.args << ": " << run.err;
+    }
+    // A table too small for a scenario: the note in plain words.
+    writeBytes(folder / "plans" / "BINOMDIST.DAT", binomialTableText(8));
+    const SweepRun small = runSweepIn(folder.path(), "--input plans/centre.dat --at 1");
+    EXPECT_EQ(small.status, 1);
+    EXPECT_NE(small.out.find("Increase binomial distribution dimension"), std::string::npos) << small.out;
+}
+
+// A grid of 10^10 scenarios: days of work, so a sweep that ends within the
+// minute its shell grants it (status 124 otherwise) has stopped on its own.
+const char* const kEndlessGrid = "--vary servers=1:100000 --vary arrivalRate=1:1000:0.01 --at 1 --jobs 2";
+
+TEST_F(SweepProgram, StopsAtOnceWhenNobodyReadsItsTable) {
+    const struct {
+        const char* pipeSignal;  // the shell's words for SIGPIPE's action
+        int status;
+        const char* err;
+    } cases[] = {
+        {"", 128 + SIGPIPE, ""},  // ended by the signal, as any filter
+        {"trap '' PIPE;", 1, "queuecalc-sweep: writing to standard output failed\n"},
+    };
+    for (const auto& c : cases) {
+        const std::string command = "cd '" + folder.path().string() + "' && " + c.pipeSignal +
+                                    " { timeout 60 '" QUEUECALC_SWEEP_PATH "' " + kEndlessGrid +
+                                    " 2> err; echo $? > status; } | head -c 1 > /dev/null";
+        ASSERT_EQ(std::system(command.c_str()), 0);
+        EXPECT_EQ(std::stoi(readBytes(folder / "status")), c.status) << c.pipeSignal;
+        EXPECT_EQ(readBytes(folder / "err"), c.err) << c.pipeSignal;
+    }
+}
+
+// The wait status of the sweep started in `folder` with `args` and sent
+// `signal` a fifth of a second later (SIGKILL ten seconds after that).
+int statusAfterSignal(const std::filesystem::path& folder, const std::string& args, int signal) {
+    const std::string command = "exec '" QUEUECALC_SWEEP_PATH "' " + args + " > /dev/null 2>&1";
+    const pid_t child = ::fork();
+    if (child == 0) {
+        // As a program started from a terminal (a test run in the background
+        // inherits SIGINT ignored).
+        for (const int s : {SIGINT, SIGTERM, SIGHUP}) ::signal(s, SIG_DFL);
+        if (::chdir(folder.c_str()) == 0) ::execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    ::usleep(200000);
+    ::kill(child, signal);
+    int status = 0;
+    for (int waited = 0; ::waitpid(child, &status, WNOHANG) == 0; ++waited) {
+        if (waited == 1000) ::kill(child, SIGKILL);
+        ::usleep(10000);
+    }
+    return status;
+}
+
+TEST_F(SweepProgram, EndedBySignalLeavesTheEarlierOutputFileAndNoOther) {
+    writeBytes(folder / "table.csv", "earlier\r\n");
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        const int status = statusAfterSignal(folder.path(), std::string(kEndlessGrid) + " --out table.csv", signal);
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << ::strsignal(signal);
+        std::vector<std::string> names;
+        for (const auto& entry : std::filesystem::directory_iterator(folder.path()))
+            names.push_back(entry.path().filename().string());
+        std::sort(names.begin(), names.end());
+        EXPECT_EQ(names, (std::vector<std::string>{"INPUT.DAT", "table.csv"})) << ::strsignal(signal);
+        EXPECT_EQ(readBytes(folder / "table.csv"), "earlier\r\n");
+    }
 }
 
 TEST_F(SweepProgram, RejectsBadOptionsAndExpressionsWithOneLineAndStatus2) {
@@ -188,6 +281,7 @@ TEST_F(SweepProgram, RejectsBadOptionsAndExpressionsWithOneLineAndStatus2) {
         "--jobs 0",
         "--shard 2/2",
         "--shard 1",
+        "--shard 0/1000000000",            // beyond the limit it states
         "--method laplace",
         "--out",
         "--no-header=1",
@@ -202,6 +296,8 @@ TEST_F(SweepProgram, RejectsBadOptionsAndExpressionsWithOneLineAndStatus2) {
     const SweepRun help = runSweepIn(folder.path(), "--help");
     EXPECT_EQ(help.status, 0);
     EXPECT_EQ(help.out.rfind("usage: queuecalc-sweep", 0), 0u);
+    for (const std::string& text : {help.out, runSweepIn(folder.path(), "--shard 0/0").err})
+        EXPECT_NE(text.find("999999999"), std::string::npos) << "--shard states its limit: " << text;
 }
 
 TEST(SweepGrid, RealRangesKeepTheirLastPointAndWholeRangesStepByOne) {

@@ -160,7 +160,7 @@ std::vector<InputWarning> checkRunOns(const InputNotes& notes) {
     return warnings;
 }
 
-std::vector<InputWarning> checkInputValues(const ModelInput& input, const BinomialTable& table) {
+std::vector<InputWarning> checkInputValues(const ModelInput& input) {
     std::vector<InputWarning> warnings;
     checkConsoleSwitch(input, warnings);
     checkErlangPhases(input, warnings);
@@ -168,6 +168,17 @@ std::vector<InputWarning> checkInputValues(const ModelInput& input, const Binomi
     checkLoad(input, warnings);
     checkTimeGridCount(input, warnings);
     checkAlgorithmSwitch(input, warnings);
+    return warnings;
+}
+
+std::vector<InputWarning> checkBinomialRowValues(const ModelInput& input, const BinomialTable& table) {
+    std::vector<InputWarning> warnings;
+    checkBinomialRow(input, table, warnings);
+    return warnings;
+}
+
+std::vector<InputWarning> checkInputValues(const ModelInput& input, const BinomialTable& table) {
+    std::vector<InputWarning> warnings = checkInputValues(input);
     checkBinomialRow(input, table, warnings);
     return warnings;
 }

@@ -49,6 +49,11 @@ std::vector<InputWarning> checkRunOns(const InputNotes& notes);
 // the values in the file. The binomial table is looked at only when the
 // Euler algorithm runs.
 std::vector<InputWarning> checkInputValues(const ModelInput& validatedInput, const BinomialTable& table);
+// The same in two parts: the values of "INPUT.DAT", and row M of the
+// binomial table (a program that checks many inputs against one table
+// checks the row once per M).
+std::vector<InputWarning> checkInputValues(const ModelInput& validatedInput);
+std::vector<InputWarning> checkBinomialRowValues(const ModelInput& validatedInput, const BinomialTable& table);
 
 // The texts alone, in the same order.
 std::vector<std::string> runOnWarnings(const InputNotes& notes);

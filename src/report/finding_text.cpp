@@ -1,5 +1,8 @@
 #include "report/finding_text.h"
 
+#include <cctype>
+#include <cmath>
+
 #include "core/number_text.h"
 #include "input/model_fields.h"
 #include "report/measure_labels.h"
@@ -188,12 +191,95 @@ std::string curveText(const Finding& finding) {
            "centres needs 48 or 64.";
 }
 
+// ---- The input's warnings, in the calculator's words ----
+
+const char* const kInFile = " of the input file (INPUT.DAT)";
+
+std::string capitalised(std::string text) {
+    if (!text.empty()) text[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(text[0])));
+    return text;
+}
+
+std::string runOnText(const RunOnValue& runOn) {
+    const std::string field = capitalised(inputFieldName(runOn.position));
+    const std::string place = "value " + std::to_string(runOn.position) + kInFile;
+    if (!runOn.restIsNextValue)
+        return field + " is read as " + runOn.value + " from \"" + runOn.text + "\"; the rest \"" +
+               runOn.rest + "\" is never read.\nPlease write " + place + " as a whole number.";
+    std::string text = field + " is read as " + runOn.value + " from \"" + runOn.text +
+                       "\", and the rest \"" + runOn.rest + "\" as value " +
+                       std::to_string(runOn.position + 1) + " (" + inputFieldName(runOn.position + 1) +
+                       "), so every later value moves up one place.\n";
+    if (isWholeNumberField(runOn.position))
+        return text + "Please write " + place +
+               " as a whole number, or add the value that is missing before it.";
+    return text + "Please put white space between values " + std::to_string(runOn.position) + " and " +
+           std::to_string(runOn.position + 1) + kInFile + ".";
+}
+
+std::string inputText(const InputWarning& w) {
+    const ModelInput& input = w.input;
+    switch (w.problem) {
+        case InputProblem::RunOnValue: return w.runOn ? runOnText(*w.runOn) : std::string();
+        case InputProblem::ConsoleSwitch:
+            return "Console report switch (" + std::to_string(input.consoleReport) +
+                   ") is neither 1 nor 0, so no summary is printed.\nPlease change value 1" + kInFile +
+                   " to 1 for the summary or to 0 for none.";
+        case InputProblem::ErlangPhases:
+            return "Erlang number of phases (" + formatValue(w.value) +
+                   ") is not a whole number: the density is formed with " + formatValue(w.value) +
+                   " phases and the survival with " + formatValue(std::floor(w.value)) +
+                   ", which is no Erlang distribution.\nPlease change value 4" + kInFile + " to a whole number.";
+        case InputProblem::NoServers:
+            return "Number of servers (0) leaves no agent: no call is ever served, RHO is infinite "
+                   "and the waiting-time distribution of served calls has no meaning.\nPlease change "
+                   "value 6" +
+                   std::string(kInFile) + ".";
+        case InputProblem::ImplausibleLoad:
+            return "Offered load per server (RHO = " + formatDigits(w.value, 6) + ") is above " +
+                   formatValue(kPlausibleLoad) + ": arrival rate " + formatValue(input.arrivalRate) + " for " +
+                   std::to_string(input.servers) + " servers of individual service rate " +
+                   formatValue(input.serviceRate) +
+                   ".\nPlease check that the arrival rate and the individual service rate (values 9 and 8" +
+                   kInFile + ") use the same time unit.";
+        case InputProblem::NoMoments:
+            return "Maximum time instance (" + formatValue(input.maxTime) +
+                   ") is smaller than the time in between measurement moments (" +
+                   formatValue(input.momentInterval) +
+                   "): there is no measurement moment and the waiting-time tables are empty.\n"
+                   "Please change value 10 or 12" +
+                   std::string(kInFile) + ".";
+        case InputProblem::MomentLeftOut:
+            return "Maximum time instance (" + formatValue(input.maxTime) +
+                   ") over the time in between measurement moments (" + formatValue(input.momentInterval) +
+                   ") is " + formatValue(w.value) + " in double precision, so the moment " +
+                   formatDigits(w.expected, 6) + " is left out.\nPlease write value 12" + kInFile +
+                   " a little larger (" + formatDigits(input.maxTime + 1e-6 * input.momentInterval, 9) +
+                   ", say) to include it.";
+        case InputProblem::AlgorithmSwitch: {
+            const int m = input.inversionMethod;
+            return "Inverse Laplace transform algorithm (" + std::to_string(m) + ") is not -1, 0 or 1; it runs " +
+                   (m < 0 ? "the Euler algorithm, as -1 does." : "the Talbot algorithm, as 1 does.") +
+                   "\nPlease change value 13" + kInFile + " to -1 (Euler), 1 (Talbot) or 0 (both).";
+        }
+        case InputProblem::BinomialRow: {
+            const std::string m = std::to_string(input.inversionTerms);
+            const std::string k = std::to_string(w.entry);
+            return "Binomial distribution data file (BINOMDIST.DAT) holds " + formatValue(w.value) + " at entry [" +
+                   m + "][" + k + "], not C(" + m + ", " + k + ") = " + formatValue(w.expected) +
+                   ", and the Euler results rest on it.\nPlease write the file again (binomdist " +
+                   std::to_string(w.tableDimension) + " BINOMDIST.DAT).";
+        }
+    }
+    return std::string();
+}
+
 const char* const kAbandonmentMeaningless = "the abandonment measures have no meaning here";
 
 }  // namespace
 
 std::string findingText(const Finding& f) {
-    if (f.input) return f.input->text;
+    if (f.input) return inputText(*f.input);
     if (f.curve && isCurveKind(f.kind)) return curveText(f);
     switch (f.kind) {
         case FindingKind::MeasureNotFinite:
@@ -222,7 +308,7 @@ std::string findingNote(const Finding& f) {
     }
     switch (f.kind) {
         case FindingKind::InputValue: {
-            const std::string text = f.input ? f.input->text : std::string();
+            const std::string text = f.input ? inputText(*f.input) : std::string();
             return text.substr(0, text.find('\n'));
         }
         case FindingKind::MeasureNotFinite: return notFiniteText(f) + ".";
@@ -239,6 +325,8 @@ std::string findingNote(const Finding& f) {
         default: return "";
     }
 }
+
+std::string inputWarningText(const InputWarning& warning) { return inputText(warning); }
 
 std::string rowNote(const std::vector<Finding>& findings) {
     std::string note;

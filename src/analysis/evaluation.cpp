@@ -35,6 +35,17 @@ std::shared_ptr<const std::vector<double>> BinomialRows::row(int inversionTerms)
     return row;
 }
 
+std::vector<InputWarning> BinomialRows::rowWarnings(int inversionTerms) {
+    if (!fromFile_) return {};
+    std::lock_guard<std::mutex> lock(mutex_);
+    const auto known = rowWarnings_.find(inversionTerms);
+    if (known != rowWarnings_.end()) return known->second;
+    ModelInput euler;
+    euler.inversionTerms = inversionTerms;
+    euler.setInversionMethod(-1);
+    return rowWarnings_.emplace(inversionTerms, checkBinomialRowValues(euler, table_)).first->second;
+}
+
 WaitingMethod defaultMethod(const ModelInput& input) {
     return input.inversion == InversionChoice::Talbot ? WaitingMethod::Talbot : WaitingMethod::Euler;
 }
@@ -163,7 +174,9 @@ ModelRun runModel(const ModelInput& input, BinomialRows& rows, const RunRequest&
                                                       : Spelling::Corrected);
     validateModelInput(input);
     ModelRun run;
-    for (const InputWarning& w : checkInputValues(input, rows.table())) run.findings.push_back(fromInputWarning(w));
+    for (const InputWarning& w : checkInputValues(input)) run.findings.push_back(fromInputWarning(w));
+    if (request.euler && runsEuler(input.inversion))
+        for (const InputWarning& w : rows.rowWarnings(input.inversionTerms)) run.findings.push_back(fromInputWarning(w));
     if (observer) observer->inputChecked(run.findings);
 
     std::shared_ptr<const std::vector<double>> row;
@@ -236,8 +249,8 @@ Evaluation evaluateScenario(const ModelInput& input, const EvaluationRequest& re
         if (c) {
             const std::size_t i = static_cast<std::size_t>(std::lower_bound(moments.begin(), moments.end(), tau) -
                                                            moments.begin());
-            t.serviceLevel = serviceLevel(e.measures, c->joint[i]);
-            t.conditional = c->conditional[i];
+            t.serviceLevel = withinUnitInterval(serviceLevel(e.measures, c->joint[i]));
+            t.conditional = withinUnitInterval(c->conditional[i]);
         } else {
             t.serviceLevel = kNaN;
             t.conditional = kNaN;

@@ -33,6 +33,7 @@
 #include "analysis/columns.h"
 #include "analysis/findings.h"
 #include "analysis/measures.h"
+#include "engine/input_warnings.h"
 #include "engine/queue_model.h"
 #include "input/binomial_table.h"
 #include "input/model_input.h"
@@ -58,11 +59,17 @@ public:
     // The table read (dimension -1 and no rows without a file).
     const BinomialTable& table() const { return table_; }
 
+    // The warning about row M of a table read from a file that does not hold
+    // C(M, k) (engine/input_warnings.h), found once per M; none without a
+    // file. For an input that passed checkDimension.
+    std::vector<InputWarning> rowWarnings(int inversionTerms);
+
 private:
     BinomialTable table_;
     bool fromFile_ = false;
     std::mutex mutex_;
     std::map<int, std::shared_ptr<const std::vector<double>>> rows_;
+    std::map<int, std::vector<InputWarning>> rowWarnings_;
 };
 
 // How the waiting-time distribution at the thresholds is computed. Decoded
@@ -145,8 +152,10 @@ struct EvaluationRequest {
 // The values at one threshold.
 struct ThresholdResult {
     double tau = 0;
-    double serviceLevel = 0;  // SL(tau)
-    double conditional = 0;   // P(W <= tau | S)
+    // SL(tau) and P(W <= tau | S), within [0, 1] (withinUnitInterval,
+    // analysis/measures.h); otherwise the inversion's values to the bit.
+    double serviceLevel = 0;
+    double conditional = 0;
     std::optional<double> bound;  // a certified bound of the error, where the method gives one
 };
 

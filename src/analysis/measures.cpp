@@ -1,5 +1,7 @@
 #include "analysis/measures.h"
 
+#include "engine/diagnostics.h"
+
 namespace queuecalc {
 
 AbandonmentMeasures soundAbandonment(const QueueModel& model) {
@@ -33,6 +35,12 @@ AnalystMeasures analystMeasures(const ModelInput& input, const PerformanceMeasur
     a.meanQueueLength = admittedRate * (m.partialMeanServed + m.partialMeanAbandon);
     a.abandonRate = admittedRate * abandonment.abandonProb;
     return a;
+}
+
+double withinUnitInterval(double p) {
+    if (p > 1 && p <= 1 + kCurveSlack) return 1;
+    if (p < 0 && p >= -kCurveSlack) return 0;
+    return p;
 }
 
 double serviceLevel(const PerformanceMeasures& m, double joint) {

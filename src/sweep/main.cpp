@@ -67,7 +67,7 @@ int run(const SweepOptions& options, ErrorStream& err) {
     try {
         plan.base = readModelInputFile(options.inputPath, &notes, options.inputPath);
     } catch (const RunFailure& failure) {
-        for (const InputWarning& w : checkRunOns(notes)) err.write(warningText(w.text));
+        for (const InputWarning& w : checkRunOns(notes)) err.write(warningText(inputWarningText(w)));
         std::cerr << kProgram << ": " << failure.what() << "\n";
         return 1;
     }

@@ -77,21 +77,39 @@ IntervalModel intervalModel(const ForecastInterval& interval, const DayPlanSetti
 }
 
 // The fewest waiting places (up to the limit) with which s agents lose fewer
-// than kAutomaticLoss of the calls, from the chain alone (O(s + r) each);
-// -1 when even the limit does not.
+// than kAutomaticLoss of the calls; -1 when even the limit does not.
+//
+// The chain's weights w_i (i callers present; w_(i+1) / w_i = lambda over
+// the death rate of state i + 1) do not depend on the room, which only cuts
+// them off: with r places the loss is w_(s+r) / sum_(i <= s+r) w_i. One pass
+// over the states finds the first r where that falls below the bound (the
+// weights rescaled to stay finite); the chain itself (model/chain.h, O(s + r))
+// then confirms it and the count below, stepping where rounding disagrees.
 int automaticRoom(const IntervalModel& m, int servers) {
+    const double lambda = m.input.arrivalRate, mu = m.input.serviceRate;
+    // Rescaling keeps the weights and their sum within the doubles' range.
+    constexpr double kLarge = 1e250, kRescale = 1e-250;
+    double weight = 1, sum = 1;
+    int guess = -1;
+    for (int i = 1; i <= servers + kAutomaticRoomLimit; ++i) {
+        const double death = i <= servers ? i * mu : servers * mu + m.cumulativeAbandon[static_cast<std::size_t>(i - servers)];
+        weight *= lambda / death;
+        sum += weight;
+        if (weight > kLarge) weight *= kRescale, sum *= kRescale;
+        if (i >= servers && weight / sum < kAutomaticLoss) {
+            guess = i - servers;
+            break;
+        }
+    }
     const auto small = [&](int r) {
         const std::vector<double> cumulative(m.cumulativeAbandon.begin(), m.cumulativeAbandon.begin() + r + 1);
-        return solveChain(servers, r, m.input.serviceRate, m.input.arrivalRate, cumulative).lossProb < kAutomaticLoss;
+        return solveChain(servers, r, mu, lambda, cumulative).lossProb < kAutomaticLoss;
     };
-    if (!small(kAutomaticRoomLimit)) return -1;
-    int lo = -1, hi = 8;  // lo misses, hi keeps the loss small
-    while (hi < kAutomaticRoomLimit && !small(hi)) lo = hi, hi = std::min(2 * hi, kAutomaticRoomLimit);
-    while (hi - lo > 1) {
-        const int middle = lo + (hi - lo) / 2;
-        (small(middle) ? hi : lo) = middle;
-    }
-    return hi;
+    if (guess < 0) guess = kAutomaticRoomLimit;
+    while (guess <= kAutomaticRoomLimit && !small(guess)) ++guess;
+    if (guess > kAutomaticRoomLimit) return -1;
+    while (guess > 0 && small(guess - 1)) --guess;
+    return guess;
 }
 
 // The scenario of s agents with the settings' room; `roomShort` when the

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <exception>
 #include <limits>
+#include <map>
 #include <mutex>
 
 #include "analysis/staffing.h"
@@ -25,8 +26,9 @@ constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 constexpr int kAgentsAround = 5;
 constexpr double kCurveReach = 3;
 constexpr int kCurveSteps = 60;
-// Terms of the inversions: Euler is most accurate at 20 to 24 terms; Talbot
-// needs 48 on large centres (see the README's "How many terms M").
+// Terms of the inversions (the exact method takes none): Euler is most
+// accurate at 20 to 24 terms; Talbot needs 48 on large centres (see the
+// README's "How many terms M").
 constexpr int kEulerTerms = 24;
 constexpr int kTalbotTerms = 48;
 
@@ -65,7 +67,7 @@ IntervalModel intervalModel(const ForecastInterval& interval, const DayPlanSetti
     in.momentInterval = settings.serviceSeconds;
     in.maxTime = settings.serviceSeconds;
     in.inversionTerms = settings.method == WaitingMethod::Talbot ? kTalbotTerms : kEulerTerms;
-    in.setInversionMethod(settings.method == WaitingMethod::Talbot ? 1 : -1);
+    in.setInversionMethod(settings.method == WaitingMethod::Talbot ? 1 : -1);  // echoed only; `method` decides
     if (settings.room.kind == WaitingRoom::Kind::Automatic) {
         in.waitingPlaces = kAutomaticRoomLimit;
         validateModelInput(in);  // the patience's parameters, before the rates are formed
@@ -228,9 +230,24 @@ public:
         plan.limit = limit;
         StaffingProblem problem = makeStaffingProblem(StaffedField::Servers, planTargets(settings_), limit, m.input);
         problem.smallest = std::min(smallestAgents(m, settings_, plan.load), std::max(limit, 1));
+        // Each count is evaluated once, for the look below and for the search.
+        const bool curves = !targetThresholds(problem.targets).empty();
+        std::map<int, Evaluation> known;
         const StaffingEvaluator evaluator = [&](int servers, bool withCurves) {
-            return evaluate(m, servers, withCurves);
+            if (withCurves != curves) return evaluate(m, servers, withCurves);
+            auto at = known.find(servers);
+            if (at == known.end()) at = known.emplace(servers, evaluate(m, servers, withCurves)).first;
+            return at->second;
         };
+        // Most answers lie a little above the load. Where the load's count
+        // misses with its checks passed, the search starts there, from a
+        // miss (the counts below it miss too, as the search's halving
+        // assumes), and gallops up by 1, 2, 4, ... instead of from far below.
+        const int atLoad = static_cast<int>(std::ceil(plan.load));
+        if (atLoad > problem.smallest && atLoad < problem.largest) {
+            const Evaluation e = evaluator(atLoad, curves);
+            if (!anyFailsChecks(e.findings) && !meets(serviceOf(e), settings_)) problem.smallest = atLoad;
+        }
         const StaffingResult found = findStaffing(problem, m.input, evaluator);
         if (!found.found) {
             plan.outcome = IntervalOutcome::NoStaffing;

@@ -109,6 +109,9 @@ SweepOptions parseOptions(const std::vector<std::string>& args, unsigned cores) 
         } else if (option == "--out") {
             options.outPath = takeValue();
             if (options.outPath.empty()) throw UsageError("--out needs a file name");
+        } else if (option == "--html") {
+            options.htmlPath = takeValue();
+            if (options.htmlPath.empty()) throw UsageError("--html needs a file name");
         } else if (option == "--jobs") {
             options.jobs = static_cast<unsigned>(wholeOption(option, takeValue(), 1, kMaxJobs));
         } else if (option == "--shard") {
@@ -124,6 +127,7 @@ SweepOptions parseOptions(const std::vector<std::string>& args, unsigned cores) 
     if (options.staff && options.targets.empty()) throw UsageError("--staff needs at least one --target");
     if (!options.staff && !options.targets.empty()) throw UsageError("--target needs --staff");
     if (options.staffLimit > 0 && !options.staff) throw UsageError("--staff-max needs --staff");
+    if (!options.htmlPath.empty() && options.varied.empty()) throw UsageError("--html needs a --vary to draw against");
     checkFields(options);
     for (double tau : targetThresholds(options.targets)) addMoment(options.moments, tau);
     return options;
@@ -162,6 +166,9 @@ Staffing:
 Output:
   --out FILE            write to FILE (complete, then renamed into place)
                         instead of standard output
+  --html FILE           also write charts to FILE (one HTML page): each numeric
+                        column against the first varied field, a line for each
+                        value of the other varied fields (the first 5)
   --jobs N              threads (default: all cores)
   --shard I/N           only part I (0 .. N-1) of the grid cut into N parts,
                         N at most 999999999; the parts' outputs put one after

@@ -26,6 +26,7 @@ struct SweepOptions {
     StaffedField staffed = StaffedField::Servers;
     int staffLimit = 0;  // --staff-max; 0: the default
     std::string outPath; // empty: standard output
+    std::string htmlPath; // empty: no charts
     unsigned jobs = 1;
     Shard shard;
     bool header = true;

@@ -109,6 +109,7 @@ PlanSummary runPlan(const SweepPlan& plan, BinomialRows& rows, const RowFormatte
     };
 
     auto work = [&] {
+        std::size_t chunkText = 0;  // bytes of this worker's last chunk: the next one's room
         for (;;) {
             std::size_t c;
             {
@@ -118,6 +119,7 @@ PlanSummary runPlan(const SweepPlan& plan, BinomialRows& rows, const RowFormatte
                 c = nextToCompute++;
             }
             Slot done;
+            done.text.reserve(chunkText + chunkText / 4);
             const std::size_t first = range.first + c * kRowsPerChunk;
             const std::size_t last = std::min(range.second, first + kRowsPerChunk);
             for (std::size_t index = first; index < last; ++index) {
@@ -135,6 +137,7 @@ PlanSummary runPlan(const SweepPlan& plan, BinomialRows& rows, const RowFormatte
                 add(done.summary, one, 0);
             }
             done.ready = true;
+            chunkText = done.text.size();
             std::unique_lock<std::mutex> lock(mutex);
             slots[c % window] = std::move(done);
             if (writing) continue;

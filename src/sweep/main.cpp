@@ -100,7 +100,7 @@ int run(const SweepOptions& options, ErrorStream& err) {
     }
 
     PlanSummary summary;
-    const RowFormatter format = [&plan](const RowResult& row, std::string& out) { formatSweepRow(plan, row, out); };
+    const RowFormatter format = SweepRowFormatter(plan);
     const std::function<void(std::ostream&)> sweep = [&](std::ostream& out) {
         if (options.header) out << csvRecord(sweepHeader(plan));
         ProgressLine progress(err, 0);

@@ -118,3 +118,12 @@ def test_several_threads_at_once_give_the_bits_of_one():
     for t in threads:
         t.join()
     assert together == alone and sweeps == [sweep_alone] * 4
+
+
+def test_a_sweep_over_patience_models_gives_each_centres_own_values():
+    models = [qc.Exponential(0.5), qc.Erlang(3, 1.5), qc.Lognormal(2.0, 1.0)]
+    table = qc.sweep(qc.CallCentre(**TYPICAL), vary={"patience": models, "servers": [10, 11]}, at=[0.2])
+    for row in range(6):
+        centre = qc.CallCentre(**{**TYPICAL, "patience": models[row // 2], "servers": 10 + row % 2})
+        assert table["patience"][row] == centre.patience
+        assert table["SL(0.2)"][row] == centre.service_level(0.2) and table["P(A)"][row] == centre.measures()["P(A)"]

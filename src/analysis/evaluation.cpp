@@ -7,6 +7,7 @@
 
 #include "core/failure.h"
 #include "engine/diagnostics.h"
+#include "engine/exact_waiting_time.h"
 #include "engine/input_warnings.h"
 #include "input/binomial_row.h"
 #include "input/input_checks.h"
@@ -35,9 +36,18 @@ std::shared_ptr<const std::vector<double>> BinomialRows::row(int inversionTerms)
     return row;
 }
 
-WaitingMethod defaultMethod(const ModelInput& input) {
-    return input.inversion == InversionChoice::Talbot ? WaitingMethod::Talbot : WaitingMethod::Euler;
+std::vector<InputWarning> BinomialRows::rowWarnings(int inversionTerms) {
+    if (!fromFile_) return {};
+    std::lock_guard<std::mutex> lock(mutex_);
+    const auto known = rowWarnings_.find(inversionTerms);
+    if (known != rowWarnings_.end()) return known->second;
+    ModelInput euler;
+    euler.inversionTerms = inversionTerms;
+    euler.setInversionMethod(-1);
+    return rowWarnings_.emplace(inversionTerms, checkBinomialRowValues(euler, table_)).first->second;
 }
+
+WaitingMethod defaultMethod(const ModelInput&) { return WaitingMethod::Exact; }
 
 namespace {
 
@@ -163,7 +173,9 @@ ModelRun runModel(const ModelInput& input, BinomialRows& rows, const RunRequest&
                                                       : Spelling::Corrected);
     validateModelInput(input);
     ModelRun run;
-    for (const InputWarning& w : checkInputValues(input, rows.table())) run.findings.push_back(fromInputWarning(w));
+    for (const InputWarning& w : checkInputValues(input)) run.findings.push_back(fromInputWarning(w));
+    if (request.euler && runsEuler(input.inversion))
+        for (const InputWarning& w : rows.rowWarnings(input.inversionTerms)) run.findings.push_back(fromInputWarning(w));
     if (observer) observer->inputChecked(run.findings);
 
     std::shared_ptr<const std::vector<double>> row;
@@ -223,6 +235,26 @@ Evaluation evaluateScenario(const ModelInput& input, const EvaluationRequest& re
     run.engine = request.engine;
     run.view = MeasureView::Sound;
     ModelRun done = runModel(input, rows, run);
+    std::optional<ExactWaitingCurves> exact;
+    if (curves && e.method == WaitingMethod::Exact) {
+        ExactWaitingOptions options;
+        options.engine = request.engine;
+        exact = evaluateExactWaitingTime(done.model, moments, options);
+        if (!exact->applicable) {
+            // Outside the exact method's domain (a negative hazard rate):
+            // Euler with the input's terms, and its checks.
+            exact.reset();
+            e.method = WaitingMethod::Euler;
+            run.euler = true;
+            done = runModel(input, rows, run);
+            Finding f;
+            f.kind = FindingKind::ExactNotApplicable;
+            f.severity = Severity::Note;
+            f.algorithm = InversionAlgorithm::Euler;
+            f.inversionTerms = input.inversionTerms;
+            done.findings.push_back(f);
+        }
+    }
 
     e.measures = done.model.measures;
     e.abandonment = soundAbandonment(done.model);
@@ -233,11 +265,19 @@ Evaluation evaluateScenario(const ModelInput& input, const EvaluationRequest& re
     for (double tau : request.thresholds) {
         ThresholdResult t;
         t.tau = tau;
-        if (c) {
-            const std::size_t i = static_cast<std::size_t>(std::lower_bound(moments.begin(), moments.end(), tau) -
-                                                           moments.begin());
-            t.serviceLevel = serviceLevel(e.measures, c->joint[i]);
-            t.conditional = c->conditional[i];
+        const std::size_t i =
+            static_cast<std::size_t>(std::lower_bound(moments.begin(), moments.end(), tau) - moments.begin());
+        if (exact) {
+            // Kept in [0, 1] like the others: the exact value lies there, so
+            // the bound still holds.
+            const double level = serviceLevel(e.measures, exact->joint[i]);
+            t.serviceLevel = withinUnitInterval(level);
+            t.conditional = withinUnitInterval(exact->conditional[i]);
+            t.bound = serviceLevelBound(e.measures, exact->jointBound[i], level);
+            t.conditionalBound = exact->conditionalBound[i];
+        } else if (c) {
+            t.serviceLevel = withinUnitInterval(serviceLevel(e.measures, c->joint[i]));
+            t.conditional = withinUnitInterval(c->conditional[i]);
         } else {
             t.serviceLevel = kNaN;
             t.conditional = kNaN;
@@ -272,6 +312,10 @@ double columnValue(const Evaluation& e, const Column& column) {
         case Measure::ASA: return e.analyst.asa;
         case Measure::MeanQueueLength: return e.analyst.meanQueueLength;
         case Measure::AbandonRate: return e.analyst.abandonRate;
+        case Measure::ServiceLevelBound:
+            for (const ThresholdResult& t : e.thresholds)
+                if (t.tau == column.tau) return t.bound ? *t.bound : kNaN;
+            return kNaN;
         case Measure::ServiceLevel:
         case Measure::ConditionalWait:
             for (const ThresholdResult& t : e.thresholds)

@@ -33,6 +33,7 @@
 #include "analysis/columns.h"
 #include "analysis/findings.h"
 #include "analysis/measures.h"
+#include "engine/input_warnings.h"
 #include "engine/queue_model.h"
 #include "input/binomial_table.h"
 #include "input/model_input.h"
@@ -58,11 +59,17 @@ public:
     // The table read (dimension -1 and no rows without a file).
     const BinomialTable& table() const { return table_; }
 
+    // The warning about row M of a table read from a file that does not hold
+    // C(M, k) (engine/input_warnings.h), found once per M; none without a
+    // file. For an input that passed checkDimension.
+    std::vector<InputWarning> rowWarnings(int inversionTerms);
+
 private:
     BinomialTable table_;
     bool fromFile_ = false;
     std::mutex mutex_;
     std::map<int, std::shared_ptr<const std::vector<double>>> rows_;
+    std::map<int, std::vector<InputWarning>> rowWarnings_;
 };
 
 // How the waiting-time distribution at the thresholds is computed. Decoded
@@ -70,10 +77,11 @@ private:
 enum class WaitingMethod {
     Euler,   // inversion/euler.h
     Talbot,  // inversion/talbot.h
+    Exact,   // inversion/exact_waiting.h: with a certified error bound
 };
 
-// The method a scenario runs when the program chose none: Talbot for a
-// Talbot-only input (value 13 positive), else Euler.
+// The method a scenario runs when the program chose none: the exact method
+// (value 13 only chooses among the calculator's own inversions).
 WaitingMethod defaultMethod(const ModelInput& input);
 
 // ---- The run order -------------------------------------------------------
@@ -145,9 +153,14 @@ struct EvaluationRequest {
 // The values at one threshold.
 struct ThresholdResult {
     double tau = 0;
-    double serviceLevel = 0;  // SL(tau)
-    double conditional = 0;   // P(W <= tau | S)
-    std::optional<double> bound;  // a certified bound of the error, where the method gives one
+    // SL(tau) and P(W <= tau | S), within [0, 1] (withinUnitInterval,
+    // analysis/measures.h); otherwise the inversion's values to the bit.
+    double serviceLevel = 0;
+    double conditional = 0;
+    // Exact method: certified bounds of the absolute error of serviceLevel
+    // and of conditional; none for Euler and Talbot.
+    std::optional<double> bound;
+    std::optional<double> conditionalBound;
 };
 
 struct Evaluation {

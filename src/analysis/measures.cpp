@@ -1,5 +1,10 @@
 #include "analysis/measures.h"
 
+#include <cmath>
+#include <limits>
+
+#include "engine/diagnostics.h"
+
 namespace queuecalc {
 
 AbandonmentMeasures soundAbandonment(const QueueModel& model) {
@@ -35,8 +40,21 @@ AnalystMeasures analystMeasures(const ModelInput& input, const PerformanceMeasur
     return a;
 }
 
+double withinUnitInterval(double p) {
+    if (p > 1 && p <= 1 + kCurveSlack) return 1;
+    if (p < 0 && p >= -kCurveSlack) return 0;
+    return p;
+}
+
 double serviceLevel(const PerformanceMeasures& m, double joint) {
     return (1 - m.lossProb) * (m.noWaitProb + joint);
+}
+
+double serviceLevelBound(const PerformanceMeasures& m, double jointBound, double serviceLevel) {
+    // (1 - P(Loss)) times the joint value's bound, and the three roundings of
+    // serviceLevel (with one unit to spare), each at most half an ulp of it.
+    const double halfUlp = std::numeric_limits<double>::epsilon() / 2;
+    return (1 - m.lossProb) * jointBound * (1 + 4 * halfUlp) + 4 * halfUlp * std::fabs(serviceLevel);
 }
 
 }  // namespace queuecalc

@@ -92,7 +92,7 @@ PlanSummary runPlan(const SweepPlan& plan, BinomialRows& rows, const RowFormatte
     bool writing = false;
     PlanSummary summary;
 
-    const auto add = [](PlanSummary& into, const PlanSummary& part, std::size_t base) {
+    const auto add = [](PlanSummary& into, const PlanSummary& part) {
         into.rows += part.rows;
         into.rowsWithoutValues += part.rowsWithoutValues;
         into.rowsFailingChecks += part.rowsFailingChecks;
@@ -103,7 +103,6 @@ PlanSummary runPlan(const SweepPlan& plan, BinomialRows& rows, const RowFormatte
                 known->rows += f.rows;
             } else {
                 into.inputFindings.push_back(f);
-                into.inputFindings.back().firstRow += base;
             }
         }
     };
@@ -134,7 +133,7 @@ PlanSummary runPlan(const SweepPlan& plan, BinomialRows& rows, const RowFormatte
                 one.rowsFailingChecks = row.evaluation && row.failsChecks() ? 1 : 0;
                 for (const Finding& f : row.findings)
                     if (f.kind == FindingKind::InputValue) one.inputFindings.push_back({f, index - range.first, 1});
-                add(done.summary, one, 0);
+                add(done.summary, one);
             }
             done.ready = true;
             chunkText = done.text.size();
@@ -147,7 +146,7 @@ PlanSummary runPlan(const SweepPlan& plan, BinomialRows& rows, const RowFormatte
                 slots[written % window].ready = false;
                 lock.unlock();
                 out << next.text;
-                add(summary, next.summary, 0);
+                add(summary, next.summary);
                 if (progress) progress(summary.rows, total);
                 lock.lock();
                 ++written;

@@ -39,4 +39,17 @@ inline std::string formatBeside(double value, double other) {
     return formatDigits(value, 17);
 }
 
+// `decimals` digits after the point ("80.25"), for tables people plan with
+// and for chart axes; a value that is not finite gives the empty text (a
+// cell left empty), and a negative value that rounds to zero is shown as 0.
+inline std::string formatFixed(double value, int decimals) {
+    if (!std::isfinite(value)) return std::string();
+    char buffer[400];  // the largest double has 309 digits before the point
+    const std::to_chars_result result =
+        std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, decimals);
+    std::string text(buffer, result.ptr);
+    if (text[0] == '-' && text.find_first_not_of("-0.") == std::string::npos) text.erase(0, 1);
+    return text;
+}
+
 }  // namespace queuecalc

@@ -2,10 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <limits>
-
-#include "core/number_text.h"
 
 namespace queuecalc {
 
@@ -216,100 +213,6 @@ double doubt(InversionAlgorithm algorithm, int terms, const WaitingTimeCurves& c
     return worst;
 }
 
-// Six significant digits, as the results show them.
-std::string number(double value) { return formatDigits(value, 6); }
-
-std::string numberBeside(double value, double other) { return formatBeside(value, other); }
-
-const char* name(InversionAlgorithm algorithm) {
-    return algorithm == InversionAlgorithm::Euler ? "Euler" : "Talbot";
-}
-
-const char* const kJointLabel = "P(0<W<= t , S)";
-const char* const kConditionalLabel = "P(W<= t | S)";
-
-// "P(W<= t | S) = 1.07" or "P(0<W<= t , S) = 0.5 and P(W<= t | S) = 1.07"
-// for the curves of the finding; show(value, other) writes each value.
-template <class Show>
-std::string values(const CurveFinding& f, Show show) {
-    const std::string joint = std::string(kJointLabel) + " = " + show(f.joint, f.jointOther);
-    const std::string conditional = std::string(kConditionalLabel) + " = " + show(f.conditional, f.conditionalOther);
-    if (f.curves == CurveSet::Joint) return joint;
-    if (f.curves == CurveSet::Conditional) return conditional;
-    return joint + " and " + conditional;
-}
-
-std::string plain(double value, double) { return number(value); }
-
-// What the values are held against, in the same order: "0.97" or "0.5 and 0.97".
-template <class Show>
-std::string others(const CurveFinding& f, Show show) {
-    if (f.curves == CurveSet::Joint) return show(f.jointOther, f.joint);
-    if (f.curves == CurveSet::Conditional) return show(f.conditionalOther, f.conditional);
-    return show(f.jointOther, f.joint) + " and " + show(f.conditionalOther, f.conditional);
-}
-
-const char* const kTermsField = "the number of terms (value 11 of the input file (INPUT.DAT))";
-
-// What to do about a finding on one algorithm with M terms. Euler is most
-// accurate at 20 to 24 terms (a few 1e-9; rounding grows as 10^(M/3) beyond,
-// a few 1e-8 at 28, discretization as 10^(-2M/3) below); Talbot at 48 to 64 on large call
-// centres, where 32 misses, and loses digits to rounding beyond 64.
-std::string advice(InversionAlgorithm algorithm, int terms) {
-    if (algorithm == InversionAlgorithm::Euler) {
-        if (terms > 28)
-            return std::string("Please lower ") + kTermsField +
-                   " to 24, or use Talbot (value 13): Euler loses digits to rounding as terms are added, "
-                   "one per three terms beyond about 36.";
-        if (terms < 20)
-            return std::string("Please raise ") + kTermsField + " to 24, or use Talbot (value 13).";
-        return "Please compare with Talbot (value 13 of the input file (INPUT.DAT) = 0).";
-    }
-    if (terms < 48)
-        return std::string("Please raise ") + kTermsField +
-               " to 48 or 64, or use Euler (value 13): on large call centres the fixed Talbot contour needs "
-               "more than 32 terms.";
-    if (terms <= 64)
-        return "Please use Euler with 24 terms (values 13 and 11 of the input file (INPUT.DAT)): the Talbot "
-               "contour misses here even with " +
-               std::to_string(terms) + " terms.";
-    return std::string("Please lower ") + kTermsField +
-           " to 48, or use Euler (value 13): beyond about 64 terms Talbot loses digits to rounding.";
-}
-
-std::string findingLine(const CurveFinding& f) {
-    const std::string algorithm = std::string("The ") + name(f.algorithm) + " inversion";
-    const std::string withTerms = algorithm + " with " + std::to_string(f.terms) + " terms";
-    const std::string at = " at t = " + number(f.moment);
-    switch (f.problem) {
-        case CurveProblem::NotFinite:
-            return algorithm + " gives " + values(f, plain) + at + ", not a finite number.";
-        case CurveProblem::OutOfRange: {
-            // Each value beside the bound it passes (`other` is the upper one).
-            const auto beside = [](double v, double high) { return numberBeside(v, v < 0 ? 0.0 : high); };
-            const std::string jointRange = "[0, " + number(f.jointOther) + "] (P(S) - P(NoWait))";
-            const std::string range = f.curves == CurveSet::Joint         ? "outside " + jointRange
-                                      : f.curves == CurveSet::Conditional ? std::string("outside [0, 1]")
-                                                                          : "outside " + jointRange + " and [0, 1]";
-            return algorithm + " gives " + values(f, beside) + at + ", " + range + ".";
-        }
-        case CurveProblem::Decreases:
-            return algorithm + " gives " + values(f, numberBeside) + at + ", less than " + others(f, numberBeside) +
-                   " at t = " + number(f.previousMoment) + ": a distribution never decreases.";
-        case CurveProblem::AlgorithmsDiffer:
-            return "The Euler and Talbot inversions differ by more than " + number(kAgreement) + at + ": Euler " +
-                   values(f, [](double v, double other) { return numberBeside(v, other) + " against Talbot " + numberBeside(other, v); }) + ".";
-        case CurveProblem::ErrorEstimate:
-            return withTerms + " gives " + values(f, plain) + at + ", which may be off by " + others(f, plain) +
-                   (f.algorithm == InversionAlgorithm::Euler ? " (estimated rounding and discretization error)."
-                                                             : " (estimated rounding error).");
-        case CurveProblem::SpotCheck:
-            return withTerms + " gives " + values(f, numberBeside) + at + ", but with " +
-                   std::to_string(f.referenceTerms) + " terms " + others(f, numberBeside) + ".";
-    }
-    return std::string();
-}
-
 }  // namespace
 
 int spotCheckTerms(int inversionTerms) { return inversionTerms < 48 ? inversionTerms + 16 : 48; }
@@ -348,16 +251,6 @@ std::vector<CurveFinding> checkWaitingTimeCurves(const QueueModel& model, int in
         checkAccuracy(model, {InversionAlgorithm::Talbot, *results.talbot}, terms, moments, engine, findings);
     }
     return findings;
-}
-
-std::string describeCurveFinding(const CurveFinding& f) {
-    if (f.problem != CurveProblem::AlgorithmsDiffer) return findingLine(f) + "\n" + advice(f.algorithm, f.terms);
-    if (f.suspectKnown)
-        return findingLine(f) + "\nThe " + name(f.suspect) + " values are the doubtful ones. " +
-               advice(f.suspect, f.terms);
-    return findingLine(f) + "\nPlease run again with another " + std::string(kTermsField).substr(4) +
-           " and keep the algorithm whose values stay: Euler is best at 20 to 24 terms, Talbot on large call "
-           "centres needs 48 or 64.";
 }
 
 }  // namespace queuecalc

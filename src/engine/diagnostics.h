@@ -103,8 +103,6 @@ std::vector<CurveFinding> checkWaitingTimeCurves(const QueueModel& model, int in
                                                  const InversionResults& results,
                                                  TransformEngine engine = TransformEngine::Fast);
 
-// One or two lines ('\n' between them, no "Warning: " in front): the
-// finding, with algorithm, curve, moment and values, then what to do.
-std::string describeCurveFinding(const CurveFinding& finding);
+// Their words: report/finding_text.h.
 
 }  // namespace queuecalc

@@ -1,12 +1,9 @@
 #include "engine/input_warnings.h"
 
-#include <cctype>
 #include <cmath>
-#include <cstdio>
 
 #include "input/binomial_row.h"
 #include "input/input_checks.h"
-#include "input/model_fields.h"
 #include "input/time_grid.h"
 #include "model/performance.h"
 
@@ -14,40 +11,20 @@ namespace queuecalc {
 
 namespace {
 
-const char* const kInFile = " of the input file (INPUT.DAT)";
-
-std::string capitalised(std::string text) {
-    if (!text.empty()) text[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(text[0])));
-    return text;
-}
-
-// A number with `digits` significant digits, for a suggested value.
-std::string withDigits(double value, int digits) { return formatDigits(value, digits); }
-
-std::string runOnWarning(const RunOnValue& runOn) {
-    const std::string field = capitalised(inputFieldName(runOn.position));
-    const std::string place = "value " + std::to_string(runOn.position) + kInFile;
-    if (!runOn.restIsNextValue)
-        return field + " is read as " + runOn.value + " from \"" + runOn.text + "\"; the rest \"" +
-               runOn.rest + "\" is never read.\nPlease write " + place + " as a whole number.";
-    std::string text = field + " is read as " + runOn.value + " from \"" + runOn.text +
-                       "\", and the rest \"" + runOn.rest + "\" as value " +
-                       std::to_string(runOn.position + 1) + " (" + inputFieldName(runOn.position + 1) +
-                       "), so every later value moves up one place.\n";
-    if (isWholeNumberField(runOn.position))
-        return text + "Please write " + place +
-               " as a whole number, or add the value that is missing before it.";
-    return text + "Please put white space between values " + std::to_string(runOn.position) + " and " +
-           std::to_string(runOn.position + 1) + kInFile + ".";
+InputWarning warning(InputProblem problem, int position, double value, const ModelInput& input) {
+    InputWarning w;
+    w.problem = problem;
+    w.position = position;
+    w.value = value;
+    w.input = input;
+    return w;
 }
 
 // Value 1: documented are 1 (summary) and 0 (none); anything else also prints
 // none, which is more likely a slip than a choice.
 void checkConsoleSwitch(const ModelInput& input, std::vector<InputWarning>& warnings) {
     if (input.consoleReport == 0 || input.consoleReport == 1) return;
-    warnings.push_back({InputProblem::ConsoleSwitch, 1, static_cast<double>(input.consoleReport), "Console report switch (" + std::to_string(input.consoleReport) +
-                       ") is neither 1 nor 0, so no summary is printed.\nPlease change value 1" +
-                       kInFile + " to 1 for the summary or to 0 for none."});
+    warnings.push_back(warning(InputProblem::ConsoleSwitch, 1, input.consoleReport, input));
 }
 
 // Value 4 of an Erlang patience: the hazard rates form the density with the
@@ -57,22 +34,14 @@ void checkErlangPhases(const ModelInput& input, std::vector<InputWarning>& warni
     if (input.patience != PatienceType::Erlang) return;
     const double phases = input.abandonParam2;
     if (phases == std::floor(phases)) return;
-    const std::string whole = formatValue(std::floor(phases));
-    warnings.push_back({InputProblem::ErlangPhases, 4, phases, "Erlang number of phases (" + formatValue(phases) +
-                       ") is not a whole number: the density is formed with " + formatValue(phases) +
-                       " phases and the survival with " + whole +
-                       ", which is no Erlang distribution.\nPlease change value 4" + kInFile +
-                       " to a whole number."});
+    warnings.push_back(warning(InputProblem::ErlangPhases, 4, phases, input));
 }
 
 // Value 6: without agents nobody is served; RHO is infinite and the served
 // callers' distribution is 0 / 0 rounded.
 void checkServers(const ModelInput& input, std::vector<InputWarning>& warnings) {
     if (input.servers != 0) return;
-    warnings.push_back({InputProblem::NoServers, 6, 0, "Number of servers (0) leaves no agent: no call is ever served, RHO is infinite "
-                       "and the waiting-time distribution of served calls has no meaning.\nPlease change "
-                       "value 6" +
-                       std::string(kInFile) + "."});
+    warnings.push_back(warning(InputProblem::NoServers, 6, 0, input));
 }
 
 // Values 8 and 9: a load per agent far above 1 is legal (the queue is finite)
@@ -81,12 +50,7 @@ void checkLoad(const ModelInput& input, std::vector<InputWarning>& warnings) {
     if (input.servers == 0) return;  // said above
     const double rho = computeRho(input);
     if (!(rho > kPlausibleLoad)) return;
-    warnings.push_back({InputProblem::ImplausibleLoad, 9, rho, "Offered load per server (RHO = " + withDigits(rho, 6) + ") is above " +
-                       formatValue(kPlausibleLoad) + ": arrival rate " + formatValue(input.arrivalRate) +
-                       " for " + std::to_string(input.servers) + " servers of individual service rate " +
-                       formatValue(input.serviceRate) + ".\nPlease check that the arrival rate and the "
-                       "individual service rate (values 9 and 8" +
-                       kInFile + ") use the same time unit."});
+    warnings.push_back(warning(InputProblem::ImplausibleLoad, 9, rho, input));
 }
 
 // Values 10 and 12: no moment at all, or a last moment lost to the rounding
@@ -95,34 +59,22 @@ void checkTimeGridCount(const ModelInput& input, std::vector<InputWarning>& warn
     const double quotient = input.maxTime / input.momentInterval;
     const int count = computeMomentCount(input.maxTime, input.momentInterval);
     if (count == 0 && quotient < 1 - 1e-9) {
-        warnings.push_back({InputProblem::NoMoments, 12, quotient, "Maximum time instance (" + formatValue(input.maxTime) +
-                           ") is smaller than the time in between measurement moments (" +
-                           formatValue(input.momentInterval) +
-                           "): there is no measurement moment and the waiting-time tables are empty.\n"
-                           "Please change value 10 or 12" +
-                           std::string(kInFile) + "."});
+        warnings.push_back(warning(InputProblem::NoMoments, 12, quotient, input));
         return;
     }
     // Within a relative 1e-9 below the next whole number: meant as a multiple.
     const double next = std::floor(quotient) + 1;
     if (next - quotient > 1e-9 * next) return;
-    const double missed = next * input.momentInterval;
-    warnings.push_back({InputProblem::MomentLeftOut, 12, quotient, "Maximum time instance (" + formatValue(input.maxTime) +
-                       ") over the time in between measurement moments (" +
-                       formatValue(input.momentInterval) + ") is " + formatValue(quotient) +
-                       " in double precision, so the moment " + withDigits(missed, 6) +
-                       " is left out.\nPlease write value 12" + kInFile + " a little larger (" +
-                       withDigits(input.maxTime + 1e-6 * input.momentInterval, 9) + ", say) to include it."});
+    InputWarning w = warning(InputProblem::MomentLeftOut, 12, quotient, input);
+    w.expected = next * input.momentInterval;  // the moment left out
+    warnings.push_back(w);
 }
 
 // Value 13: documented are -1, 0 and 1; any other number acts as its sign.
 void checkAlgorithmSwitch(const ModelInput& input, std::vector<InputWarning>& warnings) {
     const int m = input.inversionMethod;
     if (m >= -1 && m <= 1) return;
-    warnings.push_back({InputProblem::AlgorithmSwitch, 13, static_cast<double>(m), "Inverse Laplace transform algorithm (" + std::to_string(m) +
-                       ") is not -1, 0 or 1; it runs " +
-                       (m < 0 ? "the Euler algorithm, as -1 does." : "the Talbot algorithm, as 1 does.") +
-                       "\nPlease change value 13" + kInFile + " to -1 (Euler), 1 (Talbot) or 0 (both)."});
+    warnings.push_back(warning(InputProblem::AlgorithmSwitch, 13, m, input));
 }
 
 // Row M of "BINOMDIST.DAT", entries 1 .. M-1, weighs the Euler terms; a
@@ -142,11 +94,11 @@ void checkBinomialRow(const ModelInput& input, const BinomialTable& table,
         const double expected = exact[static_cast<std::size_t>(k)];
         const double found = table.rows[m][k];
         if (std::fabs(found - expected) <= 1e-9 * expected) continue;
-        warnings.push_back({InputProblem::BinomialRow, 0, found, "Binomial distribution data file (BINOMDIST.DAT) holds " + formatValue(found) +
-                           " at entry [" + std::to_string(m) + "][" + std::to_string(k) + "], not C(" +
-                           std::to_string(m) + ", " + std::to_string(k) + ") = " + formatValue(expected) +
-                           ", and the Euler results rest on it.\nPlease write the file again (binomdist " +
-                           std::to_string(table.dimension) + " BINOMDIST.DAT)."});
+        InputWarning w = warning(InputProblem::BinomialRow, 0, found, input);
+        w.expected = expected;
+        w.entry = k;
+        w.tableDimension = table.dimension;
+        warnings.push_back(w);
         return;
     }
 }
@@ -155,12 +107,17 @@ void checkBinomialRow(const ModelInput& input, const BinomialTable& table,
 
 std::vector<InputWarning> checkRunOns(const InputNotes& notes) {
     std::vector<InputWarning> warnings;
-    for (const RunOnValue& runOn : notes.runOns)
-        warnings.push_back({InputProblem::RunOnValue, runOn.position, 0, runOnWarning(runOn)});
+    for (const RunOnValue& runOn : notes.runOns) {
+        InputWarning w;
+        w.problem = InputProblem::RunOnValue;
+        w.position = runOn.position;
+        w.runOn = runOn;
+        warnings.push_back(w);
+    }
     return warnings;
 }
 
-std::vector<InputWarning> checkInputValues(const ModelInput& input, const BinomialTable& table) {
+std::vector<InputWarning> checkInputValues(const ModelInput& input) {
     std::vector<InputWarning> warnings;
     checkConsoleSwitch(input, warnings);
     checkErlangPhases(input, warnings);
@@ -168,22 +125,19 @@ std::vector<InputWarning> checkInputValues(const ModelInput& input, const Binomi
     checkLoad(input, warnings);
     checkTimeGridCount(input, warnings);
     checkAlgorithmSwitch(input, warnings);
+    return warnings;
+}
+
+std::vector<InputWarning> checkBinomialRowValues(const ModelInput& input, const BinomialTable& table) {
+    std::vector<InputWarning> warnings;
     checkBinomialRow(input, table, warnings);
     return warnings;
 }
 
-namespace {
-std::vector<std::string> texts(const std::vector<InputWarning>& warnings) {
-    std::vector<std::string> result;
-    for (const InputWarning& w : warnings) result.push_back(w.text);
-    return result;
-}
-}  // namespace
-
-std::vector<std::string> runOnWarnings(const InputNotes& notes) { return texts(checkRunOns(notes)); }
-
-std::vector<std::string> inputWarnings(const ModelInput& input, const BinomialTable& table) {
-    return texts(checkInputValues(input, table));
+std::vector<InputWarning> checkInputValues(const ModelInput& input, const BinomialTable& table) {
+    std::vector<InputWarning> warnings = checkInputValues(input);
+    checkBinomialRow(input, table, warnings);
+    return warnings;
 }
 
 }  // namespace queuecalc

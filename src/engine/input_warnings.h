@@ -7,11 +7,10 @@
 // binomial row that does not hold the binomial coefficients. Nothing here
 // changes what is computed or written.
 //
-// Each warning is the text of one or two lines (separated by '\n', without
-// the "Warning: " the program puts in front): what was found, with the value
-// and its place in the file, then what to do.
+// Each warning says what was found, with the value and its place in the
+// file; its words are made in the report layer (report/finding_text.h).
 
-#include <string>
+#include <optional>
 #include <vector>
 
 #include "input/binomial_table.h"
@@ -33,12 +32,17 @@ enum class InputProblem {
 };
 
 // One warning: what, where (the value's place in the input file, 1 .. 13;
-// 0 for the binomial table), the number found, and the words.
+// 0 for the binomial table), the number found, and what the words need
+// besides.
 struct InputWarning {
     InputProblem problem = InputProblem::RunOnValue;
     int position = 0;
     double value = 0;
-    std::string text;
+    ModelInput input;                // as read (not for RunOnValue)
+    std::optional<RunOnValue> runOn;  // RunOnValue
+    double expected = 0;     // BinomialRow: C(M, k); MomentLeftOut: the moment left out
+    int entry = 0;           // BinomialRow: k
+    int tableDimension = 0;  // BinomialRow: the table's N
 };
 
 // One warning per value whose text ran on into the next value; these make
@@ -49,10 +53,11 @@ std::vector<InputWarning> checkRunOns(const InputNotes& notes);
 // the values in the file. The binomial table is looked at only when the
 // Euler algorithm runs.
 std::vector<InputWarning> checkInputValues(const ModelInput& validatedInput, const BinomialTable& table);
-
-// The texts alone, in the same order.
-std::vector<std::string> runOnWarnings(const InputNotes& notes);
-std::vector<std::string> inputWarnings(const ModelInput& validatedInput, const BinomialTable& table);
+// The same in two parts: the values of "INPUT.DAT", and row M of the
+// binomial table (a program that checks many inputs against one table
+// checks the row once per M).
+std::vector<InputWarning> checkInputValues(const ModelInput& validatedInput);
+std::vector<InputWarning> checkBinomialRowValues(const ModelInput& validatedInput, const BinomialTable& table);
 
 // The largest offered load per agent, lambda / (s mu), that raises no
 // warning: beyond it the rates are likely in different time units.

@@ -17,8 +17,10 @@
 // POSIX: the new file has no name while it is written where the system
 // makes such files (O_TMPFILE on Linux), so that a program killed meanwhile
 // leaves nothing; elsewhere it is ".NAME." and a unique ending (mkstemp),
-// removed when SIGINT, SIGTERM or SIGHUP ends the program. Then fsync and
-// rename. The new file keeps the permissions (and, where allowed, the owner)
+// removed when SIGINT, SIGTERM or SIGHUP ends the program (for each of them
+// still at its default action a handler is installed that removes the new
+// files' names and then ends the program by the signal, as the default
+// would). Then fsync and rename. The new file keeps the permissions (and, where allowed, the owner)
 // of the earlier one, or gets those of any new file; a symbolic link is
 // followed and the file it points to replaced; a device or pipe is written,
 // not replaced. Windows: ".NAME.<process>-<n>" by CreateFileW,

@@ -7,9 +7,9 @@
 // program, wherever the program left those signals at their default action:
 // a handler unlinks the names held in a fixed table and raises the signal
 // again with its default action. Only what no handler sees (SIGKILL, a
-// crash, a power cut) can leave one behind; with an unnamed file that is
-// possible only between the link to a hidden name and the rename, a few
-// microseconds.
+// crash, a power cut) can leave one behind; with an unnamed file only
+// between two system calls, the link to a hidden name and the rename over
+// the earlier file (none at all where there was no earlier file).
 #include <fcntl.h>
 #include <pthread.h>
 #include <signal.h>

@@ -1,5 +1,8 @@
 #include "report/finding_text.h"
 
+#include <cctype>
+#include <cmath>
+
 #include "core/number_text.h"
 #include "input/model_fields.h"
 #include "report/measure_labels.h"
@@ -81,13 +84,203 @@ bool isCurveKind(FindingKind kind) {
            kind == FindingKind::ErrorEstimate || kind == FindingKind::SpotCheck;
 }
 
+// Six significant digits, as the results show them.
+std::string number(double value) { return formatDigits(value, 6); }
+
+std::string numberBeside(double value, double other) { return formatBeside(value, other); }
+
+const char* const kJointLabel = "P(0<W<= t , S)";
+const char* const kConditionalLabel = "P(W<= t | S)";
+
+// "P(W<= t | S) = 1.07" or "P(0<W<= t , S) = 0.5 and P(W<= t | S) = 1.07"
+// for the curves of the finding; show(value, other) writes each value.
+template <class Show>
+std::string values(const CurveFinding& f, Show show) {
+    const std::string joint = std::string(kJointLabel) + " = " + show(f.joint, f.jointOther);
+    const std::string conditional = std::string(kConditionalLabel) + " = " + show(f.conditional, f.conditionalOther);
+    if (f.curves == CurveSet::Joint) return joint;
+    if (f.curves == CurveSet::Conditional) return conditional;
+    return joint + " and " + conditional;
+}
+
+std::string plain(double value, double) { return number(value); }
+
+// What the values are held against, in the same order: "0.97" or "0.5 and 0.97".
+template <class Show>
+std::string others(const CurveFinding& f, Show show) {
+    if (f.curves == CurveSet::Joint) return show(f.jointOther, f.joint);
+    if (f.curves == CurveSet::Conditional) return show(f.conditionalOther, f.conditional);
+    return show(f.jointOther, f.joint) + " and " + show(f.conditionalOther, f.conditional);
+}
+
+const char* const kTermsField = "the number of terms (value 11 of the input file (INPUT.DAT))";
+
+// What to do, in the calculator's words, from the finding's remedy
+// (analysis/findings.cpp decides it): about `algorithm` with M terms.
+std::string advice(const Finding& f, InversionAlgorithm algorithm) {
+    const int terms = f.inversionTerms;
+    if (algorithm == InversionAlgorithm::Euler) {
+        if (f.remedy == Remedy::LowerTerms)
+            return std::string("Please lower ") + kTermsField + " to " + std::to_string(f.terms) +
+                   ", or use Talbot (value 13): Euler loses digits to rounding as terms are added, "
+                   "one per three terms beyond about 36.";
+        if (f.remedy == Remedy::RaiseTerms)
+            return std::string("Please raise ") + kTermsField + " to " + std::to_string(f.terms) +
+                   ", or use Talbot (value 13).";
+        return "Please compare with Talbot (value 13 of the input file (INPUT.DAT) = 0).";
+    }
+    if (f.remedy == Remedy::RaiseTerms)
+        return std::string("Please raise ") + kTermsField + " to " + std::to_string(f.terms) +
+               " or 64, or use Euler (value 13): on large call centres the fixed Talbot contour needs "
+               "more than 32 terms.";
+    if (f.remedy == Remedy::UseOtherAlgorithm)
+        return "Please use Euler with " + std::to_string(f.terms) +
+               " terms (values 13 and 11 of the input file (INPUT.DAT)): the Talbot contour misses here even with " +
+               std::to_string(terms) + " terms.";
+    return std::string("Please lower ") + kTermsField + " to " + std::to_string(f.terms) +
+           ", or use Euler (value 13): beyond about 64 terms Talbot loses digits to rounding.";
+}
+
+std::string findingLine(const CurveFinding& f) {
+    const std::string algorithm = std::string("The ") + algorithmName(f.algorithm) + " inversion";
+    const std::string withTerms = algorithm + " with " + std::to_string(f.terms) + " terms";
+    const std::string at = " at t = " + number(f.moment);
+    switch (f.problem) {
+        case CurveProblem::NotFinite:
+            return algorithm + " gives " + values(f, plain) + at + ", not a finite number.";
+        case CurveProblem::OutOfRange: {
+            // Each value beside the bound it passes (`other` is the upper one).
+            const auto beside = [](double v, double high) { return numberBeside(v, v < 0 ? 0.0 : high); };
+            const std::string jointRange = "[0, " + number(f.jointOther) + "] (P(S) - P(NoWait))";
+            const std::string range = f.curves == CurveSet::Joint         ? "outside " + jointRange
+                                      : f.curves == CurveSet::Conditional ? std::string("outside [0, 1]")
+                                                                          : "outside " + jointRange + " and [0, 1]";
+            return algorithm + " gives " + values(f, beside) + at + ", " + range + ".";
+        }
+        case CurveProblem::Decreases:
+            return algorithm + " gives " + values(f, numberBeside) + at + ", less than " + others(f, numberBeside) +
+                   " at t = " + number(f.previousMoment) + ": a distribution never decreases.";
+        case CurveProblem::AlgorithmsDiffer:
+            return "The Euler and Talbot inversions differ by more than " + number(kAgreement) + at + ": Euler " +
+                   values(f, [](double v, double other) { return numberBeside(v, other) + " against Talbot " + numberBeside(other, v); }) + ".";
+        case CurveProblem::ErrorEstimate:
+            return withTerms + " gives " + values(f, plain) + at + ", which may be off by " + others(f, plain) +
+                   (f.algorithm == InversionAlgorithm::Euler ? " (estimated rounding and discretization error)."
+                                                             : " (estimated rounding error).");
+        case CurveProblem::SpotCheck:
+            return withTerms + " gives " + values(f, numberBeside) + at + ", but with " +
+                   std::to_string(f.referenceTerms) + " terms " + others(f, numberBeside) + ".";
+    }
+    return std::string();
+}
+
+// The calculator's words for a curve finding: the finding, with algorithm,
+// curve, moment and values, then what to do.
+std::string curveText(const Finding& finding) {
+    const CurveFinding& f = *finding.curve;
+    // The algorithm the remedy is about: the one other than it offers.
+    const InversionAlgorithm concerned = finding.otherAlgorithm == InversionAlgorithm::Euler
+                                             ? InversionAlgorithm::Talbot
+                                             : InversionAlgorithm::Euler;
+    if (f.problem != CurveProblem::AlgorithmsDiffer) return findingLine(f) + "\n" + advice(finding, concerned);
+    if (f.suspectKnown)
+        return findingLine(f) + "\nThe " + algorithmName(f.suspect) + " values are the doubtful ones. " +
+               advice(finding, concerned);
+    return findingLine(f) + "\nPlease run again with another " + std::string(kTermsField).substr(4) +
+           " and keep the algorithm whose values stay: Euler is best at 20 to 24 terms, Talbot on large call "
+           "centres needs 48 or 64.";
+}
+
+// ---- The input's warnings, in the calculator's words ----
+
+const char* const kInFile = " of the input file (INPUT.DAT)";
+
+std::string capitalised(std::string text) {
+    if (!text.empty()) text[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(text[0])));
+    return text;
+}
+
+std::string runOnText(const RunOnValue& runOn) {
+    const std::string field = capitalised(inputFieldName(runOn.position));
+    const std::string place = "value " + std::to_string(runOn.position) + kInFile;
+    if (!runOn.restIsNextValue)
+        return field + " is read as " + runOn.value + " from \"" + runOn.text + "\"; the rest \"" +
+               runOn.rest + "\" is never read.\nPlease write " + place + " as a whole number.";
+    std::string text = field + " is read as " + runOn.value + " from \"" + runOn.text +
+                       "\", and the rest \"" + runOn.rest + "\" as value " +
+                       std::to_string(runOn.position + 1) + " (" + inputFieldName(runOn.position + 1) +
+                       "), so every later value moves up one place.\n";
+    if (isWholeNumberField(runOn.position))
+        return text + "Please write " + place +
+               " as a whole number, or add the value that is missing before it.";
+    return text + "Please put white space between values " + std::to_string(runOn.position) + " and " +
+           std::to_string(runOn.position + 1) + kInFile + ".";
+}
+
+std::string inputText(const InputWarning& w) {
+    const ModelInput& input = w.input;
+    switch (w.problem) {
+        case InputProblem::RunOnValue: return w.runOn ? runOnText(*w.runOn) : std::string();
+        case InputProblem::ConsoleSwitch:
+            return "Console report switch (" + std::to_string(input.consoleReport) +
+                   ") is neither 1 nor 0, so no summary is printed.\nPlease change value 1" + kInFile +
+                   " to 1 for the summary or to 0 for none.";
+        case InputProblem::ErlangPhases:
+            return "Erlang number of phases (" + formatValue(w.value) +
+                   ") is not a whole number: the density is formed with " + formatValue(w.value) +
+                   " phases and the survival with " + formatValue(std::floor(w.value)) +
+                   ", which is no Erlang distribution.\nPlease change value 4" + kInFile + " to a whole number.";
+        case InputProblem::NoServers:
+            return "Number of servers (0) leaves no agent: no call is ever served, RHO is infinite "
+                   "and the waiting-time distribution of served calls has no meaning.\nPlease change "
+                   "value 6" +
+                   std::string(kInFile) + ".";
+        case InputProblem::ImplausibleLoad:
+            return "Offered load per server (RHO = " + formatDigits(w.value, 6) + ") is above " +
+                   formatValue(kPlausibleLoad) + ": arrival rate " + formatValue(input.arrivalRate) + " for " +
+                   std::to_string(input.servers) + " servers of individual service rate " +
+                   formatValue(input.serviceRate) +
+                   ".\nPlease check that the arrival rate and the individual service rate (values 9 and 8" +
+                   kInFile + ") use the same time unit.";
+        case InputProblem::NoMoments:
+            return "Maximum time instance (" + formatValue(input.maxTime) +
+                   ") is smaller than the time in between measurement moments (" +
+                   formatValue(input.momentInterval) +
+                   "): there is no measurement moment and the waiting-time tables are empty.\n"
+                   "Please change value 10 or 12" +
+                   std::string(kInFile) + ".";
+        case InputProblem::MomentLeftOut:
+            return "Maximum time instance (" + formatValue(input.maxTime) +
+                   ") over the time in between measurement moments (" + formatValue(input.momentInterval) +
+                   ") is " + formatValue(w.value) + " in double precision, so the moment " +
+                   formatDigits(w.expected, 6) + " is left out.\nPlease write value 12" + kInFile +
+                   " a little larger (" + formatDigits(input.maxTime + 1e-6 * input.momentInterval, 9) +
+                   ", say) to include it.";
+        case InputProblem::AlgorithmSwitch: {
+            const int m = input.inversionMethod;
+            return "Inverse Laplace transform algorithm (" + std::to_string(m) + ") is not -1, 0 or 1; it runs " +
+                   (m < 0 ? "the Euler algorithm, as -1 does." : "the Talbot algorithm, as 1 does.") +
+                   "\nPlease change value 13" + kInFile + " to -1 (Euler), 1 (Talbot) or 0 (both).";
+        }
+        case InputProblem::BinomialRow: {
+            const std::string m = std::to_string(input.inversionTerms);
+            const std::string k = std::to_string(w.entry);
+            return "Binomial distribution data file (BINOMDIST.DAT) holds " + formatValue(w.value) + " at entry [" +
+                   m + "][" + k + "], not C(" + m + ", " + k + ") = " + formatValue(w.expected) +
+                   ", and the Euler results rest on it.\nPlease write the file again (binomdist " +
+                   std::to_string(w.tableDimension) + " BINOMDIST.DAT).";
+        }
+    }
+    return std::string();
+}
+
 const char* const kAbandonmentMeaningless = "the abandonment measures have no meaning here";
 
 }  // namespace
 
 std::string findingText(const Finding& f) {
-    if (f.input) return f.input->text;
-    if (f.curve && isCurveKind(f.kind)) return describeCurveFinding(*f.curve);
+    if (f.input) return inputText(*f.input);
+    if (f.curve && isCurveKind(f.kind)) return curveText(f);
     switch (f.kind) {
         case FindingKind::MeasureNotFinite:
             return notFiniteText(f) + ".\nPlease check the input values: the computation left the range of "
@@ -115,7 +308,7 @@ std::string findingNote(const Finding& f) {
     }
     switch (f.kind) {
         case FindingKind::InputValue: {
-            const std::string text = f.input ? f.input->text : std::string();
+            const std::string text = f.input ? inputText(*f.input) : std::string();
             return text.substr(0, text.find('\n'));
         }
         case FindingKind::MeasureNotFinite: return notFiniteText(f) + ".";
@@ -129,9 +322,14 @@ std::string findingNote(const Finding& f) {
         case FindingKind::StaffingChecksFail:
             return "No answer: the checks fail at " + std::to_string(f.staffValue) + " " + staffed(f) +
                    ", where the answer depends on them.";
+        case FindingKind::ExactNotApplicable:
+            return "The exact method does not apply (a negative hazard rate): Euler with " +
+                   std::to_string(f.inversionTerms) + " terms, without a bound.";
         default: return "";
     }
 }
+
+std::string inputWarningText(const InputWarning& warning) { return inputText(warning); }
 
 std::string rowNote(const std::vector<Finding>& findings) {
     std::string note;

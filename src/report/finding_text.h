@@ -14,6 +14,10 @@ namespace queuecalc {
 // words (values named by their place in "INPUT.DAT").
 std::string findingText(const Finding& finding);
 
+// The words of an input warning alone (what findingText gives for its
+// finding).
+std::string inputWarningText(const InputWarning& warning);
+
 // One line for a table row: the problem and the remedy, fields named as on
 // a command line (inversionTerms, --method).
 std::string findingNote(const Finding& finding);

@@ -65,9 +65,18 @@ void SweepRowFormatter::operator()(const RowResult& row, std::string& out) const
     }
     if (row.evaluation) {
         const Evaluation& e = *row.evaluation;
+<<<<<<< HEAD
         for (const Column& c : columns_) {
             if (!(givenAbandonment(c.measure) && !e.abandonment.defined)) appendValue(out, columnValue(e, c));
             out += ',';
+=======
+        // Empty: the moments given abandonment where nobody abandons, and the
+        // bound of a method that gives none.
+        for (const Column& c : columns) {
+            const bool empty = (givenAbandonment(c.measure) && !e.abandonment.defined) ||
+                               (c.measure == Measure::ServiceLevelBound && e.method != WaitingMethod::Exact);
+            fields.push_back(empty ? std::string() : formatValue(columnValue(e, c)));
+>>>>>>> main
         }
     } else {
         out.append(columns_.size(), ',');

@@ -21,10 +21,12 @@
 #include "analysis/usage_error.h"
 #include "core/failure.h"
 #include "input/binomial_table.h"
+#include "input/forecast.h"
 #include "input/model_input.h"
 #include "report/csv.h"
 #include "report/file_replace.h"
 #include "report/finding_text.h"
+#include "report/grid_report.h"
 #include "report/progress_line.h"
 #include "report/standard_error.h"
 #include "report/sweep_table.h"
@@ -36,6 +38,43 @@ using namespace queuecalc;
 using namespace queuecalc::sweep;
 
 const char* const kProgram = "queuecalc-sweep";
+
+// Passes every byte on to another buffer and keeps a copy (the rows for
+// --html).
+class CopyingBuffer : public std::streambuf {
+public:
+    CopyingBuffer(std::streambuf* next, std::string& copy) : next_(next), copy_(copy) {}
+
+protected:
+    int_type overflow(int_type c) override {
+        if (traits_type::eq_int_type(c, traits_type::eof())) return traits_type::not_eof(c);
+        copy_ += traits_type::to_char_type(c);
+        return next_->sputc(traits_type::to_char_type(c));
+    }
+    std::streamsize xsputn(const char* bytes, std::streamsize size) override {
+        copy_.append(bytes, static_cast<std::size_t>(size));
+        return next_->sputn(bytes, size);
+    }
+    int sync() override { return next_->pubsync(); }
+
+private:
+    std::streambuf* next_;
+    std::string& copy_;
+};
+
+// The charts of the rows written: every numeric column against the first
+// varied field.
+std::string chartsPage(const SweepOptions& options, const SweepPlan& plan, const std::string& rows,
+                       const std::vector<std::string>& args) {
+    GridTable table;
+    table.header = sweepHeader(plan);
+    table.varied = options.varied.size();
+    for (CsvRecord& record : readCsvRecords(rows, "rows")) table.rows.push_back(std::move(record.fields));
+    if (options.header && !table.rows.empty()) table.rows.erase(table.rows.begin());
+    std::string command = kProgram;
+    for (const std::string& arg : args) command += " " + arg;
+    return gridChartsHtml(std::string(kProgram) + ": " + options.inputPath, {command}, table);
+}
 
 // The warnings about the input: each problem once, in the calculator's
 // words, and in how many rows it was found when not in all.
@@ -61,13 +100,13 @@ void writeSummary(ErrorStream& err, const PlanSummary& summary) {
                   std::to_string(summary.rows) + " rows have no values; their notes say why.\n");
 }
 
-int run(const SweepOptions& options, ErrorStream& err) {
+int run(const SweepOptions& options, const std::vector<std::string>& args, ErrorStream& err) {
     SweepPlan plan;
     InputNotes notes;
     try {
         plan.base = readModelInputFile(options.inputPath, &notes, options.inputPath);
     } catch (const RunFailure& failure) {
-        for (const InputWarning& w : checkRunOns(notes)) err.write(warningText(w.text));
+        for (const InputWarning& w : checkRunOns(notes)) err.write(warningText(inputWarningText(w)));
         std::cerr << kProgram << ": " << failure.what() << "\n";
         return 1;
     }
@@ -101,12 +140,18 @@ int run(const SweepOptions& options, ErrorStream& err) {
 
     PlanSummary summary;
     const RowFormatter format = SweepRowFormatter(plan);
-    const std::function<void(std::ostream&)> sweep = [&](std::ostream& out) {
+    std::string rows;  // a copy of what is written, for --html
+    const std::function<void(std::ostream&)> sweep = [&](std::ostream& target) {
+        CopyingBuffer copying(target.rdbuf(), rows);
+        std::ostream copied(&copying);
+        std::ostream& out = options.htmlPath.empty() ? target : copied;
         if (options.header) out << csvRecord(sweepHeader(plan));
         ProgressLine progress(err, 0);
         summary = runPlan(plan, *binomials, format, out, [&](std::size_t written, std::size_t total) {
             progress.count(kProgram, written, total, "rows");
         });
+        out.flush();
+        if (!out) target.setstate(std::ios::badbit);
     };
     if (options.outPath.empty()) {
 #ifdef _WIN32
@@ -132,6 +177,13 @@ int run(const SweepOptions& options, ErrorStream& err) {
             return 1;
         }
     }
+    if (!options.htmlPath.empty()) {
+        const std::string failure = replaceFile(options.htmlPath, chartsPage(options, plan, rows, args));
+        if (!failure.empty()) {
+            std::cerr << kProgram << ": cannot write '" << options.htmlPath << "': " << failure << "\n";
+            return 1;
+        }
+    }
     writeInputWarnings(err, summary);
     writeSummary(err, summary);
     return summary.rowsWithoutValues > 0 || summary.rowsFailingChecks > 0 ? 1 : 0;
@@ -149,7 +201,7 @@ int main(int argc, char** argv) {
             std::cout << usageText();
             return 0;
         }
-        return run(options, err);
+        return run(options, args, err);
     } catch (const UsageError& error) {
         std::cerr << kProgram << ": " << error.what() << " (see --help)\n";
         return 2;

@@ -90,9 +90,10 @@ SweepOptions parseOptions(const std::vector<std::string>& args, unsigned cores) 
             addMoment(options.moments, thresholdOption(takeValue()));
         } else if (option == "--method") {
             const std::string method = takeValue();
-            if (method == "euler") options.method = WaitingMethod::Euler;
+            if (method == "exact") options.method = WaitingMethod::Exact;
+            else if (method == "euler") options.method = WaitingMethod::Euler;
             else if (method == "talbot") options.method = WaitingMethod::Talbot;
-            else throw UsageError("--method '" + method + "': expected euler or talbot");
+            else throw UsageError("--method '" + method + "': expected exact, euler or talbot");
         } else if (option == "--target") {
             options.targets.push_back(parseTarget(takeValue()));
         } else if (option == "--staff") {
@@ -109,6 +110,9 @@ SweepOptions parseOptions(const std::vector<std::string>& args, unsigned cores) 
         } else if (option == "--out") {
             options.outPath = takeValue();
             if (options.outPath.empty()) throw UsageError("--out needs a file name");
+        } else if (option == "--html") {
+            options.htmlPath = takeValue();
+            if (options.htmlPath.empty()) throw UsageError("--html needs a file name");
         } else if (option == "--jobs") {
             options.jobs = static_cast<unsigned>(wholeOption(option, takeValue(), 1, kMaxJobs));
         } else if (option == "--shard") {
@@ -124,6 +128,7 @@ SweepOptions parseOptions(const std::vector<std::string>& args, unsigned cores) 
     if (options.staff && options.targets.empty()) throw UsageError("--staff needs at least one --target");
     if (!options.staff && !options.targets.empty()) throw UsageError("--target needs --staff");
     if (options.staffLimit > 0 && !options.staff) throw UsageError("--staff-max needs --staff");
+    if (!options.htmlPath.empty() && options.varied.empty()) throw UsageError("--html needs a --vary to draw against");
     checkFields(options);
     for (double tau : targetThresholds(options.targets)) addMoment(options.moments, tau);
     return options;
@@ -134,7 +139,7 @@ std::string usageText() {
 Computes the call-centre queue of INPUT.DAT for many scenarios at once and
 writes one CSV row per scenario: the varied fields, the fifteen measures,
 occupancy, ASA, meanQueueLength, abandonRate, and per --at threshold the
-service level SL(TAU) and P(W<=TAU|S).
+service level SL(TAU), bound(TAU) and P(W<=TAU|S).
 
 Scenarios:
   --input FILE          base scenario (default INPUT.DAT); BINOMDIST.DAT beside it
@@ -149,8 +154,12 @@ Scenarios:
                         varying fastest; real fields need a step or a list
 Measures:
   --at TAU              service level at t = TAU (repeatable)
-  --method euler|talbot inversion for the thresholds (default: Euler, or Talbot
-                        for a Talbot-only scenario)
+  --method exact|euler|talbot
+                        how the waiting-time distribution at the thresholds is
+                        computed (default: exact, with bound(TAU) a certified
+                        bound of SL(TAU)'s absolute error, about 1e-15; euler and
+                        talbot are the calculator's inversions with
+                        inversionTerms terms, value 13 ignored, bound empty)
 Staffing:
   --staff [servers|waitingPlaces]
                         per scenario, the smallest number of agents (or waiting
@@ -162,6 +171,9 @@ Staffing:
 Output:
   --out FILE            write to FILE (complete, then renamed into place)
                         instead of standard output
+  --html FILE           also write charts to FILE (one HTML page): each numeric
+                        column against the first varied field, a line for each
+                        value of the other varied fields (the first 5)
   --jobs N              threads (default: all cores)
   --shard I/N           only part I (0 .. N-1) of the grid cut into N parts,
                         N at most 999999999; the parts' outputs put one after

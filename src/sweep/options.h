@@ -20,12 +20,13 @@ struct SweepOptions {
     std::vector<FieldValues> varied;     // --vary, the last varying fastest
     // --at values, then thresholds that only targets name, each once.
     std::vector<double> moments;
-    std::optional<WaitingMethod> method;  // --method; none: as the scenario says
+    std::optional<WaitingMethod> method;  // --method; none: defaultMethod (exact)
     std::vector<Target> targets;
     bool staff = false;
     StaffedField staffed = StaffedField::Servers;
     int staffLimit = 0;  // --staff-max; 0: the default
     std::string outPath; // empty: standard output
+    std::string htmlPath; // empty: no charts
     unsigned jobs = 1;
     Shard shard;
     bool header = true;

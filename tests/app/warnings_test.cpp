@@ -18,7 +18,9 @@
 #include <string>
 #include <vector>
 
+#include "analysis/evaluation.h"
 #include "app/run.h"
+#include "report/finding_text.h"
 #include "report/console_report.h"
 #include "report/results_file.h"
 #include "support/program_runner.h"
@@ -191,6 +193,14 @@ TEST(ProgramWarnings, NameEachSlipOnStandardErrorAndChangeNoByteOfTheResults) {
         const ProcessRun run = runWithErrorOn(folder.path(), ErrorTarget::File);
         EXPECT_NE(run.err.find(slip.warning), std::string::npos) << run.err;
         expectWarningForm(run.err);
+        // Every finding of the library's checked run, in the words every
+        // program takes from the report layer.
+        using namespace queuecalc;
+        const ModelInput input = readModelInputFile((folder / "INPUT.DAT").string());
+        BinomialRows rows(readBinomialTableFile((folder / "BINOMDIST.DAT").string(), input.inversionTerms,
+                                                input.inversion));
+        for (const Finding& f : runModel(input, rows, calculatorRequest(input)).findings)
+            EXPECT_NE(run.err.find(warningText(findingText(f))), std::string::npos) << findingText(f);
         EXPECT_EQ(run.exitStatus, 0);
         EXPECT_TRUE(run.out == expected.out) << "standard output differs from the run without checks";
         EXPECT_TRUE(run.csv == expected.csv) << "OUTPUT.CSV differs from the run without checks";

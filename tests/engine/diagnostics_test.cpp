@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "engine/diagnostics.h"
+#include "report/finding_text.h"
 #include "support/measured_error.h"
 #include "support/pascal_table.h"
 
@@ -103,7 +104,7 @@ TEST(CurveChecks, NameTheAlgorithmThatFailsWhenTheTwoDiffer) {
             EXPECT_EQ(shape.algorithm, InversionAlgorithm::Talbot);
         }
 
-    const std::string text = describeCurveFinding(f.front());
+    const std::string text = findingText(fromCurveFinding(f.front()));
     EXPECT_EQ(text.substr(0, text.find(" = ")), "The Talbot inversion gives P(0<W<= t , S)");
     EXPECT_NE(text.find("value 11 of the input file (INPUT.DAT)"), std::string::npos) << text;
     EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1) << "two lines: the finding, what to do";

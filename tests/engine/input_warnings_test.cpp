@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "engine/input_warnings.h"
+#include "report/finding_text.h"
 #include "input/input_checks.h"
 #include "support/pascal_table.h"
 #include "support/program_runner.h"
@@ -24,8 +25,9 @@ std::vector<std::string> warningsFor(const std::string& values, const BinomialTa
     InputNotes notes;
     const ModelInput input = readModelInput(in, &notes);
     validateModelInput(input);
-    std::vector<std::string> all = runOnWarnings(notes);
-    for (const std::string& w : inputWarnings(input, table)) all.push_back(w);
+    std::vector<std::string> all;
+    for (const InputWarning& w : checkRunOns(notes)) all.push_back(inputWarningText(w));
+    for (const InputWarning& w : checkInputValues(input, table)) all.push_back(inputWarningText(w));
     return all;
 }
 
@@ -42,8 +44,8 @@ TEST(InputWarnings, SayNothingAboutTheShippedAndSharedInputs) {
         std::ifstream in(file);
         InputNotes notes;
         const ModelInput input = readModelInput(in, &notes);
-        EXPECT_TRUE(runOnWarnings(notes).empty()) << file;
-        EXPECT_TRUE(inputWarnings(input, testsupport::pascalTable(64)).empty()) << file;
+        EXPECT_TRUE(checkRunOns(notes).empty()) << file;
+        EXPECT_TRUE(checkInputValues(input, testsupport::pascalTable(64)).empty()) << file;
     }
 }
 

@@ -7,49 +7,29 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "report/file_replace.h"
+#include "support/program_runner.h"
 
 namespace fs = std::filesystem;
+using testsupport::readBytes;
 
 namespace {
 
-std::string contentOf(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    return bytes.str();
-}
-
-// A fresh folder holding "table.csv" (the earlier file), removed at the end.
-class ScratchFolder {
+// A fresh folder holding "table.csv" (the earlier file).
+class ScratchFolder : public testsupport::TempFolder {
 public:
-    ScratchFolder() {
-        std::string pattern = (fs::temp_directory_path() / "queuecalc-replace-XXXXXX").string();
-        if (::mkdtemp(&pattern[0]) == nullptr) std::abort();
-        path_ = pattern;
-        std::ofstream(path_ / "table.csv", std::ios::binary) << "earlier\r\n";
-    }
-    ~ScratchFolder() {
-        std::error_code ignored;
-        fs::remove_all(path_, ignored);
-    }
-    ScratchFolder(const ScratchFolder&) = delete;
-    ScratchFolder& operator=(const ScratchFolder&) = delete;
-    fs::path operator/(const std::string& name) const { return path_ / name; }
+    ScratchFolder() { testsupport::writeBytes(*this / "table.csv", "earlier\r\n"); }
     std::vector<std::string> names() const {
         std::vector<std::string> found;
-        for (const auto& entry : fs::directory_iterator(path_)) found.push_back(entry.path().filename().string());
+        for (const auto& entry : fs::directory_iterator(path())) found.push_back(entry.path().filename().string());
+        std::sort(found.begin(), found.end());
         return found;
     }
-
-private:
-    fs::path path_;
 };
 
 }  // namespace
@@ -70,7 +50,7 @@ TEST(FileReplace, WhileWritingGivesTheNewFileNoNameWhereTheSystemMakesUnnamedFil
             out.stream().flush();
             EXPECT_EQ(folder.names(), std::vector<std::string>{"table.csv"}) << "nothing a kill -9 could leave";
             EXPECT_EQ(out.commit(), "");
-            EXPECT_EQ(contentOf(folder / name), "new\r\n");
+            EXPECT_EQ(readBytes(folder / name), "new\r\n");
         }
     };
     replaceTwice();
@@ -118,7 +98,7 @@ TEST_P(FileReplaceSignal, EndingTheProgramRemovesTheNamedNewFile) {
     ASSERT_FALSE(WIFEXITED(status)) << "exit status " << WEXITSTATUS(status) << " (3: no named new file)";
     EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << "the program ends by the signal";
     EXPECT_EQ(folder.names(), std::vector<std::string>{"table.csv"}) << "no temporary file may be left behind";
-    EXPECT_EQ(contentOf(target), "earlier\r\n");
+    EXPECT_EQ(readBytes(target), "earlier\r\n");
 }
 
 INSTANTIATE_TEST_SUITE_P(EndingSignals, FileReplaceSignal, ::testing::Values(SIGINT, SIGTERM, SIGHUP),

@@ -141,4 +141,7 @@ TEST_P(FileReplaceKinds, WithoutACommitLeavesTheEarlierFileAndNoNewOne) {
 }
 
 INSTANTIATE_TEST_SUITE_P(NewFiles, FileReplaceKinds,
-                         ::testing::Values(queuecalc::NewFile::UnnamedWherePossible, queuecalc::NewFile::Named));
+                         ::testing::Values(queuecalc::NewFile::UnnamedWherePossible, queuecalc::NewFile::Named),
+                         [](const ::testing::TestParamInfo<queuecalc::NewFile>& info) {
+                             return info.param == queuecalc::NewFile::Named ? "Named" : "UnnamedWherePossible";
+                         });

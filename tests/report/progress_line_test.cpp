@@ -72,3 +72,17 @@ TEST(ProgressLine, NamesTheModelBuildingOfALongRunAndSkipsAnEmptyGrid) {
     ProgressLine(quiet, 0.5, [] { return 0.0; }).buildingModel(13376);
     EXPECT_EQ(quiet.written, "");
 }
+
+TEST(ProgressLine, CountsRowsOnceTheyHaveTakenASecond) {
+    RecordedStream err(true);
+    double now = 0;
+    {
+        ProgressLine line(err, 0, [&] { return now; });
+        for (std::size_t row = 1; row <= 30; ++row) {
+            now += 0.05;  // rows of 50 ms: shown from the 20th on, every other row
+            line.count("queuecalc-sweep", row, 30, "rows");
+        }
+    }
+    EXPECT_EQ(err.written.find("\rqueuecalc-sweep: 20 of 30 rows\r"), 0u) << err.written;
+    EXPECT_EQ(std::count(err.written.begin(), err.written.end(), 'q'), 6) << err.written;
+}

@@ -1,0 +1,379 @@
+#include "analysis/day_plan.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <exception>
+#include <limits>
+#include <mutex>
+
+#include "analysis/staffing.h"
+#include "core/failure.h"
+#include "core/thread_pool.h"
+#include "input/input_checks.h"
+#include "model/chain.h"
+#include "model/hazard_rates.h"
+
+namespace queuecalc {
+
+namespace {
+
+constexpr double kSecondsPerMinute = 60;
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+// The busiest interval's close look: agents s - 5 .. s + 5, and the waiting
+// time up to 3 tau in 60 steps.
+constexpr int kAgentsAround = 5;
+constexpr double kCurveReach = 3;
+constexpr int kCurveSteps = 60;
+// Terms of the inversions: Euler is most accurate at 20 to 24 terms; Talbot
+// needs 48 on large centres (see the README's "How many terms M").
+constexpr int kEulerTerms = 24;
+constexpr int kTalbotTerms = 48;
+
+// One interval's scenario without the agent count and the room.
+struct IntervalModel {
+    ModelInput input;
+    std::vector<double> cumulativeAbandon;  // of kAutomaticRoomLimit positions, for the room search
+    bool abandons = false;
+};
+
+IntervalModel intervalModel(const ForecastInterval& interval, const DayPlanSettings& settings) {
+    IntervalModel m;
+    ModelInput& in = m.input;
+    const std::optional<double> mean = interval.patience ? interval.patience : settings.patience.meanSeconds;
+    in.abandonParam2 = -1;
+    in.abandonParam3 = -1;
+    in.setAbandonType(0);
+    m.abandons = mean.has_value();
+    if (mean) {
+        switch (settings.patience.shape) {
+            case PatienceShape::Exponential: in.abandonParam1 = 1 / *mean; break;
+            case PatienceShape::Erlang:
+                in.setAbandonType(1);
+                in.abandonParam1 = settings.patience.phases / *mean;
+                in.abandonParam2 = settings.patience.phases;
+                break;
+            case PatienceShape::Lognormal:
+                in.setAbandonType(2);
+                in.abandonParam1 = *mean;
+                in.abandonParam2 = (settings.patience.cv * *mean) * (settings.patience.cv * *mean);
+                break;
+        }
+    }
+    in.serviceRate = 1 / interval.aht;
+    in.arrivalRate = arrivalRatePerSecond(interval.calls, settings.intervalMinutes);
+    in.momentInterval = settings.serviceSeconds;
+    in.maxTime = settings.serviceSeconds;
+    in.inversionTerms = settings.method == WaitingMethod::Talbot ? kTalbotTerms : kEulerTerms;
+    in.setInversionMethod(settings.method == WaitingMethod::Talbot ? 1 : -1);
+    if (settings.room.kind == WaitingRoom::Kind::Automatic) {
+        in.waitingPlaces = kAutomaticRoomLimit;
+        validateModelInput(in);  // the patience's parameters, before the rates are formed
+        m.cumulativeAbandon =
+            buildHazardRates(in.patience, in.abandonParam1, in.abandonParam2, kAutomaticRoomLimit, in.arrivalRate)
+                .cumulativeAbandonRate;
+    }
+    return m;
+}
+
+// The fewest waiting places (up to the limit) with which s agents lose fewer
+// than kAutomaticLoss of the calls, from the chain alone (O(s + r) each);
+// -1 when even the limit does not.
+int automaticRoom(const IntervalModel& m, int servers) {
+    const auto small = [&](int r) {
+        const std::vector<double> cumulative(m.cumulativeAbandon.begin(), m.cumulativeAbandon.begin() + r + 1);
+        return solveChain(servers, r, m.input.serviceRate, m.input.arrivalRate, cumulative).lossProb < kAutomaticLoss;
+    };
+    if (!small(kAutomaticRoomLimit)) return -1;
+    int lo = -1, hi = 8;  // lo misses, hi keeps the loss small
+    while (hi < kAutomaticRoomLimit && !small(hi)) lo = hi, hi = std::min(2 * hi, kAutomaticRoomLimit);
+    while (hi - lo > 1) {
+        const int middle = lo + (hi - lo) / 2;
+        (small(middle) ? hi : lo) = middle;
+    }
+    return hi;
+}
+
+// The scenario of s agents with the settings' room; `roomShort` when the
+// automatic room cannot keep the loss small (the largest room is used).
+ModelInput scenarioAt(const IntervalModel& m, const DayPlanSettings& settings, int servers, bool* roomShort) {
+    ModelInput in = m.input;
+    in.servers = servers;
+    bool shortRoom = false;
+    switch (settings.room.kind) {
+        case WaitingRoom::Kind::Automatic: {
+            const int r = automaticRoom(m, servers);
+            shortRoom = r < 0;
+            in.waitingPlaces = shortRoom ? kAutomaticRoomLimit : r;
+            break;
+        }
+        case WaitingRoom::Kind::Lines: in.waitingPlaces = std::max(0, settings.room.count - servers); break;
+        case WaitingRoom::Kind::Places: in.waitingPlaces = settings.room.count; break;
+    }
+    if (roomShort != nullptr) *roomShort = shortRoom;
+    return in;
+}
+
+IntervalService serviceOf(const Evaluation& e) {
+    IntervalService s;
+    s.agents = e.input.servers;
+    s.waitingPlaces = e.input.waitingPlaces;
+    s.serviceLevel = e.thresholds.empty() ? kNaN : e.thresholds[0].serviceLevel;
+    s.bound = e.thresholds.empty() ? std::nullopt : e.thresholds[0].bound;
+    s.asa = e.analyst.asa;
+    s.abandonment = e.abandonment.abandonProb;
+    s.occupancy = e.analyst.occupancy;
+    s.lossProb = e.measures.lossProb;
+    return s;
+}
+
+std::vector<Target> planTargets(const DayPlanSettings& t) {
+    std::vector<Target> targets;
+    const auto add = [&](Measure measure, double tau, bool atLeast, double bound) {
+        Target target;
+        target.column.measure = measure;
+        target.column.tau = tau;
+        target.atLeast = atLeast;
+        target.bound = bound;
+        targets.push_back(target);
+    };
+    if (t.serviceShare) add(Measure::ServiceLevel, t.serviceSeconds, true, *t.serviceShare);
+    if (t.maxAbandon) add(Measure::AbandonProb, 0, false, *t.maxAbandon);
+    if (t.maxAsa) add(Measure::ASA, 0, false, *t.maxAsa);
+    if (t.maxOccupancy) add(Measure::Occupancy, 0, false, *t.maxOccupancy);
+    return targets;
+}
+
+bool meets(const IntervalService& s, const DayPlanSettings& t) {
+    return (!t.serviceShare || s.serviceLevel >= *t.serviceShare) && (!t.maxAbandon || s.abandonment <= *t.maxAbandon) &&
+           (!t.maxAsa || s.asa <= *t.maxAsa) && (!t.maxOccupancy || s.occupancy <= *t.maxOccupancy);
+}
+
+// The smallest x in [s - 1, s] at which the measures, linear between s - 1
+// (`below`, or 0 agents: SL 0 and abandonment 1) and s (`at`), meet every
+// target.
+double fractionalAgents(const IntervalService* below, const IntervalService& at, const DayPlanSettings& t) {
+    const double base = at.agents - 1;
+    double x = base;
+    // Where the line from `from` (at s - 1) to `to` (at s) crosses the bound.
+    const auto reach = [](double from, double to, double bound) {
+        return to == from ? 1.0 : std::clamp((bound - from) / (to - from), 0.0, 1.0);
+    };
+    if (t.serviceShare && (below == nullptr || below->serviceLevel < *t.serviceShare))
+        x = std::max(x, base + reach(below ? below->serviceLevel : 0, at.serviceLevel, *t.serviceShare));
+    if (t.maxAbandon && (below == nullptr || below->abandonment > *t.maxAbandon))
+        x = std::max(x, base + reach(below ? below->abandonment : 1, at.abandonment, *t.maxAbandon));
+    if (t.maxAsa && (below == nullptr || below->asa > *t.maxAsa))
+        x = std::max(x, below ? base + reach(below->asa, at.asa, *t.maxAsa) : base + 1);
+    if (t.maxOccupancy && (below == nullptr || below->occupancy > *t.maxOccupancy))
+        x = std::max(x, below ? base + reach(below->occupancy, at.occupancy, *t.maxOccupancy) : base + 1);
+    return x;
+}
+
+// The fewest agents the search starts from (see the header).
+int smallestAgents(const IntervalModel& m, const DayPlanSettings& settings, double load) {
+    double smallest = 1;
+    if (settings.serviceShare) smallest = std::max(smallest, std::floor(*settings.serviceShare * load));
+    if (!m.abandons && settings.room.kind == WaitingRoom::Kind::Automatic)
+        smallest = std::max(smallest, std::floor(load) + 1);
+    return static_cast<int>(std::min(smallest, static_cast<double>(kMaxSystemSize)));
+}
+
+class IntervalPlanner {
+public:
+    IntervalPlanner(const DayPlanSettings& settings, BinomialRows& rows) : settings_(settings), rows_(rows) {
+        request_.thresholds = {settings.serviceSeconds};
+        request_.method = settings.method;
+    }
+
+    Evaluation evaluate(const IntervalModel& m, int servers, bool withCurves, bool* roomShort = nullptr,
+                        const std::vector<double>& thresholds = {}) const {
+        EvaluationRequest r = request_;
+        r.withCurves = withCurves;
+        r.thresholds.insert(r.thresholds.end(), thresholds.begin(), thresholds.end());
+        return evaluateScenario(scenarioAt(m, settings_, servers, roomShort), r, rows_);
+    }
+
+    IntervalPlan plan(const ForecastInterval& interval, std::size_t index) const {
+        IntervalPlan plan;
+        plan.index = index;
+        plan.load = loadErlangs(interval.calls, interval.aht, settings_.intervalMinutes);
+        if (interval.calls == 0) {
+            plan.outcome = IntervalOutcome::NoCalls;
+            return plan;
+        }
+        const IntervalModel m = intervalModel(interval, settings_);
+        if (interval.staffed) return measure(m, *interval.staffed, plan);
+
+        int limit = settings_.agentLimit > 0 ? settings_.agentLimit : defaultStaffingLimit(StaffedField::Servers, m.input);
+        if (settings_.room.kind == WaitingRoom::Kind::Lines) limit = std::min(limit, settings_.room.count);
+        plan.limit = limit;
+        StaffingProblem problem = makeStaffingProblem(StaffedField::Servers, planTargets(settings_), limit, m.input);
+        problem.smallest = std::min(smallestAgents(m, settings_, plan.load), std::max(limit, 1));
+        const StaffingEvaluator evaluator = [&](int servers, bool withCurves) {
+            return evaluate(m, servers, withCurves);
+        };
+        const StaffingResult found = findStaffing(problem, m.input, evaluator);
+        if (!found.found) {
+            plan.outcome = IntervalOutcome::NoStaffing;
+            plan.met = false;
+            plan.findings = found.findings;
+            return plan;
+        }
+        bool roomShort = false;
+        scenarioAt(m, settings_, found.value, &roomShort);
+        plan.roomShort = roomShort;
+        plan.measured = true;
+        plan.service = serviceOf(*found.evaluation);
+        plan.findings = found.evaluation->findings;
+        plan.agents = found.value;
+        if (settings_.fractional) {
+            std::optional<IntervalService> below;
+            if (found.value > 1) below = serviceOf(evaluate(m, found.value - 1, true));
+            plan.agents = fractionalAgents(below ? &*below : nullptr, plan.service, settings_);
+        }
+        plan.scheduled = scheduledAgents(plan.agents, settings_.shrinkage, settings_.fractional);
+        return plan;
+    }
+
+    // The close look at one interval: SL around the planned agents and the
+    // waiting-time curve at them.
+    BusiestInterval lookClosely(const ForecastInterval& interval, const IntervalPlan& p) const {
+        BusiestInterval b;
+        b.index = p.index;
+        const IntervalModel m = intervalModel(interval, settings_);
+        const int s = p.measured ? p.service.agents : std::max(1, static_cast<int>(std::ceil(p.load)));
+        for (int a = std::max(1, s - kAgentsAround); a <= s + kAgentsAround; ++a) {
+            std::vector<double> curveAt;
+            if (a == s)
+                for (int k = 1; k <= kCurveSteps; ++k)
+                    curveAt.push_back(kCurveReach * settings_.serviceSeconds * k / kCurveSteps);
+            const Evaluation e = evaluate(m, a, true, nullptr, curveAt);
+            const bool trusted = !anyFailsChecks(e.findings);
+            b.agents.push_back(a);
+            b.serviceLevel.push_back(trusted ? e.thresholds[0].serviceLevel : kNaN);
+            b.abandonment.push_back(trusted ? e.abandonment.abandonProb : kNaN);
+            if (a == s) {
+                b.waitTimes.push_back(0);
+                b.waitCurve.push_back(trusted ? e.measures.noWaitProb / e.measures.servedProb : kNaN);
+                for (std::size_t k = 1; k < e.thresholds.size(); ++k) {
+                    b.waitTimes.push_back(e.thresholds[k].tau);
+                    b.waitCurve.push_back(trusted ? e.thresholds[k].conditional : kNaN);
+                }
+            }
+        }
+        return b;
+    }
+
+private:
+    // The reverse question: the service of the agents on hand.
+    IntervalPlan measure(const IntervalModel& m, int staffed, IntervalPlan& plan) const {
+        plan.agents = staffed;
+        plan.scheduled = scheduledAgents(staffed, settings_.shrinkage, false);
+        if (staffed == 0) {
+            plan.outcome = IntervalOutcome::NoAgents;
+            plan.met = !settings_.hasTargets();
+            return plan;
+        }
+        plan.outcome = IntervalOutcome::Measured;
+        bool roomShort = false;
+        const Evaluation e = evaluate(m, staffed, true, &roomShort);
+        plan.roomShort = roomShort;
+        plan.findings = e.findings;
+        plan.service = serviceOf(e);
+        plan.measured = !anyFailsChecks(e.findings);
+        plan.met = plan.measured && meets(plan.service, settings_);
+        return plan;
+    }
+
+    const DayPlanSettings& settings_;
+    BinomialRows& rows_;
+    EvaluationRequest request_;
+};
+
+}  // namespace
+
+double arrivalRatePerSecond(double calls, double intervalMinutes) {
+    return calls / (intervalMinutes * kSecondsPerMinute);
+}
+
+double loadErlangs(double calls, double aht, double intervalMinutes) {
+    return calls * aht / (intervalMinutes * kSecondsPerMinute);
+}
+
+double scheduledAgents(double agents, double shrinkage, bool fractional) {
+    const double paid = agents / (1 - shrinkage);
+    if (fractional) return paid;
+    // A whole count divided by 0.7 lands a rounding above a whole number
+    // (7 / 0.7 = 10.000000000000002): such a residue is no extra agent.
+    const double whole = std::round(paid);
+    return std::fabs(paid - whole) <= 1e-9 * std::max(1.0, whole) ? whole : std::ceil(paid);
+}
+
+DayPlan planDay(const Forecast& forecast, const DayPlanSettings& settings, bool withBusiest) {
+    if (!(settings.intervalMinutes > 0) || !std::isfinite(settings.intervalMinutes))
+        throw RunFailure("the interval length must be a number of minutes above 0");
+    if (!(settings.shrinkage >= 0 && settings.shrinkage < 1))
+        throw RunFailure("shrinkage must be at least 0 % and below 100 %");
+    if (!(settings.serviceSeconds > 0) || !std::isfinite(settings.serviceSeconds))
+        throw RunFailure("the service level's threshold must be a number of seconds above 0");
+    if (!forecast.hasStaffed && !settings.hasTargets())
+        throw RunFailure("nothing to plan for: give a target (a service level, abandonment, ASA or occupancy) "
+                         "or agents on hand in a staffed column");
+    BinomialRows rows;
+    const IntervalPlanner planner(settings, rows);
+    DayPlan plan;
+    const std::size_t n = forecast.intervals.size();
+    plan.intervals.resize(n);
+    std::atomic<std::size_t> next{0};
+    std::exception_ptr failure;
+    std::mutex failureMutex;
+    auto worker = [&] {
+        for (std::size_t i = next++; i < n; i = next++) {
+            try {
+                plan.intervals[i] = planner.plan(forecast.intervals[i], i);
+            } catch (const RunFailure& rejected) {
+                // A scenario the input checks refuse (a patience beyond what
+                // the rates can hold, say): that interval has no plan.
+                IntervalPlan& p = plan.intervals[i];
+                p.index = i;
+                p.load = loadErlangs(forecast.intervals[i].calls, forecast.intervals[i].aht, settings.intervalMinutes);
+                p.outcome = IntervalOutcome::NoStaffing;
+                p.met = false;
+                p.findings = {rejectedScenario(rejected.what())};
+            } catch (...) {
+                const std::lock_guard<std::mutex> lock(failureMutex);
+                if (!failure) failure = std::current_exception();
+                next = n;
+            }
+        }
+    };
+    runOnThreads(std::max(1u, std::min<unsigned>(settings.jobs, static_cast<unsigned>(n))), worker);
+    if (failure) std::rethrow_exception(failure);
+
+    const double hours = settings.intervalMinutes / kSecondsPerMinute;
+    double weight = 0, sl = 0, abandon = 0;
+    for (const IntervalPlan& p : plan.intervals) {
+        const double calls = forecast.intervals[p.index].calls;
+        plan.totals.calls += calls;
+        plan.totals.agentHours += p.agents * hours;
+        plan.totals.scheduledHours += p.scheduled * hours;
+        plan.allMet = plan.allMet && p.met;
+        if (p.measured) {
+            weight += calls;
+            sl += calls * p.service.serviceLevel;
+            abandon += calls * p.service.abandonment;
+        }
+    }
+    plan.totals.serviceLevel = weight > 0 ? sl / weight : kNaN;
+    plan.totals.abandonment = weight > 0 ? abandon / weight : kNaN;
+    if (withBusiest && plan.totals.calls > 0) {
+        std::size_t busiest = 0;
+        for (std::size_t i = 1; i < n; ++i)
+            if (plan.intervals[i].load > plan.intervals[busiest].load) busiest = i;
+        plan.busiest = planner.lookClosely(forecast.intervals[busiest], plan.intervals[busiest]);
+    }
+    return plan;
+}
+
+}  // namespace queuecalc

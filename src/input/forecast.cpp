@@ -1,0 +1,219 @@
+#include "input/forecast.h"
+
+#include <algorithm>
+#include <cctype>
+#include <charconv>
+#include <cmath>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <sstream>
+
+namespace queuecalc {
+
+namespace {
+
+// Staffed agents beyond this are a typing error, not a plan (the model holds
+// at most a few ten thousand places in all).
+constexpr long long kMostStaffed = 1000000;
+
+[[noreturn]] void fail(const std::string& name, int line, int column, const std::string& what) {
+    std::string where = name;
+    if (line > 0) where += ", line " + std::to_string(line);
+    if (column > 0) where += ", column " + std::to_string(column);
+    throw ForecastError(where + ": " + what, line, column);
+}
+
+std::string trimmed(const std::string& text) {
+    const auto blank = [](char c) { return c == ' ' || c == '\t'; };
+    std::size_t first = 0, last = text.size();
+    while (first < last && blank(text[first])) ++first;
+    while (last > first && blank(text[last - 1])) --last;
+    return text.substr(first, last - first);
+}
+
+std::string lowered(std::string text) {
+    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
+// The field as a finite number (blanks around it allowed), or false.
+bool number(const std::string& field, double& value) {
+    const std::string text = trimmed(field);
+    if (text.empty()) return false;
+    const char* first = text.data();
+    const char* last = first + text.size();
+    if (*first == '+') ++first;  // from_chars takes no plus sign
+    const std::from_chars_result r = std::from_chars(first, last, value);
+    return r.ec == std::errc() && r.ptr == last && std::isfinite(value);
+}
+
+struct Columns {
+    int interval = -1, calls = -1, aht = -1, patience = -1, staffed = -1;
+};
+
+Columns findColumns(const CsvRecord& header, const std::string& name, Forecast& forecast) {
+    Columns columns;
+    std::map<std::string, int> seen;
+    for (std::size_t i = 0; i < header.fields.size(); ++i) {
+        const int index = static_cast<int>(i);
+        const std::string key = lowered(trimmed(header.fields[i]));
+        if (key.empty()) fail(name, header.line, index + 1, "a column without a name in the header");
+        const auto before = seen.emplace(key, index);
+        if (!before.second)
+            fail(name, header.line, index + 1,
+                 "a second column named '" + key + "' (the first is column " + std::to_string(before.first->second + 1) +
+                     ")");
+        int* known = key == "interval" ? &columns.interval
+                     : key == "calls"  ? &columns.calls
+                     : key == "aht"    ? &columns.aht
+                     : key == "patience" ? &columns.patience
+                     : key == "staffed"  ? &columns.staffed
+                                         : nullptr;
+        if (known != nullptr) *known = index;
+        forecast.header.push_back(header.fields[i]);
+    }
+    for (const char* required : {"interval", "calls", "aht"})
+        if (seen.count(required) == 0)
+            fail(name, header.line, 0,
+                 std::string("the header has no column '") + required +
+                     "' (needed: interval, calls, aht; optional: patience, staffed)");
+    forecast.hasPatience = columns.patience >= 0;
+    forecast.hasStaffed = columns.staffed >= 0;
+    return columns;
+}
+
+ForecastInterval readInterval(const CsvRecord& record, const Columns& columns, const Forecast& forecast,
+                              const std::string& name) {
+    const auto field = [&](int index) -> const std::string& { return record.fields[static_cast<std::size_t>(index)]; };
+    const auto where = [&](int index, const std::string& what) {
+        fail(name, record.line, index + 1, forecast.header[static_cast<std::size_t>(index)] + ": " + what);
+    };
+    const auto value = [&](int index) {
+        double v = 0;
+        if (!number(field(index), v)) where(index, "'" + field(index) + "' is not a number");
+        return v;
+    };
+    ForecastInterval interval;
+    interval.line = record.line;
+    interval.label = field(columns.interval);
+    if (trimmed(interval.label).empty()) where(columns.interval, "the interval has no label");
+    interval.calls = value(columns.calls);
+    if (interval.calls < 0) where(columns.calls, "offered calls cannot be negative");
+    interval.aht = value(columns.aht);
+    if (!(interval.aht > 0)) where(columns.aht, "the average handle time must be above 0 seconds");
+    if (columns.patience >= 0) {
+        interval.patience = value(columns.patience);
+        if (!(*interval.patience > 0)) where(columns.patience, "the mean patience must be above 0 seconds");
+    }
+    if (columns.staffed >= 0) {
+        const std::string text = trimmed(field(columns.staffed));
+        const bool digits = !text.empty() && text.size() <= 7 &&
+                            std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+        if (!digits || std::stoll(text) > kMostStaffed)
+            where(columns.staffed, "'" + field(columns.staffed) + "' is not a whole number of agents from 0 to " +
+                                       std::to_string(kMostStaffed));
+        interval.staffed = static_cast<int>(std::stoll(text));
+    }
+    interval.fields = record.fields;
+    return interval;
+}
+
+}  // namespace
+
+std::vector<CsvRecord> readCsvRecords(const std::string& text, const std::string& name) {
+    std::vector<CsvRecord> records;
+    std::size_t pos = 0;
+    const std::size_t n = text.size();
+    if (text.compare(0, 3, "\xEF\xBB\xBF") == 0) pos = 3;  // a UTF-8 byte order mark
+    int line = 1;
+    while (pos < n) {
+        CsvRecord record;
+        record.line = line;
+        bool quotedAny = false;
+        for (;;) {
+            const int column = static_cast<int>(record.fields.size()) + 1;
+            std::string field;
+            if (pos < n && text[pos] == '"') {
+                quotedAny = true;
+                const int opened = line;
+                ++pos;
+                for (;;) {
+                    if (pos >= n) fail(name, opened, column, "the quote opened here is never closed");
+                    const char c = text[pos];
+                    if (c == '"') {
+                        if (pos + 1 < n && text[pos + 1] == '"') {
+                            field += '"';
+                            pos += 2;
+                            continue;
+                        }
+                        ++pos;
+                        break;
+                    }
+                    if (c == '\n') ++line;
+                    field += c;
+                    ++pos;
+                }
+                if (pos < n && text[pos] != ',' && text[pos] != '\r' && text[pos] != '\n')
+                    fail(name, line, column, "characters after the closing quote of a field");
+            } else {
+                while (pos < n && text[pos] != ',' && text[pos] != '\r' && text[pos] != '\n') {
+                    if (text[pos] == '"')
+                        fail(name, line, column, "a quote inside a field that does not start with one");
+                    field += text[pos++];
+                }
+            }
+            record.fields.push_back(std::move(field));
+            if (pos >= n) break;
+            if (text[pos] == ',') {
+                ++pos;
+                continue;
+            }
+            if (text[pos] == '\r') {
+                if (pos + 1 >= n || text[pos + 1] != '\n')
+                    fail(name, line, column, "a carriage return that is not followed by a line feed");
+                ++pos;
+            }
+            ++pos;  // the line feed
+            ++line;
+            break;
+        }
+        const bool empty = record.fields.size() == 1 && record.fields[0].empty() && !quotedAny;
+        if (!empty) records.push_back(std::move(record));
+    }
+    return records;
+}
+
+Forecast readForecast(std::istream& in, const std::string& name) {
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (in.bad()) fail(name, 0, 0, "cannot be read");
+    const std::vector<CsvRecord> records = readCsvRecords(text, name);
+    if (records.empty()) fail(name, 0, 0, "the file is empty (expected a header: interval,calls,aht)");
+    Forecast forecast;
+    const Columns columns = findColumns(records[0], name, forecast);
+    if (records.size() == 1) fail(name, 0, 0, "the header is followed by no interval");
+    std::map<std::string, int> labels;  // label -> line
+    for (std::size_t i = 1; i < records.size(); ++i) {
+        const CsvRecord& record = records[i];
+        if (record.fields.size() != forecast.header.size())
+            fail(name, record.line, 0,
+                 std::to_string(record.fields.size()) + " fields where the header has " +
+                     std::to_string(forecast.header.size()));
+        ForecastInterval interval = readInterval(record, columns, forecast, name);
+        const auto before = labels.emplace(interval.label, interval.line);
+        if (!before.second)
+            fail(name, record.line, columns.interval + 1,
+                 "interval '" + interval.label + "' is listed twice (first on line " +
+                     std::to_string(before.first->second) + ")");
+        forecast.intervals.push_back(std::move(interval));
+    }
+    return forecast;
+}
+
+Forecast readForecastFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) fail(path, 0, 0, "cannot be opened");
+    return readForecast(in, path);
+}
+
+}  // namespace queuecalc

@@ -1,0 +1,77 @@
+#pragma once
+// A forecast of a day (or a week): one record per interval with its label,
+// the offered calls and the average handle time, read from CSV as RFC 4180
+// writes it (a header record, fields separated by commas, a field in double
+// quotes when it holds a comma, a quote or a line end, its quotes doubled).
+//
+// Columns, in any order, named in the header (letter case and surrounding
+// blanks ignored):
+//   interval  a label, kept as written;
+//   calls     offered calls in the interval, a number >= 0;
+//   aht       average handle time in seconds, a number > 0;
+//   patience  (optional) mean patience in seconds, a number > 0;
+//   staffed   (optional) agents on hand, a whole number >= 0.
+// Any other column is carried through, unchanged, to the plan's output.
+//
+// Accepted beside the strict form: a UTF-8 byte order mark, records ended by
+// LF alone (CR LF is the form), no line end after the last record, and
+// records with no character at all (skipped). Every other departure is an
+// error that names the line and the column.
+
+#include <istream>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/failure.h"
+
+namespace queuecalc {
+
+struct ForecastInterval {
+    std::string label;
+    double calls = 0;
+    double aht = 0;                   // seconds
+    std::optional<double> patience;   // seconds; only with a patience column
+    std::optional<int> staffed;       // only with a staffed column
+    std::vector<std::string> fields;  // every field as written, in the header's order
+    int line = 0;                     // where the record starts, from 1
+};
+
+struct Forecast {
+    std::vector<std::string> header;  // every column's name as written
+    bool hasPatience = false;
+    bool hasStaffed = false;
+    std::vector<ForecastInterval> intervals;
+};
+
+// A forecast that cannot be read. line and column (from 1; 0 where the
+// whole file or record is meant) are also in the message.
+class ForecastError : public RunFailure {
+public:
+    ForecastError(const std::string& message, int line, int column)
+        : RunFailure(message), line_(line), column_(column) {}
+    int line() const { return line_; }
+    int column() const { return column_; }
+
+private:
+    int line_;
+    int column_;
+};
+
+// Reads a whole forecast; `name` (the file's name) starts every message.
+// Throws ForecastError.
+Forecast readForecast(std::istream& in, const std::string& name);
+
+// Opens and reads the named file; a file that cannot be opened is a
+// ForecastError too.
+Forecast readForecastFile(const std::string& path);
+
+// The records of RFC 4180 CSV text, each with the line it starts on: the
+// reader above without the meaning of the columns. Throws ForecastError.
+struct CsvRecord {
+    std::vector<std::string> fields;
+    int line = 0;
+};
+std::vector<CsvRecord> readCsvRecords(const std::string& text, const std::string& name);
+
+}  // namespace queuecalc

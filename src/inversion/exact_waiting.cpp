@@ -1,0 +1,489 @@
+#include "inversion/exact_waiting.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
+#include <limits>
+#include <numeric>
+#include <stdexcept>
+#include <system_error>
+#include <thread>
+
+// The derivation, the formulas of every error term below and their proof:
+// exact_waiting.md beside this file. Error terms are counted in units of the
+// working precision's unit roundoff u (2^-64 extended, 2^-53 double).
+
+namespace queuecalc {
+
+ExactWaitingModel makeExactWaitingModel(int servers, int waitingPlaces, double serviceRate,
+                                        const std::vector<double>& cumulativeAbandonRate,
+                                        const std::vector<double>& admittedDist,
+                                        const std::vector<double>& reachServiceProb,
+                                        double noWaitProb, double servedProb) {
+    ExactWaitingModel m;
+    m.servers = servers;
+    m.waitingPlaces = waitingPlaces;
+    m.serviceRate = serviceRate;
+    m.cumulativeAbandonRate.assign(cumulativeAbandonRate.begin(),
+                                   cumulativeAbandonRate.begin() + waitingPlaces + 1);
+    m.positionWeight.assign(static_cast<std::size_t>(waitingPlaces) + 1, 0.0);
+    for (int k = 1; k <= waitingPlaces; ++k)
+        m.positionWeight[k] = reachServiceProb[k] * admittedDist[servers + k - 1];
+    m.noWaitProb = noWaitProb;
+    m.servedProb = servedProb;
+    return m;
+}
+
+bool exactExtendedPrecisionAvailable() { return std::numeric_limits<long double>::digits > 53; }
+
+namespace {
+
+// The self-loop law's power rho^m is recomputed from exp(m log rho) every B
+// steps of m, so that the rounding of repeated products stays below 6 B u a
+// row. B is the largest power of two, at least 16, that keeps the sum of
+// these terms over r rows below kAnchorShare of the tolerance (few rows:
+// hardly any exponentials; many: every 16 steps).
+constexpr long kAnchorSpacingLeast = 16;
+constexpr long kAnchorSpacingMost = 1L << 20;
+constexpr double kAnchorShare = 0.05;
+// Poisson weights up to this count are formed as e^-x x^n / n! directly; from
+// here on Stirling's series with five terms has a remainder below 1e-22.
+constexpr int kDirectPoissonLimit = 64;
+// The share of the tolerance given to each Poisson tail, and to the rows left
+// out; the rest is headroom.
+constexpr double kTailShare = 0.25;
+// Every error term is multiplied by this: it covers n u / (1 - n u) for every
+// chain length that fits in memory and the rounding of the bound's own sums.
+constexpr double kBoundMargin = 1.01;
+// The largest Poisson window end the method takes on: its reciprocal table
+// and a row's law hold this many numbers (1 GiB in long double).
+constexpr long kMostEvents = 1L << 26;
+// Moments times rows from which a second thread pays for its start.
+constexpr double kWorkPerThread = 2e4;
+
+template <class Real>
+constexpr double unitRoundoff() {
+    return std::numeric_limits<Real>::epsilon() / 2;
+}
+
+// P(X = n) for X ~ Poisson(x), n a window's first point, and its relative
+// error in units of u (x taken as exact; the perturbation of x is counted by
+// the caller).
+template <class Real>
+Real poissonStart(long n, Real x, const std::vector<Real>& reciprocal, double& errorUnits) {
+    if (n < kDirectPoissonLimit) {
+        Real p = std::exp(-x);
+        for (long i = 1; i <= n; ++i) p = p * (x * reciprocal[static_cast<std::size_t>(i)]);
+        errorUnits = 4 + 3.0 * static_cast<double>(n);
+        return p;
+    }
+    const Real nr = static_cast<Real>(n);
+    const Real y = (x - nr) / nr;
+    const Real l1 = std::log1p(y);
+    const Real nl = nr * l1;
+    const Real halfLog = std::log(static_cast<Real>(6.283185307179586476925286766559L) * nr) / 2;
+    const Real inv = 1 / nr;
+    const Real inv2 = inv * inv;
+    // ln n! - (n ln n - n + ln(2 pi n) / 2), Stirling's series to 1/(1188 n^9);
+    // the next term, 691/(360360 n^11), is below 1e-22 for n >= 64.
+    const Real stirling =
+        inv * (Real(1) / 12 - inv2 * (Real(1) / 360 - inv2 * (Real(1) / 1260 - inv2 * (Real(1) / 1680 - inv2 / 1188))));
+    const Real arg = nl + (nr - x) - halfLog - stirling;
+    const double yd = static_cast<double>(y);
+    // Condition of log1p at y: |y / ((1 + y) log1p(y))|, at most 1 for y >= 0.
+    double cond = 1;
+    if (yd < 0 && yd > -1) cond = std::max(1.0, std::fabs(yd / ((1 + yd) * std::log1p(yd))));
+    if (!(yd > -1)) cond = std::numeric_limits<double>::infinity();
+    errorUnits = (2 * cond + 8) * std::fabs(static_cast<double>(nl)) +
+                 4 * std::fabs(static_cast<double>(nr - x)) + 4 * (static_cast<double>(halfLog) + 1) + 8 +
+                 4 /* expl */ + 1 /* Stirling remainder */;
+    return std::exp(arg);
+}
+
+// What every thread shares: the row constants, computed once per call.
+template <class Real>
+struct Rows {
+    int r = 0;
+    Real sigma = 0;                 // s mu
+    std::vector<Real> lambda;       // Lambda_k = s mu + C_k, k = 0 .. r
+    std::vector<Real> piMantissa;   // pi_k = piMantissa[k] 2^piExponent[k], [0.5, 1)
+    std::vector<int> piExponent;
+    std::vector<Real> rho;          // Lambda_k / Lambda_{k+1}, k = 1 .. r - 1
+    std::vector<Real> logRho;       // log1p(-(C_{k+1} - C_k) / Lambda_{k+1})
+    std::vector<Real> loop;         // C_k / Lambda_{k+1}: self-loop chance of row k+1's last step
+    std::vector<double> powerError; // sum_{k' < k} (4 kappa + 5) |logRho_k'|
+    std::vector<char> used;         // row k's weight is kept
+    double droppedWeight = 0;
+    std::vector<Real> reciprocal;   // 1 / n, n = 1 .. size - 1
+    bool tooLarge = false;          // a window beyond kMostEvents: not evaluated
+    double tailLog = 0;             // log(1 / epsilon) of each Poisson tail
+    double epsilon = 0;
+    long anchorSpacing = kAnchorSpacingLeast;  // B
+};
+
+// The Poisson window of one row at one moment.
+struct Window {
+    long first = 0;  // L: P(X < L) <= epsilon
+    long last = -1;  // R: P(X > R) <= epsilon
+};
+
+inline Window poissonWindow(double x, double tailLog) {
+    Window w;
+    // Lower tail: P(X <= x - d) <= exp(-d^2 / (2x)); upper tail (Bernstein):
+    // P(X >= x + d) <= exp(-d^2 / (2 (x + d / 3))). One more point each way
+    // covers the rounding of x and of these lines.
+    const double dl = std::sqrt(2 * tailLog * x);
+    const double du = tailLog / 3 + std::sqrt(tailLog * tailLog / 9 + 2 * tailLog * x);
+    const double lo = std::floor(x - dl - 1);
+    w.first = lo > 0 ? static_cast<long>(lo) : 0;
+    w.last = static_cast<long>(std::ceil(x + du + 1));
+    return w;
+}
+
+// Row k surely ends its k steps before t (within epsilon): every step rate is
+// at least s mu, so the row's time is at most Erlang(k, s mu) in distribution
+// and P(T_k > t) <= P(Poisson(s mu t) <= k - 1) <= epsilon.
+inline bool rowComplete(int k, double sigmaT, double tailLog) {
+    if (sigmaT > 1e300) return true;  // k <= r < 2^31 steps, surely within this
+    const double lowSigmaT = sigmaT * (1 - 1e-12);
+    return static_cast<double>(k - 1) <= lowSigmaT - std::sqrt(2 * tailLog * lowSigmaT) - 1;
+}
+
+template <class Real>
+Rows<Real> buildRows(const ExactWaitingModel& model, const std::vector<double>& moments, double tolerance) {
+    Rows<Real> rows;
+    const int r = model.waitingPlaces;
+    rows.r = r;
+    rows.epsilon = tolerance * kTailShare;
+    rows.tailLog = std::log(1 / rows.epsilon);
+    const double widest = kAnchorShare * tolerance / (6.0 * std::max(1, r) * unitRoundoff<Real>());
+    while (rows.anchorSpacing < kAnchorSpacingMost && 2.0 * static_cast<double>(rows.anchorSpacing) <= widest)
+        rows.anchorSpacing *= 2;
+    const std::vector<double>& C = model.cumulativeAbandonRate;
+    rows.sigma = static_cast<Real>(model.servers) * static_cast<Real>(model.serviceRate);
+    rows.lambda.resize(static_cast<std::size_t>(r) + 1);
+    for (int k = 0; k <= r; ++k) rows.lambda[k] = rows.sigma + static_cast<Real>(C[k]);
+
+    // Rows left out: the smallest weights while their sum stays within the share.
+    rows.used.assign(static_cast<std::size_t>(r) + 1, 1);
+    std::vector<int> order(static_cast<std::size_t>(r));
+    std::iota(order.begin(), order.end(), 1);
+    std::sort(order.begin(), order.end(),
+              [&](int a, int b) { return model.positionWeight[a] < model.positionWeight[b]; });
+    double dropped = 0;
+    for (int k : order) {
+        const double next = dropped + model.positionWeight[k];
+        if (next > tolerance * kTailShare) break;
+        dropped = next;
+        rows.used[k] = 0;
+    }
+    rows.droppedWeight = dropped;
+
+    // The last row any moment needs, and the largest window end.
+    double tMax = 0;
+    for (double t : moments) tMax = std::max(tMax, t);
+    int kLast = 0;
+    long maxLast = 0;
+    const double sigmaD = static_cast<double>(rows.sigma);
+    for (int k = 1; k <= r; ++k) {
+        if (!rows.used[k]) continue;
+        const double lam = static_cast<double>(rows.lambda[k]);
+        for (double t : moments) {
+            if (!(t > 0) || rowComplete(k, sigmaD * t, rows.tailLog)) continue;
+            if (!(lam * t < static_cast<double>(kMostEvents))) {
+                rows.tooLarge = true;
+                return rows;
+            }
+            const Window w = poissonWindow(lam * t, rows.tailLog);
+            if (w.last < k) continue;
+            kLast = k;
+            maxLast = std::max(maxLast, w.last);
+        }
+    }
+    if (maxLast > kMostEvents) {
+        rows.tooLarge = true;
+        return rows;
+    }
+    rows.reciprocal.resize(static_cast<std::size_t>(std::max<long>(maxLast, kDirectPoissonLimit)) + 2);
+    for (std::size_t n = 1; n < rows.reciprocal.size(); ++n) rows.reciprocal[n] = 1 / static_cast<Real>(n);
+
+    // pi_k = prod_j (s mu + (C_k - C_{j-1})) / Lambda_k, rows 1 .. kLast, kept
+    // as mantissa and exponent: it may lie below the smallest number.
+    rows.piMantissa.assign(static_cast<std::size_t>(r) + 2, Real(0.5));
+    rows.piExponent.assign(static_cast<std::size_t>(r) + 2, 1);
+    for (int k = 1; k <= kLast; ++k) {
+        const Real inv = 1 / rows.lambda[k];
+        const Real ck = static_cast<Real>(C[k]);
+        Real p[4] = {1, 1, 1, 1};
+        int e = 0;
+        int j = 1;
+        for (; j + 3 <= k; j += 4) {
+            for (int i = 0; i < 4; ++i)
+                p[i] = p[i] * ((rows.sigma + (ck - static_cast<Real>(C[j - 1 + i]))) * inv);
+            if ((j & 31) == 29) {  // every 8 rounds: each factor is >= s mu / Lambda_k
+                for (int i = 0; i < 4; ++i) {
+                    int ei = 0;
+                    p[i] = std::frexp(p[i], &ei);
+                    e += ei;
+                }
+            }
+        }
+        for (; j <= k; ++j) p[0] = p[0] * ((rows.sigma + (ck - static_cast<Real>(C[j - 1]))) * inv);
+        Real prod = 1;
+        if (k <= 32 && rows.sigma * inv >= Real(1e-9)) {
+            // Each part holds at most 8 factors >= 1e-9: the product stays normal.
+            prod = (p[0] * p[1]) * (p[2] * p[3]);
+        } else {
+            for (int i = 0; i < 4; ++i) {
+                int ei = 0;
+                prod = prod * std::frexp(p[i], &ei);
+                e += ei;
+            }
+        }
+        int ei = 0;
+        prod = std::frexp(prod, &ei);
+        rows.piMantissa[k] = prod;
+        rows.piExponent[k] = e + ei;
+    }
+
+    rows.rho.assign(static_cast<std::size_t>(r) + 1, Real(1));
+    rows.logRho.assign(static_cast<std::size_t>(r) + 1, Real(0));
+    rows.loop.assign(static_cast<std::size_t>(r) + 1, Real(0));
+    rows.powerError.assign(static_cast<std::size_t>(r) + 2, 0.0);
+    for (int k = 1; k < kLast; ++k) {
+        const Real next = rows.lambda[k + 1];
+        rows.rho[k] = rows.lambda[k] / next;
+        const Real y = (static_cast<Real>(C[k + 1]) - static_cast<Real>(C[k])) / next;
+        rows.logRho[k] = std::log1p(-y);
+        rows.loop[k] = static_cast<Real>(C[k]) / next;
+        const double yd = static_cast<double>(y);
+        double cond = 1;  // condition of log1p(-y), y in [0, 1)
+        if (yd > 0) cond = std::max(1.0, yd / ((1 - yd) * -std::log1p(-yd)));
+        rows.powerError[k + 1] =
+            rows.powerError[k] + (4 * cond + 5) * std::fabs(static_cast<double>(rows.logRho[k]));
+    }
+    return rows;
+}
+
+// Joint values and bounds at the moments `which` (indices into moments).
+template <class Real>
+void evaluateSubset(const ExactWaitingModel& model, const Rows<Real>& rows, const std::vector<double>& moments,
+                    const std::vector<std::size_t>& which, std::vector<double>& joint,
+                    std::vector<double>& bound) {
+    const int r = rows.r;
+    const double u = unitRoundoff<Real>();
+    const double eps = rows.epsilon;
+    const double sigmaD = static_cast<double>(rows.sigma);
+    const std::size_t count = which.size();
+    std::vector<Real> sum(count, Real(0));
+    std::vector<double> truncation(count, rows.droppedWeight);
+    std::vector<double> rounding(count, 0.0);
+
+    // The sweep length each row needs: its own windows, then the largest of
+    // the rows after it (they are built from it).
+    std::vector<long> need(static_cast<std::size_t>(r) + 2, -1);
+    int kLast = 0;
+    for (int k = 1; k <= r; ++k) {
+        if (!rows.used[k]) continue;
+        const double lam = static_cast<double>(rows.lambda[k]);
+        for (std::size_t i = 0; i < count; ++i) {
+            const double t = moments[which[i]];
+            if (!(t > 0) || rowComplete(k, sigmaD * t, rows.tailLog)) continue;
+            const Window w = poissonWindow(lam * t, rows.tailLog);
+            if (w.last < k) continue;
+            need[k] = std::max(need[k], w.last - k);
+            kLast = k;
+        }
+    }
+    for (int k = r - 1; k >= 1; --k) need[k] = std::max(need[k], need[k + 1]);
+
+    std::vector<Real> g(static_cast<std::size_t>(std::max(0L, need[1])) + 1, Real(0));
+    std::vector<Real> prefix(g.size(), Real(0));
+    long support = 0;  // last m with a G value that may be non-zero
+    // Row 1: g_0 = 1, kept as G_0 = g_0 2^E_1 (pi_1 = 1 up to rounding).
+    if (!g.empty()) g[0] = std::ldexp(Real(1), rows.piExponent[1]);
+    for (int k = 1; k <= r; ++k) {
+        if (k > 1 && k <= kLast) {
+            // Row k from row k - 1: G_m[k] = 2^(E_k - E_{k-1}) rho^m G_m[k-1] + c G_{m-1}[k].
+            const int p = k - 1;
+            const Real c = rows.loop[p];
+            const int shift = rows.piExponent[k] - rows.piExponent[p];
+            if (c != 0) support = need[k];
+            support = std::min(support, need[k]);
+            const Real rho = rows.rho[p];
+            const Real logRho = rows.logRho[p];
+            const long spacing = rows.anchorSpacing;
+            Real power = 0;
+            Real previous = 0;
+            for (long m = 0; m <= support; ++m) {
+                if (m == 0)
+                    power = std::ldexp(Real(1), shift);
+                else if (m % spacing == 0)
+                    power = std::ldexp(std::exp(static_cast<Real>(m) * logRho), shift);
+                else
+                    power = power * rho;
+                Real v = power * g[static_cast<std::size_t>(m)];
+                if (m > 0) v = v + c * previous;
+                g[static_cast<std::size_t>(m)] = v;
+                previous = v;
+            }
+        }
+        const double w = model.positionWeight[k];
+        const bool used = rows.used[k] != 0;
+        if (!used) continue;
+        const double lam = static_cast<double>(rows.lambda[k]);
+        bool prefixReady = false;
+        for (std::size_t i = 0; i < count; ++i) {
+            const double t = moments[which[i]];
+            if (!(t > 0)) continue;
+            if (rowComplete(k, sigmaD * t, rows.tailLog)) {
+                sum[i] = sum[i] + static_cast<Real>(w);
+                truncation[i] += w * eps;
+                rounding[i] += w * u * (r + 2);
+                continue;
+            }
+            const Real x = rows.lambda[k] * static_cast<Real>(t);
+            const Window win = poissonWindow(lam * t, rows.tailLog);
+            if (win.last < k) {
+                truncation[i] += w * eps;
+                continue;
+            }
+            if (!prefixReady) {
+                Real acc = 0;
+                for (long m = 0; m <= support; ++m) {
+                    acc = acc + g[static_cast<std::size_t>(m)];
+                    prefix[static_cast<std::size_t>(m)] = acc;
+                }
+                prefixReady = true;
+            }
+            const long first = std::max<long>(win.first, k);
+            double startError = 0;
+            Real pmf = poissonStart<Real>(first, x, rows.reciprocal, startError);
+            Real s = 0;
+            for (long n = first; n <= win.last; ++n) {
+                const long m = std::min(n - k, support);
+                s = s + pmf * prefix[static_cast<std::size_t>(m)];
+                pmf = pmf * (x * rows.reciprocal[static_cast<std::size_t>(n + 1)]);
+            }
+            const Real contribution = static_cast<Real>(w) * (rows.piMantissa[k] * s);
+            sum[i] = sum[i] + contribution;
+            truncation[i] += w * eps * (win.first > k ? 2 : 1);
+            const double mkt = static_cast<double>(win.last - k);
+            const double span = static_cast<double>(win.last - first);
+            const double deviation = std::max(std::fabs(static_cast<double>(first) - lam * t),
+                                              std::fabs(static_cast<double>(win.last) - lam * t));
+            const double theta = 8.0 * k                                   // pi_k
+                                 + 2.0 * (k + mkt)                         // the sweep's roundings
+                                 + mkt * rows.powerError[k] + (k - 1.0) * (6.0 * static_cast<double>(rows.anchorSpacing) + 4)
+                                 + 3.0 * mkt                               // self-loop chances
+                                 + mkt + 1                                 // prefix sums
+                                 + startError + 3 * span + 3 * deviation   // Poisson weights
+                                 + span + 2                                // the window's sum
+                                 + 4 + r;                                  // times pi, w; sum over rows
+            rounding[i] += static_cast<double>(contribution) * theta * u;
+        }
+    }
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::size_t at = which[i];
+        if (!(moments[at] > 0)) {
+            joint[at] = 0;
+            bound[at] = 0;
+            continue;
+        }
+        const double value = static_cast<double>(sum[i]);
+        joint[at] = value;
+        bound[at] = (truncation[i] + rounding[i]) * kBoundMargin +
+                    std::fabs(value) * std::numeric_limits<double>::epsilon() / 2;
+    }
+}
+
+template <class Real>
+bool evaluateAll(const ExactWaitingModel& model, const std::vector<double>& moments, const ExactWaitingOptions& options,
+                 std::vector<double>& joint, std::vector<double>& bound) {
+    const Rows<Real> rows = buildRows<Real>(model, moments, options.tolerance);
+    if (rows.tooLarge) return false;
+    unsigned threads = 1;
+    if (options.engine == TransformEngine::Fast) {
+        const double work = static_cast<double>(moments.size()) * static_cast<double>(model.waitingPlaces);
+        const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+        threads = static_cast<unsigned>(std::min<double>(cores, std::max(1.0, work / kWorkPerThread)));
+        threads = std::min<unsigned>(threads, static_cast<unsigned>(std::max<std::size_t>(1, moments.size())));
+    }
+    std::vector<std::vector<std::size_t>> parts(threads);
+    for (std::size_t i = 0; i < moments.size(); ++i) parts[i % threads].push_back(i);
+    std::vector<std::thread> helpers;
+    unsigned started = 1;
+    for (unsigned p = 1; p < threads; ++p) {
+        try {
+            helpers.emplace_back([&, p] { evaluateSubset<Real>(model, rows, moments, parts[p], joint, bound); });
+            ++started;
+        } catch (const std::system_error&) {
+            break;  // no more threads to be had: this thread takes the rest
+        }
+    }
+    for (unsigned p = started; p < threads; ++p) parts[0].insert(parts[0].end(), parts[p].begin(), parts[p].end());
+    evaluateSubset<Real>(model, rows, moments, parts[0], joint, bound);
+    for (std::thread& helper : helpers) helper.join();
+    return true;
+}
+
+bool withinDomain(const ExactWaitingModel& m) {
+    const int r = m.waitingPlaces;
+    if (r < 0 || m.servers < 0) return false;
+    if (m.cumulativeAbandonRate.size() < static_cast<std::size_t>(r) + 1 ||
+        m.positionWeight.size() < static_cast<std::size_t>(r) + 1)
+        return false;
+    const double sigma = static_cast<double>(m.servers) * m.serviceRate;
+    if (!(sigma > 0) || !std::isfinite(sigma)) return false;
+    if (!(m.cumulativeAbandonRate[0] == 0)) return false;
+    for (int k = 1; k <= r; ++k) {
+        const double c = m.cumulativeAbandonRate[k];
+        if (!std::isfinite(c) || !(c >= m.cumulativeAbandonRate[k - 1])) return false;
+        const double w = m.positionWeight[k];
+        if (!std::isfinite(w) || !(w >= 0)) return false;
+    }
+    return std::isfinite(m.noWaitProb) && std::isfinite(m.servedProb);
+}
+
+}  // namespace
+
+ExactWaitingCurves exactWaitingTime(const ExactWaitingModel& model, const std::vector<double>& moments,
+                                    const ExactWaitingOptions& options) {
+    for (double t : moments)
+        if (!(t >= 0) || !std::isfinite(t))
+            throw std::invalid_argument("exactWaitingTime: a moment is negative or not finite");
+    if (!(options.tolerance > 0) || !(options.tolerance < 1))
+        throw std::invalid_argument("exactWaitingTime: the tolerance must lie in (0, 1)");
+    ExactWaitingCurves out;
+    const std::size_t n = moments.size();
+    out.joint.assign(n, 0.0);
+    out.jointBound.assign(n, 0.0);
+    out.conditional.assign(n, 0.0);
+    out.conditionalBound.assign(n, 0.0);
+    const bool extended = options.precision == ExactPrecision::Extended && exactExtendedPrecisionAvailable();
+    out.precision = extended ? ExactPrecision::Extended : ExactPrecision::Double;
+    bool done = false;
+    if (withinDomain(model))
+        done = extended ? evaluateAll<long double>(model, moments, options, out.joint, out.jointBound)
+                        : evaluateAll<double>(model, moments, options, out.joint, out.jointBound);
+    if (!done) {
+        out.applicable = false;
+        const double nan = std::numeric_limits<double>::quiet_NaN();
+        const double inf = std::numeric_limits<double>::infinity();
+        std::fill(out.joint.begin(), out.joint.end(), nan);
+        std::fill(out.conditional.begin(), out.conditional.end(), nan);
+        std::fill(out.jointBound.begin(), out.jointBound.end(), inf);
+        std::fill(out.conditionalBound.begin(), out.conditionalBound.end(), inf);
+        return out;
+    }
+    const double ud = std::numeric_limits<double>::epsilon() / 2;
+    for (std::size_t i = 0; i < n; ++i) {
+        const double c = (out.joint[i] + model.noWaitProb) / model.servedProb;
+        out.conditional[i] = c;
+        // (J + P(W=0)) / P(S): the joint's error divided by P(S), and two roundings.
+        out.conditionalBound[i] = out.jointBound[i] / model.servedProb * (1 + 4 * ud) + 2.5 * ud * std::fabs(c);
+    }
+    return out;
+}
+
+}  // namespace queuecalc

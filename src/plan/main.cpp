@@ -1,0 +1,106 @@
+// queuecalc-plan: staffs every interval of a forecast and writes the plan as
+// CSV, and on request a report with charts. See planUsageText() (--help) and
+// the README.
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+
+#include <cstdio>
+#endif
+
+#include <iostream>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "analysis/day_plan.h"
+#include "core/failure.h"
+#include "input/forecast.h"
+#include "plan/options.h"
+#include "report/file_replace.h"
+#include "report/plan_report.h"
+
+namespace {
+
+using namespace queuecalc;
+using namespace queuecalc::plan;
+
+const char* const kProgram = "queuecalc-plan";
+
+int run(PlanOptions options) {
+    for (const std::string& remark : options.remarks) std::cerr << kProgram << ": " << remark << "\n";
+    Forecast forecast;
+    try {
+        forecast = readForecastFile(options.forecastPath);
+    } catch (const ForecastError& error) {
+        std::cerr << kProgram << ": " << error.what() << "\n";
+        return 2;
+    }
+    // The reverse question: the service of the agents on hand, with targets
+    // only where the command line names them.
+    if (forecast.hasStaffed && !options.slGiven) options.settings.serviceShare.reset();
+
+    DayPlan plan;
+    try {
+        plan = planDay(forecast, options.settings, !options.htmlPath.empty());
+    } catch (const RunFailure& failure) {
+        std::cerr << kProgram << ": " << failure.what() << "\n";
+        return 2;
+    }
+    const PlanTable table = planTable(forecast, options.settings, plan);
+    std::ostringstream csv;
+    writePlanCsv(csv, table);
+
+    // Everything is computed before anything is written.
+    int status = plan.allMet ? 0 : 1;
+    if (!options.htmlPath.empty()) {
+        const std::string failure =
+            replaceFile(options.htmlPath, planHtml(options.forecastPath, forecast, options.settings, plan));
+        if (!failure.empty()) {
+            std::cerr << kProgram << ": cannot write '" << options.htmlPath << "': " << failure << "\n";
+            status = 1;
+        }
+    }
+    if (options.outPath.empty()) {
+#ifdef _WIN32
+        std::cout.flush();
+        _setmode(_fileno(stdout), _O_BINARY);  // the records carry their own CR LF
+#endif
+        std::cout << csv.str() << std::flush;
+        if (!std::cout) {
+            std::cerr << kProgram << ": writing to standard output failed\n";
+            status = 1;
+        }
+    } else {
+        const std::string failure = replaceFile(options.outPath, csv.str());
+        if (!failure.empty()) {
+            std::cerr << kProgram << ": cannot write '" << options.outPath << "': " << failure << "\n";
+            status = 1;
+        }
+    }
+    if (!plan.allMet) {
+        std::size_t unmet = 0;
+        for (const IntervalPlan& p : plan.intervals) unmet += p.met ? 0 : 1;
+        std::cerr << kProgram << ": " << unmet << " of " << plan.intervals.size()
+                  << " intervals miss a target (see their note)\n";
+    }
+    return status;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    try {
+        const std::vector<std::string> args(argv + 1, argv + argc);
+        const PlanOptions options = parsePlanOptions(args, std::max(1u, std::thread::hardware_concurrency()));
+        if (options.help) {
+            std::cout << planUsageText();
+            return 0;
+        }
+        return run(options);
+    } catch (const UsageError& error) {
+        std::cerr << kProgram << ": " << error.what() << " (see --help)\n";
+        return 2;
+    }
+}

@@ -1,0 +1,35 @@
+#pragma once
+// The command line of queuecalc-plan, in the planner's units.
+
+#include <string>
+#include <vector>
+
+#include "analysis/day_plan.h"
+#include "analysis/usage_error.h"
+
+namespace queuecalc {
+namespace plan {
+
+struct PlanOptions {
+    bool help = false;
+    std::string forecastPath;
+    std::string outPath;   // empty: standard output
+    std::string htmlPath;  // empty: no report
+    DayPlanSettings settings;
+    bool slGiven = false;  // --sl was on the command line
+    std::vector<std::string> remarks;  // for standard error: values read in a way the user may not mean
+};
+
+// Parses the arguments after the program name; `cores` is the default of
+// --jobs. Throws UsageError (main prints it on one line and ends with
+// status 2).
+PlanOptions parsePlanOptions(const std::vector<std::string>& args, unsigned cores);
+
+// A share written in per cent, with or without the sign ("5%", "5", "2.5 %"),
+// from 0 to 100; `option` names it in the message.
+double percentOption(const std::string& option, const std::string& text);
+
+std::string planUsageText();
+
+}  // namespace plan
+}  // namespace queuecalc

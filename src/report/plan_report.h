@@ -1,0 +1,43 @@
+#pragma once
+// The day plan written out: a CSV table (one record per interval and a
+// totals record) and a self-contained HTML report with inline SVG charts.
+//
+// The table keeps the forecast's columns as written, then adds, in the
+// planner's units:
+//   load (Erlangs)   agents   scheduled   waiting places
+//   SL TAU s (%)   ASA (s)   abandonment (%)   occupancy (%)   P(Loss)   SL bound   note
+// Shares are per cent with two decimals, ASA seconds with one, the load two
+// decimals; P(Loss) and the bound three significant digits; a measure that
+// does not exist (no calls, no count met) is empty. With --fractional agents
+// and scheduled have two decimals. The totals record's agents and scheduled
+// are agent-hours; its SL and abandonment are weighted by calls.
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "analysis/day_plan.h"
+#include "input/forecast.h"
+
+namespace queuecalc {
+
+struct PlanTable {
+    std::vector<std::string> header;
+    std::vector<std::vector<std::string>> rows;  // one per interval, then the totals
+};
+
+PlanTable planTable(const Forecast& forecast, const DayPlanSettings& settings, const DayPlan& plan);
+
+// The table as RFC 4180 CSV (CR LF line ends).
+void writePlanCsv(std::ostream& out, const PlanTable& table);
+
+// The whole report as one HTML document: no script, no file or address
+// outside it. `forecastName` names the forecast in the title.
+std::string planHtml(const std::string& forecastName, const Forecast& forecast, const DayPlanSettings& settings,
+                     const DayPlan& plan);
+
+// The settings in plain words, one line each (the report's inputs and the
+// program's summary).
+std::vector<std::string> describeSettings(const DayPlanSettings& settings);
+
+}  // namespace queuecalc

@@ -1,0 +1,235 @@
+// The exact waiting-time method: its certified bound against 40-digit
+// references, the Erlang C closed form, the Euler inversion, and the same bits
+// on any number of threads.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "engine/exact_waiting_time.h"
+#include "input/binomial_row.h"
+#include "input/input_checks.h"
+#include "input/model_input.h"
+#include "input/time_grid.h"
+#include "support/call_centre.h"
+#include "support/measured_error.h"
+#include "support/same_bits.h"
+
+namespace queuecalc {
+namespace {
+
+// The bound the examples and the project's scenarios must stay within.
+constexpr double kLargestAcceptedBound = 1e-12;
+
+QueueModel modelOf(const std::string& values) {
+    std::istringstream in(values);
+    const ModelInput input = readModelInput(in);
+    validateModelInput(input);
+    return buildQueueModel(input);
+}
+
+QueueModel exampleModel(const std::string& folder) {
+    const ModelInput input = readModelInputFile(folder + "/INPUT.DAT");
+    validateModelInput(input);
+    return buildQueueModel(input);
+}
+
+std::vector<double> gridOf(const QueueModel& m) {
+    return buildTimeGrid(static_cast<int>(std::floor(m.input.maxTime / m.input.momentInterval)),
+                         m.input.momentInterval);
+}
+
+struct ReferenceScenario {
+    std::string name;
+    std::string input;
+    std::string data;  // C_r, w_r, P(S) as hexadecimal floats
+    std::vector<double> moments;
+    std::vector<long double> joint;
+};
+
+// tests/data/exact/references.txt, written by tests/tools/exact_reference.py.
+std::vector<ReferenceScenario> readReferences() {
+    std::ifstream file(std::string(QUEUECALC_TEST_DATA) + "/exact/references.txt");
+    std::vector<ReferenceScenario> all;
+    std::string word;
+    std::string line;
+    while (std::getline(file, line)) {
+        std::istringstream in(line);
+        in >> word;
+        if (word == "scenario") {
+            all.emplace_back();
+            in >> all.back().name;
+        } else if (word == "input") {
+            std::getline(in, all.back().input);
+        } else if (word == "data") {
+            std::getline(in, all.back().data);
+        } else if (word == "t") {
+            double t = 0;
+            std::string j;
+            std::string value;
+            in >> t >> j >> value;
+            all.back().moments.push_back(t);
+            all.back().joint.push_back(std::strtold(value.c_str(), nullptr));
+        }
+    }
+    return all;
+}
+
+TEST(ExactWaitingTime, StaysWithinItsBoundOfTheFortyDigitReferencesOnBothPrecisionPaths) {
+    const std::vector<ReferenceScenario> scenarios = readReferences();
+    ASSERT_GE(scenarios.size(), 11u) << "tests/data/exact/references.txt missing or short";
+    for (const ReferenceScenario& sc : scenarios) {
+        const QueueModel model = modelOf(sc.input);
+        const ExactWaitingModel facts = exactWaitingModel(model);
+        const int r = facts.waitingPlaces;
+        // The references were computed on these very doubles.
+        std::istringstream data(sc.data);
+        std::string lastRate, lastWeight, served;
+        data >> lastRate >> lastWeight >> served;
+        const bool same = std::strtod(lastRate.c_str(), nullptr) == model.hazard.cumulativeAbandonRate[r] &&
+                          (r == 0 || std::strtod(lastWeight.c_str(), nullptr) == facts.positionWeight[r]) &&
+                          std::strtod(served.c_str(), nullptr) == model.measures.servedProb;
+        ASSERT_TRUE(same) << sc.name << ": the model's data changed; rerun tests/tools/exact_reference.py";
+        for (ExactPrecision precision : {ExactPrecision::Extended, ExactPrecision::Double}) {
+            ExactWaitingOptions options;
+            options.precision = precision;
+            const ExactWaitingCurves c = exactWaitingTime(facts, sc.moments, options);
+            ASSERT_TRUE(c.applicable) << sc.name;
+            double worst = 0;
+            double widest = 0;
+            for (std::size_t i = 0; i < sc.moments.size(); ++i) {
+                const double error = static_cast<double>(std::fabs(c.joint[i] - sc.joint[i]));
+                EXPECT_LE(error, c.jointBound[i]) << sc.name << " at t = " << sc.moments[i];
+                worst = std::max(worst, error);
+                widest = std::max(widest, c.jointBound[i]);
+            }
+            const bool extended = c.precision == ExactPrecision::Extended;
+            if (extended) {
+                EXPECT_LE(widest, kLargestAcceptedBound) << sc.name;
+            }
+            char bound[32];
+            std::snprintf(bound, sizeof bound, "%.3g", widest);
+            testsupport::reportWorstError(
+                "exact P(0<W<=t,S), " + sc.name + (extended ? ", extended" : ", double") + " (stated bound " +
+                    bound + ")",
+                testsupport::ErrorKind::Absolute, worst, widest);
+        }
+    }
+}
+
+// No abandonment: every step of row k has the rate s mu, so F_k(t) =
+// P(Poisson(s mu t) >= k), summed here term by term in long double.
+TEST(ExactWaitingTime, AgreesWithTheErlangCClosedFormWhenNobodyAbandons) {
+    struct Case {
+        const char* values;
+        std::vector<double> moments;
+    };
+    const Case cases[] = {
+        {"1 0 0 -1 -1 10 20 1.0 9.5 0.1 32 5 0", {1e-9, 0.1, 1, 5, 40}},
+        {"1 0 0 -1 -1 50 2000 1.0 49.9 0.1 32 5 0", {0.5, 5, 30, 60}},
+    };
+    constexpr double kClosedFormTol = 1e-16;  // the closed form's own rounding, long double
+    double worst = 0;
+    for (const Case& cs : cases) {
+        const QueueModel model = modelOf(cs.values);
+        const ExactWaitingCurves c = evaluateExactWaitingTime(model, cs.moments);
+        const ExactWaitingModel data = exactWaitingModel(model);
+        const long double sigma = static_cast<long double>(data.servers) * data.serviceRate;
+        for (std::size_t i = 0; i < cs.moments.size(); ++i) {
+            const long double x = sigma * cs.moments[i];
+            long double term = std::exp(-x);  // P(Poisson = 0)
+            long double below = 0;            // P(Poisson < k)
+            long double joint = 0;
+            for (int k = 1; k <= data.waitingPlaces; ++k) {
+                below += term;
+                term = term * x / k;
+                joint += data.positionWeight[k] * (1 - below);
+            }
+            const double error = static_cast<double>(std::fabs(c.joint[i] - joint));
+            EXPECT_LE(error, c.jointBound[i] + kClosedFormTol) << cs.values << " at t = " << cs.moments[i];
+            worst = std::max(worst, error);
+        }
+    }
+    testsupport::reportWorstError("exact against the Erlang C closed form", testsupport::ErrorKind::Absolute,
+                                  worst, kClosedFormTol);
+}
+
+// Euler with M = 20 .. 24 terms is off by 1e-11 to 1e-9, and by 1e-7 on the
+// overloaded example at M = 20 (its discretization error); from M = 32 on it
+// loses a digit every few terms. Every fourth moment of each grid.
+TEST(ExactWaitingTime, AgreesWithEulerAtTwentyToTwentyFourTermsOnTheExamples) {
+    constexpr double kEulerTol = 2e-7;
+    const std::string root = QUEUECALC_SOURCE_DIR;
+    const char* const folders[] = {"/examples/typical", "/examples/large", "/examples/lognormal",
+                                   "/examples/overloaded", "/tests/data/examples/erlang3-comments",
+                                   "/tests/data/examples/lognormal"};
+    for (const char* folder : folders) {
+        const QueueModel model = exampleModel(root + folder);
+        std::vector<double> grid;
+        for (std::size_t i = 0; i < gridOf(model).size(); i += 4) grid.push_back(gridOf(model)[i]);
+        const ExactWaitingCurves exact = evaluateExactWaitingTime(model, grid);
+        double widest = 0;
+        for (double b : exact.jointBound) widest = std::max(widest, b);
+        EXPECT_LE(widest, kLargestAcceptedBound) << folder;
+        for (int terms = 20; terms <= 24; terms += 2) {
+            const WaitingTimeCurves euler =
+                evaluateWaitingTime(model, InversionAlgorithm::Euler, terms, grid, exactBinomialRow(terms));
+            double worst = 0;
+            for (std::size_t i = 0; i < grid.size(); ++i)
+                worst = std::max(worst, std::fabs(euler.joint[i] - exact.joint[i]));
+            EXPECT_LE(worst, kEulerTol) << folder << ", M = " << terms;
+            testsupport::reportWorstError(std::string("Euler M = ") + std::to_string(terms) + " against exact, " +
+                                              folder,
+                                          testsupport::ErrorKind::Absolute, worst, kEulerTol);
+        }
+    }
+}
+
+TEST(ExactWaitingTime, GivesTheSameBitsOnAnyThreadsAndForAMomentAlone) {
+    const std::string root = QUEUECALC_SOURCE_DIR;
+    for (const char* folder : {"/examples/large", "/examples/lognormal"}) {
+        const QueueModel model = exampleModel(root + folder);
+        const std::vector<double> grid = gridOf(model);
+        ExactWaitingOptions threads;
+        threads.engine = TransformEngine::Fast;
+        ExactWaitingOptions one;
+        one.engine = TransformEngine::FastOneThread;
+        const ExactWaitingCurves all = evaluateExactWaitingTime(model, grid, threads);
+        const ExactWaitingCurves single = evaluateExactWaitingTime(model, grid, one);
+        for (std::size_t i = 0; i < grid.size(); i += 7) {
+            const ExactWaitingCurves alone = evaluateExactWaitingTime(model, {grid[i]}, one);
+            EXPECT_TRUE(testsupport::sameBits(alone.joint[0], all.joint[i])) << folder << " t = " << grid[i];
+            EXPECT_TRUE(testsupport::sameBits(alone.jointBound[0], all.jointBound[i])) << folder;
+        }
+        for (std::size_t i = 0; i < grid.size(); ++i) {
+            EXPECT_TRUE(testsupport::sameBits(single.joint[i], all.joint[i])) << folder << " t = " << grid[i];
+            EXPECT_TRUE(testsupport::sameBits(single.conditionalBound[i], all.conditionalBound[i])) << folder;
+        }
+    }
+}
+
+TEST(ExactWaitingTime, IsExactlyZeroAtTimeZeroAndWithoutWaitingPlacesAndRefusesANegativeHazard) {
+    const QueueModel typical = modelOf("1 0 0.5 -1 -1 10 20 1.0 9.5 0.1 32 5 0");
+    const ExactWaitingCurves atZero = evaluateExactWaitingTime(typical, {0.0});
+    EXPECT_EQ(atZero.joint[0], 0.0);
+    EXPECT_EQ(atZero.jointBound[0], 0.0);
+    EXPECT_EQ(atZero.conditional[0], typical.measures.noWaitProb / typical.measures.servedProb);
+
+    const ExactWaitingCurves noQueue = evaluateExactWaitingTime(modelOf("1 0 0.5 -1 -1 10 0 1.0 9.5 0.1 32 5 0"), {1.0});
+    EXPECT_EQ(noQueue.joint[0], 0.0);
+
+    ExactWaitingModel rising = exactWaitingModel(typical);
+    rising.cumulativeAbandonRate[5] = rising.cumulativeAbandonRate[4] - 0.1;
+    const ExactWaitingCurves refused = exactWaitingTime(rising, {1.0});
+    EXPECT_FALSE(refused.applicable);
+    EXPECT_TRUE(std::isnan(refused.joint[0]));
+    EXPECT_THROW(exactWaitingTime(rising, {-1.0}), std::invalid_argument);
+}
+
+}  // namespace
+}  // namespace queuecalc

@@ -1,0 +1,223 @@
+// The day plan: the planner's units, shrinkage and totals by hand-worked
+// cases, and the service of exponential patience against an Erlang-A
+// computation written here from its definition.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "analysis/day_plan.h"
+#include "plan/options.h"
+#include "support/measured_error.h"
+
+using namespace queuecalc;
+
+namespace {
+
+Forecast forecastOf(const std::string& text) {
+    std::istringstream in(text);
+    return readForecast(in, "test.csv");
+}
+
+// M/M/s+M (Erlang A) with an unlimited waiting room, from its definition:
+// the birth-and-death chain of the number of callers present (deaths
+// min(n, s) mu + max(n - s, 0) theta), truncated where its terms fall below
+// 1e-40 of the largest. A caller who finds j callers waiting ahead leaves
+// state j at the rate R_j = s mu + (j + 1) theta (an agent frees, one ahead
+// or the caller itself hangs up) and moves on with probability
+// (s mu + j theta) / R_j. The service level comes from uniformizing that
+// pure-death chain with killing at its largest rate; abandonment from
+// Little's law (theta times the mean queue over the arrival rate).
+struct ErlangA {
+    double serviceLevel;  // share of offered calls answered within tau
+    double abandonment;   // share that hang up
+    double asa;           // mean wait of answered calls
+};
+
+ErlangA erlangA(int s, double lambda, double mu, double theta, double tau) {
+    using Real = long double;
+    std::vector<Real> weight{1};
+    for (int n = 1;; ++n) {
+        const Real death = std::min(n, s) * (Real)mu + std::max(n - s, 0) * (Real)theta;
+        weight.push_back(weight.back() * lambda / death);
+        if (n > s && weight.back() < 1e-40L * *std::max_element(weight.begin(), weight.end())) break;
+    }
+    Real total = 0, noWait = 0, queue = 0;
+    for (std::size_t n = 0; n < weight.size(); ++n) {
+        total += weight[n];
+        if ((int)n < s) noWait += weight[n];
+        else queue += (n - s) * weight[n];
+    }
+    const std::size_t ahead = weight.size() - s;  // j = 0 .. ahead - 1
+    // Uniformized pure-death chain with killing, started from the arrivals
+    // that wait; `served` collects those answered.
+    std::vector<Real> p(ahead);
+    for (std::size_t j = 0; j < ahead; ++j) p[j] = weight[s + j] / total;
+    const Real rate = s * (Real)mu + ahead * (Real)theta;
+    Real served = 0, sl = 0;
+    Real poisson = std::exp(-rate * tau);  // Poisson(0; rate tau)
+    for (int k = 0; k < 100000; ++k) {
+        sl += poisson * served;
+        if (k > rate * tau && poisson < 1e-30L) break;
+        std::vector<Real> next(ahead, 0);
+        for (std::size_t j = 0; j < ahead; ++j) {
+            const Real on = (s * (Real)mu + j * (Real)theta) / rate;
+            const Real stay = 1 - on - theta / rate;
+            next[j] += stay * p[j];
+            if (j == 0) served += on * p[j];
+            else next[j - 1] += on * p[j];
+        }
+        p.swap(next);
+        poisson *= rate * tau / (k + 1);
+    }
+    // ASA: E[W 1_S | j ahead] and P(S | j ahead) by the recursion over j.
+    Real meanServed = 0, servedAll = noWait / total, reach = 1, partial = 0;
+    for (std::size_t j = 0; j < ahead; ++j) {
+        const Real R = s * (Real)mu + (j + 1) * (Real)theta;
+        const Real on = (s * (Real)mu + j * (Real)theta) / R;
+        partial = on * (reach / R + partial);
+        reach = on * reach;
+        meanServed += weight[s + j] / total * partial;
+        servedAll += weight[s + j] / total * reach;
+    }
+    return {(double)(noWait / total + sl), (double)(theta * queue / total / lambda),
+            (double)(meanServed / servedAll)};
+}
+
+}  // namespace
+
+TEST(DayPlanUnits, ConvertCallsHandleTimeAndShrinkageAsWorkedByHand) {
+    EXPECT_DOUBLE_EQ(arrivalRatePerSecond(180, 30), 0.1);  // 180 calls in 1800 s
+    EXPECT_DOUBLE_EQ(arrivalRatePerSecond(90, 15), 0.1);
+    EXPECT_DOUBLE_EQ(loadErlangs(180, 300, 30), 30);        // 180 * 300 s of work in 1800 s
+    EXPECT_DOUBLE_EQ(loadErlangs(20, 450, 15), 10);
+    struct Case {
+        double agents, shrinkage;
+        bool fractional;
+        double scheduled;
+    };
+    const Case cases[] = {
+        {7, 0.3, false, 10},   // 7 / 0.7 = 10 exactly, not 11 for a rounding residue
+        {8, 0.3, false, 12},   // 11.43 rounds up
+        {0, 0.3, false, 0},
+        {31, 0, false, 31},
+        {7.5, 0.25, true, 10}, // fractional: not rounded
+        {21, 0.35, false, 33}, // 32.3 rounds up
+    };
+    for (const Case& c : cases)
+        EXPECT_DOUBLE_EQ(scheduledAgents(c.agents, c.shrinkage, c.fractional), c.scheduled)
+            << c.agents << " agents, shrinkage " << c.shrinkage;
+}
+
+TEST(DayPlanUnits, OptionsAcceptPercentagesWithOrWithoutTheSign) {
+    const plan::PlanOptions o = plan::parsePlanOptions(
+        {"day.csv", "--sl", "90%/15s", "--max-abandon", "5", "--max-occupancy=85%", "--shrinkage", "32.5 %",
+         "--patience", "lognormal:0.8", "--patience-mean", "90", "--interval-minutes", "15", "--lines", "40"},
+        2);
+    EXPECT_DOUBLE_EQ(*o.settings.serviceShare, 0.9);
+    EXPECT_DOUBLE_EQ(o.settings.serviceSeconds, 15);
+    EXPECT_DOUBLE_EQ(*o.settings.maxAbandon, 0.05);
+    EXPECT_DOUBLE_EQ(*o.settings.maxOccupancy, 0.85);
+    EXPECT_DOUBLE_EQ(o.settings.shrinkage, 0.325);
+    EXPECT_EQ(o.settings.patience.shape, PatienceShape::Lognormal);
+    EXPECT_DOUBLE_EQ(o.settings.patience.cv, 0.8);
+    EXPECT_EQ(o.settings.room.kind, WaitingRoom::Kind::Lines);
+    EXPECT_EQ(o.settings.room.count, 40);
+    const plan::PlanOptions defaults = plan::parsePlanOptions({"day.csv"}, 2);
+    EXPECT_DOUBLE_EQ(defaults.settings.intervalMinutes, 30);
+    EXPECT_DOUBLE_EQ(*defaults.settings.serviceShare, 0.8);
+    EXPECT_DOUBLE_EQ(defaults.settings.serviceSeconds, 20);
+    EXPECT_DOUBLE_EQ(defaults.settings.shrinkage, 0.3);
+    EXPECT_FALSE(defaults.settings.maxAbandon || defaults.settings.maxAsa || defaults.settings.maxOccupancy);
+    for (const std::vector<std::string>& bad :
+         {std::vector<std::string>{"day.csv", "--sl", "80"}, {"day.csv", "--max-abandon", "120%"},
+          {"day.csv", "--shrinkage", "100"}, {"day.csv", "--patience", "erlang:13"},
+          {"day.csv", "--lines", "5", "--waiting-places", "3"}, {}, {"a.csv", "b.csv"}})
+        EXPECT_THROW(plan::parsePlanOptions(bad, 2), UsageError);
+}
+
+TEST(DayPlan, TotalsAgentHoursAndCallWeightedServiceAsWorkedByHand) {
+    // The reverse question: agents on hand, no targets.
+    const Forecast f = forecastOf(
+        "interval,calls,aht,staffed\n"
+        "08:00,100,180,10\n"   // load 10 Erlangs
+        "08:30,0,180,0\n"      // nothing to answer
+        "09:00,300,180,35\n"); // load 30
+    DayPlanSettings settings;
+    settings.serviceShare.reset();
+    settings.shrinkage = 0.2;
+    settings.patience.meanSeconds = 120;
+    const DayPlan plan = planDay(f, settings);
+    ASSERT_EQ(plan.intervals.size(), 3u);
+    EXPECT_TRUE(plan.allMet);
+    EXPECT_DOUBLE_EQ(plan.intervals[0].load, 10);
+    EXPECT_DOUBLE_EQ(plan.intervals[2].load, 30);
+    EXPECT_EQ(plan.intervals[1].agents, 0);
+    EXPECT_FALSE(plan.intervals[1].measured);
+    // Scheduled 10 / 0.8 = 12.5 -> 13 and 35 / 0.8 = 43.75 -> 44; half-hours.
+    EXPECT_DOUBLE_EQ(plan.totals.agentHours, (10 + 0 + 35) * 0.5);
+    EXPECT_DOUBLE_EQ(plan.totals.scheduledHours, (13 + 0 + 44) * 0.5);
+    EXPECT_DOUBLE_EQ(plan.totals.calls, 400);
+    const IntervalService& a = plan.intervals[0].service;
+    const IntervalService& b = plan.intervals[2].service;
+    EXPECT_NEAR(plan.totals.serviceLevel, (100 * a.serviceLevel + 300 * b.serviceLevel) / 400, 1e-15);
+    EXPECT_NEAR(plan.totals.abandonment, (100 * a.abandonment + 300 * b.abandonment) / 400, 1e-15);
+}
+
+TEST(DayPlan, ZeroCallsNeedNoAgentsAndAnUnreachableTargetGivesANote) {
+    const Forecast f = forecastOf("interval,calls,aht\nA,0,300\nB,50,300\n");
+    DayPlanSettings settings;
+    settings.maxOccupancy = 0.5;
+    settings.agentLimit = 12;  // load 8.33: 50 % occupancy needs 17
+    const DayPlan plan = planDay(f, settings);
+    EXPECT_EQ(plan.intervals[0].agents, 0);
+    EXPECT_EQ(plan.intervals[0].scheduled, 0);
+    EXPECT_TRUE(plan.intervals[0].met);
+    EXPECT_FALSE(plan.intervals[1].met);
+    EXPECT_FALSE(plan.allMet);
+    EXPECT_EQ(plan.intervals[1].outcome, IntervalOutcome::NoStaffing);
+    EXPECT_EQ(plan.intervals[1].limit, 12);
+}
+
+TEST(DayPlan, ExponentialPatienceAgreesWithAnIndependentErlangAComputation) {
+    // Source of the reference: erlangA above (long double, from the
+    // definition). Tolerances: the Euler inversion's accuracy at 24 terms
+    // (a few 1e-9 on the service level) and the room's loss below 1e-9.
+    constexpr double kServiceTolerance = 1e-7;
+    constexpr double kRelativeTolerance = 1e-7;
+    struct Case {
+        double calls, aht, patience;
+        int staffed;
+    };
+    const Case cases[] = {
+        {100, 180, 120, 10}, {300, 180, 60, 30}, {600, 240, 200, 75}, {20, 400, 30, 3}, {1000, 300, 90, 150},
+    };
+    std::string text = "interval,calls,aht,patience,staffed\n";
+    for (std::size_t i = 0; i < std::size(cases); ++i)
+        text += std::to_string(i) + "," + std::to_string(cases[i].calls) + "," + std::to_string(cases[i].aht) + "," +
+                std::to_string(cases[i].patience) + "," + std::to_string(cases[i].staffed) + "\n";
+    DayPlanSettings settings;
+    settings.serviceShare.reset();
+    settings.serviceSeconds = 20;
+    const DayPlan plan = planDay(forecastOf(text), settings);
+    double worstSl = 0, worstRelative = 0;
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        const Case& c = cases[i];
+        const ErlangA ref = erlangA(c.staffed, c.calls / 1800, 1 / c.aht, 1 / c.patience, 20);
+        const IntervalService& s = plan.intervals[i].service;
+        ASSERT_TRUE(plan.intervals[i].measured);
+        EXPECT_LT(s.lossProb, kAutomaticLoss);
+        worstSl = std::max(worstSl, std::fabs(s.serviceLevel - ref.serviceLevel));
+        worstRelative = std::max({worstRelative, std::fabs(s.abandonment / ref.abandonment - 1),
+                                  std::fabs(s.asa / ref.asa - 1)});
+        EXPECT_NEAR(s.serviceLevel, ref.serviceLevel, kServiceTolerance) << "case " << i;
+        EXPECT_NEAR(s.abandonment / ref.abandonment, 1, kRelativeTolerance) << "case " << i;
+        EXPECT_NEAR(s.asa / ref.asa, 1, kRelativeTolerance) << "case " << i;
+    }
+    testsupport::reportWorstError("day plan SL against Erlang A", testsupport::ErrorKind::Absolute, worstSl,
+                                  kServiceTolerance);
+    testsupport::reportWorstError("day plan abandonment and ASA against Erlang A", testsupport::ErrorKind::Relative,
+                                  worstRelative, kRelativeTolerance);
+}

@@ -1,0 +1,137 @@
+// queuecalc-plan as a planner runs it: the exit status, nothing written for a
+// bad forecast, and the same agents as the sweep's staffing search.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "report/csv.h"
+#include "support/program_runner.h"
+#include "sweep/sweep_support.h"
+
+#ifndef QUEUECALC_PLAN_PATH
+#error "QUEUECALC_PLAN_PATH must name the built queuecalc-plan program"
+#endif
+
+using namespace testsupport;
+
+namespace {
+
+struct PlanRun {
+    std::string out, err;
+    int status = -1;
+};
+
+PlanRun runPlanIn(const std::filesystem::path& folder, const std::string& args) {
+    const std::string out = folder.string() + ".plan-out", err = folder.string() + ".plan-err";
+    const std::string command = "cd '" + folder.string() + "' && '" QUEUECALC_PLAN_PATH "' " + args +
+                                " < /dev/null > '" + out + "' 2> '" + err + "'";
+    const int status = std::system(command.c_str());
+    PlanRun run{readBytes(out), readBytes(err), WIFEXITED(status) ? WEXITSTATUS(status) : -1};
+    std::filesystem::remove(out);
+    std::filesystem::remove(err);
+    return run;
+}
+
+// The records of CSV without quoted line ends, split at commas outside quotes.
+std::vector<std::vector<std::string>> records(const std::string& text) {
+    std::vector<std::vector<std::string>> rows;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        std::vector<std::string> fields(1);
+        bool quoted = false;
+        for (char c : line) {
+            if (c == '"') quoted = !quoted;
+            else if (c == ',' && !quoted) fields.emplace_back();
+            else fields.back() += c;
+        }
+        rows.push_back(fields);
+    }
+    return rows;
+}
+
+// Reads back as the same double.
+std::string exact(double value) {
+    std::ostringstream s;
+    s.precision(17);
+    s << value;
+    return s.str();
+}
+
+std::size_t columnOf(const std::vector<std::string>& header, const std::string& name) {
+    for (std::size_t i = 0; i < header.size(); ++i)
+        if (header[i] == name) return i;
+    ADD_FAILURE() << "no column " << name;
+    return 0;
+}
+
+}  // namespace
+
+TEST(PlanProgram, WritesNothingAndEndsWithStatus2ForABadForecast) {
+    TempFolder folder;
+    writeBytes(folder / "day.csv", "interval,calls,aht\r\n08:00,12,300\r\n08:30,-3,300\r\n");
+    writeBytes(folder / "plan.csv", "earlier");
+    const PlanRun run = runPlanIn(folder.path(), "day.csv --out plan.csv --html report.html");
+    EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(run.err, "queuecalc-plan: day.csv, line 3, column 2: calls: offered calls cannot be negative\n");
+    EXPECT_EQ(readBytes(folder / "plan.csv"), "earlier");
+    EXPECT_FALSE(std::filesystem::exists(folder / "report.html"));
+    EXPECT_EQ(runPlanIn(folder.path(), "day.csv --sl 80").status, 2);
+    EXPECT_EQ(runPlanIn(folder.path(), "missing.csv").status, 2);
+}
+
+TEST(PlanProgram, MarksAnIntervalNoCountMeetsAndEndsWithStatus1) {
+    TempFolder folder;
+    writeBytes(folder / "day.csv", "interval,calls,aht,team\r\n08:00,0,300,\"a, b\"\r\n08:30,90,300,c\r\n");
+    // 90 calls of 300 s in 30 minutes: 15 Erlangs; 16 lines in all leave
+    // no count that answers 99 % within 1 s.
+    const PlanRun run = runPlanIn(folder.path(), "day.csv --sl 99/1 --lines 16");
+    EXPECT_EQ(run.status, 1) << run.err;
+    EXPECT_NE(run.err.find("1 of 2 intervals miss a target"), std::string::npos) << run.err;
+    const auto rows = records(run.out);
+    ASSERT_EQ(rows.size(), 4u) << run.out;
+    EXPECT_EQ(rows[1][3], "a, b") << "other columns are carried through";
+    EXPECT_EQ(rows[1][columnOf(rows[0], "agents")], "0");
+    EXPECT_NE(rows[2].back().find("no agent count up to 16 meets SL 99/1"), std::string::npos) << rows[2].back();
+    EXPECT_EQ(rows[3][0], "total");
+}
+
+TEST(PlanProgram, StaffsAnIntervalAsTheSweepsStaffingSearchDoes) {
+    // The same centre through both programs: 240 calls of 270 s in half an
+    // hour (lambda = 240 / 1800, mu = 1 / 270), exponential patience of
+    // mean 150 s, the waiting room the plan chose, SL 80/20 and at most
+    // 5 % abandonment; Euler with 24 terms in both.
+    TempFolder folder;
+    writeBytes(folder / "day.csv", "interval,calls,aht\r\n10:00,240,270\r\n");
+    const PlanRun plan =
+        runPlanIn(folder.path(), "day.csv --patience-mean 150 --sl 80/20 --max-abandon 5% --method euler");
+    ASSERT_EQ(plan.status, 0) << plan.err;
+    const auto rows = records(plan.out);
+    const std::string agents = rows[1][columnOf(rows[0], "agents")];
+    const std::string places = rows[1][columnOf(rows[0], "waiting places")];
+
+    InputValues v;
+    v.consoleReport = "0";
+    v.abandonType = "0";
+    v.p1 = exact(1.0 / 150);
+    v.servers = "1";
+    v.waitingPlaces = places;
+    v.serviceRate = exact(1.0 / 270);
+    v.arrivalRate = exact(240.0 / 1800);
+    v.momentInterval = "20";
+    v.inversionTerms = "24";
+    v.maxTime = "20";
+    v.inversionMethod = "-1";
+    writeBytes(folder / "INPUT.DAT", v.text());
+    const sweeptest::SweepRun sweep =
+        sweeptest::runSweepIn(folder.path(), "--staff --target 'SL(20)>=0.8' --target 'P(A)<=0.05'");
+    ASSERT_EQ(sweep.status, 0) << sweep.err;
+    const auto swept = records(sweep.out);
+    EXPECT_EQ(swept[1][columnOf(swept[0], "servers")], agents);
+}

@@ -44,23 +44,16 @@ protected:
 void staffingTypical(benchmark::State& state) {
     SweepPlan plan;
     plan.base = typicalCentre();
-<<<<<<< HEAD
-=======
-    plan.evaluation.thresholds = {0.2};
->>>>>>> main
     plan.staff = true;
     plan.targets = {parseTarget("SL(0.2)>=0.8"), parseTarget("P(A)<=0.05")};
     plan.evaluation.thresholds = targetThresholds(plan.targets);
     BinomialRows rows;
-<<<<<<< HEAD
-    for (auto _ : state) benchmark::DoNotOptimize(computeRow(plan, rows, 0));
-=======
+    const SweepRowFormatter format(plan);
     for (auto _ : state) {
         std::string record;
-        formatSweepRow(plan, computeRow(plan, rows, 0), record);
+        format(computeRow(plan, rows, 0), record);
         benchmark::DoNotOptimize(record);
     }
->>>>>>> main
     state.counters["servers"] = 12;  // the answer, for the record
 }
 BENCHMARK(staffingTypical)->Name("Staffing/typical")->Unit(benchmark::kMillisecond)->UseRealTime();
@@ -68,18 +61,13 @@ BENCHMARK(staffingTypical)->Name("Staffing/typical")->Unit(benchmark::kMilliseco
 void grid(benchmark::State& state, bool euler) {
     SweepPlan plan;
     plan.base = typicalCentre();
-<<<<<<< HEAD
     if (state.range(0) > 0) plan.evaluation.thresholds = {0.2};
     if (euler) plan.evaluation.method = WaitingMethod::Euler;
-=======
-    plan.evaluation.thresholds = {0.2};
->>>>>>> main
     plan.grid = ScenarioGrid({FieldValues::parse("servers=5:50"), FieldValues::parse("arrivalRate=2:45.4:0.2")});
     plan.jobs = static_cast<unsigned>(state.range(1));
     BinomialRows rows;
     DiscardBuffer discard;
     std::ostream out(&discard);
-<<<<<<< HEAD
     const RowFormatter format = SweepRowFormatter(plan);
     const std::clock_t start = std::clock();
     for (auto _ : state) benchmark::DoNotOptimize(runPlan(plan, rows, format, out));
@@ -106,13 +94,6 @@ void registerGrids() {
             ->Unit(benchmark::kMillisecond)
             ->UseRealTime();
     }
-=======
-    const RowFormatter format = [&plan](const RowResult& row, std::string& text) { formatSweepRow(plan, row, text); };
-    for (auto _ : state) benchmark::DoNotOptimize(runPlan(plan, rows, format, out));
-    state.counters["scenarios"] = static_cast<double>(plan.grid.size());
-    state.counters["scenarios/s"] = benchmark::Counter(static_cast<double>(plan.grid.size()),
-                                                       benchmark::Counter::kIsIterationInvariantRate);
->>>>>>> main
 }
 
 }  // namespace

@@ -65,18 +65,13 @@ void SweepRowFormatter::operator()(const RowResult& row, std::string& out) const
     }
     if (row.evaluation) {
         const Evaluation& e = *row.evaluation;
-<<<<<<< HEAD
-        for (const Column& c : columns_) {
-            if (!(givenAbandonment(c.measure) && !e.abandonment.defined)) appendValue(out, columnValue(e, c));
-            out += ',';
-=======
         // Empty: the moments given abandonment where nobody abandons, and the
         // bound of a method that gives none.
-        for (const Column& c : columns) {
+        for (const Column& c : columns_) {
             const bool empty = (givenAbandonment(c.measure) && !e.abandonment.defined) ||
                                (c.measure == Measure::ServiceLevelBound && e.method != WaitingMethod::Exact);
-            fields.push_back(empty ? std::string() : formatValue(columnValue(e, c)));
->>>>>>> main
+            if (!empty) appendValue(out, columnValue(e, c));
+            out += ',';
         }
     } else {
         out.append(columns_.size(), ',');

@@ -114,7 +114,7 @@ std::vector<Finding> checkSoundMeasures(const Evaluation& e) {
         findings.push_back(f);
     }
     std::vector<std::pair<Measure, double>> shown;
-    const std::vector<Column> columns = resultColumns({});
+    static const std::vector<Column> columns = resultColumns({});
     for (const Column& c : columns) {
         if (givenAbandonment(c.measure) && !e.abandonment.defined) continue;
         shown.emplace_back(c.measure, columnValue(e, c));

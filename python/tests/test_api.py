@@ -127,3 +127,15 @@ def test_a_sweep_over_patience_models_gives_each_centres_own_values():
         centre = qc.CallCentre(**{**TYPICAL, "patience": models[row // 2], "servers": 10 + row % 2})
         assert table["patience"][row] == centre.patience
         assert table["SL(0.2)"][row] == centre.service_level(0.2) and table["P(A)"][row] == centre.measures()["P(A)"]
+
+
+def test_a_forecast_the_plan_program_refuses_raises_its_message(tmp_path):
+    pandas = pytest.importorskip("pandas")
+    forecast = pandas.DataFrame({"interval": ["08:00", "08:30"], "calls": [10, -1], "aht": [180, 180]})
+    with pytest.raises(qc.InputError, match="line 3"):
+        qc.plan(forecast)
+    with pytest.raises(qc.InputError, match="sl"):
+        qc.plan(forecast.iloc[:1], sl="80 in 20")
+    (tmp_path / "forecast.csv").write_text("interval,calls,aht\n08:00,10,180\n")
+    table = qc.plan(tmp_path / "forecast.csv", max_abandon=0.05, patience_mean=60)
+    assert list(table["interval"]) == ["08:00", "total"] and table["agents"][0] >= 1

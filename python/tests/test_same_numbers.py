@@ -98,3 +98,23 @@ def test_staffing_equals_the_sweep_programs_staffing_search():
 
 def _typical():
     return dict(servers=10, service_rate=1.0, waiting_places=20, patience=qc.Exponential(0.5))
+
+
+@pytest.mark.parametrize("options, keywords", [
+    (["--patience-mean", "120", "--max-abandon", "5%"], dict(patience_mean=120, max_abandon=0.05)),
+    (["--sl", "90/15", "--shrinkage", "35%", "--patience", "erlang:3", "--patience-mean", "90", "--fractional"],
+     dict(sl="90/15", shrinkage="35%", patience="erlang:3", patience_mean=90, fractional=True)),
+    (["--max-asa", "10", "--max-occupancy", "85", "--lines", "40", "--method", "talbot"],
+     dict(max_asa=10, max_occupancy=0.85, lines=40, method="talbot")),
+])
+def test_a_day_plan_equals_the_plan_programs_csv(options, keywords):
+    forecast = ROOT / "examples" / "day" / "forecast.csv"
+    done = subprocess.run([str(program("queuecalc-plan")), str(forecast), *options], capture_output=True, text=True)
+    got = qc.plan(forecast, **keywords)
+    text = [c for c in got.columns if got[c].dtype == object]
+    expected = pandas.read_csv(io.StringIO(done.stdout), dtype={c: str for c in text}, keep_default_na=False,
+                               na_values={c: [""] for c in got.columns if c not in text},
+                               float_precision="round_trip")
+    pandas.testing.assert_frame_equal(got, expected, check_exact=True)
+    from_frame = qc.plan(pandas.read_csv(forecast, dtype=str), **keywords)
+    pandas.testing.assert_frame_equal(from_frame, got, check_exact=True)

@@ -11,10 +11,11 @@ bool givenAbandonment(Measure measure) {
 
 std::vector<Column> resultColumns(const std::vector<double>& thresholds) {
     std::vector<Column> columns;
-    columns.reserve(kFixedMeasureCount + 2 * thresholds.size());
+    columns.reserve(kFixedMeasureCount + 3 * thresholds.size());
     for (std::size_t i = 0; i < kFixedMeasureCount; ++i) columns.push_back({fixedMeasure(i), 0});
     for (double tau : thresholds) {
         columns.push_back({Measure::ServiceLevel, tau});
+        columns.push_back({Measure::ServiceLevelBound, tau});
         columns.push_back({Measure::ConditionalWait, tau});
     }
     return columns;

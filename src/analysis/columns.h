@@ -10,7 +10,7 @@
 //    analysis/measures.h;
 //  - four measures of the analyst (analysis/measures.h): occupancy, ASA,
 //    meanQueueLength, abandonRate;
-//  - per service-level threshold tau: SL(tau) and P(W<=tau|S).
+//  - per service-level threshold tau: SL(tau), bound(tau) and P(W<=tau|S).
 
 #include <cstddef>
 #include <string>
@@ -39,8 +39,9 @@ enum class Measure {
     MeanQueueLength,
     AbandonRate,
     // Per threshold tau:
-    ServiceLevel,     // SL(tau) = (1 - P(Loss)) (P(NoWait) + P(0 < W <= tau, S))
-    ConditionalWait,  // P(W <= tau | S)
+    ServiceLevel,       // SL(tau) = (1 - P(Loss)) (P(NoWait) + P(0 < W <= tau, S))
+    ServiceLevelBound,  // bound(tau): a certified bound of SL(tau)'s absolute error (exact method; else empty)
+    ConditionalWait,    // P(W <= tau | S)
 };
 
 // The measures of a scenario that have no threshold, in column order.

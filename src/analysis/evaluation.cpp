@@ -7,6 +7,7 @@
 
 #include "core/failure.h"
 #include "engine/diagnostics.h"
+#include "engine/exact_waiting_time.h"
 #include "engine/input_warnings.h"
 #include "input/binomial_row.h"
 #include "input/input_checks.h"
@@ -46,9 +47,7 @@ std::vector<InputWarning> BinomialRows::rowWarnings(int inversionTerms) {
     return rowWarnings_.emplace(inversionTerms, checkBinomialRowValues(euler, table_)).first->second;
 }
 
-WaitingMethod defaultMethod(const ModelInput& input) {
-    return input.inversion == InversionChoice::Talbot ? WaitingMethod::Talbot : WaitingMethod::Euler;
-}
+WaitingMethod defaultMethod(const ModelInput&) { return WaitingMethod::Exact; }
 
 namespace {
 
@@ -236,6 +235,26 @@ Evaluation evaluateScenario(const ModelInput& input, const EvaluationRequest& re
     run.engine = request.engine;
     run.view = MeasureView::Sound;
     ModelRun done = runModel(input, rows, run);
+    std::optional<ExactWaitingCurves> exact;
+    if (curves && e.method == WaitingMethod::Exact) {
+        ExactWaitingOptions options;
+        options.engine = request.engine;
+        exact = evaluateExactWaitingTime(done.model, moments, options);
+        if (!exact->applicable) {
+            // Outside the exact method's domain (a negative hazard rate):
+            // Euler with the input's terms, and its checks.
+            exact.reset();
+            e.method = WaitingMethod::Euler;
+            run.euler = true;
+            done = runModel(input, rows, run);
+            Finding f;
+            f.kind = FindingKind::ExactNotApplicable;
+            f.severity = Severity::Note;
+            f.algorithm = InversionAlgorithm::Euler;
+            f.inversionTerms = input.inversionTerms;
+            done.findings.push_back(f);
+        }
+    }
 
     e.measures = done.model.measures;
     e.abandonment = soundAbandonment(done.model);
@@ -246,9 +265,17 @@ Evaluation evaluateScenario(const ModelInput& input, const EvaluationRequest& re
     for (double tau : request.thresholds) {
         ThresholdResult t;
         t.tau = tau;
-        if (c) {
-            const std::size_t i = static_cast<std::size_t>(std::lower_bound(moments.begin(), moments.end(), tau) -
-                                                           moments.begin());
+        const std::size_t i =
+            static_cast<std::size_t>(std::lower_bound(moments.begin(), moments.end(), tau) - moments.begin());
+        if (exact) {
+            // Kept in [0, 1] like the others: the exact value lies there, so
+            // the bound still holds.
+            const double level = serviceLevel(e.measures, exact->joint[i]);
+            t.serviceLevel = withinUnitInterval(level);
+            t.conditional = withinUnitInterval(exact->conditional[i]);
+            t.bound = serviceLevelBound(e.measures, exact->jointBound[i], level);
+            t.conditionalBound = exact->conditionalBound[i];
+        } else if (c) {
             t.serviceLevel = withinUnitInterval(serviceLevel(e.measures, c->joint[i]));
             t.conditional = withinUnitInterval(c->conditional[i]);
         } else {
@@ -285,6 +312,10 @@ double columnValue(const Evaluation& e, const Column& column) {
         case Measure::ASA: return e.analyst.asa;
         case Measure::MeanQueueLength: return e.analyst.meanQueueLength;
         case Measure::AbandonRate: return e.analyst.abandonRate;
+        case Measure::ServiceLevelBound:
+            for (const ThresholdResult& t : e.thresholds)
+                if (t.tau == column.tau) return t.bound ? *t.bound : kNaN;
+            return kNaN;
         case Measure::ServiceLevel:
         case Measure::ConditionalWait:
             for (const ThresholdResult& t : e.thresholds)

@@ -77,10 +77,11 @@ private:
 enum class WaitingMethod {
     Euler,   // inversion/euler.h
     Talbot,  // inversion/talbot.h
+    Exact,   // inversion/exact_waiting.h: with a certified error bound
 };
 
-// The method a scenario runs when the program chose none: Talbot for a
-// Talbot-only input (value 13 positive), else Euler.
+// The method a scenario runs when the program chose none: the exact method
+// (value 13 only chooses among the calculator's own inversions).
 WaitingMethod defaultMethod(const ModelInput& input);
 
 // ---- The run order -------------------------------------------------------
@@ -156,7 +157,10 @@ struct ThresholdResult {
     // analysis/measures.h); otherwise the inversion's values to the bit.
     double serviceLevel = 0;
     double conditional = 0;
-    std::optional<double> bound;  // a certified bound of the error, where the method gives one
+    // Exact method: certified bounds of the absolute error of serviceLevel
+    // and of conditional; none for Euler and Talbot.
+    std::optional<double> bound;
+    std::optional<double> conditionalBound;
 };
 
 struct Evaluation {

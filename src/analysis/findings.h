@@ -39,6 +39,9 @@ enum class FindingKind {
     AbandonmentAtRounding,  // P(A) = 1 - P(S) is below kAbandonmentResolution or negative:
                             // the quotients given abandonment have no meaning
     NoAbandonment,          // nobody abandons (P(A) = 0 exactly): nothing is given A
+    // The exact method does not apply (a negative hazard rate); the values
+    // come from Euler with the input's terms.
+    ExactNotApplicable,
     // The staffing search.
     StaffingChecksFail,  // the search cannot answer: the checks fail at `staffValue`
     NoStaffing,          // no value up to the limit meets every target

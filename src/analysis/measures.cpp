@@ -1,5 +1,8 @@
 #include "analysis/measures.h"
 
+#include <cmath>
+#include <limits>
+
 #include "engine/diagnostics.h"
 
 namespace queuecalc {
@@ -45,6 +48,13 @@ double withinUnitInterval(double p) {
 
 double serviceLevel(const PerformanceMeasures& m, double joint) {
     return (1 - m.lossProb) * (m.noWaitProb + joint);
+}
+
+double serviceLevelBound(const PerformanceMeasures& m, double jointBound, double serviceLevel) {
+    // (1 - P(Loss)) times the joint value's bound, and the three roundings of
+    // serviceLevel (with one unit to spare), each at most half an ulp of it.
+    const double halfUlp = std::numeric_limits<double>::epsilon() / 2;
+    return (1 - m.lossProb) * jointBound * (1 + 4 * halfUlp) + 4 * halfUlp * std::fabs(serviceLevel);
 }
 
 }  // namespace queuecalc

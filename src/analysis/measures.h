@@ -63,6 +63,10 @@ AnalystMeasures analystMeasures(const ModelInput& input, const PerformanceMeasur
 // offered calls answered within tau, from the joint curve's value at tau.
 double serviceLevel(const PerformanceMeasures& measures, double joint);
 
+// A bound of the absolute error of serviceLevel(measures, joint), computed
+// as `serviceLevel`, when |joint - P(0 < W <= tau, S)| <= jointBound.
+double serviceLevelBound(const PerformanceMeasures& measures, double jointBound, double serviceLevel);
+
 // A probability from an inversion, within [0, 1]: a value beyond 0 or 1 by
 // no more than the checks' rounding slack (kCurveSlack, 1e-6; sound curves
 // overshoot 1 by up to a few 1e-7 near their top) is the bound it passed,

@@ -55,6 +55,9 @@ constexpr double kTailShare = 0.25;
 // Every error term is multiplied by this: it covers n u / (1 - n u) for every
 // chain length that fits in memory and the rounding of the bound's own sums.
 constexpr double kBoundMargin = 1.01;
+// The largest Poisson window end the method takes on: its reciprocal table
+// and a row's law hold this many numbers (1 GiB in long double).
+constexpr long kMostEvents = 1L << 26;
 // Moments times rows from which a second thread pays for its start.
 constexpr double kWorkPerThread = 2e4;
 
@@ -112,6 +115,7 @@ struct Rows {
     std::vector<char> used;         // row k's weight is kept
     double droppedWeight = 0;
     std::vector<Real> reciprocal;   // 1 / n, n = 1 .. size - 1
+    bool tooLarge = false;          // a window beyond kMostEvents: not evaluated
     double tailLog = 0;             // log(1 / epsilon) of each Poisson tail
     double epsilon = 0;
     long anchorSpacing = kAnchorSpacingLeast;  // B
@@ -140,6 +144,7 @@ inline Window poissonWindow(double x, double tailLog) {
 // at least s mu, so the row's time is at most Erlang(k, s mu) in distribution
 // and P(T_k > t) <= P(Poisson(s mu t) <= k - 1) <= epsilon.
 inline bool rowComplete(int k, double sigmaT, double tailLog) {
+    if (sigmaT > 1e300) return true;  // k <= r < 2^31 steps, surely within this
     const double lowSigmaT = sigmaT * (1 - 1e-12);
     return static_cast<double>(k - 1) <= lowSigmaT - std::sqrt(2 * tailLog * lowSigmaT) - 1;
 }
@@ -185,11 +190,19 @@ Rows<Real> buildRows(const ExactWaitingModel& model, const std::vector<double>& 
         const double lam = static_cast<double>(rows.lambda[k]);
         for (double t : moments) {
             if (!(t > 0) || rowComplete(k, sigmaD * t, rows.tailLog)) continue;
+            if (!(lam * t < static_cast<double>(kMostEvents))) {
+                rows.tooLarge = true;
+                return rows;
+            }
             const Window w = poissonWindow(lam * t, rows.tailLog);
             if (w.last < k) continue;
             kLast = k;
             maxLast = std::max(maxLast, w.last);
         }
+    }
+    if (maxLast > kMostEvents) {
+        rows.tooLarge = true;
+        return rows;
     }
     rows.reciprocal.resize(static_cast<std::size_t>(std::max<long>(maxLast, kDirectPoissonLimit)) + 2);
     for (std::size_t n = 1; n < rows.reciprocal.size(); ++n) rows.reciprocal[n] = 1 / static_cast<Real>(n);
@@ -385,9 +398,10 @@ void evaluateSubset(const ExactWaitingModel& model, const Rows<Real>& rows, cons
 }
 
 template <class Real>
-void evaluateAll(const ExactWaitingModel& model, const std::vector<double>& moments, const ExactWaitingOptions& options,
+bool evaluateAll(const ExactWaitingModel& model, const std::vector<double>& moments, const ExactWaitingOptions& options,
                  std::vector<double>& joint, std::vector<double>& bound) {
     const Rows<Real> rows = buildRows<Real>(model, moments, options.tolerance);
+    if (rows.tooLarge) return false;
     unsigned threads = 1;
     if (options.engine == TransformEngine::Fast) {
         const double work = static_cast<double>(moments.size()) * static_cast<double>(model.waitingPlaces);
@@ -410,6 +424,7 @@ void evaluateAll(const ExactWaitingModel& model, const std::vector<double>& mome
     for (unsigned p = started; p < threads; ++p) parts[0].insert(parts[0].end(), parts[p].begin(), parts[p].end());
     evaluateSubset<Real>(model, rows, moments, parts[0], joint, bound);
     for (std::thread& helper : helpers) helper.join();
+    return true;
 }
 
 bool withinDomain(const ExactWaitingModel& m) {
@@ -447,7 +462,11 @@ ExactWaitingCurves exactWaitingTime(const ExactWaitingModel& model, const std::v
     out.conditionalBound.assign(n, 0.0);
     const bool extended = options.precision == ExactPrecision::Extended && exactExtendedPrecisionAvailable();
     out.precision = extended ? ExactPrecision::Extended : ExactPrecision::Double;
-    if (!withinDomain(model)) {
+    bool done = false;
+    if (withinDomain(model))
+        done = extended ? evaluateAll<long double>(model, moments, options, out.joint, out.jointBound)
+                        : evaluateAll<double>(model, moments, options, out.joint, out.jointBound);
+    if (!done) {
         out.applicable = false;
         const double nan = std::numeric_limits<double>::quiet_NaN();
         const double inf = std::numeric_limits<double>::infinity();
@@ -457,10 +476,6 @@ ExactWaitingCurves exactWaitingTime(const ExactWaitingModel& model, const std::v
         std::fill(out.conditionalBound.begin(), out.conditionalBound.end(), inf);
         return out;
     }
-    if (extended)
-        evaluateAll<long double>(model, moments, options, out.joint, out.jointBound);
-    else
-        evaluateAll<double>(model, moments, options, out.joint, out.jointBound);
     const double ud = std::numeric_limits<double>::epsilon() / 2;
     for (std::size_t i = 0; i < n; ++i) {
         const double c = (out.joint[i] + model.noWaitProb) / model.servedProb;

@@ -41,7 +41,8 @@
 // large Lambda t (time and memory grow with the window, about
 // sqrt(Lambda t), per row and moment; rows whose steps all surely end
 // before t cost nothing). Outside the domain (a negative hazard, a value that
-// is not finite) `applicable` is false and the values are NaN.
+// is not finite, a row still running where Lambda t >= 2^26 events)
+// `applicable` is false and the values are NaN.
 //
 // Precision. Extended (long double, 64-bit significand, on x86-64 Linux and
 // MinGW) where the platform has it; otherwise, or on request, double, with a

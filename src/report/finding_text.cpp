@@ -322,6 +322,9 @@ std::string findingNote(const Finding& f) {
         case FindingKind::StaffingChecksFail:
             return "No answer: the checks fail at " + std::to_string(f.staffValue) + " " + staffed(f) +
                    ", where the answer depends on them.";
+        case FindingKind::ExactNotApplicable:
+            return "The exact method does not apply (a negative hazard rate): Euler with " +
+                   std::to_string(f.inversionTerms) + " terms, without a bound.";
         default: return "";
     }
 }

@@ -35,6 +35,7 @@ bool thresholdOf(const std::string& column, const std::string& prefix, const std
 
 std::string columnLabel(const Column& column) {
     if (column.measure == Measure::ServiceLevel) return "SL(" + formatValue(column.tau) + ")";
+    if (column.measure == Measure::ServiceLevelBound) return "bound(" + formatValue(column.tau) + ")";
     if (column.measure == Measure::ConditionalWait) return "P(W<=" + formatValue(column.tau) + "|S)";
     return kFixedLabels[static_cast<std::size_t>(column.measure)];
 }

@@ -38,9 +38,13 @@ void formatSweepRow(const SweepPlan& plan, const RowResult& row, std::string& ou
     const std::vector<Column> columns = resultColumns(plan.evaluation.thresholds);
     if (row.evaluation) {
         const Evaluation& e = *row.evaluation;
-        for (const Column& c : columns)
-            fields.push_back(givenAbandonment(c.measure) && !e.abandonment.defined ? std::string()
-                                                                                   : formatValue(columnValue(e, c)));
+        // Empty: the moments given abandonment where nobody abandons, and the
+        // bound of a method that gives none.
+        for (const Column& c : columns) {
+            const bool empty = (givenAbandonment(c.measure) && !e.abandonment.defined) ||
+                               (c.measure == Measure::ServiceLevelBound && e.method != WaitingMethod::Exact);
+            fields.push_back(empty ? std::string() : formatValue(columnValue(e, c)));
+        }
     } else {
         fields.resize(fields.size() + columns.size());
     }

@@ -90,9 +90,10 @@ SweepOptions parseOptions(const std::vector<std::string>& args, unsigned cores) 
             addMoment(options.moments, thresholdOption(takeValue()));
         } else if (option == "--method") {
             const std::string method = takeValue();
-            if (method == "euler") options.method = WaitingMethod::Euler;
+            if (method == "exact") options.method = WaitingMethod::Exact;
+            else if (method == "euler") options.method = WaitingMethod::Euler;
             else if (method == "talbot") options.method = WaitingMethod::Talbot;
-            else throw UsageError("--method '" + method + "': expected euler or talbot");
+            else throw UsageError("--method '" + method + "': expected exact, euler or talbot");
         } else if (option == "--target") {
             options.targets.push_back(parseTarget(takeValue()));
         } else if (option == "--staff") {
@@ -138,7 +139,7 @@ std::string usageText() {
 Computes the call-centre queue of INPUT.DAT for many scenarios at once and
 writes one CSV row per scenario: the varied fields, the fifteen measures,
 occupancy, ASA, meanQueueLength, abandonRate, and per --at threshold the
-service level SL(TAU) and P(W<=TAU|S).
+service level SL(TAU), bound(TAU) and P(W<=TAU|S).
 
 Scenarios:
   --input FILE          base scenario (default INPUT.DAT); BINOMDIST.DAT beside it
@@ -153,8 +154,12 @@ Scenarios:
                         varying fastest; real fields need a step or a list
 Measures:
   --at TAU              service level at t = TAU (repeatable)
-  --method euler|talbot inversion for the thresholds (default: Euler, or Talbot
-                        for a Talbot-only scenario)
+  --method exact|euler|talbot
+                        how the waiting-time distribution at the thresholds is
+                        computed (default: exact, with bound(TAU) a certified
+                        bound of SL(TAU)'s absolute error, about 1e-15; euler and
+                        talbot are the calculator's inversions with
+                        inversionTerms terms, value 13 ignored, bound empty)
 Staffing:
   --staff [servers|waitingPlaces]
                         per scenario, the smallest number of agents (or waiting

@@ -154,6 +154,7 @@ TEST(Findings, AreTheSameObjectsForTheCalculatorsRunAndAScenariosEvaluation) {
         ASSERT_FALSE(run.findings.empty()) << values;
         EvaluationRequest request;
         request.thresholds = run.moments;
+        request.method = input.inversion == InversionChoice::Talbot ? WaitingMethod::Talbot : WaitingMethod::Euler;
         BinomialRows exact;
         const Evaluation e = evaluateScenario(input, request, exact);
         for (const Finding& f : run.findings) {

@@ -1,6 +1,7 @@
 // queuecalc-sweep as a user runs it: the grid, its CSV, shards, threads, the
 // output file, rejected scenarios, bad command lines, a reader that leaves and
 // a signal that ends it.
+#include <cmath>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -57,7 +58,7 @@ TEST_F(SweepProgram, WritesTheGridInOrderAsCsvWithTheLastVaryFastest) {
     const std::vector<std::string> records = lines(run.out);
     ASSERT_EQ(records.size(), 5u);
     EXPECT_EQ(records[0].substr(0, 60), "servers,arrivalRate,RHO,P(Loss),P(NoWait),P(S),P(A),\"E[W,S]\"");
-    const std::string last = "abandonRate,SL(0.5),P(W<=0.5|S),note";
+    const std::string last = "abandonRate,SL(0.5),bound(0.5),P(W<=0.5|S),note";
     EXPECT_EQ(records[0].substr(records[0].size() - last.size()), last);
     const char* starts[] = {"3,2,", "3,2.5,", "4,2,", "4,2.5,"};
     for (int i = 0; i < 4; ++i) EXPECT_EQ(records[i + 1].rfind(starts[i], 0), 0u) << records[i + 1];
@@ -70,7 +71,7 @@ TEST_F(SweepProgram, MeasuresFormattedLikeTheResultsFileEqualIt) {
     writeBytes(folder / "BINOMDIST.DAT", binomialTableText(16));
     ASSERT_EQ(runProgramIn(folder.path()).exitStatus, 0);
     const std::vector<std::string> results = lines(readBytes(folder / "OUTPUT.CSV"));
-    const SweepRun run = runSweepIn(folder.path(), "--at 1.5");
+    const SweepRun run = runSweepIn(folder.path(), "--method euler --at 1.5");
     ASSERT_EQ(run.status, 0) << run.err;
     const std::vector<std::string> row = fieldsAfter(lines(run.out)[1], "");
     // Row fields: RHO, P(Loss), P(NoWait), P(S), P(A), then E[W,S] ... (no
@@ -81,18 +82,31 @@ TEST_F(SweepProgram, MeasuresFormattedLikeTheResultsFileEqualIt) {
             << line;
     }
     // Every number reads back as the very double the library computes.
-    queuecalc::EvaluationRequest settings;
-    settings.thresholds = {1.5};
-    queuecalc::BinomialRows table(pascalTable(16));
-    const std::vector<double> values = columnValues(queuecalc::evaluateScenario(sweeptest::smallCentre(), settings, table));
-    ASSERT_EQ(row.size(), values.size()) << "the columns (the empty note after the last comma is no field here)";
-    for (std::size_t c = 0; c < values.size(); ++c)
-        EXPECT_TRUE(sweeptest::sameBits(std::strtod(row[c].c_str(), nullptr), values[c])) << "column " << c;
+    // With either method: Euler as asked, and exact, the default.
+    const SweepRun exactRun = runSweepIn(folder.path(), "--at 1.5");
+    ASSERT_EQ(exactRun.status, 0) << exactRun.err;
+    const std::vector<std::string> exactRow = fieldsAfter(lines(exactRun.out)[1], "");
+    for (queuecalc::WaitingMethod method : {queuecalc::WaitingMethod::Euler, queuecalc::WaitingMethod::Exact}) {
+        const std::vector<std::string>& fields = method == queuecalc::WaitingMethod::Euler ? row : exactRow;
+        queuecalc::EvaluationRequest settings;
+        settings.thresholds = {1.5};
+        settings.method = method;
+        queuecalc::BinomialRows table(pascalTable(16));
+        const std::vector<double> values =
+            columnValues(queuecalc::evaluateScenario(sweeptest::smallCentre(), settings, table));
+        ASSERT_EQ(fields.size(), values.size()) << "the columns (the empty note after the last comma is no field here)";
+        for (std::size_t c = 0; c < values.size(); ++c)
+            EXPECT_TRUE(fields[c].empty() ? std::isnan(values[c])
+                                          : sweeptest::sameBits(std::strtod(fields[c].c_str(), nullptr), values[c]))
+                << "column " << c;
+    }
+    EXPECT_EQ(row[15 + 4 + 1], "") << "Euler gives no bound";
+    EXPECT_LT(std::strtod(exactRow[15 + 4 + 1].c_str(), nullptr), 1e-14) << "the exact method's bound of SL(1.5)";
     // t = 1.5 is the grid's sixth moment; "P(W<= t | S)" of Euler then Talbot.
     const std::string conditional = results[25 + 8 + 5];
     EXPECT_EQ(conditional.substr(0, 4), "1.5;");
     const std::string euler = conditional.substr(4, conditional.find(';', 4) - 4);
-    EXPECT_EQ(queuecalc::formatNumber(std::strtod(row[15 + 4 + 1].c_str(), nullptr)), euler);
+    EXPECT_EQ(queuecalc::formatNumber(std::strtod(row[15 + 4 + 2].c_str(), nullptr)), euler);
 }
 
 TEST_F(SweepProgram, ShardsPutOneAfterTheOtherAreTheWholeTableWithAnyNumberOfThreads) {
@@ -129,7 +143,7 @@ TEST_F(SweepProgram, ARejectedScenarioGetsTheCalculatorsMessageAndTheOthersGoOn)
     const std::vector<std::string> records = lines(run.out);
     ASSERT_EQ(records.size(), 3u);
     const std::string note = message.find(',') == std::string::npos ? message : "\"" + message + "\"";
-    EXPECT_EQ(records[1], "-1" + std::string(1 + 15 + 4 + 2, ',') + note) << "no measures, then the note";
+    EXPECT_EQ(records[1], "-1" + std::string(1 + 15 + 4 + 3, ',') + note) << "no measures, then the note";
     EXPECT_EQ(records[2].rfind("1,", 0), 0u);
     EXPECT_EQ(records[2].back(), ',');
 }
@@ -143,7 +157,7 @@ TEST_F(SweepProgram, StaffingReportsTheAgentsAndSaysWhenNoneSuffice) {
     ASSERT_EQ(records.size(), 3u);
     EXPECT_EQ(records[0].rfind("waitingPlaces,servers,RHO,", 0), 0u);
     // Without a waiting room, 6 agents lose too many calls.
-    EXPECT_EQ(records[1], "0" + std::string(2 + 15 + 4 + 2, ',') + "No number of agents from 1 to 6 meets every target.");
+    EXPECT_EQ(records[1], "0" + std::string(2 + 15 + 4 + 3, ',') + "No number of agents from 1 to 6 meets every target.");
     EXPECT_EQ(records[2].rfind("6,6,", 0), 0u) << records[2];
 }
 
@@ -191,7 +205,7 @@ TEST_F(SweepProgram, NamesTheFilesBesideTheGivenInputInItsMessages) {
     }
     // A table too small for a scenario: the note in plain words.
     writeBytes(folder / "plans" / "BINOMDIST.DAT", binomialTableText(8));
-    const SweepRun small = runSweepIn(folder.path(), "--input plans/centre.dat --at 1");
+    const SweepRun small = runSweepIn(folder.path(), "--input plans/centre.dat --method euler --at 1");
     EXPECT_EQ(small.status, 1);
     EXPECT_NE(small.out.find("Increase binomial distribution dimension"), std::string::npos) << small.out;
 }

@@ -52,6 +52,7 @@ TEST(SweepScenario, RowsEqualTheCalculatorsMeasuresAndCurvesToTheBitButForAbando
         // Every grid moment as a threshold, each one the product j * dt.
         EvaluationRequest settings;
         settings.thresholds = run.timeGrid;
+        settings.method = input.inversion == InversionChoice::Talbot ? WaitingMethod::Talbot : WaitingMethod::Euler;
         BinomialRows exactRows;
         const std::vector<double> row = columnValues(evaluateScenario(input, settings, exactRows));
 
@@ -70,7 +71,7 @@ TEST(SweepScenario, RowsEqualTheCalculatorsMeasuresAndCurvesToTheBitButForAbando
                 ADD_FAILURE() << variant.name << ": measure column " << c;
             }
         for (std::size_t j = 0; j < run.timeGrid.size(); ++j)
-            if (!sameBits(row[kFirstThresholdColumn + 2 * j + 1], conditional[j])) {
+            if (!sameBits(row[kFirstThresholdColumn + 3 * j + 2], conditional[j])) {
                 ++mismatches;
                 ADD_FAILURE() << variant.name << ": P(W<=t|S) at t = " << run.timeGrid[j];
             }
@@ -89,7 +90,7 @@ TEST(SweepScenario, ServiceLevelCountsLostAndUnansweredCallsAgainstIt) {
     BinomialRows exactRows;
     const std::vector<double> row = columnValues(evaluateScenario(input, settings, exactRows));
     const double loss = row[1], served = row[3];
-    const double sl = row[kFirstThresholdColumn], conditional = row[kFirstThresholdColumn + 1];
+    const double sl = row[kFirstThresholdColumn], conditional = row[kFirstThresholdColumn + 2];
     EXPECT_GT(loss, 0.05);
     EXPECT_NEAR(sl, (1 - loss) * conditional * served, kTwoRoundings);
 }
@@ -99,6 +100,7 @@ TEST(SweepScenario, ATooSmallTableGetsTheCalculatorsMessageCorrectlySpeltBeforeA
     input.servers = -3;  // also rejected, but after the table
     EvaluationRequest settings;
     settings.thresholds = {0.5};
+    settings.method = WaitingMethod::Euler;
     BinomialRows smallTable(testsupport::pascalTable(8));
     std::string calculatorMessage;
     try {
@@ -115,10 +117,12 @@ TEST(SweepScenario, ATooSmallTableGetsTheCalculatorsMessageCorrectlySpeltBeforeA
     } catch (const RunFailure& failure) {
         EXPECT_EQ(std::string(failure.what()), calculatorMessage.replace(typo, 9, "binomial"));
     }
-    // Talbot needs no table.
-    settings.method = WaitingMethod::Talbot;
+    // Talbot and the exact method need no table.
     input.servers = 4;
-    EXPECT_NO_THROW(columnValues(evaluateScenario(input, settings, smallTable)));
+    for (WaitingMethod method : {WaitingMethod::Talbot, WaitingMethod::Exact}) {
+        settings.method = method;
+        EXPECT_NO_THROW(columnValues(evaluateScenario(input, settings, smallTable)));
+    }
 }
 
 TEST(ExactBinomialRow, EqualsTheRowTheTableToolWrites) {
@@ -149,6 +153,7 @@ TEST(SweepScenario, WithoutATableEulerStopsWhereTheExactCoefficientsOverflow) {
     input.inversionTerms = kLastFiniteBinomialRow + 1;
     EvaluationRequest settings;
     settings.thresholds = {0.5};
+    settings.method = WaitingMethod::Euler;
     BinomialRows exactRows;
     EXPECT_THROW(columnValues(evaluateScenario(input, settings, exactRows)), RunFailure);
     settings.method = WaitingMethod::Talbot;

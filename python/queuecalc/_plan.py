@@ -80,7 +80,7 @@ def plan(
     ``shrinkage`` as shares (0.05) or as the program's text ("5%"),
     ``max_asa`` and ``patience_mean`` in seconds, ``interval_minutes``,
     ``patience`` ("exponential", "erlang:K", "lognormal:CV"), ``lines`` or
-    ``waiting_places``, ``max_agents``, ``method`` ("euler", "talbot"),
+    ``waiting_places``, ``max_agents``, ``method`` ("exact", "euler", "talbot"),
     ``fractional``, ``jobs`` (intervals planned side by side; default every
     core). Defaults are the program's (its ``--help``).
 

@@ -53,7 +53,8 @@ PyObject* inputError = nullptr;
 
 // A ModelInput from field values by name (the names of input/model_fields.h);
 // the fields the package does not set are those of a scenario with one
-// moment, Euler with 24 terms, and no results file.
+// moment, Euler with 24 terms (where Euler is asked for), and no results
+// file.
 ModelInput inputFromFields(const std::map<std::string, double>& fields) {
     ModelInput input;
     input.setInversionMethod(-1);
@@ -72,9 +73,10 @@ ModelInput inputFromFields(const std::map<std::string, double>& fields) {
 }
 
 WaitingMethod waitingMethod(const std::string& method) {
+    if (method == "exact") return WaitingMethod::Exact;
     if (method == "euler") return WaitingMethod::Euler;
     if (method == "talbot") return WaitingMethod::Talbot;
-    throw RunFailure("Unknown method \"" + method + "\": choose \"euler\" or \"talbot\".");
+    throw RunFailure("Unknown method \"" + method + "\": choose \"exact\", \"euler\" or \"talbot\".");
 }
 
 // A finding for Python: ("input" or "accuracy", the programs' words).
@@ -134,8 +136,8 @@ py::tuple waitingTime(const std::map<std::string, double>& fields, const std::ve
     bool bounded = !e.thresholds.empty();
     for (const ThresholdResult& t : e.thresholds) {
         values.push_back(t.conditional);
-        bounded = bounded && t.bound.has_value();
-        bounds.push_back(t.bound.value_or(std::numeric_limits<double>::quiet_NaN()));
+        bounded = bounded && t.conditionalBound.has_value();
+        bounds.push_back(t.conditionalBound.value_or(std::numeric_limits<double>::quiet_NaN()));
     }
     return py::make_tuple(toArray(values), bounded ? py::object(toArray(bounds)) : py::object(py::none()),
                           pyFindings(e.findings));

@@ -44,7 +44,10 @@ def test_measures_carry_the_sweeps_column_names_and_the_thresholds_columns_agree
     assert qc.CallCentre(**{**TYPICAL, "servers": 11}).service_level(0.2) < 0.8
     cdf = qc.CallCentre(**{**TYPICAL, "servers": 12}).waiting_time_cdf([0.1, 0.2])
     assert cdf.values[1] == at_count["P(W<=0.2|S)"] and list(cdf.times) == [0.1, 0.2]
-    assert isinstance(cdf.values, np.ndarray)
+    assert isinstance(cdf.values, np.ndarray) and np.all(cdf.bound <= 1e-12)
+    # Euler at 24 terms is good to about 1e-8 (README); it gives no bound.
+    euler = qc.CallCentre(**{**TYPICAL, "servers": 12}).waiting_time_cdf([0.1, 0.2], "euler")
+    assert euler.bound is None and np.max(np.abs(euler.values - cdf.values)) < 1e-7
 
 
 def test_a_sweep_without_pandas_is_a_dict_of_numpy_columns(monkeypatch):

@@ -1,23 +1,25 @@
-// The sweep's two speed questions, computation only (no process start, no
-// file reading; rows go to a discarding stream):
+// The sweep's speed questions, computation and row text only (no process
+// start, no file reading; rows go to a discarding stream):
 //   Staffing/typical   the smallest number of agents for the typical example
 //                      (s = 10, r = 20, lambda = 9.5, mu = 1, exponential
 //                      patience 0.5, M = 32) with targets SL(0.2) >= 0.8 and
 //                      P(A) <= 0.05, one threshold; one thread.
 //   Grid/10028         46 agent counts (5 .. 50) x 218 arrival rates, r = 20,
-//                      one threshold, on 1 and on all cores; reports
-//                      scenarios per second.
-// Each with the exact method (method:1, the sweep's default) and with Euler
-// (method:0).
+//                      without a threshold (at:0) or with one (at:1), on 1
+//                      and on all cores; reports scenarios per second and
+//                      the processor time of all threads per scenario.
+//   the method: the scenario's default, or euler (method:euler) when the
+//   default is another.
 // Times are wall-clock times (the grid runs worker threads). The comparison
 // with one calculator run per scenario in a shell loop is made outside this
 // program (see bench/README.md).
 
 #include <benchmark/benchmark.h>
 
-#include <cstdint>
+#include <ctime>
 #include <ostream>
 #include <streambuf>
+#include <string>
 #include <thread>
 
 #include "analysis/evaluation.h"
@@ -39,57 +41,69 @@ protected:
     std::streamsize xsputn(const char*, std::streamsize n) override { return n; }
 };
 
-WaitingMethod methodOf(std::int64_t arg) { return arg == 1 ? WaitingMethod::Exact : WaitingMethod::Euler; }
-
 void staffingTypical(benchmark::State& state) {
     SweepPlan plan;
     plan.base = typicalCentre();
-    plan.evaluation.thresholds = {0.2};
-    plan.evaluation.method = methodOf(state.range(0));
     plan.staff = true;
     plan.targets = {parseTarget("SL(0.2)>=0.8"), parseTarget("P(A)<=0.05")};
+    plan.evaluation.thresholds = targetThresholds(plan.targets);
     BinomialRows rows;
+    const SweepRowFormatter format(plan);
     for (auto _ : state) {
         std::string record;
-        formatSweepRow(plan, computeRow(plan, rows, 0), record);
+        format(computeRow(plan, rows, 0), record);
         benchmark::DoNotOptimize(record);
     }
     state.counters["servers"] = 12;  // the answer, for the record
 }
-BENCHMARK(staffingTypical)
-    ->Name("Staffing/typical")
-    ->Arg(0)
-    ->Arg(1)
-    ->ArgName("method")
-    ->Unit(benchmark::kMillisecond)
-    ->UseRealTime();
+BENCHMARK(staffingTypical)->Name("Staffing/typical")->Unit(benchmark::kMillisecond)->UseRealTime();
 
-void grid(benchmark::State& state) {
+void grid(benchmark::State& state, bool euler) {
     SweepPlan plan;
     plan.base = typicalCentre();
-    plan.evaluation.thresholds = {0.2};
+    if (state.range(0) > 0) plan.evaluation.thresholds = {0.2};
+    if (euler) plan.evaluation.method = WaitingMethod::Euler;
     plan.grid = ScenarioGrid({FieldValues::parse("servers=5:50"), FieldValues::parse("arrivalRate=2:45.4:0.2")});
-    plan.jobs = static_cast<unsigned>(state.range(0));
-    plan.evaluation.method = methodOf(state.range(1));
+    plan.jobs = static_cast<unsigned>(state.range(1));
     BinomialRows rows;
     DiscardBuffer discard;
     std::ostream out(&discard);
-    const RowFormatter format = [&plan](const RowResult& row, std::string& text) { formatSweepRow(plan, row, text); };
+    const RowFormatter format = SweepRowFormatter(plan);
+    const std::clock_t start = std::clock();
     for (auto _ : state) benchmark::DoNotOptimize(runPlan(plan, rows, format, out));
-    state.counters["scenarios"] = static_cast<double>(plan.grid.size());
-    state.counters["scenarios/s"] = benchmark::Counter(static_cast<double>(plan.grid.size()),
-                                                       benchmark::Counter::kIsIterationInvariantRate);
-    state.counters["per_scenario"] = benchmark::Counter(
-        static_cast<double>(plan.grid.size()), benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+    const double processorSeconds = static_cast<double>(std::clock() - start) / CLOCKS_PER_SEC;
+    const double scenarios = static_cast<double>(plan.grid.size());
+    state.counters["scenarios"] = scenarios;
+    state.counters["scenarios/s"] = benchmark::Counter(scenarios, benchmark::Counter::kIsIterationInvariantRate);
+    // Processor time of all threads per scenario, in microseconds: what a
+    // scenario costs whatever else the machine runs.
+    state.counters["cpu_us/scenario"] =
+        1e6 * processorSeconds / (scenarios * static_cast<double>(state.iterations()));
 }
-BENCHMARK(grid)
-    ->Name("Grid/10028")
-    ->ArgsProduct({{1, static_cast<int>(std::thread::hardware_concurrency())}, {0, 1}})
-    ->ArgNames({"jobs", "method"})
-    ->Unit(benchmark::kMillisecond)
-    ->UseRealTime();
+
+void registerGrids() {
+    const int cores = static_cast<int>(std::thread::hardware_concurrency());
+    const ModelInput typical = typicalCentre();
+    const bool defaultIsEuler = defaultMethod(typical) == WaitingMethod::Euler;
+    for (bool euler : {false, true}) {
+        if (euler && defaultIsEuler) continue;
+        const std::string name = euler ? "Grid/10028/method:euler" : "Grid/10028";
+        benchmark::RegisterBenchmark(name.c_str(), grid, euler)
+            ->ArgsProduct({{0, 1}, {1, cores}})
+            ->ArgNames({"at", "jobs"})
+            ->Unit(benchmark::kMillisecond)
+            ->UseRealTime();
+    }
+}
 
 }  // namespace
 }  // namespace queuecalc
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    queuecalc::registerGrids();
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -114,7 +114,7 @@ std::vector<Finding> checkSoundMeasures(const Evaluation& e) {
         findings.push_back(f);
     }
     std::vector<std::pair<Measure, double>> shown;
-    const std::vector<Column> columns = resultColumns({});
+    static const std::vector<Column> columns = resultColumns({});
     for (const Column& c : columns) {
         if (givenAbandonment(c.measure) && !e.abandonment.defined) continue;
         shown.emplace_back(c.measure, columnValue(e, c));
@@ -142,18 +142,13 @@ std::vector<Finding> checkCalculatorMeasures(const QueueModel& model) {
     // warning says so.
     const bool noAgents = model.input.servers == 0;
     std::vector<std::pair<Measure, double>> shown;
-    const double values[] = {m.rho, m.lossProb, m.noWaitProb, m.servedProb, m.abandonProb,
-                             m.partialMeanServed, m.partialSecondMomentServed, m.meanWaitServed,
-                             m.secondMomentServed, m.varianceServed, m.partialMeanAbandon,
-                             m.partialSecondMomentAbandon, m.meanWaitAbandon, m.secondMomentAbandon,
-                             m.varianceAbandon};
-    for (std::size_t i = 0; i < 15; ++i) {
+    for (std::size_t i = 0; i < kCalculatorMeasureCount; ++i) {
         const Measure measure = fixedMeasure(i);
         if (rounding && givenAbandonment(measure)) continue;
         if (noAgents && (measure == Measure::Rho || measure == Measure::MeanWaitServed ||
                          measure == Measure::SecondMomentServed || measure == Measure::VarianceServed))
             continue;
-        shown.emplace_back(measure, values[i]);
+        shown.emplace_back(measure, calculatorValue(m, measure));
     }
     addNotFinite(findings, shown);
     return findings;
@@ -335,18 +330,7 @@ double columnValue(const Evaluation& e, const Column& column) {
     const PerformanceMeasures& m = e.measures;
     const AbandonmentMeasures& a = e.abandonment;
     switch (column.measure) {
-        case Measure::Rho: return m.rho;
-        case Measure::LossProb: return m.lossProb;
-        case Measure::NoWaitProb: return m.noWaitProb;
-        case Measure::ServedProb: return m.servedProb;
         case Measure::AbandonProb: return a.abandonProb;
-        case Measure::PartialMeanServed: return m.partialMeanServed;
-        case Measure::PartialSecondMomentServed: return m.partialSecondMomentServed;
-        case Measure::MeanWaitServed: return m.meanWaitServed;
-        case Measure::SecondMomentServed: return m.secondMomentServed;
-        case Measure::VarianceServed: return m.varianceServed;
-        case Measure::PartialMeanAbandon: return m.partialMeanAbandon;
-        case Measure::PartialSecondMomentAbandon: return m.partialSecondMomentAbandon;
         case Measure::MeanWaitAbandon: return a.defined ? a.meanWait : kNaN;
         case Measure::SecondMomentAbandon: return a.defined ? a.secondMoment : kNaN;
         case Measure::VarianceAbandon: return a.defined ? a.variance : kNaN;
@@ -363,8 +347,8 @@ double columnValue(const Evaluation& e, const Column& column) {
             for (const ThresholdResult& t : e.thresholds)
                 if (t.tau == column.tau) return column.measure == Measure::ServiceLevel ? t.serviceLevel : t.conditional;
             return kNaN;
+        default: return calculatorValue(m, column.measure);
     }
-    return kNaN;
 }
 
 std::vector<double> columnValues(const Evaluation& e) {

@@ -7,6 +7,27 @@
 
 namespace queuecalc {
 
+double calculatorValue(const PerformanceMeasures& m, Measure measure) {
+    switch (measure) {
+        case Measure::Rho: return m.rho;
+        case Measure::LossProb: return m.lossProb;
+        case Measure::NoWaitProb: return m.noWaitProb;
+        case Measure::ServedProb: return m.servedProb;
+        case Measure::AbandonProb: return m.abandonProb;
+        case Measure::PartialMeanServed: return m.partialMeanServed;
+        case Measure::PartialSecondMomentServed: return m.partialSecondMomentServed;
+        case Measure::MeanWaitServed: return m.meanWaitServed;
+        case Measure::SecondMomentServed: return m.secondMomentServed;
+        case Measure::VarianceServed: return m.varianceServed;
+        case Measure::PartialMeanAbandon: return m.partialMeanAbandon;
+        case Measure::PartialSecondMomentAbandon: return m.partialSecondMomentAbandon;
+        case Measure::MeanWaitAbandon: return m.meanWaitAbandon;
+        case Measure::SecondMomentAbandon: return m.secondMomentAbandon;
+        case Measure::VarianceAbandon: return m.varianceAbandon;
+        default: return std::numeric_limits<double>::quiet_NaN();
+    }
+}
+
 AbandonmentMeasures soundAbandonment(const QueueModel& model) {
     const int s = model.input.servers;
     const int r = model.input.waitingPlaces;

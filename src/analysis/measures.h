@@ -27,9 +27,15 @@
 //
 // Cost: r(r + 1)/2 steps, one pass over the position tables.
 
+#include "analysis/columns.h"
 #include "engine/queue_model.h"
 
 namespace queuecalc {
+
+// One of the calculator's fifteen measures (the first kFixedMeasureCount - 4
+// of Measure), as the calculator computed it.
+double calculatorValue(const PerformanceMeasures& measures, Measure measure);
+constexpr std::size_t kCalculatorMeasureCount = 15;
 
 struct AbandonmentMeasures {
     double abandonProb = 0;  // P(A), sum of non-negative terms

@@ -108,6 +108,7 @@ PlanSummary runPlan(const SweepPlan& plan, BinomialRows& rows, const RowFormatte
     };
 
     auto work = [&] {
+        std::size_t chunkText = 0;  // bytes of this worker's last chunk: the next one's room
         for (;;) {
             std::size_t c;
             {
@@ -117,6 +118,7 @@ PlanSummary runPlan(const SweepPlan& plan, BinomialRows& rows, const RowFormatte
                 c = nextToCompute++;
             }
             Slot done;
+            done.text.reserve(chunkText + chunkText / 4);
             const std::size_t first = range.first + c * kRowsPerChunk;
             const std::size_t last = std::min(range.second, first + kRowsPerChunk);
             for (std::size_t index = first; index < last; ++index) {
@@ -134,6 +136,7 @@ PlanSummary runPlan(const SweepPlan& plan, BinomialRows& rows, const RowFormatte
                 add(done.summary, one);
             }
             done.ready = true;
+            chunkText = done.text.size();
             std::unique_lock<std::mutex> lock(mutex);
             slots[c % window] = std::move(done);
             if (writing) continue;

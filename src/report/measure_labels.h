@@ -13,6 +13,10 @@ namespace queuecalc {
 
 std::string columnLabel(const Column& column);
 
+// The label of one of the calculator's fifteen measures as the results file
+// writes it: the superscript two as the byte 0xB2 ("E[W\xB2|S]").
+std::string resultsFileLabel(Measure measure);
+
 // The labels of resultColumns(thresholds).
 std::vector<std::string> columnLabels(const std::vector<double>& thresholds);
 

@@ -31,7 +31,7 @@ const char* methodName(WaitingMethod method) {
     switch (method) {
         case WaitingMethod::Euler: return "Euler inversion (24 terms)";
         case WaitingMethod::Talbot: return "Talbot inversion (48 terms)";
-        case WaitingMethod::Exact: return "exact, with a certified error bound";
+        case WaitingMethod::Exact: return "exact (uniformization, with a certified bound on the error of SL)";
     }
     return "";
 }

@@ -1,7 +1,9 @@
 #include "report/results_file.h"
 
 #include "core/failure.h"
+#include "analysis/measures.h"
 #include "report/file_replace.h"
+#include "report/measure_labels.h"
 #include "report/number_format.h"
 
 namespace queuecalc {
@@ -13,9 +15,6 @@ namespace {
 // Line end of a text file on the program's home platform, written on every
 // platform so that the file is the same everywhere.
 const char* const kEol = "\r\n";
-
-// SUPERSCRIPT TWO as the single byte of ISO 8859-1 / Windows-1252.
-const std::string kSquare = "\xB2";
 
 // Fixed description of the parameter file, written after the echo. It names
 // thirteen items for the twelve echoed values and only two distributions;
@@ -94,21 +93,8 @@ std::string buildResultsFile(const ModelInput& input, const PerformanceMeasures&
     out.reserve(4096 + 64 * timeGrid.size());
     line(out, "OUTPUT:");
     line(out, "");
-    line(out, "RHO;" + formatNumber(pm.rho));
-    line(out, "P(Loss);" + formatNumber(pm.lossProb));
-    line(out, "P(NoWait);" + formatNumber(pm.noWaitProb));
-    line(out, "P(S);" + formatNumber(pm.servedProb));
-    line(out, "P(A);" + formatNumber(pm.abandonProb));
-    line(out, "E[W,S];" + formatNumber(pm.partialMeanServed));
-    line(out, "E[W" + kSquare + ",S];" + formatNumber(pm.partialSecondMomentServed));
-    line(out, "E[W|S];" + formatNumber(pm.meanWaitServed));
-    line(out, "E[W" + kSquare + "|S];" + formatNumber(pm.secondMomentServed));
-    line(out, "Var(W|S);" + formatNumber(pm.varianceServed));
-    line(out, "E[W1_A];" + formatNumber(pm.partialMeanAbandon));
-    line(out, "E[W" + kSquare + "1_A];" + formatNumber(pm.partialSecondMomentAbandon));
-    line(out, "E[W|A];" + formatNumber(pm.meanWaitAbandon));
-    line(out, "E[W" + kSquare + "|A];" + formatNumber(pm.secondMomentAbandon));
-    line(out, "Var(W|A);" + formatNumber(pm.varianceAbandon));
+    for (std::size_t i = 0; i < kCalculatorMeasureCount; ++i)
+        line(out, resultsFileLabel(fixedMeasure(i)) + ";" + formatNumber(calculatorValue(pm, fixedMeasure(i))));
     line(out, "");
     line(out, "WAITING TIME DISTRIBUTION");
     const WaitingTimeCurves* euler = curves.euler ? &*curves.euler : nullptr;

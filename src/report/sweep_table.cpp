@@ -1,5 +1,7 @@
 #include "report/sweep_table.h"
 
+#include <charconv>
+
 #include "core/number_text.h"
 #include "input/model_fields.h"
 #include "report/csv.h"
@@ -14,9 +16,27 @@ const ModelField& staffedField(StaffedField field) {
     return *findModelField(field == StaffedField::Servers ? "servers" : "waitingPlaces");
 }
 
-std::string fieldText(const ModelField& field, double value) {
-    if (field.type == FieldType::Whole) return std::to_string(static_cast<long long>(value));
-    return formatValue(value);
+// The shortest text of a double that reads back the same (formatValue's
+// form), or a whole number, appended without a string of its own. Neither
+// ever holds a character that CSV quotes.
+void appendValue(std::string& out, double value) {
+    char text[64];
+    const std::to_chars_result end = std::to_chars(text, text + sizeof text, value);
+    out.append(text, end.ptr);
+}
+
+void appendWhole(std::string& out, long long value) {
+    char text[24];
+    const std::to_chars_result end = std::to_chars(text, text + sizeof text, value);
+    out.append(text, end.ptr);
+}
+
+void appendField(std::string& out, const ModelField& field, double value) {
+    if (field.type == FieldType::Whole) {
+        appendWhole(out, static_cast<long long>(value));
+    } else {
+        appendValue(out, value);
+    }
 }
 
 }  // namespace
@@ -30,26 +50,42 @@ std::vector<std::string> sweepHeader(const SweepPlan& plan) {
     return names;
 }
 
-void formatSweepRow(const SweepPlan& plan, const RowResult& row, std::string& out) {
-    std::vector<std::string> fields;
-    for (const FieldValues& d : plan.grid.dimensions())
-        fields.push_back(fieldText(*d.field(), modelFieldValue(row.input, *d.field())));
-    if (plan.staff) fields.push_back(row.staffedValue ? std::to_string(*row.staffedValue) : std::string());
-    const std::vector<Column> columns = resultColumns(plan.evaluation.thresholds);
+SweepRowFormatter::SweepRowFormatter(const SweepPlan& plan)
+    : plan_(&plan), columns_(resultColumns(plan.evaluation.thresholds)) {}
+
+void SweepRowFormatter::operator()(const RowResult& row, std::string& out) const {
+    const SweepPlan& plan = *plan_;
+    for (const FieldValues& d : plan.grid.dimensions()) {
+        appendField(out, *d.field(), modelFieldValue(row.input, *d.field()));
+        out += ',';
+    }
+    if (plan.staff) {
+        if (row.staffedValue) appendWhole(out, *row.staffedValue);
+        out += ',';
+    }
     if (row.evaluation) {
         const Evaluation& e = *row.evaluation;
         // Empty: the moments given abandonment where nobody abandons, and the
         // bound of a method that gives none.
-        for (const Column& c : columns) {
+        for (const Column& c : columns_) {
             const bool empty = (givenAbandonment(c.measure) && !e.abandonment.defined) ||
                                (c.measure == Measure::ServiceLevelBound && e.method != WaitingMethod::Exact);
-            fields.push_back(empty ? std::string() : formatValue(columnValue(e, c)));
+            if (!empty) appendValue(out, columnValue(e, c));
+            out += ',';
         }
     } else {
-        fields.resize(fields.size() + columns.size());
+        out.append(columns_.size(), ',');
     }
-    fields.push_back(rowNote(row.findings));
-    out += csvRecord(fields);
+    if (!row.findings.empty()) {
+        const std::string note = rowNote(row.findings);
+        if (!note.empty()) out += csvField(note);
+    }
+    out += "\r\n";
+}
+
+void formatSweepRow(const SweepPlan& plan, const RowResult& row, std::string& out) {
+    const SweepRowFormatter format(plan);
+    format(row, out);
 }
 
 }  // namespace queuecalc

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "analysis/columns.h"
 #include "analysis/plan_run.h"
 
 namespace queuecalc {
@@ -13,9 +14,24 @@ namespace queuecalc {
 // The column names: varied fields, the staffed field, result columns, "note".
 std::vector<std::string> sweepHeader(const SweepPlan& plan);
 
-// Appends the record of one row. A row without values has its fields
-// empty; a measure that is undefined (given abandonment where P(A) = 0) is
-// empty; the note tells the findings that fail the checks, and notes.
+// Appends the record of one row to `out`, the same bytes as csvRecord of its
+// fields: a row without values has its fields empty; a measure that is
+// undefined (given abandonment where P(A) = 0) is empty; the note tells the
+// findings that fail the checks, and notes. The columns are worked out once
+// per plan, and the numbers are written straight into `out`: a row costs no
+// allocation but what `out` may need to grow (a caller that reuses `out`
+// pays none). The plan must outlive the formatter.
+class SweepRowFormatter {
+public:
+    explicit SweepRowFormatter(const SweepPlan& plan);
+    void operator()(const RowResult& row, std::string& out) const;
+
+private:
+    const SweepPlan* plan_;
+    std::vector<Column> columns_;
+};
+
+// The same for one row (works out the columns each time).
 void formatSweepRow(const SweepPlan& plan, const RowResult& row, std::string& out);
 
 }  // namespace queuecalc

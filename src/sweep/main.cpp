@@ -139,7 +139,7 @@ int run(const SweepOptions& options, const std::vector<std::string>& args, Error
     }
 
     PlanSummary summary;
-    const RowFormatter format = [&plan](const RowResult& row, std::string& out) { formatSweepRow(plan, row, out); };
+    const RowFormatter format = SweepRowFormatter(plan);
     std::string rows;  // a copy of what is written, for --html
     const std::function<void(std::ostream&)> sweep = [&](std::ostream& target) {
         CopyingBuffer copying(target.rdbuf(), rows);

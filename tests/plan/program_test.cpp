@@ -106,15 +106,16 @@ TEST(PlanProgram, StaffsAnIntervalAsTheSweepsStaffingSearchDoes) {
     // The same centre through both programs: 240 calls of 270 s in half an
     // hour (lambda = 240 / 1800, mu = 1 / 270), exponential patience of
     // mean 150 s, the waiting room the plan chose, SL 80/20 and at most
-    // 5 % abandonment; Euler with 24 terms in both.
+    // 5 % abandonment; the exact method, the default of both.
     TempFolder folder;
     writeBytes(folder / "day.csv", "interval,calls,aht\r\n10:00,240,270\r\n");
     const PlanRun plan =
-        runPlanIn(folder.path(), "day.csv --patience-mean 150 --sl 80/20 --max-abandon 5% --method euler");
+        runPlanIn(folder.path(), "day.csv --patience-mean 150 --sl 80/20 --max-abandon 5%");
     ASSERT_EQ(plan.status, 0) << plan.err;
     const auto rows = records(plan.out);
     const std::string agents = rows[1][columnOf(rows[0], "agents")];
     const std::string places = rows[1][columnOf(rows[0], "waiting places")];
+    EXPECT_LT(std::stod(rows[1][columnOf(rows[0], "SL bound")]), 1e-12) << "the exact method states its bound";
 
     InputValues v;
     v.consoleReport = "0";

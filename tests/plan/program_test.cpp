@@ -136,3 +136,16 @@ TEST(PlanProgram, StaffsAnIntervalAsTheSweepsStaffingSearchDoes) {
     const auto swept = records(sweep.out);
     EXPECT_EQ(swept[1][columnOf(swept[0], "servers")], agents);
 }
+
+TEST(PlanProgram, ReportsAndChartsAreRefusedWhereTheyCannotBeDrawn) {
+    TempFolder folder;
+    writeBytes(folder / "day.csv", "interval,calls,aht\r\n08:00,12,300\r\n");
+    writeBytes(folder / "INPUT.DAT", sweeptest::smallCentreFile().text());
+    const sweeptest::SweepRun sweep = sweeptest::runSweepIn(folder.path(), "--at 0.5 --html charts.html");
+    EXPECT_EQ(sweep.status, 2);
+    EXPECT_NE(sweep.err.find("--html needs a --vary"), std::string::npos) << sweep.err;
+    const PlanRun plan = runPlanIn(folder.path(), "day.csv --sl none --html report.html");
+    EXPECT_EQ(plan.status, 2);
+    EXPECT_NE(plan.err.find("nothing to plan for"), std::string::npos) << plan.err;
+    EXPECT_FALSE(std::filesystem::exists(folder / "charts.html") || std::filesystem::exists(folder / "report.html"));
+}

@@ -149,3 +149,18 @@ TEST(PlanProgram, ReportsAndChartsAreRefusedWhereTheyCannotBeDrawn) {
     EXPECT_NE(plan.err.find("nothing to plan for"), std::string::npos) << plan.err;
     EXPECT_FALSE(std::filesystem::exists(folder / "charts.html") || std::filesystem::exists(folder / "report.html"));
 }
+
+TEST(PlanProgram, WritesTheReadmesExamplePlanByteForByte) {
+    const std::string readme = readBytes(QUEUECALC_SOURCE_DIR "/README.md");
+    const std::string command = "build/queuecalc-plan examples/day/forecast.csv ";
+    const std::string::size_type at = readme.find(command);
+    ASSERT_NE(at, std::string::npos);
+    const std::string args = readme.substr(at + command.size(), readme.find(" --html", at) - at - command.size());
+    const std::string::size_type start = readme.find("```\n```\n", at) + 8;
+    const std::string shown = readme.substr(start, readme.find("```\n", start) - start);
+    const PlanRun run = runPlanIn(QUEUECALC_SOURCE_DIR, "examples/day/forecast.csv " + args);
+    ASSERT_EQ(run.status, 0) << run.err;
+    std::string written = run.out;
+    for (std::string::size_type cr; (cr = written.find('\r')) != std::string::npos;) written.erase(cr, 1);
+    EXPECT_EQ(written, shown);
+}

@@ -158,7 +158,10 @@ TEST(PlanProgram, WritesTheReadmesExamplePlanByteForByte) {
     const std::string args = readme.substr(at + command.size(), readme.find(" --html", at) - at - command.size());
     const std::string::size_type start = readme.find("```\n```\n", at) + 8;
     const std::string shown = readme.substr(start, readme.find("```\n", start) - start);
-    const PlanRun run = runPlanIn(QUEUECALC_SOURCE_DIR, "examples/day/forecast.csv " + args);
+    TempFolder folder;
+    std::filesystem::create_directories(folder / "examples/day");
+    std::filesystem::copy_file(QUEUECALC_SOURCE_DIR "/examples/day/forecast.csv", folder / "examples/day/forecast.csv");
+    const PlanRun run = runPlanIn(folder.path(), "examples/day/forecast.csv " + args);
     ASSERT_EQ(run.status, 0) << run.err;
     std::string written = run.out;
     for (std::string::size_type cr; (cr = written.find('\r')) != std::string::npos;) written.erase(cr, 1);

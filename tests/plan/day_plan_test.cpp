@@ -222,3 +222,25 @@ TEST(DayPlan, ExponentialPatienceAgreesWithAnIndependentErlangAComputation) {
     testsupport::reportWorstError("day plan abandonment and ASA against Erlang A", testsupport::ErrorKind::Relative,
                                   worstRelative, kRelativeTolerance);
 }
+
+TEST(DayPlan, FractionalAgentsMeetTheTargetWhereTheLineBetweenTheCountsCrossesIt) {
+    // 150 calls of 300 s: 25 Erlangs; SL 80/20 only, exponential patience.
+    DayPlanSettings settings;
+    settings.patience.meanSeconds = 200;
+    settings.fractional = true;
+    settings.shrinkage = 0.25;
+    const DayPlan fractional = planDay(forecastOf("interval,calls,aht\nA,150,300\n"), settings);
+    const double x = fractional.intervals[0].agents;
+    const int s = static_cast<int>(std::ceil(x));
+    // The service at s - 1 and s, asked as the reverse question.
+    DayPlanSettings measure = settings;
+    measure.fractional = false;
+    const DayPlan around = planDay(forecastOf("interval,calls,aht,staffed\nA,150,300," + std::to_string(s - 1) +
+                                              "\nB,150,300," + std::to_string(s) + "\n"),
+                                   measure);
+    const double below = around.intervals[0].service.serviceLevel, at = around.intervals[1].service.serviceLevel;
+    ASSERT_LT(below, 0.8);
+    ASSERT_GE(at, 0.8);
+    EXPECT_NEAR(x, (s - 1) + (0.8 - below) / (at - below), 1e-12);
+    EXPECT_DOUBLE_EQ(fractional.intervals[0].scheduled, x / 0.75) << "not rounded";
+}

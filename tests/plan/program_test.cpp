@@ -136,3 +136,34 @@ TEST(PlanProgram, StaffsAnIntervalAsTheSweepsStaffingSearchDoes) {
     const auto swept = records(sweep.out);
     EXPECT_EQ(swept[1][columnOf(swept[0], "servers")], agents);
 }
+
+TEST(PlanProgram, ReportsAndChartsAreRefusedWhereTheyCannotBeDrawn) {
+    TempFolder folder;
+    writeBytes(folder / "day.csv", "interval,calls,aht\r\n08:00,12,300\r\n");
+    writeBytes(folder / "INPUT.DAT", sweeptest::smallCentreFile().text());
+    const sweeptest::SweepRun sweep = sweeptest::runSweepIn(folder.path(), "--at 0.5 --html charts.html");
+    EXPECT_EQ(sweep.status, 2);
+    EXPECT_NE(sweep.err.find("--html needs a --vary"), std::string::npos) << sweep.err;
+    const PlanRun plan = runPlanIn(folder.path(), "day.csv --sl none --html report.html");
+    EXPECT_EQ(plan.status, 2);
+    EXPECT_NE(plan.err.find("nothing to plan for"), std::string::npos) << plan.err;
+    EXPECT_FALSE(std::filesystem::exists(folder / "charts.html") || std::filesystem::exists(folder / "report.html"));
+}
+
+TEST(PlanProgram, WritesTheReadmesExamplePlanByteForByte) {
+    const std::string readme = readBytes(QUEUECALC_SOURCE_DIR "/README.md");
+    const std::string command = "build/queuecalc-plan examples/day/forecast.csv ";
+    const std::string::size_type at = readme.find(command);
+    ASSERT_NE(at, std::string::npos);
+    const std::string args = readme.substr(at + command.size(), readme.find(" --html", at) - at - command.size());
+    const std::string::size_type start = readme.find("```\n```\n", at) + 8;
+    const std::string shown = readme.substr(start, readme.find("```\n", start) - start);
+    TempFolder folder;
+    std::filesystem::create_directories(folder / "examples/day");
+    std::filesystem::copy_file(QUEUECALC_SOURCE_DIR "/examples/day/forecast.csv", folder / "examples/day/forecast.csv");
+    const PlanRun run = runPlanIn(folder.path(), "examples/day/forecast.csv " + args);
+    ASSERT_EQ(run.status, 0) << run.err;
+    std::string written = run.out;
+    for (std::string::size_type cr; (cr = written.find('\r')) != std::string::npos;) written.erase(cr, 1);
+    EXPECT_EQ(written, shown);
+}

@@ -19,6 +19,7 @@ from ._patience import Erlang, Exponential, Lognormal
 from ._centre import DEFAULT_METHOD, CallCentre, WaitingTimeCdf
 from ._analysis import staff, sweep
 from ._folder import FolderResult, run_folder
+from ._plan import plan
 from ._queuecalc import format_number
 
 __all__ = [
@@ -33,6 +34,7 @@ __all__ = [
     "Lognormal",
     "WaitingTimeCdf",
     "format_number",
+    "plan",
     "run_folder",
     "staff",
     "sweep",

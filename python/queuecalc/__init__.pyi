@@ -64,3 +64,21 @@ def sweep(
 ) -> Any: ...
 def run_folder(path: Union[str, "os.PathLike[str]"]) -> FolderResult: ...
 def format_number(value: float) -> str: ...
+def plan(
+    forecast: Any,
+    sl: Optional[str] = ...,
+    *,
+    max_abandon: Union[None, float, str] = ...,
+    max_asa: Optional[float] = ...,
+    max_occupancy: Union[None, float, str] = ...,
+    shrinkage: Union[None, float, str] = ...,
+    interval_minutes: Optional[float] = ...,
+    patience: Optional[str] = ...,
+    patience_mean: Optional[float] = ...,
+    lines: Optional[int] = ...,
+    waiting_places: Optional[int] = ...,
+    max_agents: Optional[int] = ...,
+    method: Optional[str] = ...,
+    fractional: bool = ...,
+    jobs: Optional[int] = ...,
+) -> Any: ...

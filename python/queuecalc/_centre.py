@@ -14,12 +14,14 @@ from ._patience import Erlang, Exponential, Lognormal, Patience
 
 PatienceModel = Union[Exponential, Erlang, Lognormal]
 
-#: The method of the waiting-time distribution when none is named.
-DEFAULT_METHOD = "euler"
+#: The method of the waiting-time distribution when none is named: the exact
+#: distribution (uniformization) with a certified bound on its error.
+DEFAULT_METHOD = "exact"
 #: Terms of the numerical inversions when none are given: where each is most
-#: accurate on small and medium centres (Euler 20 to 24, Talbot 32).
-DEFAULT_TERMS = {"euler": 24, "talbot": 32}
-METHODS = ("euler", "talbot")
+#: accurate on small and medium centres (Euler 20 to 24, Talbot 32). The
+#: exact method takes none.
+DEFAULT_TERMS = {"exact": 24, "euler": 24, "talbot": 32}
+METHODS = ("exact", "euler", "talbot")
 
 
 def _warn(findings: Iterable[Tuple[str, str]], stacklevel: int) -> None:
@@ -116,7 +118,8 @@ class CallCentre:
     def service_level(self, tau: float, method: str = DEFAULT_METHOD, *, terms: Optional[int] = None) -> float:
         """SL(tau): the share of all offered calls answered within ``tau``,
         (1 - P(Loss)) (P(NoWait) + P(0 < W <= tau, S)), as the sweep's column
-        SL(tau). ``method``: "euler" or "talbot" (with ``terms``)."""
+        SL(tau). ``method``: "exact" (the default), "euler" or "talbot" (with
+        ``terms``)."""
         method, terms = _method(method, terms)
         tau = _real("tau", tau)
         names, values, findings = _queuecalc.evaluate(self._fields(terms), [tau], method)

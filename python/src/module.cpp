@@ -22,6 +22,7 @@
 #include <utility>
 #include <vector>
 
+#include "analysis/day_plan.h"
 #include "analysis/evaluation.h"
 #include "analysis/findings.h"
 #include "analysis/plan_run.h"
@@ -30,10 +31,13 @@
 #include "app/run.h"
 #include "core/failure.h"
 #include "core/thread_pool.h"
+#include "input/forecast.h"
 #include "input/model_fields.h"
+#include "plan/options.h"
 #include "report/finding_text.h"
 #include "report/measure_labels.h"
 #include "report/number_format.h"
+#include "report/plan_report.h"
 #include "report/results_file.h"
 #include "report/standard_error.h"
 
@@ -49,7 +53,8 @@ PyObject* inputError = nullptr;
 
 // A ModelInput from field values by name (the names of input/model_fields.h);
 // the fields the package does not set are those of a scenario with one
-// moment, Euler with 24 terms, and no results file.
+// moment, Euler with 24 terms (where Euler is asked for), and no results
+// file.
 ModelInput inputFromFields(const std::map<std::string, double>& fields) {
     ModelInput input;
     input.setInversionMethod(-1);
@@ -68,9 +73,10 @@ ModelInput inputFromFields(const std::map<std::string, double>& fields) {
 }
 
 WaitingMethod waitingMethod(const std::string& method) {
+    if (method == "exact") return WaitingMethod::Exact;
     if (method == "euler") return WaitingMethod::Euler;
     if (method == "talbot") return WaitingMethod::Talbot;
-    throw RunFailure("Unknown method \"" + method + "\": choose \"euler\" or \"talbot\".");
+    throw RunFailure("Unknown method \"" + method + "\": choose \"exact\", \"euler\" or \"talbot\".");
 }
 
 // A finding for Python: ("input" or "accuracy", the programs' words).
@@ -130,8 +136,8 @@ py::tuple waitingTime(const std::map<std::string, double>& fields, const std::ve
     bool bounded = !e.thresholds.empty();
     for (const ThresholdResult& t : e.thresholds) {
         values.push_back(t.conditional);
-        bounded = bounded && t.bound.has_value();
-        bounds.push_back(t.bound.value_or(std::numeric_limits<double>::quiet_NaN()));
+        bounded = bounded && t.conditionalBound.has_value();
+        bounds.push_back(t.conditionalBound.value_or(std::numeric_limits<double>::quiet_NaN()));
     }
     return py::make_tuple(toArray(values), bounded ? py::object(toArray(bounds)) : py::object(py::none()),
                           pyFindings(e.findings));
@@ -252,6 +258,42 @@ py::tuple sweepGrid(const std::map<std::string, double>& fields, const std::vect
     return py::make_tuple(names, values, notes, findings);
 }
 
+// The day plan of a forecast (its CSV text, named `name` in messages, or the
+// file at `path` when the text is empty) with the day-plan program's options
+// `args` (its command line without the forecast): (the plan's CSV, the
+// forecast's header, findings). Options and forecasts the program refuses
+// raise its message.
+py::tuple dayPlan(const std::string& text, const std::string& name, std::vector<std::string> args, unsigned jobs) {
+    args.insert(args.begin(), name);
+    plan::PlanOptions options = plan::parsePlanOptions(args, std::max(1u, jobs));
+    std::vector<PyFinding> findings;
+    for (const std::string& remark : options.remarks) findings.emplace_back("input", remark);
+    std::string csv;
+    Forecast forecast;
+    {
+        py::gil_scoped_release release;
+        if (text.empty()) {
+            forecast = readForecastFile(name);
+        } else {
+            std::istringstream in(text);
+            forecast = readForecast(in, name);
+        }
+        // The reverse question, as the program asks it: the service of the
+        // agents on hand, with targets only where the options name them.
+        if (forecast.hasStaffed && !options.slGiven) options.settings.serviceShare.reset();
+        const DayPlan planned = planDay(forecast, options.settings);
+        std::ostringstream out;
+        writePlanCsv(out, planTable(forecast, options.settings, planned));
+        csv = out.str();
+        std::size_t unmet = 0;
+        for (const IntervalPlan& p : planned.intervals) unmet += p.met ? 0 : 1;
+        if (unmet > 0)
+            findings.emplace_back("accuracy", std::to_string(unmet) + " of " + std::to_string(planned.intervals.size()) +
+                                                  " intervals miss a target (see their note)");
+    }
+    return py::make_tuple(csv, forecast.header, findings);
+}
+
 // The calculator's warnings as findings: those written before the results
 // file are about the input, those after it about the curves and measures.
 class CollectedWarnings : public ErrorStream {
@@ -326,6 +368,8 @@ PYBIND11_MODULE(_queuecalc, m) {
           py::arg("limit"), "(count, names, values, findings) of the smallest count meeting every target.");
     m.def("sweep", &sweepGrid, py::arg("fields"), py::arg("dimensions"), py::arg("thresholds"), py::arg("method"),
           py::arg("jobs"), "(names, values [rows x columns], notes, findings) of every scenario of the grid.");
+    m.def("plan", &dayPlan, py::arg("text"), py::arg("name"), py::arg("args"), py::arg("jobs"),
+          "(plan CSV, forecast header, findings) of the day plan of a forecast with the program's options.");
     m.def("run_folder", &runFolder, py::arg("directory"),
           "(bytes of OUTPUT.CSV, findings) of the calculator's run in the folder.");
     m.def("format_number", py::overload_cast<double>(&formatNumber), py::arg("value"),

@@ -44,7 +44,10 @@ def test_measures_carry_the_sweeps_column_names_and_the_thresholds_columns_agree
     assert qc.CallCentre(**{**TYPICAL, "servers": 11}).service_level(0.2) < 0.8
     cdf = qc.CallCentre(**{**TYPICAL, "servers": 12}).waiting_time_cdf([0.1, 0.2])
     assert cdf.values[1] == at_count["P(W<=0.2|S)"] and list(cdf.times) == [0.1, 0.2]
-    assert isinstance(cdf.values, np.ndarray)
+    assert isinstance(cdf.values, np.ndarray) and np.all(cdf.bound <= 1e-12)
+    # Euler at 24 terms is good to about 1e-8 (README); it gives no bound.
+    euler = qc.CallCentre(**{**TYPICAL, "servers": 12}).waiting_time_cdf([0.1, 0.2], "euler")
+    assert euler.bound is None and np.max(np.abs(euler.values - cdf.values)) < 1e-7
 
 
 def test_a_sweep_without_pandas_is_a_dict_of_numpy_columns(monkeypatch):
@@ -127,3 +130,15 @@ def test_a_sweep_over_patience_models_gives_each_centres_own_values():
         centre = qc.CallCentre(**{**TYPICAL, "patience": models[row // 2], "servers": 10 + row % 2})
         assert table["patience"][row] == centre.patience
         assert table["SL(0.2)"][row] == centre.service_level(0.2) and table["P(A)"][row] == centre.measures()["P(A)"]
+
+
+def test_a_forecast_the_plan_program_refuses_raises_its_message(tmp_path):
+    pandas = pytest.importorskip("pandas")
+    forecast = pandas.DataFrame({"interval": ["08:00", "08:30"], "calls": [10, -1], "aht": [180, 180]})
+    with pytest.raises(qc.InputError, match="line 3"):
+        qc.plan(forecast)
+    with pytest.raises(qc.InputError, match="sl"):
+        qc.plan(forecast.iloc[:1], sl="80 in 20")
+    (tmp_path / "forecast.csv").write_text("interval,calls,aht\n08:00,10,180\n")
+    table = qc.plan(tmp_path / "forecast.csv", max_abandon=0.05, patience_mean=60)
+    assert list(table["interval"]) == ["08:00", "total"] and table["agents"][0] >= 1

@@ -2,23 +2,28 @@
 
 import re
 import runpy
+import shutil
 
 import pytest
 
 from conftest import ROOT
 
 
-def test_the_readme_example_prints_the_table_and_saves_the_chart(tmp_path, monkeypatch, capsys):
+def test_the_readme_example_prints_the_day_plan_and_saves_the_chart(tmp_path, monkeypatch, capsys):
+    pytest.importorskip("pandas")
     readme = (ROOT / "README.md").read_text(encoding="utf-8")
     code = re.search(r"^## From Python$.*?^```python\n(.*?)^```", readme, re.S | re.M).group(1)
-    assert len(code.strip().splitlines()) <= 16
+    assert len(code.strip().splitlines()) <= 15
+    (tmp_path / "examples" / "day").mkdir(parents=True)
+    shutil.copy(ROOT / "examples" / "day" / "forecast.csv", tmp_path / "examples" / "day")
+    monkeypatch.chdir(tmp_path)  # the example runs from the project root
     (tmp_path / "example.py").write_text(code, encoding="utf-8")
-    monkeypatch.chdir(tmp_path)
-    monkeypatch.setenv("MPLBACKEND", "Agg")
     runpy.run_path(str(tmp_path / "example.py"), run_name="__main__")
-    assert "agents" in capsys.readouterr().out
+    printed = capsys.readouterr().out
+    assert "08:00" in printed and "total" in printed
     try:
         import matplotlib  # noqa: F401
     except ImportError:
         pytest.skip("no matplotlib: the example saves no chart")
-    assert (tmp_path / "service-level.png").stat().st_size > 1000
+    assert (tmp_path / "day-plan.png").stat().st_size > 1000
+

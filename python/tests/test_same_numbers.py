@@ -22,7 +22,9 @@ WORKED = sorted(p.name for p in EXAMPLES.iterdir() if p.is_dir())
 
 
 def read_csv(text: str):
-    return pandas.read_csv(io.StringIO(text), keep_default_na=False, float_precision="round_trip")
+    """A sweep's CSV: numbers to the bit, empty numbers NaN, the note as text."""
+    return pandas.read_csv(io.StringIO(text), keep_default_na=False, na_values={"note": []},
+                           float_precision="round_trip").replace({"": np.nan}).fillna({"note": ""})
 
 
 def run_sweep(*args: str):
@@ -71,15 +73,17 @@ def test_measures_and_curves_equal_the_results_file_at_its_six_digits(name):
             assert [qc.format_number(v) for v in cdf.values] == [r[1 + k] for r in rows], algorithm
 
 
-@pytest.mark.parametrize("example", ["examples/typical", "tests/data/examples/lognormal",
-                                     "tests/data/examples/erlang3-comments"])
-def test_a_sweep_equals_the_sweep_programs_csv_to_the_bit(example):
+@pytest.mark.parametrize("example, method", [("examples/typical", None), ("examples/typical", "euler"),
+                                             ("tests/data/examples/lognormal", None),
+                                             ("tests/data/examples/erlang3-comments", "talbot")])
+def test_a_sweep_equals_the_sweep_programs_csv_to_the_bit(example, method):
     folder = ROOT / example
     values = input_values(folder)
+    chosen = ["--method", method] if method else []
     expected = run_sweep("--input", str(folder / "INPUT.DAT"), "--vary", "servers=6:14",
-                         "--vary", "arrivalRate=8.5,9.5,10.45", "--at", "0.2", "--at", "0.35")
+                         "--vary", "arrivalRate=8.5,9.5,10.45", "--at", "0.2", "--at", "0.35", *chosen)
     got = qc.sweep(centre_of(values), vary={"servers": range(6, 15), "arrival_rate": [8.5, 9.5, 10.45]},
-                   at=[0.2, 0.35], method="euler", terms=int(values[10]))
+                   at=[0.2, 0.35], **({"method": method, "terms": int(values[10])} if method else {}))
     pandas.testing.assert_frame_equal(got, expected, check_exact=True)
     assert all(same_bits(got[c], expected[c]) for c in got.columns if c != "note")
 
@@ -91,10 +95,30 @@ def test_staffing_equals_the_sweep_programs_staffing_search():
                          "--target", targets[1], "--vary", "arrivalRate=9.5,10.45,30")
     for row in expected.itertuples(index=False):
         centre = qc.CallCentre(**{**_typical(), "arrival_rate": row.arrivalRate})
-        count, measures = qc.staff(centre, targets, method="euler", terms=32)
+        count, measures = qc.staff(centre, targets)
         assert count == row.servers
         assert same_bits(list(measures.values()), list(row)[2:-1])
 
 
 def _typical():
     return dict(servers=10, service_rate=1.0, waiting_places=20, patience=qc.Exponential(0.5))
+
+
+@pytest.mark.parametrize("options, keywords", [
+    (["--patience-mean", "120", "--max-abandon", "5%"], dict(patience_mean=120, max_abandon=0.05)),
+    (["--sl", "90/15", "--shrinkage", "35%", "--patience", "erlang:3", "--patience-mean", "90", "--fractional"],
+     dict(sl="90/15", shrinkage="35%", patience="erlang:3", patience_mean=90, fractional=True)),
+    (["--max-asa", "10", "--max-occupancy", "85", "--lines", "40", "--method", "talbot"],
+     dict(max_asa=10, max_occupancy=0.85, lines=40, method="talbot")),
+])
+def test_a_day_plan_equals_the_plan_programs_csv(options, keywords):
+    forecast = ROOT / "examples" / "day" / "forecast.csv"
+    done = subprocess.run([str(program("queuecalc-plan")), str(forecast), *options], capture_output=True, text=True)
+    got = qc.plan(forecast, **keywords)
+    text = [c for c in got.columns if got[c].dtype == object]
+    expected = pandas.read_csv(io.StringIO(done.stdout), dtype={c: str for c in text}, keep_default_na=False,
+                               na_values={c: [""] for c in got.columns if c not in text},
+                               float_precision="round_trip")
+    pandas.testing.assert_frame_equal(got, expected, check_exact=True)
+    from_frame = qc.plan(pandas.read_csv(forecast, dtype=str), **keywords)
+    pandas.testing.assert_frame_equal(from_frame, got, check_exact=True)

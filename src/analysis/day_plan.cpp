@@ -5,6 +5,7 @@
 #include <cmath>
 #include <exception>
 #include <limits>
+#include <map>
 #include <mutex>
 
 #include "analysis/staffing.h"
@@ -25,8 +26,9 @@ constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 constexpr int kAgentsAround = 5;
 constexpr double kCurveReach = 3;
 constexpr int kCurveSteps = 60;
-// Terms of the inversions: Euler is most accurate at 20 to 24 terms; Talbot
-// needs 48 on large centres (see the README's "How many terms M").
+// Terms of the inversions (the exact method takes none): Euler is most
+// accurate at 20 to 24 terms; Talbot needs 48 on large centres (see the
+// README's "How many terms M").
 constexpr int kEulerTerms = 24;
 constexpr int kTalbotTerms = 48;
 
@@ -65,7 +67,7 @@ IntervalModel intervalModel(const ForecastInterval& interval, const DayPlanSetti
     in.momentInterval = settings.serviceSeconds;
     in.maxTime = settings.serviceSeconds;
     in.inversionTerms = settings.method == WaitingMethod::Talbot ? kTalbotTerms : kEulerTerms;
-    in.setInversionMethod(settings.method == WaitingMethod::Talbot ? 1 : -1);
+    in.setInversionMethod(settings.method == WaitingMethod::Talbot ? 1 : -1);  // echoed only; `method` decides
     if (settings.room.kind == WaitingRoom::Kind::Automatic) {
         in.waitingPlaces = kAutomaticRoomLimit;
         validateModelInput(in);  // the patience's parameters, before the rates are formed
@@ -77,21 +79,39 @@ IntervalModel intervalModel(const ForecastInterval& interval, const DayPlanSetti
 }
 
 // The fewest waiting places (up to the limit) with which s agents lose fewer
-// than kAutomaticLoss of the calls, from the chain alone (O(s + r) each);
-// -1 when even the limit does not.
+// than kAutomaticLoss of the calls; -1 when even the limit does not.
+//
+// The chain's weights w_i (i callers present; w_(i+1) / w_i = lambda over
+// the death rate of state i + 1) do not depend on the room, which only cuts
+// them off: with r places the loss is w_(s+r) / sum_(i <= s+r) w_i. One pass
+// over the states finds the first r where that falls below the bound (the
+// weights rescaled to stay finite); the chain itself (model/chain.h, O(s + r))
+// then confirms it and the count below, stepping where rounding disagrees.
 int automaticRoom(const IntervalModel& m, int servers) {
+    const double lambda = m.input.arrivalRate, mu = m.input.serviceRate;
+    // Rescaling keeps the weights and their sum within the doubles' range.
+    constexpr double kLarge = 1e250, kRescale = 1e-250;
+    double weight = 1, sum = 1;
+    int guess = -1;
+    for (int i = 1; i <= servers + kAutomaticRoomLimit; ++i) {
+        const double death = i <= servers ? i * mu : servers * mu + m.cumulativeAbandon[static_cast<std::size_t>(i - servers)];
+        weight *= lambda / death;
+        sum += weight;
+        if (weight > kLarge) weight *= kRescale, sum *= kRescale;
+        if (i >= servers && weight / sum < kAutomaticLoss) {
+            guess = i - servers;
+            break;
+        }
+    }
     const auto small = [&](int r) {
         const std::vector<double> cumulative(m.cumulativeAbandon.begin(), m.cumulativeAbandon.begin() + r + 1);
-        return solveChain(servers, r, m.input.serviceRate, m.input.arrivalRate, cumulative).lossProb < kAutomaticLoss;
+        return solveChain(servers, r, mu, lambda, cumulative).lossProb < kAutomaticLoss;
     };
-    if (!small(kAutomaticRoomLimit)) return -1;
-    int lo = -1, hi = 8;  // lo misses, hi keeps the loss small
-    while (hi < kAutomaticRoomLimit && !small(hi)) lo = hi, hi = std::min(2 * hi, kAutomaticRoomLimit);
-    while (hi - lo > 1) {
-        const int middle = lo + (hi - lo) / 2;
-        (small(middle) ? hi : lo) = middle;
-    }
-    return hi;
+    if (guess < 0) guess = kAutomaticRoomLimit;
+    while (guess <= kAutomaticRoomLimit && !small(guess)) ++guess;
+    if (guess > kAutomaticRoomLimit) return -1;
+    while (guess > 0 && small(guess - 1)) --guess;
+    return guess;
 }
 
 // The scenario of s agents with the settings' room; `roomShort` when the
@@ -210,9 +230,24 @@ public:
         plan.limit = limit;
         StaffingProblem problem = makeStaffingProblem(StaffedField::Servers, planTargets(settings_), limit, m.input);
         problem.smallest = std::min(smallestAgents(m, settings_, plan.load), std::max(limit, 1));
+        // Each count is evaluated once, for the look below and for the search.
+        const bool curves = !targetThresholds(problem.targets).empty();
+        std::map<int, Evaluation> known;
         const StaffingEvaluator evaluator = [&](int servers, bool withCurves) {
-            return evaluate(m, servers, withCurves);
+            if (withCurves != curves) return evaluate(m, servers, withCurves);
+            auto at = known.find(servers);
+            if (at == known.end()) at = known.emplace(servers, evaluate(m, servers, withCurves)).first;
+            return at->second;
         };
+        // Most answers lie a little above the load. Where the load's count
+        // misses with its checks passed, the search starts there, from a
+        // miss (the counts below it miss too, as the search's halving
+        // assumes), and gallops up by 1, 2, 4, ... instead of from far below.
+        const int atLoad = static_cast<int>(std::ceil(plan.load));
+        if (atLoad > problem.smallest && atLoad < problem.largest) {
+            const Evaluation e = evaluator(atLoad, curves);
+            if (!anyFailsChecks(e.findings) && !meets(serviceOf(e), settings_)) problem.smallest = atLoad;
+        }
         const StaffingResult found = findStaffing(problem, m.input, evaluator);
         if (!found.found) {
             plan.outcome = IntervalOutcome::NoStaffing;

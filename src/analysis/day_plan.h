@@ -73,7 +73,7 @@ struct DayPlanSettings {
     double shrinkage = 0.3;                    // share of paid time off the phones, 0 <= . < 1
     PatienceLaw patience;
     WaitingRoom room;
-    WaitingMethod method = WaitingMethod::Euler;
+    WaitingMethod method = WaitingMethod::Exact;  // with a certified bound on SL
     bool fractional = false;
     int agentLimit = 0;  // 0: per interval 2 * ceil(load) + 1000
     unsigned jobs = 1;   // intervals planned side by side

@@ -154,6 +154,47 @@ std::vector<Finding> checkCalculatorMeasures(const QueueModel& model) {
     return findings;
 }
 
+namespace {
+
+// The exact values at the moments of the curve findings, evaluated there
+// alone (a few moments: a small share of the run), held beside each.
+void refereeCurveFindings(ModelRun& run, TransformEngine engine) {
+    std::vector<double> flagged;
+    for (const Finding& f : run.findings)
+        if (f.curve && std::find(flagged.begin(), flagged.end(), f.moment) == flagged.end())
+            flagged.push_back(f.moment);
+    if (flagged.empty()) return;
+    ExactWaitingOptions options;
+    options.engine = engine;
+    const ExactWaitingCurves exact = evaluateExactWaitingTime(run.model, flagged, options);
+    if (!exact.applicable) return;
+    for (Finding& f : run.findings) {
+        if (!f.curve) continue;
+        const std::size_t i =
+            static_cast<std::size_t>(std::find(flagged.begin(), flagged.end(), f.moment) - flagged.begin());
+        const std::size_t at =
+            static_cast<std::size_t>(std::find(run.moments.begin(), run.moments.end(), f.moment) - run.moments.begin());
+        ExactReferee referee;
+        referee.joint = exact.joint[i];
+        referee.conditional = exact.conditional[i];
+        referee.jointBound = exact.jointBound[i];
+        referee.conditionalBound = exact.conditionalBound[i];
+        if (at < run.moments.size()) {
+            if (run.curves.euler) {
+                referee.eulerJoint = run.curves.euler->joint[at];
+                referee.eulerConditional = run.curves.euler->conditional[at];
+            }
+            if (run.curves.talbot) {
+                referee.talbotJoint = run.curves.talbot->joint[at];
+                referee.talbotConditional = run.curves.talbot->conditional[at];
+            }
+        }
+        f.exact = referee;
+    }
+}
+
+}  // namespace
+
 RunRequest calculatorRequest(const ModelInput& input) {
     RunRequest request;
     request.euler = runsEuler(input.inversion);
@@ -206,6 +247,7 @@ ModelRun runModel(const ModelInput& input, BinomialRows& rows, const RunRequest&
                 });
             if (!notANumberAgain) run.findings.push_back(fromCurveFinding(c));
         }
+        refereeCurveFindings(run, request.engine);
     }
     if (request.view == MeasureView::Calculator)
         for (const Finding& f : checkCalculatorMeasures(run.model)) run.findings.push_back(f);

@@ -73,6 +73,16 @@ enum class Remedy {
 // rounding of a sum of probabilities of order 1 over up to 2^26 states.
 constexpr double kAbandonmentResolution = 1e-12;
 
+// The exact value at a curve finding's moment (inversion/exact_waiting.h),
+// against which the inversions that ran are held: the referee of the
+// calculator's warnings.
+struct ExactReferee {
+    double joint = 0, conditional = 0;            // P(0 < W <= t, S), P(W <= t | S)
+    double jointBound = 0, conditionalBound = 0;  // their certified error bounds
+    // The inversions' values at the same moment, where they ran.
+    std::optional<double> eulerJoint, eulerConditional, talbotJoint, talbotConditional;
+};
+
 struct Finding {
     FindingKind kind = FindingKind::InputValue;
     Severity severity = Severity::Advice;
@@ -93,6 +103,7 @@ struct Finding {
     std::optional<InversionAlgorithm> otherAlgorithm;
     // The detail behind it.
     std::optional<CurveFinding> curve;
+    std::optional<ExactReferee> exact;  // curve findings: the exact value at `moment`
     std::optional<InputWarning> input;
     std::string message;  // Rejected: the calculator's message
 };

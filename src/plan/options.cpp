@@ -154,7 +154,8 @@ PlanOptions parsePlanOptions(const std::vector<std::string>& args, unsigned core
             const std::string m = takeValue();
             if (m == "euler") s.method = WaitingMethod::Euler;
             else if (m == "talbot") s.method = WaitingMethod::Talbot;
-            else throw UsageError("--method '" + m + "': expected euler or talbot");
+            else if (m == "exact") s.method = WaitingMethod::Exact;
+            else throw UsageError("--method '" + m + "': expected exact, euler or talbot");
         } else if (option == "--max-agents") {
             s.agentLimit = static_cast<int>(wholeOption(option, takeValue(), 1, kMaxSystemSize));
         } else if (option == "--fractional") {
@@ -217,7 +218,8 @@ std::string planUsageText() {
            "  --max-agents N         the most agents tried per interval (default 2 * ceil(load) + 1000)\n"
            "\n"
            "Computation and output:\n"
-           "  --method euler|talbot  waiting-time method (default euler)\n"
+           "  --method exact|euler|talbot  waiting-time method (default exact, with a certified bound on SL;\n"
+           "                         euler: 24 terms, talbot: 48 terms, no bound)\n"
            "  --fractional           fractional agents: measures linear between s - 1 and s agents, the plan\n"
            "                         the smallest level between them where every target is met\n"
            "  --out FILE             write the plan to FILE (default: standard output)\n"

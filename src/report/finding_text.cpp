@@ -2,6 +2,8 @@
 
 #include <cctype>
 #include <cmath>
+#include <optional>
+#include <vector>
 
 #include "core/number_text.h"
 #include "input/model_fields.h"
@@ -174,19 +176,60 @@ std::string findingLine(const CurveFinding& f) {
     return std::string();
 }
 
+// How far an inversion's value is from the exact one: "is off by 1.2e-08".
+std::string offBy(const char* algorithm, double value, double exact) {
+    const double off = std::fabs(value - exact);
+    if (!std::isfinite(off)) return std::string(algorithm) + " gives no number";
+    return std::string(algorithm) + " is off by " + formatDigits(off, 3);
+}
+
+// The exact value as the referee, on the curve the finding is about (the
+// conditional one where it is about both): each inversion's distance from
+// it, and which of them is off by more than kAgreement.
+std::string refereeLine(const Finding& finding) {
+    const ExactReferee& x = *finding.exact;
+    const bool joint = finding.curve->curves == CurveSet::Joint;
+    const double exact = joint ? x.joint : x.conditional;
+    const std::optional<double> euler = joint ? x.eulerJoint : x.eulerConditional;
+    const std::optional<double> talbot = joint ? x.talbotJoint : x.talbotConditional;
+    std::string line = "The exact value there is " + std::string(joint ? kJointLabel : kConditionalLabel) + " = " +
+                       number(exact) + " (to within " + formatDigits(joint ? x.jointBound : x.conditionalBound, 2) +
+                       "): ";
+    std::vector<const char*> off;
+    const auto judge = [&](const char* name, const std::optional<double>& value) {
+        if (!value) return std::string();
+        if (!(std::fabs(*value - exact) <= kAgreement)) off.push_back(name);
+        return offBy(name, *value, exact);
+    };
+    const std::string e = judge("Euler", euler);
+    const std::string t = judge("Talbot", talbot);
+    line += e.empty() ? t : t.empty() ? e : e + ", " + t;
+    const int ran = (euler ? 1 : 0) + (talbot ? 1 : 0);
+    if (off.empty())
+        line += ran == 1 ? ", within " + number(kAgreement) + "." : "; both are within " + number(kAgreement) + ".";
+    else if (off.size() == 1 && ran == 2)
+        line += std::string("; the ") + off[0] + " values are the ones off.";
+    else
+        line += ".";
+    return line;
+}
+
 // The calculator's words for a curve finding: the finding, with algorithm,
-// curve, moment and values, then what to do.
+// curve, moment and values, the exact value as the referee where it was
+// computed, then what to do.
 std::string curveText(const Finding& finding) {
     const CurveFinding& f = *finding.curve;
+    // The referee's sentence ends the finding's line; the advice is the second.
+    const std::string referee = finding.exact ? " " + refereeLine(finding) : std::string();
     // The algorithm the remedy is about: the one other than it offers.
     const InversionAlgorithm concerned = finding.otherAlgorithm == InversionAlgorithm::Euler
                                              ? InversionAlgorithm::Talbot
                                              : InversionAlgorithm::Euler;
-    if (f.problem != CurveProblem::AlgorithmsDiffer) return findingLine(f) + "\n" + advice(finding, concerned);
+    if (f.problem != CurveProblem::AlgorithmsDiffer) return findingLine(f) + referee + "\n" + advice(finding, concerned);
     if (f.suspectKnown)
-        return findingLine(f) + "\nThe " + algorithmName(f.suspect) + " values are the doubtful ones. " +
+        return findingLine(f) + referee + "\nThe " + algorithmName(f.suspect) + " values are the doubtful ones. " +
                advice(finding, concerned);
-    return findingLine(f) + "\nPlease run again with another " + std::string(kTermsField).substr(4) +
+    return findingLine(f) + referee + "\nPlease run again with another " + std::string(kTermsField).substr(4) +
            " and keep the algorithm whose values stay: Euler is best at 20 to 24 terms, Talbot on large call "
            "centres needs 48 or 64.";
 }

@@ -31,6 +31,7 @@ const char* methodName(WaitingMethod method) {
     switch (method) {
         case WaitingMethod::Euler: return "Euler inversion (24 terms)";
         case WaitingMethod::Talbot: return "Talbot inversion (48 terms)";
+        case WaitingMethod::Exact: return "exact (uniformization, with a certified bound on the error of SL)";
     }
     return "";
 }
@@ -186,7 +187,7 @@ PlanTable planTable(const Forecast& forecast, const DayPlanSettings& settings, c
     totals[base + 2] = formatFixed(plan.totals.scheduledHours, 2);
     totals[base + 4] = percentText(plan.totals.serviceLevel);
     totals[base + 6] = percentText(plan.totals.abandonment);
-    totals.back() = "agent-hours; SL and abandonment weighted by calls";
+    totals.back() = "agent-hours; SL and abandonment weighted by the calls of the intervals with values";
     table.rows.push_back(std::move(totals));
     return table;
 }

@@ -162,6 +162,11 @@ std::vector<Slip> slips() {
          "Warning: The Talbot inversion gives P(0<W<= t , S) = 0.93002 and P(W<= t | S) = 1.07419 at t = 0.63"},
         {"Talbot alone at 32 terms, 100 agents", values("1 0 0.2 -1 -1 100 100 1 105 0.03 32 3 1"),
          "but with 48 terms"},
+        // The exact value referees: Euler is 2.9e-08 from it, Talbot 19.7.
+        {"Talbot at 32 terms on the large example", values("1 0 0.5 -1 -1 500 1000 1.0 495 0.001 32 0.1 0"),
+         "The exact value there is P(W<= t | S) = 0.914929 (to within "},
+        {"Talbot at 32 terms on the large example, which is off", values("1 0 0.5 -1 -1 500 1000 1.0 495 0.001 32 0.1 0"),
+         "Euler is off by 2.9e-08, Talbot is off by 19.7; the Talbot values are the ones off."},
         {"P(A) = 1 - P(S) = 0 on a light load", values("1 0 0.5 -1 -1 144 20 1 72 0.1 32 5 0"),
          "the abandonment measures have no meaning here"},
         {"P(A) = 1 - P(S) < 0 on a light load", values("1 0 0.5 -1 -1 19 20 1 1.2 0.1 32 5 0"),

@@ -106,15 +106,16 @@ TEST(PlanProgram, StaffsAnIntervalAsTheSweepsStaffingSearchDoes) {
     // The same centre through both programs: 240 calls of 270 s in half an
     // hour (lambda = 240 / 1800, mu = 1 / 270), exponential patience of
     // mean 150 s, the waiting room the plan chose, SL 80/20 and at most
-    // 5 % abandonment; Euler with 24 terms in both.
+    // 5 % abandonment; the exact method, the default of both.
     TempFolder folder;
     writeBytes(folder / "day.csv", "interval,calls,aht\r\n10:00,240,270\r\n");
     const PlanRun plan =
-        runPlanIn(folder.path(), "day.csv --patience-mean 150 --sl 80/20 --max-abandon 5% --method euler");
+        runPlanIn(folder.path(), "day.csv --patience-mean 150 --sl 80/20 --max-abandon 5%");
     ASSERT_EQ(plan.status, 0) << plan.err;
     const auto rows = records(plan.out);
     const std::string agents = rows[1][columnOf(rows[0], "agents")];
     const std::string places = rows[1][columnOf(rows[0], "waiting places")];
+    EXPECT_LT(std::stod(rows[1][columnOf(rows[0], "SL bound")]), 1e-12) << "the exact method states its bound";
 
     InputValues v;
     v.consoleReport = "0";
@@ -134,4 +135,35 @@ TEST(PlanProgram, StaffsAnIntervalAsTheSweepsStaffingSearchDoes) {
     ASSERT_EQ(sweep.status, 0) << sweep.err;
     const auto swept = records(sweep.out);
     EXPECT_EQ(swept[1][columnOf(swept[0], "servers")], agents);
+}
+
+TEST(PlanProgram, ReportsAndChartsAreRefusedWhereTheyCannotBeDrawn) {
+    TempFolder folder;
+    writeBytes(folder / "day.csv", "interval,calls,aht\r\n08:00,12,300\r\n");
+    writeBytes(folder / "INPUT.DAT", sweeptest::smallCentreFile().text());
+    const sweeptest::SweepRun sweep = sweeptest::runSweepIn(folder.path(), "--at 0.5 --html charts.html");
+    EXPECT_EQ(sweep.status, 2);
+    EXPECT_NE(sweep.err.find("--html needs a --vary"), std::string::npos) << sweep.err;
+    const PlanRun plan = runPlanIn(folder.path(), "day.csv --sl none --html report.html");
+    EXPECT_EQ(plan.status, 2);
+    EXPECT_NE(plan.err.find("nothing to plan for"), std::string::npos) << plan.err;
+    EXPECT_FALSE(std::filesystem::exists(folder / "charts.html") || std::filesystem::exists(folder / "report.html"));
+}
+
+TEST(PlanProgram, WritesTheReadmesExamplePlanByteForByte) {
+    const std::string readme = readBytes(QUEUECALC_SOURCE_DIR "/README.md");
+    const std::string command = "build/queuecalc-plan examples/day/forecast.csv ";
+    const std::string::size_type at = readme.find(command);
+    ASSERT_NE(at, std::string::npos);
+    const std::string args = readme.substr(at + command.size(), readme.find(" --html", at) - at - command.size());
+    const std::string::size_type start = readme.find("```\n```\n", at) + 8;
+    const std::string shown = readme.substr(start, readme.find("```\n", start) - start);
+    TempFolder folder;
+    std::filesystem::create_directories(folder / "examples/day");
+    std::filesystem::copy_file(QUEUECALC_SOURCE_DIR "/examples/day/forecast.csv", folder / "examples/day/forecast.csv");
+    const PlanRun run = runPlanIn(folder.path(), "examples/day/forecast.csv " + args);
+    ASSERT_EQ(run.status, 0) << run.err;
+    std::string written = run.out;
+    for (std::string::size_type cr; (cr = written.find('\r')) != std::string::npos;) written.erase(cr, 1);
+    EXPECT_EQ(written, shown);
 }

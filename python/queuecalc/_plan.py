@@ -1,0 +1,121 @@
+"""A day of intervals staffed from a forecast, as the day-plan program plans it."""
+
+import csv
+import io
+import os
+from decimal import Decimal
+from typing import Any, Dict, List, Optional, Union
+
+import numpy as np
+
+from . import _queuecalc
+from ._centre import _warn
+from ._errors import InputError
+
+# The forecast's columns that hold numbers.
+_NUMERIC_FORECAST = {"calls", "aht", "patience", "staffed"}
+
+
+def _percent(name: str, value: Union[None, float, str]) -> Optional[str]:
+    """A share as the program's option text: 0.05 -> "5%"; text as written."""
+    if value is None or isinstance(value, str):
+        return value
+    try:
+        share = Decimal(repr(float(value)))
+    except (TypeError, ValueError):
+        raise InputError(f"{name} takes a share such as 0.05 or a text such as '5%', not {value!r}") from None
+    return f"{share * 100}%"
+
+
+def _table(text: str, forecast_header: List[str]):
+    """The plan's CSV as a DataFrame (a dict of numpy arrays without pandas):
+    the forecast's columns as written (text, calls/aht/patience/staffed as
+    numbers), the plan's columns as numbers, the note as text; an empty
+    cell of a number is NaN."""
+    header = next(csv.reader(io.StringIO(text)))
+    as_text = [c for c in header if c == "note" or (c in forecast_header and c.lower() not in _NUMERIC_FORECAST)]
+    try:
+        import pandas
+    except ImportError:
+        rows = list(csv.reader(io.StringIO(text)))[1:]
+        table: Dict[str, np.ndarray] = {}
+        for j, name in enumerate(header):
+            cells = [r[j] for r in rows]
+            if name in as_text:
+                table[name] = np.array(cells, dtype=object)
+            else:
+                table[name] = np.array([float(c) if c else np.nan for c in cells], dtype=float)
+        return table
+    return pandas.read_csv(io.StringIO(text), dtype={c: str for c in as_text}, keep_default_na=False,
+                           na_values={c: [""] for c in header if c not in as_text}, float_precision="round_trip")
+
+
+def plan(
+    forecast: Any,
+    sl: Optional[str] = "80/20",
+    *,
+    max_abandon: Union[None, float, str] = None,
+    max_asa: Optional[float] = None,
+    max_occupancy: Union[None, float, str] = None,
+    shrinkage: Union[None, float, str] = None,
+    interval_minutes: Optional[float] = None,
+    patience: Optional[str] = None,
+    patience_mean: Optional[float] = None,
+    lines: Optional[int] = None,
+    waiting_places: Optional[int] = None,
+    max_agents: Optional[int] = None,
+    method: Optional[str] = None,
+    fractional: bool = False,
+    jobs: Optional[int] = None,
+):
+    """Staffs every interval of a forecast: the day-plan program
+    (queuecalc-plan) as a function, with the same table.
+
+    ``forecast``: a pandas DataFrame or a path to a CSV file with the columns
+    ``interval``, ``calls`` (offered calls per interval) and ``aht``
+    (average handle time, seconds), optional ``patience`` (mean patience,
+    seconds) and ``staffed`` (agents on hand); other columns are carried
+    through. The keywords are the program's options: ``sl="80/20"`` (None:
+    no service-level target), ``max_abandon``, ``max_occupancy`` and
+    ``shrinkage`` as shares (0.05) or as the program's text ("5%"),
+    ``max_asa`` and ``patience_mean`` in seconds, ``interval_minutes``,
+    ``patience`` ("exponential", "erlang:K", "lognormal:CV"), ``lines`` or
+    ``waiting_places``, ``max_agents``, ``method`` ("exact", "euler", "talbot"),
+    ``fractional``, ``jobs`` (intervals planned side by side; default every
+    core). Defaults are the program's (its ``--help``).
+
+    Returns the plan's table, one row per interval and a last row of
+    totals, as a DataFrame (a dict of numpy arrays without pandas): the
+    values the program's CSV holds, as it prints them. A forecast or option
+    the program refuses raises InputError with its message; intervals that
+    miss a target come as an AccuracyWarning (their note says why)."""
+    args: List[str] = []
+    options = {
+        "--sl": "none" if sl is None else sl,
+        "--max-abandon": _percent("max_abandon", max_abandon),
+        "--max-asa": max_asa,
+        "--max-occupancy": _percent("max_occupancy", max_occupancy),
+        "--shrinkage": _percent("shrinkage", shrinkage),
+        "--interval-minutes": interval_minutes,
+        "--patience": patience,
+        "--patience-mean": patience_mean,
+        "--lines": lines,
+        "--waiting-places": waiting_places,
+        "--max-agents": max_agents,
+        "--method": method,
+    }
+    if sl == "80/20":
+        del options["--sl"]  # the program's default, so that a staffed column asks the reverse question
+    for option, value in options.items():
+        if value is not None:
+            args += [option, str(value)]
+    if fractional:
+        args.append("--fractional")
+    if hasattr(forecast, "to_csv"):
+        text, name = forecast.to_csv(index=False, lineterminator="\n"), "forecast"
+    else:
+        text, name = "", os.fspath(forecast)
+    cores = os.cpu_count() or 1
+    data, header, findings = _queuecalc.plan(text, name, args, cores if jobs is None else max(1, int(jobs)))
+    _warn(findings, 2)
+    return _table(data, header)

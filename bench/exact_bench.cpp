@@ -3,6 +3,9 @@
 //   Grid/<example>/exact|euler   every moment of the example's grid
 //                                (typical, large, lognormal, overloaded);
 //                                exact on all cores (moments spread over threads).
+//   Grid/<example>/calculator    the calculator's whole computation of the
+//                                example (model, Euler and Talbot, the checks),
+//                                without reading and writing files.
 //   Moment/<example>/exact|euler one moment, SL(tau) as the staffing search
 //                                asks it, on one thread: tau = the middle of the
 //                                example's grid (typical 2.5, large 0.05).
@@ -18,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "analysis/evaluation.h"
 #include "engine/exact_waiting_time.h"
 #include "input/binomial_row.h"
 #include "input/input_checks.h"
@@ -51,6 +55,12 @@ void gridEuler(benchmark::State& state, const std::string& name) {
     const std::vector<double> row = exactBinomialRow(kTerms);
     for (auto _ : state)
         benchmark::DoNotOptimize(evaluateWaitingTime(model, InversionAlgorithm::Euler, kTerms, grid, row));
+}
+
+void gridCalculator(benchmark::State& state, const std::string& name) {
+    const ModelInput input = example(name);
+    BinomialRows rows;
+    for (auto _ : state) benchmark::DoNotOptimize(runModel(input, rows, calculatorRequest(input)));
 }
 
 void momentExact(benchmark::State& state, const std::string& name, double tau) {
@@ -101,6 +111,9 @@ int main(int argc, char** argv) {
         benchmark::RegisterBenchmark((std::string("Grid/") + name + "/exact").c_str(), gridExact, std::string(name))
             ->Unit(benchmark::kMillisecond)->UseRealTime();
         benchmark::RegisterBenchmark((std::string("Grid/") + name + "/euler").c_str(), gridEuler, std::string(name))
+            ->Unit(benchmark::kMillisecond)->UseRealTime();
+        benchmark::RegisterBenchmark((std::string("Grid/") + name + "/calculator").c_str(), gridCalculator,
+                                     std::string(name))
             ->Unit(benchmark::kMillisecond)->UseRealTime();
     }
     for (auto [name, tau] : {std::pair<const char*, double>{"typical", 2.5}, {"large", 0.05}}) {

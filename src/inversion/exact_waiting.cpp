@@ -357,14 +357,34 @@ void evaluateSubset(const ExactWaitingModel& model, const Rows<Real>& rows, cons
                 prefixReady = true;
             }
             const long first = std::max<long>(win.first, k);
+            // From the point of the window nearest the mode both ways at
+            // once: p(n+1) = p(n) x / (n+1) up, p(n-1) = p(n) n / x down, two
+            // independent chains of products.
+            const long centre = std::min(std::max(static_cast<long>(std::floor(lam * t)), first), win.last);
             double startError = 0;
-            Real pmf = poissonStart<Real>(first, x, rows.reciprocal, startError);
-            Real s = 0;
-            for (long n = first; n <= win.last; ++n) {
-                const long m = std::min(n - k, support);
-                s = s + pmf * prefix[static_cast<std::size_t>(m)];
-                pmf = pmf * (x * rows.reciprocal[static_cast<std::size_t>(n + 1)]);
+            const Real start = poissonStart<Real>(centre, x, rows.reciprocal, startError);
+            const Real invX = 1 / x;
+            const Real* const reciprocal = rows.reciprocal.data();
+            const Real* const law = prefix.data();
+            Real up = start, down = start, sumUp = 0, sumDown = 0;
+            long nUp = centre, nDown = centre;
+            for (; nUp <= win.last && nDown > first; ++nUp) {
+                sumUp = sumUp + up * law[std::min(nUp - k, support)];
+                up = up * (x * reciprocal[nUp + 1]);
+                down = down * (static_cast<Real>(nDown) * invX);
+                --nDown;
+                sumDown = sumDown + down * law[std::min(nDown - k, support)];
             }
+            for (; nUp <= win.last; ++nUp) {
+                sumUp = sumUp + up * law[std::min(nUp - k, support)];
+                up = up * (x * reciprocal[nUp + 1]);
+            }
+            while (nDown > first) {
+                down = down * (static_cast<Real>(nDown) * invX);
+                --nDown;
+                sumDown = sumDown + down * law[std::min(nDown - k, support)];
+            }
+            const Real s = sumDown + sumUp;
             const Real contribution = static_cast<Real>(w) * (rows.piMantissa[k] * s);
             sum[i] = sum[i] + contribution;
             truncation[i] += w * eps * (win.first > k ? 2 : 1);

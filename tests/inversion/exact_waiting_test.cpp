@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "analysis/evaluation.h"
 #include "engine/exact_waiting_time.h"
 #include "input/binomial_row.h"
 #include "input/input_checks.h"
@@ -80,7 +81,7 @@ std::vector<ReferenceScenario> readReferences() {
     return all;
 }
 
-TEST(ExactWaitingTime, StaysWithinItsBoundOfTheFortyDigitReferencesOnBothPrecisionPaths) {
+TEST(ExactWaitingTime, StaysWithinItsBoundOfTheFortyDigitReferencesOnBothPathsAndSoDoesTheServiceLevel) {
     const std::vector<ReferenceScenario> scenarios = readReferences();
     ASSERT_GE(scenarios.size(), 11u) << "tests/data/exact/references.txt missing or short";
     for (const ReferenceScenario& sc : scenarios) {
@@ -118,6 +119,23 @@ TEST(ExactWaitingTime, StaysWithinItsBoundOfTheFortyDigitReferencesOnBothPrecisi
                 "exact P(0<W<=t,S), " + sc.name + (extended ? ", extended" : ", double") + " (stated bound " +
                     bound + ")",
                 testsupport::ErrorKind::Absolute, worst, widest);
+        }
+        // bound(TAU) of the analysis layer: SL(TAU) = (1 - P(Loss)) (P(W = 0) + J).
+        std::vector<double> thresholds;
+        for (double t : sc.moments)
+            if (t > 0) thresholds.push_back(t);
+        if (thresholds.empty()) continue;
+        EvaluationRequest request;
+        request.thresholds = thresholds;
+        BinomialRows rows;
+        const Evaluation e = evaluateScenario(model.input, request, rows);
+        for (std::size_t i = 0, j = 0; i < sc.moments.size(); ++i) {
+            if (!(sc.moments[i] > 0)) continue;
+            const ThresholdResult& t = e.thresholds[j++];
+            const long double level =
+                (1 - static_cast<long double>(e.measures.lossProb)) * (e.measures.noWaitProb + sc.joint[i]);
+            ASSERT_TRUE(t.bound.has_value()) << sc.name;
+            EXPECT_LE(static_cast<double>(std::fabs(t.serviceLevel - level)), *t.bound) << sc.name << " SL";
         }
     }
 }

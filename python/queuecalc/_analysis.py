@@ -1,14 +1,13 @@
 """Many scenarios at once: staffing searches and what-if sweeps."""
 
 import os
-import warnings
-from typing import Any, Dict, Iterable, List, Mapping, Optional, Sequence, Tuple, Union
+from typing import Any, Dict, Iterable, Mapping, Optional, Sequence, Tuple, Union
 
 import numpy as np
 
 from . import _queuecalc
 from ._centre import DEFAULT_METHOD, CallCentre, _method, _real, _warn, _whole
-from ._errors import InputError, InputWarning
+from ._errors import InputError
 from ._patience import Patience
 
 # Constructor argument -> the field of the programs (and the sweep's column).

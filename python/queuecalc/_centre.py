@@ -1,10 +1,9 @@
 """One call centre: its measures, service level and waiting-time distribution."""
 
-import math
 import operator
 import warnings
 from dataclasses import dataclass
-from typing import Dict, Iterable, List, Optional, Sequence, Tuple, Union
+from typing import Dict, Iterable, Optional, Sequence, Tuple, Union
 
 import numpy as np
 

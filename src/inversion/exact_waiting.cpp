@@ -58,6 +58,9 @@ constexpr double kBoundMargin = 1.01;
 // The largest Poisson window end the method takes on: its reciprocal table
 // and a row's law hold this many numbers (1 GiB in long double).
 constexpr long kMostEvents = 1L << 26;
+// The largest reciprocal table also kept as two doubles (64 MiB more); a
+// longer one is read whole, so that memory stays near the table's own.
+constexpr std::size_t kMostSplit = std::size_t(1) << 22;
 // Moments times rows from which a second thread pays for its start.
 constexpr double kWorkPerThread = 2e4;
 
@@ -69,8 +72,11 @@ constexpr double unitRoundoff() {
 // P(X = n) for X ~ Poisson(x), n a window's first point, and its relative
 // error in units of u (x taken as exact; the perturbation of x is counted by
 // the caller).
+// halfLogs caches ln(2 pi n) / 2 by n (0 = not yet computed; the value is
+// the same expression whenever it is formed, so the cache changes no bit).
 template <class Real>
-Real poissonStart(long n, Real x, const std::vector<Real>& reciprocal, double& errorUnits) {
+Real poissonStart(long n, Real x, const std::vector<Real>& reciprocal, std::vector<Real>& halfLogs,
+                  double& errorUnits) {
     if (n < kDirectPoissonLimit) {
         Real p = std::exp(-x);
         for (long i = 1; i <= n; ++i) p = p * (x * reciprocal[static_cast<std::size_t>(i)]);
@@ -81,7 +87,8 @@ Real poissonStart(long n, Real x, const std::vector<Real>& reciprocal, double& e
     const Real y = (x - nr) / nr;
     const Real l1 = std::log1p(y);
     const Real nl = nr * l1;
-    const Real halfLog = std::log(static_cast<Real>(6.283185307179586476925286766559L) * nr) / 2;
+    Real& halfLog = halfLogs[static_cast<std::size_t>(n)];
+    if (halfLog == 0) halfLog = std::log(static_cast<Real>(6.283185307179586476925286766559L) * nr) / 2;
     const Real inv = 1 / nr;
     const Real inv2 = inv * inv;
     // ln n! - (n ln n - n + ln(2 pi n) / 2), Stirling's series to 1/(1188 n^9);
@@ -100,6 +107,68 @@ Real poissonStart(long n, Real x, const std::vector<Real>& reciprocal, double& e
     return std::exp(arg);
 }
 
+// Tables of the window's loop, read either whole or, for long double, as two
+// doubles hi + lo: on x86 an 80-bit load costs several times two 64-bit loads
+// and an add, and where hi + lo restores the long double exactly (checked
+// for every entry) the loop multiplies the very same numbers.
+template <class Real>
+struct WholeTable {
+    const Real* at;
+    Real operator()(long i) const { return at[i]; }
+};
+struct SplitTable {
+    const double* hi;
+    const double* lo;
+    long double operator()(long i) const { return static_cast<long double>(hi[i]) + lo[i]; }
+};
+
+// Splits v[from .. end) into hi + lo; false if some entry is not restored exactly.
+template <class Real>
+bool splitExactly(const Real* v, std::size_t from, std::size_t end, std::vector<double>& hi, std::vector<double>& lo) {
+    if (hi.size() < end) {
+        hi.resize(end);
+        lo.resize(end);
+    }
+    for (std::size_t i = from; i < end; ++i) {
+        const double h = static_cast<double>(v[i]);
+        const double l = static_cast<double>(v[i] - static_cast<Real>(h));
+        if (!(static_cast<Real>(h) + static_cast<Real>(l) == v[i])) return false;
+        hi[i] = h;
+        lo[i] = l;
+    }
+    return true;
+}
+
+// The window's sum sum_n p(n; x) A_k(n) over [first, last], from the point
+// `centre` both ways at once: p(n+1) = p(n) x / (n+1) up, p(n-1) = p(n) n / x
+// down, two independent chains of products. law(n - k) = A_k(n) / pi_k.
+template <class Real, class Law, class Reciprocal>
+Real windowSum(Real start, Real x, long centre, long first, long last, int k, Law law, Reciprocal reciprocal) {
+    const Real invX = 1 / x;
+    Real up = start, down = start, sumUp = 0, sumDown = 0;
+    long nUp = centre, nDown = centre;
+    Real nDownReal = static_cast<Real>(centre);  // nDown, exact
+    for (; nUp <= last && nDown > first; ++nUp) {
+        sumUp = sumUp + up * law(nUp - k);
+        up = up * (x * reciprocal(nUp + 1));
+        down = down * (nDownReal * invX);
+        --nDown;
+        nDownReal = nDownReal - 1;
+        sumDown = sumDown + down * law(nDown - k);
+    }
+    for (; nUp <= last; ++nUp) {
+        sumUp = sumUp + up * law(nUp - k);
+        up = up * (x * reciprocal(nUp + 1));
+    }
+    while (nDown > first) {
+        down = down * (nDownReal * invX);
+        --nDown;
+        nDownReal = nDownReal - 1;
+        sumDown = sumDown + down * law(nDown - k);
+    }
+    return sumDown + sumUp;
+}
+
 // What every thread shares: the row constants, computed once per call.
 template <class Real>
 struct Rows {
@@ -115,6 +184,8 @@ struct Rows {
     std::vector<char> used;         // row k's weight is kept
     double droppedWeight = 0;
     std::vector<Real> reciprocal;   // 1 / n, n = 1 .. size - 1
+    std::vector<double> reciprocalHi, reciprocalLo;  // reciprocal as hi + lo, if split
+    bool reciprocalSplit = false;
     bool tooLarge = false;          // a window beyond kMostEvents: not evaluated
     double tailLog = 0;             // log(1 / epsilon) of each Poisson tail
     double epsilon = 0;
@@ -206,6 +277,9 @@ Rows<Real> buildRows(const ExactWaitingModel& model, const std::vector<double>& 
     }
     rows.reciprocal.resize(static_cast<std::size_t>(std::max<long>(maxLast, kDirectPoissonLimit)) + 2);
     for (std::size_t n = 1; n < rows.reciprocal.size(); ++n) rows.reciprocal[n] = 1 / static_cast<Real>(n);
+    if (std::numeric_limits<Real>::digits > 53 && rows.reciprocal.size() <= kMostSplit)
+        rows.reciprocalSplit = splitExactly(rows.reciprocal.data(), 0, rows.reciprocal.size(), rows.reciprocalHi,
+                                            rows.reciprocalLo);
 
     // pi_k = prod_j (s mu + (C_k - C_{j-1})) / Lambda_k, rows 1 .. kLast, kept
     // as mantissa and exponent: it may lie below the smallest number.
@@ -282,6 +356,7 @@ void evaluateSubset(const ExactWaitingModel& model, const Rows<Real>& rows, cons
     // The sweep length each row needs: its own windows, then the largest of
     // the rows after it (they are built from it).
     std::vector<long> need(static_cast<std::size_t>(r) + 2, -1);
+    std::vector<long> ownLow(static_cast<std::size_t>(r) + 2, std::numeric_limits<long>::max());
     int kLast = 0;
     for (int k = 1; k <= r; ++k) {
         if (!rows.used[k]) continue;
@@ -292,13 +367,19 @@ void evaluateSubset(const ExactWaitingModel& model, const Rows<Real>& rows, cons
             const Window w = poissonWindow(lam * t, rows.tailLog);
             if (w.last < k) continue;
             need[k] = std::max(need[k], w.last - k);
+            ownLow[k] = std::min(ownLow[k], std::max<long>(w.first, k) - k);
             kLast = k;
         }
     }
+    // What row k's own windows read of its law: m = ownLow[k] .. ownTop[k].
+    const std::vector<long> ownTop = need;
     for (int k = r - 1; k >= 1; --k) need[k] = std::max(need[k], need[k + 1]);
 
     std::vector<Real> g(static_cast<std::size_t>(std::max(0L, need[1])) + 1, Real(0));
     std::vector<Real> prefix(g.size(), Real(0));
+    std::vector<double> prefixHi, prefixLo;
+    bool prefixSplit = false;
+    std::vector<Real> halfLogs(rows.reciprocal.size(), Real(0));
     long support = 0;  // last m with a G value that may be non-zero
     // Row 1: g_0 = 1, kept as G_0 = g_0 2^E_1 (pi_1 = 1 up to rounding).
     if (!g.empty()) g[0] = std::ldexp(Real(1), rows.piExponent[1]);
@@ -349,42 +430,38 @@ void evaluateSubset(const ExactWaitingModel& model, const Rows<Real>& rows, cons
                 continue;
             }
             if (!prefixReady) {
+                // Only what this row's windows read; beyond the support the
+                // law stays at its total (no bounds test in the window).
+                const long top = ownTop[k];
+                const long low = ownLow[k];
                 Real acc = 0;
-                for (long m = 0; m <= support; ++m) {
+                for (long m = 0; m <= std::min(support, top); ++m) {
                     acc = acc + g[static_cast<std::size_t>(m)];
                     prefix[static_cast<std::size_t>(m)] = acc;
                 }
+                for (long m = support + 1; m <= top; ++m) prefix[static_cast<std::size_t>(m)] = acc;
+                prefixSplit = rows.reciprocalSplit && splitExactly(prefix.data(), static_cast<std::size_t>(low),
+                                                                   static_cast<std::size_t>(top) + 1, prefixHi, prefixLo);
                 prefixReady = true;
             }
             const long first = std::max<long>(win.first, k);
-            // From the point of the window nearest the mode both ways at
-            // once: p(n+1) = p(n) x / (n+1) up, p(n-1) = p(n) n / x down, two
-            // independent chains of products.
+            // From the point of the window nearest the mode (windowSum).
             const long centre = std::min(std::max(static_cast<long>(std::floor(lam * t)), first), win.last);
             double startError = 0;
-            const Real start = poissonStart<Real>(centre, x, rows.reciprocal, startError);
-            const Real invX = 1 / x;
-            const Real* const reciprocal = rows.reciprocal.data();
-            const Real* const law = prefix.data();
-            Real up = start, down = start, sumUp = 0, sumDown = 0;
-            long nUp = centre, nDown = centre;
-            for (; nUp <= win.last && nDown > first; ++nUp) {
-                sumUp = sumUp + up * law[std::min(nUp - k, support)];
-                up = up * (x * reciprocal[nUp + 1]);
-                down = down * (static_cast<Real>(nDown) * invX);
-                --nDown;
-                sumDown = sumDown + down * law[std::min(nDown - k, support)];
+            const Real start = poissonStart<Real>(centre, x, rows.reciprocal, halfLogs, startError);
+            Real s;
+            if constexpr (std::numeric_limits<Real>::digits > 53) {
+                if (prefixSplit)
+                    s = windowSum<Real>(start, x, centre, first, win.last, k,
+                                        SplitTable{prefixHi.data(), prefixLo.data()},
+                                        SplitTable{rows.reciprocalHi.data(), rows.reciprocalLo.data()});
+                else
+                    s = windowSum<Real>(start, x, centre, first, win.last, k, WholeTable<Real>{prefix.data()},
+                                        WholeTable<Real>{rows.reciprocal.data()});
+            } else {
+                s = windowSum<Real>(start, x, centre, first, win.last, k, WholeTable<Real>{prefix.data()},
+                                    WholeTable<Real>{rows.reciprocal.data()});
             }
-            for (; nUp <= win.last; ++nUp) {
-                sumUp = sumUp + up * law[std::min(nUp - k, support)];
-                up = up * (x * reciprocal[nUp + 1]);
-            }
-            while (nDown > first) {
-                down = down * (static_cast<Real>(nDown) * invX);
-                --nDown;
-                sumDown = sumDown + down * law[std::min(nDown - k, support)];
-            }
-            const Real s = sumDown + sumUp;
             const Real contribution = static_cast<Real>(w) * (rows.piMantissa[k] * s);
             sum[i] = sum[i] + contribution;
             truncation[i] += w * eps * (win.first > k ? 2 : 1);

@@ -115,6 +115,7 @@ std::vector<Finding> checkSoundMeasures(const Evaluation& e) {
     }
     std::vector<std::pair<Measure, double>> shown;
     static const std::vector<Column> columns = resultColumns({});
+    shown.reserve(columns.size());
     for (const Column& c : columns) {
         if (givenAbandonment(c.measure) && !e.abandonment.defined) continue;
         shown.emplace_back(c.measure, columnValue(e, c));
@@ -203,12 +204,21 @@ RunRequest calculatorRequest(const ModelInput& input) {
 }
 
 ModelRun runModel(const ModelInput& input, BinomialRows& rows, const RunRequest& request, RunObserver* observer) {
+    ModelRun run;
+    PositionRowBuffers positionRows;
+    runModelInto(run, positionRows, input, rows, request, observer);
+    return run;
+}
+
+void runModelInto(ModelRun& run, PositionRowBuffers& positionRows, const ModelInput& input, BinomialRows& rows,
+                  const RunRequest& request, RunObserver* observer) {
     if (request.euler)
         rows.checkDimension(input.inversionTerms, request.view == MeasureView::Calculator
                                                       ? Spelling::AsTheCalculatorHasIt
                                                       : Spelling::Corrected);
     validateModelInput(input);
-    ModelRun run;
+    run.findings.clear();
+    run.curves = InversionResults();
     for (const InputWarning& w : checkInputValues(input)) run.findings.push_back(fromInputWarning(w));
     if (request.euler && runsEuler(input.inversion))
         for (const InputWarning& w : rows.rowWarnings(input.inversionTerms)) run.findings.push_back(fromInputWarning(w));
@@ -217,10 +227,11 @@ ModelRun runModel(const ModelInput& input, BinomialRows& rows, const RunRequest&
     std::shared_ptr<const std::vector<double>> row;
     if (request.euler) row = rows.row(input.inversionTerms);
     if (observer && observer->progressInterval() > 0) observer->buildingModel(input.waitingPlaces);
-    run.model = buildQueueModel(input);
-    run.moments = request.moments ? *request.moments
-                                  : buildTimeGrid(computeMomentCount(input.maxTime, input.momentInterval),
-                                                  input.momentInterval);
+    buildQueueModelInto(run.model, positionRows, input);
+    if (request.moments)
+        run.moments.assign(request.moments->begin(), request.moments->end());
+    else
+        run.moments = buildTimeGrid(computeMomentCount(input.maxTime, input.momentInterval), input.momentInterval);
     if (request.euler)
         run.curves.euler = invertAt(run.model, InversionAlgorithm::Euler, run.moments, *row, request.engine, observer);
     if (request.talbot)
@@ -230,7 +241,7 @@ ModelRun runModel(const ModelInput& input, BinomialRows& rows, const RunRequest&
         observer->inversionsDone();
         observer->computed(run);
     }
-    if (!request.check) return run;
+    if (!request.check) return;
     // Curves formed from measures that are not numbers say nothing of their
     // own: the measures' finding explains them.
     const PerformanceMeasures& m = run.model.measures;
@@ -251,17 +262,24 @@ ModelRun runModel(const ModelInput& input, BinomialRows& rows, const RunRequest&
     }
     if (request.view == MeasureView::Calculator)
         for (const Finding& f : checkCalculatorMeasures(run.model)) run.findings.push_back(f);
-    return run;
 }
 
 Evaluation evaluateScenario(const ModelInput& input, const EvaluationRequest& request, BinomialRows& rows) {
+    // Each thread keeps the room of its largest model so far (O(s + r)).
+    thread_local ScenarioWorkspace workspace;
+    return evaluateScenario(input, request, rows, workspace);
+}
+
+Evaluation evaluateScenario(const ModelInput& input, const EvaluationRequest& request, BinomialRows& rows,
+                            ScenarioWorkspace& workspace) {
     Evaluation e;
     e.input = input;
     e.method = request.method ? *request.method : defaultMethod(input);
     const bool curves = request.withCurves && !request.thresholds.empty();
 
     // The thresholds ascending, each once: the checks read them as a curve.
-    std::vector<double> moments = request.thresholds;
+    std::vector<double>& moments = workspace.moments;
+    moments.assign(request.thresholds.begin(), request.thresholds.end());
     std::sort(moments.begin(), moments.end());
     moments.erase(std::unique(moments.begin(), moments.end()), moments.end());
 
@@ -271,7 +289,8 @@ Evaluation evaluateScenario(const ModelInput& input, const EvaluationRequest& re
     if (curves) run.moments = moments;
     run.engine = request.engine;
     run.view = MeasureView::Sound;
-    ModelRun done = runModel(input, rows, run);
+    ModelRun& done = workspace.run;
+    runModelInto(done, workspace.positionRows, input, rows, run);
     std::optional<ExactWaitingCurves> exact;
     if (curves && e.method == WaitingMethod::Exact) {
         ExactWaitingOptions options;
@@ -283,7 +302,7 @@ Evaluation evaluateScenario(const ModelInput& input, const EvaluationRequest& re
             exact.reset();
             e.method = WaitingMethod::Euler;
             run.euler = true;
-            done = runModel(input, rows, run);
+            runModelInto(done, workspace.positionRows, input, rows, run);
             Finding f;
             f.kind = FindingKind::ExactNotApplicable;
             f.severity = Severity::Note;

@@ -136,6 +136,11 @@ public:
 // The run order above. Throws RunFailure (a failed check), std::bad_alloc.
 ModelRun runModel(const ModelInput& input, BinomialRows& rows, const RunRequest& request,
                   RunObserver* observer = nullptr);
+// The same into `run`, reusing the capacity of its model's vectors and of
+// `positionRows`: the same values to the bit. On a throw `run` holds no
+// usable result.
+void runModelInto(ModelRun& run, PositionRowBuffers& positionRows, const ModelInput& input, BinomialRows& rows,
+                  const RunRequest& request, RunObserver* observer = nullptr);
 
 // The findings about the measures (MeasureView::Calculator): P(A) at
 // rounding level or negative, measures that are not finite.
@@ -175,7 +180,20 @@ struct Evaluation {
 
 // Throws RunFailure for a rejected scenario (the calculator's message and
 // order of checks: the table's dimension first when Euler runs).
+// Runs in the calling thread's own ScenarioWorkspace.
 Evaluation evaluateScenario(const ModelInput& input, const EvaluationRequest& request, BinomialRows& rows);
+
+// What evaluateScenario keeps from one scenario to the next so that a worker
+// evaluating many does not allocate the model afresh each time; its vectors
+// grow to the largest scenario seen. Scratch only: any scenario gives the
+// same bits in a used workspace as in a new one. One per thread.
+struct ScenarioWorkspace {
+    ModelRun run;
+    PositionRowBuffers positionRows;
+    std::vector<double> moments;
+};
+Evaluation evaluateScenario(const ModelInput& input, const EvaluationRequest& request, BinomialRows& rows,
+                            ScenarioWorkspace& workspace);
 
 // The values of resultColumns(thresholds), NaN where a value is undefined
 // (the moments given abandonment where P(A) = 0; the thresholds without

@@ -11,19 +11,29 @@ namespace queuecalc {
 // position tables, measures, then the transform's view of the tables.
 QueueModel buildQueueModel(const ModelInput& input) {
     QueueModel model;
-    model.input = input;
-    model.hazard = buildHazardRates(input.patience, input.abandonParam1, input.abandonParam2,
-                                    input.waitingPlaces, input.arrivalRate);
-    model.chain = solveChain(input.servers, input.waitingPlaces, input.serviceRate, input.arrivalRate,
-                             model.hazard.cumulativeAbandonRate);
-    model.tables = std::make_shared<const QueuePositionTables>(
-        buildQueuePositionTables(input.servers, input.waitingPlaces, input.serviceRate,
-                                 model.hazard.hazardRate, model.hazard.cumulativeAbandonRate));
-    model.measures = computePerformanceMeasures(input, model.chain.stationaryDist,
-                                                model.chain.admittedDist, *model.tables);
-    model.transform =
-        makeTransformModel(input.servers, input.waitingPlaces, model.chain.admittedDist, model.tables);
+    PositionRowBuffers rows;
+    buildQueueModelInto(model, rows, input);
     return model;
+}
+
+void buildQueueModelInto(QueueModel& model, PositionRowBuffers& rows, const ModelInput& input) {
+    model.input = input;
+    buildHazardRatesInto(model.hazard, input.patience, input.abandonParam1, input.abandonParam2,
+                         input.waitingPlaces, input.arrivalRate);
+    solveChainInto(model.chain, input.servers, input.waitingPlaces, input.serviceRate, input.arrivalRate,
+                   model.hazard.cumulativeAbandonRate);
+    // The tables are made non-const (make_shared<QueuePositionTables>) and
+    // only handed out as const, so writing them through the one handle left
+    // is sound.
+    model.transform.tables.reset();
+    if (!model.tables || model.tables.use_count() != 1) model.tables = std::make_shared<QueuePositionTables>();
+    QueuePositionTables& tables = const_cast<QueuePositionTables&>(*model.tables);
+    buildQueuePositionTablesInto(tables, rows, input.servers, input.waitingPlaces, input.serviceRate,
+                                 model.hazard.hazardRate, model.hazard.cumulativeAbandonRate);
+    model.measures = computePerformanceMeasures(input, model.chain.stationaryDist, model.chain.admittedDist,
+                                                tables, rows);
+    makeTransformModelInto(model.transform, input.servers, input.waitingPlaces, model.chain.admittedDist,
+                           model.tables);
 }
 
 WaitingTimeCurves evaluateWaitingTime(const QueueModel& model, InversionAlgorithm algorithm,

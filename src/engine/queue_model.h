@@ -56,6 +56,12 @@ struct QueueModel {
 // std::bad_alloc.
 QueueModel buildQueueModel(const ModelInput& validatedInput);
 
+// The same into `model`, reusing the capacity of its vectors and of `rows`
+// (a worker that builds many models keeps one of each): the same steps, the
+// same values to the bit. The tables are rebuilt in place when `model` alone
+// holds them, else afresh (a copy of the model or its transform shared them).
+void buildQueueModelInto(QueueModel& model, PositionRowBuffers& rows, const ModelInput& validatedInput);
+
 // WaitingTimeCurves (joint, conditional, termMagnitude), InversionResults and
 // ProgressCallback: see inversion/inversion.h.
 

@@ -9,15 +9,29 @@ namespace queuecalc {
 TransformModel makeTransformModel(int servers, int waitingPlaces,
                                   const std::vector<double>& admittedDist,
                                   std::shared_ptr<const QueuePositionTables> shared) {
-    const QueuePositionTables& tables = *shared;
     TransformModel m;
+    makeTransformModelInto(m, servers, waitingPlaces, admittedDist, std::move(shared));
+    return m;
+}
+
+void makeTransformModelInto(TransformModel& m, int servers, int waitingPlaces,
+                            const std::vector<double>& admittedDist,
+                            std::shared_ptr<const QueuePositionTables> shared) {
+    const QueuePositionTables& tables = *shared;
     m.waitingPlaces = waitingPlaces;
     m.tables = std::move(shared);
     m.positionWeight.assign(static_cast<std::size_t>(waitingPlaces) + 1, 0.0);
     for (int k = 1; k <= waitingPlaces; ++k)
         m.positionWeight[k] = tables.reachServiceProb[k] * admittedDist[servers + k - 1];
-    if (waitingPlaces >= kRowsWorthBounding) boundTransformRows(m);
-    return m;
+    if (waitingPlaces >= kRowsWorthBounding) {
+        boundTransformRows(m);
+    } else {
+        // No bounds: the fast path reads their absence from the sizes.
+        m.rowRateLow.clear();
+        m.rowRateHigh.clear();
+        m.rowRatesFall.clear();
+        m.rowWeightBound.clear();
+    }
 }
 
 // Row k's rates are (C[k] - C[j-1]) + s mu for j = 1 .. k, C the cumulative

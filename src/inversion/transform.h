@@ -58,6 +58,11 @@ constexpr double kWeightMargin = 1 + 0x1p-20;
 TransformModel makeTransformModel(int servers, int waitingPlaces,
                                   const std::vector<double>& admittedDist,
                                   std::shared_ptr<const QueuePositionTables> tables);
+// The same into `model`, reusing the capacity of its vectors; the same values
+// (without row bounds below kRowsWorthBounding, as there).
+void makeTransformModelInto(TransformModel& model, int servers, int waitingPlaces,
+                            const std::vector<double>& admittedDist,
+                            std::shared_ptr<const QueuePositionTables> tables);
 
 // Fills rowRateLow, rowRateHigh, rowRatesFall and rowWeightBound of a model whose tables
 // and weights are set, so that the fast path may leave out work.

@@ -67,11 +67,17 @@ bool rescaledWeights(int s, int top, double arrivalRate, const std::vector<doubl
 // reciprocal) by it: both decide the last bit of the probabilities.
 ChainSolution solveChain(int servers, int waitingPlaces, double serviceRate, double arrivalRate,
                          const std::vector<double>& cumulativeAbandonRate) {
+    ChainSolution c;
+    solveChainInto(c, servers, waitingPlaces, serviceRate, arrivalRate, cumulativeAbandonRate);
+    return c;
+}
+
+void solveChainInto(ChainSolution& c, int servers, int waitingPlaces, double serviceRate, double arrivalRate,
+                    const std::vector<double>& cumulativeAbandonRate) {
     const int s = servers;
     const int r = waitingPlaces;
     const int top = s + r;
     const std::size_t size = static_cast<std::size_t>(top) + 1;
-    ChainSolution c;
     c.deathRate.assign(size, 0.0);
     c.unnormalisedDist.assign(size, 0.0);
     c.stationaryDist.assign(size, 0.0);
@@ -102,7 +108,6 @@ ChainSolution solveChain(int servers, int waitingPlaces, double serviceRate, dou
     c.lossProb = c.stationaryDist[top];
     const double admitted = 1 - c.lossProb;
     for (int i = 0; i <= top; ++i) c.admittedDist[i] = c.stationaryDist[i] / admitted;
-    return c;
 }
 
 }  // namespace queuecalc

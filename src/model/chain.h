@@ -26,5 +26,8 @@ struct ChainSolution {
 // measures that use it follow the plain formulas.
 ChainSolution solveChain(int servers, int waitingPlaces, double serviceRate, double arrivalRate,
                          const std::vector<double>& cumulativeAbandonRate);
+// The same into `c`, reusing the capacity of its vectors; the same values.
+void solveChainInto(ChainSolution& c, int servers, int waitingPlaces, double serviceRate, double arrivalRate,
+                    const std::vector<double>& cumulativeAbandonRate);
 
 }  // namespace queuecalc

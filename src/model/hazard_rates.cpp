@@ -108,8 +108,14 @@ double lognormalHazardStable(double x, double d, double w, double sigma) {
 // (validateModelInput); an unspecified type is a caller's error.
 HazardRates buildHazardRates(PatienceType type, double p1, double p2, int waitingPlaces,
                              double arrivalRate) {
-    assert(waitingPlaces >= 0);
     HazardRates h;
+    buildHazardRatesInto(h, type, p1, p2, waitingPlaces, arrivalRate);
+    return h;
+}
+
+void buildHazardRatesInto(HazardRates& h, PatienceType type, double p1, double p2, int waitingPlaces,
+                          double arrivalRate) {
+    assert(waitingPlaces >= 0);
     h.factorialTable[0] = 1.0;
     for (int i = 1; i <= 12; ++i) h.factorialTable[i] = h.factorialTable[i - 1] * static_cast<double>(i);
     const double e = std::exp(1.0);
@@ -158,7 +164,6 @@ HazardRates buildHazardRates(PatienceType type, double p1, double p2, int waitin
     }
 
     for (int k = 1; k <= r; ++k) h.cumulativeAbandonRate[k] = h.cumulativeAbandonRate[k - 1] + h.hazardRate[k];
-    return h;
 }
 
 }  // namespace queuecalc

@@ -34,5 +34,8 @@ double lognormalHazardStable(double x, double d, double w, double sigma);
 // formula gives no number, a stable form of the same function is used.
 HazardRates buildHazardRates(PatienceType type, double p1, double p2, int waitingPlaces,
                              double arrivalRate);
+// The same into `h`, reusing the capacity of its vectors; the same values.
+void buildHazardRatesInto(HazardRates& h, PatienceType type, double p1, double p2, int waitingPlaces,
+                          double arrivalRate);
 
 }  // namespace queuecalc

@@ -21,6 +21,14 @@ PerformanceMeasures computePerformanceMeasures(const ModelInput& input,
                                                const std::vector<double>& stationaryDist,
                                                const std::vector<double>& admittedDist,
                                                const QueuePositionTables& tables) {
+    PositionRowBuffers rows;
+    return computePerformanceMeasures(input, stationaryDist, admittedDist, tables, rows);
+}
+
+PerformanceMeasures computePerformanceMeasures(const ModelInput& input,
+                                               const std::vector<double>& stationaryDist,
+                                               const std::vector<double>& admittedDist,
+                                               const QueuePositionTables& tables, PositionRowBuffers& rows) {
     const int s = input.servers;
     const int r = input.waitingPlaces;
     PerformanceMeasures pm;
@@ -35,8 +43,9 @@ PerformanceMeasures computePerformanceMeasures(const ModelInput& input,
     // are formed once into two buffers of r doubles and read by both sums.
     // The served and the abandoning sums are separate accumulators, each
     // added to in increasing k as before.
-    std::vector<double> meanTime(static_cast<std::size_t>(r) + 1);
-    std::vector<double> abandon(static_cast<std::size_t>(r) + 1);
+    rows.fit(r);
+    double* const meanTime = rows.meanTime.data();
+    double* const abandon = rows.abandonProb.data();
     double served = 0;
     for (int i = 0; i < s; ++i) served = served + admittedDist[i];
     double partialMean = 0;
@@ -44,7 +53,7 @@ PerformanceMeasures computePerformanceMeasures(const ModelInput& input,
     double abandonMean = 0;
     double abandonSecond = 0;
     for (int k = 1; k <= r; ++k) {
-        tables.meanTimeRow(k, meanTime.data(), abandon.data());
+        tables.meanTimeRow(k, meanTime, abandon);
         const double w = admittedDist[s + k - 1] * tables.reachServiceProb[k];
         served = served + w;
         // sumMean and sumSquares run over the row as the waiting time to

@@ -40,5 +40,10 @@ PerformanceMeasures computePerformanceMeasures(const ModelInput& input,
                                                const std::vector<double>& stationaryDist,
                                                const std::vector<double>& admittedDist,
                                                const QueuePositionTables& tables);
+// The same with the rows' room kept by the caller; the same values.
+PerformanceMeasures computePerformanceMeasures(const ModelInput& input,
+                                               const std::vector<double>& stationaryDist,
+                                               const std::vector<double>& admittedDist,
+                                               const QueuePositionTables& tables, PositionRowBuffers& rows);
 
 }  // namespace queuecalc

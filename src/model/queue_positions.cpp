@@ -28,6 +28,14 @@ QueuePositionTables buildQueuePositionTables(int servers, int waitingPlaces, dou
                                              const std::vector<double>& hazardRate,
                                              const std::vector<double>& cumulativeAbandonRate) {
     QueuePositionTables t;
+    PositionRowBuffers rows;
+    buildQueuePositionTablesInto(t, rows, servers, waitingPlaces, serviceRate, hazardRate, cumulativeAbandonRate);
+    return t;
+}
+
+void buildQueuePositionTablesInto(QueuePositionTables& t, PositionRowBuffers& rows, int servers, int waitingPlaces,
+                                  double serviceRate, const std::vector<double>& hazardRate,
+                                  const std::vector<double>& cumulativeAbandonRate) {
     const int r = waitingPlaces;
     const std::size_t positions = static_cast<std::size_t>(r) + 1;
     t.waitingPlaces = r;
@@ -37,15 +45,15 @@ QueuePositionTables buildQueuePositionTables(int servers, int waitingPlaces, dou
                                    cumulativeAbandonRate.begin() + positions);
     t.reachServiceProb.assign(positions, 0.0);
 
-    std::vector<double> meanTime(positions);
-    std::vector<double> abandon(positions);
+    rows.fit(r);
+    double* const meanTime = rows.meanTime.data();
+    double* const abandon = rows.abandonProb.data();
     for (int k = 0; k <= r; ++k) {
-        t.meanTimeRow(k, meanTime.data(), abandon.data());
+        t.meanTimeRow(k, meanTime, abandon);
         double reach = 1;
         for (int j = 0; j < k; ++j) reach = (1 - abandon[j]) * reach;
         t.reachServiceProb[k] = reach;
     }
-    return t;
 }
 
 }  // namespace queuecalc

@@ -44,4 +44,24 @@ QueuePositionTables buildQueuePositionTables(int servers, int waitingPlaces, dou
                                              const std::vector<double>& hazardRate,
                                              const std::vector<double>& cumulativeAbandonRate);
 
+// Room for one row of mean times and abandonment chances (meanTimeRow), for
+// the builders that walk the rows; kept by a caller that builds many models
+// so that no build allocates it again. Contents are scratch.
+struct PositionRowBuffers {
+    std::vector<double> meanTime;
+    std::vector<double> abandonProb;
+    // At least r + 1 entries each (never shrinks).
+    void fit(int waitingPlaces) {
+        const std::size_t n = static_cast<std::size_t>(waitingPlaces) + 1;
+        if (meanTime.size() < n) meanTime.resize(n);
+        if (abandonProb.size() < n) abandonProb.resize(n);
+    }
+};
+
+// The same into `t`, reusing the capacity of its vectors and `rows`; the
+// same values.
+void buildQueuePositionTablesInto(QueuePositionTables& t, PositionRowBuffers& rows, int servers, int waitingPlaces,
+                                  double serviceRate, const std::vector<double>& hazardRate,
+                                  const std::vector<double>& cumulativeAbandonRate);
+
 }  // namespace queuecalc

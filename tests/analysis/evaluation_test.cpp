@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "analysis/evaluation.h"
+#include "core/failure.h"
 #include "support/measured_error.h"
 #include "support/pascal_table.h"
 #include "support/same_bits.h"
@@ -178,4 +179,52 @@ TEST(Thresholds, StayWithinTheUnitIntervalWhereTheInversionOvershootsByRounding)
     EXPECT_LE(e.thresholds[0].conditional, 1.0);
     EXPECT_EQ(withinUnitInterval(1 + 2e-6), 1 + 2e-6) << "beyond the slack: as computed, for the checks to report";
     EXPECT_EQ(withinUnitInterval(-1e-7), 0.0);
+}
+
+TEST(ScenarioWorkspace, GivesTheBitsOfAFreshEvaluationAcrossGrowingAndShrinkingCentres) {
+    // r grows past the transform's row bounds (48) and shrinks below them
+    // again, patience types and methods change, and a rejected scenario
+    // (negative r) leaves the workspace half-used in between.
+    const struct {
+        const char* values;
+        WaitingMethod method;
+    } kSequence[] = {
+        {"1 0 0.5 -1 -1 10 20 1 9.5 0.1 32 5 0", WaitingMethod::Exact},
+        {"1 0 0.5 -1 -1 60 300 1 62 0.1 32 5 0", WaitingMethod::Euler},
+        {"1 1 1.5 3 -1 10 5 1 9.5 0.1 32 5 0", WaitingMethod::Euler},
+        {"1 0 0.5 -1 -1 10 -3 1 9.5 0.1 32 5 0", WaitingMethod::Exact},
+        {"1 2 2 1.5 -1 20 120 1 19 0.1 32 5 0", WaitingMethod::Talbot},
+        {"1 2 2 1.5 -1 3 0 1 2 0.1 32 5 0", WaitingMethod::Exact},
+        {"1 1 1.5 3 -1 10 20 1 9.5 0.1 32 5 0", WaitingMethod::Exact},
+        {"1 0 0.5 -1 -1 10 20 1 9.5 0.1 32 5 0", WaitingMethod::Euler},
+    };
+    BinomialRows rows;
+    ScenarioWorkspace reused;
+    std::size_t compared = 0;
+    for (const auto& c : kSequence) {
+        EvaluationRequest request;
+        request.thresholds = {0.2, 0.05};
+        request.method = c.method;
+        ScenarioWorkspace fresh;
+        bool rejected = false;
+        Evaluation expected;
+        try {
+            expected = evaluateScenario(centre(c.values), request, rows, fresh);
+        } catch (const RunFailure&) {
+            rejected = true;
+        }
+        if (rejected) {
+            EXPECT_THROW(evaluateScenario(centre(c.values), request, rows, reused), RunFailure) << c.values;
+            continue;
+        }
+        const Evaluation got = evaluateScenario(centre(c.values), request, rows, reused);
+        const std::vector<double> a = columnValues(expected);
+        const std::vector<double> b = columnValues(got);
+        ASSERT_EQ(a.size(), b.size()) << c.values;
+        for (std::size_t i = 0; i < a.size(); ++i)
+            EXPECT_TRUE(testsupport::sameBits(a[i], b[i])) << c.values << " column " << i << ": " << a[i] << " vs " << b[i];
+        EXPECT_EQ(expected.findings.size(), got.findings.size()) << c.values;
+        ++compared;
+    }
+    EXPECT_EQ(compared, 7u);
 }

@@ -1,16 +1,10 @@
 # The release archive of a Windows build: cmake --build build-windows --target package
 # makes build-windows/queuecalc-windows-x86_64.zip with the programs, the
-# typical example and a README.txt for double-click use.
+# typical example, the day's forecast and a README.txt for double-click use.
 
-set(QUEUECALC_PACKAGED_PROGRAMS queuecalc_app binomdist)
-# The sweep program joins the archive once it is part of the build.
-foreach(program IN ITEMS queuecalc_sweep queuecalc-sweep)
-  if(TARGET ${program})
-    list(APPEND QUEUECALC_PACKAGED_PROGRAMS ${program})
-  endif()
-endforeach()
-install(TARGETS ${QUEUECALC_PACKAGED_PROGRAMS} RUNTIME DESTINATION .)
+install(TARGETS queuecalc_app binomdist queuecalc_sweep queuecalc_plan RUNTIME DESTINATION .)
 install(FILES examples/typical/INPUT.DAT examples/typical/BINOMDIST.DAT DESTINATION examples/typical)
+install(FILES examples/day/forecast.csv DESTINATION examples/day)
 
 # README.txt with the CR LF line ends Notepad expects, whatever this
 # checkout uses.

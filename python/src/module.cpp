@@ -105,17 +105,21 @@ py::array_t<double> toArray(const std::vector<double>& values) {
     return array;
 }
 
+// One checked evaluation of the scenario `fields` at the thresholds, without
+// holding Python's lock.
+Evaluation evaluateFields(const std::map<std::string, double>& fields, const std::vector<double>& thresholds,
+                          const std::string& method) {
+    const ModelInput input = inputFromFields(fields);
+    const EvaluationRequest r = request(thresholds, method);
+    py::gil_scoped_release release;
+    BinomialRows rows;
+    return evaluateScenario(input, r, rows);
+}
+
 // One scenario's result columns at the thresholds: (names, values, findings).
 py::tuple evaluate(const std::map<std::string, double>& fields, const std::vector<double>& thresholds,
                    const std::string& method) {
-    const ModelInput input = inputFromFields(fields);
-    const EvaluationRequest r = request(thresholds, method);
-    Evaluation e;
-    {
-        py::gil_scoped_release release;
-        BinomialRows rows;
-        e = evaluateScenario(input, r, rows);
-    }
+    const Evaluation e = evaluateFields(fields, thresholds, method);
     return py::make_tuple(columnLabels(thresholds), columnValues(e), pyFindings(e.findings));
 }
 
@@ -124,14 +128,7 @@ py::tuple evaluate(const std::map<std::string, double>& fields, const std::vecto
 // None, findings).
 py::tuple waitingTime(const std::map<std::string, double>& fields, const std::vector<double>& moments,
                       const std::string& method) {
-    const ModelInput input = inputFromFields(fields);
-    const EvaluationRequest r = request(moments, method);
-    Evaluation e;
-    {
-        py::gil_scoped_release release;
-        BinomialRows rows;
-        e = evaluateScenario(input, r, rows);
-    }
+    const Evaluation e = evaluateFields(fields, moments, method);
     std::vector<double> values, bounds;
     bool bounded = !e.thresholds.empty();
     for (const ThresholdResult& t : e.thresholds) {

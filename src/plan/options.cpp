@@ -6,6 +6,7 @@
 
 #include "core/number_text.h"
 #include "input/input_checks.h"
+#include "report/command_line.h"
 
 namespace queuecalc {
 namespace plan {
@@ -31,16 +32,6 @@ double positiveOption(const std::string& option, const std::string& text, const 
     double value = 0;
     if (!readNumber(text, value) || !(value > 0))
         throw UsageError(option + " '" + text + "': expected a number of " + unit + " above 0");
-    return value;
-}
-
-long long wholeOption(const std::string& option, const std::string& text, long long low, long long high) {
-    const bool digits = !text.empty() && text.size() <= 12 &&
-                        std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
-    const long long value = digits ? std::stoll(text) : low - 1;
-    if (value < low || value > high)
-        throw UsageError(option + " '" + text + "': expected a whole number from " + std::to_string(low) + " to " +
-                         std::to_string(high));
     return value;
 }
 
@@ -90,24 +81,9 @@ PlanOptions parsePlanOptions(const std::vector<std::string>& args, unsigned core
     DayPlanSettings& s = options.settings;
     s.jobs = std::max(1u, std::min(cores, kMaxJobs));
     bool roomGiven = false;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        std::string option = args[i];
-        std::string value;
-        bool inlineValue = false;
-        const std::string::size_type equals = option.find('=');
-        if (option.compare(0, 2, "--") == 0 && equals != std::string::npos) {
-            value = option.substr(equals + 1);
-            option = option.substr(0, equals);
-            inlineValue = true;
-        }
-        const auto takeValue = [&]() -> std::string {
-            if (inlineValue) return value;
-            if (i + 1 >= args.size()) throw UsageError(option + " needs a value");
-            return args[++i];
-        };
-        const auto noValue = [&] {
-            if (inlineValue) throw UsageError(option + " takes no value");
-        };
+    CommandLine line(args);
+    while (line.next()) {
+        const std::string& option = line.option();
         // A share below 1 % written without the sign is most likely meant as a fraction.
         const auto share = [&](const std::string& text) {
             const double v = percentOption(option, text);
@@ -121,52 +97,52 @@ PlanOptions parsePlanOptions(const std::vector<std::string>& args, unsigned core
             if (roomGiven) throw UsageError("give one of --lines and --waiting-places, once");
             roomGiven = true;
             s.room.kind = kind;
-            s.room.count = static_cast<int>(wholeOption(option, takeValue(), low, high));
+            s.room.count = static_cast<int>(wholeOption(option, line.takeValue(), low, high));
         };
         if (option == "--help" || option == "-h") {
-            noValue();
+            line.noValue();
             options.help = true;
         } else if (option == "--interval-minutes") {
-            s.intervalMinutes = positiveOption(option, takeValue(), "minutes");
+            s.intervalMinutes = positiveOption(option, line.takeValue(), "minutes");
         } else if (option == "--sl") {
-            const std::string text = takeValue();
+            const std::string text = line.takeValue();
             if (text == "none") s.serviceShare.reset();
             else serviceOption(text, s);
             options.slGiven = true;
         } else if (option == "--max-abandon") {
-            s.maxAbandon = share(takeValue());
+            s.maxAbandon = share(line.takeValue());
         } else if (option == "--max-asa") {
-            s.maxAsa = positiveOption(option, takeValue(), "seconds");
+            s.maxAsa = positiveOption(option, line.takeValue(), "seconds");
         } else if (option == "--max-occupancy") {
-            s.maxOccupancy = share(takeValue());
+            s.maxOccupancy = share(line.takeValue());
         } else if (option == "--shrinkage") {
-            s.shrinkage = share(takeValue());
+            s.shrinkage = share(line.takeValue());
             if (s.shrinkage >= 1) throw UsageError("--shrinkage must be below 100 %");
         } else if (option == "--patience") {
-            patienceOption(takeValue(), s.patience);
+            patienceOption(line.takeValue(), s.patience);
         } else if (option == "--patience-mean") {
-            s.patience.meanSeconds = positiveOption(option, takeValue(), "seconds");
+            s.patience.meanSeconds = positiveOption(option, line.takeValue(), "seconds");
         } else if (option == "--lines") {
             room(WaitingRoom::Kind::Lines, 1, kMaxSystemSize);
         } else if (option == "--waiting-places") {
             room(WaitingRoom::Kind::Places, 0, kMaxWaitingPlaces);
         } else if (option == "--method") {
-            const std::string m = takeValue();
+            const std::string m = line.takeValue();
             if (m == "euler") s.method = WaitingMethod::Euler;
             else if (m == "talbot") s.method = WaitingMethod::Talbot;
             else if (m == "exact") s.method = WaitingMethod::Exact;
             else throw UsageError("--method '" + m + "': expected exact, euler or talbot");
         } else if (option == "--max-agents") {
-            s.agentLimit = static_cast<int>(wholeOption(option, takeValue(), 1, kMaxSystemSize));
+            s.agentLimit = static_cast<int>(wholeOption(option, line.takeValue(), 1, kMaxSystemSize));
         } else if (option == "--fractional") {
-            noValue();
+            line.noValue();
             s.fractional = true;
         } else if (option == "--out") {
-            options.outPath = takeValue();
+            options.outPath = line.takeValue();
         } else if (option == "--html") {
-            options.htmlPath = takeValue();
+            options.htmlPath = line.takeValue();
         } else if (option == "--jobs") {
-            s.jobs = static_cast<unsigned>(wholeOption(option, takeValue(), 1, kMaxJobs));
+            s.jobs = static_cast<unsigned>(wholeOption(option, line.takeValue(), 1, kMaxJobs));
         } else if (option.size() > 1 && option[0] == '-') {
             throw UsageError("unknown option '" + option + "'");
         } else if (options.forecastPath.empty()) {

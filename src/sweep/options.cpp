@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include "analysis/usage_error.h"
+#include "report/command_line.h"
 #include "report/measure_labels.h"
 
 namespace queuecalc {
@@ -13,17 +14,6 @@ namespace sweep {
 namespace {
 
 constexpr unsigned kMaxJobs = 1024;
-
-// A whole number in [low, high] for an option.
-long long wholeOption(const std::string& option, const std::string& text, long long low, long long high) {
-    const bool digits = !text.empty() && text.size() <= 12 &&
-                        std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
-    const long long value = digits ? std::stoll(text) : low - 1;
-    if (value < low || value > high)
-        throw UsageError(option + " '" + text + "': expected a whole number from " + std::to_string(low) + " to " +
-                         std::to_string(high));
-    return value;
-}
 
 double thresholdOption(const std::string& text) {
     std::istringstream in(text);
@@ -58,70 +48,55 @@ void checkFields(const SweepOptions& options) {
 SweepOptions parseOptions(const std::vector<std::string>& args, unsigned cores) {
     SweepOptions options;
     options.jobs = std::max(1u, std::min(cores, kMaxJobs));
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        std::string option = args[i];
-        std::string value;
-        bool inlineValue = false;
-        const std::string::size_type equals = option.find('=');
-        if (option.compare(0, 2, "--") == 0 && equals != std::string::npos) {
-            value = option.substr(equals + 1);
-            option = option.substr(0, equals);
-            inlineValue = true;
-        }
-        const auto takeValue = [&]() -> std::string {
-            if (inlineValue) return value;
-            if (i + 1 >= args.size()) throw UsageError(option + " needs a value");
-            return args[++i];
-        };
-        const auto noValue = [&] {
-            if (inlineValue) throw UsageError(option + " takes no value");
-        };
+    CommandLine line(args);
+    while (line.next()) {
+        const std::string& option = line.option();
         if (option == "--help" || option == "-h") {
-            noValue();
+            line.noValue();
             options.help = true;
         } else if (option == "--input") {
-            options.inputPath = takeValue();
+            options.inputPath = line.takeValue();
             if (options.inputPath.empty()) throw UsageError("--input needs a file name");
         } else if (option == "--set") {
-            options.settings.push_back(parseSetting(takeValue()));
+            options.settings.push_back(parseSetting(line.takeValue()));
         } else if (option == "--vary") {
-            options.varied.push_back(FieldValues::parse(takeValue()));
+            options.varied.push_back(FieldValues::parse(line.takeValue()));
         } else if (option == "--at") {
-            addMoment(options.moments, thresholdOption(takeValue()));
+            addMoment(options.moments, thresholdOption(line.takeValue()));
         } else if (option == "--method") {
-            const std::string method = takeValue();
+            const std::string method = line.takeValue();
             if (method == "exact") options.method = WaitingMethod::Exact;
             else if (method == "euler") options.method = WaitingMethod::Euler;
             else if (method == "talbot") options.method = WaitingMethod::Talbot;
             else throw UsageError("--method '" + method + "': expected exact, euler or talbot");
         } else if (option == "--target") {
-            options.targets.push_back(parseTarget(takeValue()));
+            options.targets.push_back(parseTarget(line.takeValue()));
         } else if (option == "--staff") {
             options.staff = true;
             // The field is optional: taken when the next word names one.
-            std::string field = inlineValue ? value : "";
-            if (!inlineValue && i + 1 < args.size() && (args[i + 1] == "servers" || args[i + 1] == "waitingPlaces"))
-                field = args[++i];
+            std::string field = line.inlineValue();
+            line.takeFollowingIf([](const std::string& next) { return next == "servers" || next == "waitingPlaces"; },
+                                 field);
             if (field == "waitingPlaces") options.staffed = StaffedField::WaitingPlaces;
             else if (field.empty() || field == "servers") options.staffed = StaffedField::Servers;
             else throw UsageError("--staff '" + field + "': expected servers or waitingPlaces");
         } else if (option == "--staff-max") {
-            options.staffLimit = static_cast<int>(wholeOption(option, takeValue(), 1, 2147483647));
+            options.staffLimit = static_cast<int>(wholeOption(option, line.takeValue(), 1, 2147483647));
         } else if (option == "--out") {
-            options.outPath = takeValue();
+            options.outPath = line.takeValue();
             if (options.outPath.empty()) throw UsageError("--out needs a file name");
         } else if (option == "--html") {
-            options.htmlPath = takeValue();
+            options.htmlPath = line.takeValue();
             if (options.htmlPath.empty()) throw UsageError("--html needs a file name");
         } else if (option == "--jobs") {
-            options.jobs = static_cast<unsigned>(wholeOption(option, takeValue(), 1, kMaxJobs));
+            options.jobs = static_cast<unsigned>(wholeOption(option, line.takeValue(), 1, kMaxJobs));
         } else if (option == "--shard") {
-            options.shard = parseShard(takeValue());
+            options.shard = parseShard(line.takeValue());
         } else if (option == "--no-header") {
-            noValue();
+            line.noValue();
             options.header = false;
         } else {
-            throw UsageError("unknown option '" + args[i] + "'");
+            throw UsageError("unknown option '" + line.argument() + "'");
         }
     }
     if (options.help) return options;

@@ -155,6 +155,19 @@ TEST(WindowsPrograms, SweepWritesTheSameTableAsThisBuild) {
     EXPECT_TRUE(readBytes(folder / "table.csv") == native.console);
 }
 
+TEST(WindowsPrograms, PlanWritesTheSamePlanAsThisBuild) {
+    TempFolder folder;
+    writeBytes(folder / "forecast.csv", readBytes(kShippedExamples / "day" / "forecast.csv"));
+    const RunOutcome native =
+        runProgramIn(folder.path(), "", quoted(QUEUECALC_PLAN_PATH) + " forecast.csv --out native.csv");
+    const RunOutcome windows =
+        runProgramIn(folder.path(), "", windowsProgram("queuecalc-plan.exe") + " forecast.csv --out windows.csv");
+    EXPECT_EQ(windows.exitStatus, native.exitStatus) << windows.console;
+    const std::string plan = readBytes(folder / "native.csv");
+    EXPECT_FALSE(plan.empty());
+    EXPECT_TRUE(readBytes(folder / "windows.csv") == plan);
+}
+
 TEST(WindowsResultsFile, AFolderNamedLikeTheResultsFileStopsTheRunWithAMessage) {
     SuccessfulSetup scenario;
     fs::create_directory(scenario.folder / "OUTPUT.CSV");

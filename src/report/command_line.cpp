@@ -1,0 +1,44 @@
+#include "report/command_line.h"
+
+#include <algorithm>
+
+namespace queuecalc {
+
+bool CommandLine::next() {
+    if (started_) ++index_;
+    started_ = true;
+    if (index_ >= args_.size()) return false;
+    option_ = args_[index_];
+    value_.clear();
+    inlineValue_ = false;
+    const std::string::size_type equals = option_.find('=');
+    if (option_.compare(0, 2, "--") == 0 && equals != std::string::npos) {
+        value_ = option_.substr(equals + 1);
+        option_ = option_.substr(0, equals);
+        inlineValue_ = true;
+    }
+    return true;
+}
+
+std::string CommandLine::takeValue() {
+    if (inlineValue_) return value_;
+    if (index_ + 1 >= args_.size()) throw UsageError(option_ + " needs a value");
+    return args_[++index_];
+}
+
+void CommandLine::noValue() const {
+    if (inlineValue_) throw UsageError(option_ + " takes no value");
+}
+
+long long wholeOption(const std::string& option, const std::string& text, long long low, long long high) {
+    // At most 12 digits: std::stoll cannot overflow, and every range here is smaller.
+    const bool digits = !text.empty() && text.size() <= 12 &&
+                        std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+    const long long value = digits ? std::stoll(text) : low - 1;
+    if (value < low || value > high)
+        throw UsageError(option + " '" + text + "': expected a whole number from " + std::to_string(low) + " to " +
+                         std::to_string(high));
+    return value;
+}
+
+}  // namespace queuecalc

@@ -73,9 +73,7 @@ ModelInput inputFromFields(const std::map<std::string, double>& fields) {
 }
 
 WaitingMethod waitingMethod(const std::string& method) {
-    if (method == "exact") return WaitingMethod::Exact;
-    if (method == "euler") return WaitingMethod::Euler;
-    if (method == "talbot") return WaitingMethod::Talbot;
+    if (const std::optional<WaitingMethod> named = waitingMethodNamed(method)) return *named;
     throw RunFailure("Unknown method \"" + method + "\": choose \"exact\", \"euler\" or \"talbot\".");
 }
 

@@ -49,6 +49,13 @@ std::vector<InputWarning> BinomialRows::rowWarnings(int inversionTerms) {
 
 WaitingMethod defaultMethod(const ModelInput&) { return WaitingMethod::Exact; }
 
+std::optional<WaitingMethod> waitingMethodNamed(const std::string& name) {
+    if (name == "exact") return WaitingMethod::Exact;
+    if (name == "euler") return WaitingMethod::Euler;
+    if (name == "talbot") return WaitingMethod::Talbot;
+    return std::nullopt;
+}
+
 namespace {
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();

@@ -84,6 +84,10 @@ enum class WaitingMethod {
 // (value 13 only chooses among the calculator's own inversions).
 WaitingMethod defaultMethod(const ModelInput& input);
 
+// The method a program's option names: "exact", "euler" or "talbot"; none for
+// any other text (the program words the error).
+std::optional<WaitingMethod> waitingMethodNamed(const std::string& name);
+
 // ---- The run order -------------------------------------------------------
 
 struct ModelRun {

@@ -127,11 +127,7 @@ PlanOptions parsePlanOptions(const std::vector<std::string>& args, unsigned core
         } else if (option == "--waiting-places") {
             room(WaitingRoom::Kind::Places, 0, kMaxWaitingPlaces);
         } else if (option == "--method") {
-            const std::string m = line.takeValue();
-            if (m == "euler") s.method = WaitingMethod::Euler;
-            else if (m == "talbot") s.method = WaitingMethod::Talbot;
-            else if (m == "exact") s.method = WaitingMethod::Exact;
-            else throw UsageError("--method '" + m + "': expected exact, euler or talbot");
+            s.method = methodOption(line.takeValue());
         } else if (option == "--max-agents") {
             s.agentLimit = static_cast<int>(wholeOption(option, line.takeValue(), 1, kMaxSystemSize));
         } else if (option == "--fractional") {

@@ -41,4 +41,9 @@ long long wholeOption(const std::string& option, const std::string& text, long l
     return value;
 }
 
+WaitingMethod methodOption(const std::string& text) {
+    if (const std::optional<WaitingMethod> method = waitingMethodNamed(text)) return *method;
+    throw UsageError("--method '" + text + "': expected exact, euler or talbot");
+}
+
 }  // namespace queuecalc

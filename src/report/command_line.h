@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "analysis/evaluation.h"
 #include "analysis/usage_error.h"
 
 namespace queuecalc {
@@ -46,6 +47,9 @@ private:
     std::string value_;
     bool inlineValue_ = false;
 };
+
+// The waiting-time method of --method.
+WaitingMethod methodOption(const std::string& text);
 
 // A whole number from `low` to `high` written in plain digits, for `option`.
 long long wholeOption(const std::string& option, const std::string& text, long long low, long long high);

@@ -219,38 +219,30 @@ std::string planHtml(const std::string& forecastName, const Forecast& forecast, 
     std::string body;
     const auto chart = [&](LineChart c) { body += "<figure>" + svgLineChart(c) + "</figure>\n"; };
 
-    LineChart c1;
-    c1.id = "calls";
-    c1.title = "Offered calls per interval";
-    c1.xLabel = xLabel;
-    c1.yLabel = "calls per interval";
-    c1.categories = labels;
+    // A chart over the intervals.
+    const auto perInterval = [&](const char* id, std::string title, std::string yLabel) {
+        LineChart c;
+        c.id = id;
+        c.title = std::move(title);
+        c.xLabel = xLabel;
+        c.yLabel = std::move(yLabel);
+        c.categories = labels;
+        return c;
+    };
+    LineChart c1 = perInterval("calls", "Offered calls per interval", "calls per interval");
     c1.series = {{"offered calls", calls}};
-    LineChart c2;
-    c2.id = "agents";
-    c2.title = reverse ? "Agents on hand per interval" : "Required and scheduled agents per interval";
-    c2.xLabel = xLabel;
-    c2.yLabel = "agents";
-    c2.categories = labels;
+    LineChart c2 = perInterval(
+        "agents", reverse ? "Agents on hand per interval" : "Required and scheduled agents per interval", "agents");
     c2.series = {{reverse ? "staffed (net)" : "required (net)", agents},
                  {"scheduled (with " + significant(settings.shrinkage * kPercent, 6) + " % shrinkage)", scheduled}};
-    LineChart c3;
-    c3.id = "sl";
-    c3.title = "Service level per interval";
-    c3.xLabel = xLabel;
-    c3.yLabel = "offered calls answered within " + secondsWords(settings.serviceSeconds);
+    LineChart c3 = perInterval("sl", "Service level per interval",
+                               "offered calls answered within " + secondsWords(settings.serviceSeconds));
     c3.yPercent = true;
     c3.yMax = 1;
-    c3.categories = labels;
     c3.series = {{slName(settings), sl}};
     if (settings.serviceShare) c3.targets.push_back({*settings.serviceShare, "target " + shareWords(*settings.serviceShare)});
-    LineChart c4;
-    c4.id = "abandonment";
-    c4.title = "Abandonment per interval";
-    c4.xLabel = xLabel;
-    c4.yLabel = "callers who hang up";
+    LineChart c4 = perInterval("abandonment", "Abandonment per interval", "callers who hang up");
     c4.yPercent = true;
-    c4.categories = labels;
     c4.series = {{"abandonment", abandon}};
     if (settings.maxAbandon) c4.targets.push_back({*settings.maxAbandon, "limit " + shareWords(*settings.maxAbandon)});
 

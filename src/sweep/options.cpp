@@ -64,11 +64,7 @@ SweepOptions parseOptions(const std::vector<std::string>& args, unsigned cores) 
         } else if (option == "--at") {
             addMoment(options.moments, thresholdOption(line.takeValue()));
         } else if (option == "--method") {
-            const std::string method = line.takeValue();
-            if (method == "exact") options.method = WaitingMethod::Exact;
-            else if (method == "euler") options.method = WaitingMethod::Euler;
-            else if (method == "talbot") options.method = WaitingMethod::Talbot;
-            else throw UsageError("--method '" + method + "': expected exact, euler or talbot");
+            options.method = methodOption(line.takeValue());
         } else if (option == "--target") {
             options.targets.push_back(parseTarget(line.takeValue()));
         } else if (option == "--staff") {

@@ -61,6 +61,19 @@ constexpr long kMostEvents = 1L << 26;
 // The largest reciprocal table also kept as two doubles (64 MiB more); a
 // longer one is read whole, so that memory stays near the table's own.
 constexpr std::size_t kMostSplit = std::size_t(1) << 22;
+// Splitting costs about as much per entry as it saves per read: a table is
+// split when it is long and, for a row's law, when several moments read it.
+constexpr std::size_t kLeastSplit = 256;
+// The death chain checks every this many events whether it has settled
+// (its mass left below the tolerance); a sum over r states each time.
+constexpr long kSettleCheck = 32;
+// The mass the chain may still hold when it counts as settled, as a share of
+// a tail's tolerance: small, since it is an error of one sign that a
+// moment far out takes whole; reaching it costs a few more events.
+constexpr double kSettledShare = 1.0 / 64;
+// a_n carries at most (8 n + 8) u of relative error (section 7), below this
+// for every n up to kMostEvents in either precision.
+constexpr double kAbsorbedRelativeError = 1e-6;
 // Moments times rows from which a second thread pays for its start.
 constexpr double kWorkPerThread = 2e4;
 
@@ -167,6 +180,29 @@ Real windowSum(Real start, Real x, long centre, long first, long last, int k, La
         sumDown = sumDown + down * law(nDown - k);
     }
     return sumDown + sumUp;
+}
+
+// The window's sum from its point nearest the mode x, with what its
+// rounding count needs (exact_waiting.md, section 4): the first weight's
+// error, the window's span and its largest distance from x.
+template <class Real>
+struct WindowSum {
+    Real value = 0;
+    double startError = 0;
+    double span = 0;
+    double deviation = 0;
+};
+
+template <class Real, class Law, class Reciprocal>
+WindowSum<Real> sumAroundMode(Real x, double xd, long first, long last, int k, Law law, Reciprocal reciprocal,
+                              const std::vector<Real>& reciprocalTable, std::vector<Real>& halfLogs) {
+    WindowSum<Real> out;
+    const long centre = std::min(std::max(static_cast<long>(std::floor(xd)), first), last);
+    const Real start = poissonStart<Real>(centre, x, reciprocalTable, halfLogs, out.startError);
+    out.value = windowSum<Real>(start, x, centre, first, last, k, law, reciprocal);
+    out.span = static_cast<double>(last - first);
+    out.deviation = std::max(std::fabs(static_cast<double>(first) - xd), std::fabs(static_cast<double>(last) - xd));
+    return out;
 }
 
 // What every thread shares: the row constants, computed once per call.
@@ -277,7 +313,8 @@ Rows<Real> buildRows(const ExactWaitingModel& model, const std::vector<double>& 
     }
     rows.reciprocal.resize(static_cast<std::size_t>(std::max<long>(maxLast, kDirectPoissonLimit)) + 2);
     for (std::size_t n = 1; n < rows.reciprocal.size(); ++n) rows.reciprocal[n] = 1 / static_cast<Real>(n);
-    if (std::numeric_limits<Real>::digits > 53 && rows.reciprocal.size() <= kMostSplit)
+    if (std::numeric_limits<Real>::digits > 53 && rows.reciprocal.size() >= kLeastSplit &&
+        rows.reciprocal.size() <= kMostSplit)
         rows.reciprocalSplit = splitExactly(rows.reciprocal.data(), 0, rows.reciprocal.size(), rows.reciprocalHi,
                                             rows.reciprocalLo);
 
@@ -440,35 +477,32 @@ void evaluateSubset(const ExactWaitingModel& model, const Rows<Real>& rows, cons
                     prefix[static_cast<std::size_t>(m)] = acc;
                 }
                 for (long m = support + 1; m <= top; ++m) prefix[static_cast<std::size_t>(m)] = acc;
-                prefixSplit = rows.reciprocalSplit && splitExactly(prefix.data(), static_cast<std::size_t>(low),
+                prefixSplit = rows.reciprocalSplit && count > 1 && splitExactly(prefix.data(), static_cast<std::size_t>(low),
                                                                    static_cast<std::size_t>(top) + 1, prefixHi, prefixLo);
                 prefixReady = true;
             }
             const long first = std::max<long>(win.first, k);
-            // From the point of the window nearest the mode (windowSum).
-            const long centre = std::min(std::max(static_cast<long>(std::floor(lam * t)), first), win.last);
-            double startError = 0;
-            const Real start = poissonStart<Real>(centre, x, rows.reciprocal, halfLogs, startError);
-            Real s;
+            const WholeTable<Real> wholeReciprocal{rows.reciprocal.data()};
+            WindowSum<Real> ws;
             if constexpr (std::numeric_limits<Real>::digits > 53) {
                 if (prefixSplit)
-                    s = windowSum<Real>(start, x, centre, first, win.last, k,
-                                        SplitTable{prefixHi.data(), prefixLo.data()},
-                                        SplitTable{rows.reciprocalHi.data(), rows.reciprocalLo.data()});
+                    ws = sumAroundMode<Real>(x, lam * t, first, win.last, k, SplitTable{prefixHi.data(), prefixLo.data()},
+                                             SplitTable{rows.reciprocalHi.data(), rows.reciprocalLo.data()},
+                                             rows.reciprocal, halfLogs);
                 else
-                    s = windowSum<Real>(start, x, centre, first, win.last, k, WholeTable<Real>{prefix.data()},
-                                        WholeTable<Real>{rows.reciprocal.data()});
+                    ws = sumAroundMode<Real>(x, lam * t, first, win.last, k, WholeTable<Real>{prefix.data()},
+                                             wholeReciprocal, rows.reciprocal, halfLogs);
             } else {
-                s = windowSum<Real>(start, x, centre, first, win.last, k, WholeTable<Real>{prefix.data()},
-                                    WholeTable<Real>{rows.reciprocal.data()});
+                ws = sumAroundMode<Real>(x, lam * t, first, win.last, k, WholeTable<Real>{prefix.data()},
+                                         wholeReciprocal, rows.reciprocal, halfLogs);
             }
-            const Real contribution = static_cast<Real>(w) * (rows.piMantissa[k] * s);
+            const Real contribution = static_cast<Real>(w) * (rows.piMantissa[k] * ws.value);
             sum[i] = sum[i] + contribution;
             truncation[i] += w * eps * (win.first > k ? 2 : 1);
             const double mkt = static_cast<double>(win.last - k);
-            const double span = static_cast<double>(win.last - first);
-            const double deviation = std::max(std::fabs(static_cast<double>(first) - lam * t),
-                                              std::fabs(static_cast<double>(win.last) - lam * t));
+            const double startError = ws.startError;
+            const double span = ws.span;
+            const double deviation = ws.deviation;
             const double theta = 8.0 * k                                   // pi_k
                                  + 2.0 * (k + mkt)                         // the sweep's roundings
                                  + mkt * rows.powerError[k] + (k - 1.0) * (6.0 * static_cast<double>(rows.anchorSpacing) + 4)
@@ -494,9 +528,152 @@ void evaluateSubset(const ExactWaitingModel& model, const Rows<Real>& rows, cons
     }
 }
 
+// The law of the events' count read by the death chain's windows: absorbed
+// mass a_n, constant from `end` on (the chain has settled there).
 template <class Real>
-bool evaluateAll(const ExactWaitingModel& model, const std::vector<double>& moments, const ExactWaitingOptions& options,
-                 std::vector<double>& joint, std::vector<double>& bound) {
+struct SettledTable {
+    const Real* at;
+    long end;
+    Real operator()(long i) const { return at[std::min(i, end)]; }
+};
+
+// The death-chain path (exact_waiting.md, section 7) for every moment it can
+// take; the indices of the others (a window beyond kMostEvents events) are
+// left in `rest` for the rows. The caller has checked the deviation.
+template <class Real>
+void evaluateDeathChain(const ExactWaitingModel& model, const std::vector<double>& moments, double tolerance,
+                        double deviation, std::vector<double>& joint, std::vector<double>& bound,
+                        std::vector<std::size_t>& rest) {
+    const int r = model.waitingPlaces;
+    const double u = unitRoundoff<Real>();
+    const double eps = tolerance * kTailShare;
+    const double tailLog = std::log(1 / eps);
+    const std::vector<double>& C = model.cumulativeAbandonRate;
+    const Real sigma = static_cast<Real>(model.servers) * static_cast<Real>(model.serviceRate);
+    const Real top = sigma + static_cast<Real>(C[r]);  // Lambda_r, the uniformization rate
+    const double lam = static_cast<double>(top);
+    const double sigmaD = static_cast<double>(sigma);
+    double weight = 0;  // W = sum_k w_k >= every a_n
+    for (int k = 1; k <= r; ++k) weight += model.positionWeight[k];
+
+    // Each moment's window; the moments surely complete need none.
+    const std::size_t count = moments.size();
+    std::vector<Window> windows(count);
+    std::vector<char> complete(count, 0);
+    std::vector<std::size_t> windowed;
+    long reach = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        const double t = moments[i];
+        if (!(t > 0)) continue;
+        if (rowComplete(r, sigmaD * t, tailLog)) {
+            complete[i] = 1;
+            continue;
+        }
+        if (!(lam * t < static_cast<double>(kMostEvents))) {
+            rest.push_back(i);
+            continue;
+        }
+        windows[i] = poissonWindow(lam * t, tailLog);
+        if (windows[i].last > kMostEvents) {
+            rest.push_back(i);
+            continue;
+        }
+        windowed.push_back(i);
+        reach = std::max(reach, windows[i].last);
+    }
+
+    // The chain: state i = positions still ahead, 0 = served. An event moves
+    // i to i - 1 with chance (s mu + C_i) / Lambda_r, else it stays.
+    std::vector<Real> down(static_cast<std::size_t>(r) + 2, Real(0));
+    std::vector<Real> stay(static_cast<std::size_t>(r) + 1, Real(0));
+    std::vector<Real> mass(static_cast<std::size_t>(r) + 2, Real(0));
+    for (int i = 1; i <= r; ++i) {
+        down[i] = (sigma + static_cast<Real>(C[i])) / top;
+        stay[i] = (static_cast<Real>(C[r]) - static_cast<Real>(C[i])) / top;
+        mass[i] = static_cast<Real>(model.positionWeight[i]);
+    }
+    std::vector<Real> absorbed(static_cast<std::size_t>(reach) + 1, Real(0));  // a_n
+    long end = reach;   // a_n is formed for n <= end
+    double left = 0;    // bound of the mass not absorbed at `end`, once settled
+    Real a = 0;
+    for (long n = 0; n < reach; ++n) {
+        a = a + mass[1] * down[1];
+        for (int i = 1; i <= r; ++i) mass[i] = mass[i] * stay[i] + mass[i + 1] * down[i + 1];
+        absorbed[static_cast<std::size_t>(n) + 1] = a;
+        if ((n + 1) % kSettleCheck == 0) {
+            Real still = 0;
+            for (int i = 1; i <= r; ++i) still = still + mass[i];
+            // Each mass carries at most 7 u per event (section 7), the sum r u more.
+            const double bounded = static_cast<double>(still) * (1 + (7.0 * static_cast<double>(n + 1) + r + 8) * u);
+            if (bounded <= eps * kSettledShare) {
+                end = n + 1;
+                left = bounded;
+                break;
+            }
+        }
+    }
+
+    long lastRead = kDirectPoissonLimit;  // the reciprocals the sums read
+    for (std::size_t i : windowed)
+        if (windows[i].first <= end) lastRead = std::max(lastRead, windows[i].last);
+    std::vector<Real> reciprocal(static_cast<std::size_t>(lastRead) + 2);
+    for (std::size_t n = 1; n < reciprocal.size(); ++n) reciprocal[n] = 1 / static_cast<Real>(n);
+    std::vector<Real> halfLogs(reciprocal.size(), Real(0));
+    const double absorbedUnits = 8.0 * static_cast<double>(end) + 8;  // a_end; a_n carries 8 n + 8
+    // The events before a window: a_n <= a_{first-1} there, so they weigh at
+    // most a_{first-1} eps (plus what is left, if the chain settled before).
+    auto lowTail = [&](long first) {
+        if (first <= 0) return 0.0;
+        const long n = std::min(first - 1, end);
+        return static_cast<double>(absorbed[static_cast<std::size_t>(n)]) * (1 + kAbsorbedRelativeError) +
+               (first - 1 > end ? left : 0.0);
+    };
+
+    for (std::size_t i = 0; i < count; ++i) {
+        const double t = moments[i];
+        if (!(t > 0)) {
+            joint[i] = 0;
+            bound[i] = 0;
+            continue;
+        }
+        double value = 0;
+        double truncation = deviation;
+        double rounding = 0;
+        if (complete[i]) {
+            // Every row's time is at most Erlang(r, s mu): J >= W (1 - eps).
+            value = weight;
+            truncation += weight * eps;
+            rounding = weight * u * (r + 2);
+        } else if (windows[i].last < 0) {
+            continue;  // left for the rows
+        } else if (windows[i].first > end) {
+            // The chain has settled before the window: J - a_end lies in
+            // [-a_end eps, left] (events before the window weigh <= eps;
+            // from `end` on a_n exceeds a_end by at most what is left).
+            value = static_cast<double>(absorbed[static_cast<std::size_t>(end)]);
+            truncation += std::max(weight * eps, left);
+            rounding = value * absorbedUnits * u;
+        } else {
+            const Window& win = windows[i];
+            const Real x = top * static_cast<Real>(t);
+            const WindowSum<Real> ws =
+                sumAroundMode<Real>(x, lam * t, win.first, win.last, 0, SettledTable<Real>{absorbed.data(), end},
+                                    WholeTable<Real>{reciprocal.data()}, reciprocal, halfLogs);
+            value = static_cast<double>(ws.value);
+            truncation += (weight + lowTail(win.first)) * eps + (win.last > end ? left : 0);
+            const double theta = 8.0 * static_cast<double>(std::min(win.last, end)) + 8  // a_n
+                                 + ws.startError + 3 * ws.span + 3 * ws.deviation    // Poisson weights
+                                 + ws.span + 2;                                       // the window's sum
+            rounding = static_cast<double>(ws.value) * theta * u;
+        }
+        joint[i] = value;
+        bound[i] = (truncation + rounding) * kBoundMargin + std::fabs(value) * std::numeric_limits<double>::epsilon() / 2;
+    }
+}
+
+template <class Real>
+bool evaluateRows(const ExactWaitingModel& model, const std::vector<double>& moments, const ExactWaitingOptions& options,
+                  std::vector<double>& joint, std::vector<double>& bound) {
     const Rows<Real> rows = buildRows<Real>(model, moments, options.tolerance);
     if (rows.tooLarge) return false;
     unsigned threads = 1;
@@ -524,6 +701,31 @@ bool evaluateAll(const ExactWaitingModel& model, const std::vector<double>& mome
     return true;
 }
 
+// The death chain where the rows are close enough to one, the rows for the
+// rest; false if the rows cannot take a moment (a window too large).
+template <class Real>
+bool evaluateAll(const ExactWaitingModel& model, const std::vector<double>& moments, const ExactWaitingOptions& options,
+                 std::vector<double>& joint, std::vector<double>& bound, ExactMethod& method) {
+    method = ExactMethod::Rows;
+    if (!options.allowDeathChain || model.waitingPlaces < 1)
+        return evaluateRows<Real>(model, moments, options, joint, bound);
+    const double deviation = deathChainDeviation(model);
+    if (!(deviation <= options.tolerance * kTailShare / 2))
+        return evaluateRows<Real>(model, moments, options, joint, bound);
+    method = ExactMethod::DeathChain;
+    std::vector<std::size_t> rest;
+    evaluateDeathChain<Real>(model, moments, options.tolerance, deviation, joint, bound, rest);
+    if (rest.empty()) return true;
+    std::vector<double> restMoments, restJoint(rest.size()), restBound(rest.size());
+    for (std::size_t i : rest) restMoments.push_back(moments[i]);
+    if (!evaluateRows<Real>(model, restMoments, options, restJoint, restBound)) return false;
+    for (std::size_t j = 0; j < rest.size(); ++j) {
+        joint[rest[j]] = restJoint[j];
+        bound[rest[j]] = restBound[j];
+    }
+    return true;
+}
+
 bool withinDomain(const ExactWaitingModel& m) {
     const int r = m.waitingPlaces;
     if (r < 0 || m.servers < 0) return false;
@@ -544,6 +746,36 @@ bool withinDomain(const ExactWaitingModel& m) {
 
 }  // namespace
 
+double deathChainDeviation(const ExactWaitingModel& model) {
+    if (!withinDomain(model)) return std::numeric_limits<double>::infinity();
+    const int r = model.waitingPlaces;
+    const std::vector<double>& C = model.cumulativeAbandonRate;
+    const long double slope = r >= 1 ? static_cast<long double>(C[1]) : 0.0L;
+    const bool wide = std::numeric_limits<long double>::digits >= 64;
+    const double uLong = unitRoundoff<long double>();
+    // Covers the rounding of |C_i - i C_1| to double and of the products below.
+    constexpr double kUp = 1 + 0x1p-48;
+    double below = 0;  // sum_{i < k} e_i
+    double total = 0;
+    for (int k = 1; k <= r; ++k) {
+        const long double line = static_cast<long double>(k) * slope;
+        const long double c = C[k];
+        const long double diff = c - line;
+        // k < 2^11 and a 53-bit C_1: the product has at most 64 bits; then
+        // the difference is exact too where c and line are within a factor 2.
+        const bool exact = wide && k < 2048 && (line == 0 || (c <= 2 * line && line <= 2 * c));
+        double e = std::fabs(static_cast<double>(diff));
+        if (!exact) e += 2 * uLong * (std::fabs(static_cast<double>(diff)) + static_cast<double>(line));
+        e *= kUp;
+        // sum_j |(C_k - C_{j-1}) - C_{k-j+1}| <= k e_k + sum_{i<k} e_i + sum_{i<=k} e_i.
+        total += model.positionWeight[k] * (static_cast<double>(k) * e + below + (below + e)) * kUp;
+        below += e;
+    }
+    const double sigma = static_cast<double>(model.servers) * model.serviceRate;
+    // 2.718281828 < e; the sums' rounding is within kBoundMargin.
+    return total / (2.718281828 * sigma) * kBoundMargin * (1 + 0x1p-50);
+}
+
 ExactWaitingCurves exactWaitingTime(const ExactWaitingModel& model, const std::vector<double>& moments,
                                     const ExactWaitingOptions& options) {
     for (double t : moments)
@@ -561,8 +793,8 @@ ExactWaitingCurves exactWaitingTime(const ExactWaitingModel& model, const std::v
     out.precision = extended ? ExactPrecision::Extended : ExactPrecision::Double;
     bool done = false;
     if (withinDomain(model))
-        done = extended ? evaluateAll<long double>(model, moments, options, out.joint, out.jointBound)
-                        : evaluateAll<double>(model, moments, options, out.joint, out.jointBound);
+        done = extended ? evaluateAll<long double>(model, moments, options, out.joint, out.jointBound, out.method)
+                        : evaluateAll<double>(model, moments, options, out.joint, out.jointBound, out.method);
     if (!done) {
         out.applicable = false;
         const double nan = std::numeric_limits<double>::quiet_NaN();

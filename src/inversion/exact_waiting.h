@@ -44,13 +44,26 @@
 // is not finite, a row still running where Lambda t >= 2^26 events)
 // `applicable` is false and the values are NaN.
 //
+// One death chain. With exponential patience every row is a stretch of one
+// pure-death chain: row k's step rates are s mu + C_i, i = k .. 1, up to the
+// rounding of the running sum C. Then J(t) is the chance that the chain,
+// started from the weights w, is absorbed by t, and one uniformization at
+// Lambda_r, O(r) per event and shared by every moment, gives it. The rows'
+// own rates differ from the chain's by the C_k's rounding; their effect on J
+// is bounded (|dF/d rate| <= 1 / (e rate)) and added to the bound. The path
+// runs when that deviation is within an eighth of the tolerance (always when
+// C_k = k C_1 exactly), else the rows run; `method` says which.
+//
 // Precision. Extended (long double, 64-bit significand, on x86-64 Linux and
 // MinGW) where the platform has it; otherwise, or on request, double, with a
 // bound about 2000 times wider. `precision` says which path ran.
 //
-// Cost: about (k_max M) for the sweep, k_max^2 / 2 for the row constants pi_k,
-// and sum over rows and moments of the Poisson window. Moments are spread
-// over threads; every value has the same bits on any number of threads.
+// Cost, rows: about (k_max M) for the sweep, k_max^2 / 2 for the row
+// constants pi_k, and sum over rows and moments of the Poisson window; the
+// moments are spread over threads. Death chain: r per event up to the last
+// window's end (or until the chain is absorbed within the tolerance), on
+// one thread, and one window per moment. Every value has the same bits on
+// any number of threads and whatever the other moments.
 
 #include <vector>
 
@@ -90,6 +103,13 @@ struct ExactWaitingOptions {
     // Scalar and FastOneThread run on the calling thread; Fast spreads the
     // moments over the processor's threads.
     TransformEngine engine = TransformEngine::Fast;
+    // false: always the rows (tests compare the two paths).
+    bool allowDeathChain = true;
+};
+
+enum class ExactMethod {
+    Rows,        // one uniformization per row, nested self-loop laws
+    DeathChain,  // one uniformization of the death chain all rows share
 };
 
 struct ExactWaitingCurves {
@@ -97,12 +117,20 @@ struct ExactWaitingCurves {
     std::vector<double> conditional;       // P(W <= t | S)
     std::vector<double> jointBound;        // |error of joint| <= jointBound
     std::vector<double> conditionalBound;  // |error of conditional| <= conditionalBound
-    ExactPrecision precision = ExactPrecision::Extended;  // the path that ran
+    ExactPrecision precision = ExactPrecision::Extended;  // the precision that ran
+    ExactMethod method = ExactMethod::Rows;               // the path that ran
     bool applicable = true;  // false: data outside the domain; values NaN, bounds inf
 };
 
 // Whether long double is wider than double here (the extended path exists).
 bool exactExtendedPrecisionAvailable();
+
+// An upper bound of |J(t) - J_chain(t)| at every t, J_chain the same sum with
+// row k's step rates replaced by s mu + C_i, i = k .. 1 (one death chain):
+//   sum_k w_k sum_j |(C_k - C_{j-1}) - C_{k-j+1}| / (e s mu),
+// with sum_j |...| <= k e_k + 2 sum_{i<=k} e_i, e_i >= |C_i - i C_1|. Zero
+// when C_i = i C_1 exactly; 0 for r = 0; inf outside the domain.
+double deathChainDeviation(const ExactWaitingModel& model);
 
 // The two curves and their bounds at `moments` (each >= 0 and finite; throws
 // std::invalid_argument otherwise), in the order given.

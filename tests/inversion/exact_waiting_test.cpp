@@ -96,11 +96,19 @@ TEST(ExactWaitingTime, StaysWithinItsBoundOfTheFortyDigitReferencesOnBothPathsAn
                           (r == 0 || std::strtod(lastWeight.c_str(), nullptr) == facts.positionWeight[r]) &&
                           std::strtod(served.c_str(), nullptr) == model.measures.servedProb;
         ASSERT_TRUE(same) << sc.name << ": the model's data changed; rerun tests/tools/exact_reference.py";
-        for (ExactPrecision precision : {ExactPrecision::Extended, ExactPrecision::Double}) {
+        // Exponential patience with C_k = k C_1 exactly: one death chain.
+        const bool exponential = model.input.patience == PatienceType::Exponential;
+        const bool linear = exponential && deathChainDeviation(facts) == 0;
+        for (ExactPrecision precision : {ExactPrecision::Extended, ExactPrecision::Double})
+        for (bool chain : {true, false}) {
             ExactWaitingOptions options;
             options.precision = precision;
+            options.allowDeathChain = chain;
             const ExactWaitingCurves c = exactWaitingTime(facts, sc.moments, options);
             ASSERT_TRUE(c.applicable) << sc.name;
+            const bool onChain = c.method == ExactMethod::DeathChain;
+            if (r > 0 && chain && linear) EXPECT_TRUE(onChain) << sc.name;
+            if (!chain || !exponential) EXPECT_FALSE(onChain) << sc.name;
             double worst = 0;
             double widest = 0;
             for (std::size_t i = 0; i < sc.moments.size(); ++i) {
@@ -116,8 +124,8 @@ TEST(ExactWaitingTime, StaysWithinItsBoundOfTheFortyDigitReferencesOnBothPathsAn
             char bound[32];
             std::snprintf(bound, sizeof bound, "%.3g", widest);
             testsupport::reportWorstError(
-                "exact P(0<W<=t,S), " + sc.name + (extended ? ", extended" : ", double") + " (stated bound " +
-                    bound + ")",
+                "exact P(0<W<=t,S), " + sc.name + (extended ? ", extended" : ", double") +
+                    (onChain ? ", death chain" : ", rows") + " (stated bound " + bound + ")",
                 testsupport::ErrorKind::Absolute, worst, widest);
         }
         // bound(TAU) of the analysis layer: SL(TAU) = (1 - P(Loss)) (P(W = 0) + J).

@@ -239,6 +239,89 @@ TEST(ExactWaitingTime, GivesTheSameBitsOnAnyThreadsAndForAMomentAlone) {
     }
 }
 
+// sum_k w_k sum_j |(C_k - C_{j-1}) - C_{k-j+1}| / (e s mu), term by term; the
+// differences are exact in long double for these data (C within [0.1, 400]).
+double deviationByDefinition(const ExactWaitingModel& m) {
+    long double total = 0;
+    const std::vector<double>& C = m.cumulativeAbandonRate;
+    for (int k = 1; k <= m.waitingPlaces; ++k) {
+        long double row = 0;
+        for (int j = 1; j <= k; ++j)
+            row += std::fabs((static_cast<long double>(C[k]) - C[j - 1]) - static_cast<long double>(C[k - j + 1]));
+        total += m.positionWeight[k] * row;
+    }
+    return static_cast<double>(total / (std::exp(1.0L) * m.servers * m.serviceRate));
+}
+
+TEST(ExactWaitingTime, BoundsHowFarItsRowsAreFromOneDeathChain) {
+    struct Case {
+        const char* values;
+        bool zero;  // C_k = k C_1 exactly
+    };
+    const Case cases[] = {
+        {"1 0 0.5 -1 -1 10 20 1.0 9.5 0.1 32 5 0", true},
+        {"1 0 0.1 -1 -1 10 60 1.0 9.5 0.1 32 5 0", false},
+        {"1 0 0.2 -1 -1 400 1500 1.0 480 0.02 32 2 0", false},
+        {"1 0 0.3 -1 -1 5 200 1.0 6 0.1 32 5 0", false},
+    };
+    for (const Case& cs : cases) {
+        const ExactWaitingModel m = exactWaitingModel(modelOf(cs.values));
+        const double stated = deathChainDeviation(m);
+        const double actual = deviationByDefinition(m);
+        EXPECT_GE(stated, actual) << cs.values;
+        EXPECT_EQ(stated == 0, cs.zero) << cs.values << ": " << stated;
+    }
+    // A running sum bent by a few units of 2^-40 on every third place.
+    ExactWaitingModel bent = exactWaitingModel(modelOf("1 0 0.25 -1 -1 10 40 1.0 9.5 0.1 32 5 0"));
+    for (int i = 1; i <= bent.waitingPlaces; ++i) bent.cumulativeAbandonRate[i] = 0.25 * i + (i % 3) * 0x1p-40;
+    EXPECT_GE(deathChainDeviation(bent), deviationByDefinition(bent));
+    EXPECT_GT(deviationByDefinition(bent), 0.0);
+    ExactWaitingOptions options;
+    options.tolerance = 1e-6;  // lets the bent chain run
+    const ExactWaitingCurves chain = exactWaitingTime(bent, {0.3, 1.0}, options);
+    options.allowDeathChain = false;
+    const ExactWaitingCurves rows = exactWaitingTime(bent, {0.3, 1.0}, options);
+    EXPECT_EQ(chain.method, ExactMethod::DeathChain);
+    for (std::size_t i = 0; i < 2; ++i)
+        EXPECT_LE(std::fabs(chain.joint[i] - rows.joint[i]), chain.jointBound[i] + rows.jointBound[i]);
+}
+
+// Moments near zero, in the window, past the chain's settling, surely
+// complete, and so far out (Lambda t >= 2^26) that the rows take them.
+TEST(ExactWaitingTime, TakesEveryMomentAloneOnTheDeathChainAndAgreesWithTheRows) {
+    struct Case {
+        const char* values;
+        std::vector<double> moments;
+    };
+    const Case cases[] = {
+        {"1 0 0.5 -1 -1 10 20 1.0 9.5 0.1 32 5 0", {0, 1e-9, 0.2, 1, 5, 40}},
+        {"1 0 1.0 -1 -1 1 30 0.01 0.02 0.1 32 5 0", {1e-3, 3, 50, 400, 2000, 1e5, 1e7}},
+        {"1 0 0.5 -1 -1 500 1000 1.0 495 0.001 32 0.1 0", {0.001, 0.05, 0.1, 0.5, 3}},
+        {"1 0 0 -1 -1 5 40 1.0 4.8 0.1 32 5 0", {0.05, 1, 6, 30}},
+    };
+    double worst = 0;
+    for (const Case& cs : cases) {
+        const ExactWaitingModel m = exactWaitingModel(modelOf(cs.values));
+        const ExactWaitingCurves all = exactWaitingTime(m, cs.moments);
+        ExactWaitingOptions rowsOnly;
+        rowsOnly.allowDeathChain = false;
+        const ExactWaitingCurves rows = exactWaitingTime(m, cs.moments, rowsOnly);
+        ASSERT_TRUE(all.applicable && rows.applicable) << cs.values;
+        EXPECT_EQ(all.method, ExactMethod::DeathChain) << cs.values;
+        for (std::size_t i = 0; i < cs.moments.size(); ++i) {
+            const ExactWaitingCurves alone = exactWaitingTime(m, {cs.moments[i]});
+            EXPECT_TRUE(testsupport::sameBits(alone.joint[0], all.joint[i])) << cs.values << " t = " << cs.moments[i];
+            EXPECT_TRUE(testsupport::sameBits(alone.jointBound[0], all.jointBound[i])) << cs.values;
+            const double gap = std::fabs(all.joint[i] - rows.joint[i]);
+            EXPECT_LE(gap, all.jointBound[i] + rows.jointBound[i]) << cs.values << " t = " << cs.moments[i];
+            EXPECT_LE(all.jointBound[i], kLargestAcceptedBound) << cs.values << " t = " << cs.moments[i];
+            worst = std::max(worst, gap);
+        }
+    }
+    testsupport::reportWorstError("death chain against the rows", testsupport::ErrorKind::Absolute, worst,
+                                  kLargestAcceptedBound);
+}
+
 TEST(ExactWaitingTime, IsExactlyZeroAtTimeZeroAndWithoutWaitingPlacesAndRefusesANegativeHazard) {
     const QueueModel typical = modelOf("1 0 0.5 -1 -1 10 20 1.0 9.5 0.1 32 5 0");
     const ExactWaitingCurves atZero = evaluateExactWaitingTime(typical, {0.0});

@@ -3,6 +3,9 @@
 //   Grid/<example>/exact|euler   every moment of the example's grid
 //                                (typical, large, lognormal, overloaded);
 //                                exact on all cores (moments spread over threads).
+//   .../exact-rows               the exact method held to its rows where it
+//                                would take the death chain (exponential
+//                                patience: typical, large).
 //   Grid/<example>/calculator    the calculator's whole computation of the
 //                                example (model, Euler and Talbot, the checks),
 //                                without reading and writing files.
@@ -43,10 +46,18 @@ std::vector<double> gridOf(const ModelInput& in) {
     return buildTimeGrid(static_cast<int>(std::floor(in.maxTime / in.momentInterval)), in.momentInterval);
 }
 
-void gridExact(benchmark::State& state, const std::string& name) {
+ExactWaitingOptions exactOptions(bool rows, TransformEngine engine) {
+    ExactWaitingOptions options;
+    options.engine = engine;
+    options.allowDeathChain = !rows;
+    return options;
+}
+
+void gridExact(benchmark::State& state, const std::string& name, bool rows) {
     const QueueModel model = buildQueueModel(example(name));
     const std::vector<double> grid = gridOf(model.input);
-    for (auto _ : state) benchmark::DoNotOptimize(evaluateExactWaitingTime(model, grid));
+    const ExactWaitingOptions options = exactOptions(rows, TransformEngine::Fast);
+    for (auto _ : state) benchmark::DoNotOptimize(evaluateExactWaitingTime(model, grid, options));
 }
 
 void gridEuler(benchmark::State& state, const std::string& name) {
@@ -63,10 +74,9 @@ void gridCalculator(benchmark::State& state, const std::string& name) {
     for (auto _ : state) benchmark::DoNotOptimize(runModel(input, rows, calculatorRequest(input)));
 }
 
-void momentExact(benchmark::State& state, const std::string& name, double tau) {
+void momentExact(benchmark::State& state, const std::string& name, double tau, bool rows) {
     const QueueModel model = buildQueueModel(example(name));
-    ExactWaitingOptions one;
-    one.engine = TransformEngine::FastOneThread;
+    const ExactWaitingOptions one = exactOptions(rows, TransformEngine::FastOneThread);
     for (auto _ : state) benchmark::DoNotOptimize(evaluateExactWaitingTime(model, {tau}, one));
 }
 
@@ -80,11 +90,10 @@ void momentEuler(benchmark::State& state, const std::string& name, double tau) {
 
 constexpr int kScenarios = 10000;
 
-void scenarios(benchmark::State& state, bool exact) {
+void scenarios(benchmark::State& state, bool exact, bool rows) {
     ModelInput in = example("typical");
     const std::vector<double> row = exactBinomialRow(kTerms);
-    ExactWaitingOptions one;
-    one.engine = TransformEngine::FastOneThread;
+    const ExactWaitingOptions one = exactOptions(rows, TransformEngine::FastOneThread);
     for (auto _ : state) {
         for (int i = 0; i < kScenarios; ++i) {
             in.arrivalRate = 2 + 10.0 * i / kScenarios;
@@ -108,8 +117,13 @@ void scenarios(benchmark::State& state, bool exact) {
 int main(int argc, char** argv) {
     using namespace queuecalc;
     for (const char* name : {"typical", "large", "lognormal", "overloaded"}) {
-        benchmark::RegisterBenchmark((std::string("Grid/") + name + "/exact").c_str(), gridExact, std::string(name))
+        benchmark::RegisterBenchmark((std::string("Grid/") + name + "/exact").c_str(), gridExact, std::string(name),
+                                     false)
             ->Unit(benchmark::kMillisecond)->UseRealTime();
+        if (example(name).patience == PatienceType::Exponential)
+            benchmark::RegisterBenchmark((std::string("Grid/") + name + "/exact-rows").c_str(), gridExact,
+                                         std::string(name), true)
+                ->Unit(benchmark::kMillisecond)->UseRealTime();
         benchmark::RegisterBenchmark((std::string("Grid/") + name + "/euler").c_str(), gridEuler, std::string(name))
             ->Unit(benchmark::kMillisecond)->UseRealTime();
         benchmark::RegisterBenchmark((std::string("Grid/") + name + "/calculator").c_str(), gridCalculator,
@@ -117,13 +131,19 @@ int main(int argc, char** argv) {
             ->Unit(benchmark::kMillisecond)->UseRealTime();
     }
     for (auto [name, tau] : {std::pair<const char*, double>{"typical", 2.5}, {"large", 0.05}}) {
-        benchmark::RegisterBenchmark((std::string("Moment/") + name + "/exact").c_str(), momentExact, std::string(name), tau)
-            ->Unit(benchmark::kMillisecond);
+        for (bool rows : {false, true})
+            benchmark::RegisterBenchmark((std::string("Moment/") + name + (rows ? "/exact-rows" : "/exact")).c_str(),
+                                         momentExact, std::string(name), tau, rows)
+                ->Unit(benchmark::kMillisecond);
         benchmark::RegisterBenchmark((std::string("Moment/") + name + "/euler").c_str(), momentEuler, std::string(name), tau)
             ->Unit(benchmark::kMillisecond);
     }
-    benchmark::RegisterBenchmark("Scenarios/typical/exact", scenarios, true)->Unit(benchmark::kMillisecond)->Iterations(3);
-    benchmark::RegisterBenchmark("Scenarios/typical/euler", scenarios, false)->Unit(benchmark::kMillisecond)->Iterations(3);
+    benchmark::RegisterBenchmark("Scenarios/typical/exact", scenarios, true, false)
+        ->Unit(benchmark::kMillisecond)->Iterations(3);
+    benchmark::RegisterBenchmark("Scenarios/typical/exact-rows", scenarios, true, true)
+        ->Unit(benchmark::kMillisecond)->Iterations(3);
+    benchmark::RegisterBenchmark("Scenarios/typical/euler", scenarios, false, false)
+        ->Unit(benchmark::kMillisecond)->Iterations(3);
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     return 0;

@@ -537,6 +537,19 @@ struct SettledTable {
     Real operator()(long i) const { return at[std::min(i, end)]; }
 };
 
+// One event of the death chain for states 1 .. states: m_i <- m_i (1 - d_i) +
+// m_{i+1} d_{i+1}, the same operations whether the chances are read whole
+// or as two doubles (SplitTable); m_{i+1} is carried, read once.
+template <class Real, class Table>
+inline void deathChainEvent(Real* mass, int states, Table stay, Table down) {
+    Real next = mass[1];
+    for (int i = 1; i <= states; ++i) {
+        const Real here = next;
+        next = mass[i + 1];
+        mass[i] = here * stay(i) + next * down(i + 1);
+    }
+}
+
 // The death-chain path (exact_waiting.md, section 7) for every moment it can
 // take; the indices of the others (a window beyond kMostEvents events) are
 // left in `rest` for the rows. The caller has checked the deviation.
@@ -592,42 +605,55 @@ void evaluateDeathChain(const ExactWaitingModel& model, const std::vector<double
         stay[i] = (static_cast<Real>(C[r]) - static_cast<Real>(C[i])) / top;
         mass[i] = static_cast<Real>(model.positionWeight[i]);
     }
+    std::vector<double> stayHi, stayLo, downHi, downLo;
+    const bool split = std::numeric_limits<Real>::digits > 53 &&
+                       splitExactly(stay.data(), 0, stay.size(), stayHi, stayLo) &&
+                       splitExactly(down.data(), 0, down.size(), downHi, downLo);
     std::vector<Real> absorbed(static_cast<std::size_t>(reach) + 1, Real(0));  // a_n
-    long end = reach;   // a_n is formed for n <= end
-    double left = 0;    // bound of the mass not absorbed at `end`, once settled
+    bool settled = false;
+    long end = reach;   // once settled: a_n <= a_end + left for every n >= end
+    double left = 0;
+    long stop = reach;  // the last a_n formed
     Real a = 0;
-    for (long n = 0; n < reach; ++n) {
+    for (long n = 0; n < stop; ++n) {
         a = a + mass[1] * down[1];
-        for (int i = 1; i <= r; ++i) mass[i] = mass[i] * stay[i] + mass[i + 1] * down[i + 1];
+        // Mass above reach - n - 1 cannot be absorbed by event `reach`.
+        const int states = static_cast<int>(std::min<long>(r, reach - n - 1));
+        bool done = false;
+        if constexpr (std::numeric_limits<Real>::digits > 53) {
+            if (split) {
+                deathChainEvent<Real>(mass.data(), states, SplitTable{stayHi.data(), stayLo.data()},
+                                      SplitTable{downHi.data(), downLo.data()});
+                done = true;
+            }
+        }
+        if (!done)
+            deathChainEvent<Real>(mass.data(), states, WholeTable<Real>{stay.data()}, WholeTable<Real>{down.data()});
         absorbed[static_cast<std::size_t>(n) + 1] = a;
-        if ((n + 1) % kSettleCheck == 0) {
+        // Tested only where every state is current (n + 1 + r <= reach); a
+        // moment whose window ends before end + r does not use it, so that
+        // its bits do not depend on the other moments (section 7).
+        if (!settled && (n + 1) % kSettleCheck == 0 && n + 1 + r <= reach) {
             Real still = 0;
             for (int i = 1; i <= r; ++i) still = still + mass[i];
             // Each mass carries at most 7 u per event (section 7), the sum r u more.
             const double bounded = static_cast<double>(still) * (1 + (7.0 * static_cast<double>(n + 1) + r + 8) * u);
             if (bounded <= eps * kSettledShare) {
+                settled = true;
                 end = n + 1;
                 left = bounded;
-                break;
+                stop = std::min<long>(reach, end + r - 1);
             }
         }
     }
+    auto usesSettling = [&](const Window& w) { return settled && w.last >= end + r; };
 
     long lastRead = kDirectPoissonLimit;  // the reciprocals the sums read
     for (std::size_t i : windowed)
-        if (windows[i].first <= end) lastRead = std::max(lastRead, windows[i].last);
+        if (!usesSettling(windows[i]) || windows[i].first <= end) lastRead = std::max(lastRead, windows[i].last);
     std::vector<Real> reciprocal(static_cast<std::size_t>(lastRead) + 2);
     for (std::size_t n = 1; n < reciprocal.size(); ++n) reciprocal[n] = 1 / static_cast<Real>(n);
     std::vector<Real> halfLogs(reciprocal.size(), Real(0));
-    const double absorbedUnits = 8.0 * static_cast<double>(end) + 8;  // a_end; a_n carries 8 n + 8
-    // The events before a window: a_n <= a_{first-1} there, so they weigh at
-    // most a_{first-1} eps (plus what is left, if the chain settled before).
-    auto lowTail = [&](long first) {
-        if (first <= 0) return 0.0;
-        const long n = std::min(first - 1, end);
-        return static_cast<double>(absorbed[static_cast<std::size_t>(n)]) * (1 + kAbsorbedRelativeError) +
-               (first - 1 > end ? left : 0.0);
-    };
 
     for (std::size_t i = 0; i < count; ++i) {
         const double t = moments[i];
@@ -636,6 +662,7 @@ void evaluateDeathChain(const ExactWaitingModel& model, const std::vector<double
             bound[i] = 0;
             continue;
         }
+        const Window& win = windows[i];
         double value = 0;
         double truncation = deviation;
         double rounding = 0;
@@ -644,26 +671,33 @@ void evaluateDeathChain(const ExactWaitingModel& model, const std::vector<double
             value = weight;
             truncation += weight * eps;
             rounding = weight * u * (r + 2);
-        } else if (windows[i].last < 0) {
+        } else if (win.last < 0) {
             continue;  // left for the rows
-        } else if (windows[i].first > end) {
-            // The chain has settled before the window: J - a_end lies in
-            // [-a_end eps, left] (events before the window weigh <= eps;
-            // from `end` on a_n exceeds a_end by at most what is left).
+        } else if (usesSettling(win) && win.first > end) {
+            // Settled before the window: J - a_end lies in [-a_end eps, left]
+            // (the events before the window weigh <= eps; from `end` on a_n
+            // exceeds a_end by at most what is left).
             value = static_cast<double>(absorbed[static_cast<std::size_t>(end)]);
             truncation += std::max(weight * eps, left);
-            rounding = value * absorbedUnits * u;
+            rounding = value * (8.0 * static_cast<double>(end) + 8) * u;  // a_n carries (8 n + 8) u
         } else {
-            const Window& win = windows[i];
+            const bool settles = usesSettling(win);
+            const long last = settles ? end : win.last;  // a_n read up to here, then held
             const Real x = top * static_cast<Real>(t);
             const WindowSum<Real> ws =
-                sumAroundMode<Real>(x, lam * t, win.first, win.last, 0, SettledTable<Real>{absorbed.data(), end},
+                sumAroundMode<Real>(x, lam * t, win.first, win.last, 0, SettledTable<Real>{absorbed.data(), last},
                                     WholeTable<Real>{reciprocal.data()}, reciprocal, halfLogs);
             value = static_cast<double>(ws.value);
-            truncation += (weight + lowTail(win.first)) * eps + (win.last > end ? left : 0);
-            const double theta = 8.0 * static_cast<double>(std::min(win.last, end)) + 8  // a_n
-                                 + ws.startError + 3 * ws.span + 3 * ws.deviation    // Poisson weights
-                                 + ws.span + 2;                                       // the window's sum
+            // Before the window a_n <= a_{first-1}: those events weigh at most
+            // a_{first-1} eps; after it at most W eps.
+            double before = 0;
+            if (win.first > 0)
+                before = static_cast<double>(absorbed[static_cast<std::size_t>(std::min(win.first - 1, last))]) *
+                         (1 + kAbsorbedRelativeError);
+            truncation += (weight + before) * eps + (settles ? left : 0);
+            const double theta = 8.0 * static_cast<double>(std::min(win.last, last)) + 8  // a_n
+                                 + ws.startError + 3 * ws.span + 3 * ws.deviation     // Poisson weights
+                                 + ws.span + 2;                                        // the window's sum
             rounding = static_cast<double>(ws.value) * theta * u;
         }
         joint[i] = value;

@@ -62,7 +62,8 @@
 // constants pi_k, and sum over rows and moments of the Poisson window; the
 // moments are spread over threads. Death chain: r per event up to the last
 // window's end (or until the chain is absorbed within the tolerance), on
-// one thread, and one window per moment. Every value has the same bits on
+// one thread, only the states that can still be absorbed in time, and one
+// window per moment. Every value has the same bits on
 // any number of threads and whatever the other moments.
 
 #include <vector>

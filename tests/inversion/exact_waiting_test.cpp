@@ -286,8 +286,16 @@ TEST(ExactWaitingTime, BoundsHowFarItsRowsAreFromOneDeathChain) {
         EXPECT_LE(std::fabs(chain.joint[i] - rows.joint[i]), chain.jointBound[i] + rows.jointBound[i]);
 }
 
+std::vector<double> everyStep(double from, double to, double step) {
+    std::vector<double> moments;
+    for (double t = from; t <= to; t += step) moments.push_back(t);
+    return moments;
+}
+
 // Moments near zero, in the window, past the chain's settling, surely
-// complete, and so far out (Lambda t >= 2^26) that the rows take them.
+// complete, and so far out (Lambda t >= 2^26) that the rows take them; and
+// windows ending at every event count around where the typical chain
+// settles (the moments that may and may not use it).
 TEST(ExactWaitingTime, TakesEveryMomentAloneOnTheDeathChainAndAgreesWithTheRows) {
     struct Case {
         const char* values;
@@ -295,6 +303,7 @@ TEST(ExactWaitingTime, TakesEveryMomentAloneOnTheDeathChainAndAgreesWithTheRows)
     };
     const Case cases[] = {
         {"1 0 0.5 -1 -1 10 20 1.0 9.5 0.1 32 5 0", {0, 1e-9, 0.2, 1, 5, 40}},
+        {"1 0 0.5 -1 -1 10 20 1.0 9.5 0.1 32 5 0", everyStep(1, 4, 0.01)},
         {"1 0 1.0 -1 -1 1 30 0.01 0.02 0.1 32 5 0", {1e-3, 3, 50, 400, 2000, 1e5, 1e7}},
         {"1 0 0.5 -1 -1 500 1000 1.0 495 0.001 32 0.1 0", {0.001, 0.05, 0.1, 0.5, 3}},
         {"1 0 0 -1 -1 5 40 1.0 4.8 0.1 32 5 0", {0.05, 1, 6, 30}},

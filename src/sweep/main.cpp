@@ -110,7 +110,7 @@ int run(const SweepOptions& options, const std::vector<std::string>& args, Error
         std::cerr << kProgram << ": " << failure.what() << "\n";
         return 1;
     }
-    for (const InputWarning& w : checkRunOns(notes)) err.write(warningText(findingText(fromInputWarning(w))));
+    for (const InputWarning& w : checkRunOns(notes)) err.write(warningText(inputWarningText(w)));
     for (const FieldSetting& s : options.settings) setModelField(plan.base, *s.field, s.value);
     plan.grid = ScenarioGrid(options.varied);
     plan.evaluation.thresholds = options.moments;

@@ -528,6 +528,36 @@ void evaluateSubset(const ExactWaitingModel& model, const Rows<Real>& rows, cons
     }
 }
 
+// deathChainDeviation for the rows 1 .. r only (the chain leaves the rows
+// above out when their weight is negligible).
+double deviationUpTo(const ExactWaitingModel& model, int r) {
+    const std::vector<double>& C = model.cumulativeAbandonRate;
+    const long double slope = r >= 1 ? static_cast<long double>(C[1]) : 0.0L;
+    const bool wide = std::numeric_limits<long double>::digits >= 64;
+    const double uLong = unitRoundoff<long double>();
+    // Covers the rounding of |C_i - i C_1| to double and of the products below.
+    constexpr double kUp = 1 + 0x1p-48;
+    double below = 0;  // sum_{i < k} e_i
+    double total = 0;
+    for (int k = 1; k <= r; ++k) {
+        const long double line = static_cast<long double>(k) * slope;
+        const long double c = C[k];
+        const long double diff = c - line;
+        // k < 2^11 and a 53-bit C_1: the product has at most 64 bits; then
+        // the difference is exact too where c and line are within a factor 2.
+        const bool exact = wide && k < 2048 && (line == 0 || (c <= 2 * line && line <= 2 * c));
+        double e = std::fabs(static_cast<double>(diff));
+        if (!exact) e += 2 * uLong * (std::fabs(static_cast<double>(diff)) + static_cast<double>(line));
+        e *= kUp;
+        // sum_j |(C_k - C_{j-1}) - C_{k-j+1}| <= k e_k + sum_{i<k} e_i + sum_{i<=k} e_i.
+        total += model.positionWeight[k] * (static_cast<double>(k) * e + below + (below + e)) * kUp;
+        below += e;
+    }
+    const double sigma = static_cast<double>(model.servers) * model.serviceRate;
+    // 2.718281828 < e; the sums' rounding is within kBoundMargin.
+    return total / (2.718281828 * sigma) * kBoundMargin * (1 + 0x1p-50);
+}
+
 // The law of the events' count read by the death chain's windows: absorbed
 // mass a_n, constant from `end` on (the chain has settled there).
 template <class Real>
@@ -552,12 +582,14 @@ inline void deathChainEvent(Real* mass, int states, Table stay, Table down) {
 
 // The death-chain path (exact_waiting.md, section 7) for every moment it can
 // take; the indices of the others (a window beyond kMostEvents events) are
-// left in `rest` for the rows. The caller has checked the deviation.
+// left in `rest` for the rows. States 1 .. states run; leftOut bounds what the
+// chain's use and the states above take from every value (the caller has
+// checked it).
 template <class Real>
-void evaluateDeathChain(const ExactWaitingModel& model, const std::vector<double>& moments, double tolerance,
-                        double deviation, std::vector<double>& joint, std::vector<double>& bound,
+void evaluateDeathChain(const ExactWaitingModel& model, int states, const std::vector<double>& moments,
+                        double tolerance, double leftOut, std::vector<double>& joint, std::vector<double>& bound,
                         std::vector<std::size_t>& rest) {
-    const int r = model.waitingPlaces;
+    const int r = states;  // the states above have a negligible weight, counted in leftOut
     const double u = unitRoundoff<Real>();
     const double eps = tolerance * kTailShare;
     const double tailLog = std::log(1 / eps);
@@ -664,7 +696,7 @@ void evaluateDeathChain(const ExactWaitingModel& model, const std::vector<double
         }
         const Window& win = windows[i];
         double value = 0;
-        double truncation = deviation;
+        double truncation = leftOut;
         double rounding = 0;
         if (complete[i]) {
             // Every row's time is at most Erlang(r, s mu): J >= W (1 - eps).
@@ -741,14 +773,20 @@ template <class Real>
 bool evaluateAll(const ExactWaitingModel& model, const std::vector<double>& moments, const ExactWaitingOptions& options,
                  std::vector<double>& joint, std::vector<double>& bound, ExactMethod& method) {
     method = ExactMethod::Rows;
-    if (!options.allowDeathChain || model.waitingPlaces < 1)
-        return evaluateRows<Real>(model, moments, options, joint, bound);
-    const double deviation = deathChainDeviation(model);
+    // The top states whose weights add up to at most a sixteenth of the
+    // tolerance are left out (mass never moves up: the rest is the chain of
+    // the states below); F <= 1, so the error is at most their weight.
+    int top = model.waitingPlaces;
+    double above = 0;
+    while (top > 0 && above + model.positionWeight[top] <= options.tolerance * kTailShare / 4)
+        above += model.positionWeight[top--];
+    if (!options.allowDeathChain || top < 1) return evaluateRows<Real>(model, moments, options, joint, bound);
+    const double deviation = deviationUpTo(model, top);
     if (!(deviation <= options.tolerance * kTailShare / 2))
         return evaluateRows<Real>(model, moments, options, joint, bound);
     method = ExactMethod::DeathChain;
     std::vector<std::size_t> rest;
-    evaluateDeathChain<Real>(model, moments, options.tolerance, deviation, joint, bound, rest);
+    evaluateDeathChain<Real>(model, top, moments, options.tolerance, deviation + above, joint, bound, rest);
     if (rest.empty()) return true;
     std::vector<double> restMoments, restJoint(rest.size()), restBound(rest.size());
     for (std::size_t i : rest) restMoments.push_back(moments[i]);
@@ -782,33 +820,9 @@ bool withinDomain(const ExactWaitingModel& m) {
 
 double deathChainDeviation(const ExactWaitingModel& model) {
     if (!withinDomain(model)) return std::numeric_limits<double>::infinity();
-    const int r = model.waitingPlaces;
-    const std::vector<double>& C = model.cumulativeAbandonRate;
-    const long double slope = r >= 1 ? static_cast<long double>(C[1]) : 0.0L;
-    const bool wide = std::numeric_limits<long double>::digits >= 64;
-    const double uLong = unitRoundoff<long double>();
-    // Covers the rounding of |C_i - i C_1| to double and of the products below.
-    constexpr double kUp = 1 + 0x1p-48;
-    double below = 0;  // sum_{i < k} e_i
-    double total = 0;
-    for (int k = 1; k <= r; ++k) {
-        const long double line = static_cast<long double>(k) * slope;
-        const long double c = C[k];
-        const long double diff = c - line;
-        // k < 2^11 and a 53-bit C_1: the product has at most 64 bits; then
-        // the difference is exact too where c and line are within a factor 2.
-        const bool exact = wide && k < 2048 && (line == 0 || (c <= 2 * line && line <= 2 * c));
-        double e = std::fabs(static_cast<double>(diff));
-        if (!exact) e += 2 * uLong * (std::fabs(static_cast<double>(diff)) + static_cast<double>(line));
-        e *= kUp;
-        // sum_j |(C_k - C_{j-1}) - C_{k-j+1}| <= k e_k + sum_{i<k} e_i + sum_{i<=k} e_i.
-        total += model.positionWeight[k] * (static_cast<double>(k) * e + below + (below + e)) * kUp;
-        below += e;
-    }
-    const double sigma = static_cast<double>(model.servers) * model.serviceRate;
-    // 2.718281828 < e; the sums' rounding is within kBoundMargin.
-    return total / (2.718281828 * sigma) * kBoundMargin * (1 + 0x1p-50);
+    return deviationUpTo(model, model.waitingPlaces);
 }
+
 
 ExactWaitingCurves exactWaitingTime(const ExactWaitingModel& model, const std::vector<double>& moments,
                                     const ExactWaitingOptions& options) {

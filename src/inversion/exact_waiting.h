@@ -50,7 +50,8 @@
 // started from the weights w, is absorbed by t, and one uniformization at
 // Lambda_r, O(r) per event and shared by every moment, gives it. The rows'
 // own rates differ from the chain's by the C_k's rounding; their effect on J
-// is bounded (|dF/d rate| <= 1 / (e rate)) and added to the bound. The path
+// is bounded (|dF/d rate| <= 1 / (e rate)) and added to the bound; the top
+// states, as far as their weights add up to tolerance/16, are left out. The path
 // runs when that deviation is within an eighth of the tolerance (always when
 // C_k = k C_1 exactly), else the rows run; `method` says which.
 //

@@ -650,17 +650,17 @@ void evaluateDeathChain(const ExactWaitingModel& model, int states, const std::v
     for (long n = 0; n < stop; ++n) {
         a = a + mass[1] * down[1];
         // Mass above reach - n - 1 cannot be absorbed by event `reach`.
-        const int states = static_cast<int>(std::min<long>(r, reach - n - 1));
+        const int live = static_cast<int>(std::min<long>(r, reach - n - 1));
         bool done = false;
         if constexpr (std::numeric_limits<Real>::digits > 53) {
             if (split) {
-                deathChainEvent<Real>(mass.data(), states, SplitTable{stayHi.data(), stayLo.data()},
+                deathChainEvent<Real>(mass.data(), live, SplitTable{stayHi.data(), stayLo.data()},
                                       SplitTable{downHi.data(), downLo.data()});
                 done = true;
             }
         }
         if (!done)
-            deathChainEvent<Real>(mass.data(), states, WholeTable<Real>{stay.data()}, WholeTable<Real>{down.data()});
+            deathChainEvent<Real>(mass.data(), live, WholeTable<Real>{stay.data()}, WholeTable<Real>{down.data()});
         absorbed[static_cast<std::size_t>(n) + 1] = a;
         // Tested only where every state is current (n + 1 + r <= reach); a
         // moment whose window ends before end + r does not use it, so that

@@ -50,10 +50,10 @@
 // started from the weights w, is absorbed by t, and one uniformization at
 // Lambda_r, O(r) per event and shared by every moment, gives it. The rows'
 // own rates differ from the chain's by the C_k's rounding; their effect on J
-// is bounded (|dF/d rate| <= 1 / (e rate)) and added to the bound; the top
-// states, as far as their weights add up to tolerance/16, are left out. The path
-// runs when that deviation is within an eighth of the tolerance (always when
-// C_k = k C_1 exactly), else the rows run; `method` says which.
+// is bounded (|dF/d rate| <= 1 / (e rate)) and added to the bound. The top
+// states, as far as their weights add up to tolerance/16, are left out. The
+// path runs when the deviation is within an eighth of the tolerance (always
+// when C_k = k C_1 exactly), else the rows run; `method` says which.
 //
 // Precision. Extended (long double, 64-bit significand, on x86-64 Linux and
 // MinGW) where the platform has it; otherwise, or on request, double, with a
@@ -64,8 +64,8 @@
 // moments are spread over threads. Death chain: r per event up to the last
 // window's end (or until the chain is absorbed within the tolerance), on
 // one thread, only the states that can still be absorbed in time, and one
-// window per moment. Every value has the same bits on
-// any number of threads and whatever the other moments.
+// window per moment. Every value has the same bits on any number of
+// threads and whatever the other moments.
 
 #include <vector>
 

@@ -386,9 +386,13 @@ void evaluateSubset(const ExactWaitingModel& model, const Rows<Real>& rows, cons
     const double eps = rows.epsilon;
     const double sigmaD = static_cast<double>(rows.sigma);
     const std::size_t count = which.size();
-    std::vector<Real> sum(count, Real(0));
-    std::vector<double> truncation(count, rows.droppedWeight);
-    std::vector<double> rounding(count, 0.0);
+    // Per moment: the sum over rows, and the two parts of its bound.
+    struct Total {
+        Real sum;
+        double truncation;
+        double rounding;
+    };
+    std::vector<Total> totals(count, Total{Real(0), rows.droppedWeight, 0.0});
 
     // The sweep length each row needs: its own windows, then the largest of
     // the rows after it (they are built from it).
@@ -455,15 +459,15 @@ void evaluateSubset(const ExactWaitingModel& model, const Rows<Real>& rows, cons
             const double t = moments[which[i]];
             if (!(t > 0)) continue;
             if (rowComplete(k, sigmaD * t, rows.tailLog)) {
-                sum[i] = sum[i] + static_cast<Real>(w);
-                truncation[i] += w * eps;
-                rounding[i] += w * u * (r + 2);
+                totals[i].sum = totals[i].sum + static_cast<Real>(w);
+                totals[i].truncation += w * eps;
+                totals[i].rounding += w * u * (r + 2);
                 continue;
             }
             const Real x = rows.lambda[k] * static_cast<Real>(t);
             const Window win = poissonWindow(lam * t, rows.tailLog);
             if (win.last < k) {
-                truncation[i] += w * eps;
+                totals[i].truncation += w * eps;
                 continue;
             }
             if (!prefixReady) {
@@ -497,8 +501,8 @@ void evaluateSubset(const ExactWaitingModel& model, const Rows<Real>& rows, cons
                                          wholeReciprocal, rows.reciprocal, halfLogs);
             }
             const Real contribution = static_cast<Real>(w) * (rows.piMantissa[k] * ws.value);
-            sum[i] = sum[i] + contribution;
-            truncation[i] += w * eps * (win.first > k ? 2 : 1);
+            totals[i].sum = totals[i].sum + contribution;
+            totals[i].truncation += w * eps * (win.first > k ? 2 : 1);
             const double mkt = static_cast<double>(win.last - k);
             const double startError = ws.startError;
             const double span = ws.span;
@@ -511,7 +515,7 @@ void evaluateSubset(const ExactWaitingModel& model, const Rows<Real>& rows, cons
                                  + startError + 3 * span + 3 * deviation   // Poisson weights
                                  + span + 2                                // the window's sum
                                  + 4 + r;                                  // times pi, w; sum over rows
-            rounding[i] += static_cast<double>(contribution) * theta * u;
+            totals[i].rounding += static_cast<double>(contribution) * theta * u;
         }
     }
     for (std::size_t i = 0; i < count; ++i) {
@@ -521,9 +525,9 @@ void evaluateSubset(const ExactWaitingModel& model, const Rows<Real>& rows, cons
             bound[at] = 0;
             continue;
         }
-        const double value = static_cast<double>(sum[i]);
+        const double value = static_cast<double>(totals[i].sum);
         joint[at] = value;
-        bound[at] = (truncation[i] + rounding[i]) * kBoundMargin +
+        bound[at] = (totals[i].truncation + totals[i].rounding) * kBoundMargin +
                     std::fabs(value) * std::numeric_limits<double>::epsilon() / 2;
     }
 }

@@ -107,8 +107,12 @@ TEST(ExactWaitingTime, StaysWithinItsBoundOfTheFortyDigitReferencesOnBothPathsAn
             const ExactWaitingCurves c = exactWaitingTime(facts, sc.moments, options);
             ASSERT_TRUE(c.applicable) << sc.name;
             const bool onChain = c.method == ExactMethod::DeathChain;
-            if (r > 0 && chain && linear) EXPECT_TRUE(onChain) << sc.name;
-            if (!chain || !exponential) EXPECT_FALSE(onChain) << sc.name;
+            if (r > 0 && chain && linear) {
+                EXPECT_TRUE(onChain) << sc.name;
+            }
+            if (!chain || !exponential) {
+                EXPECT_FALSE(onChain) << sc.name;
+            }
             double worst = 0;
             double widest = 0;
             for (std::size_t i = 0; i < sc.moments.size(); ++i) {

@@ -687,9 +687,10 @@ void evaluateDeathChain(const ExactWaitingModel& model, int states, const std::v
     long lastRead = kDirectPoissonLimit;  // the reciprocals the sums read
     for (std::size_t i : windowed)
         if (!usesSettling(windows[i]) || windows[i].first <= end) lastRead = std::max(lastRead, windows[i].last);
-    std::vector<Real> reciprocal(static_cast<std::size_t>(lastRead) + 2);
-    for (std::size_t n = 1; n < reciprocal.size(); ++n) reciprocal[n] = 1 / static_cast<Real>(n);
-    std::vector<Real> halfLogs(reciprocal.size(), Real(0));
+    const std::size_t tableSize = static_cast<std::size_t>(lastRead) + 2;
+    std::vector<Real> reciprocal(tableSize);
+    for (std::size_t n = 1; n < tableSize; ++n) reciprocal[n] = 1 / static_cast<Real>(n);
+    std::vector<Real> halfLogs(tableSize);
 
     for (std::size_t i = 0; i < count; ++i) {
         const double t = moments[i];

@@ -151,9 +151,9 @@ int runProgram(const std::string& directory, std::istream& in, std::ostream& out
     InputNotes notes;
     bool notesWritten = false;
     const auto runOnTexts = [&] {
-        std::vector<Finding> findings;
-        for (const InputWarning& w : checkRunOns(notes)) findings.push_back(fromInputWarning(w));
-        return CalculatorRun::texts(findings);
+        std::vector<std::string> texts;
+        for (const InputWarning& w : checkRunOns(notes)) texts.push_back(inputWarningText(w));
+        return texts;
     };
     std::unique_ptr<CalculatorRun> observer;
     try {

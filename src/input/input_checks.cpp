@@ -163,8 +163,8 @@ void validateModelInput(const ModelInput& input) {
         case PatienceType::Erlang:
             // Before any other check of the distribution, also when there
             // are no waiting places.
-            if (input.abandonParam2 > 12)
-                throw RunFailure("Erlang of more than " + std::to_string(12) + " phases is not allowed.");
+            if (input.abandonParam2 > kMaxErlangPhases)
+                throw RunFailure("Erlang of more than " + std::to_string(kMaxErlangPhases) + " phases is not allowed.");
             checkErlangParameters(input.abandonParam1, input.abandonParam2, input.arrivalRate);
             break;
         case PatienceType::Lognormal:

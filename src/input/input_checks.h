@@ -31,6 +31,8 @@ constexpr int kMaxSystemSize = (1 << 26) - 1;
 constexpr int kMaxInversionTerms = 1 << 20;
 // Binomial table dimension N: (N + 1)^2 doubles.
 constexpr int kMaxBinomialDimension = 16383;
+// Erlang phases of the patience: the hazard's factorial table ends at 12!.
+constexpr int kMaxErlangPhases = 12;
 
 // Every check of "INPUT.DAT" in the order in which the calculator has always
 // made them: the time grid (values 10, 12), the waiting places (7), the

@@ -13,8 +13,6 @@ namespace plan {
 
 namespace {
 
-constexpr unsigned kMaxJobs = 1024;
-constexpr int kMaxErlangPhases = 12;  // the model's limit
 constexpr double kPercent = 100;
 
 bool readNumber(std::string text, double& value) {
@@ -33,6 +31,18 @@ double positiveOption(const std::string& option, const std::string& text, const 
     if (!readNumber(text, value) || !(value > 0))
         throw UsageError(option + " '" + text + "': expected a number of " + unit + " above 0");
     return value;
+}
+
+// A share written in per cent, with or without the sign ("5%", "5", "2.5 %"),
+// from 0 to 100; `option` names it in the message.
+double percentOption(const std::string& option, const std::string& text) {
+    std::string number = text;
+    while (!number.empty() && number.back() == ' ') number.pop_back();
+    if (!number.empty() && number.back() == '%') number.pop_back();
+    double value = 0;
+    if (!readNumber(number, value) || value < 0 || value > kPercent)
+        throw UsageError(option + " '" + text + "': expected a percentage from 0 to 100, such as 5% or 5");
+    return value / kPercent;
 }
 
 // "80/20": 80 % within 20 seconds (a % after the share and an s after the
@@ -65,16 +75,6 @@ void patienceOption(const std::string& text, PatienceLaw& patience) {
 }
 
 }  // namespace
-
-double percentOption(const std::string& option, const std::string& text) {
-    std::string number = text;
-    while (!number.empty() && number.back() == ' ') number.pop_back();
-    if (!number.empty() && number.back() == '%') number.pop_back();
-    double value = 0;
-    if (!readNumber(number, value) || value < 0 || value > kPercent)
-        throw UsageError(option + " '" + text + "': expected a percentage from 0 to 100, such as 5% or 5");
-    return value / kPercent;
-}
 
 PlanOptions parsePlanOptions(const std::vector<std::string>& args, unsigned cores) {
     PlanOptions options;

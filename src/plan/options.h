@@ -25,10 +25,6 @@ struct PlanOptions {
 // status 2).
 PlanOptions parsePlanOptions(const std::vector<std::string>& args, unsigned cores);
 
-// A share written in per cent, with or without the sign ("5%", "5", "2.5 %"),
-// from 0 to 100; `option` names it in the message.
-double percentOption(const std::string& option, const std::string& text);
-
 std::string planUsageText();
 
 }  // namespace plan

@@ -51,6 +51,9 @@ private:
 // The waiting-time method of --method.
 WaitingMethod methodOption(const std::string& text);
 
+// The most worker threads a program's --jobs takes.
+constexpr unsigned kMaxJobs = 1024;
+
 // A whole number from `low` to `high` written in plain digits, for `option`.
 long long wholeOption(const std::string& option, const std::string& text, long long low, long long high);
 

@@ -83,9 +83,4 @@ void SweepRowFormatter::operator()(const RowResult& row, std::string& out) const
     out += "\r\n";
 }
 
-void formatSweepRow(const SweepPlan& plan, const RowResult& row, std::string& out) {
-    const SweepRowFormatter format(plan);
-    format(row, out);
-}
-
 }  // namespace queuecalc

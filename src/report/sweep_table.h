@@ -31,7 +31,4 @@ private:
     std::vector<Column> columns_;
 };
 
-// The same for one row (works out the columns each time).
-void formatSweepRow(const SweepPlan& plan, const RowResult& row, std::string& out);
-
 }  // namespace queuecalc

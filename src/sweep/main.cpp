@@ -1,7 +1,6 @@
 // queuecalc-sweep: the queue calculator over a grid of scenarios, with
 // service levels at chosen thresholds and staffing searches; one CSV row per
 // scenario. See usageText() (--help) and the README.
-#include <unistd.h>
 #ifdef _WIN32
 #include <fcntl.h>
 #include <io.h>
@@ -103,14 +102,17 @@ void writeSummary(ErrorStream& err, const PlanSummary& summary) {
 int run(const SweepOptions& options, const std::vector<std::string>& args, ErrorStream& err) {
     SweepPlan plan;
     InputNotes notes;
+    const auto writeRunOns = [&] {
+        for (const InputWarning& w : checkRunOns(notes)) err.write(warningText(inputWarningText(w)));
+    };
     try {
         plan.base = readModelInputFile(options.inputPath, &notes, options.inputPath);
     } catch (const RunFailure& failure) {
-        for (const InputWarning& w : checkRunOns(notes)) err.write(warningText(inputWarningText(w)));
+        writeRunOns();
         std::cerr << kProgram << ": " << failure.what() << "\n";
         return 1;
     }
-    for (const InputWarning& w : checkRunOns(notes)) err.write(warningText(inputWarningText(w)));
+    writeRunOns();
     for (const FieldSetting& s : options.settings) setModelField(plan.base, *s.field, s.value);
     plan.grid = ScenarioGrid(options.varied);
     plan.evaluation.thresholds = options.moments;

@@ -13,8 +13,6 @@ namespace sweep {
 
 namespace {
 
-constexpr unsigned kMaxJobs = 1024;
-
 double thresholdOption(const std::string& text) {
     std::istringstream in(text);
     double tau = 0;

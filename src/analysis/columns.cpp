@@ -21,13 +21,6 @@ std::vector<Column> resultColumns(const std::vector<double>& thresholds) {
     return columns;
 }
 
-std::size_t columnIndex(const Column& column, const std::vector<double>& thresholds) {
-    const std::vector<Column> columns = resultColumns(thresholds);
-    for (std::size_t i = 0; i < columns.size(); ++i)
-        if (columns[i] == column) return i;
-    return columns.size();
-}
-
 double targetMargin(const Target& target, double value) {
     return target.atLeast ? value - target.bound : target.bound - value;
 }

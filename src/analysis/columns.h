@@ -63,10 +63,6 @@ inline bool operator==(const Column& a, const Column& b) { return a.measure == b
 // The columns of a scenario evaluated at `thresholds`.
 std::vector<Column> resultColumns(const std::vector<double>& thresholds);
 
-// The index of `column` among resultColumns(thresholds), or
-// resultColumns(thresholds).size() when it is not among them.
-std::size_t columnIndex(const Column& column, const std::vector<double>& thresholds);
-
 // A staffing target: COLUMN >= BOUND or COLUMN <= BOUND.
 struct Target {
     std::string text;  // as the user gave it, for messages
@@ -78,6 +74,5 @@ struct Target {
 // How far the value is on the good side of the bound (negative: missed; NaN
 // when the value is NaN).
 double targetMargin(const Target& target, double value);
-inline bool targetMet(const Target& target, double value) { return targetMargin(target, value) >= 0; }
 
 }  // namespace queuecalc

@@ -131,8 +131,8 @@ std::vector<Finding> checkSoundMeasures(const Evaluation& e) {
     return findings;
 }
 
-}  // namespace
-
+// The findings about the measures (MeasureView::Calculator): P(A) at
+// rounding level or negative, measures that are not finite.
 std::vector<Finding> checkCalculatorMeasures(const QueueModel& model) {
     const PerformanceMeasures& m = model.measures;
     std::vector<Finding> findings;
@@ -161,8 +161,6 @@ std::vector<Finding> checkCalculatorMeasures(const QueueModel& model) {
     addNotFinite(findings, shown);
     return findings;
 }
-
-namespace {
 
 // The exact values at the moments of the curve findings, evaluated there
 // alone (a few moments: a small share of the run), held beside each.

@@ -56,9 +56,6 @@ public:
     // RunFailure without a file for M beyond the last row of finite doubles.
     std::shared_ptr<const std::vector<double>> row(int inversionTerms);
 
-    // The table read (dimension -1 and no rows without a file).
-    const BinomialTable& table() const { return table_; }
-
     // The warning about row M of a table read from a file that does not hold
     // C(M, k) (engine/input_warnings.h), found once per M; none without a
     // file. For an input that passed checkDimension.
@@ -145,10 +142,6 @@ ModelRun runModel(const ModelInput& input, BinomialRows& rows, const RunRequest&
 // usable result.
 void runModelInto(ModelRun& run, PositionRowBuffers& positionRows, const ModelInput& input, BinomialRows& rows,
                   const RunRequest& request, RunObserver* observer = nullptr);
-
-// The findings about the measures (MeasureView::Calculator): P(A) at
-// rounding level or negative, measures that are not finite.
-std::vector<Finding> checkCalculatorMeasures(const QueueModel& model);
 
 // ---- One scenario --------------------------------------------------------
 

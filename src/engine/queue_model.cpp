@@ -22,12 +22,10 @@ void buildQueueModelInto(QueueModel& model, PositionRowBuffers& rows, const Mode
                          input.waitingPlaces, input.arrivalRate);
     solveChainInto(model.chain, input.servers, input.waitingPlaces, input.serviceRate, input.arrivalRate,
                    model.hazard.cumulativeAbandonRate);
-    // The tables are made non-const (make_shared<QueuePositionTables>) and
-    // only handed out as const, so writing them through the one handle left
-    // is sound.
+    // Written in place only where no copy of the model still shares them.
     model.transform.tables.reset();
     if (!model.tables || model.tables.use_count() != 1) model.tables = std::make_shared<QueuePositionTables>();
-    QueuePositionTables& tables = const_cast<QueuePositionTables&>(*model.tables);
+    QueuePositionTables& tables = *model.tables;
     buildQueuePositionTablesInto(tables, rows, input.servers, input.waitingPlaces, input.serviceRate,
                                  model.hazard.hazardRate, model.hazard.cumulativeAbandonRate);
     model.measures = computePerformanceMeasures(input, model.chain.stationaryDist, model.chain.admittedDist,

@@ -43,7 +43,7 @@ struct QueueModel {
     ModelInput input;  // as validated
     HazardRates hazard;
     ChainSolution chain;
-    std::shared_ptr<const QueuePositionTables> tables;
+    std::shared_ptr<QueuePositionTables> tables;
     PerformanceMeasures measures;
     TransformModel transform;  // shares `tables`
 };

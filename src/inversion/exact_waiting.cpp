@@ -1,38 +1,21 @@
 #include "inversion/exact_waiting.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstddef>
 #include <limits>
 #include <numeric>
 #include <stdexcept>
-#include <system_error>
 #include <thread>
+
+#include "core/thread_pool.h"
 
 // The derivation, the formulas of every error term below and their proof:
 // exact_waiting.md beside this file. Error terms are counted in units of the
 // working precision's unit roundoff u (2^-64 extended, 2^-53 double).
 
 namespace queuecalc {
-
-ExactWaitingModel makeExactWaitingModel(int servers, int waitingPlaces, double serviceRate,
-                                        const std::vector<double>& cumulativeAbandonRate,
-                                        const std::vector<double>& admittedDist,
-                                        const std::vector<double>& reachServiceProb,
-                                        double noWaitProb, double servedProb) {
-    ExactWaitingModel m;
-    m.servers = servers;
-    m.waitingPlaces = waitingPlaces;
-    m.serviceRate = serviceRate;
-    m.cumulativeAbandonRate.assign(cumulativeAbandonRate.begin(),
-                                   cumulativeAbandonRate.begin() + waitingPlaces + 1);
-    m.positionWeight.assign(static_cast<std::size_t>(waitingPlaces) + 1, 0.0);
-    for (int k = 1; k <= waitingPlaces; ++k)
-        m.positionWeight[k] = reachServiceProb[k] * admittedDist[servers + k - 1];
-    m.noWaitProb = noWaitProb;
-    m.servedProb = servedProb;
-    return m;
-}
 
 bool exactExtendedPrecisionAvailable() { return std::numeric_limits<long double>::digits > 53; }
 
@@ -756,19 +739,12 @@ bool evaluateRows(const ExactWaitingModel& model, const std::vector<double>& mom
     }
     std::vector<std::vector<std::size_t>> parts(threads);
     for (std::size_t i = 0; i < moments.size(); ++i) parts[i % threads].push_back(i);
-    std::vector<std::thread> helpers;
-    unsigned started = 1;
-    for (unsigned p = 1; p < threads; ++p) {
-        try {
-            helpers.emplace_back([&, p] { evaluateSubset<Real>(model, rows, moments, parts[p], joint, bound); });
-            ++started;
-        } catch (const std::system_error&) {
-            break;  // no more threads to be had: this thread takes the rest
-        }
-    }
-    for (unsigned p = started; p < threads; ++p) parts[0].insert(parts[0].end(), parts[p].begin(), parts[p].end());
-    evaluateSubset<Real>(model, rows, moments, parts[0], joint, bound);
-    for (std::thread& helper : helpers) helper.join();
+    // Each value depends on its own moment only: any thread may take any part.
+    std::atomic<unsigned> next{0};
+    auto worker = [&] {
+        for (unsigned p; (p = next++) < threads;) evaluateSubset<Real>(model, rows, moments, parts[p], joint, bound);
+    };
+    runOnThreads(threads, worker);
     return true;
 }
 

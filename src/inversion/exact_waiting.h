@@ -79,18 +79,10 @@ struct ExactWaitingModel {
     int waitingPlaces = 0;
     double serviceRate = 0;
     std::vector<double> cumulativeAbandonRate;  // r + 1, [0] = 0
-    std::vector<double> positionWeight;         // r + 1, w_k; [0] unused
+    std::vector<double> positionWeight;         // r + 1, w_k (the transform's weights); [0] unused
     double noWaitProb = 0;                      // P(W = 0)
     double servedProb = 0;                      // P(S)
 };
-
-// From the model's pieces: w_k = reachServiceProb[k] * admittedDist[s + k - 1],
-// the same double as the transform's weight.
-ExactWaitingModel makeExactWaitingModel(int servers, int waitingPlaces, double serviceRate,
-                                        const std::vector<double>& cumulativeAbandonRate,
-                                        const std::vector<double>& admittedDist,
-                                        const std::vector<double>& reachServiceProb,
-                                        double noWaitProb, double servedProb);
 
 enum class ExactPrecision {
     Extended,  // long double where it is wider than double, else Double

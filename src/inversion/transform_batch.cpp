@@ -9,7 +9,6 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
-#include <system_error>
 #include <thread>
 #include <utility>
 #include <vector>

@@ -291,7 +291,7 @@ Evaluation evaluateScenario(const ModelInput& input, const EvaluationRequest& re
     RunRequest run;
     run.euler = curves && e.method == WaitingMethod::Euler;
     run.talbot = curves && e.method == WaitingMethod::Talbot;
-    if (curves) run.moments = moments;
+    if (curves) run.moments = &moments;
     run.engine = request.engine;
     run.view = MeasureView::Sound;
     ModelRun& done = workspace.run;

@@ -100,9 +100,9 @@ enum class MeasureView { Calculator, Sound };
 
 struct RunRequest {
     // Each > 0 and finite; the checks for decrease read them in this order.
-    // None: the input's time grid, j * momentInterval (formed once the
-    // input checks passed).
-    std::optional<std::vector<double>> moments;
+    // Null: the input's time grid, j * momentInterval (formed once the
+    // input checks passed). Not owned: read during the run only.
+    const std::vector<double>* moments = nullptr;
     bool euler = false;
     bool talbot = false;
     TransformEngine engine = TransformEngine::Fast;

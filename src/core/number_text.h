@@ -7,6 +7,7 @@
 #include <charconv>
 #include <cmath>
 #include <string>
+#include <string_view>
 
 namespace queuecalc {
 
@@ -50,6 +51,17 @@ inline std::string formatFixed(double value, int decimals) {
     std::string text(buffer, result.ptr);
     if (text[0] == '-' && text.find_first_not_of("-0.") == std::string::npos) text.erase(0, 1);
     return text;
+}
+
+// The number that is the whole of `text` ("2.5", "+3", "1e-3"; no blanks),
+// if it is finite: the one reader of numbers typed or read from tables.
+inline bool readFiniteNumber(std::string_view text, double& value) {
+    if (text.empty()) return false;
+    const char* first = text.data();
+    const char* last = first + text.size();
+    if (*first == '+') ++first;  // from_chars takes no plus sign
+    const std::from_chars_result r = std::from_chars(first, last, value);
+    return r.ec == std::errc() && r.ptr == last && std::isfinite(value);
 }
 
 }  // namespace queuecalc

@@ -2,12 +2,13 @@
 
 #include <algorithm>
 #include <cctype>
-#include <charconv>
 #include <cmath>
 #include <fstream>
 #include <iterator>
 #include <map>
 #include <sstream>
+
+#include "core/number_text.h"
 
 namespace queuecalc {
 
@@ -38,15 +39,7 @@ std::string lowered(std::string text) {
 }
 
 // The field as a finite number (blanks around it allowed), or false.
-bool number(const std::string& field, double& value) {
-    const std::string text = trimmed(field);
-    if (text.empty()) return false;
-    const char* first = text.data();
-    const char* last = first + text.size();
-    if (*first == '+') ++first;  // from_chars takes no plus sign
-    const std::from_chars_result r = std::from_chars(first, last, value);
-    return r.ec == std::errc() && r.ptr == last && std::isfinite(value);
-}
+bool number(const std::string& field, double& value) { return readFiniteNumber(trimmed(field), value); }
 
 struct Columns {
     int interval = -1, calls = -1, aht = -1, patience = -1, staffed = -1;

@@ -1,7 +1,6 @@
 #include "plan/options.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 
 #include "core/number_text.h"
@@ -15,15 +14,11 @@ namespace {
 
 constexpr double kPercent = 100;
 
+// A number with spaces around it allowed.
 bool readNumber(std::string text, double& value) {
     while (!text.empty() && text.back() == ' ') text.pop_back();
     while (!text.empty() && text.front() == ' ') text.erase(0, 1);
-    if (text.empty()) return false;
-    const char* first = text.data();
-    const char* last = first + text.size();
-    if (*first == '+') ++first;
-    const std::from_chars_result r = std::from_chars(first, last, value);
-    return r.ec == std::errc() && r.ptr == last && std::isfinite(value);
+    return readFiniteNumber(text, value);
 }
 
 double positiveOption(const std::string& option, const std::string& text, const char* unit) {

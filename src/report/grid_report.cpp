@@ -1,11 +1,11 @@
 #include "report/grid_report.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <limits>
 #include <map>
 
+#include "core/number_text.h"
 #include "report/svg_chart.h"
 
 namespace queuecalc {
@@ -16,10 +16,7 @@ constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
 double numberIn(const std::string& cell) {
     double value = kNaN;
-    const char* first = cell.data();
-    const char* last = first + cell.size();
-    const std::from_chars_result r = std::from_chars(first, last, value);
-    return r.ec == std::errc() && r.ptr == last && std::isfinite(value) ? value : kNaN;
+    return readFiniteNumber(cell, value) ? value : kNaN;
 }
 
 }  // namespace

@@ -7,7 +7,6 @@
 #include <string>
 #include <vector>
 
-#include "report/csv.h"
 #include "support/program_runner.h"
 #include "sweep/sweep_support.h"
 

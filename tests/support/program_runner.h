@@ -161,6 +161,15 @@ inline std::vector<std::string> caseFolders(const std::filesystem::path& folder)
     return names;
 }
 
+// The names of everything in `folder`, sorted.
+inline std::vector<std::string> fileNames(const std::filesystem::path& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
 // A case folder's name as a test name ("typical-both" -> "typical_both").
 struct CaseName {
     template <typename Info>

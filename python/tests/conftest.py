@@ -25,6 +25,13 @@ def input_values(folder: Path):
     return (folder / "INPUT.DAT").read_text(encoding="latin-1").split()[:13]
 
 
+def typical_keywords():
+    """The typical example's centre as CallCentre keywords."""
+    import queuecalc as qc
+
+    return dict(servers=10, arrival_rate=9.5, service_rate=1, waiting_places=20, patience=qc.Exponential(0.5))
+
+
 def centre_of(values):
     """The CallCentre of an INPUT.DAT's values."""
     import queuecalc as qc

@@ -8,8 +8,9 @@ import numpy as np
 import pytest
 
 import queuecalc as qc
+from conftest import typical_keywords
 
-TYPICAL = dict(servers=10, arrival_rate=9.5, service_rate=1, waiting_places=20, patience=qc.Exponential(0.5))
+TYPICAL = typical_keywords()
 # The columns of the sweep program in front of the thresholds' columns.
 SWEEP_MEASURES = ["RHO", "P(Loss)", "P(NoWait)", "P(S)", "P(A)", "E[W,S]", "E[W^2,S]", "E[W|S]", "E[W^2|S]",
                   "Var(W|S)", "E[W1_A]", "E[W^21_A]", "E[W|A]", "E[W^2|A]", "Var(W|A)", "occupancy", "ASA",

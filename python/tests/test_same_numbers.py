@@ -14,7 +14,7 @@ import numpy as np
 import pytest
 
 import queuecalc as qc
-from conftest import EXAMPLES, ROOT, centre_of, input_values, program
+from conftest import EXAMPLES, ROOT, centre_of, input_values, program, typical_keywords
 
 pandas = pytest.importorskip("pandas")
 
@@ -94,14 +94,10 @@ def test_staffing_equals_the_sweep_programs_staffing_search():
     expected = run_sweep("--input", str(typical / "INPUT.DAT"), "--staff", "--target", targets[0],
                          "--target", targets[1], "--vary", "arrivalRate=9.5,10.45,30")
     for row in expected.itertuples(index=False):
-        centre = qc.CallCentre(**{**_typical(), "arrival_rate": row.arrivalRate})
+        centre = qc.CallCentre(**{**typical_keywords(), "arrival_rate": row.arrivalRate})
         count, measures = qc.staff(centre, targets)
         assert count == row.servers
         assert same_bits(list(measures.values()), list(row)[2:-1])
-
-
-def _typical():
-    return dict(servers=10, service_rate=1.0, waiting_places=20, patience=qc.Exponential(0.5))
 
 
 @pytest.mark.parametrize("options, keywords", [

@@ -8,7 +8,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
@@ -46,9 +45,7 @@ FailedRun runFailing(const std::string& input, const std::string& binomial) {
     FailedRun run;
     run.outcome = runProgramIn(folder.path(), "0\n");
     run.csvAfter = readBytes(folder / "OUTPUT.CSV");
-    for (const auto& entry : fs::directory_iterator(folder.path()))
-        run.files.push_back(entry.path().filename().string());
-    std::sort(run.files.begin(), run.files.end());
+    run.files = fileNames(folder.path());
     return run;
 }
 
@@ -290,11 +287,7 @@ TEST(ResultsFileWriting, AFolderNamedLikeTheResultsFileStopsTheRunWithAMessage) 
               failureOutput("Unable to write results file (OUTPUT.CSV): a folder of that name is in the way."));
     EXPECT_NE(outcome.exitStatus, 0);
     EXPECT_EQ(readBytes(setup.folder / "OUTPUT.CSV" / "kept"), "x");
-    std::vector<std::string> files;
-    for (const auto& entry : fs::directory_iterator(setup.folder.path()))
-        files.push_back(entry.path().filename().string());
-    std::sort(files.begin(), files.end());
-    EXPECT_EQ(files, (std::vector<std::string>{"BINOMDIST.DAT", "INPUT.DAT", "OUTPUT.CSV"}))
+    EXPECT_EQ(fileNames(setup.folder.path()), (std::vector<std::string>{"BINOMDIST.DAT", "INPUT.DAT", "OUTPUT.CSV"}))
         << "no temporary file may be left behind";
 }
 

@@ -6,12 +6,12 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "engine/diagnostics.h"
 #include "report/finding_text.h"
+#include "support/call_centre.h"
 #include "support/measured_error.h"
 #include "support/pascal_table.h"
 
@@ -19,13 +19,7 @@ using namespace queuecalc;
 
 namespace {
 
-// A model from the thirteen values of "INPUT.DAT" in one line.
-QueueModel centre(const std::string& values) {
-    std::istringstream in(values);
-    const ModelInput input = readModelInput(in);
-    validateModelInput(input);
-    return buildQueueModel(input);
-}
+using testsupport::queueModelOf;
 
 const char* const kTypical = "1 0 0.5 -1 -1 10 20 1 9.5 0.1 32 5 0";
 // The centre where Talbot with 32 terms leaves [0, 1] (1.07 at t = 0.63).
@@ -61,7 +55,7 @@ std::vector<CurveProblem> problems(const std::vector<CurveFinding>& findings) {
 }  // namespace
 
 TEST(CurveChecks, SaySomethingOnlyWhereACurveIsWrong) {
-    const QueueModel typical = centre(kTypical);
+    const QueueModel typical = queueModelOf(kTypical);
     const std::vector<double> t = grid(typical);
     const InversionResults sound = both(typical, 32, 32, t);
     EXPECT_TRUE(checkWaitingTimeCurves(typical, 32, t, sound).empty());
@@ -90,7 +84,7 @@ TEST(CurveChecks, SaySomethingOnlyWhereACurveIsWrong) {
 }
 
 TEST(CurveChecks, NameTheAlgorithmThatFailsWhenTheTwoDiffer) {
-    const QueueModel hundred = centre(kHundred);
+    const QueueModel hundred = queueModelOf(kHundred);
     const std::vector<double> t = grid(hundred);
     const std::vector<CurveFinding> f = checkWaitingTimeCurves(hundred, 32, t, both(hundred, 24, 32, t));
     ASSERT_FALSE(f.empty());
@@ -115,7 +109,7 @@ TEST(CurveChecks, NameTheAlgorithmThatFailsWhenTheTwoDiffer) {
 // stay within a factor of a few of the truth, so that it neither cries wolf
 // nor stays silent.
 TEST(AccuracyEstimate, FollowsTheTrueErrorOfEulerAcrossTheNumberOfTerms) {
-    const QueueModel typical = centre(kTypical);
+    const QueueModel typical = queueModelOf(kTypical);
     const std::vector<double> t = grid(typical);
     const WaitingTimeCurves truth = invert(typical, InversionAlgorithm::Talbot, 48, t);
     double worstRatio = 0;
@@ -140,7 +134,7 @@ TEST(AccuracyEstimate, FollowsTheTrueErrorOfEulerAcrossTheNumberOfTerms) {
 }
 
 TEST(AccuracyEstimate, SpotCheckFindsTheTalbotContourMissingOnALargeCentre) {
-    const QueueModel hundred = centre(kHundred);
+    const QueueModel hundred = queueModelOf(kHundred);
     const std::vector<double> t = grid(hundred);
     const std::vector<CurveFinding> at32 =
         checkWaitingTimeCurves(hundred, 32, t, only(InversionAlgorithm::Talbot, invert(hundred, InversionAlgorithm::Talbot, 32, t)));

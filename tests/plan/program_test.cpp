@@ -2,15 +2,11 @@
 // bad forecast, and the same agents as the sweep's staffing search.
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-
-#include <cstdlib>
 #include <filesystem>
 #include <sstream>
 #include <string>
 #include <vector>
 
-#include "report/csv.h"
 #include "support/program_runner.h"
 #include "sweep/sweep_support.h"
 
@@ -22,20 +18,8 @@ using namespace testsupport;
 
 namespace {
 
-struct PlanRun {
-    std::string out, err;
-    int status = -1;
-};
-
-PlanRun runPlanIn(const std::filesystem::path& folder, const std::string& args) {
-    const std::string out = folder.string() + ".plan-out", err = folder.string() + ".plan-err";
-    const std::string command = "cd '" + folder.string() + "' && '" QUEUECALC_PLAN_PATH "' " + args +
-                                " < /dev/null > '" + out + "' 2> '" + err + "'";
-    const int status = std::system(command.c_str());
-    PlanRun run{readBytes(out), readBytes(err), WIFEXITED(status) ? WEXITSTATUS(status) : -1};
-    std::filesystem::remove(out);
-    std::filesystem::remove(err);
-    return run;
+ToolRun runPlanIn(const std::filesystem::path& folder, const std::string& args) {
+    return runToolIn(folder, QUEUECALC_PLAN_PATH, args);
 }
 
 // The records of CSV without quoted line ends, split at commas outside quotes.
@@ -77,7 +61,7 @@ TEST(PlanProgram, WritesNothingAndEndsWithStatus2ForABadForecast) {
     TempFolder folder;
     writeBytes(folder / "day.csv", "interval,calls,aht\r\n08:00,12,300\r\n08:30,-3,300\r\n");
     writeBytes(folder / "plan.csv", "earlier");
-    const PlanRun run = runPlanIn(folder.path(), "day.csv --out plan.csv --html report.html");
+    const ToolRun run = runPlanIn(folder.path(), "day.csv --out plan.csv --html report.html");
     EXPECT_EQ(run.status, 2);
     EXPECT_EQ(run.err, "queuecalc-plan: day.csv, line 3, column 2: calls: offered calls cannot be negative\n");
     EXPECT_EQ(readBytes(folder / "plan.csv"), "earlier");
@@ -91,7 +75,7 @@ TEST(PlanProgram, MarksAnIntervalNoCountMeetsAndEndsWithStatus1) {
     writeBytes(folder / "day.csv", "interval,calls,aht,team\r\n08:00,0,300,\"a, b\"\r\n08:30,90,300,c\r\n");
     // 90 calls of 300 s in 30 minutes: 15 Erlangs; 16 lines in all leave
     // no count that answers 99 % within 1 s.
-    const PlanRun run = runPlanIn(folder.path(), "day.csv --sl 99/1 --lines 16");
+    const ToolRun run = runPlanIn(folder.path(), "day.csv --sl 99/1 --lines 16");
     EXPECT_EQ(run.status, 1) << run.err;
     EXPECT_NE(run.err.find("1 of 2 intervals miss a target"), std::string::npos) << run.err;
     const auto rows = records(run.out);
@@ -109,7 +93,7 @@ TEST(PlanProgram, StaffsAnIntervalAsTheSweepsStaffingSearchDoes) {
     // 5 % abandonment; the exact method, the default of both.
     TempFolder folder;
     writeBytes(folder / "day.csv", "interval,calls,aht\r\n10:00,240,270\r\n");
-    const PlanRun plan =
+    const ToolRun plan =
         runPlanIn(folder.path(), "day.csv --patience-mean 150 --sl 80/20 --max-abandon 5%");
     ASSERT_EQ(plan.status, 0) << plan.err;
     const auto rows = records(plan.out);
@@ -144,7 +128,7 @@ TEST(PlanProgram, ReportsAndChartsAreRefusedWhereTheyCannotBeDrawn) {
     const sweeptest::SweepRun sweep = sweeptest::runSweepIn(folder.path(), "--at 0.5 --html charts.html");
     EXPECT_EQ(sweep.status, 2);
     EXPECT_NE(sweep.err.find("--html needs a --vary"), std::string::npos) << sweep.err;
-    const PlanRun plan = runPlanIn(folder.path(), "day.csv --sl none --html report.html");
+    const ToolRun plan = runPlanIn(folder.path(), "day.csv --sl none --html report.html");
     EXPECT_EQ(plan.status, 2);
     EXPECT_NE(plan.err.find("nothing to plan for"), std::string::npos) << plan.err;
     EXPECT_FALSE(std::filesystem::exists(folder / "charts.html") || std::filesystem::exists(folder / "report.html"));
@@ -161,7 +145,7 @@ TEST(PlanProgram, WritesTheReadmesExamplePlanByteForByte) {
     TempFolder folder;
     std::filesystem::create_directories(folder / "examples/day");
     std::filesystem::copy_file(QUEUECALC_SOURCE_DIR "/examples/day/forecast.csv", folder / "examples/day/forecast.csv");
-    const PlanRun run = runPlanIn(folder.path(), "examples/day/forecast.csv " + args);
+    const ToolRun run = runPlanIn(folder.path(), "examples/day/forecast.csv " + args);
     ASSERT_EQ(run.status, 0) << run.err;
     std::string written = run.out;
     for (std::string::size_type cr; (cr = written.find('\r')) != std::string::npos;) written.erase(cr, 1);

@@ -7,7 +7,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -24,12 +23,7 @@ namespace {
 class ScratchFolder : public testsupport::TempFolder {
 public:
     ScratchFolder() { testsupport::writeBytes(*this / "table.csv", "earlier\r\n"); }
-    std::vector<std::string> names() const {
-        std::vector<std::string> found;
-        for (const auto& entry : fs::directory_iterator(path())) found.push_back(entry.path().filename().string());
-        std::sort(found.begin(), found.end());
-        return found;
-    }
+    std::vector<std::string> names() const { return testsupport::fileNames(path()); }
 };
 
 }  // namespace

@@ -1,6 +1,12 @@
 #pragma once
-// Valid inputs for tests that call the library without "INPUT.DAT".
+// Valid inputs and models for tests that call the library without running
+// the calculator.
 
+#include <sstream>
+#include <string>
+
+#include "engine/queue_model.h"
+#include "input/input_checks.h"
 #include "input/model_input.h"
 
 namespace testsupport {
@@ -34,6 +40,22 @@ inline queuecalc::ModelInput callCentre(int patienceType, double p1, double p2, 
 template <class Case>
 queuecalc::ModelInput exponentialCentre(const Case& c) {
     return callCentre(0, c.abandonRate, -1, c.servers, c.waitingPlaces, c.arrivalRate, c.serviceRate);
+}
+
+// A model from the thirteen values of "INPUT.DAT" in one line, checked as
+// the calculator checks them.
+inline queuecalc::QueueModel queueModelOf(const std::string& values) {
+    std::istringstream in(values);
+    const queuecalc::ModelInput input = queuecalc::readModelInput(in);
+    queuecalc::validateModelInput(input);
+    return queuecalc::buildQueueModel(input);
+}
+
+// A model from an input file at `path`, checked as the calculator checks it.
+inline queuecalc::QueueModel queueModelOfFile(const std::string& path) {
+    const queuecalc::ModelInput input = queuecalc::readModelInputFile(path);
+    queuecalc::validateModelInput(input);
+    return queuecalc::buildQueueModel(input);
 }
 
 }  // namespace testsupport

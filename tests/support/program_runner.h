@@ -80,6 +80,32 @@ inline RunOutcome runProgramIn(const std::filesystem::path& folder, const std::s
     return outcome;
 }
 
+// What a program with command-line arguments left: its standard output and
+// error, and its exit status.
+struct ToolRun {
+    std::string out;  // standard output
+    std::string err;  // standard error
+    int status = -1;
+};
+
+// Runs the program at `programPath` in `folder` with the arguments (shell
+// words) and nothing on standard input.
+inline ToolRun runToolIn(const std::filesystem::path& folder, const std::string& programPath,
+                         const std::string& args) {
+    const std::string out = folder.string() + ".tool-out";
+    const std::string err = folder.string() + ".tool-err";
+    const std::string command = "cd '" + folder.string() + "' && '" + programPath + "' " + args +
+                                " < /dev/null > '" + out + "' 2> '" + err + "'";
+    const int status = std::system(command.c_str());
+    ToolRun run;
+    run.out = readBytes(out);
+    run.err = readBytes(err);
+    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    std::filesystem::remove(out);
+    std::filesystem::remove(err);
+    return run;
+}
+
 // The thirteen values of an input file, one per line.
 struct InputValues {
     std::string consoleReport = "1", abandonType = "0", p1 = "0.5", p2 = "-1", p3 = "-1",
@@ -131,6 +157,15 @@ inline std::vector<std::string> caseFolders(const std::filesystem::path& folder)
     std::vector<std::string> names;
     for (const auto& entry : std::filesystem::directory_iterator(folder))
         if (entry.is_directory()) names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// The names of everything in `folder`, sorted.
+inline std::vector<std::string> fileNames(const std::filesystem::path& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        names.push_back(entry.path().filename().string());
     std::sort(names.begin(), names.end());
     return names;
 }

@@ -8,7 +8,6 @@
 #include <string>
 #include <vector>
 
-#include "report/finding_text.h"
 #include "sweep/sweep_support.h"
 
 using namespace testsupport;

@@ -7,7 +7,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <sstream>
@@ -260,11 +259,8 @@ TEST_F(SweepProgram, EndedBySignalLeavesTheEarlierOutputFileAndNoOther) {
     for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
         const int status = statusAfterSignal(folder.path(), std::string(kEndlessGrid) + " --out table.csv", signal);
         EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << ::strsignal(signal);
-        std::vector<std::string> names;
-        for (const auto& entry : std::filesystem::directory_iterator(folder.path()))
-            names.push_back(entry.path().filename().string());
-        std::sort(names.begin(), names.end());
-        EXPECT_EQ(names, (std::vector<std::string>{"INPUT.DAT", "table.csv"})) << ::strsignal(signal);
+        EXPECT_EQ(fileNames(folder.path()), (std::vector<std::string>{"INPUT.DAT", "table.csv"}))
+            << ::strsignal(signal);
         EXPECT_EQ(readBytes(folder / "table.csv"), "earlier\r\n");
     }
 }

@@ -2,9 +2,6 @@
 // What the sweep's tests share: scenarios as ModelInput, the sweep's program
 // run in a folder, bit comparison.
 
-#include <sys/wait.h>
-
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <sstream>
@@ -42,26 +39,11 @@ inline queuecalc::ModelInput smallCentre() {
     return queuecalc::readModelInput(text);
 }
 
-struct SweepRun {
-    std::string out;  // standard output
-    std::string err;  // standard error
-    int status = -1;
-};
+using SweepRun = testsupport::ToolRun;
 
 // Runs queuecalc-sweep in `folder` with the arguments (shell words).
 inline SweepRun runSweepIn(const std::filesystem::path& folder, const std::string& args) {
-    const std::string out = folder.string() + ".sweep-out";
-    const std::string err = folder.string() + ".sweep-err";
-    const std::string command = "cd '" + folder.string() + "' && '" QUEUECALC_SWEEP_PATH "' " + args +
-                                " < /dev/null > '" + out + "' 2> '" + err + "'";
-    const int status = std::system(command.c_str());
-    SweepRun run;
-    run.out = testsupport::readBytes(out);
-    run.err = testsupport::readBytes(err);
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    std::filesystem::remove(out);
-    std::filesystem::remove(err);
-    return run;
+    return testsupport::runToolIn(folder, QUEUECALC_SWEEP_PATH, args);
 }
 
 }  // namespace sweeptest

@@ -64,13 +64,6 @@ void expectSameRun(const FinishedRun& native, const FinishedRun& windows, const 
                                            << " bytes against " << native.csv.size() << ")";
 }
 
-std::vector<std::string> filesIn(const fs::path& folder) {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 const std::string kEarlierResults = "earlier results\r\nkeep me\r\n";
 const std::string kWriteFailure = "Unable to write results file (OUTPUT.CSV): ";
 
@@ -175,7 +168,7 @@ TEST(WindowsResultsFile, AFolderNamedLikeTheResultsFileStopsTheRunWithAMessage) 
     EXPECT_NE(outcome.exitStatus, 0);
     EXPECT_EQ(outcome.console, failureOutput(kWriteFailure + "a folder of that name is in the way."));
     EXPECT_TRUE(fs::is_directory(scenario.folder / "OUTPUT.CSV"));
-    EXPECT_EQ(filesIn(scenario.folder.path()), (std::vector<std::string>{"BINOMDIST.DAT", "INPUT.DAT", "OUTPUT.CSV"}));
+    EXPECT_EQ(fileNames(scenario.folder.path()), (std::vector<std::string>{"BINOMDIST.DAT", "INPUT.DAT", "OUTPUT.CSV"}));
 }
 
 // Wine shows a file without write permission as read-only to Windows programs.
@@ -185,7 +178,7 @@ TEST(WindowsResultsFile, AReadOnlyFileIsKeptAndTheRefusalExplained) {
     ASSERT_EQ(::chmod((scenario.folder / "OUTPUT.CSV").c_str(), 0444), 0);
     expectWriteRefusedInWords(runProgramIn(scenario.folder.path(), "0\n", kWindowsCalculator));
     EXPECT_EQ(readBytes(scenario.folder / "OUTPUT.CSV"), kEarlierResults);
-    EXPECT_EQ(filesIn(scenario.folder.path()), (std::vector<std::string>{"BINOMDIST.DAT", "INPUT.DAT", "OUTPUT.CSV"}))
+    EXPECT_EQ(fileNames(scenario.folder.path()), (std::vector<std::string>{"BINOMDIST.DAT", "INPUT.DAT", "OUTPUT.CSV"}))
         << "no temporary file may be left behind";
 }
 
@@ -198,7 +191,7 @@ TEST(WindowsResultsFile, AFileHeldOpenByAnotherProgramIsKeptAndTheRefusalExplain
                                 quoted(windowsName(fs::path(QUEUECALC_WINDOWS_BUILD) / "queuecalc.exe"));
     expectWriteRefusedInWords(runProgramIn(scenario.folder.path(), "0\n", holding));
     EXPECT_EQ(readBytes(scenario.folder / "OUTPUT.CSV"), kEarlierResults);
-    EXPECT_EQ(filesIn(scenario.folder.path()), (std::vector<std::string>{"BINOMDIST.DAT", "INPUT.DAT", "OUTPUT.CSV"}))
+    EXPECT_EQ(fileNames(scenario.folder.path()), (std::vector<std::string>{"BINOMDIST.DAT", "INPUT.DAT", "OUTPUT.CSV"}))
         << "no temporary file may be left behind";
 
     // Once nothing holds it, the same run replaces it.
@@ -217,5 +210,5 @@ TEST(WindowsResultsFile, AWorkingFolderNamedBeyondAsciiWorks) {
     const FinishedRun windows = runIn(folder, kWindowsCalculator, "0\n");
     EXPECT_EQ(native.outcome.exitStatus, 0);
     expectSameRun(native, windows, "folder named beyond ASCII");
-    EXPECT_EQ(filesIn(folder), (std::vector<std::string>{"BINOMDIST.DAT", "INPUT.DAT", "OUTPUT.CSV"}));
+    EXPECT_EQ(fileNames(folder), (std::vector<std::string>{"BINOMDIST.DAT", "INPUT.DAT", "OUTPUT.CSV"}));
 }

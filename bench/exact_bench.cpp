@@ -20,7 +20,6 @@
 
 #include <benchmark/benchmark.h>
 
-#include <cmath>
 #include <string>
 #include <vector>
 
@@ -43,7 +42,7 @@ ModelInput example(const std::string& name) {
 }
 
 std::vector<double> gridOf(const ModelInput& in) {
-    return buildTimeGrid(static_cast<int>(std::floor(in.maxTime / in.momentInterval)), in.momentInterval);
+    return buildTimeGrid(computeMomentCount(in.maxTime, in.momentInterval), in.momentInterval);
 }
 
 ExactWaitingOptions exactOptions(bool rows, TransformEngine engine) {

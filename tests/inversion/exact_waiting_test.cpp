@@ -29,8 +29,7 @@ constexpr double kLargestAcceptedBound = 1e-12;
 using testsupport::queueModelOf;
 
 std::vector<double> gridOf(const QueueModel& m) {
-    return buildTimeGrid(static_cast<int>(std::floor(m.input.maxTime / m.input.momentInterval)),
-                         m.input.momentInterval);
+    return buildTimeGrid(computeMomentCount(m.input.maxTime, m.input.momentInterval), m.input.momentInterval);
 }
 
 struct ReferenceScenario {

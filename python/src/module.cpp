@@ -260,7 +260,7 @@ py::tuple sweepGrid(const std::map<std::string, double>& fields, const std::vect
 // raise its message.
 py::tuple dayPlan(const std::string& text, const std::string& name, std::vector<std::string> args, unsigned jobs) {
     args.insert(args.begin(), name);
-    plan::PlanOptions options = plan::parsePlanOptions(args, std::max(1u, jobs));
+    const plan::PlanOptions options = plan::parsePlanOptions(args, std::max(1u, jobs));
     std::vector<PyFinding> findings;
     for (const std::string& remark : options.remarks) findings.emplace_back("input", remark);
     std::string csv;
@@ -273,12 +273,10 @@ py::tuple dayPlan(const std::string& text, const std::string& name, std::vector<
             std::istringstream in(text);
             forecast = readForecast(in, name);
         }
-        // The reverse question, as the program asks it: the service of the
-        // agents on hand, with targets only where the options name them.
-        if (forecast.hasStaffed && !options.slGiven) options.settings.serviceShare.reset();
-        const DayPlan planned = planDay(forecast, options.settings);
+        const DayPlanSettings settings = plan::planSettings(options, forecast);
+        const DayPlan planned = planDay(forecast, settings);
         std::ostringstream out;
-        writePlanCsv(out, planTable(forecast, options.settings, planned));
+        writePlanCsv(out, planTable(forecast, settings, planned));
         csv = out.str();
         std::size_t unmet = 0;
         for (const IntervalPlan& p : planned.intervals) unmet += p.met ? 0 : 1;

@@ -278,10 +278,8 @@ py::tuple dayPlan(const std::string& text, const std::string& name, std::vector<
         std::ostringstream out;
         writePlanCsv(out, planTable(forecast, settings, planned));
         csv = out.str();
-        std::size_t unmet = 0;
-        for (const IntervalPlan& p : planned.intervals) unmet += p.met ? 0 : 1;
-        if (unmet > 0)
-            findings.emplace_back("accuracy", std::to_string(unmet) + " of " + std::to_string(planned.intervals.size()) +
+        if (planned.unmet > 0)
+            findings.emplace_back("accuracy", std::to_string(planned.unmet) + " of " + std::to_string(planned.intervals.size()) +
                                                   " intervals miss a target (see their note)");
     }
     return py::make_tuple(csv, forecast.header, findings);

@@ -394,6 +394,7 @@ DayPlan planDay(const Forecast& forecast, const DayPlanSettings& settings, bool 
         plan.totals.agentHours += p.agents * hours;
         plan.totals.scheduledHours += p.scheduled * hours;
         plan.allMet = plan.allMet && p.met;
+        plan.unmet += p.met ? 0 : 1;
         if (p.measured) {
             weight += calls;
             sl += calls * p.service.serviceLevel;

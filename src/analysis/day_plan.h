@@ -139,6 +139,7 @@ struct DayPlan {
     std::vector<IntervalPlan> intervals;
     DayPlanTotals totals;
     bool allMet = true;
+    std::size_t unmet = 0;  // intervals that miss a target
     std::optional<BusiestInterval> busiest;  // only when asked for and some interval has calls
 };
 

@@ -78,9 +78,7 @@ int run(const PlanOptions& options) {
         }
     }
     if (!plan.allMet) {
-        std::size_t unmet = 0;
-        for (const IntervalPlan& p : plan.intervals) unmet += p.met ? 0 : 1;
-        std::cerr << kProgram << ": " << unmet << " of " << plan.intervals.size()
+        std::cerr << kProgram << ": " << plan.unmet << " of " << plan.intervals.size()
                   << " intervals miss a target (see their note)\n";
     }
     return status;

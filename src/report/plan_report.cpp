@@ -339,10 +339,8 @@ std::string planHtml(const std::string& forecastName, const Forecast& forecast, 
     if (std::isfinite(plan.totals.serviceLevel))
         summary += "; " + slName(settings) + " " + percentText(plan.totals.serviceLevel) + " %, abandonment " +
                    percentText(plan.totals.abandonment) + " % (weighted by calls)";
-    std::size_t unmet = 0;
-    for (const IntervalPlan& p : plan.intervals) unmet += p.met ? 0 : 1;
-    summary += unmet == 0 ? ". Every interval meets the targets." :
-                            ". " + std::to_string(unmet) + " intervals miss a target (marked in the plan).";
+    summary += plan.unmet == 0 ? ". Every interval meets the targets." :
+                                 ". " + std::to_string(plan.unmet) + " intervals miss a target (marked in the plan).";
 
     return "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
            "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"

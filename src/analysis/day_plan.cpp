@@ -26,11 +26,6 @@ constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 constexpr int kAgentsAround = 5;
 constexpr double kCurveReach = 3;
 constexpr int kCurveSteps = 60;
-// Terms of the inversions (the exact method takes none): Euler is most
-// accurate at 20 to 24 terms; Talbot needs 48 on large centres (see the
-// README's "How many terms M").
-constexpr int kEulerTerms = 24;
-constexpr int kTalbotTerms = 48;
 
 // One interval's scenario without the agent count and the room.
 struct IntervalModel {

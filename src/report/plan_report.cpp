@@ -27,10 +27,10 @@ std::string shareWords(double share) {
 }
 std::string secondsWords(double seconds) { return significant(seconds, 6) + " s"; }
 
-const char* methodName(WaitingMethod method) {
+std::string methodName(WaitingMethod method) {
     switch (method) {
-        case WaitingMethod::Euler: return "Euler inversion (24 terms)";
-        case WaitingMethod::Talbot: return "Talbot inversion (48 terms)";
+        case WaitingMethod::Euler: return "Euler inversion (" + std::to_string(kEulerTerms) + " terms)";
+        case WaitingMethod::Talbot: return "Talbot inversion (" + std::to_string(kTalbotTerms) + " terms)";
         case WaitingMethod::Exact: return "exact (uniformization, with a certified bound on the error of SL)";
     }
     return "";

@@ -160,7 +160,7 @@ py::tuple staff(const std::map<std::string, double>& fields, const std::vector<s
         for (const Finding& f : result.findings) message += (message.empty() ? "" : " ") + findingNote(f);
         throw RunFailure(message);
     }
-    return py::make_tuple(result.value, columnLabels(r.thresholds), result.values,
+    return py::make_tuple(result.value, columnLabels(r.thresholds), columnValues(*result.evaluation),
                           pyFindings(result.evaluation->findings));
 }
 

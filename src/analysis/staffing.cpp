@@ -55,7 +55,6 @@ public:
         result.value = value;
         // The probes already hold the threshold columns when a target needed them.
         result.evaluation = curves_ ? probe(value).evaluation : evaluate_(value, true);
-        result.values = columnValues(*result.evaluation);
         result.evaluations = evaluations_ + (curves_ ? 0 : 1);
         result.scanned = scanned;
         return result;

@@ -206,6 +206,9 @@ public:
         EvaluationRequest r = request_;
         r.withCurves = withCurves;
         r.thresholds.insert(r.thresholds.end(), thresholds.begin(), thresholds.end());
+        return evaluate(m, servers, r, roomShort);
+    }
+    Evaluation evaluate(const IntervalModel& m, int servers, const EvaluationRequest& r, bool* roomShort = nullptr) const {
         return evaluateScenario(scenarioAt(m, settings_, servers, roomShort), r, rows_);
     }
 
@@ -228,10 +231,12 @@ public:
         // Each count is evaluated once, for the look below and for the search.
         const bool curves = !targetThresholds(problem.targets).empty();
         std::map<int, Evaluation> known;
+        EvaluationRequest probe = request_;  // once per interval; each count sets only its curves
         const StaffingEvaluator evaluator = [&](int servers, bool withCurves) {
-            if (withCurves != curves) return evaluate(m, servers, withCurves);
+            probe.withCurves = withCurves;
+            if (withCurves != curves) return evaluate(m, servers, probe);
             auto at = known.find(servers);
-            if (at == known.end()) at = known.emplace(servers, evaluate(m, servers, withCurves)).first;
+            if (at == known.end()) at = known.emplace(servers, evaluate(m, servers, probe)).first;
             return at->second;
         };
         // Most answers lie a little above the load. Where the load's count

@@ -154,10 +154,10 @@ std::vector<double> targetThresholds(const std::vector<Target>& targets) {
 StaffingEvaluator scenarioEvaluator(StaffedField field, const ModelInput& input, const EvaluationRequest& request,
                                     BinomialRows& rows) {
     const ModelField* staffed = findModelField(field == StaffedField::Servers ? "servers" : "waitingPlaces");
-    return [input, request, &rows, staffed](int value, bool withCurves) {
+    // The request is copied once, with the evaluator; each call sets only its curves.
+    return [input, r = request, &rows, staffed](int value, bool withCurves) mutable {
         ModelInput scenario = input;
         setModelField(scenario, *staffed, value);
-        EvaluationRequest r = request;
         r.withCurves = withCurves;
         return evaluateScenario(scenario, r, rows);
     };

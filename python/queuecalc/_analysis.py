@@ -18,7 +18,6 @@ _FIELDS = {
     "waiting_places": "waitingPlaces",
 }
 _WHOLE = {"servers", "waiting_places"}
-_PATIENCE_FIELDS = ["abandonType", "abandonParam1", "abandonParam2"]
 
 
 def staff(
@@ -59,10 +58,11 @@ def _dimension(name: str, values: Iterable[Any]) -> Tuple[Any, np.ndarray]:
         for p in points:
             if not isinstance(p, Patience):
                 raise InputError(f"vary: patience takes Exponential, Erlang or Lognormal, not {p!r}")
-        rows = [[float(v) for v in p._fields().values()] for p in points]
+        names = list(points[0]._fields())
+        rows = [[float(p._fields()[n]) for n in names] for p in points]
         column = np.empty(len(points), dtype=object)
         column[:] = points
-        return _queuecalc.Dimension(_PATIENCE_FIELDS, rows), column
+        return _queuecalc.Dimension(names, rows), column
     if name not in _FIELDS:
         raise InputError(f"vary: no argument named {name!r} (choose from {', '.join([*_FIELDS, 'patience'])})")
     if name in _WHOLE:

@@ -160,7 +160,7 @@ py::tuple staff(const std::map<std::string, double>& fields, const std::vector<s
         for (const Finding& f : result.findings) message += (message.empty() ? "" : " ") + findingNote(f);
         throw RunFailure(message);
     }
-    return py::make_tuple(result.value, columnLabels(r.thresholds), result.values,
+    return py::make_tuple(result.value, columnLabels(r.thresholds), columnValues(*result.evaluation),
                           pyFindings(result.evaluation->findings));
 }
 
@@ -260,7 +260,7 @@ py::tuple sweepGrid(const std::map<std::string, double>& fields, const std::vect
 // raise its message.
 py::tuple dayPlan(const std::string& text, const std::string& name, std::vector<std::string> args, unsigned jobs) {
     args.insert(args.begin(), name);
-    plan::PlanOptions options = plan::parsePlanOptions(args, std::max(1u, jobs));
+    const plan::PlanOptions options = plan::parsePlanOptions(args, std::max(1u, jobs));
     std::vector<PyFinding> findings;
     for (const std::string& remark : options.remarks) findings.emplace_back("input", remark);
     std::string csv;
@@ -273,17 +273,13 @@ py::tuple dayPlan(const std::string& text, const std::string& name, std::vector<
             std::istringstream in(text);
             forecast = readForecast(in, name);
         }
-        // The reverse question, as the program asks it: the service of the
-        // agents on hand, with targets only where the options name them.
-        if (forecast.hasStaffed && !options.slGiven) options.settings.serviceShare.reset();
-        const DayPlan planned = planDay(forecast, options.settings);
+        const DayPlanSettings settings = plan::planSettings(options, forecast);
+        const DayPlan planned = planDay(forecast, settings);
         std::ostringstream out;
-        writePlanCsv(out, planTable(forecast, options.settings, planned));
+        writePlanCsv(out, planTable(forecast, settings, planned));
         csv = out.str();
-        std::size_t unmet = 0;
-        for (const IntervalPlan& p : planned.intervals) unmet += p.met ? 0 : 1;
-        if (unmet > 0)
-            findings.emplace_back("accuracy", std::to_string(unmet) + " of " + std::to_string(planned.intervals.size()) +
+        if (planned.unmet > 0)
+            findings.emplace_back("accuracy", std::to_string(planned.unmet) + " of " + std::to_string(planned.intervals.size()) +
                                                   " intervals miss a target (see their note)");
     }
     return py::make_tuple(csv, forecast.header, findings);

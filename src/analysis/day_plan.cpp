@@ -26,11 +26,6 @@ constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 constexpr int kAgentsAround = 5;
 constexpr double kCurveReach = 3;
 constexpr int kCurveSteps = 60;
-// Terms of the inversions (the exact method takes none): Euler is most
-// accurate at 20 to 24 terms; Talbot needs 48 on large centres (see the
-// README's "How many terms M").
-constexpr int kEulerTerms = 24;
-constexpr int kTalbotTerms = 48;
 
 // One interval's scenario without the agent count and the room.
 struct IntervalModel {
@@ -211,6 +206,9 @@ public:
         EvaluationRequest r = request_;
         r.withCurves = withCurves;
         r.thresholds.insert(r.thresholds.end(), thresholds.begin(), thresholds.end());
+        return evaluate(m, servers, r, roomShort);
+    }
+    Evaluation evaluate(const IntervalModel& m, int servers, const EvaluationRequest& r, bool* roomShort = nullptr) const {
         return evaluateScenario(scenarioAt(m, settings_, servers, roomShort), r, rows_);
     }
 
@@ -233,10 +231,12 @@ public:
         // Each count is evaluated once, for the look below and for the search.
         const bool curves = !targetThresholds(problem.targets).empty();
         std::map<int, Evaluation> known;
+        EvaluationRequest probe = request_;  // once per interval; each count sets only its curves
         const StaffingEvaluator evaluator = [&](int servers, bool withCurves) {
-            if (withCurves != curves) return evaluate(m, servers, withCurves);
+            probe.withCurves = withCurves;
+            if (withCurves != curves) return evaluate(m, servers, probe);
             auto at = known.find(servers);
-            if (at == known.end()) at = known.emplace(servers, evaluate(m, servers, withCurves)).first;
+            if (at == known.end()) at = known.emplace(servers, evaluate(m, servers, probe)).first;
             return at->second;
         };
         // Most answers lie a little above the load. Where the load's count
@@ -394,6 +394,7 @@ DayPlan planDay(const Forecast& forecast, const DayPlanSettings& settings, bool 
         plan.totals.agentHours += p.agents * hours;
         plan.totals.scheduledHours += p.scheduled * hours;
         plan.allMet = plan.allMet && p.met;
+        plan.unmet += p.met ? 0 : 1;
         if (p.measured) {
             weight += calls;
             sl += calls * p.service.serviceLevel;

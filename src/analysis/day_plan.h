@@ -63,6 +63,12 @@ constexpr double kAutomaticLoss = 1e-9;
 // counted as not meeting the targets.
 constexpr int kAutomaticRoomLimit = 2000;
 
+// Terms of the inversions (the exact method takes none): Euler is most
+// accurate at 20 to 24 terms; Talbot needs 48 on large centres (see the
+// README's "How many terms M").
+constexpr int kEulerTerms = 24;
+constexpr int kTalbotTerms = 48;
+
 struct DayPlanSettings {
     double intervalMinutes = 30;
     double serviceSeconds = 20;                // tau of SL(tau), reported always
@@ -139,6 +145,7 @@ struct DayPlan {
     std::vector<IntervalPlan> intervals;
     DayPlanTotals totals;
     bool allMet = true;
+    std::size_t unmet = 0;  // intervals that miss a target
     std::optional<BusiestInterval> busiest;  // only when asked for and some interval has calls
 };
 

@@ -55,7 +55,6 @@ public:
         result.value = value;
         // The probes already hold the threshold columns when a target needed them.
         result.evaluation = curves_ ? probe(value).evaluation : evaluate_(value, true);
-        result.values = columnValues(*result.evaluation);
         result.evaluations = evaluations_ + (curves_ ? 0 : 1);
         result.scanned = scanned;
         return result;
@@ -155,10 +154,10 @@ std::vector<double> targetThresholds(const std::vector<Target>& targets) {
 StaffingEvaluator scenarioEvaluator(StaffedField field, const ModelInput& input, const EvaluationRequest& request,
                                     BinomialRows& rows) {
     const ModelField* staffed = findModelField(field == StaffedField::Servers ? "servers" : "waitingPlaces");
-    return [input, request, &rows, staffed](int value, bool withCurves) {
+    // The request is copied once, with the evaluator; each call sets only its curves.
+    return [input, r = request, &rows, staffed](int value, bool withCurves) mutable {
         ModelInput scenario = input;
         setModelField(scenario, *staffed, value);
-        EvaluationRequest r = request;
         r.withCurves = withCurves;
         return evaluateScenario(scenario, r, rows);
     };

@@ -40,7 +40,6 @@ struct StaffingResult {
     bool found = false;
     int value = 0;                         // the smallest value that meets every target
     std::optional<Evaluation> evaluation;  // its evaluation (none when not found)
-    std::vector<double> values;            // its result columns (empty when not found)
     // Not found: why (StaffingChecksFail with the failed check after it, or
     // NoStaffing).
     std::vector<Finding> findings;

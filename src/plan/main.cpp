@@ -28,7 +28,7 @@ using namespace queuecalc::plan;
 
 const char* const kProgram = "queuecalc-plan";
 
-int run(PlanOptions options) {
+int run(const PlanOptions& options) {
     for (const std::string& remark : options.remarks) std::cerr << kProgram << ": " << remark << "\n";
     Forecast forecast;
     try {
@@ -37,18 +37,16 @@ int run(PlanOptions options) {
         std::cerr << kProgram << ": " << error.what() << "\n";
         return 2;
     }
-    // The reverse question: the service of the agents on hand, with targets
-    // only where the command line names them.
-    if (forecast.hasStaffed && !options.slGiven) options.settings.serviceShare.reset();
+    const DayPlanSettings settings = planSettings(options, forecast);
 
     DayPlan plan;
     try {
-        plan = planDay(forecast, options.settings, !options.htmlPath.empty());
+        plan = planDay(forecast, settings, !options.htmlPath.empty());
     } catch (const RunFailure& failure) {
         std::cerr << kProgram << ": " << failure.what() << "\n";
         return 2;
     }
-    const PlanTable table = planTable(forecast, options.settings, plan);
+    const PlanTable table = planTable(forecast, settings, plan);
     std::ostringstream csv;
     writePlanCsv(csv, table);
 
@@ -56,7 +54,7 @@ int run(PlanOptions options) {
     int status = plan.allMet ? 0 : 1;
     if (!options.htmlPath.empty()) {
         const std::string failure =
-            replaceFile(options.htmlPath, planHtml(options.forecastPath, forecast, options.settings, plan));
+            replaceFile(options.htmlPath, planHtml(options.forecastPath, forecast, settings, plan));
         if (!failure.empty()) {
             std::cerr << kProgram << ": cannot write '" << options.htmlPath << "': " << failure << "\n";
             status = 1;
@@ -80,9 +78,7 @@ int run(PlanOptions options) {
         }
     }
     if (!plan.allMet) {
-        std::size_t unmet = 0;
-        for (const IntervalPlan& p : plan.intervals) unmet += p.met ? 0 : 1;
-        std::cerr << kProgram << ": " << unmet << " of " << plan.intervals.size()
+        std::cerr << kProgram << ": " << plan.unmet << " of " << plan.intervals.size()
                   << " intervals miss a target (see their note)\n";
     }
     return status;

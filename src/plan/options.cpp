@@ -197,5 +197,11 @@ std::string planUsageText() {
            "The README's section \"Staffing a day from a forecast\" shows an example.\n";
 }
 
+DayPlanSettings planSettings(const PlanOptions& options, const Forecast& forecast) {
+    DayPlanSettings settings = options.settings;
+    if (forecast.hasStaffed && !options.slGiven) settings.serviceShare.reset();
+    return settings;
+}
+
 }  // namespace plan
 }  // namespace queuecalc

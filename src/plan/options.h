@@ -27,5 +27,10 @@ PlanOptions parsePlanOptions(const std::vector<std::string>& args, unsigned core
 
 std::string planUsageText();
 
+// The settings of a run over `forecast`: with a staffed column and no --sl,
+// the reverse question (the service of the agents on hand, with targets only
+// where the command line names them).
+DayPlanSettings planSettings(const PlanOptions& options, const Forecast& forecast);
+
 }  // namespace plan
 }  // namespace queuecalc

@@ -89,11 +89,10 @@ std::string gridChartsHtml(const std::string& title, const std::vector<std::stri
     if (leftOut > 0)
         head += "<p>Only the first " + std::to_string(kMostGridSeries) + " combinations of the other varied fields are drawn; " +
                 std::to_string(leftOut) + " rows of further combinations are left out of the charts.</p>\n";
-    return "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n<title>" + xmlEscaped(title) +
-           "</title>\n<style>\nbody { font-family: sans-serif; color: #000; background: #fff; max-width: 64em; "
-           "margin: 1.5em auto; padding: 0 1em; }\nh1 { font-size: 1.5em; } figure { margin: 0.8em 0; break-inside: "
-           "avoid; }\nsvg.chart { max-width: 100%; height: auto; }\n</style>\n</head>\n<body>\n<h1>" +
-           xmlEscaped(title) + "</h1>\n" + head + body + "</body>\n</html>\n";
+    return htmlPage(title,
+                    "h1 { font-size: 1.5em; } figure { margin: 0.8em 0; break-inside: avoid; }\n"
+                    "svg.chart { max-width: 100%; height: auto; }\n",
+                    head + body);
 }
 
 }  // namespace queuecalc

@@ -4,8 +4,11 @@
 // combination of the other varied fields. One self-contained HTML file, the
 // charts of report/svg_chart.h.
 
+#include <cstddef>
 #include <string>
 #include <vector>
+
+#include "report/svg_chart.h"
 
 namespace queuecalc {
 
@@ -17,7 +20,7 @@ struct GridTable {
 
 // The most series a chart shows: beyond it the styles would repeat and the
 // lines could not be told apart in grey; the page says what was left out.
-constexpr std::size_t kMostGridSeries = 5;
+constexpr std::size_t kMostGridSeries = static_cast<std::size_t>(kChartStyles);
 
 // `title` heads the page; `lines` follow it as paragraphs (the command, say).
 std::string gridChartsHtml(const std::string& title, const std::vector<std::string>& lines, const GridTable& table);

@@ -27,10 +27,10 @@ std::string shareWords(double share) {
 }
 std::string secondsWords(double seconds) { return significant(seconds, 6) + " s"; }
 
-const char* methodName(WaitingMethod method) {
+std::string methodName(WaitingMethod method) {
     switch (method) {
-        case WaitingMethod::Euler: return "Euler inversion (24 terms)";
-        case WaitingMethod::Talbot: return "Talbot inversion (48 terms)";
+        case WaitingMethod::Euler: return "Euler inversion (" + std::to_string(kEulerTerms) + " terms)";
+        case WaitingMethod::Talbot: return "Talbot inversion (" + std::to_string(kTalbotTerms) + " terms)";
         case WaitingMethod::Exact: return "exact (uniformization, with a certified bound on the error of SL)";
     }
     return "";
@@ -339,24 +339,19 @@ std::string planHtml(const std::string& forecastName, const Forecast& forecast, 
     if (std::isfinite(plan.totals.serviceLevel))
         summary += "; " + slName(settings) + " " + percentText(plan.totals.serviceLevel) + " %, abandonment " +
                    percentText(plan.totals.abandonment) + " % (weighted by calls)";
-    std::size_t unmet = 0;
-    for (const IntervalPlan& p : plan.intervals) unmet += p.met ? 0 : 1;
-    summary += unmet == 0 ? ". Every interval meets the targets." :
-                            ". " + std::to_string(unmet) + " intervals miss a target (marked in the plan).";
+    summary += plan.unmet == 0 ? ". Every interval meets the targets." :
+                                 ". " + std::to_string(plan.unmet) + " intervals miss a target (marked in the plan).";
 
-    return "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
-           "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
-           "<title>Staffing plan: " + xmlEscaped(forecastName) + "</title>\n<style>\n"
-           "body { font-family: sans-serif; color: #000; background: #fff; max-width: 64em; margin: 1.5em auto; padding: 0 1em; }\n"
-           "h1 { font-size: 1.5em; } h2 { font-size: 1.2em; margin-top: 1.6em; border-bottom: 1px solid #999; }\n"
-           "figure { margin: 0.8em 0; } svg.chart { max-width: 100%; height: auto; }\n"
-           "div.wide { overflow-x: auto; } table { border-collapse: collapse; font-size: 0.8em; }\n"
-           "th, td { border: 1px solid #999; padding: 0.15em 0.5em; text-align: right; white-space: nowrap; }\n"
-           "td:first-child, th { text-align: left; } td:last-child { text-align: left; white-space: normal; }\n"
-           "tr.unmet td { font-weight: bold; background: #eee; } tr.total td { font-weight: bold; border-top: 2px solid #000; }\n"
-           "@media print { body { max-width: none; margin: 0; } figure { break-inside: avoid; } div.wide { overflow: visible; } }\n"
-           "</style>\n</head>\n<body>\n<h1>Staffing plan: " + xmlEscaped(forecastName) + "</h1>\n<p>" +
-           xmlEscaped(summary) + "</p>\n" + body + "</body>\n</html>\n";
+    return htmlPage("Staffing plan: " + forecastName,
+                    "h1 { font-size: 1.5em; } h2 { font-size: 1.2em; margin-top: 1.6em; border-bottom: 1px solid #999; }\n"
+                    "figure { margin: 0.8em 0; } svg.chart { max-width: 100%; height: auto; }\n"
+                    "div.wide { overflow-x: auto; } table { border-collapse: collapse; font-size: 0.8em; }\n"
+                    "th, td { border: 1px solid #999; padding: 0.15em 0.5em; text-align: right; white-space: nowrap; }\n"
+                    "td:first-child, th { text-align: left; } td:last-child { text-align: left; white-space: normal; }\n"
+                    "tr.unmet td { font-weight: bold; background: #eee; } tr.total td { font-weight: bold; border-top: 2px solid #000; }\n"
+                    "@media print { body { max-width: none; margin: 0; } figure { break-inside: avoid; } div.wide { overflow: visible; } }\n",
+                    "<p>" + xmlEscaped(summary) + "</p>\n" + body,
+                    "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n");
 }
 
 }  // namespace queuecalc

@@ -124,6 +124,15 @@ std::string xmlEscaped(const std::string& text) {
     return out;
 }
 
+std::string htmlPage(const std::string& title, const std::string& css, const std::string& body,
+                     const std::string& meta) {
+    return "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n" + meta + "<title>" +
+           xmlEscaped(title) +
+           "</title>\n<style>\nbody { font-family: sans-serif; color: #000; background: #fff; max-width: 64em; "
+           "margin: 1.5em auto; padding: 0 1em; }\n" +
+           css + "</style>\n</head>\n<body>\n<h1>" + xmlEscaped(title) + "</h1>\n" + body + "</body>\n</html>\n";
+}
+
 std::string svgLineChart(const LineChart& chart, int width, int height) {
     const bool categorical = !chart.categories.empty();
     std::vector<double> xs = chart.x;

@@ -45,6 +45,12 @@ std::string svgLineChart(const LineChart& chart, int width = 760, int height = 3
 // Text made safe for XML and HTML content and attribute values.
 std::string xmlEscaped(const std::string& text);
 
+// A self-contained HTML page: the head with `meta` (whole <meta> lines, after
+// the charset) and `title`, the reports' common body style followed by
+// `css`, then `title` as the heading and `body`. `title` is escaped here.
+std::string htmlPage(const std::string& title, const std::string& css, const std::string& body,
+                     const std::string& meta = "");
+
 // The number of series styles that stay apart; further series repeat them.
 constexpr int kChartStyles = 5;
 

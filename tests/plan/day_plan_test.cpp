@@ -180,6 +180,7 @@ TEST(DayPlan, ZeroCallsNeedNoAgentsAndAnUnreachableTargetGivesANote) {
     EXPECT_TRUE(plan.intervals[0].met);
     EXPECT_FALSE(plan.intervals[1].met);
     EXPECT_FALSE(plan.allMet);
+    EXPECT_EQ(plan.unmet, 1u);
     EXPECT_EQ(plan.intervals[1].outcome, IntervalOutcome::NoStaffing);
     EXPECT_EQ(plan.intervals[1].limit, 12);
 }

@@ -62,9 +62,10 @@ TEST(Staffing, AgreesWithAFullScanOnRandomScenarios) {
             ADD_FAILURE() << "trial " << trial << ": search " << search.value << " (found " << search.found
                           << "), scan " << scan.value << " (found " << scan.found << ")";
         }
-        if (search.found) {
-            for (std::size_t c = 0; c < scan.values.size(); ++c)
-                EXPECT_TRUE(sweeptest::sameBits(search.values[c], scan.values[c])) << "trial " << trial << " column " << c;
+        if (search.found && scan.found) {
+            const std::vector<double> bySearch = columnValues(*search.evaluation), byScan = columnValues(*scan.evaluation);
+            for (std::size_t c = 0; c < byScan.size(); ++c)
+                EXPECT_TRUE(sweeptest::sameBits(bySearch[c], byScan[c])) << "trial " << trial << " column " << c;
         }
     }
     EXPECT_EQ(disagreements, 0);
@@ -185,9 +186,10 @@ TEST(Staffing, AgreesWithAnIndependentErlangAComputation) {
         ASSERT_TRUE(search.found);
         EXPECT_EQ(search.value, expected) << "lambda " << c.lambda;
         const ErlangA a = erlangA(search.value, c.lambda, c.mu, c.theta);
-        const double errors[] = {std::fabs(search.values[2] - a.noWait) / a.noWait,
-                                 std::fabs(search.values[4] - a.abandon) / a.abandon,
-                                 std::fabs(search.values[17] - a.queueLength) / a.queueLength};
+        const std::vector<double> values = columnValues(*search.evaluation);
+        const double errors[] = {std::fabs(values[2] - a.noWait) / a.noWait,
+                                 std::fabs(values[4] - a.abandon) / a.abandon,
+                                 std::fabs(values[17] - a.queueLength) / a.queueLength};
         const char* names[] = {"P(NoWait)", "P(A)", "meanQueueLength"};
         for (int i = 0; i < 3; ++i)
             if (errors[i] > worst) {

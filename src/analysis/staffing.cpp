@@ -9,6 +9,11 @@
 #include "input/model_fields.h"
 
 namespace queuecalc {
+
+const ModelField& staffedModelField(StaffedField field) {
+    return *findModelField(field == StaffedField::Servers ? "servers" : "waitingPlaces");
+}
+
 namespace {
 
 constexpr int kDefaultWaitingPlacesLimit = 1000;
@@ -17,7 +22,7 @@ constexpr double kServersBeyondLoad = 1000;
 bool needsCurves(const StaffingProblem& problem) { return !targetThresholds(problem.targets).empty(); }
 
 // The staffed field's place in the input file.
-int staffedPosition(StaffedField field) { return field == StaffedField::Servers ? 6 : 7; }
+int staffedPosition(StaffedField field) { return staffedModelField(field).position; }
 
 class Probes {
 public:
@@ -153,7 +158,7 @@ std::vector<double> targetThresholds(const std::vector<Target>& targets) {
 
 StaffingEvaluator scenarioEvaluator(StaffedField field, const ModelInput& input, const EvaluationRequest& request,
                                     BinomialRows& rows) {
-    const ModelField* staffed = findModelField(field == StaffedField::Servers ? "servers" : "waitingPlaces");
+    const ModelField* staffed = &staffedModelField(field);
     // The request is copied once, with the evaluator; each call sets only its curves.
     return [input, r = request, &rows, staffed](int value, bool withCurves) mutable {
         ModelInput scenario = input;

@@ -9,11 +9,15 @@
 #include "analysis/columns.h"
 #include "analysis/evaluation.h"
 #include "analysis/findings.h"
+#include "input/model_fields.h"
 #include "input/model_input.h"
 
 namespace queuecalc {
 
 enum class StaffedField { Servers, WaitingPlaces };
+
+// The input field a search staffs: "servers" (value 6) or "waitingPlaces" (7).
+const ModelField& staffedModelField(StaffedField field);
 
 struct StaffingProblem {
     StaffedField field = StaffedField::Servers;

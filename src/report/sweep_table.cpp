@@ -12,10 +12,6 @@ namespace queuecalc {
 
 namespace {
 
-const ModelField& staffedField(StaffedField field) {
-    return *findModelField(field == StaffedField::Servers ? "servers" : "waitingPlaces");
-}
-
 // The shortest text of a double that reads back the same (formatValue's
 // form), or a whole number, appended without a string of its own. Neither
 // ever holds a character that CSV quotes.
@@ -44,7 +40,7 @@ void appendField(std::string& out, const ModelField& field, double value) {
 std::vector<std::string> sweepHeader(const SweepPlan& plan) {
     std::vector<std::string> names;
     for (const FieldValues& d : plan.grid.dimensions()) names.push_back(d.field()->name);
-    if (plan.staff) names.push_back(staffedField(plan.staffed).name);
+    if (plan.staff) names.push_back(staffedModelField(plan.staffed).name);
     for (const std::string& label : columnLabels(plan.evaluation.thresholds)) names.push_back(label);
     names.push_back("note");
     return names;

@@ -32,8 +32,7 @@ void checkFields(const SweepOptions& options) {
     const auto claim = [&](const std::string& name, const char* how) {
         if (std::find(named.begin(), named.end(), name) != named.end())
             throw UsageError(name + " is set or varied more than once");
-        if (options.staff &&
-            name == (options.staffed == StaffedField::Servers ? "servers" : "waitingPlaces"))
+        if (options.staff && name == staffedModelField(options.staffed).name)
             throw UsageError(name + " is " + how + " and staffed at once: --staff finds its value");
         named.push_back(name);
     };

@@ -124,8 +124,7 @@ std::vector<Finding> checkSoundMeasures(const Evaluation& e) {
     static const std::vector<Column> columns = resultColumns({});
     shown.reserve(columns.size());
     for (const Column& c : columns) {
-        if (givenAbandonment(c.measure) && !e.abandonment.defined) continue;
-        shown.emplace_back(c.measure, columnValue(e, c));
+        if (columnDefined(e, c)) shown.emplace_back(c.measure, columnValue(e, c));
     }
     addNotFinite(findings, shown);
     return findings;
@@ -348,6 +347,11 @@ Evaluation evaluateScenario(const ModelInput& input, const EvaluationRequest& re
     e.findings = std::move(done.findings);
     for (const Finding& f : checkSoundMeasures(e)) e.findings.push_back(f);
     return e;
+}
+
+bool columnDefined(const Evaluation& e, const Column& column) {
+    if (givenAbandonment(column.measure)) return e.abandonment.defined;
+    return column.measure != Measure::ServiceLevelBound || e.method == WaitingMethod::Exact;
 }
 
 double columnValue(const Evaluation& e, const Column& column) {

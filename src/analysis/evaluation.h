@@ -197,5 +197,9 @@ Evaluation evaluateScenario(const ModelInput& input, const EvaluationRequest& re
 // curves).
 std::vector<double> columnValues(const Evaluation& evaluation);
 double columnValue(const Evaluation& evaluation, const Column& column);
+// Whether the column has a value here at all: not the moments given
+// abandonment where nobody abandons, nor the bound of a method that gives
+// none (the sweep leaves these cells empty; a NaN value is another thing).
+bool columnDefined(const Evaluation& evaluation, const Column& column);
 
 }  // namespace queuecalc

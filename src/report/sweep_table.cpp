@@ -61,12 +61,8 @@ void SweepRowFormatter::operator()(const RowResult& row, std::string& out) const
     }
     if (row.evaluation) {
         const Evaluation& e = *row.evaluation;
-        // Empty: the moments given abandonment where nobody abandons, and the
-        // bound of a method that gives none.
         for (const Column& c : columns_) {
-            const bool empty = (givenAbandonment(c.measure) && !e.abandonment.defined) ||
-                               (c.measure == Measure::ServiceLevelBound && e.method != WaitingMethod::Exact);
-            if (!empty) appendValue(out, columnValue(e, c));
+            if (columnDefined(e, c)) appendValue(out, columnValue(e, c));
             out += ',';
         }
     } else {

@@ -293,13 +293,15 @@ public:
         const std::string prefix = "Warning: ";
         std::string warning = text.compare(0, prefix.size(), prefix) == 0 ? text.substr(prefix.size()) : text;
         if (!warning.empty() && warning.back() == '\n') warning.pop_back();
-        findings.emplace_back(resultsWritten ? "accuracy" : "input", warning);
+        findings.emplace_back(resultsPath.empty() ? "input" : "accuracy", warning);
     }
     bool isTerminal() const override { return false; }
-    void avoidFile(const std::string&) override { resultsWritten = true; }
+    void avoidFile(const std::string& path) override { resultsPath = path; }
+    void runFailed(const std::string& message) override { failure = message; }
 
     std::vector<PyFinding> findings;
-    bool resultsWritten = false;
+    std::string resultsPath;  // set once the results file is written
+    std::string failure;      // the message of a failed run
 };
 
 // The calculator's run in `directory`: the program's own call, with the
@@ -312,15 +314,8 @@ py::tuple runFolder(const std::string& directory) {
         py::gil_scoped_release release;
         std::istringstream in;
         std::ostringstream console;
-        if (runProgram(directory, in, console, warnings) != 0) {
-            // The failure routine's "\n", message, "\n" and prompt end the console.
-            std::string text = console.str();
-            text = text.substr(0, text.rfind('\n'));
-            throw RunFailure(text.substr(text.rfind('\n') + 1));
-        }
-        const std::string path = directory.empty() || directory.back() == '/' ? directory + kResultsFileName
-                                                                               : directory + "/" + kResultsFileName;
-        std::ifstream file(path, std::ios::binary);
+        if (runProgram(directory, in, console, warnings) != 0) throw RunFailure(warnings.failure);
+        std::ifstream file(warnings.resultsPath, std::ios::binary);
         results.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
     }
     return py::make_tuple(py::bytes(results), warnings.findings);

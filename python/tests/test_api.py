@@ -143,3 +143,9 @@ def test_a_forecast_the_plan_program_refuses_raises_its_message(tmp_path):
     (tmp_path / "forecast.csv").write_text("interval,calls,aht\n08:00,10,180\n")
     table = qc.plan(tmp_path / "forecast.csv", max_abandon=0.05, patience_mean=60)
     assert list(table["interval"]) == ["08:00", "total"] and table["agents"][0] >= 1
+
+
+def test_a_folder_the_calculator_refuses_raises_its_whole_message(tmp_path):
+    (tmp_path / "INPUT.DAT").write_text("1 0 0.5 -1 -1 10 20 1.0 x 0.1 32 5 0\n")
+    with pytest.raises(qc.InputError, match=r'^Unable to read input file \(INPUT.DAT\): value 9 of 13 .*number\.$'):
+        qc.run_folder(tmp_path)

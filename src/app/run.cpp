@@ -40,6 +40,7 @@ const char* const kConsoleCut = "The console output was cut short: standard outp
 // The failure routine; where standard output failed, the message goes to
 // standard error instead, on the line that says so.
 int quitOrSayCut(std::ostream& out, std::istream& in, ErrorStream& err, const std::string& message) {
+    err.runFailed(message);
     const int status = quitWithMessage(out, in, message);
     if (!out) err.write(std::string(kConsoleCut) + "; the run stopped: " + message + "\n");
     return status;

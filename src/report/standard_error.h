@@ -17,6 +17,9 @@ public:
     // Nothing more is written when the stream is the file at `path` (the
     // results file rewritten in place, with standard error sent to it).
     virtual void avoidFile(const std::string& path) { (void)path; }
+    // The message of a failed run, as the console shows it (for a caller
+    // that does not read the console).
+    virtual void runFailed(const std::string& message) { (void)message; }
 };
 
 // An error stream that drops everything (runs without warnings).

@@ -10,80 +10,18 @@
 
 #include "analysis/day_plan.h"
 #include "plan/options.h"
+#include "support/erlang_a.h"
 #include "support/measured_error.h"
 
 using namespace queuecalc;
+using testsupport::ErlangA;
+using testsupport::erlangA;
 
 namespace {
 
 Forecast forecastOf(const std::string& text) {
     std::istringstream in(text);
     return readForecast(in, "test.csv");
-}
-
-// M/M/s+M (Erlang A) with an unlimited waiting room, from its definition:
-// the birth-and-death chain of the number of callers present (deaths
-// min(n, s) mu + max(n - s, 0) theta), truncated where its terms fall below
-// 1e-40 of the largest. A caller who finds j callers waiting ahead leaves
-// state j at the rate R_j = s mu + (j + 1) theta (an agent frees, one ahead
-// or the caller itself hangs up) and moves on with probability
-// (s mu + j theta) / R_j. The service level comes from uniformizing that
-// pure-death chain with killing at its largest rate; abandonment from
-// Little's law (theta times the mean queue over the arrival rate).
-struct ErlangA {
-    double serviceLevel;  // share of offered calls answered within tau
-    double abandonment;   // share that hang up
-    double asa;           // mean wait of answered calls
-};
-
-ErlangA erlangA(int s, double lambda, double mu, double theta, double tau) {
-    using Real = long double;
-    std::vector<Real> weight{1};
-    for (int n = 1;; ++n) {
-        const Real death = std::min(n, s) * (Real)mu + std::max(n - s, 0) * (Real)theta;
-        weight.push_back(weight.back() * lambda / death);
-        if (n > s && weight.back() < 1e-40L * *std::max_element(weight.begin(), weight.end())) break;
-    }
-    Real total = 0, noWait = 0, queue = 0;
-    for (std::size_t n = 0; n < weight.size(); ++n) {
-        total += weight[n];
-        if ((int)n < s) noWait += weight[n];
-        else queue += (n - s) * weight[n];
-    }
-    const std::size_t ahead = weight.size() - s;  // j = 0 .. ahead - 1
-    // Uniformized pure-death chain with killing, started from the arrivals
-    // that wait; `served` collects those answered.
-    std::vector<Real> p(ahead);
-    for (std::size_t j = 0; j < ahead; ++j) p[j] = weight[s + j] / total;
-    const Real rate = s * (Real)mu + ahead * (Real)theta;
-    Real served = 0, sl = 0;
-    Real poisson = std::exp(-rate * tau);  // Poisson(0; rate tau)
-    for (int k = 0; k < 100000; ++k) {
-        sl += poisson * served;
-        if (k > rate * tau && poisson < 1e-30L) break;
-        std::vector<Real> next(ahead, 0);
-        for (std::size_t j = 0; j < ahead; ++j) {
-            const Real on = (s * (Real)mu + j * (Real)theta) / rate;
-            const Real stay = 1 - on - theta / rate;
-            next[j] += stay * p[j];
-            if (j == 0) served += on * p[j];
-            else next[j - 1] += on * p[j];
-        }
-        p.swap(next);
-        poisson *= rate * tau / (k + 1);
-    }
-    // ASA: E[W 1_S | j ahead] and P(S | j ahead) by the recursion over j.
-    Real meanServed = 0, servedAll = noWait / total, reach = 1, partial = 0;
-    for (std::size_t j = 0; j < ahead; ++j) {
-        const Real R = s * (Real)mu + (j + 1) * (Real)theta;
-        const Real on = (s * (Real)mu + j * (Real)theta) / R;
-        partial = on * (reach / R + partial);
-        reach = on * reach;
-        meanServed += weight[s + j] / total * partial;
-        servedAll += weight[s + j] / total * reach;
-    }
-    return {(double)(noWait / total + sl), (double)(theta * queue / total / lambda),
-            (double)(meanServed / servedAll)};
 }
 
 }  // namespace

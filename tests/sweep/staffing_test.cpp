@@ -13,10 +13,13 @@
 #include "analysis/evaluation.h"
 #include "analysis/staffing.h"
 #include "report/measure_labels.h"
+#include "support/erlang_a.h"
 #include "support/measured_error.h"
 #include "sweep/sweep_support.h"
 
 using namespace queuecalc;
+using testsupport::ErlangA;
+using testsupport::erlangA;
 
 namespace {
 
@@ -113,37 +116,7 @@ TEST(Staffing, ReportsNoAnswerWithinTheLimit) {
 }
 
 // ---------------------------------------------------------------------------
-// Erlang-A: M/M/s+M with an unlimited waiting room, written here from its
-// birth-and-death chain alone: p_j = p_{j-1} lambda / (min(j, s) mu + max(j - s, 0) theta),
-// summed until the terms are below 1e-40 of the total. The measures come by
-// other routes than the calculator's position tables:
-//   P(NoWait) = P(N < s) (PASTA, nothing lost);
-//   meanQueueLength = E[(N - s)+];
-//   P(A) = theta E[(N - s)+] / lambda (abandonments balance their rate).
-struct ErlangA {
-    double noWait = 0, queueLength = 0, abandon = 0;
-};
-
-ErlangA erlangA(int s, long double lambda, long double mu, long double theta) {
-    std::vector<long double> p{1.0L};
-    long double total = 1.0L;
-    for (int j = 1;; ++j) {
-        const long double death = (j < s ? j : s) * mu + (j > s ? j - s : 0) * theta;
-        p.push_back(p.back() * lambda / death);
-        total += p.back();
-        if (j > s && p.back() < 1e-40L * total) break;
-    }
-    long double noWait = 0, queue = 0;
-    for (std::size_t j = 0; j < p.size(); ++j) {
-        if (static_cast<int>(j) < s) noWait += p[j];
-        else queue += (static_cast<long double>(j) - s) * p[j];
-    }
-    ErlangA a;
-    a.noWait = static_cast<double>(noWait / total);
-    a.queueLength = static_cast<double>(queue / total);
-    a.abandon = static_cast<double>(theta * queue / total / lambda);
-    return a;
-}
+// Erlang-A (tests/support/erlang_a.h): M/M/s+M with an unlimited waiting room.
 
 // A waiting room this large holds the chain's whole mass: at 5 waiting
 // callers per unit of lambda / theta the tail is far below a double's reach.
@@ -181,14 +154,14 @@ TEST(Staffing, AgreesWithAnIndependentErlangAComputation) {
         int expected = 1;
         for (;; ++expected) {
             const ErlangA a = erlangA(expected, c.lambda, c.mu, c.theta);
-            if (a.noWait >= c.noWaitAtLeast && a.abandon <= c.abandonAtMost && a.queueLength <= c.queueAtMost) break;
+            if (a.noWait >= c.noWaitAtLeast && a.abandonment <= c.abandonAtMost && a.queueLength <= c.queueAtMost) break;
         }
         ASSERT_TRUE(search.found);
         EXPECT_EQ(search.value, expected) << "lambda " << c.lambda;
         const ErlangA a = erlangA(search.value, c.lambda, c.mu, c.theta);
         const std::vector<double> values = columnValues(*search.evaluation);
         const double errors[] = {std::fabs(values[2] - a.noWait) / a.noWait,
-                                 std::fabs(values[4] - a.abandon) / a.abandon,
+                                 std::fabs(values[4] - a.abandonment) / a.abandonment,
                                  std::fabs(values[17] - a.queueLength) / a.queueLength};
         const char* names[] = {"P(NoWait)", "P(A)", "meanQueueLength"};
         for (int i = 0; i < 3; ++i)

@@ -69,7 +69,6 @@ std::string chartsPage(const SweepOptions& options, const SweepPlan& plan, const
     table.header = sweepHeader(plan);
     table.varied = options.varied.size();
     for (CsvRecord& record : readCsvRecords(rows, "rows")) table.rows.push_back(std::move(record.fields));
-    if (options.header && !table.rows.empty()) table.rows.erase(table.rows.begin());
     std::string command = kProgram;
     for (const std::string& arg : args) command += " " + arg;
     return gridChartsHtml(std::string(kProgram) + ": " + options.inputPath, {command}, table);
@@ -147,7 +146,7 @@ int run(const SweepOptions& options, const std::vector<std::string>& args, Error
         CopyingBuffer copying(target.rdbuf(), rows);
         std::ostream copied(&copying);
         std::ostream& out = options.htmlPath.empty() ? target : copied;
-        if (options.header) out << csvRecord(sweepHeader(plan));
+        if (options.header) target << csvRecord(sweepHeader(plan));  // the charts take the header apart
         ProgressLine progress(err, 0);
         summary = runPlan(plan, *binomials, format, out, [&](std::size_t written, std::size_t total) {
             progress.count(kProgram, written, total, "rows");

@@ -1,0 +1,874 @@
+#include "model/exact_queue.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <limits>
+#include <stdexcept>
+#include <type_traits>
+#include <vector>
+
+#include <boost/math/policies/policy.hpp>
+#include <boost/math/quadrature/gauss.hpp>
+#include <boost/math/quadrature/gauss_kronrod.hpp>
+#include <boost/math/constants/constants.hpp>
+#include <boost/math/special_functions/erf.hpp>
+#include <boost/math/special_functions/gamma.hpp>
+
+#include "core/lognormal.h"
+
+namespace queuecalc {
+
+namespace {
+
+// Boost.Math without exceptions (a value out of range comes back as NaN or
+// infinity, which the measure checks report) and, in double, without
+// promotion to long double: the double path is the fast one, and its
+// rounding is counted in the bounds (Precision::specialUlps).
+using DoublePolicy = boost::math::policies::policy<
+    boost::math::policies::promote_double<false>, boost::math::policies::domain_error<boost::math::policies::errno_on_error>,
+    boost::math::policies::pole_error<boost::math::policies::errno_on_error>,
+    boost::math::policies::overflow_error<boost::math::policies::errno_on_error>,
+    boost::math::policies::evaluation_error<boost::math::policies::errno_on_error>>;
+using LongPolicy = boost::math::policies::policy<
+    boost::math::policies::domain_error<boost::math::policies::errno_on_error>,
+    boost::math::policies::pole_error<boost::math::policies::errno_on_error>,
+    boost::math::policies::overflow_error<boost::math::policies::errno_on_error>,
+    boost::math::policies::evaluation_error<boost::math::policies::errno_on_error>>;
+
+// The drop of psi below its maximum at which the intervals end: e^-45 =
+// 2.9e-20, below the tolerance by far; the rest is bounded rigorously.
+constexpr double kTailDrop = 45;
+// The drop of psi across the first interval from the mode; deeper intervals
+// take more (kDropGrowth of the depth reached), since their share of every
+// integral is smaller by e^-depth while the 10-point Gauss rule's error
+// grows with the drop: with 6 + depth / 2 the estimate stays near 1e-16 of
+// the total in every interval of an exponential-like decay.
+constexpr double kFirstDrop = 12;
+constexpr double kDropGrowth = 1.0;
+// The quadrature's target, relative to each integral's natural scale (the
+// integral of K for the probabilities, the integral itself for the moments).
+constexpr double kTolerance = 1e-15;
+// No more intervals than this (the estimate is then reported as it is).
+constexpr std::size_t kMaxIntervals = 4000;
+// Magnitudes (|lambda H| + s mu w + |ln Q_r| at the last breakpoint) up to
+// which the double path keeps psi to 1024 ulp, 2.3e-13 relative in K; beyond,
+// long double. Also the double path's limit on lambda H, so that Q_r >=
+// e^{-lambda H} never underflows.
+constexpr double kDoubleMagnitude = 600;
+constexpr int kDoubleRoom = 500;
+
+template <class Real>
+struct Precision;
+// specialUlps: the relative error of one special-function value, in units
+// of the working precision. In double, Boost.Math's gamma_p and gamma_q at
+// small integer a (finite sums and series) and erfc are within a few ulp;
+// the double path leaves larger rooms to long double. In long double,
+// Temme's expansion for large a is held to a few tens of ulp. Both with
+// room; the tests hold the bounds against 50-digit references.
+template <>
+struct Precision<double> {
+    using Policy = DoublePolicy;
+    static constexpr double specialUlps = 8;
+};
+template <>
+struct Precision<long double> {
+    using Policy = LongPolicy;
+    static constexpr double specialUlps = 64;
+};
+
+// The Gauss-Kronrod 10/21 rule on [-1, 1], from Boost.Math's tables: the
+// Kronrod weights, and the Gauss weights at the Gauss nodes (0 elsewhere).
+template <class Real>
+struct KronrodRule {
+    std::array<Real, 21> x{};
+    std::array<Real, 21> kronrod{};
+    std::array<Real, 21> gauss{};
+    KronrodRule() {
+        using GK = boost::math::quadrature::gauss_kronrod<Real, 21>;
+        using G = boost::math::quadrature::gauss<Real, 10>;
+        const auto& a = GK::abscissa();  // 0 and the 10 positive nodes
+        const auto& w = GK::weights();
+        std::size_t n = 0;
+        x[n] = 0;
+        kronrod[n] = w[0];
+        gauss[n] = 0;  // the 10-point rule has no node at 0
+        ++n;
+        for (std::size_t i = 1; i < a.size(); ++i) {
+            const Real g = (i % 2 == 1) ? G::weights()[i / 2] : Real(0);
+            for (int sign : {-1, 1}) {
+                x[n] = sign * a[i];
+                kronrod[n] = w[i];
+                gauss[n] = g;
+                ++n;
+            }
+        }
+    }
+};
+
+// The patience distribution in closed form: Gbar = P(tau > w), G = 1 -
+// Gbar (each formed without the other's cancellation) and the partial
+// moments m_n(w) = int_0^w y^n g(y) dy.
+template <class Real>
+struct Patience {
+    using Policy = typename Precision<Real>::Policy;
+    enum class Kind { None, Erlang, Lognormal } kind = Kind::None;
+    Real rate = 0;  // Erlang: of each phase (exponential: one phase)
+    int phases = 1;
+    Real mu = 0, sigma = 0;  // lognormal: of ln tau
+    Real scale1 = 0, scale2 = 0;  // m_n = scale_n * P(...)
+
+    struct Values {
+        Real survival, distribution, moment1, moment2;
+    };
+
+    static Patience of(const ModelInput& in) {
+        Patience p;
+        switch (in.patience) {
+            case PatienceType::Exponential:
+            case PatienceType::Erlang:
+                if (!(in.abandonParam1 > 0)) return p;  // rate 0: nobody abandons
+                p.kind = Kind::Erlang;
+                p.rate = in.abandonParam1;
+                p.phases = in.patience == PatienceType::Exponential ? 1 : static_cast<int>(in.abandonParam2);
+                p.scale1 = p.phases / p.rate;
+                p.scale2 = Real(p.phases) * (p.phases + 1) / (p.rate * p.rate);
+                return p;
+            case PatienceType::Lognormal: {
+                p.kind = Kind::Lognormal;
+                const Real mean = in.abandonParam1;
+                const Real variance = in.abandonParam2;
+                p.sigma = std::sqrt(std::log1p(variance / (mean * mean)));
+                p.mu = std::log(mean) - p.sigma * p.sigma / 2;
+                p.scale1 = std::exp(p.mu + p.sigma * p.sigma / 2);
+                p.scale2 = std::exp(2 * p.mu + 2 * p.sigma * p.sigma);
+                return p;
+            }
+            case PatienceType::Unspecified: break;
+        }
+        throw std::invalid_argument("solveExactQueue: the patience type is not specified");
+    }
+
+    bool abandons() const { return kind != Kind::None; }
+
+    // Gbar and m_1 only (the other two 0), for the search of the intervals.
+    Values survivalAndFirstMoment(Real w) const {
+        using namespace boost::math;
+        if (kind == Kind::None || !(w > 0)) return {Real(1), Real(0), Real(0), Real(0)};
+        if (kind == Kind::Erlang) {
+            const Real x = rate * w;
+            if (phases == 1) return {std::exp(-x), Real(0), scale1 * gamma_p(Real(2), x, Policy()), Real(0)};
+            const Real k = phases;
+            return {gamma_q(k, x, Policy()), Real(0), scale1 * gamma_p(k + 1, x, Policy()), Real(0)};
+        }
+        const Real z = (std::log(w) - mu) / sigma;
+        const Real root2 = std::sqrt(Real(2));
+        return {erfc(z / root2, Policy()) / 2, Real(0), scale1 * erfc(-(z - sigma) / root2, Policy()) / 2, Real(0)};
+    }
+
+    // The hazard g / Gbar (for the loss integrand's peak only).
+    Real hazard(Real w) const {
+        using namespace boost::math;
+        if (kind == Kind::None) return 0;
+        if (kind == Kind::Erlang) {
+            if (phases == 1) return rate;
+            const Real x = rate * w;
+            return rate * gamma_p_derivative(Real(phases), x, Policy()) / gamma_q(Real(phases), x, Policy());
+        }
+        if (!(w > 0)) return 0;
+        const Real z = (std::log(w) - mu) / sigma;
+        const Real pi = boost::math::constants::pi<Real>();
+        return std::exp(-z * z / 2) / (std::sqrt(2 * pi) * sigma * w * (erfc(z / std::sqrt(Real(2)), Policy()) / 2));
+    }
+
+    Values at(Real w) const {
+        using namespace boost::math;
+        if (kind == Kind::None || !(w > 0)) return {Real(1), Real(0), Real(0), Real(0)};
+        if (kind == Kind::Erlang) {
+            const Real x = rate * w;
+            if (phases == 1)
+                return {std::exp(-x), -std::expm1(-x), scale1 * gamma_p(Real(2), x, Policy()),
+                        scale2 * gamma_p(Real(3), x, Policy())};
+            const Real k = phases;
+            return {gamma_q(k, x, Policy()), gamma_p(k, x, Policy()), scale1 * gamma_p(k + 1, x, Policy()),
+                    scale2 * gamma_p(k + 2, x, Policy())};
+        }
+        const Real z = (std::log(w) - mu) / sigma;
+        const Real root2 = std::sqrt(Real(2));
+        return {erfc(z / root2, Policy()) / 2, erfc(-z / root2, Policy()) / 2,
+                scale1 * erfc(-(z - sigma) / root2, Policy()) / 2,
+                scale2 * erfc(-(z - 2 * sigma) / root2, Policy()) / 2};
+    }
+};
+
+// The room factor through S_r(z) = e^z Q_r(z) = sum_{n<r} z^n / n!, Q_r(z) =
+// P(Poisson(z) <= r - 1), so that K(w) = e^{-s mu w} S_r(lambda H(w)): its log
+// ln S_r(z) and h_r(z) = p_{r-1}(z) / Q_r(z), the hazard of Gamma(r, 1), which
+// rises from 0 (1 when r = 1) to 1 (Gamma(r, 1) has an increasing hazard).
+//  - r <= kSumRoom: the r terms themselves, z^n / n! being the weight of n
+//    other callers waiting behind a head of age w; all positive, so the sum
+//    is exact to 2r ulp (each term to 2n ulp), and h_r is the last term over
+//    the sum. Five times cheaper than gamma_q at r = 20.
+//  - larger rooms: Boost.Math's gamma_q and gamma_p_derivative (Temme's
+//    uniform expansion near z = r), to specialUlps; where Q_r underflows
+//    (z beyond the exponent range, so z > r), the finite sum
+//    Q_r(z) / p_{r-1}(z) = sum_{j<r} (r-1)! / (r-1-j)! z^-j of falling terms.
+constexpr int kSumRoom = 64;
+
+template <class Real>
+struct Room {
+    using Policy = typename Precision<Real>::Policy;
+    int r = 0;
+    Real lgammaR = 0;
+    std::vector<Real> reciprocal;  // 1 / n, n = 1 .. r - 1 (sum path)
+
+    explicit Room(int waitingPlaces) : r(waitingPlaces), lgammaR(std::lgamma(Real(waitingPlaces))) {
+        if (r <= kSumRoom)
+            for (int n = 1; n < r; ++n) reciprocal.push_back(1 / Real(n));
+    }
+
+    // Relative rounding of S_r, in ulp.
+    Real ulps() const { return r <= kSumRoom ? Real(2 * r + 2) : Real(Precision<Real>::specialUlps); }
+
+    void logSumAndHazard(Real z, Real& logS, Real& hazard) const {
+        using namespace boost::math;
+        if (!(z > 0)) {
+            logS = 0;
+            hazard = r == 1 ? 1 : 0;
+            return;
+        }
+        if (r <= kSumRoom) {
+            Real term = 1, sum = 1;
+            for (const Real inv : reciprocal) {
+                term *= z * inv;
+                sum += term;
+            }
+            logS = std::log(sum);
+            hazard = term / sum;
+            return;
+        }
+        const Real q = gamma_q(Real(r), z, Policy());
+        if (q > std::numeric_limits<Real>::min()) {
+            logS = z + std::log(q);
+            hazard = gamma_p_derivative(Real(r), z, Policy()) / q;
+            return;
+        }
+        Real sum = 1, term = 1;
+        for (int j = 1; j < r; ++j) {
+            term *= (r - j) / z;
+            sum += term;
+            if (term < sum * std::numeric_limits<Real>::epsilon()) break;
+        }
+        logS = (r - 1) * std::log(z) - lgammaR + std::log(sum);
+        hazard = 1 / sum;
+    }
+};
+
+// One node of the quadrature: everything the integrands need.
+template <class Real>
+struct Node {
+    Real w = 0;
+    Real weight = 0;  // Kronrod weight times the half-length
+    Real gaussWeight = 0;
+    Real k = 0;         // K(w) / e^psiMax
+    Real loss = 0;      // Gbar h_r K / e^lossMax (times lambda: the loss integrand)
+    Real rounding = 0;  // bound of the relative error of k
+    typename Patience<Real>::Values p{};
+};
+
+// The integrands over the nodes; the number and order are fixed.
+enum Integrand : std::size_t {
+    kJ,         // K
+    kServed,    // Gbar K
+    kAbandon,   // G K
+    kWait1,     // w Gbar K
+    kWait2,     // w^2 Gbar K
+    kAbandon1,  // m_1 K
+    kAbandon2,  // m_2 K
+    kLoss,      // Gbar h_r K
+    kIntegrandCount
+};
+
+template <class Real>
+using Sums = std::array<Real, kIntegrandCount>;
+
+// A log-integrand at one point: its value, its slope, and a slope that
+// bounds it from above from here on (the tail bound's rate).
+template <class Real>
+struct Point {
+    Real w = 0, value = 0, slope = 0, tailSlope = 0;
+};
+
+template <class Real>
+class Solver {
+public:
+    explicit Solver(const ModelInput& in)
+        : patience_(Patience<Real>::of(in)), room_(in.waitingPlaces) {
+        s_ = in.servers;
+        r_ = in.waitingPlaces;
+        lambda_ = in.arrivalRate;
+        smu_ = Real(in.servers) * Real(in.serviceRate);
+    }
+
+    struct Shape {
+        Real psi, slope, logS, hazardR, z;
+        typename Patience<Real>::Values p;
+    };
+
+    // psi(w) = ln K(w) = ln S_r(lambda H(w)) - s mu w and its slope
+    // psi' = lambda Gbar (1 - h_r) - s mu, non-increasing (a product of two
+    // non-negative non-increasing factors, less a constant): psi is concave.
+    Shape shape(Real w, bool full) const {
+        Shape sh;
+        sh.p = full ? patience_.at(w) : patience_.survivalAndFirstMoment(w);
+        const Real H = sh.p.moment1 + w * sh.p.survival;
+        sh.z = lambda_ * H;
+        room_.logSumAndHazard(sh.z, sh.logS, sh.hazardR);
+        sh.psi = sh.logS - smu_ * w;
+        sh.slope = lambda_ * sh.p.survival * (1 - sh.hazardR) - smu_;
+        return sh;
+    }
+
+    Point<Real> psiPoint(Real w) const {
+        const Shape sh = shape(w, false);
+        return {w, sh.psi, sh.slope, sh.slope};
+    }
+
+    // The loss integrand's log, l(w) = psi + ln Gbar + ln h_r (less ln lambda),
+    // = (r - 1) ln(lambda H) - s mu w + ln Gbar - ln (r - 1)!; its slope
+    // (r - 1) Gbar / H - s mu - h(w), h the patience hazard, falls below
+    // (r - 1) Gbar / H - s mu, a non-increasing bound: the tail's rate.
+    Point<Real> lossPoint(Real w) const {
+        const Shape sh = shape(w, false);
+        const Real H = sh.z / lambda_;
+        const Real bound = H > 0 ? (r_ - 1) * sh.p.survival / H - smu_ : std::numeric_limits<Real>::infinity();
+        return {w, sh.psi + std::log(sh.p.survival) + std::log(sh.hazardR), bound - patience_.hazard(w), bound};
+    }
+
+    Real magnitude(const Shape& sh, Real w) const { return std::fabs(sh.z) + smu_ * w + std::fabs(sh.logS) + 1; }
+
+    // Where a log-integrand with a non-increasing slope (or one that changes
+    // sign once) peaks: 0 where its slope at 0+ is <= 0, else by bisection.
+    template <class F>
+    Real peak(F f, bool risesAtZero) const {
+        if (!risesAtZero) return 0;
+        Real hi = 1 / smu_;
+        for (int guard = 0; guard < 2000 && f(hi).slope > 0; ++guard) hi *= 2;
+        Real lo = 0;
+        for (int i = 0; i < 60 && hi - lo > Real(1e-6) * hi; ++i) {
+            const Real mid = (lo + hi) / 2;
+            (f(mid).slope > 0 ? lo : hi) = mid;
+        }
+        return (lo + hi) / 2;
+    }
+
+    // Breakpoints from `from` in direction `dir` (+1 right, -1 left toward 0)
+    // where the log-integrand f has fallen below `top` by about
+    // kFirstDrop + kDropGrowth * depth each; to the right until it is
+    // kTailDrop below with a negative tail slope, to the left until 0 or
+    // kTailDrop. Each step is sized by a quadratic model of the drop
+    // (slope and the drop last seen), so that few are tried again.
+    template <class F>
+    std::vector<Real> steps(F f, Point<Real> at, Real top, int dir, Real firstStep, Point<Real>& last,
+                            Real& maxMagnitude) const {
+        std::vector<Real> points;
+        Real step = firstStep;
+        for (int count = 0; count < 100000; ++count) {
+            const Real depth = top - at.value;
+            if (dir > 0 && depth >= kTailDrop && at.tailSlope < 0) break;
+            if (dir < 0 && (at.w <= 0 || depth >= kTailDrop)) break;
+            const Real want = kFirstDrop + kDropGrowth * depth;
+            const Real a = std::max<Real>(0, -dir * at.slope);  // the drop's rate at `at`
+            if (a > 0) step = count > 0 ? std::min(step * 4, want / a) : want / a;
+            if (dir < 0) step = std::min(step, at.w);
+            Point<Real> next = f(at.w + dir * step);
+            for (int tries = 0; tries < 12; ++tries) {
+                const Real drop = at.value - next.value;
+                if (drop <= 1.5 * want || !(drop == drop)) break;
+                // drop(d) = a d + b d^2 through the drop seen; the d for `want`.
+                const Real b = std::max<Real>((drop - a * step) / (step * step), 0);
+                const Real d = b > 0 ? 2 * want / (a + std::sqrt(a * a + 4 * b * want)) : want / a;
+                step = std::max(std::min(d, step / 2), step / 16);
+                next = f(at.w + dir * step);
+            }
+            at = next;
+            maxMagnitude = std::max(maxMagnitude, std::fabs(at.value) + smu_ * at.w);
+            points.push_back(at.w);
+        }
+        last = at;
+        return points;
+    }
+
+    // The breakpoints of a log-integrand f around its peak at `mode`, 0
+    // first; `last` is the last point to the right.
+    template <class F>
+    std::vector<Real> breakpoints(F f, Real mode, Point<Real>& top, Point<Real>& last, Real& maxMagnitude) const {
+        top = f(mode);
+        const Real scale = std::max<Real>(mode, 1 / smu_);
+        std::vector<Real> points{0};
+        if (mode > 0) {
+            Point<Real> left;
+            std::vector<Real> l = steps(f, top, top.value, -1, scale / 4, left, maxMagnitude);
+            for (auto it = l.rbegin(); it != l.rend(); ++it)
+                if (*it > 0) points.push_back(*it);
+            points.push_back(mode);
+        }
+        const Real first = top.slope < 0 ? std::min(scale, kFirstDrop / -top.slope) : scale / 4;
+        const std::vector<Real> r = steps(f, top, top.value, +1, first, last, maxMagnitude);
+        points.insert(points.end(), r.begin(), r.end());
+        return points;
+    }
+
+    // The 21 nodes of [a, b] and their contributions: Kronrod sums, the
+    // Gauss-Kronrod differences and the bounds of their rounding.
+    void integrate(Real a, Real b, Real psiMax, Real lossMax, Sums<Real>& kronrod, Sums<Real>& error,
+                   Sums<Real>& rounding, std::vector<Node<Real>>* keep) const {
+        static const KronrodRule<Real> rule;
+        const Real half = (b - a) / 2, centre = (a + b) / 2;
+        Sums<Real> gauss{};
+        kronrod.fill(0);
+        rounding.fill(0);
+        const Real eps = std::numeric_limits<Real>::epsilon();
+        for (std::size_t i = 0; i < 21; ++i) {
+            Node<Real> n;
+            n.w = centre + half * rule.x[i];
+            n.weight = half * rule.kronrod[i];
+            n.gaussWeight = half * rule.gauss[i];
+            const Shape sh = shape(n.w, true);
+            n.p = sh.p;
+            n.k = std::exp(sh.psi - psiMax);
+            n.loss = sh.hazardR > 0 ? std::exp(sh.psi - lossMax) * n.p.survival * sh.hazardR : Real(0);
+            // psi's terms each to a few ulp of their size, lambda H to the
+            // patience functions' ulps, S_r to its own, the exponential to 2.
+            n.rounding = eps * (Precision<Real>::specialUlps * (sh.z + 1) + 4 * smu_ * n.w + room_.ulps() + 4 * std::fabs(sh.logS) + 8);
+            Sums<Real> f;
+            f[kJ] = n.k;
+            f[kServed] = n.p.survival * n.k;
+            f[kAbandon] = n.p.distribution * n.k;
+            f[kWait1] = n.w * f[kServed];
+            f[kWait2] = n.w * f[kWait1];
+            f[kAbandon1] = n.p.moment1 * n.k;
+            f[kAbandon2] = n.p.moment2 * n.k;
+            f[kLoss] = n.loss;
+            for (std::size_t j = 0; j < kIntegrandCount; ++j) {
+                kronrod[j] += n.weight * f[j];
+                gauss[j] += n.gaussWeight * f[j];
+                rounding[j] += n.weight * std::fabs(f[j]) * (n.rounding + Precision<Real>::specialUlps * eps);
+            }
+            if (keep) keep->push_back(n);
+        }
+        for (std::size_t j = 0; j < kIntegrandCount; ++j) error[j] = std::fabs(kronrod[j] - gauss[j]);
+    }
+
+    const Patience<Real> patience_;
+    Room<Real> room_;
+    int s_ = 0, r_ = 0;
+    Real lambda_ = 0, smu_ = 0;
+};
+
+// ln(e^x + e^y), either possibly -inf.
+template <class Real>
+Real logSum(Real x, Real y) {
+    if (x < y) std::swap(x, y);
+    if (x == -std::numeric_limits<Real>::infinity()) return x;
+    return x + std::log1p(std::exp(y - x));
+}
+
+// ln E_s, E_s = sum_{j<s} pi_j / pi_s = e^a Q(s, a) s! / a^s (a = lambda / mu,
+// s >= 1), and in `error` a bound of its absolute error: a few ulp of each
+// term's size, the special functions to specialUlps.
+template <class Real>
+Real logWaitFree(int s, Real a, Real& error) {
+    using Policy = typename Precision<Real>::Policy;
+    const Real eps = std::numeric_limits<Real>::epsilon();
+    const Real q = boost::math::gamma_q(Real(s), a, Policy());
+    const Real lg = std::lgamma(Real(s) + 1);
+    const Real sLogA = s * std::log(a);
+    error = eps * (4 * (a + std::fabs(lg) + std::fabs(sLogA)) + 2 * Precision<Real>::specialUlps);
+    return a + std::log(q) + lg - sLogA;
+}
+
+// A bound of the absolute error of num / den from bounds of the errors of
+// num and den (first order, with 1 % for the rest).
+double quotientBound(double num, double den, double numError, double denError) {
+    if (!(den != 0)) return std::numeric_limits<double>::quiet_NaN();
+    return 1.01 * (numError + std::fabs(num / den) * denError) / std::fabs(den) +
+           4 * std::numeric_limits<double>::epsilon() * std::fabs(num / den);
+}
+
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+constexpr double kEps = std::numeric_limits<double>::epsilon();
+
+void fillMoments(ExactQueueResult& out, std::size_t n, double joint, double conditional, double jointBound,
+                 double conditionalBound) {
+    out.joint.assign(n, joint);
+    out.conditional.assign(n, conditional);
+    out.jointBound.assign(n, jointBound);
+    out.conditionalBound.assign(n, conditionalBound);
+}
+
+// No agents: nobody is served; an admitted caller waits for its patience and
+// leaves. The callers present form an M/G/r/r loss system with holding time
+// tau, so P(Loss) is Erlang B with r places and load lambda E[tau]
+// (insensitivity). Without abandonment, or without room, nobody is admitted.
+ExactQueueResult solveWithoutAgents(const ModelInput& in, std::size_t momentCount) {
+    ExactQueueResult out;
+    PerformanceMeasures& m = out.measures;
+    PerformanceMeasures& e = out.bounds;
+    m.rho = computeRho(in);
+    const Patience<long double> p = Patience<long double>::of(in);
+    long double mean = 0, second = 0;
+    if (p.kind == Patience<long double>::Kind::Erlang) {
+        mean = p.scale1;
+        second = p.scale2;
+    } else if (p.kind == Patience<long double>::Kind::Lognormal) {
+        mean = p.scale1;
+        second = p.scale2;
+    }
+    const double nan = kNaN;
+    if (in.waitingPlaces == 0 || !p.abandons()) {
+        m.lossProb = 1;
+        for (double* v : {&m.noWaitProb, &m.servedProb, &m.abandonProb, &m.partialMeanServed,
+                          &m.partialSecondMomentServed, &m.meanWaitServed, &m.secondMomentServed,
+                          &m.varianceServed, &m.partialMeanAbandon, &m.partialSecondMomentAbandon,
+                          &m.meanWaitAbandon, &m.secondMomentAbandon, &m.varianceAbandon})
+            *v = nan;
+        fillMoments(out, momentCount, nan, nan, nan, nan);
+        return out;
+    }
+    long double error = 0;
+    const long double logE = logWaitFree<long double>(in.waitingPlaces, in.arrivalRate * mean, error);
+    m.lossProb = static_cast<double>(std::exp(-logSum<long double>(logE, 0)));
+    e.lossProb = 1.01 * m.lossProb * static_cast<double>(error) + 4 * kEps * m.lossProb;
+    m.noWaitProb = 0;
+    m.servedProb = 0;
+    m.abandonProb = 1;
+    m.partialMeanServed = 0;
+    m.partialSecondMomentServed = 0;
+    m.meanWaitServed = nan;
+    m.secondMomentServed = nan;
+    m.varianceServed = nan;
+    m.partialMeanAbandon = m.meanWaitAbandon = static_cast<double>(mean);
+    m.partialSecondMomentAbandon = m.secondMomentAbandon = static_cast<double>(second);
+    m.varianceAbandon = p.kind == Patience<long double>::Kind::Lognormal
+                            ? in.abandonParam2
+                            : static_cast<double>(p.phases / (p.rate * p.rate));
+    for (double* v : {&e.partialMeanAbandon, &e.meanWaitAbandon, &e.partialSecondMomentAbandon,
+                      &e.secondMomentAbandon, &e.varianceAbandon})
+        *v = 0;
+    e.partialMeanAbandon = e.meanWaitAbandon = 8 * kEps * m.meanWaitAbandon;
+    e.partialSecondMomentAbandon = e.secondMomentAbandon = 8 * kEps * m.secondMomentAbandon;
+    e.varianceAbandon = 8 * kEps * m.secondMomentAbandon;
+    fillMoments(out, momentCount, 0, nan, 0, nan);
+    return out;
+}
+
+// No waiting places: Erlang B; everybody admitted is answered at once.
+ExactQueueResult solveWithoutRoom(const ModelInput& in, std::size_t momentCount) {
+    ExactQueueResult out;
+    PerformanceMeasures& m = out.measures;
+    m.rho = computeRho(in);
+    long double error = 0;
+    const long double logE =
+        logWaitFree<long double>(in.servers, (long double)in.arrivalRate / in.serviceRate, error);
+    m.lossProb = static_cast<double>(std::exp(-logSum<long double>(logE, 0)));
+    out.bounds.lossProb = 1.01 * m.lossProb * static_cast<double>(error) + 4 * kEps * m.lossProb;
+    m.noWaitProb = 1;
+    m.servedProb = 1;
+    m.abandonProb = 0;
+    m.meanWaitAbandon = m.secondMomentAbandon = m.varianceAbandon = kNaN;
+    fillMoments(out, momentCount, 0, 1, 0, 0);
+    return out;
+}
+
+// One interval of the quadrature with its nodes and sums.
+template <class Real>
+struct Piece {
+    Real a = 0, b = 0;
+    Sums<Real> value{}, error{}, rounding{};
+    std::vector<Node<Real>> nodes;
+};
+
+// Integrates over the breakpoints, then halves every interval whose
+// Gauss-Kronrod difference for one of the integrals `checked` exceeds its
+// share of that integral's tolerance while standing clear of its rounding.
+template <class Real>
+std::vector<Piece<Real>> integratePieces(const Solver<Real>& solver, const std::vector<Real>& points, Real psiMax,
+                                         Real lossMax, const std::vector<std::size_t>& checked, bool keepNodes) {
+    std::vector<Piece<Real>> pieces(points.size() - 1);
+    for (std::size_t i = 0; i + 1 < points.size(); ++i) {
+        pieces[i].a = points[i];
+        pieces[i].b = points[i + 1];
+        solver.integrate(pieces[i].a, pieces[i].b, psiMax, lossMax, pieces[i].value, pieces[i].error,
+                         pieces[i].rounding, keepNodes ? &pieces[i].nodes : nullptr);
+    }
+    for (int round = 0; round < 40; ++round) {
+        Sums<Real> total{}, error{}, rounding{}, share{};
+        for (const auto& p : pieces)
+            for (std::size_t j = 0; j < kIntegrandCount; ++j) {
+                total[j] += p.value[j];
+                error[j] += p.error[j];
+                rounding[j] += p.rounding[j];
+            }
+        bool enough = true;
+        for (std::size_t j : checked) {
+            // Probabilities against the integral of K (their scale), P(Loss)
+            // against that of Gbar K (its denominator's; on intervals of its
+            // own, against itself), moments against themselves. No integral
+            // is asked for more than its rounding allows.
+            const Real scale = (j == kJ || j == kServed || j == kAbandon) ? total[kJ]
+                               : j == kLoss && checked.size() > 1           ? std::max(total[kLoss], total[kServed])
+                                                                           : total[j];
+            const Real allowed = std::max(kTolerance * scale, rounding[j]);
+            enough = enough && error[j] <= allowed;
+            share[j] = allowed / static_cast<Real>(pieces.size());
+        }
+        if (enough) break;
+        std::vector<Piece<Real>> next;
+        next.reserve(pieces.size() * 2);
+        bool split = false;
+        for (auto& p : pieces) {
+            bool bad = false;
+            for (std::size_t j : checked) bad = bad || p.error[j] > share[j];
+            if (!bad || next.size() + 2 > kMaxIntervals) {
+                next.push_back(std::move(p));
+                continue;
+            }
+            split = true;
+            const Real mid = (p.a + p.b) / 2;
+            for (const auto& [a, b] : {std::pair<Real, Real>{p.a, mid}, std::pair<Real, Real>{mid, p.b}}) {
+                Piece<Real> half;
+                half.a = a;
+                half.b = b;
+                solver.integrate(a, b, psiMax, lossMax, half.value, half.error, half.rounding,
+                                 keepNodes ? &half.nodes : nullptr);
+                next.push_back(std::move(half));
+            }
+        }
+        pieces = std::move(next);
+        if (!split) break;
+    }
+    return pieces;
+}
+
+// The queue with agents and room, in the precision Real. Returns false
+// (leaving `out` alone) when the double path meets magnitudes beyond
+// kDoubleMagnitude, so that the caller runs the long double path.
+template <class Real>
+bool solveQueued(const ModelInput& in, const std::vector<double>& moments, ExactQueueResult& out) {
+    // The double path's special functions are held to their ulps for rooms
+    // up to kDoubleRoom only (larger ones take Temme's expansion).
+    if (std::is_same<Real, double>::value && in.waitingPlaces > kDoubleRoom) return false;
+    const Solver<Real> solver(in);
+    auto psiAt = [&](Real w) { return solver.psiPoint(w); };
+    auto lossAt = [&](Real w) { return solver.lossPoint(w); };
+    Real maxMagnitude = 0;
+    Point<Real> top, tail;
+    const Real slope0 = solver.lambda_ * (in.waitingPlaces == 1 ? 0 : 1) - solver.smu_;
+    const Real mode = solver.peak(psiAt, slope0 > 0);
+    std::vector<Real> points = solver.breakpoints(psiAt, mode, top, tail, maxMagnitude);
+    if (std::is_same<Real, double>::value && !(maxMagnitude <= kDoubleMagnitude)) return false;
+    const Real psiMax = top.value;
+    const Real tailW = tail.w;
+
+    // The loss integrand Gbar h_r K peaks where the room is nearly full,
+    // which may lie far beyond K's intervals. Where its own tail bound at
+    // their end is not negligible, it gets intervals of its own.
+    const Point<Real> lossEnd = solver.lossPoint(tailW);
+    const bool ownLoss = !(lossEnd.tailSlope < 0 && lossEnd.value - psiMax < -kTailDrop);
+
+    // The moments within the intervals become breakpoints too.
+    for (double t : moments)
+        if (t < tailW) points.push_back(t);
+    std::sort(points.begin(), points.end());
+    points.erase(std::unique(points.begin(), points.end()), points.end());
+
+    std::vector<std::size_t> checked{kJ, kServed, kAbandon, kWait1, kWait2, kAbandon1, kAbandon2};
+    if (!ownLoss) checked.push_back(kLoss);
+    std::vector<Piece<Real>> pieces = integratePieces(solver, points, psiMax, psiMax, checked, true);
+    Sums<Real> total{}, bound{};
+    for (const auto& p : pieces)
+        for (std::size_t j = 0; j < kIntegrandCount; ++j) {
+            total[j] += p.value[j];
+            bound[j] += p.error[j] + p.rounding[j];
+        }
+
+    // The tail beyond tailW: psi <= psi(tailW) - c (w - tailW), c = -psi'(tailW)
+    // (psi is concave), and Gbar <= Gbar(tailW), G <= 1, m_1 <= w, m_2 <= w^2,
+    // h_r <= 1.
+    const Real c = -tail.slope;
+    const Real topT = std::exp(tail.value - psiMax);
+    const Real t0 = topT / c, t1 = topT * (tailW / c + 1 / (c * c)),
+               t2 = topT * (tailW * tailW / c + 2 * tailW / (c * c) + 2 / (c * c * c));
+    const Real gT = solver.patience_.survivalAndFirstMoment(tailW).survival;
+    Sums<Real> tailBound{};
+    tailBound[kJ] = t0;
+    tailBound[kServed] = gT * t0;
+    tailBound[kAbandon] = t0;
+    tailBound[kWait1] = gT * t1;
+    tailBound[kWait2] = gT * t2;
+    tailBound[kAbandon1] = t1;
+    tailBound[kAbandon2] = t2;
+    tailBound[kLoss] = gT * t0;
+    for (std::size_t j = 0; j < kIntegrandCount; ++j) bound[j] += tailBound[j];
+
+    // The loss on its own intervals, scaled by its own peak lossMax.
+    Real lossMax = psiMax;
+    if (ownLoss) {
+        const Real lossMode = solver.peak(lossAt, in.waitingPlaces > 1);
+        Point<Real> lossTop, lossTail;
+        std::vector<Real> lossPoints = solver.breakpoints(lossAt, lossMode, lossTop, lossTail, maxMagnitude);
+        if (std::is_same<Real, double>::value && !(maxMagnitude <= kDoubleMagnitude)) return false;
+        lossMax = lossTop.value;
+        const std::vector<Piece<Real>> lossPieces =
+            integratePieces(solver, lossPoints, psiMax, lossMax, {kLoss}, false);
+        total[kLoss] = 0;
+        bound[kLoss] = 0;
+        for (const auto& p : lossPieces) {
+            total[kLoss] += p.value[kLoss];
+            bound[kLoss] += p.error[kLoss] + p.rounding[kLoss];
+        }
+        // Beyond its last point l falls at least at -tailSlope.
+        bound[kLoss] += std::exp(lossTail.value - lossMax) / -lossTail.tailSlope;
+    }
+
+    // Normalisation, in logs: D = E_s + s mu e^psiMax J, all divided by
+    // e^scale so that neither part overflows.
+    Real errLogE = 0;
+    const Real logE = logWaitFree<Real>(solver.s_, Real(in.arrivalRate) / Real(in.serviceRate), errLogE);
+    const Real logKappa = std::log(solver.smu_) + psiMax;
+    const Real scale = std::max(logE, logKappa + std::log(total[kJ]));
+    const double E = static_cast<double>(std::exp(logE - scale));
+    const double kappa = static_cast<double>(std::exp(logKappa - scale));
+    const double eE = 1.01 * E * static_cast<double>(errLogE);
+    auto T = [&](std::size_t j) { return static_cast<double>(total[j]); };
+    auto B = [&](std::size_t j) { return static_cast<double>(bound[j]); };
+    const double D = E + kappa * T(kJ);
+    const double eD = eE + kappa * B(kJ) + 2 * kEps * D;
+
+    PerformanceMeasures& m = out.measures;
+    PerformanceMeasures& e = out.bounds;
+    m.rho = computeRho(in);
+    m.noWaitProb = E / D;
+    e.noWaitProb = quotientBound(E, D, eE, eD);
+    const double served = E + kappa * T(kServed);
+    const double eServed = eE + kappa * B(kServed);
+    m.servedProb = served / D;
+    e.servedProb = quotientBound(served, D, eServed, eD);
+    m.abandonProb = kappa * T(kAbandon) / D;
+    e.abandonProb = quotientBound(kappa * T(kAbandon), D, kappa * B(kAbandon), eD);
+    m.partialMeanServed = kappa * T(kWait1) / D;
+    e.partialMeanServed = quotientBound(kappa * T(kWait1), D, kappa * B(kWait1), eD);
+    m.partialSecondMomentServed = kappa * T(kWait2) / D;
+    e.partialSecondMomentServed = quotientBound(kappa * T(kWait2), D, kappa * B(kWait2), eD);
+    m.partialMeanAbandon = kappa * T(kAbandon1) / D;
+    e.partialMeanAbandon = quotientBound(kappa * T(kAbandon1), D, kappa * B(kAbandon1), eD);
+    m.partialSecondMomentAbandon = kappa * T(kAbandon2) / D;
+    e.partialSecondMomentAbandon = quotientBound(kappa * T(kAbandon2), D, kappa * B(kAbandon2), eD);
+    m.meanWaitServed = kappa * T(kWait1) / served;
+    e.meanWaitServed = quotientBound(kappa * T(kWait1), served, kappa * B(kWait1), eServed);
+    m.secondMomentServed = kappa * T(kWait2) / served;
+    e.secondMomentServed = quotientBound(kappa * T(kWait2), served, kappa * B(kWait2), eServed);
+    const bool abandons = total[kAbandon] > 0;
+    m.meanWaitAbandon = abandons ? static_cast<double>(total[kAbandon1] / total[kAbandon]) : kNaN;
+    e.meanWaitAbandon = quotientBound(T(kAbandon1), T(kAbandon), B(kAbandon1), B(kAbandon));
+    m.secondMomentAbandon = abandons ? static_cast<double>(total[kAbandon2] / total[kAbandon]) : kNaN;
+    e.secondMomentAbandon = quotientBound(T(kAbandon2), T(kAbandon), B(kAbandon2), B(kAbandon));
+
+    // The variances as centred sums over the same nodes: the Kronrod sum,
+    // the Gauss-Kronrod difference per interval and the rounding as above.
+    const Real meanS = static_cast<Real>(kappa * T(kWait1) / served);
+    const Real meanA = abandons ? total[kAbandon1] / total[kAbandon] : Real(0);
+    Real centredS = 0, centredA = 0, errS = 0, errA = 0;
+    for (const auto& p : pieces) {
+        Real ks = 0, gs = 0, ka = 0, ga = 0, rs = 0, ra = 0;
+        for (const auto& n : p.nodes) {
+            const Real d = n.w - meanS;
+            const Real fs = d * d * n.p.survival * n.k;
+            const Real fa = (n.p.moment2 - 2 * meanA * n.p.moment1 + meanA * meanA * n.p.distribution) * n.k;
+            ks += n.weight * fs;
+            gs += n.gaussWeight * fs;
+            ka += n.weight * fa;
+            ga += n.gaussWeight * fa;
+            rs += n.weight * std::fabs(fs) * n.rounding;
+            // The centred form cancels m_A^2 / Var-fold: its rounding counts
+            // the sizes of its terms.
+            ra += n.weight *
+                  (n.p.moment2 + 2 * meanA * n.p.moment1 + meanA * meanA * n.p.distribution) * n.k * n.rounding;
+        }
+        centredS += ks;
+        centredA += ka;
+        errS += std::fabs(ks - gs) + rs;
+        errA += std::fabs(ka - ga) + ra;
+    }
+    errS += gT * (t2 + meanS * meanS * t0);
+    errA += t2 + meanA * meanA * t0;
+    const double varNum = E * static_cast<double>(meanS * meanS) + kappa * static_cast<double>(centredS);
+    // The centred sum is stationary in the mean (its derivative is
+    // 2 (m served - kappa int w Gbar K) = 0 at m = E[W|S]), so the mean's own
+    // error moves it only to second order.
+    m.varianceServed = varNum / served;
+    e.varianceServed = quotientBound(
+        varNum, served, eE * static_cast<double>(meanS * meanS) + kappa * static_cast<double>(errS), eServed);
+    m.varianceAbandon = abandons ? static_cast<double>(centredA / total[kAbandon]) : kNaN;
+    e.varianceAbandon = quotientBound(static_cast<double>(centredA), T(kAbandon), static_cast<double>(errA),
+                                      B(kAbandon));
+
+    // P(Loss) = lambda e^psiMax L / (E_s + 1 + lambda e^psiMax I_S), in logs.
+    const Real logLambda = std::log(Real(in.arrivalRate));
+    const Real logLoss = logLambda + lossMax + std::log(total[kLoss]);
+    const Real logServed = logLambda + psiMax + std::log(total[kServed]);
+    const Real lossScale = std::max({logE, Real(0), logServed});
+    const double lossNum = static_cast<double>(std::exp(logLoss - lossScale));
+    const double lossDen = static_cast<double>(std::exp(logE - lossScale) + std::exp(-lossScale) +
+                                               std::exp(logServed - lossScale));
+    m.lossProb = lossNum / lossDen;
+    const double eLossNum = total[kLoss] > 0 ? lossNum * B(kLoss) / T(kLoss) : 0;
+    const double eLossDen = static_cast<double>(std::exp(logE - lossScale)) * static_cast<double>(errLogE) +
+                            static_cast<double>(std::exp(logServed - lossScale)) * B(kServed) / T(kServed);
+    e.lossProb = quotientBound(lossNum, lossDen, eLossNum, eLossDen);
+
+    // The moments: cumulative sums of Gbar K over the intervals up to each.
+    std::vector<std::size_t> order(moments.size());
+    for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+    std::sort(order.begin(), order.end(), [&](std::size_t x, std::size_t y) { return moments[x] < moments[y]; });
+    out.joint.assign(moments.size(), 0);
+    out.conditional.assign(moments.size(), 0);
+    out.jointBound.assign(moments.size(), 0);
+    out.conditionalBound.assign(moments.size(), 0);
+    std::size_t at = 0;
+    Real partial = 0, partialBound = 0;
+    for (std::size_t k : order) {
+        const Real t = moments[k];
+        while (at < pieces.size() && pieces[at].b <= t) {
+            partial += pieces[at].value[kServed];
+            partialBound += pieces[at].error[kServed] + pieces[at].rounding[kServed];
+            ++at;
+        }
+        Real thisBound = partialBound;
+        if (at == pieces.size()) thisBound += tailBound[kServed];
+        const double j = kappa * static_cast<double>(partial);
+        const double ej = kappa * static_cast<double>(thisBound);
+        out.joint[k] = j / D;
+        out.jointBound[k] = quotientBound(j, D, ej, eD);
+        out.conditional[k] = (E + j) / served;
+        out.conditionalBound[k] = quotientBound(E + j, served, eE + ej, eServed);
+    }
+    out.intervals = static_cast<int>(pieces.size());
+    return true;
+}
+
+}  // namespace
+
+ExactQueueResult solveExactQueue(const ModelInput& in, const std::vector<double>& moments) {
+    for (double t : moments)
+        if (!(t > 0) || !std::isfinite(t))
+            throw std::invalid_argument("solveExactQueue: every moment must be > 0 and finite");
+    if (in.servers == 0) return solveWithoutAgents(in, moments.size());
+    if (in.waitingPlaces == 0) return solveWithoutRoom(in, moments.size());
+    ExactQueueResult out;
+    if (!solveQueued<double>(in, moments, out)) solveQueued<long double>(in, moments, out);
+    return out;
+}
+
+}  // namespace queuecalc

@@ -198,7 +198,8 @@ class IntervalPlanner {
 public:
     IntervalPlanner(const DayPlanSettings& settings, BinomialRows& rows) : settings_(settings), rows_(rows) {
         request_.thresholds = {settings.serviceSeconds};
-        request_.method = settings.method;
+        request_.model = settings.model;
+        if (settings.model == QueueModelChoice::Chain) request_.method = settings.method;
     }
 
     Evaluation evaluate(const IntervalModel& m, int servers, bool withCurves, bool* roomShort = nullptr,
@@ -268,7 +269,31 @@ public:
             plan.agents = fractionalAgents(below ? &*below : nullptr, plan.service, settings_);
         }
         plan.scheduled = scheduledAgents(plan.agents, settings_.shrinkage, settings_.fractional);
+        if (settings_.model == QueueModelChoice::Exact && m.abandons && m.input.patience != PatienceType::Exponential)
+            plan.chainAgents = chainStaffing(m, problem, found.value);
         return plan;
+    }
+
+    // The agents the chain would plan, where they differ from `agents` (the
+    // exact model's answer): a step at a time from there, since the two
+    // rarely differ by more than one.
+    std::optional<int> chainStaffing(const IntervalModel& m, const StaffingProblem& problem, int agents) const {
+        EvaluationRequest chain = request_;
+        chain.model = QueueModelChoice::Chain;
+        chain.method.reset();
+        const auto ok = [&](int s) {
+            const Evaluation e = evaluate(m, s, chain);
+            return !anyFailsChecks(e.findings) && meets(serviceOf(e), settings_);
+        };
+        int s = agents;
+        if (ok(s)) {
+            while (s > problem.smallest && ok(s - 1)) --s;
+        } else {
+            while (s < problem.largest && !ok(s)) ++s;
+            if (!ok(s)) return std::nullopt;
+        }
+        if (s == agents) return std::nullopt;
+        return s;
     }
 
     // The close look at one interval: SL around the planned agents and the

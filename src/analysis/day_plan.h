@@ -79,7 +79,9 @@ struct DayPlanSettings {
     double shrinkage = 0.3;                    // share of paid time off the phones, 0 <= . < 1
     PatienceLaw patience;
     WaitingRoom room;
-    WaitingMethod method = WaitingMethod::Exact;  // with a certified bound on SL
+    // The exact model unless asked otherwise, as in the programs.
+    QueueModelChoice model = QueueModelChoice::Exact;
+    WaitingMethod method = WaitingMethod::Exact;  // the chain's, with a certified bound on SL
     bool fractional = false;
     int agentLimit = 0;  // 0: per interval 2 * ceil(load) + 1000
     unsigned jobs = 1;   // intervals planned side by side
@@ -121,6 +123,9 @@ struct IntervalPlan {
     bool roomShort = false;
     // The checks' findings at the agents reported, or why the search found none.
     std::vector<Finding> findings;
+    // With the exact model and a patience that is not exponential: the
+    // agents the chain approximation would plan, where they differ.
+    std::optional<int> chainAgents;
 };
 
 struct DayPlanTotals {

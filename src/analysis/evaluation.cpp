@@ -13,6 +13,7 @@
 #include "input/input_checks.h"
 #include "input/time_grid.h"
 #include "inversion/cost_model.h"
+#include "model/exact_queue.h"
 
 namespace queuecalc {
 
@@ -46,6 +47,14 @@ std::vector<InputWarning> BinomialRows::rowWarnings(int inversionTerms) {
     euler.setInversionMethod(-1);
     return rowWarnings_.emplace(inversionTerms, checkBinomialRowValues(euler, table_)).first->second;
 }
+
+std::optional<QueueModelChoice> queueModelNamed(const std::string& name) {
+    if (name == "exact") return QueueModelChoice::Exact;
+    if (name == "chain") return QueueModelChoice::Chain;
+    return std::nullopt;
+}
+
+const char* queueModelName(QueueModelChoice model) { return model == QueueModelChoice::Exact ? "exact" : "chain"; }
 
 WaitingMethod defaultMethod(const ModelInput&) { return WaitingMethod::Exact; }
 
@@ -274,8 +283,62 @@ Evaluation evaluateScenario(const ModelInput& input, const EvaluationRequest& re
     return evaluateScenario(input, request, rows, workspace);
 }
 
+namespace {
+
+// A probability within [0, 1] where rounding put it a little outside: the
+// exact value lies there, so its bound still holds.
+double probability(double p) { return std::isnan(p) ? p : std::clamp(p, 0.0, 1.0); }
+
+// The exact model's evaluation: the input checks and findings as for the
+// chain, then the queue solved at the thresholds.
+Evaluation evaluateExact(const ModelInput& input, const EvaluationRequest& request) {
+    validateModelInput(input);
+    Evaluation e;
+    e.input = input;
+    e.model = QueueModelChoice::Exact;
+    e.method = WaitingMethod::Exact;
+    for (const InputWarning& w : checkInputValues(input)) e.findings.push_back(fromInputWarning(w));
+    const std::vector<double> moments = request.withCurves ? request.thresholds : std::vector<double>();
+    const ExactQueueResult solved = solveExactQueue(input, moments);
+    PerformanceMeasures m = solved.measures;
+    for (double* p : {&m.lossProb, &m.noWaitProb, &m.servedProb, &m.abandonProb}) *p = probability(*p);
+    e.measures = m;
+    e.measureBounds = solved.bounds;
+    e.abandonment.abandonProb = m.abandonProb;
+    e.abandonment.defined = m.abandonProb > 0;
+    e.abandonment.meanWait = m.meanWaitAbandon;
+    e.abandonment.secondMoment = m.secondMomentAbandon;
+    e.abandonment.variance = m.varianceAbandon;
+    e.analyst = analystMeasures(input, e.measures, e.abandonment);
+    const PerformanceMeasures& b = solved.bounds;
+    for (std::size_t i = 0; i < request.thresholds.size(); ++i) {
+        ThresholdResult t;
+        t.tau = request.thresholds[i];
+        if (!request.withCurves) {
+            t.serviceLevel = kNaN;
+            t.conditional = kNaN;
+            e.thresholds.push_back(t);
+            continue;
+        }
+        // SL = (1 - L)(P(NoWait) + J): the errors of all three count.
+        const double served = m.noWaitProb + solved.joint[i];
+        const double level = (1 - m.lossProb) * served;
+        t.serviceLevel = probability(level);
+        t.conditional = probability(solved.conditional[i]);
+        t.bound = b.lossProb * served + (1 - m.lossProb) * (b.noWaitProb + solved.jointBound[i]) +
+                  4 * std::numeric_limits<double>::epsilon() * level;
+        t.conditionalBound = solved.conditionalBound[i];
+        e.thresholds.push_back(t);
+    }
+    for (const Finding& f : checkSoundMeasures(e)) e.findings.push_back(f);
+    return e;
+}
+
+}  // namespace
+
 Evaluation evaluateScenario(const ModelInput& input, const EvaluationRequest& request, BinomialRows& rows,
                             ScenarioWorkspace& workspace) {
+    if (request.model == QueueModelChoice::Exact) return evaluateExact(input, request);
     Evaluation e;
     e.input = input;
     e.method = request.method ? *request.method : defaultMethod(input);

@@ -77,6 +77,23 @@ enum class WaitingMethod {
     Exact,   // inversion/exact_waiting.h: with a certified error bound
 };
 
+// Which model of the queue a scenario solves. Decoded once, where a program
+// reads its choice.
+enum class QueueModelChoice {
+    // The queue itself, M/M/s/(s+r)+GI for any patience (model/exact_queue.h),
+    // with a bound on each value's error: what the programs answer by default.
+    Exact,
+    // The calculator's birth-and-death chain (the k-th waiting caller
+    // abandons at the patience hazard at k / lambda): exact for exponential
+    // patience only; the calculator's own numbers, to the bit.
+    Chain,
+};
+
+// The model a program's option names: "exact" or "chain"; none for any
+// other text (the program words the error).
+std::optional<QueueModelChoice> queueModelNamed(const std::string& name);
+const char* queueModelName(QueueModelChoice model);
+
 // The method a scenario runs when the program chose none: the exact method
 // (value 13 only chooses among the calculator's own inversions).
 WaitingMethod defaultMethod(const ModelInput& input);
@@ -147,7 +164,12 @@ void runModelInto(ModelRun& run, PositionRowBuffers& positionRows, const ModelIn
 
 struct EvaluationRequest {
     std::vector<double> thresholds;  // tau, each > 0 and finite, any order
-    std::optional<WaitingMethod> method;  // none: defaultMethod(input)
+    // The chain unless asked otherwise, so that a caller of the library gets
+    // the calculator's numbers; the programs ask for the exact model.
+    QueueModelChoice model = QueueModelChoice::Chain;
+    // The chain's waiting-time method; none: defaultMethod(input). The
+    // exact model has no method (every value comes with its bound).
+    std::optional<WaitingMethod> method;
     bool withCurves = true;  // false: measures only, no inversion (the threshold values NaN)
     TransformEngine engine = TransformEngine::FastOneThread;  // callers run scenarios on threads of their own
 };
@@ -159,16 +181,21 @@ struct ThresholdResult {
     // analysis/measures.h); otherwise the inversion's values to the bit.
     double serviceLevel = 0;
     double conditional = 0;
-    // Exact method: certified bounds of the absolute error of serviceLevel
-    // and of conditional; none for Euler and Talbot.
+    // Exact method or exact model: bounds of the absolute error of
+    // serviceLevel and of conditional; none for Euler and Talbot.
     std::optional<double> bound;
     std::optional<double> conditionalBound;
 };
 
 struct Evaluation {
     ModelInput input;
-    WaitingMethod method = WaitingMethod::Euler;
-    PerformanceMeasures measures;  // the calculator's fifteen, to the bit
+    QueueModelChoice model = QueueModelChoice::Chain;
+    WaitingMethod method = WaitingMethod::Euler;  // the chain's; Exact for the exact model
+    // The fifteen measures: the chain's as the calculator computes them, to
+    // the bit, or the exact model's.
+    PerformanceMeasures measures;
+    // The exact model: bounds of the absolute errors of the fifteen.
+    std::optional<PerformanceMeasures> measureBounds;
     AbandonmentMeasures abandonment;
     AnalystMeasures analyst;
     std::vector<ThresholdResult> thresholds;  // in the order requested

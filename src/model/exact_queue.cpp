@@ -498,6 +498,9 @@ double quotientBound(double num, double den, double numError, double denError) {
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 constexpr double kEps = std::numeric_limits<double>::epsilon();
+// rho = lambda / (s mu): two roundings, and the inputs' own conversion from
+// decimal text (half an ulp each).
+constexpr double kRhoUlps = 4;
 
 void fillMoments(ExactQueueResult& out, std::size_t n, double joint, double conditional, double jointBound,
                  double conditionalBound) {
@@ -568,6 +571,7 @@ ExactQueueResult solveWithoutRoom(const ModelInput& in, std::size_t momentCount)
     ExactQueueResult out;
     PerformanceMeasures& m = out.measures;
     m.rho = computeRho(in);
+    out.bounds.rho = kRhoUlps * kEps * m.rho;
     long double error = 0;
     const long double logE =
         logWaitFree<long double>(in.servers, (long double)in.arrivalRate / in.serviceRate, error);
@@ -749,6 +753,7 @@ bool solveQueued(const ModelInput& in, const std::vector<double>& moments, Exact
     PerformanceMeasures& m = out.measures;
     PerformanceMeasures& e = out.bounds;
     m.rho = computeRho(in);
+    e.rho = kRhoUlps * kEps * m.rho;
     m.noWaitProb = E / D;
     e.noWaitProb = quotientBound(E, D, eE, eD);
     const double served = E + kappa * T(kServed);

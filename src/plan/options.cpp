@@ -76,6 +76,7 @@ PlanOptions parsePlanOptions(const std::vector<std::string>& args, unsigned core
     DayPlanSettings& s = options.settings;
     s.jobs = std::max(1u, std::min(cores, kMaxJobs));
     bool roomGiven = false;
+    bool methodGiven = false;
     CommandLine line(args);
     while (line.next()) {
         const std::string& option = line.option();
@@ -121,8 +122,11 @@ PlanOptions parsePlanOptions(const std::vector<std::string>& args, unsigned core
             room(WaitingRoom::Kind::Lines, 1, kMaxSystemSize);
         } else if (option == "--waiting-places") {
             room(WaitingRoom::Kind::Places, 0, kMaxWaitingPlaces);
+        } else if (option == "--model") {
+            s.model = modelOption(line.takeValue());
         } else if (option == "--method") {
             s.method = methodOption(line.takeValue());
+            methodGiven = true;
         } else if (option == "--max-agents") {
             s.agentLimit = static_cast<int>(wholeOption(option, line.takeValue(), 1, kMaxSystemSize));
         } else if (option == "--fractional") {
@@ -144,6 +148,7 @@ PlanOptions parsePlanOptions(const std::vector<std::string>& args, unsigned core
     }
     if (options.help) return options;
     if (options.forecastPath.empty()) throw UsageError("no forecast file given");
+    checkMethodWithModel(s.model, methodGiven);
     if (s.patience.shape != PatienceShape::Exponential && !s.patience.meanSeconds)
         options.remarks.push_back("--patience applies only where a mean patience is known: give --patience-mean "
                                   "or a patience column");
@@ -185,8 +190,12 @@ std::string planUsageText() {
            "  --max-agents N         the most agents tried per interval (default 2 * ceil(load) + 1000)\n"
            "\n"
            "Computation and output:\n"
-           "  --method exact|euler|talbot  waiting-time method (default exact, with a certified bound on SL;\n"
-           "                         euler: 24 terms, talbot: 48 terms, no bound)\n"
+           "  --model exact|chain    the model of the queue (default exact: the queue itself for any\n"
+           "                         patience, each value with a bound of its error; chain: the\n"
+           "                         calculator's birth-and-death approximation, exact for exponential\n"
+           "                         patience only)\n"
+           "  --method exact|euler|talbot  with --model chain: its waiting-time method (default exact, with\n"
+           "                         a certified bound on SL; euler: 24 terms, talbot: 48 terms, no bound)\n"
            "  --fractional           fractional agents: measures linear between s - 1 and s agents, the plan\n"
            "                         the smallest level between them where every target is met\n"
            "  --out FILE             write the plan to FILE (default: standard output)\n"

@@ -46,4 +46,15 @@ WaitingMethod methodOption(const std::string& text) {
     throw UsageError("--method '" + text + "': expected exact, euler or talbot");
 }
 
+QueueModelChoice modelOption(const std::string& text) {
+    if (const std::optional<QueueModelChoice> model = queueModelNamed(text)) return *model;
+    throw UsageError("--model '" + text + "': expected exact or chain");
+}
+
+void checkMethodWithModel(QueueModelChoice model, bool methodGiven) {
+    if (model == QueueModelChoice::Exact && methodGiven)
+        throw UsageError("--method chooses how the chain's waiting times are computed; the exact model has no "
+                         "method (its values come with their bound): give --model chain with --method");
+}
+
 }  // namespace queuecalc

@@ -51,6 +51,12 @@ private:
 // The waiting-time method of --method.
 WaitingMethod methodOption(const std::string& text);
 
+// "--model exact|chain" (UsageError otherwise).
+QueueModelChoice modelOption(const std::string& text);
+
+// --method with the exact model is refused: the method is the chain's.
+void checkMethodWithModel(QueueModelChoice model, bool methodGiven);
+
 // The most worker threads a program's --jobs takes.
 constexpr unsigned kMaxJobs = 1024;
 

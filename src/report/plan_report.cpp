@@ -63,6 +63,12 @@ std::string roomWords(const WaitingRoom& room) {
     return "";
 }
 
+std::string modelWords(QueueModelChoice model) {
+    return model == QueueModelChoice::Exact
+               ? "exact (the queue itself, M/M/s/(s+r)+GI, each value with a bound of its error)"
+               : "chain (the birth-and-death approximation, exact for exponential patience only)";
+}
+
 std::string slName(const DayPlanSettings& s) { return "SL " + significant(s.serviceSeconds, 6) + " s"; }
 
 std::string percentWords(double share) { return significant(share * kPercent, 6) + "%"; }
@@ -108,6 +114,7 @@ std::string intervalNote(const IntervalPlan& p, const DayPlanSettings& settings)
     if (p.outcome == IntervalOutcome::Planned || p.outcome == IntervalOutcome::Measured)
         for (const Finding& f : p.findings)
             if (failsChecks(f)) add(findingNote(f));
+    if (p.chainAgents) add("the chain approximation would staff " + std::to_string(*p.chainAgents));
     if (p.roomShort)
         add("P(Loss) stays above " + significant(kAutomaticLoss, 3) + " even with " +
             std::to_string(kAutomaticRoomLimit) + " waiting places");
@@ -131,7 +138,9 @@ std::vector<std::string> describeSettings(const DayPlanSettings& s) {
     lines.push_back("Shrinkage: " + shareWords(s.shrinkage));
     lines.push_back("Patience: " + patienceWords(s, false));
     lines.push_back("Waiting room: " + roomWords(s.room));
-    lines.push_back(std::string("Waiting-time method: ") + methodName(s.method));
+    lines.push_back(std::string("Model: ") + modelWords(s.model));
+    if (s.model == QueueModelChoice::Chain)
+        lines.push_back(std::string("Waiting-time method: ") + methodName(s.method));
     if (s.fractional)
         lines.push_back(
             "Fractional agents: where s - 1 agents miss a target and s meet it, each measure is taken as linear "
@@ -187,7 +196,9 @@ PlanTable planTable(const Forecast& forecast, const DayPlanSettings& settings, c
     totals[base + 2] = formatFixed(plan.totals.scheduledHours, 2);
     totals[base + 4] = percentText(plan.totals.serviceLevel);
     totals[base + 6] = percentText(plan.totals.abandonment);
-    totals.back() = "agent-hours; SL and abandonment weighted by the calls of the intervals with values";
+    totals.back() = std::string("agent-hours; SL and abandonment weighted by the calls of the intervals with values; "
+                                "model: ") +
+                    queueModelName(settings.model);
     table.rows.push_back(std::move(totals));
     return table;
 }

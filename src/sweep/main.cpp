@@ -115,6 +115,7 @@ int run(const SweepOptions& options, const std::vector<std::string>& args, Error
     for (const FieldSetting& s : options.settings) setModelField(plan.base, *s.field, s.value);
     plan.grid = ScenarioGrid(options.varied);
     plan.evaluation.thresholds = options.moments;
+    plan.evaluation.model = options.model;
     plan.evaluation.method = options.method;
     plan.staff = options.staff;
     plan.staffed = options.staffed;

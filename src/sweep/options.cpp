@@ -60,6 +60,8 @@ SweepOptions parseOptions(const std::vector<std::string>& args, unsigned cores) 
             options.varied.push_back(FieldValues::parse(line.takeValue()));
         } else if (option == "--at") {
             addMoment(options.moments, thresholdOption(line.takeValue()));
+        } else if (option == "--model") {
+            options.model = modelOption(line.takeValue());
         } else if (option == "--method") {
             options.method = methodOption(line.takeValue());
         } else if (option == "--target") {
@@ -98,6 +100,7 @@ SweepOptions parseOptions(const std::vector<std::string>& args, unsigned cores) 
     if (options.staffLimit > 0 && !options.staff) throw UsageError("--staff-max needs --staff");
     if (!options.htmlPath.empty() && options.varied.empty()) throw UsageError("--html needs a --vary to draw against");
     checkFields(options);
+    checkMethodWithModel(options.model, options.method.has_value());
     for (double tau : targetThresholds(options.targets)) addMoment(options.moments, tau);
     return options;
 }
@@ -122,12 +125,20 @@ Scenarios:
                         varying fastest; real fields need a step or a list
 Measures:
   --at TAU              service level at t = TAU (repeatable)
+  --model exact|chain   the model of the queue (default exact: the queue itself,
+                        M/M/s/(s+r)+GI for any patience, every value with a bound
+                        of its error, bound(TAU) that of SL(TAU), about 1e-14;
+                        chain: the calculator's birth-and-death chain, whose
+                        k-th waiting caller abandons at the patience hazard at
+                        k/arrivalRate, exact for exponential patience only, its
+                        measures the calculator's to the bit)
   --method exact|euler|talbot
-                        how the waiting-time distribution at the thresholds is
-                        computed (default: exact, with bound(TAU) a certified
-                        bound of SL(TAU)'s absolute error, about 1e-15; euler and
-                        talbot are the calculator's inversions with
-                        inversionTerms terms, value 13 ignored, bound empty)
+                        with --model chain: how its waiting-time distribution at
+                        the thresholds is computed (default: exact, with
+                        bound(TAU) a certified bound of SL(TAU)'s absolute
+                        error, about 1e-15; euler and talbot are the
+                        calculator's inversions with inversionTerms terms,
+                        value 13 ignored, bound empty)
 Staffing:
   --staff [servers|waitingPlaces]
                         per scenario, the smallest number of agents (or waiting

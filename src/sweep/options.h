@@ -20,7 +20,8 @@ struct SweepOptions {
     std::vector<FieldValues> varied;     // --vary, the last varying fastest
     // --at values, then thresholds that only targets name, each once.
     std::vector<double> moments;
-    std::optional<WaitingMethod> method;  // --method; none: defaultMethod (exact)
+    QueueModelChoice model = QueueModelChoice::Exact;  // --model
+    std::optional<WaitingMethod> method;  // --method (the chain's); none: defaultMethod (exact)
     std::vector<Target> targets;
     bool staff = false;
     StaffedField staffed = StaffedField::Servers;

@@ -57,25 +57,25 @@ struct Case {
 };
 
 std::vector<Case> cases() {
-    const char* staffSL02 = "--method euler --staff --target 'SL(0.2)>=0.8'";
+    const char* staffSL02 = "--model chain --method euler --staff --target 'SL(0.2)>=0.8'";
     return {
         // Staffing (before: 6 agents with SL(0.2) = 2.47; the right answer is 12).
-        {"Euler at 64 terms", example("typical"), "--method euler --set inversionTerms=64 --staff --target 'SL(0.2)>=0.8'", 1,
+        {"Euler at 64 terms", example("typical"), "--model chain --method euler --set inversionTerms=64 --staff --target 'SL(0.2)>=0.8'", 1,
          {""}, "No answer: the checks fail at", "1 of 1 rows have no values"},
-        {"Euler at 56 terms", example("typical"), "--method euler --set inversionTerms=56 --staff --target 'SL(0.2)>=0.8'", 1,
+        {"Euler at 56 terms", example("typical"), "--model chain --method euler --set inversionTerms=56 --staff --target 'SL(0.2)>=0.8'", 1,
          {""}, "may be off by", "1 of 1 rows have no values"},
         {"Euler at 32 terms", example("typical"), staffSL02, 0, {"12"}, "", ""},
         // Before: 151 agents with P(W<=0.1|S) = 3.07.
-        {"Talbot on the large example", example("large"), "--method talbot --staff --target 'SL(0.1)>=0.8'", 1,
+        {"Talbot on the large example", example("large"), "--model chain --method talbot --staff --target 'SL(0.1)>=0.8'", 1,
          {""}, "Talbot with 32 terms", "no values"},
-        {"Euler on the large example", example("large"), "--method euler --staff --target 'SL(0.1)>=0.8'", 0, {"486"}, "", ""},
+        {"Euler on the large example", example("large"), "--model chain --method euler --staff --target 'SL(0.1)>=0.8'", 0, {"486"}, "", ""},
         {"exact on the large example", example("large"), "--staff --target 'SL(0.1)>=0.8'", 0, {"486"}, "", ""},
         // Before: 140 agents for both, with SL = 30 and 340.
         {"Talbot on the overloaded example", example("overloaded"),
-         "--method talbot --staff --target 'SL(0.12)>=0.8' --vary arrivalRate=470,480", 1, {"470,", "480,"},
+         "--model chain --method talbot --staff --target 'SL(0.12)>=0.8' --vary arrivalRate=470,480", 1, {"470,", "480,"},
          "No answer", "2 of 2 rows have no values"},
         {"Euler on the overloaded example", example("overloaded"),
-         "--method euler --staff --target 'SL(0.12)>=0.8' --vary arrivalRate=470,480", 0, {"470,470", "480,479"}, "", ""},
+         "--model chain --method euler --staff --target 'SL(0.12)>=0.8' --vary arrivalRate=470,480", 0, {"470,470", "480,479"}, "", ""},
         {"exact on the overloaded example", example("overloaded"),
          "--staff --target 'SL(0.12)>=0.8' --vary arrivalRate=470,480", 0, {"470,470", "480,479"}, "", ""},
         {"exact at 64 terms on the typical example", example("typical"),
@@ -86,7 +86,7 @@ std::vector<Case> cases() {
          ""},
         {"an arrival rate of 1e18", oneLine("1 0 0.5 -1 -1 10 20 1 1e18 0.1 32 5 0"), "--at 1", 1, {"1e+17"},
          "not a finite number", "1 of 1 rows have impossible or untrustworthy values"},
-        {"a threshold of 1e308", example("typical"), "--method euler --at 1e308", 1, {"0.95"}, "is -nan, not a finite number",
+        {"a threshold of 1e308", example("typical"), "--model chain --method euler --at 1e308", 1, {"0.95"}, "is -nan, not a finite number",
          "1 of 1 rows have impossible"},
         {"no waiting room", example("typical"), "--set waitingPlaces=0 --at 1", 0, {"0.95"}, "Nobody abandons", ""},
         // Input warnings, once per sweep (before: nothing, exit 0).

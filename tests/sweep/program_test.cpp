@@ -70,7 +70,7 @@ TEST_F(SweepProgram, MeasuresFormattedLikeTheResultsFileEqualIt) {
     writeBytes(folder / "BINOMDIST.DAT", binomialTableText(16));
     ASSERT_EQ(runProgramIn(folder.path()).exitStatus, 0);
     const std::vector<std::string> results = lines(readBytes(folder / "OUTPUT.CSV"));
-    const SweepRun run = runSweepIn(folder.path(), "--method euler --at 1.5");
+    const SweepRun run = runSweepIn(folder.path(), "--model chain --method euler --at 1.5");
     ASSERT_EQ(run.status, 0) << run.err;
     const std::vector<std::string> row = fieldsAfter(lines(run.out)[1], "");
     // Row fields: RHO, P(Loss), P(NoWait), P(S), P(A), then E[W,S] ... (no
@@ -204,7 +204,7 @@ TEST_F(SweepProgram, NamesTheFilesBesideTheGivenInputInItsMessages) {
     }
     // A table too small for a scenario: the note in plain words.
     writeBytes(folder / "plans" / "BINOMDIST.DAT", binomialTableText(8));
-    const SweepRun small = runSweepIn(folder.path(), "--input plans/centre.dat --method euler --at 1");
+    const SweepRun small = runSweepIn(folder.path(), "--input plans/centre.dat --model chain --method euler --at 1");
     EXPECT_EQ(small.status, 1);
     EXPECT_NE(small.out.find("Increase binomial distribution dimension"), std::string::npos) << small.out;
 }

@@ -1,0 +1,214 @@
+// The exact model of the queue against 50-digit references of the same
+// formulas (tests/tools/exact_queue_reference.py), within its stated bounds;
+// against the chain where patience is exponential (where the chain is exact);
+// and in the programs' evaluation.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "analysis/evaluation.h"
+#include "input/input_checks.h"
+#include "input/model_input.h"
+#include "model/exact_queue.h"
+#include "support/measured_error.h"
+
+namespace queuecalc {
+namespace {
+
+// What the references hold the model to: 1e-12 relative, or 1e-15 absolute
+// for values below 1e-3.
+constexpr double kRelativeTarget = 1e-12;
+constexpr double kAbsoluteTargetBelow = 1e-15;
+constexpr double kSmallValue = 1e-3;
+// Exponential patience: the exact model and the chain are the same queue.
+constexpr double kChainAgreement = 1e-12;
+
+double target(long double reference) {
+    const double r = static_cast<double>(std::fabs(reference));
+    return r < kSmallValue ? std::max(kAbsoluteTargetBelow, kRelativeTarget * r) : kRelativeTarget * r;
+}
+
+struct Reference {
+    std::string name;
+    std::string input;
+    std::map<std::string, long double> measures;
+    std::vector<double> moments;
+    std::vector<long double> joint, conditional, serviceLevel;
+};
+
+long double number(const std::string& text) {
+    return text == "nan" ? std::nanl("") : std::strtold(text.c_str(), nullptr);
+}
+
+// tests/data/exact_queue/references.txt.
+std::vector<Reference> readReferences() {
+    std::ifstream file(std::string(QUEUECALC_TEST_DATA) + "/exact_queue/references.txt");
+    std::vector<Reference> all;
+    std::string line, word;
+    while (std::getline(file, line)) {
+        std::istringstream in(line);
+        if (!(in >> word) || word[0] == '#') continue;
+        if (word == "centre") {
+            all.emplace_back();
+            in >> all.back().name;
+        } else if (word == "input") {
+            std::getline(in, all.back().input);
+        } else if (word == "measure") {
+            std::string label, value;
+            in >> label >> value;
+            all.back().measures[label] = number(value);
+        } else if (word == "t") {
+            std::string t, j, jv, c, cv, sl, slv;
+            in >> t >> j >> jv >> c >> cv >> sl >> slv;
+            all.back().moments.push_back(std::stod(t));
+            all.back().joint.push_back(number(jv));
+            all.back().conditional.push_back(number(cv));
+            all.back().serviceLevel.push_back(number(slv));
+        }
+    }
+    return all;
+}
+
+ModelInput inputOf(const std::string& values) {
+    std::istringstream in(values);
+    const ModelInput input = readModelInput(in);
+    validateModelInput(input);
+    return input;
+}
+
+// The fifteen in the references' labels, with the model's value and bound.
+std::vector<std::pair<std::string, std::pair<double, double>>> labelled(const ExactQueueResult& r) {
+    const PerformanceMeasures& m = r.measures;
+    const PerformanceMeasures& b = r.bounds;
+    return {{"RHO", {m.rho, b.rho}},
+            {"P(Loss)", {m.lossProb, b.lossProb}},
+            {"P(NoWait)", {m.noWaitProb, b.noWaitProb}},
+            {"P(S)", {m.servedProb, b.servedProb}},
+            {"P(A)", {m.abandonProb, b.abandonProb}},
+            {"E[W1_S]", {m.partialMeanServed, b.partialMeanServed}},
+            {"E[W^21_S]", {m.partialSecondMomentServed, b.partialSecondMomentServed}},
+            {"E[W|S]", {m.meanWaitServed, b.meanWaitServed}},
+            {"E[W^2|S]", {m.secondMomentServed, b.secondMomentServed}},
+            {"Var(W|S)", {m.varianceServed, b.varianceServed}},
+            {"E[W1_A]", {m.partialMeanAbandon, b.partialMeanAbandon}},
+            {"E[W^21_A]", {m.partialSecondMomentAbandon, b.partialSecondMomentAbandon}},
+            {"E[W|A]", {m.meanWaitAbandon, b.meanWaitAbandon}},
+            {"E[W^2|A]", {m.secondMomentAbandon, b.secondMomentAbandon}},
+            {"Var(W|A)", {m.varianceAbandon, b.varianceAbandon}}};
+}
+
+// Checks one value against its reference: within the target and within the
+// stated bound; NaN where the reference is undefined. Returns the error in
+// units of the target (for the report).
+double check(const std::string& what, double value, double bound, long double reference) {
+    if (std::isinf(reference)) {
+        EXPECT_EQ(value, reference) << what;
+        return 0;
+    }
+    if (std::isnan(reference)) {
+        EXPECT_TRUE(std::isnan(value)) << what << " = " << value << ", undefined in the reference";
+        return 0;
+    }
+    const double error = static_cast<double>(std::fabs(value - reference));
+    EXPECT_LE(error, target(reference)) << what << " = " << value << ", reference "
+                                        << static_cast<double>(reference);
+    EXPECT_LE(error, bound) << what << ": error " << error << " beyond the stated bound " << bound;
+    return error / target(reference);
+}
+
+TEST(ExactQueue, MatchesTheFiftyDigitReferencesWithinTheTargetsAndItsStatedBounds) {
+    const std::vector<Reference> references = readReferences();
+    ASSERT_GE(references.size(), 10u) << "tests/data/exact_queue/references.txt missing or short";
+    double worst = 0;
+    std::string worstAt;
+    for (const Reference& ref : references) {
+        SCOPED_TRACE(ref.name);
+        const ModelInput input = inputOf(ref.input);
+        const ExactQueueResult r = solveExactQueue(input, ref.moments);
+        for (const auto& [label, valueAndBound] : labelled(r)) {
+            ASSERT_EQ(ref.measures.count(label), 1u) << label;
+            const double e = check(label, valueAndBound.first, valueAndBound.second, ref.measures.at(label));
+            if (e > worst) worst = e, worstAt = ref.name + " " + label;
+        }
+        EvaluationRequest request;
+        request.model = QueueModelChoice::Exact;
+        request.thresholds = ref.moments;
+        BinomialRows rows;
+        const Evaluation e = evaluateScenario(input, request, rows);
+        for (std::size_t i = 0; i < ref.moments.size(); ++i) {
+            const std::string at = " at " + std::to_string(ref.moments[i]);
+            check("P(0 < W <= t, S)" + at, r.joint[i], r.jointBound[i], ref.joint[i]);
+            check("P(W <= t | S)" + at, e.thresholds[i].conditional, *e.thresholds[i].conditionalBound,
+                  ref.conditional[i]);
+            const double x = check("SL" + at, e.thresholds[i].serviceLevel, *e.thresholds[i].bound, ref.serviceLevel[i]);
+            if (x > worst) worst = x, worstAt = ref.name + " SL" + at;
+        }
+    }
+    testsupport::reportWorstError("exact model against the references (in units of the target)",
+                                  testsupport::ErrorKind::Relative, worst, 1, worstAt);
+}
+
+TEST(ExactQueue, EqualsTheChainForExponentialPatience) {
+    // The chain is exact for exponential patience; its P(A) and the moments
+    // given A are the sound ones (a sum, not 1 - P(S)).
+    const char* centres[] = {
+        "1 0 0.5 -1 -1 10 20 1.0 9.5 0.1 32 5 0",      // typical
+        "1 0 0.2 -1 -1 4 30 1.0 6 0.1 32 5 0",         // overloaded, small
+        "1 0 0.5 -1 -1 500 1000 1.0 495 0.001 32 0.1 0",  // large
+        "1 0 2 -1 -1 1 1 1.0 0.3 0.1 32 5 0",          // one agent, one place
+        "1 0 0 -1 -1 5 40 1.0 4.8 0.1 32 5 0",         // nobody abandons
+    };
+    BinomialRows rows;
+    double worst = 0;
+    for (const char* values : centres) {
+        SCOPED_TRACE(values);
+        const ModelInput input = inputOf(values);
+        EvaluationRequest request;
+        request.thresholds = {0.05, 0.5};
+        request.model = QueueModelChoice::Chain;
+        const Evaluation chain = evaluateScenario(input, request, rows);
+        request.model = QueueModelChoice::Exact;
+        const Evaluation exact = evaluateScenario(input, request, rows);
+        const std::vector<Column> columns = resultColumns(request.thresholds);
+        for (const Column& c : columns) {
+            if (c.measure == Measure::ServiceLevelBound || !columnDefined(chain, c)) continue;
+            const double a = columnValue(chain, c), b = columnValue(exact, c);
+            const double scale = std::max(std::fabs(a), kSmallValue * 1e-3);
+            EXPECT_NEAR(a, b, kChainAgreement * scale) << static_cast<int>(c.measure) << " at " << c.tau;
+            worst = std::max(worst, std::fabs(a - b) / scale);
+        }
+    }
+    testsupport::reportWorstError("exact model against the chain, exponential patience",
+                                  testsupport::ErrorKind::Relative, worst, kChainAgreement);
+}
+
+TEST(ExactQueue, AnswersTheEdgesWithoutAgentsRoomOrQueue) {
+    // No agents: every admitted caller waits out its patience; the loss is
+    // Erlang B with r places and load lambda E[tau] = 3 (lognormal, mean 1).
+    const ExactQueueResult noAgents = solveExactQueue(inputOf("1 2 1 0.5 -1 0 5 1.0 3 0.1 32 5 0"), {0.5});
+    const double b5 = 3.0 * 3 * 3 * 3 * 3 / 120 / (1 + 3 + 4.5 + 4.5 + 3.375 + 2.025);  // B(5, 3)
+    EXPECT_NEAR(noAgents.measures.lossProb, b5, 1e-15);
+    EXPECT_EQ(noAgents.measures.servedProb, 0);
+    EXPECT_EQ(noAgents.measures.abandonProb, 1);
+    EXPECT_NEAR(noAgents.measures.meanWaitAbandon, 1, 1e-15);
+    EXPECT_NEAR(noAgents.measures.varianceAbandon, 0.5, 1e-15);
+    EXPECT_TRUE(std::isnan(noAgents.measures.meanWaitServed));
+    // No room: Erlang B, everybody admitted is answered at once.
+    const ExactQueueResult noRoom = solveExactQueue(inputOf("1 1 2 3 -1 10 0 1.0 9.5 0.1 32 5 0"), {0.5});
+    EXPECT_NEAR(noRoom.measures.lossProb, 0.19137915830131794, 1e-15);  // B(10, 9.5), the sum in Python
+    EXPECT_EQ(noRoom.measures.noWaitProb, 1);
+    EXPECT_EQ(noRoom.measures.abandonProb, 0);
+    EXPECT_EQ(noRoom.conditional[0], 1);
+    EXPECT_TRUE(std::isnan(noRoom.measures.meanWaitAbandon));
+    // A moment that is not > 0 and finite is the caller's error.
+    EXPECT_THROW(solveExactQueue(inputOf("1 0 0.5 -1 -1 10 20 1.0 9.5 0.1 32 5 0"), {0.0}), std::invalid_argument);
+}
+
+}  // namespace
+}  // namespace queuecalc

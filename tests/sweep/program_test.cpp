@@ -82,7 +82,7 @@ TEST_F(SweepProgram, MeasuresFormattedLikeTheResultsFileEqualIt) {
     }
     // Every number reads back as the very double the library computes.
     // With either method: Euler as asked, and exact, the default.
-    const SweepRun exactRun = runSweepIn(folder.path(), "--at 1.5");
+    const SweepRun exactRun = runSweepIn(folder.path(), "--model chain --at 1.5");
     ASSERT_EQ(exactRun.status, 0) << exactRun.err;
     const std::vector<std::string> exactRow = fieldsAfter(lines(exactRun.out)[1], "");
     for (queuecalc::WaitingMethod method : {queuecalc::WaitingMethod::Euler, queuecalc::WaitingMethod::Exact}) {

@@ -20,13 +20,17 @@
 // integrand. The derivation is in exact_queue.md beside this file.
 //
 // Method. Gauss-Kronrod (10/21 points, Boost.Math's tables) on intervals
-// placed by the shape of psi = ln K, which is unimodal: from its mode
-// outward to where psi has fallen by kTailDrop, refined adaptively until each
-// interval's Gauss-Kronrod difference is within its share of the tolerance.
-// Each node is evaluated once for every integrand. Logs throughout (psi is
-// shifted by its maximum), long double at the nodes, so that tens of
-// thousands of agents neither overflow nor lose digits to cancellation.
-// Special functions from Boost.Math (gamma_q, gamma_p, erfc, lgamma).
+// placed by the shape of psi = ln K, which is concave: from its mode outward
+// to where psi has fallen by 45, refined where an interval's Gauss-Kronrod
+// difference exceeds its share of the tolerance. Each node is evaluated once
+// for every integrand. P(Loss), whose integrand may peak far beyond K's
+// intervals, gets its own where it needs them. Logs throughout (psi is
+// shifted by its maximum, every ratio formed after dividing by its largest
+// part), so that tens of thousands of agents neither overflow nor lose
+// digits; double where the magnitudes allow (r <= 500, |lambda H| + s mu w <=
+// 600), long double otherwise. Special functions from Boost.Math (gamma_q,
+// gamma_p, gamma_p_derivative, erfc, lgamma). Derivation, numerics and the
+// proofs of the bounds: exact_queue.md beside this file.
 //
 // Accuracy (the error terms of ExactQueueResult):
 //  - the truncated tail beyond the last interval: a rigorous bound (psi falls
@@ -37,7 +41,9 @@
 //    in the tests;
 //  - the special functions and the arithmetic: a few ulp of long double per
 //    node, a relative 1e-15 added per value.
-// Typical results: 1e-16 to 1e-15 absolute on every probability.
+// Measured against 50-digit references (1 to 20,000 agents, rooms up to
+// 13,376): errors of a few 1e-16 relative; stated bounds of 1e-15 to 1e-13,
+// 10^2 to 10^4 times the actual errors.
 //
 // Where it applies: every input that validateModelInput accepts. Exponential
 // patience of rate 0 and Erlang of phase rate 0 mean nobody abandons; s = 0

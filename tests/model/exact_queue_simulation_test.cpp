@@ -184,18 +184,29 @@ const SimulatedQueue& lognormal28Simulation() {
     return q;
 }
 
+// The three side by side, one line a centre (the README's table of the two
+// models comes from these lines).
+void describe(const SimulatedCentre& c, const SimulatedQueue& q, const ModelValues& exact, const ModelValues& chain) {
+    std::printf("[measured] %s: P(A) simulated %.4f +- %.4f, exact %.4f, chain %.4f; SL(%.3g) simulated %.4f +- %.4f, "
+                "exact %.4f, chain %.4f; E[W|S] simulated %.4f +- %.4f, exact %.4f, chain %.4f; P(Loss) simulated "
+                "%.2e, exact %.2e, chain %.2e\n",
+                c.name, q.abandonProb.mean, q.abandonProb.standardError, exact.abandonProb, chain.abandonProb,
+                c.thresholds[0], q.serviceLevel[0].mean, q.serviceLevel[0].standardError, exact.serviceLevel[0],
+                chain.serviceLevel[0], q.meanWaitServed.mean, q.meanWaitServed.standardError, exact.meanWaitServed,
+                chain.meanWaitServed, q.lossProb.mean, exact.lossProb, chain.lossProb);
+}
+
 TEST(ExactQueue, AgreesWithTheSimulatedQueueWhereThePatienceIsNotExponential) {
     Deviations deviations("exact queue model against the simulated queue");
-    {
-        const SimulatedCentre& c = kLognormal28;
-        deviations.compareAll(c.name, lognormal28Simulation(), exactValues(centre(c.values), c.thresholds),
-                              c.thresholds);
-    }
-    for (const SimulatedCentre& c : kOtherNonExponentialCentres) {
+    const auto check = [&](const SimulatedCentre& c, const SimulatedQueue& q) {
         const ModelInput input = centre(c.values);
-        const SimulatedQueue q = testsupport::simulateQueue(input, c.thresholds, c.seed, kCallsWhereNot);
-        deviations.compareAll(c.name, q, exactValues(input, c.thresholds), c.thresholds);
-    }
+        const ModelValues exact = exactValues(input, c.thresholds);
+        deviations.compareAll(c.name, q, exact, c.thresholds);
+        describe(c, q, exact, chainValues(input, c.thresholds));
+    };
+    check(kLognormal28, lognormal28Simulation());
+    for (const SimulatedCentre& c : kOtherNonExponentialCentres)
+        check(c, testsupport::simulateQueue(centre(c.values), c.thresholds, c.seed, kCallsWhereNot));
     deviations.report();
 }
 

@@ -3,7 +3,10 @@
 A call centre is the M/GI/s/r + GI queue: s agents, r waiting places,
 Poisson arrivals, exponential talk times, and callers who hang up when their
 wait exceeds a random patience (exponential, Erlang or lognormal). Every
-number is the calculator's and the sweep's, to the bit.
+number is the programs', to the bit: by default the exact model of the queue
+(for any patience), as the sweep and the day plan compute it; with
+``model="chain"`` the calculator's birth-and-death approximation, exact for
+exponential patience only.
 
     >>> import queuecalc as qc
     >>> centre = qc.CallCentre(servers=10, arrival_rate=9.5, service_rate=1,
@@ -16,7 +19,7 @@ are warnings of category InputWarning or AccuracyWarning.
 
 from ._errors import AccuracyWarning, InputError, InputWarning
 from ._patience import Erlang, Exponential, Lognormal
-from ._centre import DEFAULT_METHOD, CallCentre, WaitingTimeCdf
+from ._centre import DEFAULT_METHOD, DEFAULT_MODEL, CallCentre, WaitingTimeCdf
 from ._analysis import staff, sweep
 from ._folder import FolderResult, run_folder
 from ._plan import plan
@@ -26,6 +29,7 @@ __all__ = [
     "AccuracyWarning",
     "CallCentre",
     "DEFAULT_METHOD",
+    "DEFAULT_MODEL",
     "FolderResult",
     "Erlang",
     "Exponential",

@@ -14,6 +14,7 @@ from ._patience import Lognormal as Lognormal
 
 PatienceModel = Union[Exponential, Erlang, Lognormal]
 DEFAULT_METHOD: str
+DEFAULT_MODEL: str
 
 class WaitingTimeCdf:
     times: np.ndarray
@@ -30,10 +31,17 @@ class CallCentre:
     def __init__(
         self, servers: int, arrival_rate: float, service_rate: float, waiting_places: int, patience: PatienceModel
     ) -> None: ...
-    def measures(self) -> Dict[str, float]: ...
-    def service_level(self, tau: float, method: str = ..., *, terms: Optional[int] = ...) -> float: ...
+    def measures(self, *, model: str = ...) -> Dict[str, float]: ...
+    def service_level(
+        self, tau: float, method: Optional[str] = ..., *, model: str = ..., terms: Optional[int] = ...
+    ) -> float: ...
     def waiting_time_cdf(
-        self, times: Union[float, Sequence[float], np.ndarray], method: str = ..., *, terms: Optional[int] = ...
+        self,
+        times: Union[float, Sequence[float], np.ndarray],
+        method: Optional[str] = ...,
+        *,
+        model: str = ...,
+        terms: Optional[int] = ...,
     ) -> WaitingTimeCdf: ...
 
 class FolderResult:
@@ -49,7 +57,8 @@ def staff(
     targets: Sequence[str],
     field: str = ...,
     *,
-    method: str = ...,
+    model: str = ...,
+    method: Optional[str] = ...,
     terms: Optional[int] = ...,
     limit: Optional[int] = ...,
 ) -> Tuple[int, Dict[str, float]]: ...
@@ -58,7 +67,8 @@ def sweep(
     vary: Optional[Mapping[str, Iterable[Any]]] = ...,
     at: Union[float, Sequence[float]] = ...,
     *,
-    method: str = ...,
+    model: str = ...,
+    method: Optional[str] = ...,
     terms: Optional[int] = ...,
     jobs: Optional[int] = ...,
 ) -> Any: ...
@@ -78,6 +88,7 @@ def plan(
     lines: Optional[int] = ...,
     waiting_places: Optional[int] = ...,
     max_agents: Optional[int] = ...,
+    model: str = ...,
     method: Optional[str] = ...,
     fractional: bool = ...,
     jobs: Optional[int] = ...,

@@ -6,7 +6,7 @@ from typing import Any, Dict, Iterable, Mapping, Optional, Sequence, Tuple, Unio
 import numpy as np
 
 from . import _queuecalc
-from ._centre import DEFAULT_METHOD, CallCentre, _method, _real, _warn, _whole
+from ._centre import DEFAULT_MODEL, CallCentre, _method, _real, _warn, _whole
 from ._errors import InputError
 from ._patience import Patience
 
@@ -25,7 +25,8 @@ def staff(
     targets: Sequence[str],
     field: str = "servers",
     *,
-    method: str = DEFAULT_METHOD,
+    model: str = DEFAULT_MODEL,
+    method: Optional[str] = None,
     terms: Optional[int] = None,
     limit: Optional[int] = None,
 ) -> Tuple[int, Dict[str, float]]:
@@ -36,15 +37,17 @@ def staff(
     ``targets``: strings such as ``"SL(20)>=0.8"``, ``"P(A)<=0.05"``,
     ``"ASA<=30"``, ``"P(W<=20|S)>=0.9"`` over the sweep's columns. The search
     and its limit (``limit``; by default 2 ceil(lambda/mu) + 1000 agents or
-    1000 waiting places) are the sweep's ``--staff``. Raises InputError when
+    1000 waiting places) are the sweep's ``--staff``; ``model``, ``method``
+    and ``terms`` those of CallCentre.service_level. Raises InputError when
     no count up to the limit meets the targets."""
     if field not in ("servers", "waiting_places"):
         raise InputError(f'field must be "servers" or "waiting_places", not {field!r}')
     if isinstance(targets, str):
         targets = [targets]
-    method, terms = _method(method, terms)
+    method, terms, default_terms = _method(method, terms)
     count, names, values, findings = _queuecalc.staff(
-        centre._fields(terms), list(targets), _FIELDS[field], method, 0 if limit is None else _whole("limit", limit)
+        centre._fields(default_terms), list(targets), _FIELDS[field], model, method, terms,
+        0 if limit is None else _whole("limit", limit)
     )
     _warn(findings, 2)
     return count, dict(zip(names, values))
@@ -77,7 +80,8 @@ def sweep(
     vary: Optional[Mapping[str, Iterable[Any]]] = None,
     at: Union[float, Sequence[float]] = (),
     *,
-    method: str = DEFAULT_METHOD,
+    model: str = DEFAULT_MODEL,
+    method: Optional[str] = None,
     terms: Optional[int] = None,
     jobs: Optional[int] = None,
 ):
@@ -90,11 +94,14 @@ def sweep(
     thresholds tau of the columns SL(tau) and P(W<=tau|S). The columns: the
     varied fields under the sweep's names (``arrivalRate``, ...; ``patience``
     holds the patience objects), the fifteen measures, the analyst's
-    measures, two columns per tau, and ``note`` (empty unless the scenario
-    has no values; then it says why). Returns a pandas DataFrame, or a dict
-    of numpy arrays without pandas. ``jobs``: threads (default: every core).
+    measures, three columns per tau (SL(tau), its error bound bound(tau),
+    empty where the chain's euler and talbot give none, and P(W<=tau|S)), and
+    ``note`` (empty unless the scenario has no values; then it says why).
+    Returns a pandas DataFrame, or a dict of numpy arrays without pandas.
+    ``model``, ``method`` and ``terms``: those of CallCentre.service_level;
+    ``jobs``: threads (default: every core).
     """
-    method, terms = _method(method, terms)
+    method, terms, default_terms = _method(method, terms)
     moments = [_real("at", t) for t in np.atleast_1d(np.asarray(at, dtype=float))]
     dimensions, names, columns = [], [], []
     for name, values in (vary or {}).items():
@@ -103,8 +110,8 @@ def sweep(
         names.append(_FIELDS.get(name, name))
         columns.append(column)
     threads = (os.cpu_count() or 1) if jobs is None else max(1, _whole("jobs", jobs))
-    result_names, values, notes, findings = _queuecalc.sweep(centre._fields(terms), dimensions, moments, method,
-                                                             threads)
+    result_names, values, notes, findings = _queuecalc.sweep(centre._fields(default_terms), dimensions, moments,
+                                                             model, method, terms, threads)
     _warn(findings, 2)
     table: Dict[str, np.ndarray] = {}
     sizes = [len(c) for c in columns]

@@ -13,12 +13,19 @@ from ._patience import Erlang, Exponential, Lognormal, Patience
 
 PatienceModel = Union[Exponential, Erlang, Lognormal]
 
-#: The method of the waiting-time distribution when none is named: the exact
-#: distribution (uniformization) with a certified bound on its error.
+#: The model of the queue when none is named, as in the programs: the queue
+#: itself (M/M/s/(s+r)+GI for any patience), each value with a bound of its
+#: error. ``"chain"`` is the calculator's birth-and-death approximation, exact
+#: for exponential patience only, whose numbers are the calculator's.
+DEFAULT_MODEL = "exact"
+MODELS = ("exact", "chain")
+#: The chain's method of the waiting-time distribution when none is named:
+#: the exact distribution (uniformization) with a certified bound on its
+#: error. The exact model has no method.
 DEFAULT_METHOD = "exact"
-#: Terms of the numerical inversions when none are given: where each is most
-#: accurate on small and medium centres (Euler 20 to 24, Talbot 32). The
-#: exact method takes none.
+#: Terms of the chain's numerical inversions when none are given: where each
+#: is most accurate on small and medium centres (Euler 20 to 24, Talbot 32).
+#: The exact method and the exact model take none.
 DEFAULT_TERMS = {"exact": 24, "euler": 24, "talbot": 32}
 METHODS = ("exact", "euler", "talbot")
 
@@ -30,12 +37,16 @@ def _warn(findings: Iterable[Tuple[str, str]], stacklevel: int) -> None:
         warnings.warn(text, category, stacklevel=stacklevel + 1)
 
 
-def _method(method: str, terms: Optional[int]) -> Tuple[str, int]:
-    if method not in METHODS:
+def _method(method: Optional[str], terms: Optional[int]) -> Tuple[Optional[str], Optional[int], int]:
+    """(method, terms as given, the terms of the fields): None stays None,
+    for the library to decide with the model (which it checks them
+    against); the fields hold the method's default terms."""
+    if method is not None and method not in METHODS:
         raise InputError(f'Unknown method "{method}": choose one of {", ".join(METHODS)}.')
+    default = DEFAULT_TERMS[DEFAULT_METHOD if method is None else method]
     if terms is None:
-        return method, DEFAULT_TERMS[method]
-    return method, _whole("terms", terms)
+        return method, None, default
+    return method, _whole("terms", terms), default
 
 
 def _whole(name: str, value) -> int:
@@ -59,8 +70,9 @@ class WaitingTimeCdf:
     """The waiting-time distribution of served callers at given moments.
 
     ``times``: the moments t; ``values``: P(W <= t | S) at each;
-    ``bound``: a bound on the absolute error of each value, or None where
-    the method gives none."""
+    ``bound``: a bound on the absolute error of each value (the exact
+    model's, or the chain's exact method's), or None where the chain's
+    method gives none (euler, talbot)."""
 
     times: np.ndarray
     values: np.ndarray
@@ -78,6 +90,14 @@ class CallCentre:
     (Exponential, Erlang or Lognormal). All rates and times share one time
     unit. Immutable; ``dataclasses.replace(centre, servers=12)`` gives a
     changed copy. Values the programs reject raise InputError on use.
+
+    Every method that computes takes ``model``: ``"exact"`` (the default,
+    as in the programs: the queue itself, each value with a bound of its
+    error) or ``"chain"`` (the calculator's birth-and-death approximation,
+    exact for exponential patience only, its numbers the calculator's). The
+    chain alone takes ``method`` ("exact", "euler" or "talbot"; None: its
+    exact method) and ``terms`` (of euler and talbot); given with the exact
+    model they raise InputError.
     """
 
     servers: int
@@ -105,37 +125,40 @@ class CallCentre:
         fields.update(self.patience._fields())
         return fields
 
-    def measures(self) -> Dict[str, float]:
-        """The fifteen measures and the analyst's measures, keyed by the
-        sweep's column names: "RHO", "P(Loss)", "P(NoWait)", "P(S)", "P(A)",
-        "E[W,S]", ..., "Var(W|A)", "occupancy", "ASA", "meanQueueLength",
-        "abandonRate"."""
-        names, values, findings = _queuecalc.evaluate(self._fields(), [], DEFAULT_METHOD)
+    def measures(self, *, model: str = DEFAULT_MODEL) -> Dict[str, float]:
+        """The fifteen measures and the analyst's measures of ``model``,
+        keyed by the sweep's column names: "RHO", "P(Loss)", "P(NoWait)",
+        "P(S)", "P(A)", "E[W,S]", ..., "Var(W|A)", "occupancy", "ASA",
+        "meanQueueLength", "abandonRate"."""
+        names, values, findings = _queuecalc.evaluate(self._fields(), [], model, None, None)
         _warn(findings, 2)
         return dict(zip(names, values))
 
-    def service_level(self, tau: float, method: str = DEFAULT_METHOD, *, terms: Optional[int] = None) -> float:
+    def service_level(self, tau: float, method: Optional[str] = None, *, model: str = DEFAULT_MODEL,
+                      terms: Optional[int] = None) -> float:
         """SL(tau): the share of all offered calls answered within ``tau``,
         (1 - P(Loss)) (P(NoWait) + P(0 < W <= tau, S)), as the sweep's column
-        SL(tau). ``method``: "exact" (the default), "euler" or "talbot" (with
-        ``terms``)."""
-        method, terms = _method(method, terms)
+        SL(tau), of ``model``. ``method`` (the chain's): "exact" (None, its
+        default), "euler" or "talbot" (with ``terms``)."""
+        method, terms, default_terms = _method(method, terms)
         tau = _real("tau", tau)
-        names, values, findings = _queuecalc.evaluate(self._fields(terms), [tau], method)
+        names, values, findings = _queuecalc.evaluate(self._fields(default_terms), [tau], model, method, terms)
         _warn(findings, 2)
         return next(v for n, v in zip(names, values) if n.startswith("SL("))
 
     def waiting_time_cdf(
-        self, times: Union[float, Sequence[float], np.ndarray], method: str = DEFAULT_METHOD, *,
-        terms: Optional[int] = None
+        self, times: Union[float, Sequence[float], np.ndarray], method: Optional[str] = None, *,
+        model: str = DEFAULT_MODEL, terms: Optional[int] = None
     ) -> WaitingTimeCdf:
         """P(W <= t | S), the waiting-time distribution of served callers, at
-        each of ``times`` (each > 0), with a bound on its error where the
-        method gives one."""
-        method, terms = _method(method, terms)
+        each of ``times`` (each > 0), of ``model``, with a bound on its error
+        where the model or the chain's method gives one (all but euler and
+        talbot)."""
+        method, terms, default_terms = _method(method, terms)
         moments = np.atleast_1d(np.asarray(times, dtype=float))
         if moments.ndim != 1 or not np.all(np.isfinite(moments)) or np.any(moments <= 0):
             raise InputError("times must be finite and above 0")
-        values, bound, findings = _queuecalc.waiting_time(self._fields(terms), moments.tolist(), method)
+        values, bound, findings = _queuecalc.waiting_time(self._fields(default_terms), moments.tolist(), model,
+                                                          method, terms)
         _warn(findings, 2)
         return WaitingTimeCdf(times=moments, values=values, bound=bound)

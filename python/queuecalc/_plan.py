@@ -9,7 +9,7 @@ from typing import Any, Dict, List, Optional, Union
 import numpy as np
 
 from . import _queuecalc
-from ._centre import _warn
+from ._centre import DEFAULT_MODEL, _warn
 from ._errors import InputError
 
 # The forecast's columns that hold numbers.
@@ -64,6 +64,7 @@ def plan(
     lines: Optional[int] = None,
     waiting_places: Optional[int] = None,
     max_agents: Optional[int] = None,
+    model: str = DEFAULT_MODEL,
     method: Optional[str] = None,
     fractional: bool = False,
     jobs: Optional[int] = None,
@@ -80,7 +81,9 @@ def plan(
     ``shrinkage`` as shares (0.05) or as the program's text ("5%"),
     ``max_asa`` and ``patience_mean`` in seconds, ``interval_minutes``,
     ``patience`` ("exponential", "erlang:K", "lognormal:CV"), ``lines`` or
-    ``waiting_places``, ``max_agents``, ``method`` ("exact", "euler", "talbot"),
+    ``waiting_places``, ``max_agents``, ``model`` ("exact", the default, or
+    "chain", as for CallCentre), ``method`` (the chain's: "exact", "euler",
+    "talbot"; given with the exact model it raises InputError),
     ``fractional``, ``jobs`` (intervals planned side by side; default every
     core). Defaults are the program's (its ``--help``).
 
@@ -102,7 +105,6 @@ def plan(
         "--lines": lines,
         "--waiting-places": waiting_places,
         "--max-agents": max_agents,
-        "--method": method,
     }
     if sl == "80/20":
         del options["--sl"]  # the program's default, so that a staffed column asks the reverse question
@@ -116,6 +118,7 @@ def plan(
     else:
         text, name = "", os.fspath(forecast)
     cores = os.cpu_count() or 1
-    data, header, findings = _queuecalc.plan(text, name, args, cores if jobs is None else max(1, int(jobs)))
+    data, header, findings = _queuecalc.plan(text, name, args, model, method,
+                                             cores if jobs is None else max(1, int(jobs)))
     _warn(findings, 2)
     return _table(data, header)

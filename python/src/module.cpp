@@ -1,7 +1,8 @@
 // queuecalc._queuecalc: the library's entry points for the Python package
 // (python/queuecalc). A client like the programs: it fills a ModelInput by
-// field name, calls the analysis layer's checked evaluation, staffing search
-// and the calculator's run, and hands back values and findings; the package
+// field name, calls the analysis layer's checked evaluation (of the model the
+// keyword `model` names, decoded here), staffing search, day plan and the
+// calculator's run, and hands back values and findings; the package
 // turns findings into Python warnings. Every computation runs with the GIL
 // released; nothing here keeps state between calls, so calls from several
 // threads are independent.
@@ -17,6 +18,7 @@
 #include <limits>
 #include <map>
 #include <new>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <utility>
@@ -77,6 +79,24 @@ WaitingMethod waitingMethod(const std::string& method) {
     throw RunFailure("Unknown method \"" + method + "\": choose \"exact\", \"euler\" or \"talbot\".");
 }
 
+// The model of the keyword `model`, checked against the chain's keywords
+// `method` and `terms`: the exact model has neither, as the programs refuse
+// --method without --model chain.
+QueueModelChoice queueModel(const std::string& model, bool methodGiven, bool termsGiven) {
+    const std::optional<QueueModelChoice> named = queueModelNamed(model);
+    if (!named)
+        throw RunFailure("Unknown model \"" + model +
+                         "\": choose model=\"exact\" (the queue itself, each value with a bound of its error) or "
+                         "model=\"chain\" (the calculator's birth-and-death approximation).");
+    if (*named == QueueModelChoice::Exact && methodGiven)
+        throw RunFailure("method chooses how the chain's waiting times are computed; the exact model has no method "
+                         "(its values come with their bound): give model=\"chain\" with method");
+    if (*named == QueueModelChoice::Exact && termsGiven)
+        throw RunFailure("terms sets the terms of the chain's euler and talbot inversions; the exact model has none "
+                         "(its values come with their bound): give model=\"chain\" with method and terms");
+    return *named;
+}
+
 // A finding for Python: ("input" or "accuracy", the programs' words).
 using PyFinding = std::pair<std::string, std::string>;
 
@@ -90,10 +110,24 @@ std::vector<PyFinding> pyFindings(const std::vector<Finding>& findings) {
     return result;
 }
 
-EvaluationRequest request(const std::vector<double>& thresholds, const std::string& method) {
+// The keywords of every entry point that computes: the model's name, the
+// chain's waiting-time method (none: the library's default) and the terms
+// of its inversions (none: the fields' inversionTerms, the method's
+// default).
+struct ModelKeywords {
+    std::string model;
+    std::optional<std::string> method;
+    std::optional<double> terms;  // a whole number, a field's value as the fields hold them
+};
+
+// The request at the thresholds for the keywords; their terms go into
+// `input`.
+EvaluationRequest request(const std::vector<double>& thresholds, const ModelKeywords& keywords, ModelInput& input) {
     EvaluationRequest r;
     r.thresholds = thresholds;
-    r.method = waitingMethod(method);
+    r.model = queueModel(keywords.model, keywords.method.has_value(), keywords.terms.has_value());
+    if (keywords.method) r.method = waitingMethod(*keywords.method);
+    if (keywords.terms) setModelField(input, *findModelField("inversionTerms"), *keywords.terms);
     return r;
 }
 
@@ -106,9 +140,9 @@ py::array_t<double> toArray(const std::vector<double>& values) {
 // One checked evaluation of the scenario `fields` at the thresholds, without
 // holding Python's lock.
 Evaluation evaluateFields(const std::map<std::string, double>& fields, const std::vector<double>& thresholds,
-                          const std::string& method) {
-    const ModelInput input = inputFromFields(fields);
-    const EvaluationRequest r = request(thresholds, method);
+                          const ModelKeywords& keywords) {
+    ModelInput input = inputFromFields(fields);
+    const EvaluationRequest r = request(thresholds, keywords, input);
     py::gil_scoped_release release;
     BinomialRows rows;
     return evaluateScenario(input, r, rows);
@@ -116,17 +150,19 @@ Evaluation evaluateFields(const std::map<std::string, double>& fields, const std
 
 // One scenario's result columns at the thresholds: (names, values, findings).
 py::tuple evaluate(const std::map<std::string, double>& fields, const std::vector<double>& thresholds,
-                   const std::string& method) {
-    const Evaluation e = evaluateFields(fields, thresholds, method);
+                   const std::string& model, const std::optional<std::string>& method,
+                   const std::optional<double>& terms) {
+    const Evaluation e = evaluateFields(fields, thresholds, {model, method, terms});
     return py::make_tuple(columnLabels(thresholds), columnValues(e), pyFindings(e.findings));
 }
 
 // P(W <= t | S) at `moments` (the thresholds of one checked evaluation),
-// with the bound of each where the method gives one: (values, bound or
-// None, findings).
+// with the bound of each where the model or method gives one (the exact
+// model, the chain's exact method): (values, bound or None, findings).
 py::tuple waitingTime(const std::map<std::string, double>& fields, const std::vector<double>& moments,
-                      const std::string& method) {
-    const Evaluation e = evaluateFields(fields, moments, method);
+                      const std::string& model, const std::optional<std::string>& method,
+                      const std::optional<double>& terms) {
+    const Evaluation e = evaluateFields(fields, moments, {model, method, terms});
     std::vector<double> values, bounds;
     bool bounded = !e.thresholds.empty();
     for (const ThresholdResult& t : e.thresholds) {
@@ -142,12 +178,13 @@ py::tuple waitingTime(const std::map<std::string, double>& fields, const std::ve
 // (count, names, values, findings); RunFailure with the search's words when
 // there is none.
 py::tuple staff(const std::map<std::string, double>& fields, const std::vector<std::string>& targetTexts,
-                const std::string& staffedName, const std::string& method, int limit) {
-    const ModelInput input = inputFromFields(fields);
+                const std::string& staffedName, const std::string& model, const std::optional<std::string>& method,
+                const std::optional<double>& terms, int limit) {
+    ModelInput input = inputFromFields(fields);
     std::vector<Target> targets;
     for (const std::string& text : targetTexts) targets.push_back(parseTarget(text));
     const StaffedField staffed = staffedName == "servers" ? StaffedField::Servers : StaffedField::WaitingPlaces;
-    const EvaluationRequest r = request(targetThresholds(targets), method);
+    const EvaluationRequest r = request(targetThresholds(targets), {model, method, terms}, input);
     StaffingResult result;
     {
         py::gil_scoped_release release;
@@ -178,10 +215,11 @@ struct Dimension {
 // in the sweep's table; the findings are the input findings, each once, and
 // the count of rows whose checks fail.
 py::tuple sweepGrid(const std::map<std::string, double>& fields, const std::vector<Dimension>& dimensions,
-                    const std::vector<double>& thresholds, const std::string& method, unsigned jobs) {
+                    const std::vector<double>& thresholds, const std::string& model,
+                    const std::optional<std::string>& method, const std::optional<double>& terms, unsigned jobs) {
     SweepPlan plan;
     plan.base = inputFromFields(fields);
-    plan.evaluation = request(thresholds, method);
+    plan.evaluation = request(thresholds, {model, method, terms}, plan.base);
     std::vector<std::vector<const ModelField*>> dimensionFields;
     std::size_t rows = 1;
     for (const Dimension& d : dimensions) {
@@ -255,11 +293,17 @@ py::tuple sweepGrid(const std::map<std::string, double>& fields, const std::vect
 
 // The day plan of a forecast (its CSV text, named `name` in messages, or the
 // file at `path` when the text is empty) with the day-plan program's options
-// `args` (its command line without the forecast): (the plan's CSV, the
-// forecast's header, findings). Options and forecasts the program refuses
-// raise its message.
-py::tuple dayPlan(const std::string& text, const std::string& name, std::vector<std::string> args, unsigned jobs) {
+// `args` (its command line without the forecast, the model and the method)
+// and the model and the chain's method, which go to the options as --model
+// and --method once checked as keywords: (the plan's CSV, the forecast's
+// header, findings). Options and forecasts the program refuses raise its
+// message.
+py::tuple dayPlan(const std::string& text, const std::string& name, std::vector<std::string> args,
+                  const std::string& model, const std::optional<std::string>& method, unsigned jobs) {
+    queueModel(model, method.has_value(), false);
     args.insert(args.begin(), name);
+    args.insert(args.end(), {"--model", model});
+    if (method) args.insert(args.end(), {"--method", *method});
     const plan::PlanOptions options = plan::parsePlanOptions(args, std::max(1u, jobs));
     std::vector<PyFinding> findings;
     for (const std::string& remark : options.remarks) findings.emplace_back("input", remark);
@@ -346,15 +390,20 @@ PYBIND11_MODULE(_queuecalc, m) {
     py::class_<Dimension>(m, "Dimension", "One dimension of a grid: fields and their values per point.")
         .def(py::init<std::vector<std::string>, std::vector<std::vector<double>>>(), py::arg("fields"),
              py::arg("points"));
-    m.def("evaluate", &evaluate, py::arg("fields"), py::arg("thresholds"), py::arg("method"),
-          "(names, values, findings) of one scenario's result columns at the thresholds.");
-    m.def("waiting_time", &waitingTime, py::arg("fields"), py::arg("moments"), py::arg("method"),
-          "(P(W <= t | S), bound or None, findings) at the moments.");
-    m.def("staff", &staff, py::arg("fields"), py::arg("targets"), py::arg("field"), py::arg("method"),
-          py::arg("limit"), "(count, names, values, findings) of the smallest count meeting every target.");
-    m.def("sweep", &sweepGrid, py::arg("fields"), py::arg("dimensions"), py::arg("thresholds"), py::arg("method"),
-          py::arg("jobs"), "(names, values [rows x columns], notes, findings) of every scenario of the grid.");
-    m.def("plan", &dayPlan, py::arg("text"), py::arg("name"), py::arg("args"), py::arg("jobs"),
+    // model: "exact" or "chain"; method: the chain's, None for the library's
+    // default; terms: the chain's inversion terms, None for the fields'.
+    m.def("evaluate", &evaluate, py::arg("fields"), py::arg("thresholds"), py::arg("model"), py::arg("method"),
+          py::arg("terms"), "(names, values, findings) of one scenario's result columns at the thresholds.");
+    m.def("waiting_time", &waitingTime, py::arg("fields"), py::arg("moments"), py::arg("model"), py::arg("method"),
+          py::arg("terms"), "(P(W <= t | S), bound or None, findings) at the moments.");
+    m.def("staff", &staff, py::arg("fields"), py::arg("targets"), py::arg("field"), py::arg("model"),
+          py::arg("method"), py::arg("terms"), py::arg("limit"),
+          "(count, names, values, findings) of the smallest count meeting every target.");
+    m.def("sweep", &sweepGrid, py::arg("fields"), py::arg("dimensions"), py::arg("thresholds"), py::arg("model"),
+          py::arg("method"), py::arg("terms"), py::arg("jobs"),
+          "(names, values [rows x columns], notes, findings) of every scenario of the grid.");
+    m.def("plan", &dayPlan, py::arg("text"), py::arg("name"), py::arg("args"), py::arg("model"), py::arg("method"),
+          py::arg("jobs"),
           "(plan CSV, forecast header, findings) of the day plan of a forecast with the program's options.");
     m.def("run_folder", &runFolder, py::arg("directory"),
           "(bytes of OUTPUT.CSV, findings) of the calculator's run in the folder.");

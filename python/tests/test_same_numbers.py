@@ -60,7 +60,7 @@ def test_measures_and_curves_equal_the_results_file_at_its_six_digits(name):
     values = input_values(EXAMPLES / name)
     centre, terms = centre_of(values), int(values[10])
     lines = (EXAMPLES / name / "expected.csv").read_bytes().decode("latin-1").replace("\u00b2", "^2").split("\r\n")
-    measures = centre.measures()
+    measures = centre.measures(model="chain")
     for label in list(measures)[:15]:
         assert [qc.format_number(measures[label])] == [l.split(";")[1] for l in lines if l.startswith(label + ";")]
     conditional = lines.index("CONDITIONAL WAITING TIME DISTRIBUTION")
@@ -69,21 +69,23 @@ def test_measures_and_curves_equal_the_results_file_at_its_six_digits(name):
     for k, algorithm in enumerate(algorithms):
         if rows:
             times = np.arange(1, len(rows) + 1) * float(values[9])
-            cdf = centre.waiting_time_cdf(times, algorithm.lower(), terms=terms)
+            cdf = centre.waiting_time_cdf(times, algorithm.lower(), model="chain", terms=terms)
             assert [qc.format_number(v) for v in cdf.values] == [r[1 + k] for r in rows], algorithm
 
 
-@pytest.mark.parametrize("example, method", [("examples/typical", None), ("examples/typical", "euler"),
-                                             ("tests/data/examples/lognormal", None),
-                                             ("tests/data/examples/erlang3-comments", "talbot")])
-def test_a_sweep_equals_the_sweep_programs_csv_to_the_bit(example, method):
+@pytest.mark.parametrize("example, model, method", [
+    ("examples/typical", None, None), ("examples/typical", "chain", "euler"),
+    ("tests/data/examples/lognormal", None, None), ("tests/data/examples/lognormal", "chain", None),
+    ("tests/data/examples/erlang3-comments", "chain", "talbot")])
+def test_a_sweep_equals_the_sweep_programs_csv_to_the_bit(example, model, method):
     folder = ROOT / example
     values = input_values(folder)
-    chosen = ["--method", method] if method else []
+    chosen = (["--model", model] if model else []) + (["--method", method] if method else [])
+    keywords = ({"model": model} if model else {}) | ({"method": method, "terms": int(values[10])} if method else {})
     expected = run_sweep("--input", str(folder / "INPUT.DAT"), "--vary", "servers=6:14",
                          "--vary", "arrivalRate=8.5,9.5,10.45", "--at", "0.2", "--at", "0.35", *chosen)
     got = qc.sweep(centre_of(values), vary={"servers": range(6, 15), "arrival_rate": [8.5, 9.5, 10.45]},
-                   at=[0.2, 0.35], **({"method": method, "terms": int(values[10])} if method else {}))
+                   at=[0.2, 0.35], **keywords)
     pandas.testing.assert_frame_equal(got, expected, check_exact=True)
     assert all(same_bits(got[c], expected[c]) for c in got.columns if c != "note")
 
@@ -104,8 +106,10 @@ def test_staffing_equals_the_sweep_programs_staffing_search():
     (["--patience-mean", "120", "--max-abandon", "5%"], dict(patience_mean=120, max_abandon=0.05)),
     (["--sl", "90/15", "--shrinkage", "35%", "--patience", "erlang:3", "--patience-mean", "90", "--fractional"],
      dict(sl="90/15", shrinkage="35%", patience="erlang:3", patience_mean=90, fractional=True)),
-    (["--max-asa", "10", "--max-occupancy", "85", "--lines", "40", "--method", "talbot"],
-     dict(max_asa=10, max_occupancy=0.85, lines=40, method="talbot")),
+    (["--max-asa", "10", "--max-occupancy", "85", "--lines", "40", "--model", "chain", "--method", "talbot"],
+     dict(max_asa=10, max_occupancy=0.85, lines=40, model="chain", method="talbot")),
+    (["--model", "chain", "--patience", "lognormal:0.5", "--patience-mean", "60", "--max-abandon", "4%"],
+     dict(model="chain", patience="lognormal:0.5", patience_mean=60, max_abandon=0.04)),
 ])
 def test_a_day_plan_equals_the_plan_programs_csv(options, keywords):
     forecast = ROOT / "examples" / "day" / "forecast.csv"

@@ -18,6 +18,7 @@
 #include "core/failure.h"
 #include "input/forecast.h"
 #include "plan/options.h"
+#include "report/command_line.h"
 #include "report/file_replace.h"
 #include "report/plan_report.h"
 
@@ -94,6 +95,8 @@ int main(int argc, char** argv) {
             std::cout << planUsageText();
             return 0;
         }
+        checkDistinctFiles({{"the forecast", options.forecastPath}},
+                           {{"--out", options.outPath}, {"--html", options.htmlPath}});
         return run(options);
     } catch (const UsageError& error) {
         std::cerr << kProgram << ": " << error.what() << " (see --help)\n";

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "report/file_replace.h"
+
 namespace queuecalc {
 
 bool CommandLine::next() {
@@ -39,6 +41,20 @@ long long wholeOption(const std::string& option, const std::string& text, long l
         throw UsageError(option + " '" + text + "': expected a whole number from " + std::to_string(low) + " to " +
                          std::to_string(high));
     return value;
+}
+
+void checkDistinctFiles(const std::vector<NamedFile>& inputs, const std::vector<NamedFile>& outputs) {
+    for (std::size_t i = 0; i < outputs.size(); ++i) {
+        const NamedFile& out = outputs[i];
+        for (const NamedFile& in : inputs)
+            if (sameFile(out.path, in.path))
+                throw UsageError(out.role + " '" + out.path + "' is " + in.role + " '" + in.path +
+                                 "', which it would replace: choose another file");
+        for (std::size_t j = 0; j < i; ++j)
+            if (sameFile(out.path, outputs[j].path))
+                throw UsageError(outputs[j].role + " '" + outputs[j].path + "' and " + out.role + " '" + out.path +
+                                 "' are one file: give each its own");
+    }
 }
 
 WaitingMethod methodOption(const std::string& text) {

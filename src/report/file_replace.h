@@ -89,4 +89,11 @@ private:
 // `path`, else the reason.
 std::string replaceFile(const std::string& path, const std::string& bytes);
 
+// Whether the two names lead to one file, so that writing one would replace
+// the other: where both exist, the same device and inode (the same volume
+// and file index on Windows), following links; otherwise the same path once
+// links, "." and ".." are resolved (two spellings of one file still to be
+// made). An empty name is no file.
+bool sameFile(const std::string& a, const std::string& b);
+
 }  // namespace queuecalc

@@ -22,6 +22,7 @@
 #include "input/binomial_table.h"
 #include "input/forecast.h"
 #include "input/model_input.h"
+#include "report/command_line.h"
 #include "report/csv.h"
 #include "report/file_replace.h"
 #include "report/finding_text.h"
@@ -60,6 +61,12 @@ private:
     std::streambuf* next_;
     std::string& copy_;
 };
+
+// "BINOMDIST.DAT" beside the input: the binomial table the sweep reads when
+// it is there.
+std::string binomialTablePath(const SweepOptions& options) {
+    return (std::filesystem::path(options.inputPath).parent_path() / kBinomialFileName).string();
+}
 
 // The charts of the rows written: every numeric column against the first
 // varied field.
@@ -126,8 +133,7 @@ int run(const SweepOptions& options, const std::vector<std::string>& args, Error
     // The table beside the input when there is one, read by the calculator's
     // reader; its dimension is checked per scenario against that scenario's
     // number of terms.
-    const std::filesystem::path table =
-        std::filesystem::path(options.inputPath).parent_path() / kBinomialFileName;
+    const std::filesystem::path table = binomialTablePath(options);
     auto binomials = std::make_unique<BinomialRows>();
     if (std::filesystem::exists(table)) {
         try {
@@ -202,6 +208,8 @@ int main(int argc, char** argv) {
             std::cout << usageText();
             return 0;
         }
+        checkDistinctFiles({{"--input", options.inputPath}, {"the binomial table", binomialTablePath(options)}},
+                           {{"--out", options.outPath}, {"--html", options.htmlPath}});
         return run(options, args, err);
     } catch (const UsageError& error) {
         std::cerr << kProgram << ": " << error.what() << " (see --help)\n";

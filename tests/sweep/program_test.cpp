@@ -179,6 +179,32 @@ TEST_F(SweepProgram, WritesTheOutputFileWholeAndLeavesAnEarlierOneOnFailure) {
     EXPECT_EQ(files, 2u) << "no temporary file is left behind";
 }
 
+TEST_F(SweepProgram, RefusesAnOutputThatIsAnInputOrTheOtherOutputAndWritesNothing) {
+    std::filesystem::create_directory(folder / "plans");
+    const std::string input = sweeptest::smallCentreFile().text(), table = binomialTableText(16);
+    writeBytes(folder / "plans" / "centre.dat", input);
+    writeBytes(folder / "plans" / "BINOMDIST.DAT", table);
+    std::filesystem::create_symlink("plans/centre.dat", folder / "link.dat");
+    const struct {
+        const char* args;
+        const char* err;  // part of the one line on standard error
+    } cases[] = {
+        {"--input plans/centre.dat --out plans/centre.dat", "--out 'plans/centre.dat' is --input 'plans/centre.dat'"},
+        {"--input link.dat --out plans/centre.dat", "--out 'plans/centre.dat' is --input 'link.dat'"},
+        {"--input plans/centre.dat --out plans/BINOMDIST.DAT", "is the binomial table"},
+        {"--input plans/centre.dat --html ./plans/../plans/BINOMDIST.DAT", "is the binomial table"},
+        {"--input plans/centre.dat --out t.csv --html ./t.csv", "--out 't.csv' and --html './t.csv' are one file"},
+    };
+    for (const auto& c : cases) {
+        const SweepRun run = runSweepIn(folder.path(), std::string(c.args) + " --vary servers=3:4 --at 1");
+        EXPECT_EQ(run.status, 2) << c.args;
+        EXPECT_NE(run.err.find(c.err), std::string::npos) << c.args << ": " << run.err;
+        EXPECT_EQ(readBytes(folder / "plans" / "centre.dat"), input) << c.args;
+        EXPECT_EQ(readBytes(folder / "plans" / "BINOMDIST.DAT"), table) << c.args;
+        EXPECT_FALSE(std::filesystem::exists(folder / "t.csv")) << c.args;
+    }
+}
+
 TEST_F(SweepProgram, NamesTheFilesBesideTheGivenInputInItsMessages) {
     std::filesystem::create_directory(folder / "plans");
     writeBytes(folder / "plans" / "short.dat", "1 0 0.5");

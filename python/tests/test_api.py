@@ -186,3 +186,11 @@ def test_a_folder_the_calculator_refuses_raises_its_whole_message(tmp_path):
     (tmp_path / "INPUT.DAT").write_text("1 0 0.5 -1 -1 10 20 1.0 x 0.1 32 5 0\n")
     with pytest.raises(qc.InputError, match=r'^Unable to read input file \(INPUT.DAT\): value 9 of 13 .*number\.$'):
         qc.run_folder(tmp_path)
+
+
+def test_a_value_a_sweeps_worker_thread_refuses_raises_instead_of_ending_python():
+    from queuecalc import _queuecalc
+
+    grid = [_queuecalc.Dimension(["servers"], [[10.0]] * 40 + [[2.0**31]])]
+    with pytest.raises(qc.InputError, match="servers"):
+        _queuecalc.sweep(qc.CallCentre(**TYPICAL)._fields(), grid, [], "exact", 2)

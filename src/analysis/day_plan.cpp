@@ -119,7 +119,15 @@ ModelInput scenarioAt(const IntervalModel& m, const DayPlanSettings& settings, i
             in.waitingPlaces = shortRoom ? kAutomaticRoomLimit : r;
             break;
         }
-        case WaitingRoom::Kind::Lines: in.waitingPlaces = std::max(0, settings.room.count - servers); break;
+        case WaitingRoom::Kind::Lines:
+            in.waitingPlaces = std::max(0, settings.room.count - servers);
+            // In the words of the setting, not of the input file's field.
+            if (in.waitingPlaces > kMaxWaitingPlaces)
+                throw RunFailure(std::to_string(settings.room.count) + " lines leave " + std::to_string(in.waitingPlaces) +
+                                 " waiting places beside " + std::to_string(servers) + " agents, more than the " +
+                                 std::to_string(kMaxWaitingPlaces) + " the model can hold: give at most " +
+                                 std::to_string(servers + kMaxWaitingPlaces) + " lines");
+            break;
         case WaitingRoom::Kind::Places: in.waitingPlaces = settings.room.count; break;
     }
     if (roomShort != nullptr) *roomShort = shortRoom;

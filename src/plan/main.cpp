@@ -21,6 +21,7 @@
 #include "report/command_line.h"
 #include "report/file_replace.h"
 #include "report/plan_report.h"
+#include "core/echo_text.h"
 
 namespace {
 
@@ -57,7 +58,7 @@ int run(const PlanOptions& options) {
         const std::string failure =
             replaceFile(options.htmlPath, planHtml(options.forecastPath, forecast, settings, plan));
         if (!failure.empty()) {
-            std::cerr << kProgram << ": cannot write '" << options.htmlPath << "': " << failure << "\n";
+            std::cerr << kProgram << ": cannot write '" << echoText(options.htmlPath, kWholeText) << "': " << failure << "\n";
             status = 1;
         }
     }
@@ -74,7 +75,7 @@ int run(const PlanOptions& options) {
     } else {
         const std::string failure = replaceFile(options.outPath, csv.str());
         if (!failure.empty()) {
-            std::cerr << kProgram << ": cannot write '" << options.outPath << "': " << failure << "\n";
+            std::cerr << kProgram << ": cannot write '" << echoText(options.outPath, kWholeText) << "': " << failure << "\n";
             status = 1;
         }
     }

@@ -31,6 +31,7 @@
 #include "report/standard_error.h"
 #include "report/sweep_table.h"
 #include "sweep/options.h"
+#include "core/echo_text.h"
 
 namespace {
 
@@ -180,14 +181,14 @@ int run(const SweepOptions& options, const std::vector<std::string>& args, Error
         if (out.failure().empty()) sweep(out.stream());
         const std::string failure = out.commit();
         if (!failure.empty()) {
-            std::cerr << kProgram << ": cannot write '" << options.outPath << "': " << failure << "\n";
+            std::cerr << kProgram << ": cannot write '" << echoText(options.outPath, kWholeText) << "': " << failure << "\n";
             return 1;
         }
     }
     if (!options.htmlPath.empty()) {
         const std::string failure = replaceFile(options.htmlPath, chartsPage(options, plan, rows, args));
         if (!failure.empty()) {
-            std::cerr << kProgram << ": cannot write '" << options.htmlPath << "': " << failure << "\n";
+            std::cerr << kProgram << ": cannot write '" << echoText(options.htmlPath, kWholeText) << "': " << failure << "\n";
             return 1;
         }
     }

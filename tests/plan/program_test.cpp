@@ -100,6 +100,39 @@ TEST(PlanProgram, RefusesAnOutputThatIsTheForecastOrTheOtherOutputAndWritesNothi
     }
 }
 
+TEST(PlanProgram, MessagesEchoInputCutAndEscapedAndSpeakTheOptionsWords) {
+    TempFolder folder;
+    const std::string escape = "\x1b[31m";  // a terminal's colour command
+    std::string longCalls;
+    for (int i = 0; i < 500; ++i) longCalls += escape + "9";
+    writeBytes(folder / "day.csv", "interval,calls,aht\r\n08:00,12,300\r\n");
+    writeBytes(folder / "long.csv", "interval,calls,aht\r\n08:00," + longCalls + ",300\r\n");
+    const struct {
+        std::string args;
+        int status;
+        std::string err;  // part of standard error
+    } cases[] = {
+        {"day.csv --html ''", 2, "--html needs a file name"},
+        {"day.csv --out ''", 2, "--out needs a file name"},
+        {"day.csv --sl '" + escape + "80/20'", 2, "--sl '\\x1b[31m80': expected a percentage"},
+        {"long.csv", 2, "calls: '\\x1b[31m9\\x1b[31m9"},
+    };
+    for (const auto& c : cases) {
+        const ToolRun run = runPlanIn(folder.path(), c.args);
+        EXPECT_EQ(run.status, c.status) << c.args;
+        EXPECT_NE(run.err.find(c.err), std::string::npos) << c.args << ": " << run.err;
+        EXPECT_EQ(run.err.find('\x1b'), std::string::npos) << "no control byte reaches the terminal: " << c.args;
+        EXPECT_LT(run.err.size(), 400u) << "a long field is cut: " << c.args;
+    }
+    // The note of a waiting room too large speaks of lines, as the option does.
+    const ToolRun lines = runPlanIn(folder.path(), "day.csv --lines 20000");
+    const auto rows = records(lines.out);
+    ASSERT_GE(rows.size(), 2u) << lines.err;
+    EXPECT_NE(rows[1].back().find("20000 lines leave"), std::string::npos)
+        << rows[1].back();
+    EXPECT_EQ(rows[1].back().find("INPUT.DAT"), std::string::npos) << rows[1].back();
+}
+
 TEST(PlanProgram, MarksAnIntervalNoCountMeetsAndEndsWithStatus1) {
     TempFolder folder;
     writeBytes(folder / "day.csv", "interval,calls,aht,team\r\n08:00,0,300,\"a, b\"\r\n08:30,90,300,c\r\n");

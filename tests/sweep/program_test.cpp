@@ -205,6 +205,24 @@ TEST_F(SweepProgram, RefusesAnOutputThatIsAnInputOrTheOtherOutputAndWritesNothin
     }
 }
 
+TEST_F(SweepProgram, EchoesInputCutAndEscapedAndNamesTheLimitOfAWholeField) {
+    const struct {
+        std::string args;
+        std::string err;  // part of the one line on standard error
+    } cases[] = {
+        {"--set servers=2147483648", "servers: '2147483648' is beyond what the model takes: at most 67108863"},
+        {"--vary waitingPlaces=-2147483649,1", "at most 13376 waiting places"},
+        {"--at '\x1b]0;title\x07'", "--at '\\x1b]0;title\\x07'"},  // a terminal's title command
+        {"--jobs " + std::string(100, '7'), "--jobs '" + std::string(60, '7') + "...': expected"},
+    };
+    for (const auto& c : cases) {
+        const SweepRun run = runSweepIn(folder.path(), c.args);
+        EXPECT_EQ(run.status, 2) << c.args;
+        EXPECT_NE(run.err.find(c.err), std::string::npos) << c.args << ": " << run.err;
+        EXPECT_EQ(run.err.find('\x1b'), std::string::npos) << "no control byte reaches the terminal";
+    }
+}
+
 TEST_F(SweepProgram, NamesTheFilesBesideTheGivenInputInItsMessages) {
     std::filesystem::create_directory(folder / "plans");
     writeBytes(folder / "plans" / "short.dat", "1 0 0.5");

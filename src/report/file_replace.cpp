@@ -79,8 +79,8 @@ int FileReplacement::sync() {
     return failure_.empty() ? 0 : -1;
 }
 
-std::string replaceFile(const std::string& path, const std::string& bytes) {
-    FileReplacement file(path);
+std::string replaceFile(const std::string& path, const std::string& bytes, InPlace inPlace) {
+    FileReplacement file(path, NewFile::UnnamedWherePossible, inPlace);
     file.write(bytes.data(), bytes.size());
     return file.commit();
 }

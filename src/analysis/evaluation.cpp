@@ -316,7 +316,7 @@ Evaluation evaluateScenario(const ModelInput& input, const EvaluationRequest& re
         }
     }
 
-    e.measures = done.model.measures;
+    e.measures = withProbabilitiesInRange(done.model.measures);
     e.abandonment = soundAbandonment(done.model);
     e.analyst = analystMeasures(input, e.measures, e.abandonment);
     const WaitingTimeCurves* c = nullptr;

@@ -168,7 +168,9 @@ struct ThresholdResult {
 struct Evaluation {
     ModelInput input;
     WaitingMethod method = WaitingMethod::Euler;
-    PerformanceMeasures measures;  // the calculator's fifteen, to the bit
+    // The calculator's fifteen, to the bit but for a probability that rounding
+    // put beyond [0, 1] (withProbabilitiesInRange, analysis/measures.h).
+    PerformanceMeasures measures;
     AbandonmentMeasures abandonment;
     AnalystMeasures analyst;
     std::vector<ThresholdResult> thresholds;  // in the order requested

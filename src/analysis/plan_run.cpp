@@ -107,6 +107,7 @@ PlanSummary runPlan(const SweepPlan& plan, BinomialRows& rows, const RowFormatte
         }
     };
 
+    ClaimedWork work(chunks, 1);
     // Chunks are claimed in order, so the one `written` waits for is always
     // in hand of a thread that does not wait.
     const auto compute = [&](std::size_t c, std::size_t& chunkText) {
@@ -150,12 +151,14 @@ PlanSummary runPlan(const SweepPlan& plan, BinomialRows& rows, const RowFormatte
             ++written;
             // Nobody takes the rows (a closed pipe, a full disk): none
             // is computed any more.
-            if (!out) halted = true;
+            if (!out) {
+                halted = true;
+                work.stop();
+            }
             slotFree.notify_all();
         }
         writing = false;
     };
-    ClaimedWork work(chunks, 1);
     thread_local std::size_t chunkText = 0;  // bytes of this thread's last chunk: the next one's room
     work.run(threads, [&](std::size_t c, std::size_t) {
         try {

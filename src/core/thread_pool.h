@@ -76,8 +76,10 @@ void runOnThreads(std::size_t threads, Worker& worker) {
 // in increasing order by the calling thread and up to threads - 1 helpers.
 // After the first exception a body throws no block is claimed any more (a
 // thread finishes the block at hand), and the exception is rethrown on the
-// calling thread once all have ended; later ones are dropped. `stopped`
-// tells a body that waits for another thread's block to stop waiting.
+// calling thread once all have ended; later ones are dropped. A body may
+// also end the loop without an exception (stop: nobody takes the results
+// any more). `stopped` tells a body that waits for another thread's block
+// to stop waiting.
 class ClaimedWork {
 public:
     ClaimedWork(std::size_t count, std::size_t claim) : count_(count), claim_(std::max<std::size_t>(1, claim)) {}
@@ -86,7 +88,7 @@ public:
     void run(std::size_t threads, Body&& body) {
         auto worker = [&] {
             try {
-                while (!failure_.failed()) {
+                while (!stopped()) {
                     const std::size_t begin = next_.fetch_add(1, std::memory_order_relaxed);
                     if (begin >= blocks()) return;
                     body(begin * claim_, std::min(count_, (begin + 1) * claim_));
@@ -99,8 +101,10 @@ public:
         failure_.rethrow();
     }
 
-    // Whether a body has thrown: the loop is ending.
-    bool stopped() const noexcept { return failure_.failed(); }
+    // No block is claimed after this; those at hand are finished.
+    void stop() noexcept { stop_.store(true, std::memory_order_release); }
+    // Whether a body has thrown or stopped the loop: it is ending.
+    bool stopped() const noexcept { return stop_.load(std::memory_order_acquire) || failure_.failed(); }
 
 private:
     std::size_t blocks() const { return count_ / claim_ + (count_ % claim_ != 0 ? 1 : 0); }
@@ -108,6 +112,7 @@ private:
     const std::size_t count_;
     const std::size_t claim_;
     std::atomic<std::size_t> next_{0};  // the next block
+    std::atomic<bool> stop_{false};
     FirstFailure failure_;
 };
 

@@ -62,3 +62,15 @@ TEST(WorkerLoop, AWorkerThatThrowsOnAHelperThreadDoesNotEndTheProgram) {
     };
     EXPECT_THROW(queuecalc::runOnThreads(3, worker), std::length_error);
 }
+
+TEST(WorkerLoop, ABodyThatStopsTheLoopEndsItWithoutAnException) {
+    queuecalc::ClaimedWork work(kItems, 1);
+    std::atomic<std::size_t> done{0};
+    work.run(2, [&](std::size_t item, std::size_t) {
+        if (item == 5) work.stop();
+        std::this_thread::sleep_for(kSlowItem);
+        ++done;
+    });
+    EXPECT_TRUE(work.stopped());
+    EXPECT_LT(done, kItems / 4);
+}

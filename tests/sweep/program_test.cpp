@@ -18,6 +18,8 @@
 #include "analysis/scenario_grid.h"
 #include "sweep/sweep_support.h"
 #include "analysis/usage_error.h"
+#include "input/forecast.h"
+#include "report/grid_report.h"
 
 using namespace testsupport;
 using namespace queuecalc;
@@ -221,6 +223,35 @@ TEST_F(SweepProgram, EchoesInputCutAndEscapedAndNamesTheLimitOfAWholeField) {
         EXPECT_NE(run.err.find(c.err), std::string::npos) << c.args << ": " << run.err;
         EXPECT_EQ(run.err.find('\x1b'), std::string::npos) << "no control byte reaches the terminal";
     }
+}
+
+TEST_F(SweepProgram, ChartsGatheredAsTheRowsAreWrittenAreThoseOfTheWholeTable) {
+    // Two varied fields, and rows without values whose notes hold commas and quotes.
+    const char* grids[] = {"--vary servers=2:6 --vary arrivalRate=3,3.5 --at 0.5",
+                           "--vary arrivalRate=1:3:0.5 --vary servers=0,4 --at 0.5"};
+    for (const char* grid : grids) {
+        const SweepRun run = runSweepIn(folder.path(), std::string(grid) + " --html charts.html --no-header");
+        GridTable table;
+        table.varied = 2;
+        for (const std::string& record : lines(run.out)) table.rows.push_back(readCsvRecords(record + "\r\n", "row")[0].fields);
+        std::istringstream header(runSweepIn(folder.path(), std::string(grid) + " --shard 0/999999999").out);
+        std::string first;
+        std::getline(header, first);
+        table.header = readCsvRecords(first + "\n", "header")[0].fields;
+        const std::string command = std::string("queuecalc-sweep ") + grid + " --html charts.html --no-header";
+        EXPECT_EQ(readBytes(folder / "charts.html"), gridChartsHtml("queuecalc-sweep: INPUT.DAT", {command}, table)) << grid;
+    }
+}
+
+TEST(SweepCharts, KeepAnEvenSelectionOfAtMostAThousandValuesOfTheFirstField) {
+    GridCharts charts({"servers", "P(S)"}, 1);
+    for (int x = 0; x < 5000; ++x) charts.addRow({std::to_string(x), "0.5"});
+    const std::string page = charts.html("grid", {});
+    EXPECT_NE(page.find("Of the 5000 values of servers, every 8th (625 in all) is drawn."), std::string::npos)
+        << page.substr(0, 800);
+    GridCharts small({"servers", "P(S)"}, 1);
+    for (int x = 0; x < 1000; ++x) small.addRow({std::to_string(x), "0.5"});
+    EXPECT_EQ(small.html("grid", {}).find("is drawn."), std::string::npos) << "nothing left out below the limit";
 }
 
 TEST_F(SweepProgram, NamesTheFilesBesideTheGivenInputInItsMessages) {

@@ -6,9 +6,10 @@ from typing import Any, Dict, Iterable, Mapping, Optional, Sequence, Tuple, Unio
 import numpy as np
 
 from . import _queuecalc
-from ._centre import DEFAULT_MODEL, CallCentre, _method, _real, _warn, _whole
+from ._centre import DEFAULT_MODEL, CallCentre, _method, _warn
 from ._errors import InputError
 from ._patience import Patience
+from ._values import _real, _reals, _whole
 
 # Constructor argument -> the field of the programs (and the sweep's column).
 _FIELDS = {
@@ -18,6 +19,8 @@ _FIELDS = {
     "waiting_places": "waitingPlaces",
 }
 _WHOLE = {"servers", "waiting_places"}
+# The most threads the programs' --jobs takes.
+_MAX_JOBS = 1024
 
 
 def staff(
@@ -40,17 +43,34 @@ def staff(
     1000 waiting places) are the sweep's ``--staff``; ``model``, ``method``
     and ``terms`` those of CallCentre.service_level. Raises InputError when
     no count up to the limit meets the targets."""
+    if not isinstance(centre, CallCentre):
+        raise InputError(f"centre must be a CallCentre, not {centre!r}")
     if field not in ("servers", "waiting_places"):
         raise InputError(f'field must be "servers" or "waiting_places", not {field!r}')
     if isinstance(targets, str):
         targets = [targets]
+    targets = list(targets)
+    if not targets:
+        raise InputError("targets: give at least one, such as \"SL(20)>=0.8\" or \"P(A)<=0.05\"")
+    for target in targets:
+        if not isinstance(target, str):
+            raise InputError(f"targets take text such as \"SL(20)>=0.8\", not {target!r}")
     method, terms, default_terms = _method(method, terms)
     count, names, values, findings = _queuecalc.staff(
-        centre._fields(default_terms), list(targets), _FIELDS[field], model, method, terms,
+        centre._fields(default_terms), targets, _FIELDS[field], model, method, terms,
         0 if limit is None else _whole("limit", limit)
     )
     _warn(findings, 2)
     return count, dict(zip(names, values))
+
+
+def _jobs(jobs: Any) -> int:
+    """Threads: a whole number from 1; more than the programs' --jobs takes
+    (1024) run as that many."""
+    threads = _whole("jobs", jobs)
+    if threads < 1:
+        raise InputError(f"jobs takes a whole number of threads from 1, not {jobs!r}")
+    return min(threads, _MAX_JOBS)
 
 
 def _dimension(name: str, values: Iterable[Any]) -> Tuple[Any, np.ndarray]:
@@ -102,14 +122,16 @@ def sweep(
     ``jobs``: threads (default: every core).
     """
     method, terms, default_terms = _method(method, terms)
-    moments = [_real("at", t) for t in np.atleast_1d(np.asarray(at, dtype=float))]
+    if not isinstance(centre, CallCentre):
+        raise InputError(f"centre must be a CallCentre, not {centre!r}")
+    moments = _reals("at", at).ravel().tolist()
     dimensions, names, columns = [], [], []
     for name, values in (vary or {}).items():
         dimension, column = _dimension(name, values)
         dimensions.append(dimension)
         names.append(_FIELDS.get(name, name))
         columns.append(column)
-    threads = (os.cpu_count() or 1) if jobs is None else max(1, _whole("jobs", jobs))
+    threads = (os.cpu_count() or 1) if jobs is None else _jobs(jobs)
     result_names, values, notes, findings = _queuecalc.sweep(centre._fields(default_terms), dimensions, moments,
                                                              model, method, terms, threads)
     _warn(findings, 2)

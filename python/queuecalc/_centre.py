@@ -1,6 +1,5 @@
 """One call centre: its measures, service level and waiting-time distribution."""
 
-import operator
 import warnings
 from dataclasses import dataclass
 from typing import Dict, Iterable, Optional, Sequence, Tuple, Union
@@ -10,6 +9,7 @@ import numpy as np
 from . import _queuecalc
 from ._errors import AccuracyWarning, InputError, InputWarning
 from ._patience import Erlang, Exponential, Lognormal, Patience
+from ._values import _real, _reals, _whole
 
 PatienceModel = Union[Exponential, Erlang, Lognormal]
 
@@ -47,22 +47,6 @@ def _method(method: Optional[str], terms: Optional[int]) -> Tuple[Optional[str],
     if terms is None:
         return method, None, default
     return method, _whole("terms", terms), default
-
-
-def _whole(name: str, value) -> int:
-    try:
-        return operator.index(value)
-    except TypeError:
-        if isinstance(value, float) and value.is_integer():
-            return int(value)
-        raise InputError(f"{name} takes whole numbers only, not {value!r}") from None
-
-
-def _real(name: str, value) -> float:
-    try:
-        return float(value)
-    except (TypeError, ValueError):
-        raise InputError(f"{name} takes a number, not {value!r}") from None
 
 
 @dataclass(frozen=True)
@@ -155,7 +139,7 @@ class CallCentre:
         where the model or the chain's method gives one (all but euler and
         talbot)."""
         method, terms, default_terms = _method(method, terms)
-        moments = np.atleast_1d(np.asarray(times, dtype=float))
+        moments = _reals("times", times)
         if moments.ndim != 1 or not np.all(np.isfinite(moments)) or np.any(moments <= 0):
             raise InputError("times must be finite and above 0")
         values, bound, findings = _queuecalc.waiting_time(self._fields(default_terms), moments.tolist(), model,

@@ -3,6 +3,8 @@
 from dataclasses import dataclass
 from typing import Dict
 
+from ._values import _real
+
 
 @dataclass(frozen=True)
 class Exponential:
@@ -10,6 +12,9 @@ class Exponential:
     unit (mean patience ``1 / rate``). A rate of 0 means nobody abandons."""
 
     rate: float
+
+    def __post_init__(self) -> None:
+        _real("rate", self.rate)
 
     def _fields(self) -> Dict[str, float]:
         return {"abandonType": 0, "abandonParam1": float(self.rate), "abandonParam2": -1.0}
@@ -23,6 +28,10 @@ class Erlang:
     phases: int
     rate: float
 
+    def __post_init__(self) -> None:
+        _real("phases", self.phases)
+        _real("rate", self.rate)
+
     def _fields(self) -> Dict[str, float]:
         return {"abandonType": 1, "abandonParam1": float(self.rate), "abandonParam2": float(self.phases)}
 
@@ -34,6 +43,10 @@ class Lognormal:
 
     mean: float
     variance: float
+
+    def __post_init__(self) -> None:
+        _real("mean", self.mean)
+        _real("variance", self.variance)
 
     def _fields(self) -> Dict[str, float]:
         return {"abandonType": 2, "abandonParam1": float(self.mean), "abandonParam2": float(self.variance)}

@@ -9,8 +9,10 @@ from typing import Any, Dict, List, Optional, Union
 import numpy as np
 
 from . import _queuecalc
+from ._analysis import _jobs
 from ._centre import DEFAULT_MODEL, _warn
 from ._errors import InputError
+from ._values import _is_bool, _real, _switch, _whole
 
 # The forecast's columns that hold numbers.
 _NUMERIC_FORECAST = {"calls", "aht", "patience", "staffed"}
@@ -21,10 +23,29 @@ def _percent(name: str, value: Union[None, float, str]) -> Optional[str]:
     if value is None or isinstance(value, str):
         return value
     try:
+        if _is_bool(value):
+            raise TypeError(name)
         share = Decimal(repr(float(value)))
     except (TypeError, ValueError):
         raise InputError(f"{name} takes a share such as 0.05 or a text such as '5%', not {value!r}") from None
     return f"{share * 100}%"
+
+
+def _text(name: str, value: Any) -> Optional[str]:
+    """An option written as text (a shape, a method), or None."""
+    if value is not None and not isinstance(value, str):
+        raise InputError(f"{name} takes a text such as the program's option value, not {value!r}")
+    return value
+
+
+def _number(name: str, value: Any) -> Optional[str]:
+    """A number of seconds or minutes as the program's option text, or None."""
+    return None if value is None else repr(_real(name, value))
+
+
+def _count(name: str, value: Any) -> Optional[str]:
+    """A whole number as the program's option text, or None."""
+    return None if value is None else str(_whole(name, value))
 
 
 def _table(text: str, forecast_header: List[str]):
@@ -94,31 +115,31 @@ def plan(
     miss a target come as an AccuracyWarning (their note says why)."""
     args: List[str] = []
     options = {
-        "--sl": "none" if sl is None else sl,
+        "--sl": "none" if sl is None else _text("sl", sl),
         "--max-abandon": _percent("max_abandon", max_abandon),
-        "--max-asa": max_asa,
+        "--max-asa": _number("max_asa", max_asa),
         "--max-occupancy": _percent("max_occupancy", max_occupancy),
         "--shrinkage": _percent("shrinkage", shrinkage),
-        "--interval-minutes": interval_minutes,
-        "--patience": patience,
-        "--patience-mean": patience_mean,
-        "--lines": lines,
-        "--waiting-places": waiting_places,
-        "--max-agents": max_agents,
+        "--interval-minutes": _number("interval_minutes", interval_minutes),
+        "--patience": _text("patience", patience),
+        "--patience-mean": _number("patience_mean", patience_mean),
+        "--lines": _count("lines", lines),
+        "--waiting-places": _count("waiting_places", waiting_places),
+        "--max-agents": _count("max_agents", max_agents),
     }
     if sl == "80/20":
         del options["--sl"]  # the program's default, so that a staffed column asks the reverse question
     for option, value in options.items():
         if value is not None:
             args += [option, str(value)]
-    if fractional:
+    if _switch("fractional", fractional):
         args.append("--fractional")
     if hasattr(forecast, "to_csv"):
         text, name = forecast.to_csv(index=False, lineterminator="\n"), "forecast"
     else:
         text, name = "", os.fspath(forecast)
     cores = os.cpu_count() or 1
-    data, header, findings = _queuecalc.plan(text, name, args, model, method,
-                                             cores if jobs is None else max(1, int(jobs)))
+    data, header, findings = _queuecalc.plan(text, name, args, model, _text("method", method),
+                                             cores if jobs is None else _jobs(jobs))
     _warn(findings, 2)
     return _table(data, header)

@@ -243,11 +243,14 @@ py::tuple sweepGrid(const std::map<std::string, double>& fields, const std::vect
     {
         py::gil_scoped_release release;
         BinomialRows binomials;
-        std::atomic<std::size_t> next{0}, rejected{0}, failing{0};
+        std::atomic<std::size_t> rejected{0}, failing{0};
         std::vector<std::vector<Finding>> inputFindings(rows);
-        auto work = [&] {
+        // Rows in blocks, each worker's scenario set afresh per row from one
+        // copy of the base per block.
+        constexpr std::size_t kRowsPerBlock = 16;
+        forEachClaimed(std::max(1u, jobs), rows, kRowsPerBlock, [&](std::size_t first, std::size_t last) {
             SweepPlan one = plan;  // the grid of one scenario: the base
-            for (std::size_t row; (row = next++) < rows;) {
+            for (std::size_t row = first; row < last; ++row) {
                 one.base = plan.base;
                 std::size_t rest = row;
                 for (std::size_t d = dimensions.size(); d-- > 0;) {
@@ -269,8 +272,7 @@ py::tuple sweepGrid(const std::map<std::string, double>& fields, const std::vect
                 for (const Finding& f : result.findings)
                     if (f.kind == FindingKind::InputValue) inputFindings[row].push_back(f);
             }
-        };
-        runOnThreads(std::max(1u, jobs), work);
+        });
         // Each input finding once: the first row's, by problem.
         std::vector<int> seen;
         for (const std::vector<Finding>& rowFindings : inputFindings)

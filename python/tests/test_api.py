@@ -36,6 +36,43 @@ def test_values_of_the_wrong_kind_raise_an_input_error(changes):
         qc.CallCentre(**{**TYPICAL, **changes})
 
 
+# A bool is no number and a number no switch; each refusal names the argument.
+WRONG_KINDS = [
+    ("servers", lambda f: qc.CallCentre(**{**TYPICAL, "servers": True})),
+    ("arrival_rate", lambda f: qc.CallCentre(**{**TYPICAL, "arrival_rate": False})),
+    ("rate", lambda f: qc.Exponential(True)),
+    ("tau", lambda f: qc.CallCentre(**TYPICAL).service_level(True)),
+    ("times", lambda f: qc.CallCentre(**TYPICAL).waiting_time_cdf([0.1, True])),
+    ("targets", lambda f: qc.staff(qc.CallCentre(**TYPICAL), [])),
+    ("limit", lambda f: qc.staff(qc.CallCentre(**TYPICAL), ["P(A)<=0.05"], limit=True)),
+    ("at", lambda f: qc.sweep(qc.CallCentre(**TYPICAL), at=[True])),
+    ("jobs", lambda f: qc.sweep(qc.CallCentre(**TYPICAL), jobs=0)),
+    ("max_abandon", lambda f: qc.plan(f, max_abandon=False)),
+    ("max_asa", lambda f: qc.plan(f, max_asa=True)),
+    ("lines", lambda f: qc.plan(f, lines=True)),
+    ("fractional", lambda f: qc.plan(f, fractional="no")),
+    ("fractional", lambda f: qc.plan(f, fractional=1)),
+    ("patience", lambda f: qc.plan(f, patience=2)),
+    ("jobs", lambda f: qc.plan(f, jobs=float("inf"))),
+    ("servers", lambda f: qc.CallCentre(**{**TYPICAL, "servers": 2**31})),
+]
+
+
+@pytest.mark.parametrize("name, call", WRONG_KINDS)
+def test_an_argument_of_the_wrong_kind_is_refused_by_name(tmp_path, name, call):
+    forecast = tmp_path / "forecast.csv"
+    forecast.write_text("interval,calls,aht\n08:00,10,180\n")
+    with pytest.raises(qc.InputError, match=name):
+        call(forecast)
+
+
+def test_a_limit_beyond_what_the_model_holds_is_named():
+    with pytest.raises(qc.InputError, match="67108863"):
+        qc.CallCentre(**{**TYPICAL, "servers": 2**31})
+    with pytest.raises(qc.InputError, match="13376"):
+        qc.CallCentre(**{**TYPICAL, "waiting_places": -2**31 - 1})
+
+
 def test_measures_carry_the_sweeps_column_names_and_the_thresholds_columns_agree():
     # The chain: where the exact model integrates, its values move in their
     # last bits with the moments asked for (they are its quadrature's
@@ -156,3 +193,11 @@ def test_a_folder_the_calculator_refuses_raises_its_whole_message(tmp_path):
     (tmp_path / "INPUT.DAT").write_text("1 0 0.5 -1 -1 10 20 1.0 x 0.1 32 5 0\n")
     with pytest.raises(qc.InputError, match=r'^Unable to read input file \(INPUT.DAT\): value 9 of 13 .*number\.$'):
         qc.run_folder(tmp_path)
+
+
+def test_a_value_a_sweeps_worker_thread_refuses_raises_instead_of_ending_python():
+    from queuecalc import _queuecalc
+
+    grid = [_queuecalc.Dimension(["servers"], [[10.0]] * 40 + [[2.0**31]])]
+    with pytest.raises(qc.InputError, match="servers"):
+        _queuecalc.sweep(qc.CallCentre(**TYPICAL)._fields(), grid, [], "exact", 2)

@@ -1,12 +1,9 @@
 #include "analysis/day_plan.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cmath>
-#include <exception>
 #include <limits>
 #include <map>
-#include <mutex>
 
 #include "analysis/staffing.h"
 #include "core/failure.h"
@@ -122,7 +119,15 @@ ModelInput scenarioAt(const IntervalModel& m, const DayPlanSettings& settings, i
             in.waitingPlaces = shortRoom ? kAutomaticRoomLimit : r;
             break;
         }
-        case WaitingRoom::Kind::Lines: in.waitingPlaces = std::max(0, settings.room.count - servers); break;
+        case WaitingRoom::Kind::Lines:
+            in.waitingPlaces = std::max(0, settings.room.count - servers);
+            // In the words of the setting, not of the input file's field.
+            if (in.waitingPlaces > kMaxWaitingPlaces)
+                throw RunFailure(std::to_string(settings.room.count) + " lines leave " + std::to_string(in.waitingPlaces) +
+                                 " waiting places beside " + std::to_string(servers) + " agents, more than the " +
+                                 std::to_string(kMaxWaitingPlaces) + " the model can hold: give at most " +
+                                 std::to_string(servers + kMaxWaitingPlaces) + " lines");
+            break;
         case WaitingRoom::Kind::Places: in.waitingPlaces = settings.room.count; break;
     }
     if (roomShort != nullptr) *roomShort = shortRoom;
@@ -385,31 +390,20 @@ DayPlan planDay(const Forecast& forecast, const DayPlanSettings& settings, bool 
     DayPlan plan;
     const std::size_t n = forecast.intervals.size();
     plan.intervals.resize(n);
-    std::atomic<std::size_t> next{0};
-    std::exception_ptr failure;
-    std::mutex failureMutex;
-    auto worker = [&] {
-        for (std::size_t i = next++; i < n; i = next++) {
-            try {
-                plan.intervals[i] = planner.plan(forecast.intervals[i], i);
-            } catch (const RunFailure& rejected) {
-                // A scenario the input checks refuse (a patience beyond what
-                // the rates can hold, say): that interval has no plan.
-                IntervalPlan& p = plan.intervals[i];
-                p.index = i;
-                p.load = loadErlangs(forecast.intervals[i].calls, forecast.intervals[i].aht, settings.intervalMinutes);
-                p.outcome = IntervalOutcome::NoStaffing;
-                p.met = false;
-                p.findings = {rejectedScenario(rejected.what())};
-            } catch (...) {
-                const std::lock_guard<std::mutex> lock(failureMutex);
-                if (!failure) failure = std::current_exception();
-                next = n;
-            }
+    forEachClaimed(std::max(1u, settings.jobs), n, 1, [&](std::size_t i, std::size_t) {
+        try {
+            plan.intervals[i] = planner.plan(forecast.intervals[i], i);
+        } catch (const RunFailure& rejected) {
+            // A scenario the input checks refuse (a patience beyond what
+            // the rates can hold, say): that interval has no plan.
+            IntervalPlan& p = plan.intervals[i];
+            p.index = i;
+            p.load = loadErlangs(forecast.intervals[i].calls, forecast.intervals[i].aht, settings.intervalMinutes);
+            p.outcome = IntervalOutcome::NoStaffing;
+            p.met = false;
+            p.findings = {rejectedScenario(rejected.what())};
         }
-    };
-    runOnThreads(std::max(1u, std::min<unsigned>(settings.jobs, static_cast<unsigned>(n))), worker);
-    if (failure) std::rethrow_exception(failure);
+    });
 
     const double hours = settings.intervalMinutes / kSecondsPerMinute;
     double weight = 0, sl = 0, abandon = 0;

@@ -285,10 +285,6 @@ Evaluation evaluateScenario(const ModelInput& input, const EvaluationRequest& re
 
 namespace {
 
-// A probability within [0, 1] where rounding put it a little outside: the
-// exact value lies there, so its bound still holds.
-double probability(double p) { return std::isnan(p) ? p : std::clamp(p, 0.0, 1.0); }
-
 // The exact model's evaluation: the input checks and findings as for the
 // chain, then the queue solved at the thresholds.
 Evaluation evaluateExact(const ModelInput& input, const EvaluationRequest& request) {
@@ -300,8 +296,7 @@ Evaluation evaluateExact(const ModelInput& input, const EvaluationRequest& reque
     for (const InputWarning& w : checkInputValues(input)) e.findings.push_back(fromInputWarning(w));
     const std::vector<double> moments = request.withCurves ? request.thresholds : std::vector<double>();
     const ExactQueueResult solved = solveExactQueue(input, moments);
-    PerformanceMeasures m = solved.measures;
-    for (double* p : {&m.lossProb, &m.noWaitProb, &m.servedProb, &m.abandonProb}) *p = probability(*p);
+    const PerformanceMeasures& m = solved.measures;  // probabilities within [0, 1] as formed
     e.measures = m;
     e.measureBounds = solved.bounds;
     e.abandonment.abandonProb = m.abandonProb;
@@ -323,8 +318,8 @@ Evaluation evaluateExact(const ModelInput& input, const EvaluationRequest& reque
         // SL = (1 - L)(P(NoWait) + J): the errors of all three count.
         const double served = m.noWaitProb + solved.joint[i];
         const double level = (1 - m.lossProb) * served;
-        t.serviceLevel = probability(level);
-        t.conditional = probability(solved.conditional[i]);
+        t.serviceLevel = withinUnitInterval(level);
+        t.conditional = solved.conditional[i];
         t.bound = b.lossProb * served + (1 - m.lossProb) * (b.noWaitProb + solved.jointBound[i]) +
                   4 * std::numeric_limits<double>::epsilon() * level;
         t.conditionalBound = solved.conditionalBound[i];
@@ -422,7 +417,7 @@ Evaluation evaluateScenario(const ModelInput& input, const EvaluationRequest& re
         }
     }
 
-    e.measures = done.model.measures;
+    e.measures = withProbabilitiesInRange(done.model.measures);
     e.abandonment = soundAbandonment(done.model);
     e.analyst = analystMeasures(input, e.measures, e.abandonment);
     const WaitingTimeCurves* c = nullptr;

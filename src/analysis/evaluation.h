@@ -192,7 +192,8 @@ struct Evaluation {
     QueueModelChoice model = QueueModelChoice::Chain;
     WaitingMethod method = WaitingMethod::Euler;  // the chain's; Exact for the exact model
     // The fifteen measures: the chain's as the calculator computes them, to
-    // the bit, or the exact model's.
+    // the bit but for a probability that rounding put beyond [0, 1]
+    // (withProbabilitiesInRange, analysis/measures.h), or the exact model's.
     PerformanceMeasures measures;
     // The exact model: bounds of the absolute errors of the fifteen.
     std::optional<PerformanceMeasures> measureBounds;

@@ -67,6 +67,15 @@ double withinUnitInterval(double p) {
     return p;
 }
 
+PerformanceMeasures withProbabilitiesInRange(const PerformanceMeasures& measures) {
+    PerformanceMeasures m = measures;
+    m.lossProb = withinUnitInterval(m.lossProb);
+    m.noWaitProb = withinUnitInterval(m.noWaitProb);
+    m.servedProb = withinUnitInterval(m.servedProb);
+    m.abandonProb = withinUnitInterval(m.abandonProb);
+    return m;
+}
+
 double serviceLevel(const PerformanceMeasures& m, double joint) {
     return (1 - m.lossProb) * (m.noWaitProb + joint);
 }

@@ -80,4 +80,11 @@ double serviceLevelBound(const PerformanceMeasures& measures, double jointBound,
 // as computed, and the curve checks report it.
 double withinUnitInterval(double probability);
 
+// The calculator's measures with its four probabilities (P(Loss),
+// P(NoWait), P(S) and its 1 - P(S)) each withinUnitInterval: P(S) comes out
+// as 1.0000000000001452 at s = 1, r = 0, lambda = 1000, mu = 1, and P(A) as
+// -1.45e-13. The other measures, and every value inside [0, 1], keep their
+// bits.
+PerformanceMeasures withProbabilitiesInRange(const PerformanceMeasures& measures);
+
 }  // namespace queuecalc

@@ -87,9 +87,9 @@ PlanSummary runPlan(const SweepPlan& plan, BinomialRows& rows, const RowFormatte
     std::vector<Slot> slots(window);  // chunk c waits in slot c % window
     std::mutex mutex;
     std::condition_variable slotFree;
-    std::size_t nextToCompute = 0;
     std::size_t written = 0;
     bool writing = false;
+    bool halted = false;  // nobody takes the rows, or a worker failed: no chunk is computed any more
     PlanSummary summary;
 
     const auto add = [](PlanSummary& into, const PlanSummary& part) {
@@ -107,58 +107,71 @@ PlanSummary runPlan(const SweepPlan& plan, BinomialRows& rows, const RowFormatte
         }
     };
 
-    auto work = [&] {
-        std::size_t chunkText = 0;  // bytes of this worker's last chunk: the next one's room
-        for (;;) {
-            std::size_t c;
-            {
-                std::unique_lock<std::mutex> lock(mutex);
-                slotFree.wait(lock, [&] { return nextToCompute >= chunks || nextToCompute < written + window; });
-                if (nextToCompute >= chunks) return;
-                c = nextToCompute++;
-            }
-            Slot done;
-            done.text.reserve(chunkText + chunkText / 4);
-            const std::size_t first = range.first + c * kRowsPerChunk;
-            const std::size_t last = std::min(range.second, first + kRowsPerChunk);
-            for (std::size_t index = first; index < last; ++index) {
-                const RowResult row = computeRow(plan, rows, index);
-                try {
-                    format(row, done.text);
-                } catch (const std::bad_alloc&) {  // even the text could not be formed
-                }
-                PlanSummary one;
-                one.rows = 1;
-                one.rowsWithoutValues = row.evaluation ? 0 : 1;
-                one.rowsFailingChecks = row.evaluation && row.failsChecks() ? 1 : 0;
-                for (const Finding& f : row.findings)
-                    if (f.kind == FindingKind::InputValue) one.inputFindings.push_back({f, index - range.first, 1});
-                add(done.summary, one);
-            }
-            done.ready = true;
-            chunkText = done.text.size();
+    ClaimedWork work(chunks, 1);
+    // Chunks are claimed in order, so the one `written` waits for is always
+    // in hand of a thread that does not wait.
+    const auto compute = [&](std::size_t c, std::size_t& chunkText) {
+        {
             std::unique_lock<std::mutex> lock(mutex);
-            slots[c % window] = std::move(done);
-            if (writing) continue;
-            writing = true;
-            while (out && written < chunks && slots[written % window].ready) {
-                Slot next = std::move(slots[written % window]);
-                slots[written % window].ready = false;
-                lock.unlock();
-                out << next.text;
-                add(summary, next.summary);
-                if (progress) progress(summary.rows, total);
-                lock.lock();
-                ++written;
-                // Nobody takes the rows (a closed pipe, a full disk): none
-                // is started any more.
-                if (!out) nextToCompute = chunks;
-                slotFree.notify_all();
-            }
-            writing = false;
+            slotFree.wait(lock, [&] { return halted || c < written + window; });
+            if (halted) return;
         }
+        Slot done;
+        done.text.reserve(chunkText + chunkText / 4);
+        const std::size_t first = range.first + c * kRowsPerChunk;
+        const std::size_t last = std::min(range.second, first + kRowsPerChunk);
+        for (std::size_t index = first; index < last; ++index) {
+            const RowResult row = computeRow(plan, rows, index);
+            try {
+                format(row, done.text);
+            } catch (const std::bad_alloc&) {  // even the text could not be formed
+            }
+            PlanSummary one;
+            one.rows = 1;
+            one.rowsWithoutValues = row.evaluation ? 0 : 1;
+            one.rowsFailingChecks = row.evaluation && row.failsChecks() ? 1 : 0;
+            for (const Finding& f : row.findings)
+                if (f.kind == FindingKind::InputValue) one.inputFindings.push_back({f, index - range.first, 1});
+            add(done.summary, one);
+        }
+        done.ready = true;
+        chunkText = done.text.size();
+        std::unique_lock<std::mutex> lock(mutex);
+        slots[c % window] = std::move(done);
+        if (writing) return;
+        writing = true;
+        while (!halted && written < chunks && slots[written % window].ready) {
+            Slot next = std::move(slots[written % window]);
+            slots[written % window].ready = false;
+            lock.unlock();
+            out << next.text;
+            add(summary, next.summary);
+            if (progress) progress(summary.rows, total);
+            lock.lock();
+            ++written;
+            // Nobody takes the rows (a closed pipe, a full disk): none
+            // is computed any more.
+            if (!out) {
+                halted = true;
+                work.stop();
+            }
+            slotFree.notify_all();
+        }
+        writing = false;
     };
-    runOnThreads(threads, work);
+    thread_local std::size_t chunkText = 0;  // bytes of this thread's last chunk: the next one's room
+    work.run(threads, [&](std::size_t c, std::size_t) {
+        try {
+            compute(c, chunkText);
+        } catch (...) {
+            // The others stop waiting for this chunk; the loop rethrows.
+            const std::lock_guard<std::mutex> lock(mutex);
+            halted = true;
+            writing = false;
+            slotFree.notify_all();
+            throw;
+        }
+    });
     return summary;
 }
 

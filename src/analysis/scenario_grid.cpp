@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "analysis/usage_error.h"
+#include "core/echo_text.h"
 
 namespace queuecalc {
 namespace {
@@ -36,13 +37,13 @@ std::vector<std::string> split(const std::string& text, char separator) {
 std::pair<const ModelField*, std::string> splitAssignment(const std::string& text, const char* option) {
     const std::string::size_type equals = text.find('=');
     if (equals == std::string::npos)
-        throw UsageError(std::string(option) + " '" + text + "': expected NAME=VALUE");
+        throw UsageError(std::string(option) + " '" + echoText(text) + "': expected NAME=VALUE");
     const std::string name = text.substr(0, equals);
     const ModelField* field = findModelField(name);
     if (field == nullptr) {
         std::string known;
         for (const ModelField& f : modelFields()) known += (known.empty() ? "" : ", ") + std::string(f.name);
-        throw UsageError(std::string(option) + " '" + text + "': no field named '" + name + "' (fields: " + known + ")");
+        throw UsageError(std::string(option) + " '" + echoText(text) + "': no field named '" + echoText(name) + "' (fields: " + known + ")");
     }
     return {field, text.substr(equals + 1)};
 }
@@ -58,9 +59,10 @@ double parseFieldValue(const ModelField& field, const std::string& text) {
         const bool digits = !text.empty() && std::all_of(text.begin() + ((text[0] == '-' || text[0] == '+') ? 1 : 0),
                                                          text.end(), [](char c) { return c >= '0' && c <= '9'; });
         if (!digits || text == "-" || text == "+" || *end != '\0')
-            throw UsageError(std::string(field.name) + " takes whole numbers: '" + text + "' is not one");
+            throw UsageError(std::string(field.name) + " takes whole numbers: '" + echoText(text) + "' is not one");
         if (errno == ERANGE || value < std::numeric_limits<int>::lowest() || value > std::numeric_limits<int>::max())
-            throw UsageError(std::string(field.name) + ": '" + text + "' is outside the range of whole numbers");
+            throw UsageError(std::string(field.name) + ": '" + echoText(text) + "' is beyond what the model takes: " +
+                             wholeFieldLimit(field));
         return static_cast<double>(value);
     }
     // Formatted extraction, as the input file's reader reads a real value.
@@ -68,7 +70,7 @@ double parseFieldValue(const ModelField& field, const std::string& text) {
     double value = 0;
     if (text.empty() || std::isspace(static_cast<unsigned char>(text[0])) || !(in >> value) ||
         in.peek() != std::char_traits<char>::eof())
-        throw UsageError(std::string(field.name) + " takes numbers: '" + text + "' is not one");
+        throw UsageError(std::string(field.name) + " takes numbers: '" + echoText(text) + "' is not one");
     return value;
 }
 
@@ -89,7 +91,7 @@ FieldValues FieldValues::parse(const std::string& text) {
     values.field_ = assignment.first;
     const ModelField& field = *values.field_;
     const std::string& valuesText = assignment.second;
-    const std::string where = "--vary '" + text + "': ";
+    const std::string where = "--vary '" + echoText(text) + "': ";
 
     if (valuesText.find(':') == std::string::npos) {
         for (const std::string& item : split(valuesText, ',')) values.list_.push_back(parseFieldValue(field, item));
@@ -152,7 +154,7 @@ void ScenarioGrid::apply(std::size_t index, ModelInput& input) const {
 }
 
 Shard parseShard(const std::string& text) {
-    const std::string expected = "--shard '" + text + "': expected I/N with 0 <= I < N <= " +
+    const std::string expected = "--shard '" + echoText(text) + "': expected I/N with 0 <= I < N <= " +
                                  std::to_string(kMaxShardParts);
     const std::string::size_type slash = text.find('/');
     const auto number = [&](const std::string& part) -> std::size_t {

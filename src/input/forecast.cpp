@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "core/number_text.h"
+#include "core/echo_text.h"
 
 namespace queuecalc {
 
@@ -55,7 +56,7 @@ Columns findColumns(const CsvRecord& header, const std::string& name, Forecast& 
         const auto before = seen.emplace(key, index);
         if (!before.second)
             fail(name, header.line, index + 1,
-                 "a second column named '" + key + "' (the first is column " + std::to_string(before.first->second + 1) +
+                 "a second column named '" + echoText(key) + "' (the first is column " + std::to_string(before.first->second + 1) +
                      ")");
         int* known = key == "interval" ? &columns.interval
                      : key == "calls"  ? &columns.calls
@@ -80,11 +81,11 @@ ForecastInterval readInterval(const CsvRecord& record, const Columns& columns, c
                               const std::string& name) {
     const auto field = [&](int index) -> const std::string& { return record.fields[static_cast<std::size_t>(index)]; };
     const auto where = [&](int index, const std::string& what) {
-        fail(name, record.line, index + 1, forecast.header[static_cast<std::size_t>(index)] + ": " + what);
+        fail(name, record.line, index + 1, echoText(forecast.header[static_cast<std::size_t>(index)]) + ": " + what);
     };
     const auto value = [&](int index) {
         double v = 0;
-        if (!number(field(index), v)) where(index, "'" + field(index) + "' is not a number");
+        if (!number(field(index), v)) where(index, "'" + echoText(field(index)) + "' is not a number");
         return v;
     };
     ForecastInterval interval;
@@ -104,7 +105,7 @@ ForecastInterval readInterval(const CsvRecord& record, const Columns& columns, c
         const bool digits = !text.empty() && text.size() <= 7 &&
                             std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
         if (!digits || std::stoll(text) > kMostStaffed)
-            where(columns.staffed, "'" + field(columns.staffed) + "' is not a whole number of agents from 0 to " +
+            where(columns.staffed, "'" + echoText(field(columns.staffed)) + "' is not a whole number of agents from 0 to " +
                                        std::to_string(kMostStaffed));
         interval.staffed = static_cast<int>(std::stoll(text));
     }
@@ -196,7 +197,7 @@ Forecast readForecast(std::istream& in, const std::string& name) {
         const auto before = labels.emplace(interval.label, interval.line);
         if (!before.second)
             fail(name, record.line, columns.interval + 1,
-                 "interval '" + interval.label + "' is listed twice (first on line " +
+                 "interval '" + echoText(interval.label) + "' is listed twice (first on line " +
                      std::to_string(before.first->second) + ")");
         forecast.intervals.push_back(std::move(interval));
     }

@@ -4,6 +4,9 @@
 #include <limits>
 #include <stdexcept>
 
+#include "core/number_text.h"
+#include "input/input_checks.h"
+
 namespace queuecalc {
 
 const std::vector<ModelField>& modelFields() {
@@ -64,15 +67,26 @@ double modelFieldValue(const ModelInput& input, const ModelField& field) {
     return input.*member.real;
 }
 
+std::string wholeFieldLimit(const ModelField& field) {
+    const std::string name = field.name;
+    if (name == "servers")
+        return "at most " + std::to_string(kMaxSystemSize) + " agents and waiting places together";
+    if (name == "waitingPlaces") return "at most " + std::to_string(kMaxWaitingPlaces) + " waiting places";
+    if (name == "inversionTerms") return "at most " + std::to_string(kMaxInversionTerms) + " terms";
+    return "from " + std::to_string(std::numeric_limits<int>::lowest()) + " to " +
+           std::to_string(std::numeric_limits<int>::max());
+}
+
 void setModelField(ModelInput& input, const ModelField& field, double value) {
     if (field.type == FieldType::Real) {
         input.*memberOf(field).real = value;
         return;
     }
-    // The range test also refuses NaN.
-    if (!(value >= std::numeric_limits<int>::lowest() && value <= std::numeric_limits<int>::max()) ||
-        std::floor(value) != value)
-        throw std::invalid_argument(std::string(field.name) + " takes whole numbers only");
+    if (std::floor(value) != value)  // also NaN
+        throw std::invalid_argument(std::string(field.name) + " takes whole numbers only, not " + formatValue(value));
+    if (!(value >= std::numeric_limits<int>::lowest() && value <= std::numeric_limits<int>::max()))
+        throw std::invalid_argument(std::string(field.name) + " = " + formatValue(value) +
+                                    " is beyond what the model takes: " + wholeFieldLimit(field));
     const int whole = static_cast<int>(value);
     int ModelInput::*const member = memberOf(field).whole;
     // The two choices are set with their decoded enums.

@@ -38,7 +38,13 @@ double modelFieldValue(const ModelInput& input, const ModelField& field);
 
 // Sets the field, and for abandonType and inversionMethod their decoded
 // choice with it. A whole-number field takes only whole values within the
-// range of int; anything else throws std::invalid_argument.
+// range of int; anything else throws std::invalid_argument, which names the
+// field and, for a value beyond that range, the limit.
 void setModelField(ModelInput& input, const ModelField& field, double value);
+
+// What a whole-number field takes at most, for the message of a value beyond
+// the range of int: the model's own limit where it has one ("at most 13376
+// waiting places"), else the range of int.
+std::string wholeFieldLimit(const ModelField& field);
 
 }  // namespace queuecalc

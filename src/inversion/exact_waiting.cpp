@@ -1,7 +1,6 @@
 #include "inversion/exact_waiting.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cmath>
 #include <cstddef>
 #include <limits>
@@ -740,11 +739,9 @@ bool evaluateRows(const ExactWaitingModel& model, const std::vector<double>& mom
     std::vector<std::vector<std::size_t>> parts(threads);
     for (std::size_t i = 0; i < moments.size(); ++i) parts[i % threads].push_back(i);
     // Each value depends on its own moment only: any thread may take any part.
-    std::atomic<unsigned> next{0};
-    auto worker = [&] {
-        for (unsigned p; (p = next++) < threads;) evaluateSubset<Real>(model, rows, moments, parts[p], joint, bound);
-    };
-    runOnThreads(threads, worker);
+    forEachClaimed(threads, parts.size(), 1, [&](std::size_t p, std::size_t) {
+        evaluateSubset<Real>(model, rows, moments, parts[p], joint, bound);
+    });
     return true;
 }
 

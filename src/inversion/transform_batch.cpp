@@ -135,20 +135,12 @@ TransformWork runKernel(const TransformModel& model, const double* a, const doub
     const double perClaim = kStepFactorsPerClaim / (static_cast<double>(width) * stepsPerPoint);
     const std::size_t claim =
         std::max<std::size_t>(1, std::min(static_cast<std::size_t>(perClaim), blocks / (4 * want)));
-    std::atomic<std::size_t> nextBlock(0);
     std::atomic<std::uint64_t> stepsDone(0);
-    const auto worker = [&]() {
-        std::uint64_t steps = 0;
-        for (;;) {
-            const std::size_t first = nextBlock.fetch_add(claim);
-            if (first >= blocks) break;
-            const std::size_t begin = first * width;
-            const std::size_t end = std::min(n, (first + claim) * width);
-            steps += kernel(model, a + begin, b + begin, end - begin, out + begin);
-        }
-        stepsDone += steps;
-    };
-    runOnThreads(want, worker);
+    forEachClaimed(want, blocks, claim, [&](std::size_t first, std::size_t last) {
+        const std::size_t begin = first * width;
+        const std::size_t end = std::min(n, last * width);
+        stepsDone += kernel(model, a + begin, b + begin, end - begin, out + begin);
+    });
     done.stepsDone = stepsDone;
     return done;
 }

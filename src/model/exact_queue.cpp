@@ -863,16 +863,32 @@ bool solveQueued(const ModelInput& in, const std::vector<double>& moments, Exact
     return true;
 }
 
+// Probabilities that rounding put a little outside [0, 1] are brought back
+// where they are formed: the exact values lie inside, so the bounds hold.
+void withinUnitInterval(ExactQueueResult& r) {
+    const auto clamp = [](double& p) {
+        if (!std::isnan(p)) p = std::clamp(p, 0.0, 1.0);
+    };
+    for (double* p : {&r.measures.lossProb, &r.measures.noWaitProb, &r.measures.servedProb, &r.measures.abandonProb})
+        clamp(*p);
+    for (double& p : r.joint) clamp(p);
+    for (double& p : r.conditional) clamp(p);
+}
+
 }  // namespace
 
 ExactQueueResult solveExactQueue(const ModelInput& in, const std::vector<double>& moments) {
     for (double t : moments)
         if (!(t > 0) || !std::isfinite(t))
             throw std::invalid_argument("solveExactQueue: every moment must be > 0 and finite");
-    if (in.servers == 0) return solveWithoutAgents(in, moments.size());
-    if (in.waitingPlaces == 0) return solveWithoutRoom(in, moments.size());
     ExactQueueResult out;
-    if (!solveQueued<double>(in, moments, out)) solveQueued<long double>(in, moments, out);
+    if (in.servers == 0)
+        out = solveWithoutAgents(in, moments.size());
+    else if (in.waitingPlaces == 0)
+        out = solveWithoutRoom(in, moments.size());
+    else if (!solveQueued<double>(in, moments, out))
+        solveQueued<long double>(in, moments, out);
+    withinUnitInterval(out);
     return out;
 }
 

@@ -60,15 +60,16 @@ namespace queuecalc {
 
 struct ExactQueueResult {
     // The fifteen measures, with the chain's meanings (probabilities other
-    // than lossProb of admitted callers; the moments given S or A are
-    // quotients, NaN where nobody is served or nobody abandons).
+    // than lossProb of admitted callers, each within [0, 1]; the moments
+    // given S or A are quotients, NaN where nobody is served or nobody
+    // abandons).
     PerformanceMeasures measures;
     // A bound of the absolute error of each of the fifteen (0 for rho, which
     // is formed as lambda / (s mu)).
     PerformanceMeasures bounds;
     // At each requested moment t, in the order given:
-    std::vector<double> joint;             // P(0 < W <= t, S)
-    std::vector<double> conditional;       // P(W <= t | S)
+    std::vector<double> joint;             // P(0 < W <= t, S), within [0, 1]
+    std::vector<double> conditional;       // P(W <= t | S), within [0, 1]
     std::vector<double> jointBound;        // bounds of their absolute errors
     std::vector<double> conditionalBound;
     int intervals = 0;  // quadrature intervals used (for benchmarks and tests)

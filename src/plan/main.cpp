@@ -18,8 +18,10 @@
 #include "core/failure.h"
 #include "input/forecast.h"
 #include "plan/options.h"
+#include "report/command_line.h"
 #include "report/file_replace.h"
 #include "report/plan_report.h"
+#include "core/echo_text.h"
 
 namespace {
 
@@ -56,7 +58,7 @@ int run(const PlanOptions& options) {
         const std::string failure =
             replaceFile(options.htmlPath, planHtml(options.forecastPath, forecast, settings, plan));
         if (!failure.empty()) {
-            std::cerr << kProgram << ": cannot write '" << options.htmlPath << "': " << failure << "\n";
+            std::cerr << kProgram << ": cannot write '" << echoText(options.htmlPath, kWholeText) << "': " << failure << "\n";
             status = 1;
         }
     }
@@ -73,7 +75,7 @@ int run(const PlanOptions& options) {
     } else {
         const std::string failure = replaceFile(options.outPath, csv.str());
         if (!failure.empty()) {
-            std::cerr << kProgram << ": cannot write '" << options.outPath << "': " << failure << "\n";
+            std::cerr << kProgram << ": cannot write '" << echoText(options.outPath, kWholeText) << "': " << failure << "\n";
             status = 1;
         }
     }
@@ -94,6 +96,8 @@ int main(int argc, char** argv) {
             std::cout << planUsageText();
             return 0;
         }
+        checkDistinctFiles({{"the forecast", options.forecastPath}},
+                           {{"--out", options.outPath}, {"--html", options.htmlPath}});
         return run(options);
     } catch (const UsageError& error) {
         std::cerr << kProgram << ": " << error.what() << " (see --help)\n";

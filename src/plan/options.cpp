@@ -6,6 +6,7 @@
 #include "core/number_text.h"
 #include "input/input_checks.h"
 #include "report/command_line.h"
+#include "core/echo_text.h"
 
 namespace queuecalc {
 namespace plan {
@@ -24,7 +25,7 @@ bool readNumber(std::string text, double& value) {
 double positiveOption(const std::string& option, const std::string& text, const char* unit) {
     double value = 0;
     if (!readNumber(text, value) || !(value > 0))
-        throw UsageError(option + " '" + text + "': expected a number of " + unit + " above 0");
+        throw UsageError(option + " '" + echoText(text) + "': expected a number of " + unit + " above 0");
     return value;
 }
 
@@ -36,7 +37,7 @@ double percentOption(const std::string& option, const std::string& text) {
     if (!number.empty() && number.back() == '%') number.pop_back();
     double value = 0;
     if (!readNumber(number, value) || value < 0 || value > kPercent)
-        throw UsageError(option + " '" + text + "': expected a percentage from 0 to 100, such as 5% or 5");
+        throw UsageError(option + " '" + echoText(text) + "': expected a percentage from 0 to 100, such as 5% or 5");
     return value / kPercent;
 }
 
@@ -45,7 +46,7 @@ double percentOption(const std::string& option, const std::string& text) {
 void serviceOption(const std::string& text, DayPlanSettings& settings) {
     const std::string::size_type slash = text.find('/');
     if (slash == std::string::npos)
-        throw UsageError("--sl '" + text + "': expected PERCENT/SECONDS, such as 80/20");
+        throw UsageError("--sl '" + echoText(text) + "': expected PERCENT/SECONDS, such as 80/20");
     std::string seconds = text.substr(slash + 1);
     if (!seconds.empty() && seconds.back() == 's') seconds.pop_back();
     settings.serviceShare = percentOption("--sl", text.substr(0, slash));
@@ -65,7 +66,7 @@ void patienceOption(const std::string& text, PatienceLaw& patience) {
         patience.shape = PatienceShape::Lognormal;
         patience.cv = colon == std::string::npos ? 1 : positiveOption("--patience lognormal:CV", parameter, "(a share)");
     } else {
-        throw UsageError("--patience '" + text + "': expected exponential, erlang:K (K from 1 to 12) or lognormal:CV");
+        throw UsageError("--patience '" + echoText(text) + "': expected exponential, erlang:K (K from 1 to 12) or lognormal:CV");
     }
 }
 
@@ -134,16 +135,19 @@ PlanOptions parsePlanOptions(const std::vector<std::string>& args, unsigned core
             s.fractional = true;
         } else if (option == "--out") {
             options.outPath = line.takeValue();
+            if (options.outPath.empty()) throw UsageError("--out needs a file name (without --out the plan goes to standard output)");
         } else if (option == "--html") {
             options.htmlPath = line.takeValue();
+            if (options.htmlPath.empty()) throw UsageError("--html needs a file name");
         } else if (option == "--jobs") {
             s.jobs = static_cast<unsigned>(wholeOption(option, line.takeValue(), 1, kMaxJobs));
         } else if (option.size() > 1 && option[0] == '-') {
-            throw UsageError("unknown option '" + option + "'");
+            throw UsageError("unknown option '" + echoText(option) + "'");
         } else if (options.forecastPath.empty()) {
             options.forecastPath = option;
         } else {
-            throw UsageError("one forecast file, please ('" + options.forecastPath + "' and '" + option + "' given)");
+            throw UsageError("one forecast file, please ('" + echoText(options.forecastPath) + "' and '" + echoText(option) +
+                             "' given)");
         }
     }
     if (options.help) return options;

@@ -2,6 +2,9 @@
 
 #include <algorithm>
 
+#include "report/file_replace.h"
+#include "core/echo_text.h"
+
 namespace queuecalc {
 
 bool CommandLine::next() {
@@ -22,12 +25,12 @@ bool CommandLine::next() {
 
 std::string CommandLine::takeValue() {
     if (inlineValue_) return value_;
-    if (index_ + 1 >= args_.size()) throw UsageError(option_ + " needs a value");
+    if (index_ + 1 >= args_.size()) throw UsageError(echoText(option_) + " needs a value");
     return args_[++index_];
 }
 
 void CommandLine::noValue() const {
-    if (inlineValue_) throw UsageError(option_ + " takes no value");
+    if (inlineValue_) throw UsageError(echoText(option_) + " takes no value");
 }
 
 long long wholeOption(const std::string& option, const std::string& text, long long low, long long high) {
@@ -36,14 +39,28 @@ long long wholeOption(const std::string& option, const std::string& text, long l
                         std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
     const long long value = digits ? std::stoll(text) : low - 1;
     if (value < low || value > high)
-        throw UsageError(option + " '" + text + "': expected a whole number from " + std::to_string(low) + " to " +
+        throw UsageError(option + " '" + echoText(text) + "': expected a whole number from " + std::to_string(low) + " to " +
                          std::to_string(high));
     return value;
 }
 
+void checkDistinctFiles(const std::vector<NamedFile>& inputs, const std::vector<NamedFile>& outputs) {
+    for (std::size_t i = 0; i < outputs.size(); ++i) {
+        const NamedFile& out = outputs[i];
+        for (const NamedFile& in : inputs)
+            if (sameFile(out.path, in.path))
+                throw UsageError(out.role + " '" + echoText(out.path, kWholeText) + "' is " + in.role + " '" + echoText(in.path, kWholeText) +
+                                 "', which it would replace: choose another file");
+        for (std::size_t j = 0; j < i; ++j)
+            if (sameFile(out.path, outputs[j].path))
+                throw UsageError(outputs[j].role + " '" + echoText(outputs[j].path, kWholeText) + "' and " + out.role + " '" + echoText(out.path, kWholeText) +
+                                 "' are one file: give each its own");
+    }
+}
+
 WaitingMethod methodOption(const std::string& text) {
     if (const std::optional<WaitingMethod> method = waitingMethodNamed(text)) return *method;
-    throw UsageError("--method '" + text + "': expected exact, euler or talbot");
+    throw UsageError("--method '" + echoText(text) + "': expected exact, euler or talbot");
 }
 
 QueueModelChoice modelOption(const std::string& text) {

@@ -63,4 +63,16 @@ constexpr unsigned kMaxJobs = 1024;
 // A whole number from `low` to `high` written in plain digits, for `option`.
 long long wholeOption(const std::string& option, const std::string& text, long long low, long long high);
 
+// A file a program reads or writes, with what its messages call it: an
+// option ("--out") or a file's own description ("the forecast").
+struct NamedFile {
+    std::string role;
+    std::string path;  // empty: none
+};
+
+// Throws UsageError, before anything is read or written, when an output is
+// one of the inputs (writing it would destroy the input) or two outputs are
+// one file (one would replace the other); see sameFile.
+void checkDistinctFiles(const std::vector<NamedFile>& inputs, const std::vector<NamedFile>& outputs);
+
 }  // namespace queuecalc

@@ -3,12 +3,35 @@
 // file_replace_windows.cpp.
 #include "report/file_replace.h"
 
+#include <filesystem>
+
 namespace queuecalc {
 
 namespace {
 
 // Large enough that a table's rows reach the file in few writes.
 const std::size_t kBufferSize = std::size_t{1} << 16;
+
+// Links followed at most: as many as POSIX systems follow (40 on Linux).
+constexpr int kMaxLinks = 40;
+
+// The file a name leads to, as an absolute path with every link, "." and
+// ".." resolved as far as the files exist (a dangling link leads to its
+// target's name).
+std::filesystem::path resolvedPath(const std::string& name) {
+    namespace fs = std::filesystem;
+    std::error_code error;
+    fs::path path = fs::absolute(fs::path(name), error);
+    if (error) return fs::path(name).lexically_normal();
+    for (int link = 0; link < kMaxLinks && fs::is_symlink(fs::symlink_status(path, error)); ++link) {
+        const fs::path target = fs::read_symlink(path, error);
+        if (error) break;
+        path = target.is_absolute() ? target : path.parent_path() / target;
+    }
+    const fs::path resolved = fs::weakly_canonical(path, error);
+    return error ? path.lexically_normal() : resolved;
+}
+
 
 }  // namespace
 
@@ -56,10 +79,22 @@ int FileReplacement::sync() {
     return failure_.empty() ? 0 : -1;
 }
 
-std::string replaceFile(const std::string& path, const std::string& bytes) {
-    FileReplacement file(path);
+std::string replaceFile(const std::string& path, const std::string& bytes, InPlace inPlace) {
+    FileReplacement file(path, NewFile::UnnamedWherePossible, inPlace);
     file.write(bytes.data(), bytes.size());
     return file.commit();
+}
+
+bool sameFile(const std::string& a, const std::string& b) {
+    namespace fs = std::filesystem;
+    if (a.empty() || b.empty()) return false;
+    const fs::path first = resolvedPath(a), second = resolvedPath(b);
+    std::error_code error;
+    if (fs::exists(first, error) && fs::exists(second, error)) {
+        const bool same = fs::equivalent(first, second, error);
+        if (!error) return same;
+    }
+    return first == second;
 }
 
 }  // namespace queuecalc

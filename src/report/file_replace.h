@@ -6,9 +6,11 @@
 // and only then does the new file take the target's name in one step, so
 // that an earlier file survives any failure whole: after a failure the
 // target is as it was and no new file is left behind. Where the folder takes
-// no new file but the target itself is writable, the target is overwritten
-// in place instead. A target that is not writable (read-only) is refused,
-// as is a folder of the target's name.
+// no new file (read-only) the replacement is refused, even where the target
+// itself is writable, unless the caller allows writing it in place
+// (InPlace::Allowed, the calculator's way for "OUTPUT.CSV", where a failure
+// while writing can leave it incomplete). A target that is not writable
+// (read-only) is refused, as is a folder of the target's name.
 //
 // Failures are given as the reason in the system's words, without a final
 // full stop ("Permission denied"), for the caller's own message; nothing
@@ -41,6 +43,10 @@ namespace queuecalc {
 // always named (the way of every other system, chosen to test it).
 enum class NewFile { UnnamedWherePossible, Named };
 
+// Where the target's folder takes no new file: refuse, or overwrite the
+// target itself (see above).
+enum class InPlace { Refused, Allowed };
+
 // A replacement written in pieces (a table streamed row by row):
 //   FileReplacement out(path);
 //   if (out.failure().empty()) out.stream() << ...;   // or out.write(...)
@@ -49,7 +55,8 @@ class FileReplacement : private std::streambuf {
 public:
     // Prepares the new file (or, where it must be, opens the target itself);
     // a failure to do so is kept in failure().
-    explicit FileReplacement(const std::string& path, NewFile kind = NewFile::UnnamedWherePossible);
+    explicit FileReplacement(const std::string& path, NewFile kind = NewFile::UnnamedWherePossible,
+                             InPlace inPlace = InPlace::Refused);
     // Removes the new file unless it was put in place.
     ~FileReplacement() override;
     FileReplacement(const FileReplacement&) = delete;
@@ -87,6 +94,13 @@ private:
 
 // The whole file at once: the empty string when `bytes` are in place at
 // `path`, else the reason.
-std::string replaceFile(const std::string& path, const std::string& bytes);
+std::string replaceFile(const std::string& path, const std::string& bytes, InPlace inPlace = InPlace::Refused);
+
+// Whether the two names lead to one file, so that writing one would replace
+// the other: where both exist, the same device and inode (the same volume
+// and file index on Windows), following links; otherwise the same path once
+// links, "." and ".." are resolved (two spellings of one file still to be
+// made). An empty name is no file.
+bool sameFile(const std::string& a, const std::string& b);
 
 }  // namespace queuecalc

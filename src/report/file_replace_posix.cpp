@@ -186,7 +186,8 @@ std::string linkHidden(int fd, const std::string& target) {
 
 }  // namespace
 
-FileReplacement::FileReplacement(const std::string& path, NewFile kind) : handle_(std::make_unique<Handle>()), stream_(this) {
+FileReplacement::FileReplacement(const std::string& path, NewFile kind, InPlace inPlace)
+    : handle_(std::make_unique<Handle>()), stream_(this) {
     Handle& h = *handle_;
     h.target = path;
     struct stat existing {};
@@ -232,7 +233,13 @@ FileReplacement::FileReplacement(const std::string& path, NewFile kind) : handle
             }
         }
         if (h.fd < 0) {
-            if (errno == EACCES || errno == EPERM) h.fd = openInPlace(h.target);  // the folder takes no new file
+            const bool folderClosed = errno == EACCES || errno == EPERM;  // the folder takes no new file
+            if (folderClosed && inPlace == InPlace::Refused) {
+                failure_ = "its folder takes no new file (" + reasonOf(errno) +
+                           "), and the file is not overwritten in place, where a failure could leave it cut short";
+                return;
+            }
+            if (folderClosed) h.fd = openInPlace(h.target);
             if (h.fd < 0) failure_ = reasonOf(errno);
             return;
         }

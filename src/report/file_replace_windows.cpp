@@ -68,7 +68,8 @@ struct FileReplacement::Handle {
 };
 
 // Always a named file (NewFile has no other kind here).
-FileReplacement::FileReplacement(const std::string& path, NewFile) : handle_(std::make_unique<Handle>()), stream_(this) {
+FileReplacement::FileReplacement(const std::string& path, NewFile, InPlace inPlace)
+    : handle_(std::make_unique<Handle>()), stream_(this) {
     Handle& h = *handle_;
     if (!toWide(path, h.target)) {
         failure_ = reasonOf(ERROR_NO_UNICODE_TRANSLATION);
@@ -99,7 +100,12 @@ FileReplacement::FileReplacement(const std::string& path, NewFile) : handle_(std
             return;
         }
         const DWORD error = ::GetLastError();
-        if (error == ERROR_ACCESS_DENIED) {  // the folder takes no new file
+        if (error == ERROR_ACCESS_DENIED && inPlace == InPlace::Refused) {  // the folder takes no new file
+            failure_ = "its folder takes no new file (" + reasonOf(error) +
+                       "), and the file is not overwritten in place, where a failure could leave it cut short";
+            return;
+        }
+        if (error == ERROR_ACCESS_DENIED) {
             h.file = openInPlace(h.target);
             if (h.file == INVALID_HANDLE_VALUE) failure_ = reasonOf(::GetLastError());
             return;

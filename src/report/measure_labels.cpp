@@ -5,6 +5,7 @@
 
 #include "analysis/usage_error.h"
 #include "core/number_text.h"
+#include "core/echo_text.h"
 
 namespace queuecalc {
 
@@ -26,9 +27,9 @@ bool thresholdOf(const std::string& column, const std::string& prefix, const std
     const std::string number = column.substr(prefix.size(), column.size() - prefix.size() - suffix.size());
     std::istringstream in(number);
     if (!(in >> tau) || in.peek() != std::char_traits<char>::eof())
-        throw UsageError("--target: '" + number + "' in " + column + " is not a number");
+        throw UsageError("--target: '" + echoText(number) + "' in " + echoText(column) + " is not a number");
     if (!(tau > 0) || !std::isfinite(tau))
-        throw UsageError("--target: the threshold in " + column + " must be a finite number above 0");
+        throw UsageError("--target: the threshold in " + echoText(column) + " must be a finite number above 0");
     return true;
 }
 
@@ -62,7 +63,7 @@ Target parseTarget(const std::string& text) {
     if (ge != std::string::npos && (le == std::string::npos || ge > le)) at = ge;
     if (le != std::string::npos && (ge == std::string::npos || le > ge)) at = le;
     if (at == std::string::npos || at == 0)
-        throw UsageError("--target '" + text + "': expected COLUMN>=VALUE or COLUMN<=VALUE");
+        throw UsageError("--target '" + echoText(text) + "': expected COLUMN>=VALUE or COLUMN<=VALUE");
     Target target;
     target.text = text;
     target.atLeast = at == ge;
@@ -71,7 +72,7 @@ Target parseTarget(const std::string& text) {
     std::istringstream in(boundText);
     if (boundText.empty() || !(in >> target.bound) || in.peek() != std::char_traits<char>::eof() ||
         !std::isfinite(target.bound))
-        throw UsageError("--target '" + text + "': '" + boundText + "' is not a number");
+        throw UsageError("--target '" + echoText(text) + "': '" + echoText(boundText) + "' is not a number");
 
     double tau = 0;
     if (thresholdOf(column, "SL(", ")", tau)) {
@@ -89,7 +90,7 @@ Target parseTarget(const std::string& text) {
         }
     std::string known;
     for (const char* label : kFixedLabels) known += std::string(label) + " ";
-    throw UsageError("--target '" + text + "': no column named '" + column + "' (columns: " + known +
+    throw UsageError("--target '" + echoText(text) + "': no column named '" + echoText(column) + "' (columns: " + known +
                      "SL(TAU) P(W<=TAU|S))");
 }
 

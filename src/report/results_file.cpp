@@ -127,7 +127,9 @@ std::string buildResultsFile(const ModelInput& input, const PerformanceMeasures&
 // Any failure is reported: losing the results silently would look like
 // success.
 void writeResultsFile(const std::string& path, const std::string& bytes) {
-    const std::string reason = replaceFile(path, bytes);
+    // Where the folder takes no new file, the file is rewritten in place, as
+    // the calculator has always done.
+    const std::string reason = replaceFile(path, bytes, InPlace::Allowed);
     if (!reason.empty()) throw RunFailure("Unable to write results file (OUTPUT.CSV): " + reason + ".");
 }
 

@@ -22,6 +22,7 @@
 #include "input/binomial_table.h"
 #include "input/forecast.h"
 #include "input/model_input.h"
+#include "report/command_line.h"
 #include "report/csv.h"
 #include "report/file_replace.h"
 #include "report/finding_text.h"
@@ -30,6 +31,7 @@
 #include "report/standard_error.h"
 #include "report/sweep_table.h"
 #include "sweep/options.h"
+#include "core/echo_text.h"
 
 namespace {
 
@@ -38,40 +40,55 @@ using namespace queuecalc::sweep;
 
 const char* const kProgram = "queuecalc-sweep";
 
-// Passes every byte on to another buffer and keeps a copy (the rows for
-// --html).
-class CopyingBuffer : public std::streambuf {
+// Passes every byte on to another buffer and hands each complete record
+// (a line end outside quotes) to the charts, as it is written: only the
+// record at hand is held.
+class ChartingBuffer : public std::streambuf {
 public:
-    CopyingBuffer(std::streambuf* next, std::string& copy) : next_(next), copy_(copy) {}
+    ChartingBuffer(std::streambuf* next, GridCharts& charts) : next_(next), charts_(charts) {}
 
 protected:
     int_type overflow(int_type c) override {
         if (traits_type::eq_int_type(c, traits_type::eof())) return traits_type::not_eof(c);
-        copy_ += traits_type::to_char_type(c);
-        return next_->sputc(traits_type::to_char_type(c));
+        const char byte = traits_type::to_char_type(c);
+        take(&byte, 1);
+        return next_->sputc(byte);
     }
     std::streamsize xsputn(const char* bytes, std::streamsize size) override {
-        copy_.append(bytes, static_cast<std::size_t>(size));
+        take(bytes, static_cast<std::size_t>(size));
         return next_->sputn(bytes, size);
     }
     int sync() override { return next_->pubsync(); }
 
 private:
+    void take(const char* bytes, std::size_t size) {
+        for (std::size_t i = 0; i < size; ++i) {
+            record_ += bytes[i];
+            if (bytes[i] == '"') quoted_ = !quoted_;
+            if (bytes[i] != '\n' || quoted_) continue;
+            for (CsvRecord& r : readCsvRecords(record_, "rows")) charts_.addRow(r.fields);
+            record_.clear();
+        }
+    }
+
     std::streambuf* next_;
-    std::string& copy_;
+    GridCharts& charts_;
+    std::string record_;  // the record being written
+    bool quoted_ = false;
 };
 
-// The charts of the rows written: every numeric column against the first
-// varied field.
-std::string chartsPage(const SweepOptions& options, const SweepPlan& plan, const std::string& rows,
-                       const std::vector<std::string>& args) {
-    GridTable table;
-    table.header = sweepHeader(plan);
-    table.varied = options.varied.size();
-    for (CsvRecord& record : readCsvRecords(rows, "rows")) table.rows.push_back(std::move(record.fields));
+// "BINOMDIST.DAT" beside the input: the binomial table the sweep reads when
+// it is there.
+std::string binomialTablePath(const SweepOptions& options) {
+    return (std::filesystem::path(options.inputPath).parent_path() / kBinomialFileName).string();
+}
+
+// The page of the charts: every numeric column against the first varied
+// field.
+std::string chartsPage(const SweepOptions& options, const GridCharts& charts, const std::vector<std::string>& args) {
     std::string command = kProgram;
     for (const std::string& arg : args) command += " " + arg;
-    return gridChartsHtml(std::string(kProgram) + ": " + options.inputPath, {command}, table);
+    return charts.html(std::string(kProgram) + ": " + options.inputPath, {command});
 }
 
 // The warnings about the input: each problem once, in the calculator's
@@ -127,8 +144,7 @@ int run(const SweepOptions& options, const std::vector<std::string>& args, Error
     // The table beside the input when there is one, read by the calculator's
     // reader; its dimension is checked per scenario against that scenario's
     // number of terms.
-    const std::filesystem::path table =
-        std::filesystem::path(options.inputPath).parent_path() / kBinomialFileName;
+    const std::filesystem::path table = binomialTablePath(options);
     auto binomials = std::make_unique<BinomialRows>();
     if (std::filesystem::exists(table)) {
         try {
@@ -142,11 +158,11 @@ int run(const SweepOptions& options, const std::vector<std::string>& args, Error
 
     PlanSummary summary;
     const RowFormatter format = SweepRowFormatter(plan);
-    std::string rows;  // a copy of what is written, for --html
+    GridCharts charts(sweepHeader(plan), options.varied.size());  // for --html
     const std::function<void(std::ostream&)> sweep = [&](std::ostream& target) {
-        CopyingBuffer copying(target.rdbuf(), rows);
-        std::ostream copied(&copying);
-        std::ostream& out = options.htmlPath.empty() ? target : copied;
+        ChartingBuffer charting(target.rdbuf(), charts);
+        std::ostream charted(&charting);
+        std::ostream& out = options.htmlPath.empty() ? target : charted;
         if (options.header) target << csvRecord(sweepHeader(plan));  // the charts take the header apart
         ProgressLine progress(err, 0);
         summary = runPlan(plan, *binomials, format, out, [&](std::size_t written, std::size_t total) {
@@ -175,14 +191,14 @@ int run(const SweepOptions& options, const std::vector<std::string>& args, Error
         if (out.failure().empty()) sweep(out.stream());
         const std::string failure = out.commit();
         if (!failure.empty()) {
-            std::cerr << kProgram << ": cannot write '" << options.outPath << "': " << failure << "\n";
+            std::cerr << kProgram << ": cannot write '" << echoText(options.outPath, kWholeText) << "': " << failure << "\n";
             return 1;
         }
     }
     if (!options.htmlPath.empty()) {
-        const std::string failure = replaceFile(options.htmlPath, chartsPage(options, plan, rows, args));
+        const std::string failure = replaceFile(options.htmlPath, chartsPage(options, charts, args));
         if (!failure.empty()) {
-            std::cerr << kProgram << ": cannot write '" << options.htmlPath << "': " << failure << "\n";
+            std::cerr << kProgram << ": cannot write '" << echoText(options.htmlPath, kWholeText) << "': " << failure << "\n";
             return 1;
         }
     }
@@ -203,6 +219,8 @@ int main(int argc, char** argv) {
             std::cout << usageText();
             return 0;
         }
+        checkDistinctFiles({{"--input", options.inputPath}, {"the binomial table", binomialTablePath(options)}},
+                           {{"--out", options.outPath}, {"--html", options.htmlPath}});
         return run(options, args, err);
     } catch (const UsageError& error) {
         std::cerr << kProgram << ": " << error.what() << " (see --help)\n";

@@ -7,6 +7,7 @@
 #include "analysis/usage_error.h"
 #include "report/command_line.h"
 #include "report/measure_labels.h"
+#include "core/echo_text.h"
 
 namespace queuecalc {
 namespace sweep {
@@ -18,7 +19,7 @@ double thresholdOption(const std::string& text) {
     double tau = 0;
     if (text.empty() || !(in >> tau) || in.peek() != std::char_traits<char>::eof() || !(tau > 0) ||
         !std::isfinite(tau))
-        throw UsageError("--at '" + text + "': expected a finite number above 0");
+        throw UsageError("--at '" + echoText(text) + "': expected a finite number above 0");
     return tau;
 }
 
@@ -74,7 +75,7 @@ SweepOptions parseOptions(const std::vector<std::string>& args, unsigned cores) 
                                  field);
             if (field == "waitingPlaces") options.staffed = StaffedField::WaitingPlaces;
             else if (field.empty() || field == "servers") options.staffed = StaffedField::Servers;
-            else throw UsageError("--staff '" + field + "': expected servers or waitingPlaces");
+            else throw UsageError("--staff '" + echoText(field) + "': expected servers or waitingPlaces");
         } else if (option == "--staff-max") {
             options.staffLimit = static_cast<int>(wholeOption(option, line.takeValue(), 1, 2147483647));
         } else if (option == "--out") {
@@ -91,7 +92,7 @@ SweepOptions parseOptions(const std::vector<std::string>& args, unsigned cores) 
             line.noValue();
             options.header = false;
         } else {
-            throw UsageError("unknown option '" + line.argument() + "'");
+            throw UsageError("unknown option '" + echoText(line.argument()) + "'");
         }
     }
     if (options.help) return options;

@@ -187,6 +187,24 @@ TEST(Thresholds, StayWithinTheUnitIntervalWhereTheInversionOvershootsByRounding)
     EXPECT_EQ(withinUnitInterval(-1e-7), 0.0);
 }
 
+TEST(Measures, StayWithinTheUnitIntervalWhereTheCalculatorsRoundingLeavesIt) {
+    // One agent, no waiting room, lambda = 1000: the calculator's P(S) is
+    // 1.0000000000001452 (and P(NoWait) the same), its 1 - P(S) negative.
+    const char* const values = "1 0 0.5 -1 -1 1 0 1 1000 0.1 32 5 0";
+    BinomialRows rows;
+    const ModelRun run = runModel(centre(values), rows, calculatorRequest(centre(values)));
+    EXPECT_GT(run.model.measures.servedProb, 1.0) << "the calculator's own value, which stays";
+    const Evaluation e = evaluate(values, {0.1});
+    for (const Measure m : {Measure::LossProb, Measure::NoWaitProb, Measure::ServedProb, Measure::AbandonProb,
+                            Measure::Occupancy, Measure::ServiceLevel, Measure::ConditionalWait}) {
+        const double p = columnValue(e, {m, 0.1});
+        EXPECT_TRUE(p >= 0 && p <= 1) << "measure " << static_cast<int>(m) << " = " << p;
+    }
+    EXPECT_EQ(e.measures.servedProb, 1.0);
+    EXPECT_EQ(e.measures.abandonProb, 0.0);
+    EXPECT_TRUE(testsupport::sameBits(e.measures.lossProb, run.model.measures.lossProb)) << "inside [0, 1]: its bits";
+}
+
 TEST(ScenarioWorkspace, GivesTheBitsOfAFreshEvaluationAcrossGrowingAndShrinkingCentres) {
     // r grows past the transform's row bounds (48) and shrinks below them
     // again, patience types and methods change, and a rejected scenario

@@ -70,6 +70,69 @@ TEST(PlanProgram, WritesNothingAndEndsWithStatus2ForABadForecast) {
     EXPECT_EQ(runPlanIn(folder.path(), "missing.csv").status, 2);
 }
 
+TEST(PlanProgram, RefusesAnOutputThatIsTheForecastOrTheOtherOutputAndWritesNothing) {
+    TempFolder folder;
+    const std::string forecast = "interval,calls,aht\r\n08:00,12,300\r\n";
+    writeBytes(folder / "day.csv", forecast);
+    writeBytes(folder / "plan.csv", "earlier");
+    std::filesystem::create_directory(folder / "sub");
+    std::filesystem::create_symlink("../day.csv", folder / "sub" / "link.csv");
+    std::filesystem::create_symlink("new.csv", folder / "dangling.csv");
+    const struct {
+        const char* args;
+        const char* err;  // part of the one line on standard error
+    } cases[] = {
+        {"day.csv --out day.csv", "--out 'day.csv' is the forecast 'day.csv'"},
+        {"day.csv --html ./sub/../day.csv", "--html './sub/../day.csv' is the forecast"},
+        {"day.csv --out sub/link.csv", "--out 'sub/link.csv' is the forecast"},
+        {"sub/link.csv --html day.csv", "--html 'day.csv' is the forecast 'sub/link.csv'"},
+        {"day.csv --out plan.csv --html ./plan.csv", "--out 'plan.csv' and --html './plan.csv' are one file"},
+        {"day.csv --out new.csv --html dangling.csv", "are one file"},  // neither exists yet
+    };
+    for (const auto& c : cases) {
+        const ToolRun run = runPlanIn(folder.path(), c.args);
+        EXPECT_EQ(run.status, 2) << c.args;
+        EXPECT_EQ(run.out, "") << c.args;
+        EXPECT_NE(run.err.find(c.err), std::string::npos) << c.args << ": " << run.err;
+        EXPECT_EQ(readBytes(folder / "day.csv"), forecast) << c.args;
+        EXPECT_EQ(readBytes(folder / "plan.csv"), "earlier") << c.args;
+        EXPECT_FALSE(std::filesystem::exists(folder / "new.csv")) << c.args;
+    }
+}
+
+TEST(PlanProgram, MessagesEchoInputCutAndEscapedAndSpeakTheOptionsWords) {
+    TempFolder folder;
+    const std::string escape = "\x1b[31m";  // a terminal's colour command
+    std::string longCalls;
+    for (int i = 0; i < 500; ++i) longCalls += escape + "9";
+    writeBytes(folder / "day.csv", "interval,calls,aht\r\n08:00,12,300\r\n");
+    writeBytes(folder / "long.csv", "interval,calls,aht\r\n08:00," + longCalls + ",300\r\n");
+    const struct {
+        std::string args;
+        int status;
+        std::string err;  // part of standard error
+    } cases[] = {
+        {"day.csv --html ''", 2, "--html needs a file name"},
+        {"day.csv --out ''", 2, "--out needs a file name"},
+        {"day.csv --sl '" + escape + "80/20'", 2, "--sl '\\x1b[31m80': expected a percentage"},
+        {"long.csv", 2, "calls: '\\x1b[31m9\\x1b[31m9"},
+    };
+    for (const auto& c : cases) {
+        const ToolRun run = runPlanIn(folder.path(), c.args);
+        EXPECT_EQ(run.status, c.status) << c.args;
+        EXPECT_NE(run.err.find(c.err), std::string::npos) << c.args << ": " << run.err;
+        EXPECT_EQ(run.err.find('\x1b'), std::string::npos) << "no control byte reaches the terminal: " << c.args;
+        EXPECT_LT(run.err.size(), 400u) << "a long field is cut: " << c.args;
+    }
+    // The note of a waiting room too large speaks of lines, as the option does.
+    const ToolRun lines = runPlanIn(folder.path(), "day.csv --lines 20000");
+    const auto rows = records(lines.out);
+    ASSERT_GE(rows.size(), 2u) << lines.err;
+    EXPECT_NE(rows[1].back().find("20000 lines leave"), std::string::npos)
+        << rows[1].back();
+    EXPECT_EQ(rows[1].back().find("INPUT.DAT"), std::string::npos) << rows[1].back();
+}
+
 TEST(PlanProgram, MarksAnIntervalNoCountMeetsAndEndsWithStatus1) {
     TempFolder folder;
     writeBytes(folder / "day.csv", "interval,calls,aht,team\r\n08:00,0,300,\"a, b\"\r\n08:30,90,300,c\r\n");

@@ -3,7 +3,9 @@
 // when SIGINT, SIGTERM or SIGHUP ends the program.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <linux/fs.h>
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -64,6 +66,66 @@ TEST(FileReplace, WhileWritingGivesTheNewFileNoNameWhereTheSystemMakesUnnamedFil
     ASSERT_EQ(::waitpid(child, &status, 0), child);
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_TRUE(WEXITSTATUS(status) == 0 || WEXITSTATUS(status) == 77) << "as another user (see above)";
+}
+
+namespace {
+
+// Closes a folder to new files while it lives: by the immutable attribute
+// where the file system and the user's rights allow it (it stops root as
+// well), else by its permissions (which stop any other user).
+class FolderClosed {
+public:
+    explicit FolderClosed(const fs::path& folder) : folder_(folder) {
+        fd_ = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY);
+        int flags = 0;
+        if (fd_ >= 0 && ::ioctl(fd_, FS_IOC_GETFLAGS, &flags) == 0) {
+            const int closed = flags | FS_IMMUTABLE_FL;
+            immutable_ = ::ioctl(fd_, FS_IOC_SETFLAGS, &closed) == 0;
+            flags_ = flags;
+        }
+        if (!immutable_ && ::geteuid() != 0) fs::permissions(folder, fs::perms::owner_read | fs::perms::owner_exec);
+    }
+    ~FolderClosed() {
+        if (immutable_) ::ioctl(fd_, FS_IOC_SETFLAGS, &flags_);
+        if (fd_ >= 0) ::close(fd_);
+        fs::permissions(folder_, fs::perms::owner_all, fs::perm_options::add);
+    }
+    FolderClosed(const FolderClosed&) = delete;
+    FolderClosed& operator=(const FolderClosed&) = delete;
+    // False where neither way closes the folder (root without the right to
+    // set the attribute, or a file system without it).
+    bool closed() const { return immutable_ || ::geteuid() != 0; }
+
+private:
+    fs::path folder_;
+    int fd_ = -1;
+    int flags_ = 0;
+    bool immutable_ = false;
+};
+
+}  // namespace
+
+TEST(FileReplace, WhereTheFolderTakesNoNewFileRefusesAndLeavesTheWritableOldFileWhole) {
+    ScratchFolder folder;
+    testsupport::writeBytes(folder / "day.csv", "interval,calls,aht\r\n08:00,12,300\r\n");
+    testsupport::writeBytes(folder / "INPUT.DAT", testsupport::smallRun().text());
+    const FolderClosed closed(folder.path());
+    if (!closed.closed()) GTEST_SKIP() << "run as root where the immutable attribute cannot be set";
+    const std::string refused = queuecalc::replaceFile((folder / "table.csv").string(), "new\r\n");
+    EXPECT_NE(refused.find("its folder takes no new file"), std::string::npos) << refused;
+    EXPECT_EQ(readBytes(folder / "table.csv"), "earlier\r\n");
+    // The programs beside the calculator: status 1, the reason, the old file whole.
+    for (const char* program :
+         {"'" QUEUECALC_PLAN_PATH "' day.csv --out table.csv", "'" QUEUECALC_SWEEP_PATH "' --vary servers=2,3 --out table.csv"}) {
+        const testsupport::RunOutcome run = testsupport::runProgramIn(folder.path(), "", program);
+        EXPECT_EQ(run.exitStatus, 1) << program;
+        EXPECT_NE(run.errors.find("cannot write 'table.csv': its folder takes no new file"), std::string::npos)
+            << program << ": " << run.errors;
+        EXPECT_EQ(readBytes(folder / "table.csv"), "earlier\r\n") << program;
+    }
+    // The calculator keeps its way: "OUTPUT.CSV" is rewritten in place.
+    EXPECT_EQ(queuecalc::replaceFile((folder / "table.csv").string(), "new\r\n", queuecalc::InPlace::Allowed), "");
+    EXPECT_EQ(readBytes(folder / "table.csv"), "new\r\n");
 }
 
 // A named new file is removed when one of these signals ends the program;

@@ -18,6 +18,8 @@
 #include "analysis/scenario_grid.h"
 #include "sweep/sweep_support.h"
 #include "analysis/usage_error.h"
+#include "input/forecast.h"
+#include "report/grid_report.h"
 
 using namespace testsupport;
 using namespace queuecalc;
@@ -177,6 +179,79 @@ TEST_F(SweepProgram, WritesTheOutputFileWholeAndLeavesAnEarlierOneOnFailure) {
     std::size_t files = 0;
     for (const auto& entry : std::filesystem::directory_iterator(folder.path())) files += entry.is_regular_file();
     EXPECT_EQ(files, 2u) << "no temporary file is left behind";
+}
+
+TEST_F(SweepProgram, RefusesAnOutputThatIsAnInputOrTheOtherOutputAndWritesNothing) {
+    std::filesystem::create_directory(folder / "plans");
+    const std::string input = sweeptest::smallCentreFile().text(), table = binomialTableText(16);
+    writeBytes(folder / "plans" / "centre.dat", input);
+    writeBytes(folder / "plans" / "BINOMDIST.DAT", table);
+    std::filesystem::create_symlink("plans/centre.dat", folder / "link.dat");
+    const struct {
+        const char* args;
+        const char* err;  // part of the one line on standard error
+    } cases[] = {
+        {"--input plans/centre.dat --out plans/centre.dat", "--out 'plans/centre.dat' is --input 'plans/centre.dat'"},
+        {"--input link.dat --out plans/centre.dat", "--out 'plans/centre.dat' is --input 'link.dat'"},
+        {"--input plans/centre.dat --out plans/BINOMDIST.DAT", "is the binomial table"},
+        {"--input plans/centre.dat --html ./plans/../plans/BINOMDIST.DAT", "is the binomial table"},
+        {"--input plans/centre.dat --out t.csv --html ./t.csv", "--out 't.csv' and --html './t.csv' are one file"},
+    };
+    for (const auto& c : cases) {
+        const SweepRun run = runSweepIn(folder.path(), std::string(c.args) + " --vary servers=3:4 --at 1");
+        EXPECT_EQ(run.status, 2) << c.args;
+        EXPECT_NE(run.err.find(c.err), std::string::npos) << c.args << ": " << run.err;
+        EXPECT_EQ(readBytes(folder / "plans" / "centre.dat"), input) << c.args;
+        EXPECT_EQ(readBytes(folder / "plans" / "BINOMDIST.DAT"), table) << c.args;
+        EXPECT_FALSE(std::filesystem::exists(folder / "t.csv")) << c.args;
+    }
+}
+
+TEST_F(SweepProgram, EchoesInputCutAndEscapedAndNamesTheLimitOfAWholeField) {
+    const struct {
+        std::string args;
+        std::string err;  // part of the one line on standard error
+    } cases[] = {
+        {"--set servers=2147483648", "servers: '2147483648' is beyond what the model takes: at most 67108863"},
+        {"--vary waitingPlaces=-2147483649,1", "at most 13376 waiting places"},
+        {"--at '\x1b]0;title\x07'", "--at '\\x1b]0;title\\x07'"},  // a terminal's title command
+        {"--jobs " + std::string(100, '7'), "--jobs '" + std::string(60, '7') + "...': expected"},
+    };
+    for (const auto& c : cases) {
+        const SweepRun run = runSweepIn(folder.path(), c.args);
+        EXPECT_EQ(run.status, 2) << c.args;
+        EXPECT_NE(run.err.find(c.err), std::string::npos) << c.args << ": " << run.err;
+        EXPECT_EQ(run.err.find('\x1b'), std::string::npos) << "no control byte reaches the terminal";
+    }
+}
+
+TEST_F(SweepProgram, ChartsGatheredAsTheRowsAreWrittenAreThoseOfTheWholeTable) {
+    // Two varied fields, and rows without values whose notes hold commas and quotes.
+    const char* grids[] = {"--vary servers=2:6 --vary arrivalRate=3,3.5 --at 0.5",
+                           "--vary arrivalRate=1:3:0.5 --vary servers=0,4 --at 0.5"};
+    for (const char* grid : grids) {
+        const SweepRun run = runSweepIn(folder.path(), std::string(grid) + " --html charts.html --no-header");
+        GridTable table;
+        table.varied = 2;
+        for (const std::string& record : lines(run.out)) table.rows.push_back(readCsvRecords(record + "\r\n", "row")[0].fields);
+        std::istringstream header(runSweepIn(folder.path(), std::string(grid) + " --shard 0/999999999").out);
+        std::string first;
+        std::getline(header, first);
+        table.header = readCsvRecords(first + "\n", "header")[0].fields;
+        const std::string command = std::string("queuecalc-sweep ") + grid + " --html charts.html --no-header";
+        EXPECT_EQ(readBytes(folder / "charts.html"), gridChartsHtml("queuecalc-sweep: INPUT.DAT", {command}, table)) << grid;
+    }
+}
+
+TEST(SweepCharts, KeepAnEvenSelectionOfAtMostAThousandValuesOfTheFirstField) {
+    GridCharts charts({"servers", "P(S)"}, 1);
+    for (int x = 0; x < 5000; ++x) charts.addRow({std::to_string(x), "0.5"});
+    const std::string page = charts.html("grid", {});
+    EXPECT_NE(page.find("Of the 5000 values of servers, every 8th (625 in all) is drawn."), std::string::npos)
+        << page.substr(0, 800);
+    GridCharts small({"servers", "P(S)"}, 1);
+    for (int x = 0; x < 1000; ++x) small.addRow({std::to_string(x), "0.5"});
+    EXPECT_EQ(small.html("grid", {}).find("is drawn."), std::string::npos) << "nothing left out below the limit";
 }
 
 TEST_F(SweepProgram, NamesTheFilesBesideTheGivenInputInItsMessages) {

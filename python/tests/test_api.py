@@ -200,4 +200,4 @@ def test_a_value_a_sweeps_worker_thread_refuses_raises_instead_of_ending_python(
 
     grid = [_queuecalc.Dimension(["servers"], [[10.0]] * 40 + [[2.0**31]])]
     with pytest.raises(qc.InputError, match="servers"):
-        _queuecalc.sweep(qc.CallCentre(**TYPICAL)._fields(), grid, [], "exact", 2)
+        _queuecalc.sweep(qc.CallCentre(**TYPICAL)._fields(), grid, [], "exact", None, None, 2)

@@ -128,7 +128,7 @@ Measures:
   --at TAU              service level at t = TAU (repeatable)
   --model exact|chain   the model of the queue (default exact: the queue itself,
                         M/M/s/(s+r)+GI for any patience, every value with a bound
-                        of its error, bound(TAU) that of SL(TAU), about 1e-14;
+                        of its error, bound(TAU) that of SL(TAU), 1e-15 to 1e-13;
                         chain: the calculator's birth-and-death chain, whose
                         k-th waiting caller abandons at the patience hazard at
                         k/arrivalRate, exact for exponential patience only, its

@@ -184,6 +184,62 @@ TEST(PlanProgram, StaffsAnIntervalAsTheSweepsStaffingSearchDoes) {
     EXPECT_EQ(swept[1][columnOf(swept[0], "servers")], agents);
 }
 
+TEST(PlanProgram, AnswersWithTheExactModelSaysWhereTheChainWouldStaffOtherwiseAndTakesTheMethodOnlyForTheChain) {
+    // 262 calls of 180 s in half an hour, lognormal patience of mean 60 s and
+    // CV 0.5: the chain's SL(20 s) with 28 agents is 81.7 %, the queue's 79.0 %
+    // (tests/data/exact_queue/references.txt, centre lognormal-cv05-28).
+    TempFolder folder;
+    writeBytes(folder / "day.csv", "interval,calls,aht\r\n10:00,262,180\r\n");
+    writeBytes(folder / "INPUT.DAT", sweeptest::smallCentreFile().text());
+    const char* const centre = "day.csv --patience lognormal:0.5 --patience-mean 60";
+    const struct {
+        std::string args;
+        const char* agents;
+        const char* note;  // part of the interval's note, or "" for none
+        const char* model;
+    } plans[] = {
+        {centre, "29", "the chain approximation would staff 28", "model: exact"},
+        {std::string(centre) + " --model chain", "28", "", "model: chain"},
+        {std::string(centre) + " --model chain --method euler", "28", "", "model: chain"},
+    };
+    for (const auto& c : plans) {
+        const ToolRun run = runPlanIn(folder.path(), c.args);
+        ASSERT_EQ(run.status, 0) << c.args << ": " << run.err;
+        const auto rows = records(run.out);
+        EXPECT_EQ(rows[1][columnOf(rows[0], "agents")], c.agents) << c.args;
+        if (*c.note)
+            EXPECT_NE(rows[1].back().find(c.note), std::string::npos) << c.args << ": " << rows[1].back();
+        else
+            EXPECT_EQ(rows[1].back(), "") << c.args;
+        EXPECT_NE(rows[2].back().find(c.model), std::string::npos) << c.args << ": " << rows[2].back();
+    }
+    // The method belongs to the chain, in both programs.
+    const struct {
+        bool sweep;
+        const char* args;
+        const char* err;
+    } refused[] = {
+        {false, "day.csv --method euler", "--method chooses how the chain's waiting times are computed"},
+        {false, "day.csv --model exact --method talbot", "give --model chain with --method"},
+        {false, "day.csv --model markov", "--model 'markov': expected exact or chain"},
+        {true, "--at 1 --method euler", "--method chooses how the chain's waiting times are computed"},
+        {true, "--at 1 --model markov", "--model 'markov': expected exact or chain"},
+    };
+    for (const auto& c : refused) {
+        int status = 0;
+        std::string err;
+        if (c.sweep) {
+            const sweeptest::SweepRun run = sweeptest::runSweepIn(folder.path(), c.args);
+            status = run.status, err = run.err;
+        } else {
+            const ToolRun run = runPlanIn(folder.path(), c.args);
+            status = run.status, err = run.err;
+        }
+        EXPECT_EQ(status, 2) << c.args;
+        EXPECT_NE(err.find(c.err), std::string::npos) << c.args << ": " << err;
+    }
+}
+
 TEST(PlanProgram, ReportsAndChartsAreRefusedWhereTheyCannotBeDrawn) {
     TempFolder folder;
     writeBytes(folder / "day.csv", "interval,calls,aht\r\n08:00,12,300\r\n");

@@ -779,20 +779,18 @@ bool solveQueued(const ModelInput& in, const std::vector<double>& moments, Exact
     const double eServed = eE + kappa * B(kServed);
     m.servedProb = served / D;
     e.servedProb = quotientBound(served, D, eServed, eD);
-    m.abandonProb = kappa * T(kAbandon) / D;
-    e.abandonProb = quotientBound(kappa * T(kAbandon), D, kappa * B(kAbandon), eD);
-    m.partialMeanServed = kappa * T(kWait1) / D;
-    e.partialMeanServed = quotientBound(kappa * T(kWait1), D, kappa * B(kWait1), eD);
-    m.partialSecondMomentServed = kappa * T(kWait2) / D;
-    e.partialSecondMomentServed = quotientBound(kappa * T(kWait2), D, kappa * B(kWait2), eD);
-    m.partialMeanAbandon = kappa * T(kAbandon1) / D;
-    e.partialMeanAbandon = quotientBound(kappa * T(kAbandon1), D, kappa * B(kAbandon1), eD);
-    m.partialSecondMomentAbandon = kappa * T(kAbandon2) / D;
-    e.partialSecondMomentAbandon = quotientBound(kappa * T(kAbandon2), D, kappa * B(kAbandon2), eD);
-    m.meanWaitServed = kappa * T(kWait1) / served;
-    e.meanWaitServed = quotientBound(kappa * T(kWait1), served, kappa * B(kWait1), eServed);
-    m.secondMomentServed = kappa * T(kWait2) / served;
-    e.secondMomentServed = quotientBound(kappa * T(kWait2), served, kappa * B(kWait2), eServed);
+    // kappa int f K over a denominator, and its bound.
+    const auto quotient = [&](std::size_t j, double den, double denError, double& value, double& bound) {
+        value = kappa * T(j) / den;
+        bound = quotientBound(kappa * T(j), den, kappa * B(j), denError);
+    };
+    quotient(kAbandon, D, eD, m.abandonProb, e.abandonProb);
+    quotient(kWait1, D, eD, m.partialMeanServed, e.partialMeanServed);
+    quotient(kWait2, D, eD, m.partialSecondMomentServed, e.partialSecondMomentServed);
+    quotient(kAbandon1, D, eD, m.partialMeanAbandon, e.partialMeanAbandon);
+    quotient(kAbandon2, D, eD, m.partialSecondMomentAbandon, e.partialSecondMomentAbandon);
+    quotient(kWait1, served, eServed, m.meanWaitServed, e.meanWaitServed);
+    quotient(kWait2, served, eServed, m.secondMomentServed, e.secondMomentServed);
     const bool abandons = total[kAbandon] > 0;
     m.meanWaitAbandon = abandons ? static_cast<double>(total[kAbandon1] / total[kAbandon]) : kNaN;
     e.meanWaitAbandon = quotientBound(T(kAbandon1), T(kAbandon), B(kAbandon1), B(kAbandon));

@@ -329,9 +329,14 @@ std::string planHtml(const std::string& forecastName, const Forecast& forecast, 
             "enough to settle; no queue is carried from one interval into the next.</li>\n"
             "<li>Handle times vary at random around the interval's average handle time (exponentially "
             "distributed); all agents are alike and answer calls in the order they came.</li>\n"
-            "<li>A caller who waits longer than their patience hangs up. The model takes the chance of hanging up "
-            "of the k-th caller in the queue from the patience distribution at the time k / (arrival rate); for "
-            "exponential patience this is exact.</li>\n"
+            + std::string(settings.model == QueueModelChoice::Exact
+                              ? "<li>A caller who waits longer than their patience hangs up; each caller's patience is "
+                                "drawn independently from the patience distribution. The model is this queue itself, "
+                                "solved exactly (no approximation of the patience).</li>\n"
+                              : "<li>A caller who waits longer than their patience hangs up. The model (the chain) "
+                                "takes the chance of hanging up of the k-th caller in the queue from the patience "
+                                "distribution at the time k / (arrival rate); for exponential patience this is "
+                                "exact.</li>\n") +
             "<li>A call that finds every agent busy and every waiting place taken is lost (P(Loss)).</li>\n"
             "<li>The service level is the share of all offered calls answered within the threshold: lost calls "
             "and callers who hang up count as not answered in time. ASA is the average wait of answered calls; "

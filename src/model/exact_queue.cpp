@@ -700,12 +700,6 @@ bool solveQueued(const ModelInput& in, const std::vector<double>& moments, Exact
     const Point<Real> lossEnd = solver.lossPoint(tailW);
     const bool ownLoss = !(lossEnd.tailSlope < 0 && lossEnd.value - psiMax < -kTailDrop);
 
-    // The moments within the intervals become breakpoints too.
-    for (double t : moments)
-        if (t < tailW) points.push_back(t);
-    std::sort(points.begin(), points.end());
-    points.erase(std::unique(points.begin(), points.end()), points.end());
-
     std::vector<std::size_t> checked{kJ, kServed, kAbandon, kWait1, kWait2, kAbandon1, kAbandon2};
     if (!ownLoss) checked.push_back(kLoss);
     std::vector<Piece<Real>> pieces = integratePieces(solver, points, psiMax, psiMax, checked, true);
@@ -850,7 +844,10 @@ bool solveQueued(const ModelInput& in, const std::vector<double>& moments, Exact
                             static_cast<double>(std::exp(logServed - lossScale)) * B(kServed) / T(kServed);
     e.lossProb = quotientBound(lossNum, lossDen, eLossNum, eLossDen);
 
-    // The moments: cumulative sums of Gbar K over the intervals up to each.
+    // The moments: the sum of Gbar K over the whole intervals before each,
+    // then the part of its own interval up to it, by the same rule. The
+    // intervals do not depend on the moments, so neither does any measure,
+    // and each moment's value and bound depend on that moment alone.
     std::vector<std::size_t> order(moments.size());
     for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
     std::sort(order.begin(), order.end(), [&](std::size_t x, std::size_t y) { return moments[x] < moments[y]; });
@@ -867,9 +864,16 @@ bool solveQueued(const ModelInput& in, const std::vector<double>& moments, Exact
             partialBound += pieces[at].error[kServed] + pieces[at].rounding[kServed];
             ++at;
         }
-        Real thisBound = partialBound;
-        if (at == pieces.size()) thisBound += tailBound[kServed];
-        const double j = kappa * static_cast<double>(partial);
+        Real thisPartial = partial, thisBound = partialBound;
+        if (at == pieces.size()) {
+            thisBound += tailBound[kServed];
+        } else if (t > pieces[at].a) {
+            Sums<Real> value, error, rounding;
+            solver.integrate(pieces[at].a, t, psiMax, psiMax, value, error, rounding, nullptr);
+            thisPartial += value[kServed];
+            thisBound += error[kServed] + rounding[kServed];
+        }
+        const double j = kappa * static_cast<double>(thisPartial);
         const double ej = kappa * static_cast<double>(thisBound);
         out.joint[k] = j / D;
         out.jointBound[k] = quotientBound(j, D, ej, eD);

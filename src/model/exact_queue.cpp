@@ -59,6 +59,11 @@ constexpr std::size_t kMaxIntervals = 4000;
 // bounds count it); beyond, long double.
 constexpr double kDoubleMagnitude = 600;
 constexpr int kDoubleRoom = 500;
+// Breakpoints on one side at most: the steps grow fourfold where psi is
+// flat, so 70 of them span 1/(s mu) to beyond any double.
+constexpr int kMaxSteps = 2000;
+// An exponent whose e^x is a finite double (and long double) with room.
+constexpr double kSafeExponent = 600;
 
 template <class Real>
 struct Precision;
@@ -246,6 +251,14 @@ struct Room {
     // Relative rounding of S_r, in ulp.
     Real ulps() const { return r <= kSumRoom ? Real(2 * r + 2) : Real(Precision<Real>::specialUlps); }
 
+    // ln h_r: of the hazard where it is a normal number, else from
+    // h_r = z^(r-1) / ((r-1)! S_r(z)) in logs (a room that z is far from
+    // filling: h_r below the smallest number, down to e^-71000 at r = 13376).
+    Real logHazard(Real z, Real logS, Real hazard) const {
+        if (hazard > std::numeric_limits<Real>::min() || !(z > 0)) return std::log(hazard);
+        return (r - 1) * std::log(z) - lgammaR - logS;
+    }
+
     void logSumAndHazard(Real z, Real& logS, Real& hazard) const {
         using namespace boost::math;
         if (!(z > 0)) {
@@ -358,7 +371,8 @@ public:
         const Shape sh = shape(w, false);
         const Real H = sh.z / lambda_;
         const Real bound = H > 0 ? (r_ - 1) * sh.p.survival / H - smu_ : std::numeric_limits<Real>::infinity();
-        return {w, sh.psi + std::log(sh.p.survival) + std::log(sh.hazardR), bound - patience_.hazard(w), bound};
+        return {w, sh.psi + std::log(sh.p.survival) + room_.logHazard(sh.z, sh.logS, sh.hazardR),
+                bound - patience_.hazard(w), bound};
     }
 
     Real magnitude(const Shape& sh, Real w) const { return std::fabs(sh.z) + smu_ * w + std::fabs(sh.logS) + 1; }
@@ -389,13 +403,18 @@ public:
                             Real& maxMagnitude) const {
         std::vector<Real> points;
         Real step = firstStep;
-        for (int count = 0; count < 100000; ++count) {
+        for (int count = 0; count < kMaxSteps; ++count) {
+            // A value that is not a number ends the steps: the integrals then
+            // come out as no number, which the measure checks report.
+            if (!std::isfinite(at.value) && at.value != -std::numeric_limits<Real>::infinity()) break;
             const Real depth = top - at.value;
             if (dir > 0 && depth >= kTailDrop && at.tailSlope < 0) break;
             if (dir < 0 && (at.w <= 0 || depth >= kTailDrop)) break;
             const Real want = kFirstDrop + kDropGrowth * depth;
             const Real a = std::max<Real>(0, -dir * at.slope);  // the drop's rate at `at`
-            if (a > 0) step = count > 0 ? std::min(step * 4, want / a) : want / a;
+            // Where psi is flat (a = 0, or nearly) the step still grows, fourfold.
+            if (count > 0) step = a > 0 ? std::min(step * 4, want / a) : step * 4;
+            else if (a > 0) step = want / a;
             if (dir < 0) step = std::min(step, at.w);
             Point<Real> next = f(at.w + dir * step);
             for (int tries = 0; tries < 12; ++tries) {
@@ -454,7 +473,11 @@ public:
             const Shape sh = shape(n.w, true);
             n.p = sh.p;
             n.k = std::exp(sh.psi - psiMax);
-            n.loss = sh.hazardR > 0 ? std::exp(sh.psi - lossMax) * n.p.survival * sh.hazardR : Real(0);
+            // In logs where the hazard or the scale is beyond the exponent range.
+            n.loss = sh.hazardR > std::numeric_limits<Real>::min() && sh.psi - lossMax < kSafeExponent
+                         ? std::exp(sh.psi - lossMax) * n.p.survival * sh.hazardR
+                         : std::exp(sh.psi - lossMax + std::log(n.p.survival) +
+                                    room_.logHazard(sh.z, sh.logS, sh.hazardR));
             // psi's terms each to a few ulp of their size, lambda H to the
             // patience functions' ulps, S_r to its own, the exponential to 2.
             n.rounding = eps * (Precision<Real>::specialUlps * (sh.z + 1) + 4 * smu_ * n.w + room_.ulps() + 4 * std::fabs(sh.logS) + 8);
@@ -837,9 +860,11 @@ bool solveQueued(const ModelInput& in, const std::vector<double>& moments, Exact
     const double lossDen = static_cast<double>(std::exp(logE - lossScale) + std::exp(-lossScale) +
                                                std::exp(logServed - lossScale));
     m.lossProb = lossNum / lossDen;
-    const double eLossNum = total[kLoss] > 0 ? lossNum * B(kLoss) / T(kLoss) : 0;
+    // Relative errors in Real: the integrals may lie below the doubles' range.
+    const double eLossNum = static_cast<double>(std::exp(logLambda + lossMax + std::log(bound[kLoss]) - lossScale));
     const double eLossDen = static_cast<double>(std::exp(logE - lossScale)) * static_cast<double>(errLogE) +
-                            static_cast<double>(std::exp(logServed - lossScale)) * B(kServed) / T(kServed);
+                            static_cast<double>(std::exp(logServed - lossScale)) *
+                                static_cast<double>(bound[kServed] / total[kServed]);
     e.lossProb = quotientBound(lossNum, lossDen, eLossNum, eLossDen);
 
     // The moments: the sum of Gbar K over the whole intervals before each,

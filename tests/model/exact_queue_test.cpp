@@ -236,6 +236,28 @@ TEST(ExactQueue, GivesEachMomentAndEveryMeasureTheSameBitsAloneAsAmongOthers) {
     }
 }
 
+TEST(ExactQueue, StaysSmallAndFiniteWhereTheQueueIsFlatOrTheRoomFarFromFull) {
+    // psi flat over hundreds of time units (load exactly 1 per agent, nobody
+    // abandons, 13,376 places: the steps must grow where nothing falls), and
+    // rooms whose loss lies below every exponent range (its hazard in logs).
+    const char* centres[] = {
+        "1 0 0 -1 -1 24 13376 1 24 0.1 32 5 0",
+        "1 2 1 1 -1 24 13376 1 24 0.1 32 5 0",
+        "1 2 1 1 -1 24 600 1 30 0.1 32 5 0",
+    };
+    constexpr int kFewIntervals = 100;  // a dozen or two where the steps grow as they should
+    for (const char* values : centres) {
+        SCOPED_TRACE(values);
+        const ExactQueueResult r = solveExactQueue(inputOf(values), {0.2});
+        EXPECT_LT(r.intervals, kFewIntervals);
+        for (const auto& [label, valueAndBound] : labelled(r.measures, r.bounds)) {
+            if (std::isnan(valueAndBound.first)) continue;  // the moments given A where nobody abandons
+            EXPECT_TRUE(std::isfinite(valueAndBound.second) && valueAndBound.second >= 0) << label;
+        }
+        EXPECT_TRUE(std::isfinite(r.jointBound[0]));
+    }
+}
+
 TEST(ExactQueue, AnswersTheEdgesWithoutAgentsRoomOrQueue) {
     // No agents: every admitted caller waits out its patience; the loss is
     // Erlang B with r places and load lambda E[tau] = 3 (lognormal, mean 1).

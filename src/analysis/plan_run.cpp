@@ -26,7 +26,8 @@ void evaluateRow(const SweepPlan& plan, BinomialRows& rows, RowResult& row) {
         row.findings = row.evaluation->findings;
         return;
     }
-    const StaffingProblem problem = makeStaffingProblem(plan.staffed, plan.targets, plan.staffLimit, row.input);
+    StaffingProblem problem = makeStaffingProblem(plan.staffed, plan.targets, plan.staffLimit, row.input);
+    problem.stop = plan.stop;
     StaffingResult result =
         findStaffing(problem, row.input, scenarioEvaluator(plan.staffed, row.input, plan.evaluation, rows));
     if (!result.found) {
@@ -53,6 +54,8 @@ RowResult computeRow(const SweepPlan& plan, BinomialRows& rows, std::size_t inde
     plan.grid.apply(index, row.input);
     try {
         evaluateRow(plan, rows, row);
+    } catch (const Stopped&) {
+        throw;  // no row: the plan ends
     } catch (const RunFailure& failure) {
         row.findings = {rejectedScenario(failure.what())};
     } catch (const std::bad_alloc&) {
@@ -107,7 +110,7 @@ PlanSummary runPlan(const SweepPlan& plan, BinomialRows& rows, const RowFormatte
         }
     };
 
-    ClaimedWork work(chunks, 1);
+    ClaimedWork work(chunks, 1, plan.stop);
     // Chunks are claimed in order, so the one `written` waits for is always
     // in hand of a thread that does not wait.
     const auto compute = [&](std::size_t c, std::size_t& chunkText) {
@@ -121,6 +124,7 @@ PlanSummary runPlan(const SweepPlan& plan, BinomialRows& rows, const RowFormatte
         const std::size_t first = range.first + c * kRowsPerChunk;
         const std::size_t last = std::min(range.second, first + kRowsPerChunk);
         for (std::size_t index = first; index < last; ++index) {
+            throwIfStopped(plan.stop);
             const RowResult row = computeRow(plan, rows, index);
             try {
                 format(row, done.text);

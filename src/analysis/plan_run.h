@@ -63,8 +63,10 @@ RowResult computeRow(const SweepPlan& plan, BinomialRows& rows, std::size_t inde
 // row at a time per thread.
 using RowFormatter = std::function<void(const RowResult& row, std::string& out)>;
 
-// Called by the thread that writes, after each chunk of rows: rows written,
-// rows in all.
+// Rows written, rows in all: after each chunk of rows is written, and
+// between rows at most every tenth of a second (a chunk of slow rows would
+// otherwise keep it waiting for the whole chunk). One call at a time, on
+// any of the plan's threads.
 using PlanProgress = std::function<void(std::size_t written, std::size_t total)>;
 
 // An input finding of the plan's rows: the first row's finding of its kind

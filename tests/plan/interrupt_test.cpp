@@ -1,14 +1,18 @@
-// The plan and the sweep interrupted in a long run: SIGINT (Ctrl-C) and
-// SIGTERM end them promptly, by the signal, and leave no output file, whole
-// or partial, and no temporary file beside it.
+// The plan and the sweep in a long run: on a terminal they show the progress
+// line within seconds, and SIGINT (Ctrl-C) and SIGTERM end them promptly, by
+// the signal, leaving no output file, whole or partial, and no temporary
+// file beside it.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <pty.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
+#include <regex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -33,16 +37,18 @@ constexpr auto kEndWithin = std::chrono::seconds(10);
 
 // Starts `args` in `folder` with every signal at its default action (a test
 // run in the background inherits SIGINT ignored) and the standard streams
-// on /dev/null.
-pid_t start(const std::filesystem::path& folder, const std::vector<std::string>& args) {
-    const pid_t child = ::fork();
+// on /dev/null; with `terminal`, standard error on a new terminal whose
+// other end it is set to.
+pid_t start(const std::filesystem::path& folder, const std::vector<std::string>& args, int* terminal = nullptr) {
+    const pid_t child = terminal ? ::forkpty(terminal, nullptr, nullptr, nullptr) : ::fork();
     if (child != 0) return child;
     for (const int signal : {SIGINT, SIGTERM, SIGHUP}) ::signal(signal, SIG_DFL);
     sigset_t none;
     sigemptyset(&none);
     ::sigprocmask(SIG_SETMASK, &none, nullptr);
     const int null = ::open("/dev/null", O_RDWR);
-    if (::chdir(folder.c_str()) != 0 || null < 0 || ::dup2(null, 0) < 0 || ::dup2(null, 1) < 0 || ::dup2(null, 2) < 0)
+    if (::chdir(folder.c_str()) != 0 || null < 0 || ::dup2(null, 0) < 0 || ::dup2(null, 1) < 0 ||
+        (!terminal && ::dup2(null, 2) < 0))
         ::_exit(127);
     std::vector<char*> argv;
     for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
@@ -65,28 +71,76 @@ int waitAtMost(pid_t child, Clock::duration bound) {
     return -1;
 }
 
+// What the terminal shows until `pattern` appears in it or `bound` has
+// passed.
+std::string readUntil(int terminal, const std::regex& pattern, Clock::duration bound) {
+    const Clock::time_point end = Clock::now() + bound;
+    std::string shown;
+    while (!std::regex_search(shown, pattern) && Clock::now() < end) {
+        pollfd ready{terminal, POLLIN, 0};
+        if (::poll(&ready, 1, 50) <= 0) continue;
+        char buffer[512];
+        const ssize_t n = ::read(terminal, buffer, sizeof buffer);
+        if (n <= 0) break;
+        shown.append(buffer, static_cast<std::size_t>(n));
+    }
+    return shown;
+}
+
 // The example day's first intervals.
 const char* const kForecast =
     "interval,calls,aht\n08:00,60,270\n08:30,95,265\n09:00,140,260\n09:30,170,255\n10:00,180,250\n";
 
+// Runs of a minute or more, in steps (agent counts, rows) of seconds each.
+struct LongRun {
+    const char* what;
+    std::vector<std::string> args;
+    const char* progress;  // the progress line's text
+};
+const LongRun kLongRuns[] = {
+    // The chain with the largest room.
+    {"plan",
+     {QUEUECALC_PLAN_PATH, "day.csv", "--model", "chain", "--waiting-places", "13376", "--jobs", "2", "--out",
+      "result.csv", "--html", "report.html"},
+     "queuecalc-plan: [0-9]+ of 5 intervals"},
+    {"sweep",
+     {QUEUECALC_SWEEP_PATH, "--model", "chain", "--set", "waitingPlaces=13376", "--vary", "servers=1:400", "--at", "1",
+      "--jobs", "2", "--out", "result.csv"},
+     "queuecalc-sweep: [0-9]+ of 400 rows"},
+};
+
+// A folder with the runs' inputs.
+class RunFolder : public testsupport::TempFolder {
+public:
+    RunFolder() {
+        testsupport::writeBytes(*this / "day.csv", kForecast);
+        testsupport::writeBytes(*this / "INPUT.DAT", sweeptest::smallCentreFile().text());
+    }
+};
+
+// The line appears after a second; the room is for a busy machine.
+constexpr auto kProgressWithin = std::chrono::seconds(10);
+
 }  // namespace
 
-TEST(InterruptedPrograms, EndPromptlyByTheSignalAndLeaveNoOutputFile) {
-    const struct {
-        const char* what;
-        std::vector<std::string> args;
-    } runs[] = {
-        // The chain with the largest room: some seconds an agent count.
-        {"plan", {QUEUECALC_PLAN_PATH, "day.csv", "--model", "chain", "--waiting-places", "13376", "--jobs", "2",
-                  "--out", "result.csv", "--html", "report.html"}},
-        {"sweep", {QUEUECALC_SWEEP_PATH, "--model", "chain", "--set", "waitingPlaces=13376", "--vary", "servers=1:400",
-                   "--at", "1", "--jobs", "2", "--out", "result.csv"}},
-    };
-    for (const auto& run : runs) {
+TEST(LongRuns, ShowTheProgressLineOnATerminalWithinSeconds) {
+    for (const LongRun& run : kLongRuns) {
+        const RunFolder folder;
+        int terminal = -1;
+        const pid_t child = start(folder.path(), run.args, &terminal);
+        ASSERT_GT(child, 0);
+        const std::string shown = readUntil(terminal, std::regex(run.progress), kProgressWithin);
+        ::kill(child, SIGKILL);
+        ::waitpid(child, nullptr, 0);
+        ::close(terminal);
+        EXPECT_TRUE(std::regex_search(shown, std::regex(run.progress))) << run.what << " showed: " << shown;
+    }
+}
+
+TEST(LongRuns, EndPromptlyBySIGINTOrSIGTERMAndLeaveNoOutputFile) {
+    for (const LongRun& run : kLongRuns) {
         for (const int signal : {SIGINT, SIGTERM}) {
-            const testsupport::TempFolder folder;
-            testsupport::writeBytes(folder / "day.csv", kForecast);
-            testsupport::writeBytes(folder / "INPUT.DAT", sweeptest::smallCentreFile().text());
+            const RunFolder folder;
             const std::vector<std::string> inputs = testsupport::fileNames(folder.path());
             const pid_t child = start(folder.path(), run.args);
             ASSERT_GT(child, 0);

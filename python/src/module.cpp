@@ -5,7 +5,9 @@
 // calculator's run, and hands back values and findings; the package
 // turns findings into Python warnings. Every computation runs with the GIL
 // released; nothing here keeps state between calls, so calls from several
-// threads are independent.
+// threads are independent. The long ones (a staffing search, a grid, a day
+// plan) run on a thread of their own while the caller's thread watches for
+// Ctrl-C, which stops them between scenarios.
 
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
@@ -13,7 +15,9 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <fstream>
+#include <future>
 #include <iterator>
 #include <limits>
 #include <map>
@@ -21,6 +25,8 @@
 #include <optional>
 #include <sstream>
 #include <string>
+#include <system_error>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -32,6 +38,7 @@
 #include "analysis/usage_error.h"
 #include "app/run.h"
 #include "core/failure.h"
+#include "core/stop_request.h"
 #include "core/thread_pool.h"
 #include "input/forecast.h"
 #include "input/model_fields.h"
@@ -131,6 +138,51 @@ EvaluationRequest request(const std::vector<double>& thresholds, const ModelKeyw
     return r;
 }
 
+// How often the caller's thread looks for a signal while a long computation
+// runs: well within the second a person waits after Ctrl-C.
+constexpr std::chrono::milliseconds kSignalPoll{50};
+
+// Runs work(stop) on a thread of its own; the calling thread, which holds
+// the GIL, releases it while it waits and takes it back every kSignalPoll to
+// run Python's signal handlers (PyErr_CheckSignals). When a handler raises
+// (KeyboardInterrupt on Ctrl-C), the work's StopRequest is made, the work
+// ends at its next check (between rows, intervals and the staffing search's
+// probes) and the handler's exception is raised here. `work` must not touch
+// Python objects. Where no thread can be started, the work runs on the
+// calling thread with the GIL released, without the watch.
+template <class Work>
+auto whileWatchingSignals(Work&& work) -> decltype(work(static_cast<const StopRequest*>(nullptr))) {
+    using Result = decltype(work(static_cast<const StopRequest*>(nullptr)));
+    StopRequest stop;
+    std::packaged_task<Result()> task([&] { return work(&stop); });
+    std::future<Result> result = task.get_future();
+    std::thread worker;
+    try {
+        worker = std::thread([&task] { task(); });
+    } catch (const std::system_error&) {
+        py::gil_scoped_release release;
+        task();
+    }
+    while (worker.joinable()) {
+        bool done = false;
+        {
+            py::gil_scoped_release release;
+            done = result.wait_for(kSignalPoll) == std::future_status::ready;
+            if (done) worker.join();
+        }
+        if (done) break;
+        if (PyErr_CheckSignals() != 0) {
+            stop.request();
+            {
+                py::gil_scoped_release release;
+                worker.join();
+            }
+            throw py::error_already_set();
+        }
+    }
+    return result.get();
+}
+
 py::array_t<double> toArray(const std::vector<double>& values) {
     py::array_t<double> array(values.size());
     std::copy(values.begin(), values.end(), array.mutable_data());
@@ -185,13 +237,12 @@ py::tuple staff(const std::map<std::string, double>& fields, const std::vector<s
     for (const std::string& text : targetTexts) targets.push_back(parseTarget(text));
     const StaffedField staffed = staffedName == "servers" ? StaffedField::Servers : StaffedField::WaitingPlaces;
     const EvaluationRequest r = request(targetThresholds(targets), {model, method, terms}, input);
-    StaffingResult result;
-    {
-        py::gil_scoped_release release;
+    const StaffingResult result = whileWatchingSignals([&](const StopRequest* stop) {
         BinomialRows rows;
-        const StaffingProblem problem = makeStaffingProblem(staffed, targets, limit, input);
-        result = findStaffing(problem, input, scenarioEvaluator(staffed, input, r, rows));
-    }
+        StaffingProblem problem = makeStaffingProblem(staffed, targets, limit, input);
+        problem.stop = stop;
+        return findStaffing(problem, input, scenarioEvaluator(staffed, input, r, rows));
+    });
     if (!result.found) {
         std::string message;
         for (const Finding& f : result.findings) message += (message.empty() ? "" : " ") + findingNote(f);
@@ -240,8 +291,7 @@ py::tuple sweepGrid(const std::map<std::string, double>& fields, const std::vect
     double* out = values.mutable_data();
     std::vector<std::string> notes(rows);
     std::vector<PyFinding> findings;
-    {
-        py::gil_scoped_release release;
+    whileWatchingSignals([&](const StopRequest* stop) {
         BinomialRows binomials;
         std::atomic<std::size_t> rejected{0}, failing{0};
         std::vector<std::vector<Finding>> inputFindings(rows);
@@ -250,6 +300,7 @@ py::tuple sweepGrid(const std::map<std::string, double>& fields, const std::vect
         constexpr std::size_t kRowsPerBlock = 16;
         forEachClaimed(std::max(1u, jobs), rows, kRowsPerBlock, [&](std::size_t first, std::size_t last) {
             SweepPlan one = plan;  // the grid of one scenario: the base
+            one.stop = stop;
             for (std::size_t row = first; row < last; ++row) {
                 one.base = plan.base;
                 std::size_t rest = row;
@@ -272,7 +323,7 @@ py::tuple sweepGrid(const std::map<std::string, double>& fields, const std::vect
                 for (const Finding& f : result.findings)
                     if (f.kind == FindingKind::InputValue) inputFindings[row].push_back(f);
             }
-        });
+        }, stop);
         // Each input finding once: the first row's, by problem.
         std::vector<int> seen;
         for (const std::vector<Finding>& rowFindings : inputFindings)
@@ -289,7 +340,7 @@ py::tuple sweepGrid(const std::map<std::string, double>& fields, const std::vect
             findings.emplace_back("accuracy", count(failing) +
                                                   " scenarios have no values or values that fail the checks; "
                                                   "their note says why.");
-    }
+    });
     return py::make_tuple(names, values, notes, findings);
 }
 
@@ -311,8 +362,7 @@ py::tuple dayPlan(const std::string& text, const std::string& name, std::vector<
     for (const std::string& remark : options.remarks) findings.emplace_back("input", remark);
     std::string csv;
     Forecast forecast;
-    {
-        py::gil_scoped_release release;
+    whileWatchingSignals([&](const StopRequest* stop) {
         if (text.empty()) {
             forecast = readForecastFile(name);
         } else {
@@ -320,14 +370,16 @@ py::tuple dayPlan(const std::string& text, const std::string& name, std::vector<
             forecast = readForecast(in, name);
         }
         const DayPlanSettings settings = plan::planSettings(options, forecast);
-        const DayPlan planned = planDay(forecast, settings);
+        DayPlanControl control;
+        control.stop = stop;
+        const DayPlan planned = planDay(forecast, settings, false, control);
         std::ostringstream out;
         writePlanCsv(out, planTable(forecast, settings, planned));
         csv = out.str();
         if (planned.unmet > 0)
             findings.emplace_back("accuracy", std::to_string(planned.unmet) + " of " + std::to_string(planned.intervals.size()) +
                                                   " intervals miss a target (see their note)");
-    }
+    });
     return py::make_tuple(csv, forecast.header, findings);
 }
 

@@ -73,6 +73,16 @@ def test_a_limit_beyond_what_the_model_holds_is_named():
         qc.CallCentre(**{**TYPICAL, "waiting_places": -2**31 - 1})
 
 
+def test_a_load_no_staffing_search_takes_is_refused_at_once_with_the_limit(tmp_path):
+    forecast = tmp_path / "forecast.csv"
+    forecast.write_text("interval,calls,aht\n08:00,1000000000,300\n")
+    limit = "is more than the 10000000 Erlangs a staffing search takes"
+    with pytest.raises(qc.InputError, match=f"interval 08:00 .line 2.: an offered load of 166666667 Erlangs .* {limit}"):
+        qc.plan(forecast)
+    with pytest.raises(qc.InputError, match=f"an offered load of 1e\\+09 Erlangs .* {limit}"):
+        qc.staff(qc.CallCentre(**{**TYPICAL, "arrival_rate": 1e9}), ["SL(0.2)>=0.8"])
+
+
 def test_measures_carry_the_sweeps_column_names_and_the_thresholds_columns_agree():
     # The chain: where the exact model integrates, its values move in their
     # last bits with the moments asked for (they are its quadrature's

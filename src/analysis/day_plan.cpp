@@ -4,9 +4,12 @@
 #include <cmath>
 #include <limits>
 #include <map>
+#include <mutex>
 
 #include "analysis/staffing.h"
+#include "core/echo_text.h"
 #include "core/failure.h"
+#include "core/number_text.h"
 #include "core/thread_pool.h"
 #include "input/input_checks.h"
 #include "model/chain.h"
@@ -199,9 +202,31 @@ int smallestAgents(const IntervalModel& m, const DayPlanSettings& settings, doub
     return static_cast<int>(std::min(smallest, static_cast<double>(kMaxSystemSize)));
 }
 
+// The control's progress, one call at a time from any worker thread.
+class IntervalProgress {
+public:
+    IntervalProgress(const DayPlanControl& control, std::size_t total) : control_(control), total_(total) {}
+    void intervalDone() { report(1); }
+    void evaluating() { report(0); }
+
+private:
+    void report(std::size_t more) {
+        if (!control_.progress) return;
+        const std::lock_guard<std::mutex> lock(mutex_);
+        done_ += more;
+        control_.progress(done_, total_);
+    }
+    const DayPlanControl& control_;
+    const std::size_t total_;
+    std::mutex mutex_;
+    std::size_t done_ = 0;
+};
+
 class IntervalPlanner {
 public:
-    IntervalPlanner(const DayPlanSettings& settings, BinomialRows& rows) : settings_(settings), rows_(rows) {
+    IntervalPlanner(const DayPlanSettings& settings, BinomialRows& rows, const StopRequest* stop,
+                    IntervalProgress& progress)
+        : settings_(settings), rows_(rows), stop_(stop), progress_(progress) {
         request_.thresholds = {settings.serviceSeconds};
         request_.model = settings.model;
         if (settings.model == QueueModelChoice::Chain) request_.method = settings.method;
@@ -215,6 +240,8 @@ public:
         return evaluate(m, servers, r, roomShort);
     }
     Evaluation evaluate(const IntervalModel& m, int servers, const EvaluationRequest& r, bool* roomShort = nullptr) const {
+        throwIfStopped(stop_);
+        progress_.evaluating();
         return evaluateScenario(scenarioAt(m, settings_, servers, roomShort), r, rows_);
     }
 
@@ -233,6 +260,7 @@ public:
         if (settings_.room.kind == WaitingRoom::Kind::Lines) limit = std::min(limit, settings_.room.count);
         plan.limit = limit;
         StaffingProblem problem = makeStaffingProblem(StaffedField::Servers, planTargets(settings_), limit, m.input);
+        problem.stop = stop_;
         problem.smallest = std::min(smallestAgents(m, settings_, plan.load), std::max(limit, 1));
         // Each count is evaluated once, for the look below and for the search.
         const bool curves = !targetThresholds(problem.targets).empty();
@@ -353,6 +381,8 @@ private:
 
     const DayPlanSettings& settings_;
     BinomialRows& rows_;
+    const StopRequest* stop_;
+    IntervalProgress& progress_;
     EvaluationRequest request_;
 };
 
@@ -375,7 +405,8 @@ double scheduledAgents(double agents, double shrinkage, bool fractional) {
     return std::fabs(paid - whole) <= 1e-9 * std::max(1.0, whole) ? whole : std::ceil(paid);
 }
 
-DayPlan planDay(const Forecast& forecast, const DayPlanSettings& settings, bool withBusiest) {
+DayPlan planDay(const Forecast& forecast, const DayPlanSettings& settings, bool withBusiest,
+                const DayPlanControl& control) {
     if (!(settings.intervalMinutes > 0) || !std::isfinite(settings.intervalMinutes))
         throw RunFailure("the interval length must be a number of minutes above 0");
     if (!(settings.shrinkage >= 0 && settings.shrinkage < 1))
@@ -385,10 +416,23 @@ DayPlan planDay(const Forecast& forecast, const DayPlanSettings& settings, bool 
     if (!forecast.hasStaffed && !settings.hasTargets())
         throw RunFailure("nothing to plan for: give a target (a service level, abandonment, ASA or occupancy) "
                          "or agents on hand in a staffed column");
+    // Loads no search takes are refused before any interval is planned.
+    for (const ForecastInterval& interval : forecast.intervals) {
+        if (interval.calls == 0 || interval.staffed) continue;
+        const double load = loadErlangs(interval.calls, interval.aht, settings.intervalMinutes);
+        try {
+            checkStaffedLoad(load, formatValue(interval.calls) + " calls of " + formatValue(interval.aht) + " s in " +
+                                       formatValue(settings.intervalMinutes) + " minutes");
+        } catch (const RunFailure& refused) {
+            throw RunFailure("interval " + echoText(interval.label) + " (line " + std::to_string(interval.line) +
+                             "): " + refused.what());
+        }
+    }
     BinomialRows rows;
-    const IntervalPlanner planner(settings, rows);
-    DayPlan plan;
     const std::size_t n = forecast.intervals.size();
+    IntervalProgress progress(control, n);
+    const IntervalPlanner planner(settings, rows, control.stop, progress);
+    DayPlan plan;
     plan.intervals.resize(n);
     forEachClaimed(std::max(1u, settings.jobs), n, 1, [&](std::size_t i, std::size_t) {
         try {
@@ -403,7 +447,8 @@ DayPlan planDay(const Forecast& forecast, const DayPlanSettings& settings, bool 
             p.met = false;
             p.findings = {rejectedScenario(rejected.what())};
         }
-    });
+        progress.intervalDone();
+    }, control.stop);
 
     const double hours = settings.intervalMinutes / kSecondsPerMinute;
     double weight = 0, sl = 0, abandon = 0;

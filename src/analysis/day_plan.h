@@ -23,12 +23,14 @@
 // scheduled = ceil(agents / (1 - shrinkage)).
 
 #include <cstddef>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "analysis/evaluation.h"
 #include "analysis/findings.h"
+#include "core/stop_request.h"
 #include "input/forecast.h"
 
 namespace queuecalc {
@@ -154,9 +156,21 @@ struct DayPlan {
     std::optional<BusiestInterval> busiest;  // only when asked for and some interval has calls
 };
 
+// How a caller follows a plan and ends it early; both optional.
+struct DayPlanControl {
+    // Read between intervals and before each agent count is evaluated: once
+    // made, planDay throws Stopped (core/stop_request.h).
+    const StopRequest* stop = nullptr;
+    // Intervals planned, intervals in all: after each interval, and before
+    // each agent count is evaluated, so that a long interval is seen too.
+    // Called on the worker threads, one call at a time.
+    std::function<void(std::size_t done, std::size_t total)> progress;
+};
+
 // Plans every interval. Throws RunFailure for settings without meaning
 // (no target and no staffed column, say).
-DayPlan planDay(const Forecast& forecast, const DayPlanSettings& settings, bool withBusiest = false);
+DayPlan planDay(const Forecast& forecast, const DayPlanSettings& settings, bool withBusiest = false,
+                const DayPlanControl& control = DayPlanControl());
 
 // The model's rates of one interval (exposed for the tests).
 double arrivalRatePerSecond(double calls, double intervalMinutes);

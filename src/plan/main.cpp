@@ -21,6 +21,8 @@
 #include "report/command_line.h"
 #include "report/file_replace.h"
 #include "report/plan_report.h"
+#include "report/progress_line.h"
+#include "report/standard_error.h"
 #include "core/echo_text.h"
 
 namespace {
@@ -30,7 +32,7 @@ using namespace queuecalc::plan;
 
 const char* const kProgram = "queuecalc-plan";
 
-int run(const PlanOptions& options) {
+int run(const PlanOptions& options, ErrorStream& err) {
     for (const std::string& remark : options.remarks) std::cerr << kProgram << ": " << remark << "\n";
     Forecast forecast;
     try {
@@ -43,7 +45,10 @@ int run(const PlanOptions& options) {
 
     DayPlan plan;
     try {
-        plan = planDay(forecast, settings, !options.htmlPath.empty());
+        ProgressLine progress(err, 0);
+        DayPlanControl control;
+        control.progress = [&](std::size_t done, std::size_t total) { progress.count(kProgram, done, total, "intervals"); };
+        plan = planDay(forecast, settings, !options.htmlPath.empty(), control);
     } catch (const RunFailure& failure) {
         std::cerr << kProgram << ": " << failure.what() << "\n";
         return 2;
@@ -89,6 +94,8 @@ int run(const PlanOptions& options) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // First, before any file is opened (see ProcessStandardError).
+    ProcessStandardError err;
     try {
         const std::vector<std::string> args(argv + 1, argv + argc);
         const PlanOptions options = parsePlanOptions(args, std::max(1u, std::thread::hardware_concurrency()));
@@ -98,7 +105,7 @@ int main(int argc, char** argv) {
         }
         checkDistinctFiles({{"the forecast", options.forecastPath}},
                            {{"--out", options.outPath}, {"--html", options.htmlPath}});
-        return run(options);
+        return run(options, err);
     } catch (const UsageError& error) {
         std::cerr << kProgram << ": " << error.what() << " (see --help)\n";
         return 2;

@@ -2,6 +2,7 @@
 // bad forecast, and the same agents as the sweep's staffing search.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <sstream>
 #include <string>
@@ -68,6 +69,37 @@ TEST(PlanProgram, WritesNothingAndEndsWithStatus2ForABadForecast) {
     EXPECT_FALSE(std::filesystem::exists(folder / "report.html"));
     EXPECT_EQ(runPlanIn(folder.path(), "day.csv --sl 80").status, 2);
     EXPECT_EQ(runPlanIn(folder.path(), "missing.csv").status, 2);
+}
+
+TEST(PlanProgram, RefusesALoadNoStaffingSearchTakesAtOnceWithTheLimitAndWritesNothing) {
+    const struct {
+        const char* forecast;
+        const char* options;
+        const char* message;
+    } cases[] = {
+        // Before: 20 s and 3.7 GB, then "no agent count up to 67106863 meets SL 80/20".
+        {"interval,calls,aht\n08:00,1000000000,300\n", "",
+         "interval 08:00 (line 2): an offered load of 166666667 Erlangs (1e+09 calls of 300 s in 30 minutes)"},
+        // Before: 3.7 GB a thread.
+        {"interval,calls,aht\n08:00,1000000000,300\n08:30,1000000000,300\n", "--jobs 2 --model chain",
+         "interval 08:00 (line 2): an offered load of 166666667 Erlangs"},
+        // Before: 45 s.
+        {"interval,calls,aht\n08:00,100,300\n", "--interval-minutes 1e-300",
+         "interval 08:00 (line 2): an offered load of 5e+302 Erlangs (100 calls of 300 s in 1e-300 minutes)"},
+    };
+    // Refused before any work: the room is for a machine busy with sanitizer builds.
+    constexpr auto kRefusedWithin = std::chrono::seconds(5);
+    for (const auto& c : cases) {
+        TempFolder folder;
+        writeBytes(folder / "day.csv", c.forecast);
+        const auto begin = std::chrono::steady_clock::now();
+        const ToolRun run = runPlanIn(folder.path(), std::string("day.csv --out plan.csv ") + c.options);
+        EXPECT_LT(std::chrono::steady_clock::now() - begin, kRefusedWithin) << c.message;
+        EXPECT_EQ(run.status, 2) << c.message;
+        EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
+        EXPECT_NE(run.err.find("is more than the 10000000 Erlangs a staffing search takes"), std::string::npos) << run.err;
+        EXPECT_FALSE(std::filesystem::exists(folder / "plan.csv"));
+    }
 }
 
 TEST(PlanProgram, RefusesAnOutputThatIsTheForecastOrTheOtherOutputAndWritesNothing) {

@@ -3,7 +3,6 @@
 import csv
 import io
 import os
-from decimal import Decimal
 from typing import Any, Dict, List, Optional, Union
 
 import numpy as np
@@ -19,16 +18,17 @@ _NUMERIC_FORECAST = {"calls", "aht", "patience", "staffed"}
 
 
 def _percent(name: str, value: Union[None, float, str]) -> Optional[str]:
-    """A share as the program's option text: 0.05 -> "5%"; text as written."""
+    """A share as the program's option text, read there as every share is:
+    80, "80%", 0.8 and "0.8" all mean 80 %; a bare 1 is refused (1 % or
+    100 %?). None: the option is not given."""
     if value is None or isinstance(value, str):
         return value
+    if _is_bool(value):
+        raise InputError(f"{name} takes a share such as 0.05, 5 or '5%', not {value!r}")
     try:
-        if _is_bool(value):
-            raise TypeError(name)
-        share = Decimal(repr(float(value)))
+        return repr(float(value))
     except (TypeError, ValueError):
-        raise InputError(f"{name} takes a share such as 0.05 or a text such as '5%', not {value!r}") from None
-    return f"{share * 100}%"
+        raise InputError(f"{name} takes a share such as 0.05, 5 or '5%', not {value!r}") from None
 
 
 def _text(name: str, value: Any) -> Optional[str]:

@@ -201,3 +201,21 @@ def test_a_value_a_sweeps_worker_thread_refuses_raises_instead_of_ending_python(
     grid = [_queuecalc.Dimension(["servers"], [[10.0]] * 40 + [[2.0**31]])]
     with pytest.raises(qc.InputError, match="servers"):
         _queuecalc.sweep(qc.CallCentre(**TYPICAL)._fields(), grid, [], "exact", 2)
+
+
+def test_shares_are_read_as_the_programs_read_them_as_numbers_or_text(tmp_path):
+    forecast = tmp_path / "forecast.csv"
+    forecast.write_text("interval,calls,aht\n08:00,400,300\n08:30,10,300\n")
+    alike = [dict(sl="80/20", max_occupancy=0.85, shrinkage=0.3),
+             dict(sl="0.8/20", max_occupancy=85, shrinkage="30%"),
+             dict(sl="80%/20", max_occupancy="0.85", shrinkage=np.float64(30))]
+    tables = [qc.plan(forecast, **keywords) for keywords in alike]
+    for table in tables[1:]:
+        assert list(table["agents"]) == list(tables[0]["agents"])
+        assert list(table["scheduled"]) == list(tables[0]["scheduled"])
+    with pytest.raises(qc.InputError, match=r"1 could be a share \(100 %\) or a percentage \(1 %\)"):
+        qc.plan(forecast, max_abandon=1)
+    with pytest.raises(qc.InputError, match="max_occupancy"):
+        qc.plan(forecast, max_occupancy=True)
+    centre = qc.CallCentre(**TYPICAL)
+    assert qc.staff(centre, ["SL(0.2)>=80%"]) == qc.staff(centre, ["SL(0.2)>=0.8"]) == qc.staff(centre, ["SL(0.2)>=80"])

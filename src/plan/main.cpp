@@ -31,6 +31,7 @@ using namespace queuecalc::plan;
 const char* const kProgram = "queuecalc-plan";
 
 int run(const PlanOptions& options) {
+    for (const std::string& reading : options.readings) std::cerr << kProgram << ": " << reading << "\n";
     for (const std::string& remark : options.remarks) std::cerr << kProgram << ": " << remark << "\n";
     Forecast forecast;
     try {

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "core/number_text.h"
+#include "core/share_text.h"
 #include "input/input_checks.h"
 #include "report/command_line.h"
 #include "core/echo_text.h"
@@ -12,8 +13,6 @@ namespace queuecalc {
 namespace plan {
 
 namespace {
-
-constexpr double kPercent = 100;
 
 // A number with spaces around it allowed.
 bool readNumber(std::string text, double& value) {
@@ -29,24 +28,20 @@ double positiveOption(const std::string& option, const std::string& text, const 
     return value;
 }
 
-// A share written in per cent, with or without the sign ("5%", "5", "2.5 %"),
-// from 0 to 100; `option` names it in the message.
+// A share as readShare reads it ("80", "80%", "0.8"); `option` names it in
+// the message.
 double percentOption(const std::string& option, const std::string& text) {
-    std::string number = text;
-    while (!number.empty() && number.back() == ' ') number.pop_back();
-    if (!number.empty() && number.back() == '%') number.pop_back();
-    double value = 0;
-    if (!readNumber(number, value) || value < 0 || value > kPercent)
-        throw UsageError(option + " '" + echoText(text) + "': expected a percentage from 0 to 100, such as 5% or 5");
-    return value / kPercent;
+    const ShareReading reading = readShare(text);
+    if (!reading.share) throw UsageError(option + " '" + echoText(text) + "': " + reading.problem);
+    return *reading.share;
 }
 
-// "80/20": 80 % within 20 seconds (a % after the share and an s after the
-// seconds are allowed).
+// "80/20": 80 % within 20 seconds (the share read as readShare reads it,
+// so 0.8/20 too; an s after the seconds is allowed).
 void serviceOption(const std::string& text, DayPlanSettings& settings) {
     const std::string::size_type slash = text.find('/');
     if (slash == std::string::npos)
-        throw UsageError("--sl '" + echoText(text) + "': expected PERCENT/SECONDS, such as 80/20");
+        throw UsageError("--sl '" + echoText(text) + "': expected PERCENT/SECONDS, such as 80/20 or 0.8/20");
     std::string seconds = text.substr(slash + 1);
     if (!seconds.empty() && seconds.back() == 's') seconds.pop_back();
     settings.serviceShare = percentOption("--sl", text.substr(0, slash));
@@ -81,13 +76,10 @@ PlanOptions parsePlanOptions(const std::vector<std::string>& args, unsigned core
     CommandLine line(args);
     while (line.next()) {
         const std::string& option = line.option();
-        // A share below 1 % written without the sign is most likely meant as a fraction.
-        const auto share = [&](const std::string& text) {
+        // A share, echoed as read.
+        const auto share = [&](const std::string& text, const char* what) {
             const double v = percentOption(option, text);
-            if (v > 0 && v < 1 / kPercent && text.find('%') == std::string::npos)
-                options.remarks.push_back(option + " " + text + " is read as " + text + " %; for " +
-                                          formatValue(v * kPercent * kPercent) + " % write " +
-                                          formatValue(v * kPercent * kPercent));
+            options.readings.push_back(std::string(what) + formatShare(v));
             return v;
         };
         const auto room = [&](WaitingRoom::Kind kind, long long low, long long high) {
@@ -106,14 +98,17 @@ PlanOptions parsePlanOptions(const std::vector<std::string>& args, unsigned core
             if (text == "none") s.serviceShare.reset();
             else serviceOption(text, s);
             options.slGiven = true;
+            options.readings.push_back(s.serviceShare ? "service level: " + formatShare(*s.serviceShare) + " within " +
+                                                            formatValue(s.serviceSeconds) + " s"
+                                                      : std::string("service level: no target"));
         } else if (option == "--max-abandon") {
-            s.maxAbandon = share(line.takeValue());
+            s.maxAbandon = share(line.takeValue(), "abandonment: at most ");
         } else if (option == "--max-asa") {
             s.maxAsa = positiveOption(option, line.takeValue(), "seconds");
         } else if (option == "--max-occupancy") {
-            s.maxOccupancy = share(line.takeValue());
+            s.maxOccupancy = share(line.takeValue(), "occupancy: at most ");
         } else if (option == "--shrinkage") {
-            s.shrinkage = share(line.takeValue());
+            s.shrinkage = share(line.takeValue(), "shrinkage: ");
             if (s.shrinkage >= 1) throw UsageError("--shrinkage must be below 100 %");
         } else if (option == "--patience") {
             patienceOption(line.takeValue(), s.patience);
@@ -171,9 +166,14 @@ std::string planUsageText() {
            "interval meets the targets, 1 when one does not (see its note), 2 for a bad command line or\n"
            "forecast (nothing is written then).\n"
            "\n"
-           "Targets (percentages with or without %):\n"
+           "Shares (PERCENT below): 80, 80% and 0.8 all mean 80 %; a bare number above 1 is per cent,\n"
+           "one below 1 a share, and a bare 1 is refused (write 1% or 100%). Each share given is echoed\n"
+           "on standard error as read (\"service level: 80 % within 20 s\").\n"
+           "\n"
+           "Targets:\n"
            "  --sl PERCENT/SECONDS   service level: PERCENT of offered calls answered within SECONDS\n"
-           "                         (default 80/20; 'none': no service level target, reported at 20 s;\n"
+           "                         (80/20, 80%/20 or 0.8/20; default 80/20; 'none': no service level\n"
+           "                         target, reported at 20 s;\n"
            "                         with a staffed column: no target unless given)\n"
            "  --max-abandon PERCENT  at most this share of callers hang up (default: no limit)\n"
            "  --max-asa SECONDS      average speed of answer at most this (default: no limit)\n"

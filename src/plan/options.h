@@ -18,6 +18,7 @@ struct PlanOptions {
     DayPlanSettings settings;
     bool slGiven = false;  // --sl was on the command line
     std::vector<std::string> remarks;  // for standard error: values read in a way the user may not mean
+    std::vector<std::string> readings;  // for standard error: how each share given was read ("shrinkage: 30 %")
 };
 
 // Parses the arguments after the program name; `cores` is the default of

@@ -27,6 +27,7 @@
 #include "report/file_replace.h"
 #include "report/finding_text.h"
 #include "report/grid_report.h"
+#include "report/measure_labels.h"
 #include "report/progress_line.h"
 #include "report/standard_error.h"
 #include "report/sweep_table.h"
@@ -221,6 +222,10 @@ int main(int argc, char** argv) {
         }
         checkDistinctFiles({{"--input", options.inputPath}, {"the binomial table", binomialTablePath(options)}},
                            {{"--out", options.outPath}, {"--html", options.htmlPath}});
+        for (const Target& target : options.targets) {
+            const std::string reading = targetReading(target);
+            if (!reading.empty()) std::cerr << kProgram << ": " << reading << "\n";
+        }
         return run(options, args, err);
     } catch (const UsageError& error) {
         std::cerr << kProgram << ": " << error.what() << " (see --help)\n";

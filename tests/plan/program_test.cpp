@@ -133,6 +133,38 @@ TEST(PlanProgram, MessagesEchoInputCutAndEscapedAndSpeakTheOptionsWords) {
     EXPECT_EQ(rows[1].back().find("INPUT.DAT"), std::string::npos) << rows[1].back();
 }
 
+TEST(PlanProgram, ReadsEveryShareAsPerCentOrAShareAlikeAndEchoesTheReading) {
+    TempFolder folder;
+    writeBytes(folder / "day.csv", "interval,calls,aht\r\n08:00,400,300\r\n08:30,10,300\r\n");
+    const ToolRun base = runPlanIn(folder.path(), "day.csv --sl 80/20 --max-occupancy 85% --shrinkage 30%");
+    ASSERT_EQ(base.status, 0) << base.err;
+    EXPECT_EQ(base.err,
+              "queuecalc-plan: service level: 80 % within 20 s\n"
+              "queuecalc-plan: occupancy: at most 85 %\n"
+              "queuecalc-plan: shrinkage: 30 %\n");
+    for (const char* args : {"day.csv --sl 0.8/20 --max-occupancy 0.85 --shrinkage 0.3",
+                             "day.csv --sl 80%/20s --max-occupancy 85 --shrinkage '30 %'"}) {
+        const ToolRun run = runPlanIn(folder.path(), args);
+        EXPECT_EQ(run.status, 0) << args << ": " << run.err;
+        EXPECT_EQ(run.out, base.out) << args;
+        EXPECT_EQ(run.err, base.err) << args;
+    }
+    const struct {
+        const char* args;
+        const char* err;  // part of the one line on standard error
+    } refused[] = {
+        {"day.csv --max-abandon 1", "--max-abandon '1': 1 could be a share (100 %) or a percentage (1 %): write 100% or 1%"},
+        {"day.csv --sl 1/20", "--sl '1': 1 could be a share"},
+        {"day.csv --max-occupancy 185", "--max-occupancy '185': expected a percentage from 0 to 100 or a share from 0 to 1"},
+        {"day.csv --shrinkage 100%", "--shrinkage must be below 100 %"},
+    };
+    for (const auto& c : refused) {
+        const ToolRun run = runPlanIn(folder.path(), c.args);
+        EXPECT_EQ(run.status, 2) << c.args;
+        EXPECT_NE(run.err.find(c.err), std::string::npos) << c.args << ": " << run.err;
+    }
+}
+
 TEST(PlanProgram, MarksAnIntervalNoCountMeetsAndEndsWithStatus1) {
     TempFolder folder;
     writeBytes(folder / "day.csv", "interval,calls,aht,team\r\n08:00,0,300,\"a, b\"\r\n08:30,90,300,c\r\n");

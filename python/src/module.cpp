@@ -319,7 +319,9 @@ py::tuple dayPlan(const std::string& text, const std::string& name, std::vector<
             std::istringstream in(text);
             forecast = readForecast(in, name);
         }
-        const DayPlanSettings settings = plan::planSettings(options, forecast);
+        std::vector<std::string> remarks;
+        const DayPlanSettings settings = plan::planSettings(options, forecast, nullptr, &remarks);
+        for (const std::string& remark : remarks) findings.emplace_back("input", remark);
         const DayPlan planned = planDay(forecast, settings);
         std::ostringstream out;
         writePlanCsv(out, planTable(forecast, settings, planned));

@@ -40,7 +40,10 @@ int run(const PlanOptions& options) {
         std::cerr << kProgram << ": " << error.what() << "\n";
         return 2;
     }
-    const DayPlanSettings settings = planSettings(options, forecast);
+    std::vector<std::string> readings, remarks;
+    const DayPlanSettings settings = planSettings(options, forecast, &readings, &remarks);
+    for (const std::string& reading : readings) std::cerr << kProgram << ": " << reading << "\n";
+    for (const std::string& remark : remarks) std::cerr << kProgram << ": " << remark << "\n";
 
     DayPlan plan;
     try {

@@ -6,6 +6,7 @@
 #include "core/number_text.h"
 #include "core/share_text.h"
 #include "input/input_checks.h"
+#include "input/interval_labels.h"
 #include "report/command_line.h"
 #include "core/echo_text.h"
 
@@ -93,6 +94,7 @@ PlanOptions parsePlanOptions(const std::vector<std::string>& args, unsigned core
             options.help = true;
         } else if (option == "--interval-minutes") {
             s.intervalMinutes = positiveOption(option, line.takeValue(), "minutes");
+            options.intervalGiven = true;
         } else if (option == "--sl") {
             const std::string text = line.takeValue();
             if (text == "none") s.serviceShare.reset();
@@ -148,9 +150,6 @@ PlanOptions parsePlanOptions(const std::vector<std::string>& args, unsigned core
     if (options.help) return options;
     if (options.forecastPath.empty()) throw UsageError("no forecast file given");
     checkMethodWithModel(s.model, methodGiven);
-    if (s.patience.shape != PatienceShape::Exponential && !s.patience.meanSeconds)
-        options.remarks.push_back("--patience applies only where a mean patience is known: give --patience-mean "
-                                  "or a patience column");
     if (s.room.kind == WaitingRoom::Kind::Lines && s.agentLimit > s.room.count) s.agentLimit = s.room.count;
     return options;
 }
@@ -180,7 +179,9 @@ std::string planUsageText() {
            "  --max-occupancy PERCENT  agents busy at most this share of the time (default: no limit)\n"
            "\n"
            "The centre:\n"
-           "  --interval-minutes M   length of an interval (default 30)\n"
+           "  --interval-minutes M   length of an interval (default: the step of the labels where they are\n"
+           "                         times, such as 08:00 or 2026-12-07 08:00, else required; given, it\n"
+           "                         must agree with them)\n"
            "  --shrinkage PERCENT    paid time off the phones; scheduled = ceil(agents / (1 - shrinkage))\n"
            "                         (default 30%)\n"
            "  --patience SHAPE       exponential, erlang:K (K = 1..12 phases) or lognormal:CV (coefficient of\n"
@@ -210,9 +211,66 @@ std::string planUsageText() {
            "The README's section \"Staffing a day from a forecast\" shows an example.\n";
 }
 
-DayPlanSettings planSettings(const PlanOptions& options, const Forecast& forecast) {
+namespace {
+
+// The interval length of `forecast`'s labels, checked against --interval-minutes.
+void intervalLength(const PlanOptions& options, const Forecast& forecast, DayPlanSettings& settings,
+                    std::vector<std::string>& readings, std::vector<std::string>& remarks) {
+    std::vector<IntervalLabel> labels;
+    for (const ForecastInterval& interval : forecast.intervals) labels.push_back({interval.label, "", interval.line});
+    const LabelStep step = labelStep(labels);
+    const auto at = [&](std::size_t i) {
+        return "'" + echoText(labels[i].text) + "' (line " + std::to_string(labels[i].line) + ")";
+    };
+    const std::string given = formatValue(options.settings.intervalMinutes);
+    if (step.notTime) {
+        if (!options.intervalGiven)
+            throw UsageError("the interval labels are not times of day (" + at(*step.notTime) +
+                             "), so their length cannot be told from them: give --interval-minutes");
+        return;
+    }
+    if (step.mixedForms)
+        remarks.push_back("the interval labels are written in more than one form: " + at(step.mixedForms->first) + " and " +
+                          at(step.mixedForms->second));
+    if (!step.minutes) {
+        if (!options.intervalGiven)
+            remarks.push_back("no two intervals of one day follow each other, so their length cannot be told from the "
+                              "labels: taken as " + given + " minutes (give --interval-minutes)");
+        return;
+    }
+    const std::string inferred = formatValue(*step.minutes);
+    if (options.intervalGiven && std::fabs(*step.minutes - options.settings.intervalMinutes) > 1e-9 * *step.minutes)
+        throw UsageError("--interval-minutes " + given + " disagrees with the forecast, whose labels step by " + inferred +
+                         " minutes (" + at(step.stepFrom) + " to " + at(step.stepTo) + ")");
+    settings.intervalMinutes = *step.minutes;
+    if (!options.intervalGiven) readings.push_back("interval length: " + inferred + " minutes, from the labels");
+    constexpr std::size_t kNamed = 3;  // a few examples name the pattern; the count gives the rest
+    const auto listed = [&](const std::vector<std::size_t>& pairs, const std::string& what) {
+        std::string text = what;
+        for (std::size_t k = 0; k < pairs.size() && k < kNamed; ++k)
+            text += (k ? "; " : " ") + at(pairs[k] - 1) + " to " + at(pairs[k]);
+        if (pairs.size() > kNamed) text += "; and " + std::to_string(pairs.size() - kNamed) + " more";
+        remarks.push_back(text);
+    };
+    if (!step.gaps.empty())
+        listed(step.gaps, "intervals are missing from the forecast (its labels step by " + inferred + " minutes):");
+    if (!step.uneven.empty())
+        listed(step.uneven, "the interval labels do not step evenly by " + inferred + " minutes:");
+}
+
+}  // namespace
+
+DayPlanSettings planSettings(const PlanOptions& options, const Forecast& forecast, std::vector<std::string>* readings,
+                             std::vector<std::string>* remarks) {
     DayPlanSettings settings = options.settings;
     if (forecast.hasStaffed && !options.slGiven) settings.serviceShare.reset();
+    std::vector<std::string> read, remarked;
+    intervalLength(options, forecast, settings, read, remarked);
+    if (settings.patience.shape != PatienceShape::Exponential && !settings.patience.meanSeconds && !forecast.hasPatience)
+        remarked.push_back("--patience applies only where a mean patience is known: give --patience-mean "
+                           "or a patience column");
+    if (readings) readings->insert(readings->end(), read.begin(), read.end());
+    if (remarks) remarks->insert(remarks->end(), remarked.begin(), remarked.end());
     return settings;
 }
 

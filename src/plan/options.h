@@ -17,6 +17,7 @@ struct PlanOptions {
     std::string htmlPath;  // empty: no report
     DayPlanSettings settings;
     bool slGiven = false;  // --sl was on the command line
+    bool intervalGiven = false;  // --interval-minutes was on the command line
     std::vector<std::string> remarks;  // for standard error: values read in a way the user may not mean
     std::vector<std::string> readings;  // for standard error: how each share given was read ("shrinkage: 30 %")
 };
@@ -30,8 +31,14 @@ std::string planUsageText();
 
 // The settings of a run over `forecast`: with a staffed column and no --sl,
 // the reverse question (the service of the agents on hand, with targets only
-// where the command line names them).
-DayPlanSettings planSettings(const PlanOptions& options, const Forecast& forecast);
+// where the command line names them). The interval length is the labels'
+// step where they are times (input/interval_labels.h); --interval-minutes
+// that disagrees with it, or is missing where the labels are not times, is a
+// UsageError. What was read from the forecast goes to `readings` (for
+// standard error), what may not be meant to `remarks` (a gap in the labels,
+// mixed forms), where given.
+DayPlanSettings planSettings(const PlanOptions& options, const Forecast& forecast,
+                             std::vector<std::string>* readings = nullptr, std::vector<std::string>* remarks = nullptr);
 
 }  // namespace plan
 }  // namespace queuecalc

@@ -141,7 +141,8 @@ TEST(PlanProgram, ReadsEveryShareAsPerCentOrAShareAlikeAndEchoesTheReading) {
     EXPECT_EQ(base.err,
               "queuecalc-plan: service level: 80 % within 20 s\n"
               "queuecalc-plan: occupancy: at most 85 %\n"
-              "queuecalc-plan: shrinkage: 30 %\n");
+              "queuecalc-plan: shrinkage: 30 %\n"
+              "queuecalc-plan: interval length: 30 minutes, from the labels\n");
     for (const char* args : {"day.csv --sl 0.8/20 --max-occupancy 0.85 --shrinkage 0.3",
                              "day.csv --sl 80%/20s --max-occupancy 85 --shrinkage '30 %'"}) {
         const ToolRun run = runPlanIn(folder.path(), args);
@@ -163,6 +164,49 @@ TEST(PlanProgram, ReadsEveryShareAsPerCentOrAShareAlikeAndEchoesTheReading) {
         EXPECT_EQ(run.status, 2) << c.args;
         EXPECT_NE(run.err.find(c.err), std::string::npos) << c.args << ": " << run.err;
     }
+}
+
+TEST(PlanProgram, TakesTheIntervalLengthFromTimeLabelsAndRefusesAnOptionThatDisagrees) {
+    TempFolder folder;
+    const std::string quarters = "interval,calls,aht,patience\r\n08:00,100,300,60\r\n08:15,120,300,60\r\n";
+    writeBytes(folder / "quarters.csv", quarters);
+    writeBytes(folder / "dated.csv",
+               "interval,calls,aht,patience\r\n2026-12-07 08:00,100,300,60\r\n2026-12-07 08:15,120,300,60\r\n");
+    writeBytes(folder / "gap.csv", "interval,calls,aht\r\n08:00,10,300\r\n08:15,10,300\r\n08:45,10,300\r\n");
+    writeBytes(folder / "mixed.csv", "interval,calls,aht\r\n7:45,10,300\r\n08:00,10,300\r\n");
+    writeBytes(folder / "named.csv", "interval,calls,aht\r\nmorning,10,300\r\nafternoon,10,300\r\n");
+    const ToolRun stated = runPlanIn(folder.path(), "quarters.csv --interval-minutes 15");
+    ASSERT_EQ(stated.status, 0) << stated.err;
+    EXPECT_EQ(stated.err, "");
+    const struct {
+        const char* args;
+        int status;
+        const char* err;  // part of standard error
+    } cases[] = {
+        {"quarters.csv", 0, "interval length: 15 minutes, from the labels"},
+        {"dated.csv", 0, "interval length: 15 minutes, from the labels"},
+        {"quarters.csv --interval-minutes 30", 2,
+         "--interval-minutes 30 disagrees with the forecast, whose labels step by 15 minutes ('08:00' (line 2) to "
+         "'08:15' (line 3))"},
+        {"gap.csv", 0, "intervals are missing from the forecast (its labels step by 15 minutes): '08:15' (line 3) to "
+                       "'08:45' (line 4)"},
+        {"mixed.csv", 0, "the interval labels are written in more than one form: '7:45' (line 2) and '08:00' (line 3)"},
+        {"named.csv", 2, "the interval labels are not times of day ('morning' (line 2)), so their length cannot be "
+                         "told from them: give --interval-minutes"},
+        {"named.csv --interval-minutes 30", 0, ""},
+        {"quarters.csv --interval-minutes 15 --patience lognormal:0.5", 0, ""},  // the patience column gives the mean
+    };
+    for (const auto& c : cases) {
+        const ToolRun run = runPlanIn(folder.path(), c.args);
+        EXPECT_EQ(run.status, c.status) << c.args << ": " << run.err;
+        if (*c.err == '\0') EXPECT_EQ(run.err, "") << c.args;
+        else EXPECT_NE(run.err.find(c.err), std::string::npos) << c.args << ": " << run.err;
+    }
+    EXPECT_EQ(runPlanIn(folder.path(), "quarters.csv").out, stated.out) << "planned as quarter-hours";
+    const auto dated = records(runPlanIn(folder.path(), "dated.csv").out), plain = records(stated.out);
+    ASSERT_EQ(dated.size(), plain.size());
+    for (std::size_t i = 1; i < plain.size(); ++i)
+        EXPECT_EQ(dated[i][columnOf(dated[0], "agents")], plain[i][columnOf(plain[0], "agents")]) << i;
 }
 
 TEST(PlanProgram, MarksAnIntervalNoCountMeetsAndEndsWithStatus1) {

@@ -322,6 +322,8 @@ py::tuple dayPlan(const std::string& text, const std::string& name, std::vector<
         std::vector<std::string> remarks;
         const DayPlanSettings settings = plan::planSettings(options, forecast, nullptr, &remarks);
         for (const std::string& remark : remarks) findings.emplace_back("input", remark);
+        const std::string clash = clashingColumn(forecast, settings);
+        if (!clash.empty()) throw RunFailure(name + ": " + clash);
         const DayPlan planned = planDay(forecast, settings);
         std::ostringstream out;
         writePlanCsv(out, planTable(forecast, settings, planned));

@@ -219,3 +219,11 @@ def test_shares_are_read_as_the_programs_read_them_as_numbers_or_text(tmp_path):
         qc.plan(forecast, max_occupancy=True)
     centre = qc.CallCentre(**TYPICAL)
     assert qc.staff(centre, ["SL(0.2)>=80%"]) == qc.staff(centre, ["SL(0.2)>=0.8"]) == qc.staff(centre, ["SL(0.2)>=80"])
+
+
+def test_a_plan_given_back_as_a_forecast_is_refused_naming_the_column(tmp_path):
+    pandas = pytest.importorskip("pandas")
+    forecast = pandas.DataFrame({"interval": ["08:00", "08:30"], "calls": [10, 20], "aht": [180, 180]})
+    day = qc.plan(forecast)
+    with pytest.raises(qc.InputError, match="'load \\(Erlangs\\)', has the name of a column the plan writes"):
+        qc.plan(day.iloc[:-1])

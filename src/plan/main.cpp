@@ -44,6 +44,11 @@ int run(const PlanOptions& options) {
     const DayPlanSettings settings = planSettings(options, forecast, &readings, &remarks);
     for (const std::string& reading : readings) std::cerr << kProgram << ": " << reading << "\n";
     for (const std::string& remark : remarks) std::cerr << kProgram << ": " << remark << "\n";
+    const std::string clash = clashingColumn(forecast, settings);
+    if (!clash.empty()) {
+        std::cerr << kProgram << ": " << echoText(options.forecastPath, kWholeText) << ": " << clash << "\n";
+        return 2;
+    }
 
     DayPlan plan;
     try {

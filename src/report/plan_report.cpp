@@ -3,6 +3,7 @@
 #include <cmath>
 #include <limits>
 
+#include "core/echo_text.h"
 #include "core/number_text.h"
 #include "report/csv.h"
 #include "report/finding_text.h"
@@ -149,13 +150,35 @@ std::vector<std::string> describeSettings(const DayPlanSettings& s) {
     return lines;
 }
 
+std::vector<std::string> planColumnNames(const DayPlanSettings& settings) {
+    std::vector<std::string> names = {"load (Erlangs)", "agents", "scheduled", "waiting places"};
+    names.push_back(slName(settings) + " (%)");
+    for (const char* name : {"ASA (s)", "abandonment (%)", "occupancy (%)", "P(Loss)", "SL bound", "note"})
+        names.push_back(name);
+    return names;
+}
+
+std::string clashingColumn(const Forecast& forecast, const DayPlanSettings& settings) {
+    const auto key = [](std::string name) {
+        for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        name.erase(0, name.find_first_not_of(" \t"));
+        name.erase(name.find_last_not_of(" \t") + 1);
+        return name;
+    };
+    const std::vector<std::string> written = planColumnNames(settings);
+    for (std::size_t i = 0; i < forecast.header.size(); ++i)
+        for (const std::string& name : written)
+            if (key(forecast.header[i]) == key(name))
+                return "the forecast's column " + std::to_string(i + 1) + ", '" + echoText(forecast.header[i]) +
+                       "', has the name of a column the plan writes ('" + name +
+                       "'): rename or remove it (a plan is not a forecast)";
+    return std::string();
+}
+
 PlanTable planTable(const Forecast& forecast, const DayPlanSettings& settings, const DayPlan& plan) {
     PlanTable table;
     table.header = forecast.header;
-    for (const char* name : {"load (Erlangs)", "agents", "scheduled", "waiting places"}) table.header.push_back(name);
-    table.header.push_back(slName(settings) + " (%)");
-    for (const char* name : {"ASA (s)", "abandonment (%)", "occupancy (%)", "P(Loss)", "SL bound", "note"})
-        table.header.push_back(name);
+    for (const std::string& name : planColumnNames(settings)) table.header.push_back(name);
     const int agentDecimals = settings.fractional ? 2 : 0;
     for (const IntervalPlan& p : plan.intervals) {
         std::vector<std::string> row = forecast.intervals[p.index].fields;

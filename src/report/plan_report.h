@@ -28,6 +28,16 @@ struct PlanTable {
 
 PlanTable planTable(const Forecast& forecast, const DayPlanSettings& settings, const DayPlan& plan);
 
+// The names of the columns the plan adds to the forecast's.
+std::vector<std::string> planColumnNames(const DayPlanSettings& settings);
+
+// Why the forecast cannot be planned as it is where one of its columns has
+// the name of a column the plan adds (letter case and surrounding blanks
+// ignored: "Agents " is agents), naming it; empty otherwise. Two columns of
+// one name would let a reader by name take the forecast's values for the
+// plan's.
+std::string clashingColumn(const Forecast& forecast, const DayPlanSettings& settings);
+
 // The table as RFC 4180 CSV (CR LF line ends).
 void writePlanCsv(std::ostream& out, const PlanTable& table);
 

@@ -209,6 +209,27 @@ TEST(PlanProgram, TakesTheIntervalLengthFromTimeLabelsAndRefusesAnOptionThatDisa
         EXPECT_EQ(dated[i][columnOf(dated[0], "agents")], plain[i][columnOf(plain[0], "agents")]) << i;
 }
 
+TEST(PlanProgram, RefusesAForecastColumnNamedLikeAColumnThePlanWritesAndNamesIt) {
+    TempFolder folder;
+    const struct {
+        const char* header;
+        const char* err;  // part of standard error
+    } cases[] = {
+        {"interval,calls,aht,agents", "the forecast's column 4, 'agents', has the name of a column the plan writes ('agents')"},
+        {"interval,calls,aht, Note ", "column 4, ' Note ', has the name of a column the plan writes ('note')"},
+        {"interval,calls,aht,sl 20 s (%)", "('SL 20 s (%)')"},
+    };
+    for (const auto& c : cases) {
+        writeBytes(folder / "day.csv", std::string(c.header) + "\r\n08:00,10,300,x\r\n");
+        const ToolRun run = runPlanIn(folder.path(), "day.csv --interval-minutes 30 --out plan.csv");
+        EXPECT_EQ(run.status, 2) << c.header;
+        EXPECT_NE(run.err.find(c.err), std::string::npos) << c.header << ": " << run.err;
+        EXPECT_FALSE(std::filesystem::exists(folder / "plan.csv")) << c.header;
+    }
+    writeBytes(folder / "day.csv", "interval,calls,aht,agents wanted\r\n08:00,10,300,x\r\n");
+    EXPECT_EQ(runPlanIn(folder.path(), "day.csv --interval-minutes 30").status, 0) << "a name that only starts alike";
+}
+
 TEST(PlanProgram, MarksAnIntervalNoCountMeetsAndEndsWithStatus1) {
     TempFolder folder;
     writeBytes(folder / "day.csv", "interval,calls,aht,team\r\n08:00,0,300,\"a, b\"\r\n08:30,90,300,c\r\n");

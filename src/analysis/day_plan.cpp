@@ -375,6 +375,34 @@ double scheduledAgents(double agents, double shrinkage, bool fractional) {
     return std::fabs(paid - whole) <= 1e-9 * std::max(1.0, whole) ? whole : std::ceil(paid);
 }
 
+namespace {
+
+// The totals of the intervals `which`: calls, agent-hours, and SL and
+// abandonment weighted by the calls of the intervals that have values.
+DayPlanTotals totalsOf(const Forecast& forecast, const DayPlanSettings& settings,
+                       const std::vector<IntervalPlan>& intervals, const std::vector<std::size_t>& which) {
+    const double hours = settings.intervalMinutes / kSecondsPerMinute;
+    DayPlanTotals totals;
+    double weight = 0, sl = 0, abandon = 0;
+    for (std::size_t i : which) {
+        const IntervalPlan& p = intervals[i];
+        const double calls = forecast.intervals[p.index].calls;
+        totals.calls += calls;
+        totals.agentHours += p.agents * hours;
+        totals.scheduledHours += p.scheduled * hours;
+        if (p.measured) {
+            weight += calls;
+            sl += calls * p.service.serviceLevel;
+            abandon += calls * p.service.abandonment;
+        }
+    }
+    totals.serviceLevel = weight > 0 ? sl / weight : kNaN;
+    totals.abandonment = weight > 0 ? abandon / weight : kNaN;
+    return totals;
+}
+
+}  // namespace
+
 DayPlan planDay(const Forecast& forecast, const DayPlanSettings& settings, bool withBusiest) {
     if (!(settings.intervalMinutes > 0) || !std::isfinite(settings.intervalMinutes))
         throw RunFailure("the interval length must be a number of minutes above 0");
@@ -405,23 +433,22 @@ DayPlan planDay(const Forecast& forecast, const DayPlanSettings& settings, bool 
         }
     });
 
-    const double hours = settings.intervalMinutes / kSecondsPerMinute;
-    double weight = 0, sl = 0, abandon = 0;
+    std::vector<std::size_t> all(n);
+    for (std::size_t i = 0; i < n; ++i) all[i] = i;
+    plan.totals = totalsOf(forecast, settings, plan.intervals, all);
     for (const IntervalPlan& p : plan.intervals) {
-        const double calls = forecast.intervals[p.index].calls;
-        plan.totals.calls += calls;
-        plan.totals.agentHours += p.agents * hours;
-        plan.totals.scheduledHours += p.scheduled * hours;
         plan.allMet = plan.allMet && p.met;
         plan.unmet += p.met ? 0 : 1;
-        if (p.measured) {
-            weight += calls;
-            sl += calls * p.service.serviceLevel;
-            abandon += calls * p.service.abandonment;
-        }
     }
-    plan.totals.serviceLevel = weight > 0 ? sl / weight : kNaN;
-    plan.totals.abandonment = weight > 0 ? abandon / weight : kNaN;
+    if (forecast.dayColumn >= 0) {
+        for (std::size_t i = 0; i < n; ++i) {
+            const std::string& day = forecast.intervals[plan.intervals[i].index].day;
+            auto known = std::find_if(plan.days.begin(), plan.days.end(), [&](const DayTotals& d) { return d.day == day; });
+            if (known == plan.days.end()) known = plan.days.insert(plan.days.end(), DayTotals{day, {}, {}});
+            known->intervals.push_back(i);
+        }
+        for (DayTotals& d : plan.days) d.totals = totalsOf(forecast, settings, plan.intervals, d.intervals);
+    }
     if (withBusiest && plan.totals.calls > 0) {
         std::size_t busiest = 0;
         for (std::size_t i = 1; i < n; ++i)

@@ -146,9 +146,17 @@ struct BusiestInterval {
     std::vector<double> waitCurve;      // P(W <= t | S) at the planned agents
 };
 
+// The totals of one day of a forecast with a date or day column.
+struct DayTotals {
+    std::string day;                    // as written in the forecast
+    std::vector<std::size_t> intervals; // its intervals (indexes of DayPlan::intervals), in the forecast's order
+    DayPlanTotals totals;
+};
+
 struct DayPlan {
     std::vector<IntervalPlan> intervals;
-    DayPlanTotals totals;
+    DayPlanTotals totals;               // of every interval (a week's with many days)
+    std::vector<DayTotals> days;        // per day, in the order of their first interval; empty without a day column
     bool allMet = true;
     std::size_t unmet = 0;  // intervals that miss a target
     std::optional<BusiestInterval> busiest;  // only when asked for and some interval has calls

@@ -43,7 +43,7 @@ std::string lowered(std::string text) {
 bool number(const std::string& field, double& value) { return readFiniteNumber(trimmed(field), value); }
 
 struct Columns {
-    int interval = -1, calls = -1, aht = -1, patience = -1, staffed = -1;
+    int interval = -1, calls = -1, aht = -1, patience = -1, staffed = -1, date = -1, day = -1;
 };
 
 Columns findColumns(const CsvRecord& header, const std::string& name, Forecast& forecast) {
@@ -63,6 +63,8 @@ Columns findColumns(const CsvRecord& header, const std::string& name, Forecast& 
                      : key == "aht"    ? &columns.aht
                      : key == "patience" ? &columns.patience
                      : key == "staffed"  ? &columns.staffed
+                     : key == "date"     ? &columns.date
+                     : key == "day"      ? &columns.day
                                          : nullptr;
         if (known != nullptr) *known = index;
         forecast.header.push_back(header.fields[i]);
@@ -74,6 +76,7 @@ Columns findColumns(const CsvRecord& header, const std::string& name, Forecast& 
                      "' (needed: interval, calls, aht; optional: patience, staffed)");
     forecast.hasPatience = columns.patience >= 0;
     forecast.hasStaffed = columns.staffed >= 0;
+    forecast.dayColumn = columns.date >= 0 ? columns.date : columns.day;
     return columns;
 }
 
@@ -108,6 +111,10 @@ ForecastInterval readInterval(const CsvRecord& record, const Columns& columns, c
             where(columns.staffed, "'" + echoText(field(columns.staffed)) + "' is not a whole number of agents from 0 to " +
                                        std::to_string(kMostStaffed));
         interval.staffed = static_cast<int>(std::stoll(text));
+    }
+    if (forecast.dayColumn >= 0) {
+        interval.day = trimmed(field(forecast.dayColumn));
+        if (interval.day.empty()) where(forecast.dayColumn, "the interval has no day");
     }
     interval.fields = record.fields;
     return interval;
@@ -186,7 +193,7 @@ Forecast readForecast(std::istream& in, const std::string& name) {
     Forecast forecast;
     const Columns columns = findColumns(records[0], name, forecast);
     if (records.size() == 1) fail(name, 0, 0, "the header is followed by no interval");
-    std::map<std::string, int> labels;  // label -> line
+    std::map<std::pair<std::string, std::string>, int> labels;  // (day, label) -> line
     for (std::size_t i = 1; i < records.size(); ++i) {
         const CsvRecord& record = records[i];
         if (record.fields.size() != forecast.header.size())
@@ -194,11 +201,13 @@ Forecast readForecast(std::istream& in, const std::string& name) {
                  std::to_string(record.fields.size()) + " fields where the header has " +
                      std::to_string(forecast.header.size()));
         ForecastInterval interval = readInterval(record, columns, forecast, name);
-        const auto before = labels.emplace(interval.label, interval.line);
+        const auto before = labels.emplace(std::make_pair(interval.day, interval.label), interval.line);
         if (!before.second)
             fail(name, record.line, columns.interval + 1,
-                 "interval '" + echoText(interval.label) + "' is listed twice (first on line " +
-                     std::to_string(before.first->second) + ")");
+                 "interval '" + echoText(interval.label) + "'" +
+                     (interval.day.empty() ? std::string() : " of day '" + echoText(interval.day) + "'") +
+                     " is listed twice (first on line " + std::to_string(before.first->second) + ")" +
+                     (forecast.dayColumn < 0 ? std::string("; for many days add a date or day column") : std::string()));
         forecast.intervals.push_back(std::move(interval));
     }
     return forecast;

@@ -217,7 +217,7 @@ namespace {
 void intervalLength(const PlanOptions& options, const Forecast& forecast, DayPlanSettings& settings,
                     std::vector<std::string>& readings, std::vector<std::string>& remarks) {
     std::vector<IntervalLabel> labels;
-    for (const ForecastInterval& interval : forecast.intervals) labels.push_back({interval.label, "", interval.line});
+    for (const ForecastInterval& interval : forecast.intervals) labels.push_back({interval.label, interval.day, interval.line});
     const LabelStep step = labelStep(labels);
     const auto at = [&](std::size_t i) {
         return "'" + echoText(labels[i].text) + "' (line " + std::to_string(labels[i].line) + ")";

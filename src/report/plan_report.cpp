@@ -1,6 +1,8 @@
 #include "report/plan_report.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <limits>
 
 #include "core/echo_text.h"
@@ -122,6 +124,73 @@ std::string intervalNote(const IntervalPlan& p, const DayPlanSettings& settings)
     return note;
 }
 
+// Required agents as a heat map: a row per day, a column per label (the
+// labels in the order they first come), each cell shaded from white (the
+// fewest) to dark blue (the most), with its number where the cell is wide
+// enough to hold it; an interval a day lacks stays blank. Grey prints keep
+// the order (the shade darkens with the count).
+std::string svgHeatMap(const std::string& title, const std::vector<std::string>& days,
+                       const std::vector<std::string>& columns, const std::vector<std::vector<double>>& cells) {
+    constexpr double kWidth = 760, kLeft = 100, kRight = 10, kTop = 34, kRow = 24, kBottom = 40;
+    constexpr double kDigitWidth = 7;  // px a character takes at 11 px
+    const double cellW = (kWidth - kLeft - kRight) / static_cast<double>(std::max<std::size_t>(columns.size(), 1));
+    const double height = kTop + kRow * static_cast<double>(days.size()) + kBottom;
+    double lo = std::numeric_limits<double>::infinity(), hi = -lo;
+    for (const std::vector<double>& row : cells)
+        for (double v : row)
+            if (std::isfinite(v)) lo = std::min(lo, v), hi = std::max(hi, v);
+    const auto shade = [&](double v) {
+        const double t = hi > lo ? (v - lo) / (hi - lo) : 1;
+        const auto mix = [&](double from, double to) { return static_cast<int>(std::lround(from + (to - from) * t)); };
+        char colour[8];
+        std::snprintf(colour, sizeof colour, "#%02x%02x%02x", mix(247, 8), mix(251, 48), mix(255, 107));
+        return std::string(colour);
+    };
+    const auto num = [](double v) { return formatFixed(v, 1); };
+    std::string svg = "<svg xmlns=\"http://www.w3.org/2000/svg\" class=\"heatmap\" width=\"760\" height=\"" +
+                      num(height) + "\" viewBox=\"0 0 760 " + num(height) + "\" role=\"img\" aria-label=\"" +
+                      xmlEscaped(title) + "\" font-family=\"sans-serif\" font-size=\"11\">\n<title>" + xmlEscaped(title) +
+                      "</title>\n<text x=\"" + num(kLeft) + "\" y=\"18\" font-size=\"14\" font-weight=\"bold\">" +
+                      xmlEscaped(title) + "</text>\n";
+    std::size_t widest = 1;
+    for (const std::vector<double>& row : cells)
+        for (double v : row)
+            if (std::isfinite(v)) widest = std::max(widest, formatFixed(v, 0).size());
+    const bool numbers = cellW >= kDigitWidth * static_cast<double>(widest) + 4;
+    for (std::size_t d = 0; d < days.size(); ++d) {
+        const double y = kTop + kRow * static_cast<double>(d);
+        svg += "<text x=\"" + num(kLeft - 6) + "\" y=\"" + num(y + kRow / 2 + 4) + "\" text-anchor=\"end\">" +
+               xmlEscaped(days[d]) + "</text>";
+        for (std::size_t c = 0; c < columns.size(); ++c) {
+            const double v = cells[d][c];
+            if (!std::isfinite(v)) continue;
+            const double x = kLeft + cellW * static_cast<double>(c);
+            svg += "<rect x=\"" + num(x) + "\" y=\"" + num(y) + "\" width=\"" + num(cellW) + "\" height=\"" + num(kRow) +
+                   "\" fill=\"" + shade(v) + "\" stroke=\"#fff\"><title>" + xmlEscaped(days[d] + " " + columns[c]) + ": " +
+                   formatFixed(v, 2) + " agents</title></rect>";
+            if (numbers) {
+                const bool dark = hi > lo && (v - lo) / (hi - lo) > 0.5;
+                svg += "<text x=\"" + num(x + cellW / 2) + "\" y=\"" + num(y + kRow / 2 + 4) + "\" text-anchor=\"middle\"" +
+                       (dark ? " fill=\"#fff\"" : "") + ">" + formatFixed(v, 0) + "</text>";
+            }
+        }
+        svg += "\n";
+    }
+    // Time labels under the map, far enough apart not to touch.
+    std::size_t longest = 1;
+    for (const std::string& label : columns) longest = std::max(longest, label.size());
+    const std::size_t every = std::max<std::size_t>(
+        1, static_cast<std::size_t>(std::ceil((kDigitWidth * static_cast<double>(longest) + 8) / cellW)));
+    const double below = kTop + kRow * static_cast<double>(days.size()) + 14;
+    for (std::size_t c = 0; c < columns.size(); c += every)
+        svg += "<text x=\"" + num(kLeft + cellW * (static_cast<double>(c) + 0.5)) + "\" y=\"" + num(below) +
+               "\" text-anchor=\"middle\">" + xmlEscaped(columns[c]) + "</text>";
+    svg += "\n<text x=\"" + num(kLeft) + "\" y=\"" + num(below + 18) + "\">required agents (net): " +
+           (std::isfinite(lo) ? formatFixed(lo, 0) + " (lightest) to " + formatFixed(hi, 0) + " (darkest)" : std::string("none")) +
+           "</text>\n</svg>";
+    return svg;
+}
+
 }  // namespace
 
 std::vector<std::string> describeSettings(const DayPlanSettings& s) {
@@ -202,7 +271,6 @@ PlanTable planTable(const Forecast& forecast, const DayPlanSettings& settings, c
         table.rows.push_back(std::move(row));
     }
     // The totals.
-    std::vector<std::string> totals(table.header.size());
     std::size_t labelColumn = 0, callsColumn = 0;
     for (std::size_t i = 0; i < forecast.header.size(); ++i) {
         std::string name = forecast.header[i];
@@ -213,16 +281,25 @@ PlanTable planTable(const Forecast& forecast, const DayPlanSettings& settings, c
         if (name == "calls") callsColumn = i;
     }
     const std::size_t base = forecast.header.size();
-    totals[labelColumn] = "total";
-    totals[callsColumn] = significant(plan.totals.calls, 10);
-    totals[base + 1] = formatFixed(plan.totals.agentHours, 2);
-    totals[base + 2] = formatFixed(plan.totals.scheduledHours, 2);
-    totals[base + 4] = percentText(plan.totals.serviceLevel);
-    totals[base + 6] = percentText(plan.totals.abandonment);
-    totals.back() = std::string("agent-hours; SL and abandonment weighted by the calls of the intervals with values; "
-                                "model: ") +
-                    queueModelName(settings.model);
-    table.rows.push_back(std::move(totals));
+    const auto totalsRow = [&](const DayPlanTotals& t, const std::string& day, const std::string& note) {
+        std::vector<std::string> row(table.header.size());
+        if (forecast.dayColumn >= 0) row[static_cast<std::size_t>(forecast.dayColumn)] = day;
+        row[labelColumn] = "total";
+        row[callsColumn] = significant(t.calls, 10);
+        row[base + 1] = formatFixed(t.agentHours, 2);
+        row[base + 2] = formatFixed(t.scheduledHours, 2);
+        row[base + 4] = percentText(t.serviceLevel);
+        row[base + 6] = percentText(t.abandonment);
+        row.back() = note;
+        return row;
+    };
+    // Many days: a total per day, then the total of them all.
+    if (plan.days.size() > 1)
+        for (const DayTotals& d : plan.days) table.rows.push_back(totalsRow(d.totals, d.day, "agent-hours of the day"));
+    table.rows.push_back(totalsRow(plan.totals, plan.days.size() > 1 ? "all days" : std::string(),
+                                   std::string("agent-hours; SL and abandonment weighted by the calls of the intervals "
+                                               "with values; model: ") +
+                                       queueModelName(settings.model)));
     return table;
 }
 
@@ -240,7 +317,7 @@ std::string planHtml(const std::string& forecastName, const Forecast& forecast, 
     for (std::size_t i = 0; i < n; ++i) {
         const IntervalPlan& p = plan.intervals[i];
         const ForecastInterval& f = forecast.intervals[p.index];
-        labels.push_back(f.label);
+        labels.push_back(plan.days.size() > 1 ? f.day + " " + f.label : f.label);
         calls[i] = f.calls;
         const bool planned = p.outcome != IntervalOutcome::NoStaffing;
         agents[i] = planned ? p.agents : kNaN;
@@ -279,6 +356,48 @@ std::string planHtml(const std::string& forecastName, const Forecast& forecast, 
     c4.yPercent = true;
     c4.series = {{"abandonment", abandon}};
     if (settings.maxAbandon) c4.targets.push_back({*settings.maxAbandon, "limit " + shareWords(*settings.maxAbandon)});
+
+    // Many days: the week at a glance, then each day, ahead of the charts over
+    // every interval.
+    if (plan.days.size() > 1) {
+        std::vector<std::string> dayNames, times;
+        for (const DayTotals& d : plan.days) {
+            dayNames.push_back(d.day);
+            for (std::size_t i : d.intervals) {
+                const std::string& label = forecast.intervals[plan.intervals[i].index].label;
+                if (std::find(times.begin(), times.end(), label) == times.end()) times.push_back(label);
+            }
+        }
+        std::vector<std::vector<double>> cells(plan.days.size(), std::vector<double>(times.size(), kNaN));
+        for (std::size_t d = 0; d < plan.days.size(); ++d)
+            for (std::size_t i : plan.days[d].intervals) {
+                const std::string& label = forecast.intervals[plan.intervals[i].index].label;
+                cells[d][static_cast<std::size_t>(std::find(times.begin(), times.end(), label) - times.begin())] = agents[i];
+            }
+        body += "<h2>The week: required agents by day and interval</h2>\n<figure>" +
+                svgHeatMap(reverse ? "Agents on hand by day and interval" : "Required agents by day and interval",
+                           dayNames, times, cells) +
+                "</figure>\n";
+        double most = 0;  // one scale for every day, so that days compare at a glance
+        for (std::size_t i = 0; i < n; ++i)
+            if (std::isfinite(scheduled[i])) most = std::max(most, scheduled[i]);
+        for (std::size_t d = 0; d < plan.days.size(); ++d) {
+            const DayTotals& day = plan.days[d];
+            LineChart c = perInterval(("day-" + std::to_string(d + 1)).c_str(), "", "agents");
+            c.title = day.day + ": " + significant(day.totals.calls, 10) + " calls, " +
+                      formatFixed(day.totals.agentHours, 1) + " agent-hours net";
+            c.categories.clear();
+            std::vector<double> required, toSchedule;
+            for (std::size_t i : day.intervals) {
+                c.categories.push_back(forecast.intervals[plan.intervals[i].index].label);
+                required.push_back(agents[i]);
+                toSchedule.push_back(scheduled[i]);
+            }
+            c.series = {{reverse ? "staffed (net)" : "required (net)", required}, {"scheduled", toSchedule}};
+            if (most > 0) c.yMax = most;
+            body += "<figure>" + svgLineChart(c, 760, 220) + "</figure>\n";
+        }
+    }
 
     body += "<h2>Calls and agents</h2>\n";
     chart(c1);
@@ -331,7 +450,7 @@ std::string planHtml(const std::string& forecastName, const Forecast& forecast, 
     for (const std::string& h : table.header) body += "<th>" + xmlEscaped(h) + "</th>";
     body += "</tr></thead>\n<tbody>\n";
     for (std::size_t r = 0; r < table.rows.size(); ++r) {
-        const bool total = r + 1 == table.rows.size();
+        const bool total = r >= plan.intervals.size();
         const bool unmet = !total && !plan.intervals[r].met;
         body += std::string("<tr") + (total ? " class=\"total\"" : unmet ? " class=\"unmet\"" : "") + ">";
         for (const std::string& cell : table.rows[r]) body += "<td>" + xmlEscaped(cell) + "</td>";
@@ -378,7 +497,7 @@ std::string planHtml(const std::string& forecastName, const Forecast& forecast, 
 
     return htmlPage("Staffing plan: " + forecastName,
                     "h1 { font-size: 1.5em; } h2 { font-size: 1.2em; margin-top: 1.6em; border-bottom: 1px solid #999; }\n"
-                    "figure { margin: 0.8em 0; } svg.chart { max-width: 100%; height: auto; }\n"
+                    "figure { margin: 0.8em 0; } svg.chart, svg.heatmap { max-width: 100%; height: auto; }\n"
                     "div.wide { overflow-x: auto; } table { border-collapse: collapse; font-size: 0.8em; }\n"
                     "th, td { border: 1px solid #999; padding: 0.15em 0.5em; text-align: right; white-space: nowrap; }\n"
                     "td:first-child, th { text-align: left; } td:last-child { text-align: left; white-space: normal; }\n"

@@ -230,6 +230,40 @@ TEST(PlanProgram, RefusesAForecastColumnNamedLikeAColumnThePlanWritesAndNamesIt)
     EXPECT_EQ(runPlanIn(folder.path(), "day.csv --interval-minutes 30").status, 0) << "a name that only starts alike";
 }
 
+TEST(PlanProgram, PlansManyDaysKeyedByADateOrDayColumnWithATotalPerDayAndForAll) {
+    TempFolder folder;
+    for (const char* column : {"date", " Day"}) {
+        writeBytes(folder / "week.csv", std::string(column) + ",interval,calls,aht\r\nmon," +
+                                            "08:00,100,300\r\nmon,08:30,200,300\r\ntue,08:00,100,300\r\ntue,08:30,200,300\r\n");
+        const ToolRun run = runPlanIn(folder.path(), "week.csv");
+        ASSERT_EQ(run.status, 0) << column << ": " << run.err;
+        EXPECT_NE(run.err.find("interval length: 30 minutes"), std::string::npos) << run.err;
+        const auto rows = records(run.out);
+        ASSERT_EQ(rows.size(), 8u) << run.out;
+        const std::size_t agents = columnOf(rows[0], "agents"), calls = columnOf(rows[0], "calls");
+        EXPECT_EQ(rows[1][agents], rows[3][agents]) << "the same day twice, the same plan";
+        const double hours = (std::stod(rows[1][agents]) + std::stod(rows[2][agents])) / 2;
+        const struct {
+            std::size_t row;
+            const char* day;
+            const char* calls;
+            double agentHours;
+        } totals[] = {{5, "mon", "300", hours}, {6, "tue", "300", hours}, {7, "all days", "600", 2 * hours}};
+        for (const auto& t : totals) {
+            EXPECT_EQ(rows[t.row][0], t.day);
+            EXPECT_EQ(rows[t.row][1], "total");
+            EXPECT_EQ(rows[t.row][calls], t.calls);
+            EXPECT_EQ(std::stod(rows[t.row][agents]), t.agentHours) << t.day;
+        }
+    }
+    writeBytes(folder / "twice.csv", "interval,calls,aht\r\n08:00,10,300\r\n08:30,10,300\r\n08:00,10,300\r\n");
+    const ToolRun twice = runPlanIn(folder.path(), "twice.csv");
+    EXPECT_EQ(twice.status, 2);
+    EXPECT_NE(twice.err.find("interval '08:00' is listed twice (first on line 2); for many days add a date or day column"),
+              std::string::npos)
+        << twice.err;
+}
+
 TEST(PlanProgram, MarksAnIntervalNoCountMeetsAndEndsWithStatus1) {
     TempFolder folder;
     writeBytes(folder / "day.csv", "interval,calls,aht,team\r\n08:00,0,300,\"a, b\"\r\n08:30,90,300,c\r\n");

@@ -54,7 +54,10 @@ def _table(text: str, forecast_header: List[str]):
     numbers), the plan's columns as numbers, the note as text; an empty
     cell of a number is NaN."""
     header = next(csv.reader(io.StringIO(text)))
-    as_text = [c for c in header if c == "note" or (c in forecast_header and c.lower() not in _NUMERIC_FORECAST)]
+    as_text = [c for c in header
+               if c == "note" or (c in forecast_header and c.strip().lower() not in _NUMERIC_FORECAST)]
+    # The forecast's numbers as written, decimal commas too ("280,5").
+    decimal = [c for c in header if c in forecast_header and c not in as_text]
     try:
         import pandas
     except ImportError:
@@ -65,10 +68,13 @@ def _table(text: str, forecast_header: List[str]):
             if name in as_text:
                 table[name] = np.array(cells, dtype=object)
             else:
-                table[name] = np.array([float(c) if c else np.nan for c in cells], dtype=float)
+                table[name] = np.array([float(c.replace(",", ".")) if c else np.nan for c in cells], dtype=float)
         return table
-    return pandas.read_csv(io.StringIO(text), dtype={c: str for c in as_text}, keep_default_na=False,
-                           na_values={c: [""] for c in header if c not in as_text}, float_precision="round_trip")
+    frame = pandas.read_csv(io.StringIO(text), dtype={c: str for c in as_text + decimal}, keep_default_na=False,
+                            na_values={c: [""] for c in header if c not in as_text}, float_precision="round_trip")
+    for name in decimal:
+        frame[name] = pandas.to_numeric(frame[name].str.replace(",", ".", regex=False))
+    return frame
 
 
 def plan(

@@ -314,11 +314,12 @@ py::tuple dayPlan(const std::string& text, const std::string& name, std::vector<
     {
         py::gil_scoped_release release;
         if (text.empty()) {
-            forecast = readForecastFile(name);
+            forecast = readForecastFile(name, options.format);
         } else {
             std::istringstream in(text);
-            forecast = readForecast(in, name);
+            forecast = readForecast(in, name, options.format);
         }
+        for (const std::string& note : forecast.notes) findings.emplace_back("input", name + ": " + note);
         std::vector<std::string> remarks;
         const DayPlanSettings settings = plan::planSettings(options, forecast, nullptr, &remarks);
         for (const std::string& remark : remarks) findings.emplace_back("input", remark);

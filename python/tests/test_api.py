@@ -227,3 +227,14 @@ def test_a_plan_given_back_as_a_forecast_is_refused_naming_the_column(tmp_path):
     day = qc.plan(forecast)
     with pytest.raises(qc.InputError, match="'load \\(Erlangs\\)', has the name of a column the plan writes"):
         qc.plan(day.iloc[:-1])
+
+
+def test_a_spreadsheets_export_plans_as_meant_with_what_was_assumed_as_warnings(tmp_path):
+    plain, sheet = tmp_path / "plain.csv", tmp_path / "sheet.csv"
+    plain.write_text("interval,calls,aht\n08:00,100,280.5\n08:30,0,300\n09:00,120,300\n")
+    sheet.write_text(" Interval ;CALLS;Aht\n08:00;100;280,5\n08:30;0;\n09:00;120;300\nTotal;220;\n")
+    with pytest.warns(qc.InputWarning, match="is a total of the intervals above it"):
+        table = qc.plan(sheet)
+    expected = qc.plan(plain)
+    assert list(table["agents"]) == list(expected["agents"])
+    assert table["Aht"][0] == 280.5 and table["agents"][1] == 0

@@ -35,12 +35,13 @@ int run(const PlanOptions& options) {
     for (const std::string& remark : options.remarks) std::cerr << kProgram << ": " << remark << "\n";
     Forecast forecast;
     try {
-        forecast = readForecastFile(options.forecastPath);
+        forecast = readForecastFile(options.forecastPath, options.format);
     } catch (const ForecastError& error) {
         std::cerr << kProgram << ": " << error.what() << "\n";
         return 2;
     }
     std::vector<std::string> readings, remarks;
+    for (const std::string& note : forecast.notes) std::cerr << kProgram << ": " << echoText(options.forecastPath, kWholeText) << ": " << note << "\n";
     const DayPlanSettings settings = planSettings(options, forecast, &readings, &remarks);
     for (const std::string& reading : readings) std::cerr << kProgram << ": " << reading << "\n";
     for (const std::string& remark : remarks) std::cerr << kProgram << ": " << remark << "\n";

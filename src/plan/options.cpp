@@ -130,6 +130,12 @@ PlanOptions parsePlanOptions(const std::vector<std::string>& args, unsigned core
         } else if (option == "--fractional") {
             line.noValue();
             s.fractional = true;
+        } else if (option == "--separator" || option == "--decimal") {
+            const std::string text = line.takeValue();
+            const char* allowed = option == "--separator" ? ",;" : ".,";
+            if (text.size() != 1 || std::string(allowed).find(text[0]) == std::string::npos)
+                throw UsageError(option + " '" + echoText(text) + "': expected " + allowed[0] + " or " + allowed[1]);
+            (option == "--separator" ? options.format.separator : options.format.decimal) = text[0];
         } else if (option == "--out") {
             options.outPath = line.takeValue();
             if (options.outPath.empty()) throw UsageError("--out needs a file name (without --out the plan goes to standard output)");
@@ -161,6 +167,9 @@ std::string planUsageText() {
            "they give. FORECAST.csv is CSV with a header and the columns interval, calls (offered calls in\n"
            "the interval) and aht (average handle time, seconds), in any order; optional: patience (mean\n"
            "patience, seconds) and staffed (agents on hand: then the plan gives the service of those agents).\n"
+           "Column names match in any case, blanks around them ignored; a date or day column keys many days.\n"
+           "A last row labelled total or sum is left out; an interval with 0 calls needs no agent, whatever\n"
+           "its aht (0 or empty).\n"
            "Other columns are copied to the output. The plan is written as CSV; exit status 0 when every\n"
            "interval meets the targets, 1 when one does not (see its note), 2 for a bad command line or\n"
            "forecast (nothing is written then).\n"
@@ -203,6 +212,9 @@ std::string planUsageText() {
            "                         a certified bound on SL; euler: 24 terms, talbot: 48 terms, no bound)\n"
            "  --fractional           fractional agents: measures linear between s - 1 and s agents, the plan\n"
            "                         the smallest level between them where every target is met\n"
+           "  --separator , | ;      the forecast's field separator; --decimal . | , its decimal mark\n"
+           "                         (default: from the header: semicolons and no comma mean fields\n"
+           "                         separated by ';' with decimal commas, as European spreadsheets write)\n"
            "  --out FILE             write the plan to FILE (default: standard output)\n"
            "  --html FILE            also write a report with charts, one HTML file\n"
            "  --jobs N               intervals planned side by side (default: every core)\n"

@@ -15,6 +15,7 @@ struct PlanOptions {
     std::string forecastPath;
     std::string outPath;   // empty: standard output
     std::string htmlPath;  // empty: no report
+    ForecastFormat format;  // --separator, --decimal (none: from the header)
     DayPlanSettings settings;
     bool slGiven = false;  // --sl was on the command line
     bool intervalGiven = false;  // --interval-minutes was on the command line

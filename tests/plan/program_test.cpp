@@ -264,6 +264,48 @@ TEST(PlanProgram, PlansManyDaysKeyedByADateOrDayColumnWithATotalPerDayAndForAll)
         << twice.err;
 }
 
+TEST(PlanProgram, ReadsASpreadsheetsExportAsMeantAndSaysWhatItAssumed) {
+    TempFolder folder;
+    writeBytes(folder / "plain.csv", "interval,calls,aht\r\n08:00,100,280.5\r\n08:30,0,300\r\n09:00,120,300\r\n");
+    const ToolRun plain = runPlanIn(folder.path(), "plain.csv");
+    ASSERT_EQ(plain.status, 0) << plain.err;
+    const auto planned = records(plain.out);
+    const struct {
+        const char* what;
+        const char* text;
+        const char* args;
+        const char* err;  // part of standard error
+    } alike[] = {
+        {"European", " Interval ;CALLS;Aht\r\n08:00;100;280,5\r\n08:30;0;0\r\n09:00;120;300\r\n", "",
+         "fields separated by semicolons, numbers with a decimal comma, as the header is written"},
+        {"stated", "interval;calls, offered;calls;aht\r\n08:00;1;100;280.5\r\n08:30;1;0;\r\n09:00;1;120;300\r\n",
+         "--separator ';' --decimal .", ""},
+        {"a total row", "interval,calls,aht\r\n08:00,100,280.5\r\n08:30,0,\r\n09:00,120,300\r\n Sum: ,220,\r\n", "",
+         "line 5, ' Sum: ', is a total of the intervals above it: left out, not planned"},
+        {"a total in the day column",
+         "date,interval,calls,aht\r\nmon,08:00,100,280.5\r\nmon,08:30,0,0\r\nmon,09:00,120,300\r\nTOTAL,,220,\r\n", "",
+         "line 5, 'TOTAL', is a total"},
+    };
+    for (const auto& c : alike) {
+        writeBytes(folder / "sheet.csv", c.text);
+        const ToolRun run = runPlanIn(folder.path(), std::string("sheet.csv ") + c.args);
+        ASSERT_EQ(run.status, 0) << c.what << ": " << run.err;
+        EXPECT_NE(run.err.find(c.err), std::string::npos) << c.what << ": " << run.err;
+        const auto rows = records(run.out);
+        ASSERT_EQ(rows.size(), planned.size()) << c.what << ": " << run.out;
+        for (std::size_t i = 1; i < rows.size(); ++i)
+            EXPECT_EQ(rows[i][columnOf(rows[0], "agents")], planned[i][columnOf(planned[0], "agents")]) << c.what << i;
+        EXPECT_EQ(rows[2][columnOf(rows[0], "agents")], "0") << c.what << ": no calls, no agents, whatever the aht";
+    }
+    writeBytes(folder / "sheet.csv", "interval;calls;aht\r\n08:00;1.200;280\r\n");
+    const ToolRun thousands = runPlanIn(folder.path(), "sheet.csv");
+    EXPECT_EQ(thousands.status, 2);
+    EXPECT_NE(thousands.err.find("'1.200' is not a number (with decimal commas a point is no decimal mark"),
+              std::string::npos)
+        << thousands.err;
+    EXPECT_EQ(runPlanIn(folder.path(), "sheet.csv --separator :").status, 2);
+}
+
 TEST(PlanProgram, MarksAnIntervalNoCountMeetsAndEndsWithStatus1) {
     TempFolder folder;
     writeBytes(folder / "day.csv", "interval,calls,aht,team\r\n08:00,0,300,\"a, b\"\r\n08:30,90,300,c\r\n");

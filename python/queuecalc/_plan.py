@@ -14,7 +14,7 @@ from ._errors import InputError
 from ._values import _is_bool, _real, _switch, _whole
 
 # The forecast's columns that hold numbers.
-_NUMERIC_FORECAST = {"calls", "aht", "patience", "staffed"}
+_NUMERIC_FORECAST = {"calls", "aht", "patience", "staffed", "scheduled"}
 
 
 def _percent(name: str, value: Union[None, float, str]) -> Optional[str]:

@@ -190,6 +190,32 @@ double fractionalAgents(const IntervalService* below, const IntervalService& at,
     return x;
 }
 
+// The net agents of `scheduled` on the roster: floor(scheduled (1 -
+// shrinkage)), unrounded with fractional agents.
+double netOnHand(double scheduled, const DayPlanSettings& settings) {
+    const double net = scheduled * (1 - settings.shrinkage);
+    if (settings.fractional) return net;
+    // A whole count times 0.7 can land a rounding below a whole number
+    // (10 * 0.7 = 6.999999999999999): such a residue is no missing agent.
+    return std::floor(net + 1e-9 * std::max(1.0, net));
+}
+
+// The service at s - 1 + t agents (0 <= t <= 1), each measure linear
+// between s - 1 (`below`, or 0 agents: SL 0, abandonment 1, and the rest as
+// at s) and s (`at`), as fractionalAgents takes them.
+IntervalService serviceBetween(const IntervalService* below, const IntervalService& at, double t) {
+    IntervalService s = at;
+    const auto mix = [t](double from, double to) { return from + (to - from) * t; };
+    s.serviceLevel = mix(below ? below->serviceLevel : 0, at.serviceLevel);
+    s.abandonment = mix(below ? below->abandonment : 1, at.abandonment);
+    if (below) {
+        s.asa = mix(below->asa, at.asa);
+        s.occupancy = mix(below->occupancy, at.occupancy);
+        s.lossProb = mix(below->lossProb, at.lossProb);
+    }
+    return s;
+}
+
 // The fewest agents the search starts from (see the header).
 int smallestAgents(const IntervalModel& m, const DayPlanSettings& settings, double load) {
     double smallest = 1;
@@ -224,10 +250,38 @@ public:
         plan.load = loadErlangs(interval.calls, interval.aht, settings_.intervalMinutes);
         if (interval.calls == 0) {
             plan.outcome = IntervalOutcome::NoCalls;
+            if (interval.staffed) plan.onHand = *interval.staffed;
+            if (interval.scheduled) plan.onHand = netOnHand(*interval.scheduled, settings_);
             return plan;
         }
         const IntervalModel m = intervalModel(interval, settings_);
         if (interval.staffed) return measure(m, *interval.staffed, plan);
+        if (interval.scheduled) {
+            const double net = netOnHand(*interval.scheduled, settings_);
+            const double whole = std::floor(net + 1e-9 * std::max(1.0, net));
+            if (net <= whole) {
+                measure(m, static_cast<int>(whole), plan);
+            } else {
+                // The service at the fractional level: linear between the whole counts around it.
+                IntervalPlan above = plan;
+                measure(m, static_cast<int>(whole) + 1, above);
+                plan = above;
+                if (whole >= 1) {
+                    IntervalPlan below = plan;
+                    measure(m, static_cast<int>(whole), below);
+                    if (below.measured && above.measured)
+                        plan.service = serviceBetween(&below.service, above.service, net - whole);
+                    plan.measured = below.measured && above.measured;
+                } else {
+                    plan.service = serviceBetween(nullptr, above.service, net - whole);
+                }
+                plan.met = plan.measured && meets(plan.service, settings_);
+            }
+            plan.agents = net;
+            plan.onHand = net;
+            plan.scheduled = *interval.scheduled;
+            return plan;
+        }
 
         int limit = settings_.agentLimit > 0 ? settings_.agentLimit : defaultStaffingLimit(StaffedField::Servers, m.input);
         if (settings_.room.kind == WaitingRoom::Kind::Lines) limit = std::min(limit, settings_.room.count);
@@ -334,6 +388,7 @@ private:
     // The reverse question: the service of the agents on hand.
     IntervalPlan measure(const IntervalModel& m, int staffed, IntervalPlan& plan) const {
         plan.agents = staffed;
+        plan.onHand = staffed;
         plan.scheduled = scheduledAgents(staffed, settings_.shrinkage, false);
         if (staffed == 0) {
             plan.outcome = IntervalOutcome::NoAgents;
@@ -390,6 +445,9 @@ DayPlanTotals totalsOf(const Forecast& forecast, const DayPlanSettings& settings
         totals.calls += calls;
         totals.agentHours += p.agents * hours;
         totals.scheduledHours += p.scheduled * hours;
+        if (p.onHand) totals.onHandHours += *p.onHand * hours;
+        if (p.required) totals.requiredHours += *p.required * hours;
+        if (p.onHand && p.required) totals.gapHours += (*p.onHand - *p.required) * hours;
         if (p.measured) {
             weight += calls;
             sl += calls * p.service.serviceLevel;
@@ -410,17 +468,29 @@ DayPlan planDay(const Forecast& forecast, const DayPlanSettings& settings, bool 
         throw RunFailure("shrinkage must be at least 0 % and below 100 %");
     if (!(settings.serviceSeconds > 0) || !std::isfinite(settings.serviceSeconds))
         throw RunFailure("the service level's threshold must be a number of seconds above 0");
-    if (!forecast.hasStaffed && !settings.hasTargets())
+    if (!forecast.hasStaffed && !forecast.hasScheduled && !settings.hasTargets())
         throw RunFailure("nothing to plan for: give a target (a service level, abandonment, ASA or occupancy) "
                          "or agents on hand in a staffed column");
     BinomialRows rows;
     const IntervalPlanner planner(settings, rows);
+    // With agents on hand, the agents the targets require beside them.
+    const bool onHand = forecast.hasStaffed || forecast.hasScheduled;
+    DayPlanSettings forRequired = settings;
+    if (!forRequired.serviceShare) forRequired.serviceShare = settings.requiredServiceShare;
+    const IntervalPlanner requiredPlanner(forRequired, rows);
     DayPlan plan;
     const std::size_t n = forecast.intervals.size();
     plan.intervals.resize(n);
     forEachClaimed(std::max(1u, settings.jobs), n, 1, [&](std::size_t i, std::size_t) {
         try {
             plan.intervals[i] = planner.plan(forecast.intervals[i], i);
+            if (onHand && forRequired.hasTargets()) {
+                ForecastInterval asked = forecast.intervals[i];
+                asked.staffed.reset();
+                asked.scheduled.reset();
+                const IntervalPlan required = requiredPlanner.plan(asked, i);
+                if (required.outcome != IntervalOutcome::NoStaffing) plan.intervals[i].required = required.agents;
+            }
         } catch (const RunFailure& rejected) {
             // A scenario the input checks refuse (a patience beyond what
             // the rates can hold, say): that interval has no plan.

@@ -21,6 +21,12 @@
 // without abandonment no automatic room keeps the loss small for counts up to
 // the load (the queue grows without bound): the search starts above both. An interval without calls needs 0 agents.
 // scheduled = ceil(agents / (1 - shrinkage)).
+//
+// Agents on hand (a staffed column: net; a scheduled column: on the roster,
+// net floor(scheduled (1 - shrinkage)), or that level unrounded with
+// fractional agents): the service is theirs, and beside it the required
+// agents (the plan's answer to the targets) and the gap, on hand minus
+// required (negative when short).
 
 #include <cstddef>
 #include <optional>
@@ -83,6 +89,10 @@ struct DayPlanSettings {
     QueueModelChoice model = QueueModelChoice::Exact;
     WaitingMethod method = WaitingMethod::Exact;  // the chain's, with a certified bound on SL
     bool fractional = false;
+    // With agents on hand: the SL target of the required agents where the
+    // service has none of its own (no --sl), so that the gap is always
+    // measured against a target.
+    std::optional<double> requiredServiceShare;
     int agentLimit = 0;  // 0: per interval 2 * ceil(load) + 1000
     unsigned jobs = 1;   // intervals planned side by side
     bool hasTargets() const { return serviceShare || maxAbandon || maxAsa || maxOccupancy; }
@@ -126,6 +136,10 @@ struct IntervalPlan {
     // With the exact model and a patience that is not exponential: the
     // agents the chain approximation would plan, where they differ.
     std::optional<int> chainAgents;
+    // With agents on hand: those on hand (net) and the agents the targets
+    // require (none where no count meets them); gap = onHand - required.
+    std::optional<double> onHand;
+    std::optional<double> required;
 };
 
 struct DayPlanTotals {
@@ -134,6 +148,11 @@ struct DayPlanTotals {
     double scheduledHours = 0;
     double serviceLevel = 0;    // weighted by calls (NaN without calls)
     double abandonment = 0;     // weighted by calls
+    // With agents on hand: agent-hours on hand and required (the intervals
+    // with a required count), and the gap between them over those intervals.
+    double onHandHours = 0;
+    double requiredHours = 0;
+    double gapHours = 0;
 };
 
 // The busiest interval (the largest load) looked at closely, for the report.

@@ -52,7 +52,7 @@ bool number(const std::string& field, double& value, char decimal) {
 }
 
 struct Columns {
-    int interval = -1, calls = -1, aht = -1, patience = -1, staffed = -1, date = -1, day = -1;
+    int interval = -1, calls = -1, aht = -1, patience = -1, staffed = -1, scheduled = -1, date = -1, day = -1;
 };
 
 Columns findColumns(const CsvRecord& header, const std::string& name, Forecast& forecast) {
@@ -72,6 +72,7 @@ Columns findColumns(const CsvRecord& header, const std::string& name, Forecast& 
                      : key == "aht"    ? &columns.aht
                      : key == "patience" ? &columns.patience
                      : key == "staffed"  ? &columns.staffed
+                     : key == "scheduled" ? &columns.scheduled
                      : key == "date"     ? &columns.date
                      : key == "day"      ? &columns.day
                                          : nullptr;
@@ -82,9 +83,14 @@ Columns findColumns(const CsvRecord& header, const std::string& name, Forecast& 
         if (seen.count(required) == 0)
             fail(name, header.line, 0,
                  std::string("the header has no column '") + required +
-                     "' (needed: interval, calls, aht; optional: patience, staffed)");
+                     "' (needed: interval, calls, aht; optional: patience, staffed or scheduled, date or day)");
     forecast.hasPatience = columns.patience >= 0;
     forecast.hasStaffed = columns.staffed >= 0;
+    forecast.hasScheduled = columns.scheduled >= 0;
+    if (forecast.hasStaffed && forecast.hasScheduled)
+        fail(name, header.line, columns.scheduled + 1,
+             "give the agents on hand once: staffed (net, on the phones) or scheduled (on the roster, before "
+             "shrinkage), not both");
     forecast.dayColumn = columns.date >= 0 ? columns.date : columns.day;
     return columns;
 }
@@ -128,6 +134,11 @@ ForecastInterval readInterval(const CsvRecord& record, const Columns& columns, c
             where(columns.staffed, "'" + echoText(field(columns.staffed)) + "' is not a whole number of agents from 0 to " +
                                        std::to_string(kMostStaffed));
         interval.staffed = static_cast<int>(std::stoll(text));
+    }
+    if (columns.scheduled >= 0) {
+        interval.scheduled = value(columns.scheduled);
+        if (*interval.scheduled < 0 || *interval.scheduled > kMostStaffed)
+            where(columns.scheduled, "agents on the roster must be from 0 to " + std::to_string(kMostStaffed));
     }
     if (forecast.dayColumn >= 0) {
         interval.day = trimmed(field(forecast.dayColumn));

@@ -11,6 +11,8 @@
 //   aht       average handle time in seconds, a number > 0;
 //   patience  (optional) mean patience in seconds, a number > 0;
 //   staffed   (optional) agents on hand, a whole number >= 0;
+//   scheduled (optional, not with staffed) agents on the roster before
+//             shrinkage, a number >= 0;
 //   date or day  (optional) the day of the interval, any label: with it the
 //             forecast holds many days, each interval keyed by its day and
 //             its label (the same times on every day); "date" where both are.
@@ -46,6 +48,7 @@ struct ForecastInterval {
     double aht = 0;                   // seconds
     std::optional<double> patience;   // seconds; only with a patience column
     std::optional<int> staffed;       // only with a staffed column
+    std::optional<double> scheduled;  // only with a scheduled column
     std::string day;                  // the date or day column's field as written ("" without one)
     std::vector<std::string> fields;  // every field as written, in the header's order
     int line = 0;                     // where the record starts, from 1
@@ -67,6 +70,7 @@ struct Forecast {
     std::vector<std::string> notes;
     bool hasPatience = false;
     bool hasStaffed = false;
+    bool hasScheduled = false;
     int dayColumn = -1;               // the date or day column, from 0; -1 without one
     std::vector<ForecastInterval> intervals;
 };

@@ -275,7 +275,10 @@ void intervalLength(const PlanOptions& options, const Forecast& forecast, DayPla
 DayPlanSettings planSettings(const PlanOptions& options, const Forecast& forecast, std::vector<std::string>* readings,
                              std::vector<std::string>* remarks) {
     DayPlanSettings settings = options.settings;
-    if (forecast.hasStaffed && !options.slGiven) settings.serviceShare.reset();
+    if ((forecast.hasStaffed || forecast.hasScheduled) && !options.slGiven) {
+        settings.requiredServiceShare = settings.serviceShare;  // the gap's target: the planner's default
+        settings.serviceShare.reset();
+    }
     std::vector<std::string> read, remarked;
     intervalLength(options, forecast, settings, read, remarked);
     if (settings.patience.shape != PatienceShape::Exponential && !settings.patience.meanSeconds && !forecast.hasPatience)

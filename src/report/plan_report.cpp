@@ -219,11 +219,15 @@ std::vector<std::string> describeSettings(const DayPlanSettings& s) {
     return lines;
 }
 
-std::vector<std::string> planColumnNames(const DayPlanSettings& settings) {
-    std::vector<std::string> names = {"load (Erlangs)", "agents", "scheduled", "waiting places"};
+std::vector<std::string> planColumnNames(const Forecast& forecast, const DayPlanSettings& settings) {
+    std::vector<std::string> names = {"load (Erlangs)", "agents"};
+    if (!forecast.hasScheduled) names.push_back("scheduled");  // else the forecast's own column
+    names.push_back("waiting places");
     names.push_back(slName(settings) + " (%)");
-    for (const char* name : {"ASA (s)", "abandonment (%)", "occupancy (%)", "P(Loss)", "SL bound", "note"})
-        names.push_back(name);
+    for (const char* name : {"ASA (s)", "abandonment (%)", "occupancy (%)", "P(Loss)", "SL bound"}) names.push_back(name);
+    if (forecast.hasStaffed || forecast.hasScheduled)
+        for (const char* name : {"required", "on hand", "gap"}) names.push_back(name);
+    names.push_back("note");
     return names;
 }
 
@@ -234,7 +238,7 @@ std::string clashingColumn(const Forecast& forecast, const DayPlanSettings& sett
         name.erase(name.find_last_not_of(" \t") + 1);
         return name;
     };
-    const std::vector<std::string> written = planColumnNames(settings);
+    const std::vector<std::string> written = planColumnNames(forecast, settings);
     for (std::size_t i = 0; i < forecast.header.size(); ++i)
         for (const std::string& name : written)
             if (key(forecast.header[i]) == key(name))
@@ -247,27 +251,42 @@ std::string clashingColumn(const Forecast& forecast, const DayPlanSettings& sett
 PlanTable planTable(const Forecast& forecast, const DayPlanSettings& settings, const DayPlan& plan) {
     PlanTable table;
     table.header = forecast.header;
-    for (const std::string& name : planColumnNames(settings)) table.header.push_back(name);
+    const std::vector<std::string> names = planColumnNames(forecast, settings);
+    for (const std::string& name : names) table.header.push_back(name);
+    // The column of a name the plan writes (the forecast's for its own scheduled).
+    const auto column = [&](const std::string& name) -> std::optional<std::size_t> {
+        const auto at = std::find(names.begin(), names.end(), name);
+        if (at != names.end()) return forecast.header.size() + static_cast<std::size_t>(at - names.begin());
+        return std::nullopt;
+    };
     const int agentDecimals = settings.fractional ? 2 : 0;
+    const std::string slColumn = slName(settings) + " (%)";
     for (const IntervalPlan& p : plan.intervals) {
         std::vector<std::string> row = forecast.intervals[p.index].fields;
-        row.push_back(formatFixed(p.load, 2));
+        row.resize(table.header.size());
+        const auto set = [&](const std::string& name, std::string text) {
+            if (const auto at = column(name)) row[*at] = std::move(text);
+        };
+        set("load (Erlangs)", formatFixed(p.load, 2));
         const bool planned = p.outcome != IntervalOutcome::NoStaffing;
-        row.push_back(planned ? formatFixed(p.agents, agentDecimals) : std::string());
-        row.push_back(planned ? formatFixed(p.scheduled, agentDecimals) : std::string());
+        if (planned) {
+            set("agents", formatFixed(p.agents, agentDecimals));
+            set("scheduled", formatFixed(p.scheduled, agentDecimals));
+        }
         const IntervalService& s = p.service;
         if (p.measured) {
-            row.push_back(std::to_string(s.waitingPlaces));
-            row.push_back(percentText(s.serviceLevel));
-            row.push_back(formatFixed(s.asa, 1));
-            row.push_back(percentText(s.abandonment));
-            row.push_back(percentText(s.occupancy));
-            row.push_back(significant(s.lossProb, 3));
-            row.push_back(s.bound ? significant(*s.bound, 3) : std::string());
-        } else {
-            row.insert(row.end(), 7, std::string());
+            set("waiting places", std::to_string(s.waitingPlaces));
+            set(slColumn, percentText(s.serviceLevel));
+            set("ASA (s)", formatFixed(s.asa, 1));
+            set("abandonment (%)", percentText(s.abandonment));
+            set("occupancy (%)", percentText(s.occupancy));
+            set("P(Loss)", significant(s.lossProb, 3));
+            set("SL bound", s.bound ? significant(*s.bound, 3) : std::string());
         }
-        row.push_back(intervalNote(p, settings));
+        if (p.required) set("required", formatFixed(*p.required, agentDecimals));
+        if (p.onHand) set("on hand", formatFixed(*p.onHand, agentDecimals));
+        if (p.required && p.onHand) set("gap", formatFixed(*p.onHand - *p.required, agentDecimals));
+        set("note", intervalNote(p, settings));
         table.rows.push_back(std::move(row));
     }
     // The totals.
@@ -280,17 +299,25 @@ PlanTable planTable(const Forecast& forecast, const DayPlanSettings& settings, c
         if (name == "interval") labelColumn = i;
         if (name == "calls") callsColumn = i;
     }
-    const std::size_t base = forecast.header.size();
+    const bool onHand = forecast.hasStaffed || forecast.hasScheduled;
     const auto totalsRow = [&](const DayPlanTotals& t, const std::string& day, const std::string& note) {
         std::vector<std::string> row(table.header.size());
+        const auto set = [&](const std::string& name, std::string text) {
+            if (const auto at = column(name)) row[*at] = std::move(text);
+        };
         if (forecast.dayColumn >= 0) row[static_cast<std::size_t>(forecast.dayColumn)] = day;
         row[labelColumn] = "total";
         row[callsColumn] = significant(t.calls, 10);
-        row[base + 1] = formatFixed(t.agentHours, 2);
-        row[base + 2] = formatFixed(t.scheduledHours, 2);
-        row[base + 4] = percentText(t.serviceLevel);
-        row[base + 6] = percentText(t.abandonment);
-        row.back() = note;
+        set("agents", formatFixed(t.agentHours, 2));
+        set("scheduled", formatFixed(t.scheduledHours, 2));
+        set(slColumn, percentText(t.serviceLevel));
+        set("abandonment (%)", percentText(t.abandonment));
+        if (onHand) {
+            set("required", formatFixed(t.requiredHours, 2));
+            set("on hand", formatFixed(t.onHandHours, 2));
+            set("gap", formatFixed(t.gapHours, 2));
+        }
+        set("note", note);
         return row;
     };
     // Many days: a total per day, then the total of them all.
@@ -402,6 +429,18 @@ std::string planHtml(const std::string& forecastName, const Forecast& forecast, 
     body += "<h2>Calls and agents</h2>\n";
     chart(c1);
     chart(c2);
+    // Agents on hand: the gap, with the shortfall shaded.
+    if (forecast.hasStaffed || forecast.hasScheduled) {
+        std::vector<double> required(n, kNaN), onHand(n, kNaN);
+        for (std::size_t i = 0; i < n; ++i) {
+            if (plan.intervals[i].required) required[i] = *plan.intervals[i].required;
+            if (plan.intervals[i].onHand) onHand[i] = *plan.intervals[i].onHand;
+        }
+        LineChart gap = perInterval("gap", "Required agents against those on hand", "agents (net)");
+        gap.series = {{"required", required}, {"on hand", onHand}};
+        gap.bands.push_back({0, 1, "short: fewer on hand than required"});
+        chart(gap);
+    }
     body += "<h2>Service against the targets</h2>\n";
     chart(c3);
     chart(c4);
@@ -492,6 +531,9 @@ std::string planHtml(const std::string& forecastName, const Forecast& forecast, 
     if (std::isfinite(plan.totals.serviceLevel))
         summary += "; " + slName(settings) + " " + percentText(plan.totals.serviceLevel) + " %, abandonment " +
                    percentText(plan.totals.abandonment) + " % (weighted by calls)";
+    if (forecast.hasStaffed || forecast.hasScheduled)
+        summary += "; on hand " + formatFixed(plan.totals.onHandHours, 1) + " agent-hours against " +
+                   formatFixed(plan.totals.requiredHours, 1) + " required: gap " + formatFixed(plan.totals.gapHours, 1);
     summary += plan.unmet == 0 ? ". Every interval meets the targets." :
                                  ". " + std::to_string(plan.unmet) + " intervals miss a target (marked in the plan).";
 

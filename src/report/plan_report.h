@@ -28,8 +28,10 @@ struct PlanTable {
 
 PlanTable planTable(const Forecast& forecast, const DayPlanSettings& settings, const DayPlan& plan);
 
-// The names of the columns the plan adds to the forecast's.
-std::vector<std::string> planColumnNames(const DayPlanSettings& settings);
+// The names of the columns the plan adds to the forecast's: with agents on
+// hand also required, on hand and gap; with a scheduled column in the
+// forecast no scheduled of its own.
+std::vector<std::string> planColumnNames(const Forecast& forecast, const DayPlanSettings& settings);
 
 // Why the forecast cannot be planned as it is where one of its columns has
 // the name of a column the plan adds (letter case and surrounding blanks

@@ -306,6 +306,55 @@ TEST(PlanProgram, ReadsASpreadsheetsExportAsMeantAndSaysWhatItAssumed) {
     EXPECT_EQ(runPlanIn(folder.path(), "sheet.csv --separator :").status, 2);
 }
 
+TEST(PlanProgram, ShowsRequiredOnHandAndTheGapForAgentsOnTheRosterOrStaffed) {
+    TempFolder folder;
+    // 30 % shrinkage: 10 on the roster are 7 on the phones (10 * 0.7 lands a
+    // rounding below 7), 11 are 7.7.
+    const struct {
+        const char* column;
+        const char* onHand;  // the forecast's values
+        const char* args;
+        const char* expected[2];  // on hand per interval
+    } cases[] = {
+        {"scheduled", "10,11", "", {"7", "7"}},
+        {"scheduled", "10,11", "--fractional", {"7.00", "7.70"}},
+        {"staffed", "7,7", "", {"7", "7"}},
+    };
+    std::string service;  // the service of 7 agents, the same from either column
+    constexpr double kPrinted = 0.01;  // the table's agents have two decimals at most
+    for (const auto& c : cases) {
+        const std::string values = c.onHand;
+        const std::string first = values.substr(0, values.find(',')), second = values.substr(values.find(',') + 1);
+        writeBytes(folder / "day.csv", std::string("interval,calls,aht,") + c.column + "\r\n08:00,60,300," + first +
+                                           "\r\n08:30,0,," + second + "\r\n");
+        const ToolRun run = runPlanIn(folder.path(), std::string("day.csv ") + c.args);
+        EXPECT_EQ(run.status, 0) << c.column << c.args << ": " << run.err;
+        const auto rows = records(run.out);
+        ASSERT_EQ(rows.size(), 4u) << run.out;
+        const std::size_t required = columnOf(rows[0], "required"), onHand = columnOf(rows[0], "on hand"),
+                          gap = columnOf(rows[0], "gap"), sl = columnOf(rows[0], "SL 20 s (%)");
+        for (int i : {0, 1}) {
+            EXPECT_EQ(rows[1 + i][onHand], c.expected[i]) << c.column << c.args << " " << i;
+            EXPECT_NEAR(std::stod(rows[1 + i][gap]), std::stod(rows[1 + i][onHand]) - std::stod(rows[1 + i][required]),
+                        kPrinted);
+        }
+        EXPECT_EQ(rows[2][required], c.args[0] ? "0.00" : "0") << "no calls, none required";
+        EXPECT_GT(std::stod(rows[1][required]), 7) << "60 calls of 300 s in 30 minutes need more than 7 for 80/20";
+        EXPECT_NEAR(std::stod(rows[3][gap]),
+                    (std::stod(rows[1][gap]) + std::stod(rows[2][gap])) / 2, kPrinted) << "agent-hours of the gap";
+        if (service.empty()) {
+            service = rows[1][sl];
+        } else if (!*c.args) {
+            EXPECT_EQ(rows[1][sl], service) << c.column;
+        }
+    }
+    writeBytes(folder / "day.csv", "interval,calls,aht,staffed,scheduled\r\n08:00,60,300,7,10\r\n");
+    const ToolRun both = runPlanIn(folder.path(), "day.csv");
+    EXPECT_EQ(both.status, 2);
+    EXPECT_NE(both.err.find("give the agents on hand once: staffed (net, on the phones) or scheduled"), std::string::npos)
+        << both.err;
+}
+
 TEST(PlanProgram, MarksAnIntervalNoCountMeetsAndEndsWithStatus1) {
     TempFolder folder;
     writeBytes(folder / "day.csv", "interval,calls,aht,team\r\n08:00,0,300,\"a, b\"\r\n08:30,90,300,c\r\n");

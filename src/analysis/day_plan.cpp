@@ -326,6 +326,8 @@ public:
             std::optional<IntervalService> below;
             if (found.value > 1) below = serviceOf(evaluate(m, found.value - 1, true));
             plan.agents = fractionalAgents(below ? &*below : nullptr, plan.service, settings_);
+            // The service shown is that of the level planned, on the same lines.
+            plan.service = serviceBetween(below ? &*below : nullptr, plan.service, plan.agents - (found.value - 1));
         }
         plan.scheduled = scheduledAgents(plan.agents, settings_.shrinkage, settings_.fractional);
         if (settings_.model == QueueModelChoice::Exact && m.abandons && m.input.patience != PatienceType::Exponential)

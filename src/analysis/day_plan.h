@@ -83,6 +83,7 @@ struct DayPlanSettings {
     std::optional<double> maxAsa;              // seconds
     std::optional<double> maxOccupancy;        // share
     double shrinkage = 0.3;                    // share of paid time off the phones, 0 <= . < 1
+    double hoursPerFte = 37.5;                 // paid hours of one full-time agent a week, for FTE
     PatienceLaw patience;
     WaitingRoom room;
     // The exact model unless asked otherwise, as in the programs.

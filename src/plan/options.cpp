@@ -112,6 +112,8 @@ PlanOptions parsePlanOptions(const std::vector<std::string>& args, unsigned core
         } else if (option == "--shrinkage") {
             s.shrinkage = share(line.takeValue(), "shrinkage: ");
             if (s.shrinkage >= 1) throw UsageError("--shrinkage must be below 100 %");
+        } else if (option == "--hours-per-fte") {
+            s.hoursPerFte = positiveOption(option, line.takeValue(), "hours");
         } else if (option == "--patience") {
             patienceOption(line.takeValue(), s.patience);
         } else if (option == "--patience-mean") {
@@ -193,6 +195,8 @@ std::string planUsageText() {
            "                         must agree with them)\n"
            "  --shrinkage PERCENT    paid time off the phones; scheduled = ceil(agents / (1 - shrinkage))\n"
            "                         (default 30%)\n"
+           "  --hours-per-fte H      paid hours of a full-time agent a week: the totals' FTE is their\n"
+           "                         scheduled hours / H (default 37.5)\n"
            "  --patience SHAPE       exponential, erlang:K (K = 1..12 phases) or lognormal:CV (coefficient of\n"
            "                         variation) (default exponential)\n"
            "  --patience-mean SECONDS  mean patience where the forecast has no patience column (default:\n"

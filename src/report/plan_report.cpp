@@ -191,6 +191,18 @@ std::string svgHeatMap(const std::string& title, const std::vector<std::string>&
     return svg;
 }
 
+// The forecast's interval column.
+std::size_t labelColumnOf(const Forecast& forecast) {
+    for (std::size_t i = 0; i < forecast.header.size(); ++i) {
+        std::string name = forecast.header[i];
+        for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        name.erase(0, name.find_first_not_of(" \t"));
+        name.erase(name.find_last_not_of(" \t") + 1);
+        if (name == "interval") return i;
+    }
+    return 0;
+}
+
 }  // namespace
 
 std::vector<std::string> describeSettings(const DayPlanSettings& s) {
@@ -224,7 +236,9 @@ std::vector<std::string> planColumnNames(const Forecast& forecast, const DayPlan
     if (!forecast.hasScheduled) names.push_back("scheduled");  // else the forecast's own column
     names.push_back("waiting places");
     names.push_back(slName(settings) + " (%)");
-    for (const char* name : {"ASA (s)", "abandonment (%)", "occupancy (%)", "P(Loss)", "SL bound"}) names.push_back(name);
+    for (const char* name : {"ASA (s)", "abandonment (%)", "occupancy (%)", "P(Loss)", "SL bound", "agent-hours",
+                             "scheduled hours", "FTE"})
+        names.push_back(name);
     if (forecast.hasStaffed || forecast.hasScheduled)
         for (const char* name : {"required", "on hand", "gap"}) names.push_back(name);
     names.push_back("note");
@@ -283,6 +297,11 @@ PlanTable planTable(const Forecast& forecast, const DayPlanSettings& settings, c
             set("P(Loss)", significant(s.lossProb, 3));
             set("SL bound", s.bound ? significant(*s.bound, 3) : std::string());
         }
+        const double hours = settings.intervalMinutes / 60;
+        if (planned) {
+            set("agent-hours", formatFixed(p.agents * hours, 2));
+            set("scheduled hours", formatFixed(p.scheduled * hours, 2));
+        }
         if (p.required) set("required", formatFixed(*p.required, agentDecimals));
         if (p.onHand) set("on hand", formatFixed(*p.onHand, agentDecimals));
         if (p.required && p.onHand) set("gap", formatFixed(*p.onHand - *p.required, agentDecimals));
@@ -308,8 +327,9 @@ PlanTable planTable(const Forecast& forecast, const DayPlanSettings& settings, c
         if (forecast.dayColumn >= 0) row[static_cast<std::size_t>(forecast.dayColumn)] = day;
         row[labelColumn] = "total";
         row[callsColumn] = significant(t.calls, 10);
-        set("agents", formatFixed(t.agentHours, 2));
-        set("scheduled", formatFixed(t.scheduledHours, 2));
+        set("agent-hours", formatFixed(t.agentHours, 2));
+        set("scheduled hours", formatFixed(t.scheduledHours, 2));
+        set("FTE", formatFixed(t.scheduledHours / settings.hoursPerFte, 2));
         set(slColumn, percentText(t.serviceLevel));
         set("abandonment (%)", percentText(t.abandonment));
         if (onHand) {
@@ -322,11 +342,12 @@ PlanTable planTable(const Forecast& forecast, const DayPlanSettings& settings, c
     };
     // Many days: a total per day, then the total of them all.
     if (plan.days.size() > 1)
-        for (const DayTotals& d : plan.days) table.rows.push_back(totalsRow(d.totals, d.day, "agent-hours of the day"));
-    table.rows.push_back(totalsRow(plan.totals, plan.days.size() > 1 ? "all days" : std::string(),
-                                   std::string("agent-hours; SL and abandonment weighted by the calls of the intervals "
-                                               "with values; model: ") +
-                                       queueModelName(settings.model)));
+        for (const DayTotals& d : plan.days) table.rows.push_back(totalsRow(d.totals, d.day, "the day's totals"));
+    table.rows.push_back(totalsRow(
+        plan.totals, plan.days.size() > 1 ? "all days" : std::string(),
+        "SL and abandonment weighted by the calls of the intervals with values; FTE: scheduled hours / " +
+            significant(settings.hoursPerFte, 6) + " hours a week" + (onHand ? "; required, on hand and gap in agent-hours" : "") +
+            "; model: " + queueModelName(settings.model)));
     return table;
 }
 
@@ -483,19 +504,34 @@ std::string planHtml(const std::string& forecastName, const Forecast& forecast, 
         }
     }
 
-    // The table.
+    // The table, in two parts that each fit a page 1200 px wide: the plan,
+    // then the model's detail and the hours, each row led by its interval.
     const PlanTable table = planTable(forecast, settings, plan);
-    body += "<h2>Plan</h2>\n<div class=\"wide\">\n<table>\n<thead><tr>";
-    for (const std::string& h : table.header) body += "<th>" + xmlEscaped(h) + "</th>";
-    body += "</tr></thead>\n<tbody>\n";
-    for (std::size_t r = 0; r < table.rows.size(); ++r) {
-        const bool total = r >= plan.intervals.size();
-        const bool unmet = !total && !plan.intervals[r].met;
-        body += std::string("<tr") + (total ? " class=\"total\"" : unmet ? " class=\"unmet\"" : "") + ">";
-        for (const std::string& cell : table.rows[r]) body += "<td>" + xmlEscaped(cell) + "</td>";
-        body += "</tr>\n";
+    const std::vector<std::string> detail = {"waiting places", "P(Loss)", "SL bound", "agent-hours", "scheduled hours",
+                                             "FTE"};
+    std::vector<std::size_t> main, rest;
+    for (std::size_t c = 0; c < table.header.size(); ++c) {
+        const bool key = static_cast<int>(c) == forecast.dayColumn || c == labelColumnOf(forecast);
+        const bool isDetail = c >= forecast.header.size() &&
+                              std::find(detail.begin(), detail.end(), table.header[c]) != detail.end();
+        if (!isDetail) main.push_back(c);
+        if (isDetail || (key && c < forecast.header.size())) rest.push_back(c);
     }
-    body += "</tbody>\n</table>\n</div>\n";
+    const auto htmlTable = [&](const std::vector<std::size_t>& columns) {
+        std::string html = "<div class=\"wide\">\n<table>\n<thead><tr>";
+        for (std::size_t c : columns) html += "<th>" + xmlEscaped(table.header[c]) + "</th>";
+        html += "</tr></thead>\n<tbody>\n";
+        for (std::size_t r = 0; r < table.rows.size(); ++r) {
+            const bool total = r >= plan.intervals.size();
+            const bool unmet = !total && !plan.intervals[r].met;
+            html += std::string("<tr") + (total ? " class=\"total\"" : unmet ? " class=\"unmet\"" : "") + ">";
+            for (std::size_t c : columns) html += "<td>" + xmlEscaped(table.rows[r][c]) + "</td>";
+            html += "</tr>\n";
+        }
+        return html + "</tbody>\n</table>\n</div>\n";
+    };
+    body += "<h2>Plan</h2>\n" + htmlTable(main);
+    body += "<h2>Waiting room, P(Loss), error bound and hours</h2>\n" + htmlTable(rest);
 
     body += "<h2>Inputs</h2>\n<ul>\n<li>Forecast: " + xmlEscaped(forecastName) + ", " + std::to_string(n) +
             " intervals</li>\n";
@@ -527,7 +563,9 @@ std::string planHtml(const std::string& forecastName, const Forecast& forecast, 
 
     std::string summary = std::to_string(n) + " intervals, " + significant(plan.totals.calls, 10) +
                           " calls; " + formatFixed(plan.totals.agentHours, 1) + " agent-hours net, " +
-                          formatFixed(plan.totals.scheduledHours, 1) + " scheduled";
+                          formatFixed(plan.totals.scheduledHours, 1) + " scheduled (" +
+                          formatFixed(plan.totals.scheduledHours / settings.hoursPerFte, 1) + " FTE of " +
+                          significant(settings.hoursPerFte, 6) + " hours)";
     if (std::isfinite(plan.totals.serviceLevel))
         summary += "; " + slName(settings) + " " + percentText(plan.totals.serviceLevel) + " %, abandonment " +
                    percentText(plan.totals.abandonment) + " % (weighted by calls)";
@@ -540,8 +578,9 @@ std::string planHtml(const std::string& forecastName, const Forecast& forecast, 
     return htmlPage("Staffing plan: " + forecastName,
                     "h1 { font-size: 1.5em; } h2 { font-size: 1.2em; margin-top: 1.6em; border-bottom: 1px solid #999; }\n"
                     "figure { margin: 0.8em 0; } svg.chart, svg.heatmap { max-width: 100%; height: auto; }\n"
-                    "div.wide { overflow-x: auto; } table { border-collapse: collapse; font-size: 0.8em; }\n"
-                    "th, td { border: 1px solid #999; padding: 0.15em 0.5em; text-align: right; white-space: nowrap; }\n"
+                    "div.wide { overflow-x: auto; } table { border-collapse: collapse; font-size: 0.75em; }\n"
+                    "th, td { border: 1px solid #999; padding: 0.15em 0.35em; text-align: right; white-space: nowrap; }\n"
+                    "th { white-space: normal; vertical-align: bottom; hyphens: auto; }\n"
                     "td:first-child, th { text-align: left; } td:last-child { text-align: left; white-space: normal; }\n"
                     "tr.unmet td { font-weight: bold; background: #eee; } tr.total td { font-weight: bold; border-top: 2px solid #000; }\n"
                     "@media print { body { max-width: none; margin: 0; } figure { break-inside: avoid; } div.wide { overflow: visible; } }\n",

@@ -253,9 +253,13 @@ TEST(PlanProgram, PlansManyDaysKeyedByADateOrDayColumnWithATotalPerDayAndForAll)
             EXPECT_EQ(rows[t.row][0], t.day);
             EXPECT_EQ(rows[t.row][1], "total");
             EXPECT_EQ(rows[t.row][calls], t.calls);
-            EXPECT_EQ(std::stod(rows[t.row][agents]), t.agentHours) << t.day;
+            EXPECT_EQ(std::stod(rows[t.row][columnOf(rows[0], "agent-hours")]), t.agentHours) << t.day;
+            EXPECT_EQ(rows[t.row][agents], "") << "agents are counts, not hours";
         }
     }
+    const auto fte = records(runPlanIn(folder.path(), "week.csv --hours-per-fte 40").out);
+    const double scheduledHours = std::stod(fte[7][columnOf(fte[0], "scheduled hours")]);
+    EXPECT_NEAR(std::stod(fte[7][columnOf(fte[0], "FTE")]), scheduledHours / 40, 0.005) << "printed with two decimals";
     writeBytes(folder / "twice.csv", "interval,calls,aht\r\n08:00,10,300\r\n08:30,10,300\r\n08:00,10,300\r\n");
     const ToolRun twice = runPlanIn(folder.path(), "twice.csv");
     EXPECT_EQ(twice.status, 2);

@@ -298,7 +298,7 @@ py::tuple sweepGrid(const std::map<std::string, double>& fields, const std::vect
 // `args` (its command line without the forecast, the model and the method)
 // and the model and the chain's method, which go to the options as --model
 // and --method once checked as keywords: (the plan's CSV, the forecast's
-// header, findings). Options and forecasts the program refuses raise its
+// header, findings, the number of interval rows before the totals rows). Options and forecasts the program refuses raise its
 // message.
 py::tuple dayPlan(const std::string& text, const std::string& name, std::vector<std::string> args,
                   const std::string& model, const std::optional<std::string>& method, unsigned jobs) {
@@ -333,7 +333,7 @@ py::tuple dayPlan(const std::string& text, const std::string& name, std::vector<
             findings.emplace_back("accuracy", std::to_string(planned.unmet) + " of " + std::to_string(planned.intervals.size()) +
                                                   " intervals miss a target (see their note)");
     }
-    return py::make_tuple(csv, forecast.header, findings);
+    return py::make_tuple(csv, forecast.header, findings, forecast.intervals.size());
 }
 
 // The calculator's warnings as findings: those written before the results
@@ -411,7 +411,7 @@ PYBIND11_MODULE(_queuecalc, m) {
           "(names, values [rows x columns], notes, findings) of every scenario of the grid.");
     m.def("plan", &dayPlan, py::arg("text"), py::arg("name"), py::arg("args"), py::arg("model"), py::arg("method"),
           py::arg("jobs"),
-          "(plan CSV, forecast header, findings) of the day plan of a forecast with the program's options.");
+          "(plan CSV, forecast header, findings, interval rows) of the day plan of a forecast with the program's options.");
     m.def("run_folder", &runFolder, py::arg("directory"),
           "(bytes of OUTPUT.CSV, findings) of the calculator's run in the folder.");
     m.def("format_number", py::overload_cast<double>(&formatNumber), py::arg("value"),

@@ -186,7 +186,9 @@ def test_a_forecast_the_plan_program_refuses_raises_its_message(tmp_path):
         qc.plan(forecast.iloc[:1], sl="80 in 20")
     (tmp_path / "forecast.csv").write_text("interval,calls,aht\n08:00,10,180\n")
     table = qc.plan(tmp_path / "forecast.csv", max_abandon=0.05, patience_mean=60)
-    assert list(table["interval"]) == ["08:00", "total"] and table["agents"][0] >= 1
+    assert list(table["interval"]) == ["08:00"] and table["agents"][0] >= 1
+    assert table["agents"].dtype == "int64" and list(table.attrs["totals"]["interval"]) == ["total"]
+    assert table["agents"].sum() == table["agents"][0], "the totals are no row of the table"
 
 
 def test_a_folder_the_calculator_refuses_raises_its_whole_message(tmp_path):

@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "analysis/day_plan.h"
+#include "core/share_text.h"
 #include "analysis/evaluation.h"
 #include "analysis/findings.h"
 #include "analysis/plan_run.h"
@@ -329,6 +330,13 @@ py::tuple dayPlan(const std::string& text, const std::string& name, std::vector<
         std::ostringstream out;
         writePlanCsv(out, planTable(forecast, settings, planned));
         csv = out.str();
+        if (planned.throughLoss > 0)
+            findings.emplace_back("input", std::to_string(planned.throughLoss) + " of " +
+                                               std::to_string(planned.intervals.size()) +
+                                               " intervals meet their targets while more than " +
+                                               formatShare(kLossWarning) + " of the calls are lost (up to " +
+                                               formatFixed(planned.worstLoss * 100, 2) + " %" +
+                                               "): give more waiting_places or lines (see their note)");
         if (planned.unmet > 0)
             findings.emplace_back("accuracy", std::to_string(planned.unmet) + " of " + std::to_string(planned.intervals.size()) +
                                                   " intervals miss a target (see their note)");

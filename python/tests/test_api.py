@@ -240,3 +240,12 @@ def test_a_spreadsheets_export_plans_as_meant_with_what_was_assumed_as_warnings(
     expected = qc.plan(plain)
     assert list(table["agents"]) == list(expected["agents"])
     assert table["Aht"][0] == 280.5 and table["agents"][1] == 0
+
+
+def test_an_answer_that_meets_its_targets_by_losing_calls_is_warned_of():
+    blocked = qc.CallCentre(**{**TYPICAL, "waiting_places": 0})
+    with pytest.warns(qc.InputWarning, match="of the calls are lost"):
+        qc.staff(blocked, ["SL(0.2)>=0.8"])
+    with warnings.catch_warnings():
+        warnings.simplefilter("error", qc.InputWarning)
+        qc.staff(qc.CallCentre(**TYPICAL), ["SL(0.2)>=0.8", "P(Loss)<=0.01"])

@@ -511,6 +511,10 @@ DayPlan planDay(const Forecast& forecast, const DayPlanSettings& settings, bool 
     for (const IntervalPlan& p : plan.intervals) {
         plan.allMet = plan.allMet && p.met;
         plan.unmet += p.met ? 0 : 1;
+        if (p.measured && p.met && settings.hasTargets() && p.service.lossProb > kLossWarning) {
+            ++plan.throughLoss;
+            plan.worstLoss = std::max(plan.worstLoss, p.service.lossProb);
+        }
     }
     if (forecast.dayColumn >= 0) {
         for (std::size_t i = 0; i < n; ++i) {

@@ -179,6 +179,10 @@ struct DayPlan {
     std::vector<DayTotals> days;        // per day, in the order of their first interval; empty without a day column
     bool allMet = true;
     std::size_t unmet = 0;  // intervals that miss a target
+    // Intervals that meet their targets while losing more than kLossWarning
+    // of the calls (a small room turns callers away), and the largest loss.
+    std::size_t throughLoss = 0;
+    double worstLoss = 0;
     std::optional<BusiestInterval> busiest;  // only when asked for and some interval has calls
 };
 

@@ -15,7 +15,9 @@
 #include <vector>
 
 #include "analysis/day_plan.h"
+#include "analysis/staffing.h"
 #include "core/failure.h"
+#include "core/share_text.h"
 #include "input/forecast.h"
 #include "plan/options.h"
 #include "report/command_line.h"
@@ -89,6 +91,11 @@ int run(const PlanOptions& options) {
             status = 1;
         }
     }
+    if (plan.throughLoss > 0)
+        std::cerr << kProgram << ": " << plan.throughLoss << " of " << plan.intervals.size()
+                  << " intervals meet their targets while more than " << formatShare(kLossWarning)
+                  << " of the calls are lost (up to " << formatFixed(plan.worstLoss * 100, 2) << " %"
+                  << "): give more --waiting-places or --lines (see their note)\n";
     if (!plan.allMet) {
         std::cerr << kProgram << ": " << plan.unmet << " of " << plan.intervals.size()
                   << " intervals miss a target (see their note)\n";

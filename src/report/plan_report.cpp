@@ -7,6 +7,7 @@
 
 #include "core/echo_text.h"
 #include "core/number_text.h"
+#include "analysis/staffing.h"
 #include "report/csv.h"
 #include "report/finding_text.h"
 #include "report/svg_chart.h"
@@ -117,6 +118,9 @@ std::string intervalNote(const IntervalPlan& p, const DayPlanSettings& settings)
     if (p.outcome == IntervalOutcome::Planned || p.outcome == IntervalOutcome::Measured)
         for (const Finding& f : p.findings)
             if (failsChecks(f)) add(findingNote(f));
+    if (p.measured && p.met && settings.hasTargets() && p.service.lossProb > kLossWarning)
+        add("meets the targets while " + formatFixed(p.service.lossProb * kPercent, 2) +
+            " % of the calls are lost: the waiting room turns callers away");
     if (p.chainAgents) add("the chain approximation would staff " + std::to_string(*p.chainAgents));
     if (p.roomShort)
         add("P(Loss) stays above " + significant(kAutomaticLoss, 3) + " even with " +

@@ -359,6 +359,23 @@ TEST(PlanProgram, ShowsRequiredOnHandAndTheGapForAgentsOnTheRosterOrStaffed) {
         << both.err;
 }
 
+TEST(PlanProgram, WarnsWhereAnIntervalMeetsItsTargetsByLosingCalls) {
+    TempFolder folder;
+    // 10 Erlangs without a waiting place: 11 agents answer 83.7 % at once and
+    // lose the rest (Erlang's loss formula, B(11, 10) = 0.163).
+    writeBytes(folder / "day.csv", "interval,calls,aht\r\n08:00,60,300\r\n");
+    const ToolRun blocked = runPlanIn(folder.path(), "day.csv --interval-minutes 30 --waiting-places 0");
+    EXPECT_EQ(blocked.status, 0) << blocked.err;
+    EXPECT_NE(blocked.err.find("1 of 1 intervals meet their targets while more than 1 % of the calls are lost (up to "
+                               "16.32 %)"),
+              std::string::npos)
+        << blocked.err;
+    EXPECT_NE(records(blocked.out)[1].back().find("meets the targets while 16.32 % of the calls are lost"),
+              std::string::npos);
+    const ToolRun automatic = runPlanIn(folder.path(), "day.csv --interval-minutes 30");
+    EXPECT_EQ(automatic.err.find("are lost"), std::string::npos) << "the automatic room loses below 1e-9";
+}
+
 TEST(PlanProgram, MarksAnIntervalNoCountMeetsAndEndsWithStatus1) {
     TempFolder folder;
     writeBytes(folder / "day.csv", "interval,calls,aht,team\r\n08:00,0,300,\"a, b\"\r\n08:30,90,300,c\r\n");

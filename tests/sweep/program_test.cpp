@@ -191,6 +191,17 @@ TEST_F(SweepProgram, ReadsATargetOverAShareInPerCentOrAsAShareAlikeAndSaysHowItR
     EXPECT_EQ(seconds.err, "") << "a bound in seconds is a number, not a share";
 }
 
+TEST_F(SweepProgram, WarnsOfStaffingAnswersThatMeetTheirTargetsByLosingCalls) {
+    // 3.5 Erlangs without a waiting place: 5 agents answer 84.6 % at once.
+    const SweepRun blocked = runSweepIn(folder.path(), "--set waitingPlaces=0 --staff --target 'SL(0.5)>=0.8'");
+    EXPECT_EQ(blocked.status, 0) << blocked.err;
+    EXPECT_NE(blocked.err.find("1 of 1 staffing answers meet their targets while more than 1 % of the calls are lost"),
+              std::string::npos)
+        << blocked.err;
+    const SweepRun roomy = runSweepIn(folder.path(), "--staff --target 'SL(0.5)>=0.8' --target 'P(Loss)<=0.01'");
+    EXPECT_EQ(roomy.err, "") << "an answer that keeps the loss small";
+}
+
 TEST_F(SweepProgram, WritesTheOutputFileWholeAndLeavesAnEarlierOneOnFailure) {
     const SweepRun toStdout = runSweepIn(folder.path(), "--vary servers=3:5 --at 1");
     ASSERT_EQ(runSweepIn(folder.path(), "--vary servers=3:5 --at 1 --out table.csv").status, 0);

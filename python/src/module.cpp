@@ -417,6 +417,14 @@ PYBIND11_MODULE(_queuecalc, m) {
     m.def("sweep", &sweepGrid, py::arg("fields"), py::arg("dimensions"), py::arg("thresholds"), py::arg("model"),
           py::arg("method"), py::arg("terms"), py::arg("jobs"),
           "(names, values [rows x columns], notes, findings) of every scenario of the grid.");
+    m.def("automatic_room",
+          [](const std::map<std::string, double>& fields) -> std::optional<int> {
+              ModelInput input = inputFromFields(fields);
+              return automaticWaitingPlaces(input);
+          },
+          py::arg("fields"),
+          "The fewest waiting places (at most 2000) with P(Loss) below 1e-9 for the fields' agents, as the day "
+          "plan's automatic room; None where even 2000 lose more.");
     m.def("plan", &dayPlan, py::arg("text"), py::arg("name"), py::arg("args"), py::arg("model"), py::arg("method"),
           py::arg("jobs"),
           "(plan CSV, forecast header, findings, interval rows) of the day plan of a forecast with the program's options.");

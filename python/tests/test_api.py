@@ -249,3 +249,14 @@ def test_an_answer_that_meets_its_targets_by_losing_calls_is_warned_of():
     with warnings.catch_warnings():
         warnings.simplefilter("error", qc.InputWarning)
         qc.staff(qc.CallCentre(**TYPICAL), ["SL(0.2)>=0.8", "P(Loss)<=0.01"])
+
+
+def test_a_centre_without_waiting_places_takes_the_plans_automatic_room():
+    automatic = qc.CallCentre(10, 9.5, 1, patience=qc.Exponential(0.5))
+    loss = automatic.measures()["P(Loss)"]
+    assert loss < 1e-9, "the room keeps the loss below 1e-9"
+    room = automatic._fields()["waitingPlaces"]
+    assert qc.CallCentre(**{**TYPICAL, "waiting_places": room - 1}).measures()["P(Loss)"] >= 1e-9, "the fewest places"
+    assert automatic.measures() == qc.CallCentre(**{**TYPICAL, "waiting_places": room}).measures()
+    with pytest.raises(qc.InputError, match="patience"):
+        qc.CallCentre(10, 9.5, 1, 20)

@@ -415,6 +415,19 @@ private:
 
 }  // namespace
 
+std::optional<int> automaticWaitingPlaces(const ModelInput& input) {
+    IntervalModel m;
+    m.input = input;
+    m.input.waitingPlaces = kAutomaticRoomLimit;
+    validateModelInput(m.input);  // the patience's parameters, before the rates are formed
+    m.cumulativeAbandon = buildHazardRates(m.input.patience, m.input.abandonParam1, m.input.abandonParam2,
+                                           kAutomaticRoomLimit, m.input.arrivalRate)
+                              .cumulativeAbandonRate;
+    const int r = automaticRoom(m, input.servers);
+    if (r < 0) return std::nullopt;
+    return r;
+}
+
 double arrivalRatePerSecond(double calls, double intervalMinutes) {
     return calls / (intervalMinutes * kSecondsPerMinute);
 }

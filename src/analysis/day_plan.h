@@ -190,6 +190,12 @@ struct DayPlan {
 // (no target and no staffed column, say).
 DayPlan planDay(const Forecast& forecast, const DayPlanSettings& settings, bool withBusiest = false);
 
+// The automatic room of a scenario with its own agents (input.servers): the
+// fewest waiting places, at most kAutomaticRoomLimit, with P(Loss) below
+// kAutomaticLoss, as the plan gives each interval; none where even the limit
+// loses more. Throws RunFailure where the input checks refuse the patience.
+std::optional<int> automaticWaitingPlaces(const ModelInput& input);
+
 // The model's rates of one interval (exposed for the tests).
 double arrivalRatePerSecond(double calls, double intervalMinutes);
 double loadErlangs(double calls, double aht, double intervalMinutes);

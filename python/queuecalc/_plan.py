@@ -123,6 +123,7 @@ def plan(
     method: Optional[str] = None,
     fractional: bool = False,
     jobs: Optional[int] = None,
+    compare: Union[None, str, List[str]] = None,
 ):
     """Staffs every interval of a forecast: the day-plan program
     (queuecalc-plan) as a function, with the same table.
@@ -140,7 +141,9 @@ def plan(
     "chain", as for CallCentre), ``method`` (the chain's: "exact", "euler",
     "talbot"; given with the exact model it raises InputError),
     ``fractional``, ``jobs`` (intervals planned side by side; default every
-    core). Defaults are the program's (its ``--help``).
+    core), ``compare`` (variants planned beside the forecast, as the
+    program's --compare: "calls=+10%", "aht=-15" or a forecast file; one or
+    a list; each adds "agents (VARIANT)" and "agent-hours (VARIANT)"). Defaults are the program's (its ``--help``).
 
     Returns the plan's table, one row per interval, as a DataFrame (a dict
     of numpy arrays without pandas): the values the program's CSV holds, as
@@ -171,6 +174,8 @@ def plan(
             args += [option, str(value)]
     if _switch("fractional", fractional):
         args.append("--fractional")
+    for variant in [compare] if isinstance(compare, str) else (compare or []):
+        args += ["--compare", os.fspath(variant) if isinstance(variant, os.PathLike) else _text("compare", variant)]
     if hasattr(forecast, "to_csv"):
         text, name = forecast.to_csv(index=False, lineterminator="\n"), "forecast"
     else:

@@ -328,7 +328,10 @@ py::tuple dayPlan(const std::string& text, const std::string& name, std::vector<
         if (!clash.empty()) throw RunFailure(name + ": " + clash);
         const DayPlan planned = planDay(forecast, settings);
         std::ostringstream out;
-        writePlanCsv(out, planTable(forecast, settings, planned));
+        std::vector<PlanVariant> variants;
+        for (const plan::ForecastVariant& v : options.variants)
+            variants.push_back({v.text, planDay(plan::variantForecast(v, forecast, options.format), settings)});
+        writePlanCsv(out, planTable(forecast, settings, planned, variants));
         csv = out.str();
         if (planned.throughLoss > 0)
             findings.emplace_back("input", std::to_string(planned.throughLoss) + " of " +

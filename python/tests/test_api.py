@@ -260,3 +260,14 @@ def test_a_centre_without_waiting_places_takes_the_plans_automatic_room():
     assert automatic.measures() == qc.CallCentre(**{**TYPICAL, "waiting_places": room}).measures()
     with pytest.raises(qc.InputError, match="patience"):
         qc.CallCentre(10, 9.5, 1, 20)
+
+
+def test_a_variant_is_planned_beside_the_forecast_as_the_program_plans_it(tmp_path):
+    forecast, more = tmp_path / "day.csv", tmp_path / "more.csv"
+    forecast.write_text("interval,calls,aht\n08:00,100,300\n08:30,200,240\n")
+    more.write_text("interval,calls,aht\n08:00,110,300\n08:30,220,240\n")
+    table = qc.plan(forecast, compare=["calls=+10%", str(more)])
+    assert list(table["agents (calls=+10%)"]) == list(qc.plan(more)["agents"])
+    assert list(table[f"agents ({more})"]) == list(table["agents (calls=+10%)"])
+    with pytest.raises(qc.InputError, match="compare"):
+        qc.plan(forecast, compare=[10])

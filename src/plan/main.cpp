@@ -60,7 +60,16 @@ int run(const PlanOptions& options) {
         std::cerr << kProgram << ": " << failure.what() << "\n";
         return 2;
     }
-    const PlanTable table = planTable(forecast, settings, plan);
+    // The variants, each planned on the same intervals with the same settings.
+    std::vector<PlanVariant> variants;
+    try {
+        for (const ForecastVariant& v : options.variants)
+            variants.push_back({v.text, planDay(variantForecast(v, forecast, options.format), settings)});
+    } catch (const RunFailure& failure) {
+        std::cerr << kProgram << ": " << failure.what() << "\n";
+        return 2;
+    }
+    const PlanTable table = planTable(forecast, settings, plan, variants);
     std::ostringstream csv;
     writePlanCsv(csv, table);
 
@@ -68,7 +77,7 @@ int run(const PlanOptions& options) {
     int status = plan.allMet ? 0 : 1;
     if (!options.htmlPath.empty()) {
         const std::string failure =
-            replaceFile(options.htmlPath, planHtml(options.forecastPath, forecast, settings, plan));
+            replaceFile(options.htmlPath, planHtml(options.forecastPath, forecast, settings, plan, variants));
         if (!failure.empty()) {
             std::cerr << kProgram << ": cannot write '" << echoText(options.htmlPath, kWholeText) << "': " << failure << "\n";
             status = 1;
@@ -113,8 +122,10 @@ int main(int argc, char** argv) {
             std::cout << planUsageText();
             return 0;
         }
-        checkDistinctFiles({{"the forecast", options.forecastPath}},
-                           {{"--out", options.outPath}, {"--html", options.htmlPath}});
+        std::vector<NamedFile> inputs = {{"the forecast", options.forecastPath}};
+        for (const ForecastVariant& v : options.variants)
+            if (v.kind == ForecastVariant::Kind::File) inputs.push_back({"--compare", v.path});
+        checkDistinctFiles(inputs, {{"--out", options.outPath}, {"--html", options.htmlPath}});
         return run(options);
     } catch (const UsageError& error) {
         std::cerr << kProgram << ": " << error.what() << " (see --help)\n";

@@ -66,7 +66,63 @@ void patienceOption(const std::string& text, PatienceLaw& patience) {
     }
 }
 
+// "calls=+10%", "aht=-15" or a file name.
+ForecastVariant variantOption(const std::string& text) {
+    ForecastVariant variant;
+    variant.text = text;
+    const std::string::size_type equals = text.find('=');
+    if (equals == std::string::npos) {
+        if (text.empty()) throw UsageError("--compare needs calls=CHANGE, aht=CHANGE or a forecast file");
+        variant.kind = ForecastVariant::Kind::File;
+        variant.path = text;
+        return variant;
+    }
+    const std::string column = text.substr(0, equals);
+    std::string change = text.substr(equals + 1);
+    if (column == "calls") variant.kind = ForecastVariant::Kind::Calls;
+    else if (column == "aht") variant.kind = ForecastVariant::Kind::Aht;
+    else throw UsageError("--compare '" + echoText(text) + "': expected calls=CHANGE or aht=CHANGE (such as calls=+10% or aht=-15)");
+    while (!change.empty() && change.back() == ' ') change.pop_back();
+    variant.relative = !change.empty() && change.back() == '%';
+    if (variant.relative) change.pop_back();
+    if (!readNumber(change, variant.amount) || (variant.relative && variant.amount <= -100))
+        throw UsageError("--compare '" + echoText(text) + "': expected a change such as +10% (a share of each value, "
+                         "above -100%) or -15 (" + (variant.kind == ForecastVariant::Kind::Aht ? "seconds" : "calls") +
+                         ")");
+    return variant;
+}
+
 }  // namespace
+
+Forecast variantForecast(const ForecastVariant& variant, const Forecast& base, const ForecastFormat& format) {
+    const auto where = [&](const ForecastInterval& f) {
+        return "'" + echoText(f.label) + "'" + (f.day.empty() ? std::string() : " of '" + echoText(f.day) + "'") +
+               " (line " + std::to_string(f.line) + ")";
+    };
+    if (variant.kind == ForecastVariant::Kind::File) {
+        Forecast other = readForecastFile(variant.path, format);
+        if (other.intervals.size() != base.intervals.size())
+            throw UsageError("--compare '" + echoText(variant.path, kWholeText) + "' has " +
+                             std::to_string(other.intervals.size()) + " intervals where the forecast has " +
+                             std::to_string(base.intervals.size()));
+        for (std::size_t i = 0; i < base.intervals.size(); ++i)
+            if (other.intervals[i].label != base.intervals[i].label || other.intervals[i].day != base.intervals[i].day)
+                throw UsageError("--compare '" + echoText(variant.path, kWholeText) + "': interval " +
+                                 where(other.intervals[i]) + " where the forecast has " + where(base.intervals[i]) +
+                                 " (the same intervals in the same order, please)");
+        return other;
+    }
+    Forecast changed = base;
+    for (ForecastInterval& f : changed.intervals) {
+        double& value = variant.kind == ForecastVariant::Kind::Calls ? f.calls : f.aht;
+        if (variant.kind == ForecastVariant::Kind::Aht && f.calls == 0) continue;  // no call, no handle time
+        value = variant.relative ? value * (1 + variant.amount / 100) : value + variant.amount;
+        if (variant.kind == ForecastVariant::Kind::Calls ? value < 0 : !(value > 0))
+            throw UsageError("--compare '" + echoText(variant.text) + "' leaves interval " + where(f) + " with " +
+                             (variant.kind == ForecastVariant::Kind::Calls ? "calls below 0" : "no handle time"));
+    }
+    return changed;
+}
 
 PlanOptions parsePlanOptions(const std::vector<std::string>& args, unsigned cores) {
     PlanOptions options;
@@ -138,6 +194,8 @@ PlanOptions parsePlanOptions(const std::vector<std::string>& args, unsigned core
             if (text.size() != 1 || std::string(allowed).find(text[0]) == std::string::npos)
                 throw UsageError(option + " '" + echoText(text) + "': expected " + allowed[0] + " or " + allowed[1]);
             (option == "--separator" ? options.format.separator : options.format.decimal) = text[0];
+        } else if (option == "--compare") {
+            options.variants.push_back(variantOption(line.takeValue()));
         } else if (option == "--out") {
             options.outPath = line.takeValue();
             if (options.outPath.empty()) throw UsageError("--out needs a file name (without --out the plan goes to standard output)");
@@ -219,6 +277,10 @@ std::string planUsageText() {
            "  --separator , | ;      the forecast's field separator; --decimal . | , its decimal mark\n"
            "                         (default: from the header: semicolons and no comma mean fields\n"
            "                         separated by ';' with decimal commas, as European spreadsheets write)\n"
+           "  --compare CHANGE       also plan a variant on the same intervals: calls=+10% or aht=-15%\n"
+           "                         (a share of each value), calls=-20 or aht=-15 (calls or seconds),\n"
+           "                         or another forecast file of the same intervals; repeatable, each\n"
+           "                         its own variant, its agents and agent-hours in columns of its name\n"
            "  --out FILE             write the plan to FILE (default: standard output)\n"
            "  --html FILE            also write a report with charts, one HTML file\n"
            "  --jobs N               intervals planned side by side (default: every core)\n"

@@ -266,10 +266,14 @@ std::string clashingColumn(const Forecast& forecast, const DayPlanSettings& sett
     return std::string();
 }
 
-PlanTable planTable(const Forecast& forecast, const DayPlanSettings& settings, const DayPlan& plan) {
+PlanTable planTable(const Forecast& forecast, const DayPlanSettings& settings, const DayPlan& plan,
+                    const std::vector<PlanVariant>& variants) {
     PlanTable table;
     table.header = forecast.header;
-    const std::vector<std::string> names = planColumnNames(forecast, settings);
+    std::vector<std::string> names = planColumnNames(forecast, settings);
+    for (const PlanVariant& v : variants)
+        for (const char* what : {"agents (", "agent-hours ("})
+            names.insert(names.end() - 1, std::string(what) + v.name + ")");
     for (const std::string& name : names) table.header.push_back(name);
     // The column of a name the plan writes (the forecast's for its own scheduled).
     const auto column = [&](const std::string& name) -> std::optional<std::size_t> {
@@ -309,6 +313,12 @@ PlanTable planTable(const Forecast& forecast, const DayPlanSettings& settings, c
         if (p.required) set("required", formatFixed(*p.required, agentDecimals));
         if (p.onHand) set("on hand", formatFixed(*p.onHand, agentDecimals));
         if (p.required && p.onHand) set("gap", formatFixed(*p.onHand - *p.required, agentDecimals));
+        for (const PlanVariant& v : variants) {
+            const IntervalPlan& q = v.plan.intervals[p.index];
+            if (q.outcome == IntervalOutcome::NoStaffing) continue;
+            set("agents (" + v.name + ")", formatFixed(q.agents, agentDecimals));
+            set("agent-hours (" + v.name + ")", formatFixed(q.agents * hours, 2));
+        }
         set("note", intervalNote(p, settings));
         table.rows.push_back(std::move(row));
     }
@@ -323,6 +333,13 @@ PlanTable planTable(const Forecast& forecast, const DayPlanSettings& settings, c
         if (name == "calls") callsColumn = i;
     }
     const bool onHand = forecast.hasStaffed || forecast.hasScheduled;
+    // The totals of the same rows in each variant's plan (`day`: index into days, or none for all).
+    const auto variantTotals = [&](std::optional<std::size_t> day, std::vector<std::string>& row) {
+        for (const PlanVariant& v : variants) {
+            const DayPlanTotals& t = day ? v.plan.days[*day].totals : v.plan.totals;
+            if (const auto at = column("agent-hours (" + v.name + ")")) row[*at] = formatFixed(t.agentHours, 2);
+        }
+    };
     const auto totalsRow = [&](const DayPlanTotals& t, const std::string& day, const std::string& note) {
         std::vector<std::string> row(table.header.size());
         const auto set = [&](const std::string& name, std::string text) {
@@ -346,12 +363,16 @@ PlanTable planTable(const Forecast& forecast, const DayPlanSettings& settings, c
     };
     // Many days: a total per day, then the total of them all.
     if (plan.days.size() > 1)
-        for (const DayTotals& d : plan.days) table.rows.push_back(totalsRow(d.totals, d.day, "the day's totals"));
+        for (std::size_t d = 0; d < plan.days.size(); ++d) {
+            table.rows.push_back(totalsRow(plan.days[d].totals, plan.days[d].day, "the day's totals"));
+            variantTotals(d, table.rows.back());
+        }
     table.rows.push_back(totalsRow(
         plan.totals, plan.days.size() > 1 ? "all days" : std::string(),
         "SL and abandonment weighted by the calls of the intervals with values; FTE: scheduled hours / " +
             significant(settings.hoursPerFte, 6) + " hours a week" + (onHand ? "; required, on hand and gap in agent-hours" : "") +
             "; model: " + queueModelName(settings.model)));
+    variantTotals(std::nullopt, table.rows.back());
     return table;
 }
 
@@ -361,7 +382,7 @@ void writePlanCsv(std::ostream& out, const PlanTable& table) {
 }
 
 std::string planHtml(const std::string& forecastName, const Forecast& forecast, const DayPlanSettings& settings,
-                     const DayPlan& plan) {
+                     const DayPlan& plan, const std::vector<PlanVariant>& variants) {
     const std::size_t n = plan.intervals.size();
     std::vector<std::string> labels;
     std::vector<double> calls(n), agents(n), scheduled(n), sl(n), abandon(n);
@@ -466,6 +487,43 @@ std::string planHtml(const std::string& forecastName, const Forecast& forecast, 
         gap.bands.push_back({0, 1, "short: fewer on hand than required"});
         chart(gap);
     }
+    // Variants: every plan's agents together, and the totals side by side.
+    if (!variants.empty()) {
+        body += "<h2>The forecast and its variants</h2>\n";
+        LineChart compared = perInterval("compare", "Required agents per interval, each plan", "agents (net)");
+        compared.series.push_back({"the forecast", agents});
+        for (const PlanVariant& v : variants) {
+            std::vector<double> y(n, kNaN);
+            for (std::size_t i = 0; i < n; ++i)
+                if (v.plan.intervals[i].outcome != IntervalOutcome::NoStaffing) y[i] = v.plan.intervals[i].agents;
+            compared.series.push_back({v.name, y});
+        }
+        chart(compared);
+        const auto difference = [](double value, double base) {
+            std::string text = (value >= base ? "+" : "") + formatFixed(value - base, 1);
+            if (base > 0) text += " (" + std::string(value >= base ? "+" : "") + formatFixed((value / base - 1) * kPercent, 1) + " %)";
+            return text;
+        };
+        body += "<div class=\"wide\">\n<table>\n<thead><tr><th>plan</th><th>calls</th><th>agent-hours</th><th>scheduled "
+                "hours</th><th>FTE</th><th>" + xmlEscaped(slName(settings)) + " (%)</th><th>abandonment (%)</th>"
+                "<th>agent-hours against the forecast's</th><th>FTE against the forecast's</th></tr></thead>\n<tbody>\n";
+        const auto totalsLine = [&](const std::string& name, const DayPlan& p) {
+            const DayPlanTotals& t = p.totals;
+            body += "<tr><td>" + xmlEscaped(name) + "</td><td>" + significant(t.calls, 10) + "</td><td>" +
+                    formatFixed(t.agentHours, 2) + "</td><td>" + formatFixed(t.scheduledHours, 2) + "</td><td>" +
+                    formatFixed(t.scheduledHours / settings.hoursPerFte, 2) + "</td><td>" + percentText(t.serviceLevel) +
+                    "</td><td>" + percentText(t.abandonment) + "</td><td>" +
+                    (&p == &plan ? std::string() : difference(t.agentHours, plan.totals.agentHours)) + "</td><td>" +
+                    (&p == &plan ? std::string()
+                                 : difference(t.scheduledHours / settings.hoursPerFte,
+                                              plan.totals.scheduledHours / settings.hoursPerFte)) +
+                    "</td></tr>\n";
+        };
+        totalsLine("the forecast", plan);
+        for (const PlanVariant& v : variants) totalsLine(v.name, v.plan);
+        body += "</tbody>\n</table>\n</div>\n";
+    }
+
     body += "<h2>Service against the targets</h2>\n";
     chart(c3);
     chart(c4);
@@ -510,14 +568,15 @@ std::string planHtml(const std::string& forecastName, const Forecast& forecast, 
 
     // The table, in two parts that each fit a page 1200 px wide: the plan,
     // then the model's detail and the hours, each row led by its interval.
-    const PlanTable table = planTable(forecast, settings, plan);
+    const PlanTable table = planTable(forecast, settings, plan, variants);
     const std::vector<std::string> detail = {"waiting places", "P(Loss)", "SL bound", "agent-hours", "scheduled hours",
                                              "FTE"};
     std::vector<std::size_t> main, rest;
     for (std::size_t c = 0; c < table.header.size(); ++c) {
         const bool key = static_cast<int>(c) == forecast.dayColumn || c == labelColumnOf(forecast);
+        const bool ofVariant = table.header[c].rfind("agents (", 0) == 0 || table.header[c].rfind("agent-hours (", 0) == 0;
         const bool isDetail = c >= forecast.header.size() &&
-                              std::find(detail.begin(), detail.end(), table.header[c]) != detail.end();
+                              (ofVariant || std::find(detail.begin(), detail.end(), table.header[c]) != detail.end());
         if (!isDetail) main.push_back(c);
         if (isDetail || (key && c < forecast.header.size())) rest.push_back(c);
     }
@@ -535,7 +594,8 @@ std::string planHtml(const std::string& forecastName, const Forecast& forecast, 
         return html + "</tbody>\n</table>\n</div>\n";
     };
     body += "<h2>Plan</h2>\n" + htmlTable(main);
-    body += "<h2>Waiting room, P(Loss), error bound and hours</h2>\n" + htmlTable(rest);
+    body += std::string("<h2>Waiting room, P(Loss), error bound and hours") + (variants.empty() ? "" : "; the variants") +
+            "</h2>\n" + htmlTable(rest);
 
     body += "<h2>Inputs</h2>\n<ul>\n<li>Forecast: " + xmlEscaped(forecastName) + ", " + std::to_string(n) +
             " intervals</li>\n";

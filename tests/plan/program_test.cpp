@@ -376,6 +376,45 @@ TEST(PlanProgram, WarnsWhereAnIntervalMeetsItsTargetsByLosingCalls) {
     EXPECT_EQ(automatic.err.find("are lost"), std::string::npos) << "the automatic room loses below 1e-9";
 }
 
+TEST(PlanProgram, PlansEachVariantOnTheSameIntervalsAsItsOwnForecastWouldBe) {
+    TempFolder folder;
+    writeBytes(folder / "day.csv", "interval,calls,aht\r\n08:00,100,300\r\n08:30,0,\r\n09:00,200,240\r\n");
+    writeBytes(folder / "more.csv", "interval,calls,aht\r\n08:00,110,300\r\n08:30,0,\r\n09:00,220,240\r\n");
+    writeBytes(folder / "shorter.csv", "interval,calls,aht\r\n08:00,100,285\r\n08:30,0,\r\n09:00,200,225\r\n");
+    const struct {
+        const char* compare;
+        const char* asIf;  // the forecast the variant is
+    } cases[] = {{"calls=+10%", "more.csv"}, {"aht=-15", "shorter.csv"}, {"aht=-6.25%", "shorter.csv"},
+                 {"more.csv", "more.csv"}};
+    for (const auto& c : cases) {
+        const auto rows = records(runPlanIn(folder.path(), std::string("day.csv --compare ") + c.compare).out);
+        const auto alone = records(runPlanIn(folder.path(), c.asIf).out);
+        ASSERT_EQ(rows.size(), 5u) << c.compare;
+        const std::size_t agents = columnOf(rows[0], std::string("agents (") + c.compare + ")"),
+                          hours = columnOf(rows[0], std::string("agent-hours (") + c.compare + ")");
+        for (std::size_t i = 1; i <= 3; ++i)
+            EXPECT_EQ(rows[i][agents], alone[i][columnOf(alone[0], "agents")]) << c.compare << " " << i;
+        EXPECT_EQ(rows[4][hours], alone[4][columnOf(alone[0], "agent-hours")]) << c.compare << ": the totals";
+        EXPECT_EQ(rows[0].back(), "note") << "the note stays last";
+    }
+    writeBytes(folder / "other.csv", "interval,calls,aht\r\n08:00,100,300\r\n09:00,200,240\r\n08:30,0,\r\n");
+    const struct {
+        const char* args;
+        const char* err;
+    } refused[] = {
+        {"day.csv --compare nurses=+1", "expected calls=CHANGE or aht=CHANGE"},
+        {"day.csv --compare calls=lots", "expected a change such as +10%"},
+        {"day.csv --compare calls=-150", "leaves interval '08:00' (line 2) with calls below 0"},
+        {"day.csv --compare other.csv", "interval '09:00' (line 3) where the forecast has '08:30' (line 3)"},
+        {"day.csv --compare more.csv --out more.csv", "--out 'more.csv' is --compare 'more.csv'"},
+    };
+    for (const auto& c : refused) {
+        const ToolRun run = runPlanIn(folder.path(), c.args);
+        EXPECT_EQ(run.status, 2) << c.args;
+        EXPECT_NE(run.err.find(c.err), std::string::npos) << c.args << ": " << run.err;
+    }
+}
+
 TEST(PlanProgram, MarksAnIntervalNoCountMeetsAndEndsWithStatus1) {
     TempFolder folder;
     writeBytes(folder / "day.csv", "interval,calls,aht,team\r\n08:00,0,300,\"a, b\"\r\n08:30,90,300,c\r\n");

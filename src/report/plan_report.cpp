@@ -580,8 +580,8 @@ std::string planHtml(const std::string& forecastName, const Forecast& forecast, 
         if (!isDetail) main.push_back(c);
         if (isDetail || (key && c < forecast.header.size())) rest.push_back(c);
     }
-    const auto htmlTable = [&](const std::vector<std::size_t>& columns) {
-        std::string html = "<div class=\"wide\">\n<table>\n<thead><tr>";
+    const auto htmlTable = [&](const std::vector<std::size_t>& columns, const char* kind) {
+        std::string html = std::string("<div class=\"wide\">\n<table class=\"") + kind + "\">\n<thead><tr>";
         for (std::size_t c : columns) html += "<th>" + xmlEscaped(table.header[c]) + "</th>";
         html += "</tr></thead>\n<tbody>\n";
         for (std::size_t r = 0; r < table.rows.size(); ++r) {
@@ -593,9 +593,9 @@ std::string planHtml(const std::string& forecastName, const Forecast& forecast, 
         }
         return html + "</tbody>\n</table>\n</div>\n";
     };
-    body += "<h2>Plan</h2>\n" + htmlTable(main);
+    body += "<h2>Plan</h2>\n" + htmlTable(main, "plan");
     body += std::string("<h2>Waiting room, P(Loss), error bound and hours") + (variants.empty() ? "" : "; the variants") +
-            "</h2>\n" + htmlTable(rest);
+            "</h2>\n" + htmlTable(rest, "detail");
 
     body += "<h2>Inputs</h2>\n<ul>\n<li>Forecast: " + xmlEscaped(forecastName) + ", " + std::to_string(n) +
             " intervals</li>\n";
@@ -646,6 +646,7 @@ std::string planHtml(const std::string& forecastName, const Forecast& forecast, 
                     "th, td { border: 1px solid #999; padding: 0.15em 0.35em; text-align: right; white-space: nowrap; }\n"
                     "th { white-space: normal; vertical-align: bottom; hyphens: auto; }\n"
                     "td:first-child, th { text-align: left; } td:last-child { text-align: left; white-space: normal; }\n"
+                    "table.detail td:last-child { text-align: right; white-space: nowrap; }\n"
                     "tr.unmet td { font-weight: bold; background: #eee; } tr.total td { font-weight: bold; border-top: 2px solid #000; }\n"
                     "@media print { body { max-width: none; margin: 0; } figure { break-inside: avoid; } div.wide { overflow: visible; } }\n",
                     "<p>" + xmlEscaped(summary) + "</p>\n" + body,

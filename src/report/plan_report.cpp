@@ -504,7 +504,7 @@ std::string planHtml(const std::string& forecastName, const Forecast& forecast, 
             if (base > 0) text += " (" + std::string(value >= base ? "+" : "") + formatFixed((value / base - 1) * kPercent, 1) + " %)";
             return text;
         };
-        body += "<div class=\"wide\">\n<table>\n<thead><tr><th>plan</th><th>calls</th><th>agent-hours</th><th>scheduled "
+        body += "<div class=\"wide\">\n<table class=\"detail\">\n<thead><tr><th>plan</th><th>calls</th><th>agent-hours</th><th>scheduled "
                 "hours</th><th>FTE</th><th>" + xmlEscaped(slName(settings)) + " (%)</th><th>abandonment (%)</th>"
                 "<th>agent-hours against the forecast's</th><th>FTE against the forecast's</th></tr></thead>\n<tbody>\n";
         const auto totalsLine = [&](const std::string& name, const DayPlan& p) {

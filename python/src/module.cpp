@@ -31,6 +31,7 @@
 #include <vector>
 
 #include "analysis/day_plan.h"
+#include "core/share_text.h"
 #include "analysis/evaluation.h"
 #include "analysis/findings.h"
 #include "analysis/plan_run.h"
@@ -349,7 +350,7 @@ py::tuple sweepGrid(const std::map<std::string, double>& fields, const std::vect
 // `args` (its command line without the forecast, the model and the method)
 // and the model and the chain's method, which go to the options as --model
 // and --method once checked as keywords: (the plan's CSV, the forecast's
-// header, findings). Options and forecasts the program refuses raise its
+// header, findings, the number of interval rows before the totals rows). Options and forecasts the program refuses raise its
 // message.
 py::tuple dayPlan(const std::string& text, const std::string& name, std::vector<std::string> args,
                   const std::string& model, const std::optional<std::string>& method, unsigned jobs) {
@@ -364,23 +365,38 @@ py::tuple dayPlan(const std::string& text, const std::string& name, std::vector<
     Forecast forecast;
     whileWatchingSignals([&](const StopRequest* stop) {
         if (text.empty()) {
-            forecast = readForecastFile(name);
+            forecast = readForecastFile(name, options.format);
         } else {
             std::istringstream in(text);
-            forecast = readForecast(in, name);
+            forecast = readForecast(in, name, options.format);
         }
-        const DayPlanSettings settings = plan::planSettings(options, forecast);
+        for (const std::string& note : forecast.notes) findings.emplace_back("input", name + ": " + note);
+        std::vector<std::string> remarks;
+        const DayPlanSettings settings = plan::planSettings(options, forecast, nullptr, &remarks);
+        for (const std::string& remark : remarks) findings.emplace_back("input", remark);
+        const std::string clash = clashingColumn(forecast, settings);
+        if (!clash.empty()) throw RunFailure(name + ": " + clash);
         DayPlanControl control;
         control.stop = stop;
         const DayPlan planned = planDay(forecast, settings, false, control);
         std::ostringstream out;
-        writePlanCsv(out, planTable(forecast, settings, planned));
+        std::vector<PlanVariant> variants;
+        for (const plan::ForecastVariant& v : options.variants)
+            variants.push_back({v.text, planDay(plan::variantForecast(v, forecast, options.format), settings)});
+        writePlanCsv(out, planTable(forecast, settings, planned, variants));
         csv = out.str();
+        if (planned.throughLoss > 0)
+            findings.emplace_back("input", std::to_string(planned.throughLoss) + " of " +
+                                               std::to_string(planned.intervals.size()) +
+                                               " intervals meet their targets while more than " +
+                                               formatShare(kLossWarning) + " of the calls are lost (up to " +
+                                               formatFixed(planned.worstLoss * 100, 2) + " %" +
+                                               "): give more waiting_places or lines (see their note)");
         if (planned.unmet > 0)
             findings.emplace_back("accuracy", std::to_string(planned.unmet) + " of " + std::to_string(planned.intervals.size()) +
                                                   " intervals miss a target (see their note)");
     });
-    return py::make_tuple(csv, forecast.header, findings);
+    return py::make_tuple(csv, forecast.header, findings, forecast.intervals.size());
 }
 
 // The calculator's warnings as findings: those written before the results
@@ -456,9 +472,17 @@ PYBIND11_MODULE(_queuecalc, m) {
     m.def("sweep", &sweepGrid, py::arg("fields"), py::arg("dimensions"), py::arg("thresholds"), py::arg("model"),
           py::arg("method"), py::arg("terms"), py::arg("jobs"),
           "(names, values [rows x columns], notes, findings) of every scenario of the grid.");
+    m.def("automatic_room",
+          [](const std::map<std::string, double>& fields) -> std::optional<int> {
+              ModelInput input = inputFromFields(fields);
+              return automaticWaitingPlaces(input);
+          },
+          py::arg("fields"),
+          "The fewest waiting places (at most 2000) with P(Loss) below 1e-9 for the fields' agents, as the day "
+          "plan's automatic room; None where even 2000 lose more.");
     m.def("plan", &dayPlan, py::arg("text"), py::arg("name"), py::arg("args"), py::arg("model"), py::arg("method"),
           py::arg("jobs"),
-          "(plan CSV, forecast header, findings) of the day plan of a forecast with the program's options.");
+          "(plan CSV, forecast header, findings, interval rows) of the day plan of a forecast with the program's options.");
     m.def("run_folder", &runFolder, py::arg("directory"),
           "(bytes of OUTPUT.CSV, findings) of the calculator's run in the folder.");
     m.def("format_number", py::overload_cast<double>(&formatNumber), py::arg("value"),

@@ -120,6 +120,7 @@ PlanSummary runPlan(const SweepPlan& plan, BinomialRows& rows, const RowFormatte
         into.rows += part.rows;
         into.rowsWithoutValues += part.rowsWithoutValues;
         into.rowsFailingChecks += part.rowsFailingChecks;
+        into.answersThroughLoss += part.answersThroughLoss;
         for (const PlanInputFinding& f : part.inputFindings) {
             const auto known = std::find_if(into.inputFindings.begin(), into.inputFindings.end(),
                                             [&](const PlanInputFinding& g) { return sameInputProblem(g.finding, f.finding); });
@@ -156,6 +157,8 @@ PlanSummary runPlan(const SweepPlan& plan, BinomialRows& rows, const RowFormatte
             one.rows = 1;
             one.rowsWithoutValues = row.evaluation ? 0 : 1;
             one.rowsFailingChecks = row.evaluation && row.failsChecks() ? 1 : 0;
+            one.answersThroughLoss =
+                row.staffedValue && row.evaluation && row.evaluation->measures.lossProb > kLossWarning ? 1 : 0;
             for (const Finding& f : row.findings)
                 if (f.kind == FindingKind::InputValue) one.inputFindings.push_back({f, index - range.first, 1});
             add(done.summary, one);

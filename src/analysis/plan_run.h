@@ -81,6 +81,7 @@ struct PlanSummary {
     std::size_t rows = 0;
     std::size_t rowsWithoutValues = 0;  // rejected, or no staffing answer
     std::size_t rowsFailingChecks = 0;  // values that are impossible or untrustworthy
+    std::size_t answersThroughLoss = 0; // staffing answers with P(Loss) above kLossWarning
     std::vector<PlanInputFinding> inputFindings;
 };
 

@@ -58,6 +58,11 @@ void checkStaffedLoad(double load, const std::string& what);
 // waiting places 1000; never beyond what the input checks allow.
 int defaultStaffingLimit(StaffedField field, const ModelInput& input);
 
+// An answer that loses more than this share of the calls (P(Loss)) meets its
+// targets partly by turning callers away: a loss a planner would not accept
+// unnoticed, so the programs warn of it.
+constexpr double kLossWarning = 0.01;
+
 struct StaffingResult {
     bool found = false;
     int value = 0;                         // the smallest value that meets every target

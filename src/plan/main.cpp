@@ -15,7 +15,9 @@
 #include <vector>
 
 #include "analysis/day_plan.h"
+#include "analysis/staffing.h"
 #include "core/failure.h"
+#include "core/share_text.h"
 #include "input/forecast.h"
 #include "plan/options.h"
 #include "report/command_line.h"
@@ -33,15 +35,25 @@ using namespace queuecalc::plan;
 const char* const kProgram = "queuecalc-plan";
 
 int run(const PlanOptions& options, ErrorStream& err) {
+    for (const std::string& reading : options.readings) std::cerr << kProgram << ": " << reading << "\n";
     for (const std::string& remark : options.remarks) std::cerr << kProgram << ": " << remark << "\n";
     Forecast forecast;
     try {
-        forecast = readForecastFile(options.forecastPath);
+        forecast = readForecastFile(options.forecastPath, options.format);
     } catch (const ForecastError& error) {
         std::cerr << kProgram << ": " << error.what() << "\n";
         return 2;
     }
-    const DayPlanSettings settings = planSettings(options, forecast);
+    std::vector<std::string> readings, remarks;
+    for (const std::string& note : forecast.notes) std::cerr << kProgram << ": " << echoText(options.forecastPath, kWholeText) << ": " << note << "\n";
+    const DayPlanSettings settings = planSettings(options, forecast, &readings, &remarks);
+    for (const std::string& reading : readings) std::cerr << kProgram << ": " << reading << "\n";
+    for (const std::string& remark : remarks) std::cerr << kProgram << ": " << remark << "\n";
+    const std::string clash = clashingColumn(forecast, settings);
+    if (!clash.empty()) {
+        std::cerr << kProgram << ": " << echoText(options.forecastPath, kWholeText) << ": " << clash << "\n";
+        return 2;
+    }
 
     DayPlan plan;
     try {
@@ -53,7 +65,16 @@ int run(const PlanOptions& options, ErrorStream& err) {
         std::cerr << kProgram << ": " << failure.what() << "\n";
         return 2;
     }
-    const PlanTable table = planTable(forecast, settings, plan);
+    // The variants, each planned on the same intervals with the same settings.
+    std::vector<PlanVariant> variants;
+    try {
+        for (const ForecastVariant& v : options.variants)
+            variants.push_back({v.text, planDay(variantForecast(v, forecast, options.format), settings)});
+    } catch (const RunFailure& failure) {
+        std::cerr << kProgram << ": " << failure.what() << "\n";
+        return 2;
+    }
+    const PlanTable table = planTable(forecast, settings, plan, variants);
     std::ostringstream csv;
     writePlanCsv(csv, table);
 
@@ -61,7 +82,7 @@ int run(const PlanOptions& options, ErrorStream& err) {
     int status = plan.allMet ? 0 : 1;
     if (!options.htmlPath.empty()) {
         const std::string failure =
-            replaceFile(options.htmlPath, planHtml(options.forecastPath, forecast, settings, plan));
+            replaceFile(options.htmlPath, planHtml(options.forecastPath, forecast, settings, plan, variants));
         if (!failure.empty()) {
             std::cerr << kProgram << ": cannot write '" << echoText(options.htmlPath, kWholeText) << "': " << failure << "\n";
             status = 1;
@@ -84,6 +105,11 @@ int run(const PlanOptions& options, ErrorStream& err) {
             status = 1;
         }
     }
+    if (plan.throughLoss > 0)
+        std::cerr << kProgram << ": " << plan.throughLoss << " of " << plan.intervals.size()
+                  << " intervals meet their targets while more than " << formatShare(kLossWarning)
+                  << " of the calls are lost (up to " << formatFixed(plan.worstLoss * 100, 2) << " %"
+                  << "): give more --waiting-places or --lines (see their note)\n";
     if (!plan.allMet) {
         std::cerr << kProgram << ": " << plan.unmet << " of " << plan.intervals.size()
                   << " intervals miss a target (see their note)\n";
@@ -103,8 +129,10 @@ int main(int argc, char** argv) {
             std::cout << planUsageText();
             return 0;
         }
-        checkDistinctFiles({{"the forecast", options.forecastPath}},
-                           {{"--out", options.outPath}, {"--html", options.htmlPath}});
+        std::vector<NamedFile> inputs = {{"the forecast", options.forecastPath}};
+        for (const ForecastVariant& v : options.variants)
+            if (v.kind == ForecastVariant::Kind::File) inputs.push_back({"--compare", v.path});
+        checkDistinctFiles(inputs, {{"--out", options.outPath}, {"--html", options.htmlPath}});
         return run(options, err);
     } catch (const UsageError& error) {
         std::cerr << kProgram << ": " << error.what() << " (see --help)\n";

@@ -145,7 +145,12 @@ Staffing:
                         per scenario, the smallest number of agents (or waiting
                         places) that meets every target
   --target EXPR         COLUMN>=VALUE or COLUMN<=VALUE over any result column,
-                        e.g. SL(20)>=0.8, P(A)<=0.05, ASA<=30 (repeatable)
+                        e.g. SL(20)>=0.8, P(A)<=0.05, ASA<=30 (repeatable);
+                        over a share (P(Loss), P(NoWait), P(S), P(A),
+                        occupancy, SL(TAU), P(W<=TAU|S)) 80, 80% and 0.8 all
+                        mean 80 % (a bare number above 1 is per cent, a bare 1
+                        is refused: write 1% or 100%), echoed on standard
+                        error where written in per cent
   --staff-max N         largest value the search tries (default: agents
                         2*ceil(arrivalRate/serviceRate)+1000, waiting places 1000)
 Output:

@@ -191,6 +191,8 @@ TEST(DayPlan, FractionalAgentsMeetTheTargetWhereTheLineBetweenTheCountsCrossesIt
     constexpr double kCrossingTol = 1e-12;
     EXPECT_NEAR(x, (s - 1) + (0.8 - below) / (at - below), kCrossingTol);
     EXPECT_DOUBLE_EQ(fractional.intervals[0].scheduled, x / 0.75) << "not rounded";
+    EXPECT_NEAR(fractional.intervals[0].service.serviceLevel, 0.8, kCrossingTol)
+        << "the service shown is that of the level planned, where the binding target is just met";
 }
 
 TEST(DayPlan, CountsEveryIntervalAsDoneAndEndsWithStoppedOnceAStopIsRequested) {

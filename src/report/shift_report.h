@@ -1,0 +1,43 @@
+#pragma once
+// A schedule written out: the roster and the coverage as CSV (RFC 4180, CR LF).
+//
+// Roster: template,day,start,end,agents,break_starts, one record per
+// template, day and start with agents; end is HH:MM, or HH:MM+1 after
+// midnight; break_starts is "HH:MMxN" groups separated by spaces, their N
+// adding up to agents.
+// Coverage: day,interval,required,working,on_break,over,under, one record
+// per listed interval; over and under compare working with the requirement.
+
+#include <string>
+#include <vector>
+
+#include "schedule/shifts.h"
+
+namespace queuecalc {
+
+struct RosterRow {
+    int shift = 0;
+    int day = 0;
+    int start = 0;  // minute of the horizon
+    int end = 0;
+    int agents = 0;
+    std::vector<std::pair<int, int>> breaks;  // (minute of the horizon, agents)
+};
+
+// The schedule's agents grouped by template, day and start, in that order.
+std::vector<RosterRow> rosterRows(const schedule::Requirements& requirements,
+                                  const std::vector<schedule::ShiftTemplate>& shifts, const schedule::Schedule& schedule);
+
+std::string rosterCsv(const schedule::Requirements& requirements, const std::vector<schedule::ShiftTemplate>& shifts,
+                      const schedule::Schedule& schedule);
+std::string coverageCsv(const schedule::Requirements& requirements, const std::vector<schedule::ShiftTemplate>& shifts,
+                        const schedule::Schedule& schedule);
+
+// A number of agents as written in the outputs: whole, or with up to two decimals.
+std::string agentsText(double agents);
+
+// "paid cost C, bound B, gap G %": the schedule's totals in words, with over- and under-cover.
+std::string scheduleSummary(const schedule::Requirements& requirements, const std::vector<schedule::ShiftTemplate>& shifts,
+                            const schedule::Schedule& schedule);
+
+}  // namespace queuecalc

@@ -17,8 +17,13 @@
 // proves good rosters on it far sooner. CBC is called through its driver
 // (CbcMain0/CbcMain1, the strategy of the cbc program), on one thread so that
 // a run is repeatable, with the time limit in elapsed time.
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <chrono>
 #include <cmath>
+#include <cstdio>
+#include <iostream>
 #include <memory>
 #include <string>
 
@@ -77,6 +82,34 @@ private:
 };
 
 int noCallback(CbcModel*, int) { return 0; }
+
+// Standard output sent to the null device while it lives: CBC and CLP print
+// a few lines with printf whatever their log levels ("1 slacks added"), and
+// the library prints nothing (a roster may be going to standard output).
+class QuietStandardOutput {
+public:
+    QuietStandardOutput() {
+        std::cout.flush();
+        std::fflush(stdout);
+        saved_ = ::dup(STDOUT_FILENO);
+        const int null = ::open("/dev/null", O_WRONLY);
+        if (saved_ >= 0 && null >= 0) ::dup2(null, STDOUT_FILENO);
+        if (null >= 0) ::close(null);
+    }
+    ~QuietStandardOutput() {
+        std::cout.flush();
+        std::fflush(stdout);
+        if (saved_ >= 0) {
+            ::dup2(saved_, STDOUT_FILENO);
+            ::close(saved_);
+        }
+    }
+    QuietStandardOutput(const QuietStandardOutput&) = delete;
+    QuietStandardOutput& operator=(const QuietStandardOutput&) = delete;
+
+private:
+    int saved_ = -1;
+};
 
 std::string numberArgument(double value) {
     char text[32];
@@ -258,6 +291,7 @@ Schedule solveSchedule(const Requirements& r, const std::vector<ShiftTemplate>& 
     shared->start = started;
     ProgressHandler handler(shared);
     model.passInEventHandler(&handler);
+    const QuietStandardOutput quiet;
     CbcSolverUsefulData data;
     data.noPrinting_ = true;
     CbcMain0(model, data);

@@ -139,6 +139,13 @@ PlanOptions parsePlanOptions(const std::vector<std::string>& args, unsigned core
         } else if (option == "--html") {
             options.htmlPath = line.takeValue();
             if (options.htmlPath.empty()) throw UsageError("--html needs a file name");
+        } else if (option == "--shifts" || option == "--roster") {
+#ifndef QUEUECALC_WITH_SCHEDULE
+            throw UsageError(option + ": this build has no shift scheduler");
+#endif
+            std::string& path = option == "--shifts" ? options.shiftsPath : options.rosterPath;
+            path = line.takeValue();
+            if (path.empty()) throw UsageError(option + " needs a file name");
         } else if (option == "--jobs") {
             s.jobs = static_cast<unsigned>(wholeOption(option, line.takeValue(), 1, kMaxJobs));
         } else if (option.size() > 1 && option[0] == '-') {
@@ -152,6 +159,8 @@ PlanOptions parsePlanOptions(const std::vector<std::string>& args, unsigned core
     }
     if (options.help) return options;
     if (options.forecastPath.empty()) throw UsageError("no forecast file given");
+    if (options.shiftsPath.empty() != options.rosterPath.empty())
+        throw UsageError("--shifts TEMPLATES.csv and --roster FILE go together");
     checkMethodWithModel(s.model, methodGiven);
     if (s.patience.shape != PatienceShape::Exponential && !s.patience.meanSeconds)
         options.remarks.push_back("--patience applies only where a mean patience is known: give --patience-mean "
@@ -205,6 +214,9 @@ std::string planUsageText() {
            "  --out FILE             write the plan to FILE (default: standard output)\n"
            "  --html FILE            also write a report with charts, one HTML file\n"
            "  --jobs N               intervals planned side by side (default: every core)\n"
+           "  --shifts TEMPLATES.csv  then schedule shifts that cover the plan's scheduled agents (see\n"
+           "                         queuecalc-shifts --help for the templates), with --roster FILE for the\n"
+           "                         roster; the interval labels must be HH:MM\n"
            "  --help                 this text\n"
            "\n"
            "The README's section \"Staffing a day from a forecast\" shows an example.\n";

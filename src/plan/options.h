@@ -15,6 +15,8 @@ struct PlanOptions {
     std::string forecastPath;
     std::string outPath;   // empty: standard output
     std::string htmlPath;  // empty: no report
+    std::string shiftsPath;  // templates: schedule shifts over the plan (empty: none)
+    std::string rosterPath;  // where the roster goes, with shiftsPath
     DayPlanSettings settings;
     bool slGiven = false;  // --sl was on the command line
     std::vector<std::string> remarks;  // for standard error: values read in a way the user may not mean

@@ -5,6 +5,7 @@
 #include <map>
 #include <tuple>
 
+#include "core/echo_text.h"
 #include "core/number_text.h"
 #include "report/csv.h"
 
@@ -14,6 +15,45 @@ using namespace schedule;
 
 namespace {
 constexpr double kPercent = 100;
+// Intervals named in a message about requirements that cannot be covered.
+constexpr std::size_t kNamedIntervals = 12;
+
+std::string intervalName(const Requirements& r, int k) {
+    const int day = k / r.intervalsPerDay();
+    const std::string& label = r.days[static_cast<std::size_t>(day)];
+    return (label.empty() ? std::string() : echoText(label) + " ") + clockText(k * r.intervalMinutes, day);
+}
+}  // namespace
+
+std::string scheduleFailure(const Requirements& r, const Schedule& schedule, const ScheduleSettings& settings) {
+    switch (schedule.status) {
+        case ScheduleStatus::Uncoverable: {
+            std::string names;
+            for (std::size_t i = 0; i < schedule.uncoverable.size() && i < kNamedIntervals; ++i)
+                names += (i ? ", " : "") + intervalName(r, schedule.uncoverable[i]);
+            if (schedule.uncoverable.size() > kNamedIntervals)
+                names += " and " + std::to_string(schedule.uncoverable.size() - kNamedIntervals) + " more";
+            return "no template can work in " + std::to_string(schedule.uncoverable.size()) +
+                   " interval(s) that require agents: " + names;
+        }
+        case ScheduleStatus::Infeasible:
+            return std::string("no roster covers the requirements within the templates' limits (min_per_day, "
+                               "max_per_day, max_total") +
+                   (settings.maxStarts ? ", --max-starts" : "") + ")";
+        case ScheduleStatus::NoRosterInTime:
+            return "the time limit (" + formatDigits(settings.timeLimitSeconds, 6) +
+                   " s) ended the search before any roster was found";
+        case ScheduleStatus::Optimal:
+        case ScheduleStatus::TimeLimit: break;
+    }
+    return "";
+}
+
+std::string scheduleNote(const Schedule& schedule, const ScheduleSettings& settings) {
+    if (schedule.status != ScheduleStatus::TimeLimit) return "";
+    return "the time limit (" + formatDigits(settings.timeLimitSeconds, 6) +
+           " s) ended the search; the roster is the best found, not proven optimal, and another run may stop at "
+           "another one";
 }
 
 std::string agentsText(double agents) {

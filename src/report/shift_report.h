@@ -40,4 +40,13 @@ std::string agentsText(double agents);
 std::string scheduleSummary(const schedule::Requirements& requirements, const std::vector<schedule::ShiftTemplate>& shifts,
                             const schedule::Schedule& schedule);
 
+// Why the schedule has no roster, in words naming what to change (the
+// intervals no template works in, the limits, the time limit); empty when it
+// has one.
+std::string scheduleFailure(const schedule::Requirements& requirements, const schedule::Schedule& schedule,
+                            const schedule::ScheduleSettings& settings);
+
+// The note of a roster that the time limit stopped before its proof; empty otherwise.
+std::string scheduleNote(const schedule::Schedule& schedule, const schedule::ScheduleSettings& settings);
+
 }  // namespace queuecalc

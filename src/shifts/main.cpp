@@ -20,15 +20,6 @@ using namespace queuecalc::schedule;
 using namespace queuecalc::shifts;
 
 const char* const kProgram = "queuecalc-shifts";
-// Intervals named in a message about requirements that cannot be covered.
-constexpr std::size_t kNamedIntervals = 12;
-
-std::string intervalName(const Requirements& r, int k) {
-    const int day = k / r.intervalsPerDay();
-    const std::string& label = r.days[static_cast<std::size_t>(day)];
-    return (label.empty() ? std::string() : echoText(label) + " ") + clockText(k * r.intervalMinutes, day);
-}
-
 int run(const ShiftsOptions& options) {
     Requirements requirements;
     std::vector<ShiftTemplate> templates;
@@ -56,28 +47,10 @@ int run(const ShiftsOptions& options) {
         std::cerr << kProgram << ": " << failure.what() << "\n";
         return 1;
     }
-    switch (schedule.status) {
-        case ScheduleStatus::Uncoverable: {
-            std::string names;
-            for (std::size_t i = 0; i < schedule.uncoverable.size() && i < kNamedIntervals; ++i)
-                names += (i ? ", " : "") + intervalName(requirements, schedule.uncoverable[i]);
-            if (schedule.uncoverable.size() > kNamedIntervals)
-                names += " and " + std::to_string(schedule.uncoverable.size() - kNamedIntervals) + " more";
-            std::cerr << kProgram << ": no template can work in " << schedule.uncoverable.size()
-                      << " interval(s) that require agents: " << names << "\n";
-            return 1;
-        }
-        case ScheduleStatus::Infeasible:
-            std::cerr << kProgram << ": no roster covers the requirements within the templates' limits "
-                         "(min_per_day, max_per_day, max_total"
-                      << (options.maxStarts ? ", --max-starts" : "") << ")\n";
-            return 1;
-        case ScheduleStatus::NoRosterInTime:
-            std::cerr << kProgram << ": the time limit (" << formatDigits(options.timeLimitSeconds, 6)
-                      << " s) ended the search before any roster was found; nothing written\n";
-            return 1;
-        case ScheduleStatus::Optimal:
-        case ScheduleStatus::TimeLimit: break;
+    const std::string failure = scheduleFailure(requirements, schedule, settings);
+    if (!failure.empty()) {
+        std::cerr << kProgram << ": " << failure << "; nothing written\n";
+        return 1;
     }
     const std::string roster = rosterCsv(requirements, templates, schedule);
     int status = 0;
@@ -101,10 +74,8 @@ int run(const ShiftsOptions& options) {
     }
     std::cerr << kProgram << ": " << scheduleSummary(requirements, templates, schedule)
               << (schedule.status == ScheduleStatus::Optimal ? " (optimal)" : "") << "\n";
-    if (schedule.status == ScheduleStatus::TimeLimit)
-        std::cerr << kProgram << ": note: the time limit (" << formatDigits(options.timeLimitSeconds, 6)
-                  << " s) ended the search; the roster is the best found, not proven optimal, and another run "
-                     "may stop at another one\n";
+    const std::string note = scheduleNote(schedule, settings);
+    if (!note.empty()) std::cerr << kProgram << ": note: " << note << "\n";
     return status;
 }
 

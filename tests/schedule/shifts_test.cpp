@@ -260,3 +260,26 @@ TEST(ShiftRoster, TheReadmesDayExampleWritesTheRosterItShows) {
     for (std::string::size_type cr; (cr = written.find('\r')) != std::string::npos;) written.erase(cr, 1);
     EXPECT_EQ(written, shown);
 }
+
+TEST(ShiftRoster, ThePlansShiftsCoverItsScheduledAgentsWholeOrFractional) {
+    for (const std::string options : {"", "--fractional"}) {
+        SCOPED_TRACE(options);
+        TempFolder folder;
+        const ToolRun run =
+            runToolIn(folder.path(), QUEUECALC_PLAN_PATH,
+                      "'" QUEUECALC_SOURCE_DIR "/examples/day/forecast.csv' --patience-mean 120 --max-abandon 5 " + options +
+                          " --shifts '" QUEUECALC_SOURCE_DIR "/examples/day/shifts.csv' --roster roster.csv");
+        ASSERT_EQ(run.status, 0) << run.err;
+        EXPECT_NE(run.err.find("(optimal)"), std::string::npos) << run.err;
+        const Requirements r = readRequirements(run.out, "plan", 30, "scheduled");
+        if (!options.empty()) {
+            double fraction = 0;
+            for (double q : r.required) fraction += q - std::floor(q);
+            EXPECT_GT(fraction, 0) << "the fractional plan's needs are whole";
+        }
+        const std::vector<ShiftTemplate> t =
+            readTemplates(readFileText(QUEUECALC_SOURCE_DIR "/examples/day/shifts.csv"), "t", r);
+        const RosterCheck check = checkRoster(r, t, readBytes(folder / "roster.csv"));
+        EXPECT_TRUE(check.problems.empty()) << check.problems.front();
+    }
+}

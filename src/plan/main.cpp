@@ -73,6 +73,7 @@ PlanRoster planRoster(const PlanOptions& options, const std::string& planCsv) {
         return out;
     }
     out.csv = rosterCsv(requirements, templates, schedule);
+    out.coverage = coverageSections(requirements, templates, schedule);
     out.summary = "roster: " + scheduleSummary(requirements, templates, schedule) +
                   (schedule.status == ScheduleStatus::Optimal ? " (optimal)" : "");
     const std::string note = scheduleNote(schedule, settings);
@@ -113,10 +114,15 @@ int run(const PlanOptions& options) {
     }
 #endif
 
+    std::string coverage;  // the roster's coverage charts, for the report
+#ifdef QUEUECALC_WITH_SCHEDULE
+    coverage = roster.coverage;
+#endif
+
     // Everything is computed before anything is written.
     if (!options.htmlPath.empty()) {
         const std::string failure =
-            replaceFile(options.htmlPath, planHtml(options.forecastPath, forecast, settings, plan));
+            replaceFile(options.htmlPath, planHtml(options.forecastPath, forecast, settings, plan, coverage));
         if (!failure.empty()) {
             std::cerr << kProgram << ": cannot write '" << echoText(options.htmlPath, kWholeText) << "': " << failure << "\n";
             status = 1;

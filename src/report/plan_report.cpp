@@ -209,7 +209,7 @@ void writePlanCsv(std::ostream& out, const PlanTable& table) {
 }
 
 std::string planHtml(const std::string& forecastName, const Forecast& forecast, const DayPlanSettings& settings,
-                     const DayPlan& plan) {
+                     const DayPlan& plan, const std::string& extraSections) {
     const std::size_t n = plan.intervals.size();
     std::vector<std::string> labels;
     std::vector<double> calls(n), agents(n), scheduled(n), sl(n), abandon(n);
@@ -301,6 +301,8 @@ std::string planHtml(const std::string& forecastName, const Forecast& forecast, 
             chart(c6);
         }
     }
+
+    body += extraSections;
 
     // The table.
     const PlanTable table = planTable(forecast, settings, plan);

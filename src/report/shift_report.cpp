@@ -8,6 +8,7 @@
 #include "core/echo_text.h"
 #include "core/number_text.h"
 #include "report/csv.h"
+#include "report/svg_chart.h"
 
 namespace queuecalc {
 
@@ -129,6 +130,110 @@ std::string scheduleSummary(const Requirements& r, const std::vector<ShiftTempla
     return std::to_string(agents) + " shifts, cost " + formatDigits(schedule.cost, 10) + ", bound " +
            formatDigits(schedule.bound, 10) + ", gap " + formatFixed(schedule.gap * kPercent, 2) + " %; over-cover " +
            formatFixed(over * hours, 2) + " agent-hours, under-cover " + formatFixed(under * hours, 2) + " agent-hours";
+}
+
+namespace {
+
+std::string dayTitle(const Requirements& r, std::size_t day) {
+    return r.days[day].empty() ? std::string("the day") : r.days[day];
+}
+
+}  // namespace
+
+std::string coverageSections(const Requirements& r, const std::vector<ShiftTemplate>& shifts, const Schedule& schedule) {
+    const Coverage c = scheduleCoverage(r, shifts, schedule);
+    const int perDay = r.intervalsPerDay();
+    std::string body = "<h2>Coverage</h2>\n";
+    for (std::size_t d = 0; d < r.days.size(); ++d) {
+        LineChart chart;
+        chart.id = "coverage-" + std::to_string(d);
+        chart.title = "Required, working and on-break agents, " + dayTitle(r, d);
+        chart.xLabel = "interval (" + std::to_string(r.intervalMinutes) + " minutes each)";
+        chart.yLabel = "agents";
+        ChartSeries required{"required", {}}, working{"working", {}}, resting{"on break", {}};
+        for (int slot = 0; slot < perDay; ++slot) {
+            const std::size_t k = d * static_cast<std::size_t>(perDay) + static_cast<std::size_t>(slot);
+            if (!r.listed[k]) continue;  // closed
+            chart.categories.push_back(clockText(slot * r.intervalMinutes, 0));
+            required.y.push_back(r.required[k]);
+            working.y.push_back(c.working[k]);
+            resting.y.push_back(c.onBreak[k]);
+        }
+        if (chart.categories.size() < 2) continue;
+        chart.series = {required, working, resting};
+        body += "<figure>" + svgLineChart(chart) + "</figure>\n";
+    }
+    return body;
+}
+
+std::string shiftsHtml(const std::string& name, const Requirements& r, const std::vector<ShiftTemplate>& shifts,
+                       const Schedule& schedule, const ScheduleSettings& settings) {
+    std::string body = "<p>" + xmlEscaped(scheduleSummary(r, shifts, schedule)) + ". " +
+                       (schedule.status == ScheduleStatus::Optimal
+                            ? std::string("The roster is optimal: no roster of the templates costs less.")
+                            : xmlEscaped("Note: " + scheduleNote(schedule, settings) + ".")) +
+                       "</p>\n";
+    body += coverageSections(r, shifts, schedule);
+
+    // Starts per day: agents starting at each time of the day, one line per template.
+    const std::vector<RosterRow> rows = rosterRows(r, shifts, schedule);
+    body += "<h2>Starts</h2>\n";
+    for (std::size_t d = 0; d < r.days.size(); ++d) {
+        int first = kMinutesPerDay, last = -1;
+        for (const ShiftTemplate& s : shifts)
+            if (s.onDay[d]) first = std::min(first, s.earliestStart), last = std::max(last, s.latestStart);
+        if (last < first) continue;
+        LineChart chart;
+        chart.id = "starts-" + std::to_string(d);
+        chart.title = "Agents starting, " + dayTitle(r, d);
+        chart.xLabel = "start time (hours)";
+        chart.yLabel = "agents starting";
+        const int step = r.intervalMinutes < 15 ? r.intervalMinutes : 15;  // starts are drawn on a quarter-hour grid at most
+        for (int m = first - first % step; m <= last; m += step) chart.x.push_back(m / 60.0);
+        for (std::size_t t = 0; t < shifts.size(); ++t) {
+            if (!shifts[t].onDay[d]) continue;
+            ChartSeries series{shifts[t].name, std::vector<double>(chart.x.size(), 0.0)};
+            for (const RosterRow& row : rows)
+                if (row.shift == static_cast<int>(t) && row.day == static_cast<int>(d)) {
+                    const int at = (row.start % kMinutesPerDay - (first - first % step)) / step;
+                    if (at >= 0 && at < static_cast<int>(series.y.size())) series.y[static_cast<std::size_t>(at)] += row.agents;
+                }
+            chart.series.push_back(std::move(series));
+        }
+        if (chart.x.size() < 2) continue;
+        body += "<figure>" + svgLineChart(chart, 760, 220) + "</figure>\n";
+    }
+
+    body += "<h2>Roster</h2>\n<div class=\"wide\">\n<table>\n<thead><tr>";
+    for (const char* h : {"template", "day", "start", "end", "agents", "break starts", "cost"}) body += std::string("<th>") + h + "</th>";
+    body += "</tr></thead>\n<tbody>\n";
+    for (const RosterRow& row : rows) {
+        std::string breaks;
+        for (const auto& b : row.breaks)
+            breaks += (breaks.empty() ? "" : " ") + clockText(b.first, row.day) + "\xC3\x97" + std::to_string(b.second);
+        const ShiftTemplate& s = shifts[static_cast<std::size_t>(row.shift)];
+        body += "<tr><td>" + xmlEscaped(s.name) + "</td><td>" + xmlEscaped(r.days[static_cast<std::size_t>(row.day)]) +
+                "</td><td>" + clockText(row.start, row.day) + "</td><td>" + clockText(row.end, row.day) + "</td><td>" +
+                std::to_string(row.agents) + "</td><td>" + breaks + "</td><td>" + formatDigits(s.cost * row.agents, 10) +
+                "</td></tr>\n";
+    }
+    body += "</tbody>\n</table>\n</div>\n";
+    body += "<h2>The model</h2>\n<ul>\n"
+            "<li>An agent counts in an interval only when on shift and not on break for the whole interval; an "
+            "interval that is not listed is closed, and no shift overlaps it.</li>\n"
+            "<li>Each shift has at most one unpaid break, in its template's window; a night shift counts on the day "
+            "it starts, and no shift runs past the last day.</li>\n"
+            "<li>The cost is the sum of the templates' costs over the shifts; the bound is the solver's proof that "
+            "no roster costs less, and the gap is (cost - bound) / cost.</li>\n"
+            "<li>Not covered: several breaks per shift, named agents, days off.</li>\n</ul>\n";
+    return htmlPage("Shifts: " + name,
+                    "h1 { font-size: 1.5em; } h2 { font-size: 1.2em; margin-top: 1.6em; border-bottom: 1px solid #999; }\n"
+                    "figure { margin: 0.8em 0; } svg.chart { max-width: 100%; height: auto; }\n"
+                    "div.wide { overflow-x: auto; } table { border-collapse: collapse; font-size: 0.8em; }\n"
+                    "th, td { border: 1px solid #999; padding: 0.15em 0.5em; text-align: right; white-space: nowrap; }\n"
+                    "td:first-child, th { text-align: left; } td:nth-child(6) { text-align: left; white-space: normal; }\n"
+                    "@media print { body { max-width: none; margin: 0; } figure { break-inside: avoid; } div.wide { overflow: visible; } }\n",
+                    body, "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n");
 }
 
 }  // namespace queuecalc

@@ -49,4 +49,17 @@ std::string scheduleFailure(const schedule::Requirements& requirements, const sc
 // The note of a roster that the time limit stopped before its proof; empty otherwise.
 std::string scheduleNote(const schedule::Schedule& schedule, const schedule::ScheduleSettings& settings);
 
+// The coverage as HTML sections: per day, a chart of required, working and
+// on-break agents per interval (for the shifts' report and the plan's).
+std::string coverageSections(const schedule::Requirements& requirements,
+                             const std::vector<schedule::ShiftTemplate>& shifts, const schedule::Schedule& schedule);
+
+// The whole report as one HTML document (no script, nothing outside it): the
+// totals (cost, bound, gap, over- and under-cover), the coverage per day, the
+// starts per day as a chart and the roster as a table. `name` names the
+// requirements in the title.
+std::string shiftsHtml(const std::string& name, const schedule::Requirements& requirements,
+                       const std::vector<schedule::ShiftTemplate>& shifts, const schedule::Schedule& schedule,
+                       const schedule::ScheduleSettings& settings);
+
 }  // namespace queuecalc

@@ -61,6 +61,8 @@ int run(const ShiftsOptions& options) {
             status = 1;
         }
     };
+    if (!options.htmlPath.empty())
+        write("--html", options.htmlPath, shiftsHtml(options.requirementsPath, requirements, templates, schedule, settings));
     if (!options.coveragePath.empty())
         write("--coverage", options.coveragePath, coverageCsv(requirements, templates, schedule));
     if (options.outPath.empty()) {

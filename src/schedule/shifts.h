@@ -106,7 +106,7 @@ std::vector<int> breakIntervals(const Requirements& requirements, const ShiftTem
 struct SolveProgress {
     double seconds = 0;             // elapsed
     std::optional<double> best;     // cost of the best roster so far
-    double bound = 0;               // lower bound on the cost
+    std::optional<double> bound;    // lower bound on the cost (none yet while a coarser problem is solved first)
 };
 
 struct ScheduleSettings {

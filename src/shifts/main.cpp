@@ -37,7 +37,7 @@ int run(const ShiftsOptions& options) {
     settings.progress = [](const SolveProgress& p) {
         std::cerr << kProgram << ": " << std::fixed << std::setprecision(0) << p.seconds << " s, best cost "
                   << (p.best ? formatDigits(*p.best, 10) : std::string("none yet")) << ", bound "
-                  << formatDigits(p.bound, 10) << "\n";
+                  << (p.bound ? formatDigits(*p.bound, 10) : std::string("not yet known")) << "\n";
         std::cerr.unsetf(std::ios::floatfield);
     };
     Schedule schedule;

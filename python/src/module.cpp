@@ -21,6 +21,7 @@
 #include <iterator>
 #include <limits>
 #include <map>
+#include <mutex>
 #include <new>
 #include <optional>
 #include <sstream>
@@ -46,6 +47,8 @@
 #include "plan/options.h"
 #include "report/finding_text.h"
 #include "report/measure_labels.h"
+#include "report/shift_report.h"
+#include "schedule/shifts.h"
 #include "report/number_format.h"
 #include "report/plan_report.h"
 #include "report/results_file.h"
@@ -399,6 +402,41 @@ py::tuple dayPlan(const std::string& text, const std::string& name, std::vector<
     return py::make_tuple(csv, forecast.header, findings, forecast.intervals.size());
 }
 
+// The shifts of least cost over requirements and templates (CSV text, or
+// a file's name with empty text): (roster CSV, coverage CSV, cost, bound,
+// gap, optimal, note); RunFailure with the program's words when there is
+// no roster. CBC's driver keeps state of its own, so one solve runs at a
+// time.
+py::tuple shiftSchedule(const std::string& requirementsText, const std::string& requirementsName,
+                        const std::string& templatesText, const std::string& templatesName, int intervalMinutes,
+                        const std::string& column, std::optional<int> maxStarts, double timeLimit) {
+    using namespace queuecalc::schedule;
+    static std::mutex solving;
+    std::string roster, coverage, note;
+    Schedule result;
+    {
+        py::gil_scoped_release release;
+        const std::lock_guard<std::mutex> one(solving);
+        const Requirements r = readRequirements(
+            requirementsText.empty() ? readFileText(requirementsName) : requirementsText, requirementsName,
+            intervalMinutes, column);
+        const std::vector<ShiftTemplate> t =
+            readTemplates(templatesText.empty() ? readFileText(templatesName) : templatesText, templatesName, r);
+        ScheduleSettings settings;
+        settings.maxStarts = maxStarts;
+        if (!(timeLimit > 0)) throw RunFailure("time_limit must be above 0 seconds");
+        settings.timeLimitSeconds = timeLimit;
+        result = solveSchedule(r, t, settings);
+        const std::string failure = scheduleFailure(r, result, settings);
+        if (!failure.empty()) throw RunFailure(failure);
+        roster = rosterCsv(r, t, result);
+        coverage = coverageCsv(r, t, result);
+        note = scheduleNote(result, settings);
+    }
+    return py::make_tuple(roster, coverage, result.cost, result.bound, result.gap,
+                          result.status == ScheduleStatus::Optimal, note);
+}
+
 // The calculator's warnings as findings: those written before the results
 // file are about the input, those after it about the curves and measures.
 class CollectedWarnings : public ErrorStream {
@@ -483,6 +521,9 @@ PYBIND11_MODULE(_queuecalc, m) {
     m.def("plan", &dayPlan, py::arg("text"), py::arg("name"), py::arg("args"), py::arg("model"), py::arg("method"),
           py::arg("jobs"),
           "(plan CSV, forecast header, findings, interval rows) of the day plan of a forecast with the program's options.");
+    m.def("schedule", &shiftSchedule, py::arg("requirements"), py::arg("requirements_name"), py::arg("templates"),
+          py::arg("templates_name"), py::arg("interval_minutes"), py::arg("column"), py::arg("max_starts"),
+          py::arg("time_limit"), "(roster CSV, coverage CSV, cost, bound, gap, optimal, note) of the shift schedule.");
     m.def("run_folder", &runFolder, py::arg("directory"),
           "(bytes of OUTPUT.CSV, findings) of the calculator's run in the folder.");
     m.def("format_number", py::overload_cast<double>(&formatNumber), py::arg("value"),

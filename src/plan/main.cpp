@@ -8,6 +8,8 @@
 #include <cstdio>
 #endif
 
+#include <algorithm>
+#include <cmath>
 #include <iostream>
 #include <sstream>
 #include <string>
@@ -26,6 +28,10 @@
 #include "report/progress_line.h"
 #include "report/standard_error.h"
 #include "core/echo_text.h"
+#ifdef QUEUECALC_WITH_SCHEDULE
+#include "report/shift_report.h"
+#include "schedule/shifts.h"
+#endif
 
 namespace {
 
@@ -33,6 +39,52 @@ using namespace queuecalc;
 using namespace queuecalc::plan;
 
 const char* const kProgram = "queuecalc-plan";
+
+#ifdef QUEUECALC_WITH_SCHEDULE
+// The shifts that cover the plan's scheduled agents (its CSV read as
+// requirements, a fractional need covered by whole agents), as the roster's
+// CSV; empty after a failure, which is told on standard error with its
+// status in `status` (2 for a bad file, 1 for no roster).
+struct PlanRoster {
+    std::string csv;
+    std::string summary;
+    std::string coverage;
+    int status = 0;
+};
+
+PlanRoster planRoster(const PlanOptions& options, const std::string& planCsv) {
+    using namespace queuecalc::schedule;
+    PlanRoster out;
+    const double minutes = options.settings.intervalMinutes;
+    Requirements requirements;
+    std::vector<ShiftTemplate> templates;
+    try {
+        if (minutes != std::floor(minutes))
+            throw ScheduleInputError("shifts need whole-minute intervals (--interval-minutes)", 0, 0);
+        requirements = readRequirements(planCsv, options.forecastPath, static_cast<int>(minutes), "scheduled");
+        templates = readTemplates(readFileText(options.shiftsPath), options.shiftsPath, requirements);
+    } catch (const ScheduleInputError& error) {
+        std::cerr << kProgram << ": " << error.what() << "\n";
+        out.status = 2;
+        return out;
+    }
+    ScheduleSettings settings;
+    const Schedule schedule = solveSchedule(requirements, templates, settings);
+    const std::string failure = scheduleFailure(requirements, schedule, settings);
+    if (!failure.empty()) {
+        std::cerr << kProgram << ": " << failure << "; no roster written\n";
+        out.status = 1;
+        return out;
+    }
+    out.csv = rosterCsv(requirements, templates, schedule);
+    out.coverage = coverageSections(requirements, templates, schedule);
+    out.summary = "roster: " + scheduleSummary(requirements, templates, schedule) +
+                  (schedule.status == ScheduleStatus::Optimal ? " (optimal)" : "");
+    const std::string note = scheduleNote(schedule, settings);
+    if (!note.empty()) out.summary += "\n" + std::string(kProgram) + ": note: " + note;
+    return out;
+}
+#endif
 
 int run(const PlanOptions& options, ErrorStream& err) {
     for (const std::string& reading : options.readings) std::cerr << kProgram << ": " << reading << "\n";
@@ -78,11 +130,25 @@ int run(const PlanOptions& options, ErrorStream& err) {
     std::ostringstream csv;
     writePlanCsv(csv, table);
 
-    // Everything is computed before anything is written.
     int status = plan.allMet ? 0 : 1;
+#ifdef QUEUECALC_WITH_SCHEDULE
+    PlanRoster roster;
+    if (!options.shiftsPath.empty()) {
+        roster = planRoster(options, csv.str());
+        if (roster.status == 2) return 2;
+        status = std::max(status, roster.status);
+    }
+#endif
+
+    std::string coverage;  // the roster's coverage charts, for the report
+#ifdef QUEUECALC_WITH_SCHEDULE
+    coverage = roster.coverage;
+#endif
+
+    // Everything is computed before anything is written.
     if (!options.htmlPath.empty()) {
         const std::string failure =
-            replaceFile(options.htmlPath, planHtml(options.forecastPath, forecast, settings, plan, variants));
+            replaceFile(options.htmlPath, planHtml(options.forecastPath, forecast, settings, plan, variants, coverage));
         if (!failure.empty()) {
             std::cerr << kProgram << ": cannot write '" << echoText(options.htmlPath, kWholeText) << "': " << failure << "\n";
             status = 1;
@@ -110,6 +176,17 @@ int run(const PlanOptions& options, ErrorStream& err) {
                   << " intervals meet their targets while more than " << formatShare(kLossWarning)
                   << " of the calls are lost (up to " << formatFixed(plan.worstLoss * 100, 2) << " %"
                   << "): give more --waiting-places or --lines (see their note)\n";
+#ifdef QUEUECALC_WITH_SCHEDULE
+    if (!roster.csv.empty()) {
+        const std::string failure = replaceFile(options.rosterPath, roster.csv);
+        if (!failure.empty()) {
+            std::cerr << kProgram << ": cannot write '" << echoText(options.rosterPath, kWholeText) << "': " << failure << "\n";
+            status = 1;
+        } else {
+            std::cerr << kProgram << ": " << roster.summary << "\n";
+        }
+    }
+#endif
     if (!plan.allMet) {
         std::cerr << kProgram << ": " << plan.unmet << " of " << plan.intervals.size()
                   << " intervals miss a target (see their note)\n";
@@ -129,10 +206,10 @@ int main(int argc, char** argv) {
             std::cout << planUsageText();
             return 0;
         }
-        std::vector<NamedFile> inputs = {{"the forecast", options.forecastPath}};
+        std::vector<NamedFile> inputs = {{"the forecast", options.forecastPath}, {"--shifts", options.shiftsPath}};
         for (const ForecastVariant& v : options.variants)
             if (v.kind == ForecastVariant::Kind::File) inputs.push_back({"--compare", v.path});
-        checkDistinctFiles(inputs, {{"--out", options.outPath}, {"--html", options.htmlPath}});
+        checkDistinctFiles(inputs, {{"--out", options.outPath}, {"--html", options.htmlPath}, {"--roster", options.rosterPath}});
         return run(options, err);
     } catch (const UsageError& error) {
         std::cerr << kProgram << ": " << error.what() << " (see --help)\n";

@@ -202,6 +202,13 @@ PlanOptions parsePlanOptions(const std::vector<std::string>& args, unsigned core
         } else if (option == "--html") {
             options.htmlPath = line.takeValue();
             if (options.htmlPath.empty()) throw UsageError("--html needs a file name");
+        } else if (option == "--shifts" || option == "--roster") {
+#ifndef QUEUECALC_WITH_SCHEDULE
+            throw UsageError(option + ": this build has no shift scheduler");
+#endif
+            std::string& path = option == "--shifts" ? options.shiftsPath : options.rosterPath;
+            path = line.takeValue();
+            if (path.empty()) throw UsageError(option + " needs a file name");
         } else if (option == "--jobs") {
             s.jobs = static_cast<unsigned>(wholeOption(option, line.takeValue(), 1, kMaxJobs));
         } else if (option.size() > 1 && option[0] == '-') {
@@ -215,6 +222,8 @@ PlanOptions parsePlanOptions(const std::vector<std::string>& args, unsigned core
     }
     if (options.help) return options;
     if (options.forecastPath.empty()) throw UsageError("no forecast file given");
+    if (options.shiftsPath.empty() != options.rosterPath.empty())
+        throw UsageError("--shifts TEMPLATES.csv and --roster FILE go together");
     checkMethodWithModel(s.model, methodGiven);
     if (s.room.kind == WaitingRoom::Kind::Lines && s.agentLimit > s.room.count) s.agentLimit = s.room.count;
     return options;
@@ -286,6 +295,9 @@ std::string planUsageText() {
            "  --out FILE             write the plan to FILE (default: standard output)\n"
            "  --html FILE            also write a report with charts, one HTML file\n"
            "  --jobs N               intervals planned side by side (default: every core)\n"
+           "  --shifts TEMPLATES.csv  then schedule shifts that cover the plan's scheduled agents (see\n"
+           "                         queuecalc-shifts --help for the templates), with --roster FILE for the\n"
+           "                         roster; the interval labels must be HH:MM\n"
            "  --help                 this text\n"
            "\n"
            "The README's section \"Staffing a day from a forecast\" shows an example.\n";

@@ -28,6 +28,8 @@ struct PlanOptions {
     std::string htmlPath;  // empty: no report
     ForecastFormat format;  // --separator, --decimal (none: from the header)
     std::vector<ForecastVariant> variants;  // --compare, in the order given
+    std::string shiftsPath;  // templates: schedule shifts over the plan (empty: none)
+    std::string rosterPath;  // where the roster goes, with shiftsPath
     DayPlanSettings settings;
     bool slGiven = false;  // --sl was on the command line
     bool intervalGiven = false;  // --interval-minutes was on the command line

@@ -382,7 +382,8 @@ void writePlanCsv(std::ostream& out, const PlanTable& table) {
 }
 
 std::string planHtml(const std::string& forecastName, const Forecast& forecast, const DayPlanSettings& settings,
-                     const DayPlan& plan, const std::vector<PlanVariant>& variants) {
+                     const DayPlan& plan, const std::vector<PlanVariant>& variants,
+                     const std::string& extraSections) {
     const std::size_t n = plan.intervals.size();
     std::vector<std::string> labels;
     std::vector<double> calls(n), agents(n), scheduled(n), sl(n), abandon(n);
@@ -565,6 +566,8 @@ std::string planHtml(const std::string& forecastName, const Forecast& forecast, 
             chart(c6);
         }
     }
+
+    body += extraSections;
 
     // The table, in two parts that each fit a page 1200 px wide: the plan,
     // then the model's detail and the hours, each row led by its interval.

@@ -55,9 +55,12 @@ void writePlanCsv(std::ostream& out, const PlanTable& table);
 // The whole report as one HTML document: no script, no file or address
 // outside it. `forecastName` names the forecast in the title.
 // With variants, a chart of every plan's agents and a table of the totals
-// with their differences from the forecast's plan.
+// with their differences from the forecast's plan. `extraSections` (whole
+// HTML sections, such as the coverage of a roster) come after the charts of
+// the plan.
 std::string planHtml(const std::string& forecastName, const Forecast& forecast, const DayPlanSettings& settings,
-                     const DayPlan& plan, const std::vector<PlanVariant>& variants = {});
+                     const DayPlan& plan, const std::vector<PlanVariant>& variants = {},
+                     const std::string& extraSections = "");
 
 // The settings in plain words, one line each (the report's inputs and the
 // program's summary).

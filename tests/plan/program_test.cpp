@@ -570,8 +570,10 @@ TEST(PlanProgram, ReportsAndChartsAreRefusedWhereTheyCannotBeDrawn) {
 TEST(PlanProgram, WritesTheReadmesExamplePlanByteForByte) {
     const std::string readme = readBytes(QUEUECALC_SOURCE_DIR "/README.md");
     const std::string command = "build/queuecalc-plan examples/day/forecast.csv ";
-    // The section that shows the output (the README's opening shows the command alone).
-    const std::string::size_type at = readme.rfind(command);
+    // The one whose output the README shows (elsewhere it shows the command alone).
+    std::string::size_type at = readme.find(command);
+    while (at != std::string::npos && readme.compare(readme.find('\n', at), 9, "\n```\n```\n") != 0)
+        at = readme.find(command, at + 1);
     ASSERT_NE(at, std::string::npos);
     const std::string args = readme.substr(at + command.size(), readme.find(" --html", at) - at - command.size());
     const std::string::size_type start = readme.find("```\n```\n", at) + 8;

@@ -37,7 +37,7 @@ work = lambda: qc.staff(centre, ["SL(0.001)>=0.99"], model="chain", method="exac
 path = sys.argv[1]
 with open(path, "w") as f:
     f.write("interval,calls,aht\\n" + "".join(f"{i},{50 + i % 400},300\\n" for i in range(40000)))
-work = lambda: qc.plan(path, patience="lognormal:1", patience_mean=120, jobs=2)
+work = lambda: qc.plan(path, patience="lognormal:1", patience_mean=120, interval_minutes=30, jobs=2)
 """,
 }
 

@@ -238,9 +238,10 @@ inline bool rowComplete(int k, double sigmaT, double tailLog) {
     return static_cast<double>(k - 1) <= lowSigmaT - std::sqrt(2 * tailLog * lowSigmaT) - 1;
 }
 
+// The row constants every moment shares: the tails' share, the anchor
+// spacing B, s mu and Lambda_k.
 template <class Real>
-Rows<Real> buildRows(const ExactWaitingModel& model, const std::vector<double>& moments, double tolerance) {
-    Rows<Real> rows;
+void setRowConstants(const ExactWaitingModel& model, double tolerance, Rows<Real>& rows) {
     const int r = model.waitingPlaces;
     rows.r = r;
     rows.epsilon = tolerance * kTailShare;
@@ -252,8 +253,12 @@ Rows<Real> buildRows(const ExactWaitingModel& model, const std::vector<double>& 
     rows.sigma = static_cast<Real>(model.servers) * static_cast<Real>(model.serviceRate);
     rows.lambda.resize(static_cast<std::size_t>(r) + 1);
     for (int k = 0; k <= r; ++k) rows.lambda[k] = rows.sigma + static_cast<Real>(C[k]);
+}
 
-    // Rows left out: the smallest weights while their sum stays within the share.
+// Rows left out: the smallest weights while their sum stays within the share.
+template <class Real>
+void leaveOutLightestRows(const ExactWaitingModel& model, double tolerance, Rows<Real>& rows) {
+    const int r = rows.r;
     rows.used.assign(static_cast<std::size_t>(r) + 1, 1);
     std::vector<int> order(static_cast<std::size_t>(r));
     std::iota(order.begin(), order.end(), 1);
@@ -267,21 +272,23 @@ Rows<Real> buildRows(const ExactWaitingModel& model, const std::vector<double>& 
         rows.used[k] = 0;
     }
     rows.droppedWeight = dropped;
+}
 
-    // The last row any moment needs, and the largest window end.
-    double tMax = 0;
-    for (double t : moments) tMax = std::max(tMax, t);
-    int kLast = 0;
-    long maxLast = 0;
+// The last row any moment needs (kLast) and the largest window end
+// (maxLast); false, with rows.tooLarge set, for a window beyond kMostEvents.
+template <class Real>
+bool findReach(const std::vector<double>& moments, Rows<Real>& rows, int& kLast, long& maxLast) {
+    kLast = 0;
+    maxLast = 0;
     const double sigmaD = static_cast<double>(rows.sigma);
-    for (int k = 1; k <= r; ++k) {
+    for (int k = 1; k <= rows.r; ++k) {
         if (!rows.used[k]) continue;
         const double lam = static_cast<double>(rows.lambda[k]);
         for (double t : moments) {
             if (!(t > 0) || rowComplete(k, sigmaD * t, rows.tailLog)) continue;
             if (!(lam * t < static_cast<double>(kMostEvents))) {
                 rows.tooLarge = true;
-                return rows;
+                return false;
             }
             const Window w = poissonWindow(lam * t, rows.tailLog);
             if (w.last < k) continue;
@@ -291,54 +298,67 @@ Rows<Real> buildRows(const ExactWaitingModel& model, const std::vector<double>& 
     }
     if (maxLast > kMostEvents) {
         rows.tooLarge = true;
-        return rows;
+        return false;
     }
+    return true;
+}
+
+// The table of 1 / n up to the largest window end, split into hi + lo where
+// that pays and restores every entry.
+template <class Real>
+void buildReciprocals(long maxLast, Rows<Real>& rows) {
     rows.reciprocal.resize(static_cast<std::size_t>(std::max<long>(maxLast, kDirectPoissonLimit)) + 2);
     for (std::size_t n = 1; n < rows.reciprocal.size(); ++n) rows.reciprocal[n] = 1 / static_cast<Real>(n);
     if (std::numeric_limits<Real>::digits > 53 && rows.reciprocal.size() >= kLeastSplit &&
         rows.reciprocal.size() <= kMostSplit)
         rows.reciprocalSplit = splitExactly(rows.reciprocal.data(), 0, rows.reciprocal.size(), rows.reciprocalHi,
                                             rows.reciprocalLo);
+}
 
-    // pi_k = prod_j (s mu + (C_k - C_{j-1})) / Lambda_k, rows 1 .. kLast, kept
-    // as mantissa and exponent: it may lie below the smallest number.
-    rows.piMantissa.assign(static_cast<std::size_t>(r) + 2, Real(0.5));
-    rows.piExponent.assign(static_cast<std::size_t>(r) + 2, 1);
-    for (int k = 1; k <= kLast; ++k) {
-        const Real inv = 1 / rows.lambda[k];
-        const Real ck = static_cast<Real>(C[k]);
-        Real p[4] = {1, 1, 1, 1};
-        int e = 0;
-        int j = 1;
-        for (; j + 3 <= k; j += 4) {
-            for (int i = 0; i < 4; ++i)
-                p[i] = p[i] * ((rows.sigma + (ck - static_cast<Real>(C[j - 1 + i]))) * inv);
-            if ((j & 31) == 29) {  // every 8 rounds: each factor is >= s mu / Lambda_k
-                for (int i = 0; i < 4; ++i) {
-                    int ei = 0;
-                    p[i] = std::frexp(p[i], &ei);
-                    e += ei;
-                }
-            }
-        }
-        for (; j <= k; ++j) p[0] = p[0] * ((rows.sigma + (ck - static_cast<Real>(C[j - 1]))) * inv);
-        Real prod = 1;
-        if (k <= 32 && rows.sigma * inv >= Real(1e-9)) {
-            // Each part holds at most 8 factors >= 1e-9: the product stays normal.
-            prod = (p[0] * p[1]) * (p[2] * p[3]);
-        } else {
+// pi_k = prod_j (s mu + (C_k - C_{j-1})) / Lambda_k for one row k (the chance
+// that its first k events all end steps, section 2), as mantissa and
+// exponent: it may lie below the smallest number.
+template <class Real>
+[[gnu::always_inline]] inline void straightThroughChance(const std::vector<double>& C, int k, Rows<Real>& rows) {
+    const Real inv = 1 / rows.lambda[k];
+    const Real ck = static_cast<Real>(C[k]);
+    Real p[4] = {1, 1, 1, 1};
+    int e = 0;
+    int j = 1;
+    for (; j + 3 <= k; j += 4) {
+        for (int i = 0; i < 4; ++i)
+            p[i] = p[i] * ((rows.sigma + (ck - static_cast<Real>(C[j - 1 + i]))) * inv);
+        if ((j & 31) == 29) {  // every 8 rounds: each factor is >= s mu / Lambda_k
             for (int i = 0; i < 4; ++i) {
                 int ei = 0;
-                prod = prod * std::frexp(p[i], &ei);
+                p[i] = std::frexp(p[i], &ei);
                 e += ei;
             }
         }
-        int ei = 0;
-        prod = std::frexp(prod, &ei);
-        rows.piMantissa[k] = prod;
-        rows.piExponent[k] = e + ei;
     }
+    for (; j <= k; ++j) p[0] = p[0] * ((rows.sigma + (ck - static_cast<Real>(C[j - 1]))) * inv);
+    Real prod = 1;
+    if (k <= 32 && rows.sigma * inv >= Real(1e-9)) {
+        // Each part holds at most 8 factors >= 1e-9: the product stays normal.
+        prod = (p[0] * p[1]) * (p[2] * p[3]);
+    } else {
+        for (int i = 0; i < 4; ++i) {
+            int ei = 0;
+            prod = prod * std::frexp(p[i], &ei);
+            e += ei;
+        }
+    }
+    int ei = 0;
+    prod = std::frexp(prod, &ei);
+    rows.piMantissa[k] = prod;
+    rows.piExponent[k] = e + ei;
+}
 
+// From row k to row k + 1 (k < kLast): rho_k, its logarithm with the
+// power's rounding it brings, and the self-loop chance of the last step.
+template <class Real>
+void buildStepRatios(const std::vector<double>& C, int kLast, Rows<Real>& rows) {
+    const int r = rows.r;
     rows.rho.assign(static_cast<std::size_t>(r) + 1, Real(1));
     rows.logRho.assign(static_cast<std::size_t>(r) + 1, Real(0));
     rows.loop.assign(static_cast<std::size_t>(r) + 1, Real(0));
@@ -355,6 +375,22 @@ Rows<Real> buildRows(const ExactWaitingModel& model, const std::vector<double>& 
         rows.powerError[k + 1] =
             rows.powerError[k] + (4 * cond + 5) * std::fabs(static_cast<double>(rows.logRho[k]));
     }
+}
+
+template <class Real>
+Rows<Real> buildRows(const ExactWaitingModel& model, const std::vector<double>& moments, double tolerance) {
+    Rows<Real> rows;
+    setRowConstants(model, tolerance, rows);
+    leaveOutLightestRows(model, tolerance, rows);
+    int kLast = 0;
+    long maxLast = 0;
+    if (!findReach(moments, rows, kLast, maxLast)) return rows;
+    buildReciprocals(maxLast, rows);
+    // pi_k for rows 1 .. kLast.
+    rows.piMantissa.assign(static_cast<std::size_t>(rows.r) + 2, Real(0.5));
+    rows.piExponent.assign(static_cast<std::size_t>(rows.r) + 2, 1);
+    for (int k = 1; k <= kLast; ++k) straightThroughChance(model.cumulativeAbandonRate, k, rows);
+    buildStepRatios(model.cumulativeAbandonRate, kLast, rows);
     return rows;
 }
 

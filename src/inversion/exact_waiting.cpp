@@ -394,147 +394,213 @@ Rows<Real> buildRows(const ExactWaitingModel& model, const std::vector<double>& 
     return rows;
 }
 
-// Joint values and bounds at the moments `which` (indices into moments).
+// Per moment: the sum over rows, and the two parts of its bound.
 template <class Real>
-void evaluateSubset(const ExactWaitingModel& model, const Rows<Real>& rows, const std::vector<double>& moments,
-                    const std::vector<std::size_t>& which, std::vector<double>& joint,
-                    std::vector<double>& bound) {
-    const int r = rows.r;
-    const double u = unitRoundoff<Real>();
-    const double eps = rows.epsilon;
-    const double sigmaD = static_cast<double>(rows.sigma);
-    const std::size_t count = which.size();
-    // Per moment: the sum over rows, and the two parts of its bound.
-    struct Total {
-        Real sum;
-        double truncation;
-        double rounding;
-    };
-    std::vector<Total> totals(count, Total{Real(0), rows.droppedWeight, 0.0});
+struct MomentTotal {
+    Real sum;
+    double truncation;
+    double rounding;
+};
 
-    // The sweep length each row needs: its own windows, then the largest of
-    // the rows after it (they are built from it).
-    std::vector<long> need(static_cast<std::size_t>(r) + 2, -1);
-    std::vector<long> ownLow(static_cast<std::size_t>(r) + 2, std::numeric_limits<long>::max());
+// The sweep length each row needs: its own windows, then the largest of the
+// rows after it (they are built from it); what row k's own windows read of
+// its law, m = ownLow[k] .. ownTop[k]; and the last row any moment needs.
+struct SweepLengths {
+    std::vector<long> need;
+    std::vector<long> ownLow;
+    std::vector<long> ownTop;
     int kLast = 0;
+};
+
+template <class Real>
+SweepLengths sweepLengths(const Rows<Real>& rows, const std::vector<double>& moments,
+                          const std::vector<std::size_t>& which) {
+    const int r = rows.r;
+    const double sigmaD = static_cast<double>(rows.sigma);
+    SweepLengths out;
+    std::vector<long>& need = out.need;
+    std::vector<long>& ownLow = out.ownLow;
+    need.assign(static_cast<std::size_t>(r) + 2, -1);
+    ownLow.assign(static_cast<std::size_t>(r) + 2, std::numeric_limits<long>::max());
     for (int k = 1; k <= r; ++k) {
         if (!rows.used[k]) continue;
         const double lam = static_cast<double>(rows.lambda[k]);
-        for (std::size_t i = 0; i < count; ++i) {
+        for (std::size_t i = 0; i < which.size(); ++i) {
             const double t = moments[which[i]];
             if (!(t > 0) || rowComplete(k, sigmaD * t, rows.tailLog)) continue;
             const Window w = poissonWindow(lam * t, rows.tailLog);
             if (w.last < k) continue;
             need[k] = std::max(need[k], w.last - k);
             ownLow[k] = std::min(ownLow[k], std::max<long>(w.first, k) - k);
-            kLast = k;
+            out.kLast = k;
         }
     }
-    // What row k's own windows read of its law: m = ownLow[k] .. ownTop[k].
-    const std::vector<long> ownTop = need;
+    out.ownTop = need;
     for (int k = r - 1; k >= 1; --k) need[k] = std::max(need[k], need[k + 1]);
+    return out;
+}
 
-    std::vector<Real> g(static_cast<std::size_t>(std::max(0L, need[1])) + 1, Real(0));
-    std::vector<Real> prefix(g.size(), Real(0));
+// The law of the row being evaluated, G_m = g_m 2^E for m = 0 .. support
+// (zero beyond), and its prefix sums over what the row's windows read.
+template <class Real>
+struct RowLaw {
+    std::vector<Real> g;
+    std::vector<Real> prefix;
     std::vector<double> prefixHi, prefixLo;
     bool prefixSplit = false;
-    std::vector<Real> halfLogs(rows.reciprocal.size(), Real(0));
     long support = 0;  // last m with a G value that may be non-zero
+};
+
+// Row k from row k - 1: G_m[k] = 2^(E_k - E_{k-1}) rho^m G_m[k-1] + c G_{m-1}[k].
+template <class Real>
+[[gnu::always_inline]] inline void advanceRowLaw(const Rows<Real>& rows, int k, long need, RowLaw<Real>& law) {
+    std::vector<Real>& g = law.g;
+    const int p = k - 1;
+    const Real c = rows.loop[p];
+    const int shift = rows.piExponent[k] - rows.piExponent[p];
+    if (c != 0) law.support = need;
+    law.support = std::min(law.support, need);
+    const long support = law.support;
+    const Real rho = rows.rho[p];
+    const Real logRho = rows.logRho[p];
+    const long spacing = rows.anchorSpacing;
+    Real power = 0;
+    Real previous = 0;
+    for (long m = 0; m <= support; ++m) {
+        if (m == 0)
+            power = std::ldexp(Real(1), shift);
+        else if (m % spacing == 0)
+            power = std::ldexp(std::exp(static_cast<Real>(m) * logRho), shift);
+        else
+            power = power * rho;
+        Real v = power * g[static_cast<std::size_t>(m)];
+        if (m > 0) v = v + c * previous;
+        g[static_cast<std::size_t>(m)] = v;
+        previous = v;
+    }
+}
+
+// The prefix sums A_k(k + m) / pi_k for m up to top, split into hi + lo over
+// low .. top where the reciprocals are and several moments read them.
+template <class Real>
+void buildPrefix(const Rows<Real>& rows, long low, long top, std::size_t count, RowLaw<Real>& law) {
+    // Only what this row's windows read; beyond the support the
+    // law stays at its total (no bounds test in the window).
+    const long support = law.support;
+    Real acc = 0;
+    for (long m = 0; m <= std::min(support, top); ++m) {
+        acc = acc + law.g[static_cast<std::size_t>(m)];
+        law.prefix[static_cast<std::size_t>(m)] = acc;
+    }
+    for (long m = support + 1; m <= top; ++m) law.prefix[static_cast<std::size_t>(m)] = acc;
+    law.prefixSplit = rows.reciprocalSplit && count > 1 &&
+                      splitExactly(law.prefix.data(), static_cast<std::size_t>(low), static_cast<std::size_t>(top) + 1,
+                                   law.prefixHi, law.prefixLo);
+}
+
+// Row k's window sum at one moment, its tables read whole or split.
+template <class Real>
+WindowSum<Real> rowWindowSum(const Rows<Real>& rows, const RowLaw<Real>& law, Real x, double xd, long first,
+                             long last, int k, std::vector<Real>& halfLogs) {
+    const WholeTable<Real> wholeReciprocal{rows.reciprocal.data()};
+    WindowSum<Real> ws;
+    if constexpr (std::numeric_limits<Real>::digits > 53) {
+        if (law.prefixSplit)
+            ws = sumAroundMode<Real>(x, xd, first, last, k, SplitTable{law.prefixHi.data(), law.prefixLo.data()},
+                                     SplitTable{rows.reciprocalHi.data(), rows.reciprocalLo.data()}, rows.reciprocal,
+                                     halfLogs);
+        else
+            ws = sumAroundMode<Real>(x, xd, first, last, k, WholeTable<Real>{law.prefix.data()}, wholeReciprocal,
+                                     rows.reciprocal, halfLogs);
+    } else {
+        ws = sumAroundMode<Real>(x, xd, first, last, k, WholeTable<Real>{law.prefix.data()}, wholeReciprocal,
+                                 rows.reciprocal, halfLogs);
+    }
+    return ws;
+}
+
+// The rounding of row k's contribution at one moment in units of u
+// (exact_waiting.md, section 4); mkt = R - k.
+template <class Real>
+double rowRoundingUnits(const Rows<Real>& rows, int k, double mkt, const WindowSum<Real>& ws) {
+    const int r = rows.r;
+    const double startError = ws.startError;
+    const double span = ws.span;
+    const double deviation = ws.deviation;
+    const double theta = 8.0 * k                                   // pi_k
+                         + 2.0 * (k + mkt)                         // the sweep's roundings
+                         + mkt * rows.powerError[k] + (k - 1.0) * (6.0 * static_cast<double>(rows.anchorSpacing) + 4)
+                         + 3.0 * mkt                               // self-loop chances
+                         + mkt + 1                                 // prefix sums
+                         + startError + 3 * span + 3 * deviation   // Poisson weights
+                         + span + 2                                // the window's sum
+                         + 4 + r;                                  // times pi, w; sum over rows
+    return theta;
+}
+
+// Row k's share of every moment's sum and bound.
+template <class Real>
+void addRow(const ExactWaitingModel& model, const Rows<Real>& rows, const SweepLengths& lengths, int k,
+            const std::vector<double>& moments, const std::vector<std::size_t>& which, RowLaw<Real>& law,
+            std::vector<Real>& halfLogs, std::vector<MomentTotal<Real>>& totals) {
+    const int r = rows.r;
+    const double u = unitRoundoff<Real>();
+    const double eps = rows.epsilon;
+    const double sigmaD = static_cast<double>(rows.sigma);
+    const std::size_t count = which.size();
+    const double w = model.positionWeight[k];
+    const double lam = static_cast<double>(rows.lambda[k]);
+    bool prefixReady = false;
+    for (std::size_t i = 0; i < count; ++i) {
+        const double t = moments[which[i]];
+        if (!(t > 0)) continue;
+        if (rowComplete(k, sigmaD * t, rows.tailLog)) {
+            totals[i].sum = totals[i].sum + static_cast<Real>(w);
+            totals[i].truncation += w * eps;
+            totals[i].rounding += w * u * (r + 2);
+            continue;
+        }
+        const Real x = rows.lambda[k] * static_cast<Real>(t);
+        const Window win = poissonWindow(lam * t, rows.tailLog);
+        if (win.last < k) {
+            totals[i].truncation += w * eps;
+            continue;
+        }
+        if (!prefixReady) {
+            buildPrefix(rows, lengths.ownLow[k], lengths.ownTop[k], count, law);
+            prefixReady = true;
+        }
+        const long first = std::max<long>(win.first, k);
+        const WindowSum<Real> ws = rowWindowSum(rows, law, x, lam * t, first, win.last, k, halfLogs);
+        const Real contribution = static_cast<Real>(w) * (rows.piMantissa[k] * ws.value);
+        totals[i].sum = totals[i].sum + contribution;
+        totals[i].truncation += w * eps * (win.first > k ? 2 : 1);
+        const double mkt = static_cast<double>(win.last - k);
+        const double theta = rowRoundingUnits(rows, k, mkt, ws);
+        totals[i].rounding += static_cast<double>(contribution) * theta * u;
+    }
+}
+
+// Joint values and bounds at the moments `which` (indices into moments).
+template <class Real>
+void evaluateSubset(const ExactWaitingModel& model, const Rows<Real>& rows, const std::vector<double>& moments,
+                    const std::vector<std::size_t>& which, std::vector<double>& joint,
+                    std::vector<double>& bound) {
+    const int r = rows.r;
+    const std::size_t count = which.size();
+    std::vector<MomentTotal<Real>> totals(count, MomentTotal<Real>{Real(0), rows.droppedWeight, 0.0});
+    const SweepLengths lengths = sweepLengths(rows, moments, which);
+
+    RowLaw<Real> law;
+    law.g.assign(static_cast<std::size_t>(std::max(0L, lengths.need[1])) + 1, Real(0));
+    law.prefix.assign(law.g.size(), Real(0));
+    std::vector<Real> halfLogs(rows.reciprocal.size(), Real(0));
     // Row 1: g_0 = 1, kept as G_0 = g_0 2^E_1 (pi_1 = 1 up to rounding).
-    if (!g.empty()) g[0] = std::ldexp(Real(1), rows.piExponent[1]);
+    if (!law.g.empty()) law.g[0] = std::ldexp(Real(1), rows.piExponent[1]);
     for (int k = 1; k <= r; ++k) {
-        if (k > 1 && k <= kLast) {
-            // Row k from row k - 1: G_m[k] = 2^(E_k - E_{k-1}) rho^m G_m[k-1] + c G_{m-1}[k].
-            const int p = k - 1;
-            const Real c = rows.loop[p];
-            const int shift = rows.piExponent[k] - rows.piExponent[p];
-            if (c != 0) support = need[k];
-            support = std::min(support, need[k]);
-            const Real rho = rows.rho[p];
-            const Real logRho = rows.logRho[p];
-            const long spacing = rows.anchorSpacing;
-            Real power = 0;
-            Real previous = 0;
-            for (long m = 0; m <= support; ++m) {
-                if (m == 0)
-                    power = std::ldexp(Real(1), shift);
-                else if (m % spacing == 0)
-                    power = std::ldexp(std::exp(static_cast<Real>(m) * logRho), shift);
-                else
-                    power = power * rho;
-                Real v = power * g[static_cast<std::size_t>(m)];
-                if (m > 0) v = v + c * previous;
-                g[static_cast<std::size_t>(m)] = v;
-                previous = v;
-            }
-        }
-        const double w = model.positionWeight[k];
-        const bool used = rows.used[k] != 0;
-        if (!used) continue;
-        const double lam = static_cast<double>(rows.lambda[k]);
-        bool prefixReady = false;
-        for (std::size_t i = 0; i < count; ++i) {
-            const double t = moments[which[i]];
-            if (!(t > 0)) continue;
-            if (rowComplete(k, sigmaD * t, rows.tailLog)) {
-                totals[i].sum = totals[i].sum + static_cast<Real>(w);
-                totals[i].truncation += w * eps;
-                totals[i].rounding += w * u * (r + 2);
-                continue;
-            }
-            const Real x = rows.lambda[k] * static_cast<Real>(t);
-            const Window win = poissonWindow(lam * t, rows.tailLog);
-            if (win.last < k) {
-                totals[i].truncation += w * eps;
-                continue;
-            }
-            if (!prefixReady) {
-                // Only what this row's windows read; beyond the support the
-                // law stays at its total (no bounds test in the window).
-                const long top = ownTop[k];
-                const long low = ownLow[k];
-                Real acc = 0;
-                for (long m = 0; m <= std::min(support, top); ++m) {
-                    acc = acc + g[static_cast<std::size_t>(m)];
-                    prefix[static_cast<std::size_t>(m)] = acc;
-                }
-                for (long m = support + 1; m <= top; ++m) prefix[static_cast<std::size_t>(m)] = acc;
-                prefixSplit = rows.reciprocalSplit && count > 1 && splitExactly(prefix.data(), static_cast<std::size_t>(low),
-                                                                   static_cast<std::size_t>(top) + 1, prefixHi, prefixLo);
-                prefixReady = true;
-            }
-            const long first = std::max<long>(win.first, k);
-            const WholeTable<Real> wholeReciprocal{rows.reciprocal.data()};
-            WindowSum<Real> ws;
-            if constexpr (std::numeric_limits<Real>::digits > 53) {
-                if (prefixSplit)
-                    ws = sumAroundMode<Real>(x, lam * t, first, win.last, k, SplitTable{prefixHi.data(), prefixLo.data()},
-                                             SplitTable{rows.reciprocalHi.data(), rows.reciprocalLo.data()},
-                                             rows.reciprocal, halfLogs);
-                else
-                    ws = sumAroundMode<Real>(x, lam * t, first, win.last, k, WholeTable<Real>{prefix.data()},
-                                             wholeReciprocal, rows.reciprocal, halfLogs);
-            } else {
-                ws = sumAroundMode<Real>(x, lam * t, first, win.last, k, WholeTable<Real>{prefix.data()},
-                                         wholeReciprocal, rows.reciprocal, halfLogs);
-            }
-            const Real contribution = static_cast<Real>(w) * (rows.piMantissa[k] * ws.value);
-            totals[i].sum = totals[i].sum + contribution;
-            totals[i].truncation += w * eps * (win.first > k ? 2 : 1);
-            const double mkt = static_cast<double>(win.last - k);
-            const double startError = ws.startError;
-            const double span = ws.span;
-            const double deviation = ws.deviation;
-            const double theta = 8.0 * k                                   // pi_k
-                                 + 2.0 * (k + mkt)                         // the sweep's roundings
-                                 + mkt * rows.powerError[k] + (k - 1.0) * (6.0 * static_cast<double>(rows.anchorSpacing) + 4)
-                                 + 3.0 * mkt                               // self-loop chances
-                                 + mkt + 1                                 // prefix sums
-                                 + startError + 3 * span + 3 * deviation   // Poisson weights
-                                 + span + 2                                // the window's sum
-                                 + 4 + r;                                  // times pi, w; sum over rows
-            totals[i].rounding += static_cast<double>(contribution) * theta * u;
-        }
+        if (k > 1 && k <= lengths.kLast) advanceRowLaw(rows, k, lengths.need[k], law);
+        if (rows.used[k] == 0) continue;
+        addRow(model, rows, lengths, k, moments, which, law, halfLogs, totals);
     }
     for (std::size_t i = 0; i < count; ++i) {
         const std::size_t at = which[i];

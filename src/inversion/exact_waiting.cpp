@@ -668,6 +668,183 @@ inline void deathChainEvent(Real* mass, int states, Table stay, Table down) {
     }
 }
 
+// Each moment's Poisson window for the chain; the moments surely complete
+// need none, and those beyond kMostEvents events go to `rest`.
+struct ChainWindows {
+    std::vector<Window> windows;
+    std::vector<char> complete;
+    std::vector<std::size_t> windowed;
+    long reach = 0;  // the last event any window reads
+};
+
+inline ChainWindows chainWindows(const std::vector<double>& moments, int r, double sigmaD, double lam, double tailLog,
+                                 std::vector<std::size_t>& rest) {
+    const std::size_t count = moments.size();
+    ChainWindows out;
+    out.windows.resize(count);
+    out.complete.assign(count, 0);
+    for (std::size_t i = 0; i < count; ++i) {
+        const double t = moments[i];
+        if (!(t > 0)) continue;
+        if (rowComplete(r, sigmaD * t, tailLog)) {
+            out.complete[i] = 1;
+            continue;
+        }
+        if (!(lam * t < static_cast<double>(kMostEvents))) {
+            rest.push_back(i);
+            continue;
+        }
+        out.windows[i] = poissonWindow(lam * t, tailLog);
+        if (out.windows[i].last > kMostEvents) {
+            rest.push_back(i);
+            continue;
+        }
+        out.windowed.push_back(i);
+        out.reach = std::max(out.reach, out.windows[i].last);
+    }
+    return out;
+}
+
+// The chain: state i = positions still ahead, 0 = served. An event moves
+// i to i - 1 with chance (s mu + C_i) / Lambda_r, else it stays. Its
+// chances, read whole or as two doubles, and the mass in each state.
+template <class Real>
+struct DeathChain {
+    std::vector<Real> down, stay, mass;
+    std::vector<double> stayHi, stayLo, downHi, downLo;
+    bool split = false;
+};
+
+template <class Real>
+DeathChain<Real> startDeathChain(const ExactWaitingModel& model, int r, Real sigma, Real top) {
+    const std::vector<double>& C = model.cumulativeAbandonRate;
+    DeathChain<Real> chain;
+    chain.down.assign(static_cast<std::size_t>(r) + 2, Real(0));
+    chain.stay.assign(static_cast<std::size_t>(r) + 1, Real(0));
+    chain.mass.assign(static_cast<std::size_t>(r) + 2, Real(0));
+    for (int i = 1; i <= r; ++i) {
+        chain.down[i] = (sigma + static_cast<Real>(C[i])) / top;
+        chain.stay[i] = (static_cast<Real>(C[r]) - static_cast<Real>(C[i])) / top;
+        chain.mass[i] = static_cast<Real>(model.positionWeight[i]);
+    }
+    chain.split = std::numeric_limits<Real>::digits > 53 &&
+                  splitExactly(chain.stay.data(), 0, chain.stay.size(), chain.stayHi, chain.stayLo) &&
+                  splitExactly(chain.down.data(), 0, chain.down.size(), chain.downHi, chain.downLo);
+    return chain;
+}
+
+// One event for states 1 .. live, through the split tables where they exist.
+template <class Real>
+[[gnu::always_inline]] inline void chainStep(DeathChain<Real>& chain, int live) {
+    if constexpr (std::numeric_limits<Real>::digits > 53) {
+        if (chain.split) {
+            deathChainEvent<Real>(chain.mass.data(), live, SplitTable{chain.stayHi.data(), chain.stayLo.data()},
+                                  SplitTable{chain.downHi.data(), chain.downLo.data()});
+            return;
+        }
+    }
+    deathChainEvent<Real>(chain.mass.data(), live, WholeTable<Real>{chain.stay.data()},
+                          WholeTable<Real>{chain.down.data()});
+}
+
+// The absorbed mass a_n, n = 0 .. reach (held from `end` on once settled).
+template <class Real>
+struct ChainRun {
+    std::vector<Real> absorbed;  // a_n
+    bool settled = false;
+    long end = 0;     // once settled: a_n <= a_end + left for every n >= end
+    double left = 0;
+};
+
+// The mass still in the chain after n + 1 events with its rounding
+// (at most 7 u per event for each mass, section 7, the sum r u more).
+template <class Real>
+double boundedMassLeft(const DeathChain<Real>& chain, int r, long n, double u) {
+    Real still = 0;
+    for (int i = 1; i <= r; ++i) still = still + chain.mass[i];
+    return static_cast<double>(still) * (1 + (7.0 * static_cast<double>(n + 1) + r + 8) * u);
+}
+
+template <class Real>
+ChainRun<Real> runDeathChain(DeathChain<Real>& chain, int r, long reach, double eps, double u) {
+    ChainRun<Real> run;
+    run.absorbed.assign(static_cast<std::size_t>(reach) + 1, Real(0));
+    run.end = reach;
+    long stop = reach;  // the last a_n formed
+    Real a = 0;
+    for (long n = 0; n < stop; ++n) {
+        a = a + chain.mass[1] * chain.down[1];
+        // Mass above reach - n - 1 cannot be absorbed by event `reach`.
+        const int live = static_cast<int>(std::min<long>(r, reach - n - 1));
+        chainStep(chain, live);
+        run.absorbed[static_cast<std::size_t>(n) + 1] = a;
+        // Tested only where every state is current (n + 1 + r <= reach); a
+        // moment whose window ends before end + r does not use it, so that
+        // its bits do not depend on the other moments (section 7).
+        if (!run.settled && (n + 1) % kSettleCheck == 0 && n + 1 + r <= reach) {
+            const double bounded = boundedMassLeft(chain, r, n, u);
+            if (bounded <= eps * kSettledShare) {
+                run.settled = true;
+                run.end = n + 1;
+                run.left = bounded;
+                stop = std::min<long>(reach, run.end + r - 1);
+            }
+        }
+    }
+    return run;
+}
+
+// What the death chain gives at one moment: the value and the two parts of
+// its bound (section 7), from the absorbed mass; false for a moment left
+// for the rows.
+struct ChainMoment {
+    double value = 0;
+    double truncation = 0;
+    double rounding = 0;
+};
+
+template <class Real>
+bool chainMoment(const ChainRun<Real>& run, const Window& win, bool complete, double t, Real top, double lam, int r,
+                 double weight, double eps, double u, const std::vector<Real>& reciprocal,
+                 std::vector<Real>& halfLogs, ChainMoment& out) {
+    const bool usesSettling = run.settled && win.last >= run.end + r;
+    const long end = run.end;
+    if (complete) {
+        // Every row's time is at most Erlang(r, s mu): J >= W (1 - eps).
+        out.value = weight;
+        out.truncation += weight * eps;
+        out.rounding = weight * u * (r + 2);
+    } else if (win.last < 0) {
+        return false;  // left for the rows
+    } else if (usesSettling && win.first > end) {
+        // Settled before the window: J - a_end lies in [-a_end eps, left]
+        // (the events before the window weigh <= eps; from `end` on a_n
+        // exceeds a_end by at most what is left).
+        out.value = static_cast<double>(run.absorbed[static_cast<std::size_t>(end)]);
+        out.truncation += std::max(weight * eps, run.left);
+        out.rounding = out.value * (8.0 * static_cast<double>(end) + 8) * u;  // a_n carries (8 n + 8) u
+    } else {
+        const long last = usesSettling ? end : win.last;  // a_n read up to here, then held
+        const Real x = top * static_cast<Real>(t);
+        const WindowSum<Real> ws =
+            sumAroundMode<Real>(x, lam * t, win.first, win.last, 0, SettledTable<Real>{run.absorbed.data(), last},
+                                WholeTable<Real>{reciprocal.data()}, reciprocal, halfLogs);
+        out.value = static_cast<double>(ws.value);
+        // Before the window a_n <= a_{first-1}: those events weigh at most
+        // a_{first-1} eps; after it at most W eps.
+        double before = 0;
+        if (win.first > 0)
+            before = static_cast<double>(run.absorbed[static_cast<std::size_t>(std::min(win.first - 1, last))]) *
+                     (1 + kAbsorbedRelativeError);
+        out.truncation += (weight + before) * eps + (usesSettling ? run.left : 0);
+        const double theta = 8.0 * static_cast<double>(std::min(win.last, last)) + 8  // a_n
+                             + ws.startError + 3 * ws.span + 3 * ws.deviation     // Poisson weights
+                             + ws.span + 2;                                        // the window's sum
+        out.rounding = static_cast<double>(ws.value) * theta * u;
+    }
+    return true;
+}
+
 // The death-chain path (exact_waiting.md, section 7) for every moment it can
 // take; the indices of the others (a window beyond kMostEvents events) are
 // left in `rest` for the rows. States 1 .. states run; leftOut bounds what the
@@ -689,140 +866,35 @@ void evaluateDeathChain(const ExactWaitingModel& model, int states, const std::v
     double weight = 0;  // W = sum_k w_k >= every a_n
     for (int k = 1; k <= r; ++k) weight += model.positionWeight[k];
 
-    // Each moment's window; the moments surely complete need none.
-    const std::size_t count = moments.size();
-    std::vector<Window> windows(count);
-    std::vector<char> complete(count, 0);
-    std::vector<std::size_t> windowed;
-    long reach = 0;
-    for (std::size_t i = 0; i < count; ++i) {
-        const double t = moments[i];
-        if (!(t > 0)) continue;
-        if (rowComplete(r, sigmaD * t, tailLog)) {
-            complete[i] = 1;
-            continue;
-        }
-        if (!(lam * t < static_cast<double>(kMostEvents))) {
-            rest.push_back(i);
-            continue;
-        }
-        windows[i] = poissonWindow(lam * t, tailLog);
-        if (windows[i].last > kMostEvents) {
-            rest.push_back(i);
-            continue;
-        }
-        windowed.push_back(i);
-        reach = std::max(reach, windows[i].last);
-    }
-
-    // The chain: state i = positions still ahead, 0 = served. An event moves
-    // i to i - 1 with chance (s mu + C_i) / Lambda_r, else it stays.
-    std::vector<Real> down(static_cast<std::size_t>(r) + 2, Real(0));
-    std::vector<Real> stay(static_cast<std::size_t>(r) + 1, Real(0));
-    std::vector<Real> mass(static_cast<std::size_t>(r) + 2, Real(0));
-    for (int i = 1; i <= r; ++i) {
-        down[i] = (sigma + static_cast<Real>(C[i])) / top;
-        stay[i] = (static_cast<Real>(C[r]) - static_cast<Real>(C[i])) / top;
-        mass[i] = static_cast<Real>(model.positionWeight[i]);
-    }
-    std::vector<double> stayHi, stayLo, downHi, downLo;
-    const bool split = std::numeric_limits<Real>::digits > 53 &&
-                       splitExactly(stay.data(), 0, stay.size(), stayHi, stayLo) &&
-                       splitExactly(down.data(), 0, down.size(), downHi, downLo);
-    std::vector<Real> absorbed(static_cast<std::size_t>(reach) + 1, Real(0));  // a_n
-    bool settled = false;
-    long end = reach;   // once settled: a_n <= a_end + left for every n >= end
-    double left = 0;
-    long stop = reach;  // the last a_n formed
-    Real a = 0;
-    for (long n = 0; n < stop; ++n) {
-        a = a + mass[1] * down[1];
-        // Mass above reach - n - 1 cannot be absorbed by event `reach`.
-        const int live = static_cast<int>(std::min<long>(r, reach - n - 1));
-        bool done = false;
-        if constexpr (std::numeric_limits<Real>::digits > 53) {
-            if (split) {
-                deathChainEvent<Real>(mass.data(), live, SplitTable{stayHi.data(), stayLo.data()},
-                                      SplitTable{downHi.data(), downLo.data()});
-                done = true;
-            }
-        }
-        if (!done)
-            deathChainEvent<Real>(mass.data(), live, WholeTable<Real>{stay.data()}, WholeTable<Real>{down.data()});
-        absorbed[static_cast<std::size_t>(n) + 1] = a;
-        // Tested only where every state is current (n + 1 + r <= reach); a
-        // moment whose window ends before end + r does not use it, so that
-        // its bits do not depend on the other moments (section 7).
-        if (!settled && (n + 1) % kSettleCheck == 0 && n + 1 + r <= reach) {
-            Real still = 0;
-            for (int i = 1; i <= r; ++i) still = still + mass[i];
-            // Each mass carries at most 7 u per event (section 7), the sum r u more.
-            const double bounded = static_cast<double>(still) * (1 + (7.0 * static_cast<double>(n + 1) + r + 8) * u);
-            if (bounded <= eps * kSettledShare) {
-                settled = true;
-                end = n + 1;
-                left = bounded;
-                stop = std::min<long>(reach, end + r - 1);
-            }
-        }
-    }
-    auto usesSettling = [&](const Window& w) { return settled && w.last >= end + r; };
+    const ChainWindows cw = chainWindows(moments, r, sigmaD, lam, tailLog, rest);
+    DeathChain<Real> chain = startDeathChain<Real>(model, r, sigma, top);
+    const ChainRun<Real> run = runDeathChain(chain, r, cw.reach, eps, u);
 
     long lastRead = kDirectPoissonLimit;  // the reciprocals the sums read
-    for (std::size_t i : windowed)
-        if (!usesSettling(windows[i]) || windows[i].first <= end) lastRead = std::max(lastRead, windows[i].last);
+    for (std::size_t i : cw.windowed) {
+        const Window& w = cw.windows[i];
+        const bool usesSettling = run.settled && w.last >= run.end + r;
+        if (!usesSettling || w.first <= run.end) lastRead = std::max(lastRead, w.last);
+    }
     const std::size_t tableSize = static_cast<std::size_t>(lastRead) + 2;
     std::vector<Real> reciprocal(tableSize);
     for (std::size_t n = 1; n < tableSize; ++n) reciprocal[n] = 1 / static_cast<Real>(n);
     std::vector<Real> halfLogs(tableSize);
 
-    for (std::size_t i = 0; i < count; ++i) {
+    for (std::size_t i = 0; i < moments.size(); ++i) {
         const double t = moments[i];
         if (!(t > 0)) {
             joint[i] = 0;
             bound[i] = 0;
             continue;
         }
-        const Window& win = windows[i];
-        double value = 0;
-        double truncation = leftOut;
-        double rounding = 0;
-        if (complete[i]) {
-            // Every row's time is at most Erlang(r, s mu): J >= W (1 - eps).
-            value = weight;
-            truncation += weight * eps;
-            rounding = weight * u * (r + 2);
-        } else if (win.last < 0) {
-            continue;  // left for the rows
-        } else if (usesSettling(win) && win.first > end) {
-            // Settled before the window: J - a_end lies in [-a_end eps, left]
-            // (the events before the window weigh <= eps; from `end` on a_n
-            // exceeds a_end by at most what is left).
-            value = static_cast<double>(absorbed[static_cast<std::size_t>(end)]);
-            truncation += std::max(weight * eps, left);
-            rounding = value * (8.0 * static_cast<double>(end) + 8) * u;  // a_n carries (8 n + 8) u
-        } else {
-            const bool settles = usesSettling(win);
-            const long last = settles ? end : win.last;  // a_n read up to here, then held
-            const Real x = top * static_cast<Real>(t);
-            const WindowSum<Real> ws =
-                sumAroundMode<Real>(x, lam * t, win.first, win.last, 0, SettledTable<Real>{absorbed.data(), last},
-                                    WholeTable<Real>{reciprocal.data()}, reciprocal, halfLogs);
-            value = static_cast<double>(ws.value);
-            // Before the window a_n <= a_{first-1}: those events weigh at most
-            // a_{first-1} eps; after it at most W eps.
-            double before = 0;
-            if (win.first > 0)
-                before = static_cast<double>(absorbed[static_cast<std::size_t>(std::min(win.first - 1, last))]) *
-                         (1 + kAbsorbedRelativeError);
-            truncation += (weight + before) * eps + (settles ? left : 0);
-            const double theta = 8.0 * static_cast<double>(std::min(win.last, last)) + 8  // a_n
-                                 + ws.startError + 3 * ws.span + 3 * ws.deviation     // Poisson weights
-                                 + ws.span + 2;                                        // the window's sum
-            rounding = static_cast<double>(ws.value) * theta * u;
-        }
-        joint[i] = value;
-        bound[i] = (truncation + rounding) * kBoundMargin + std::fabs(value) * std::numeric_limits<double>::epsilon() / 2;
+        ChainMoment m;
+        m.truncation = leftOut;
+        if (!chainMoment(run, cw.windows[i], cw.complete[i] != 0, t, top, lam, r, weight, eps, u, reciprocal, halfLogs,
+                         m))
+            continue;
+        joint[i] = m.value;
+        bound[i] = (m.truncation + m.rounding) * kBoundMargin + std::fabs(m.value) * std::numeric_limits<double>::epsilon() / 2;
     }
 }
 

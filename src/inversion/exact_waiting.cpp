@@ -238,9 +238,10 @@ inline bool rowComplete(int k, double sigmaT, double tailLog) {
     return static_cast<double>(k - 1) <= lowSigmaT - std::sqrt(2 * tailLog * lowSigmaT) - 1;
 }
 
+// The row constants every moment shares: the tails' share, the anchor
+// spacing B, s mu and Lambda_k.
 template <class Real>
-Rows<Real> buildRows(const ExactWaitingModel& model, const std::vector<double>& moments, double tolerance) {
-    Rows<Real> rows;
+void setRowConstants(const ExactWaitingModel& model, double tolerance, Rows<Real>& rows) {
     const int r = model.waitingPlaces;
     rows.r = r;
     rows.epsilon = tolerance * kTailShare;
@@ -252,8 +253,12 @@ Rows<Real> buildRows(const ExactWaitingModel& model, const std::vector<double>& 
     rows.sigma = static_cast<Real>(model.servers) * static_cast<Real>(model.serviceRate);
     rows.lambda.resize(static_cast<std::size_t>(r) + 1);
     for (int k = 0; k <= r; ++k) rows.lambda[k] = rows.sigma + static_cast<Real>(C[k]);
+}
 
-    // Rows left out: the smallest weights while their sum stays within the share.
+// Rows left out: the smallest weights while their sum stays within the share.
+template <class Real>
+void leaveOutLightestRows(const ExactWaitingModel& model, double tolerance, Rows<Real>& rows) {
+    const int r = rows.r;
     rows.used.assign(static_cast<std::size_t>(r) + 1, 1);
     std::vector<int> order(static_cast<std::size_t>(r));
     std::iota(order.begin(), order.end(), 1);
@@ -267,21 +272,23 @@ Rows<Real> buildRows(const ExactWaitingModel& model, const std::vector<double>& 
         rows.used[k] = 0;
     }
     rows.droppedWeight = dropped;
+}
 
-    // The last row any moment needs, and the largest window end.
-    double tMax = 0;
-    for (double t : moments) tMax = std::max(tMax, t);
-    int kLast = 0;
-    long maxLast = 0;
+// The last row any moment needs (kLast) and the largest window end
+// (maxLast); false, with rows.tooLarge set, for a window beyond kMostEvents.
+template <class Real>
+bool findReach(const std::vector<double>& moments, Rows<Real>& rows, int& kLast, long& maxLast) {
+    kLast = 0;
+    maxLast = 0;
     const double sigmaD = static_cast<double>(rows.sigma);
-    for (int k = 1; k <= r; ++k) {
+    for (int k = 1; k <= rows.r; ++k) {
         if (!rows.used[k]) continue;
         const double lam = static_cast<double>(rows.lambda[k]);
         for (double t : moments) {
             if (!(t > 0) || rowComplete(k, sigmaD * t, rows.tailLog)) continue;
             if (!(lam * t < static_cast<double>(kMostEvents))) {
                 rows.tooLarge = true;
-                return rows;
+                return false;
             }
             const Window w = poissonWindow(lam * t, rows.tailLog);
             if (w.last < k) continue;
@@ -291,54 +298,67 @@ Rows<Real> buildRows(const ExactWaitingModel& model, const std::vector<double>& 
     }
     if (maxLast > kMostEvents) {
         rows.tooLarge = true;
-        return rows;
+        return false;
     }
+    return true;
+}
+
+// The table of 1 / n up to the largest window end, split into hi + lo where
+// that pays and restores every entry.
+template <class Real>
+void buildReciprocals(long maxLast, Rows<Real>& rows) {
     rows.reciprocal.resize(static_cast<std::size_t>(std::max<long>(maxLast, kDirectPoissonLimit)) + 2);
     for (std::size_t n = 1; n < rows.reciprocal.size(); ++n) rows.reciprocal[n] = 1 / static_cast<Real>(n);
     if (std::numeric_limits<Real>::digits > 53 && rows.reciprocal.size() >= kLeastSplit &&
         rows.reciprocal.size() <= kMostSplit)
         rows.reciprocalSplit = splitExactly(rows.reciprocal.data(), 0, rows.reciprocal.size(), rows.reciprocalHi,
                                             rows.reciprocalLo);
+}
 
-    // pi_k = prod_j (s mu + (C_k - C_{j-1})) / Lambda_k, rows 1 .. kLast, kept
-    // as mantissa and exponent: it may lie below the smallest number.
-    rows.piMantissa.assign(static_cast<std::size_t>(r) + 2, Real(0.5));
-    rows.piExponent.assign(static_cast<std::size_t>(r) + 2, 1);
-    for (int k = 1; k <= kLast; ++k) {
-        const Real inv = 1 / rows.lambda[k];
-        const Real ck = static_cast<Real>(C[k]);
-        Real p[4] = {1, 1, 1, 1};
-        int e = 0;
-        int j = 1;
-        for (; j + 3 <= k; j += 4) {
-            for (int i = 0; i < 4; ++i)
-                p[i] = p[i] * ((rows.sigma + (ck - static_cast<Real>(C[j - 1 + i]))) * inv);
-            if ((j & 31) == 29) {  // every 8 rounds: each factor is >= s mu / Lambda_k
-                for (int i = 0; i < 4; ++i) {
-                    int ei = 0;
-                    p[i] = std::frexp(p[i], &ei);
-                    e += ei;
-                }
-            }
-        }
-        for (; j <= k; ++j) p[0] = p[0] * ((rows.sigma + (ck - static_cast<Real>(C[j - 1]))) * inv);
-        Real prod = 1;
-        if (k <= 32 && rows.sigma * inv >= Real(1e-9)) {
-            // Each part holds at most 8 factors >= 1e-9: the product stays normal.
-            prod = (p[0] * p[1]) * (p[2] * p[3]);
-        } else {
+// pi_k = prod_j (s mu + (C_k - C_{j-1})) / Lambda_k for one row k (the chance
+// that its first k events all end steps, section 2), as mantissa and
+// exponent: it may lie below the smallest number.
+template <class Real>
+[[gnu::always_inline]] inline void straightThroughChance(const std::vector<double>& C, int k, Rows<Real>& rows) {
+    const Real inv = 1 / rows.lambda[k];
+    const Real ck = static_cast<Real>(C[k]);
+    Real p[4] = {1, 1, 1, 1};
+    int e = 0;
+    int j = 1;
+    for (; j + 3 <= k; j += 4) {
+        for (int i = 0; i < 4; ++i)
+            p[i] = p[i] * ((rows.sigma + (ck - static_cast<Real>(C[j - 1 + i]))) * inv);
+        if ((j & 31) == 29) {  // every 8 rounds: each factor is >= s mu / Lambda_k
             for (int i = 0; i < 4; ++i) {
                 int ei = 0;
-                prod = prod * std::frexp(p[i], &ei);
+                p[i] = std::frexp(p[i], &ei);
                 e += ei;
             }
         }
-        int ei = 0;
-        prod = std::frexp(prod, &ei);
-        rows.piMantissa[k] = prod;
-        rows.piExponent[k] = e + ei;
     }
+    for (; j <= k; ++j) p[0] = p[0] * ((rows.sigma + (ck - static_cast<Real>(C[j - 1]))) * inv);
+    Real prod = 1;
+    if (k <= 32 && rows.sigma * inv >= Real(1e-9)) {
+        // Each part holds at most 8 factors >= 1e-9: the product stays normal.
+        prod = (p[0] * p[1]) * (p[2] * p[3]);
+    } else {
+        for (int i = 0; i < 4; ++i) {
+            int ei = 0;
+            prod = prod * std::frexp(p[i], &ei);
+            e += ei;
+        }
+    }
+    int ei = 0;
+    prod = std::frexp(prod, &ei);
+    rows.piMantissa[k] = prod;
+    rows.piExponent[k] = e + ei;
+}
 
+// From row k to row k + 1 (k < kLast): rho_k, its logarithm with the
+// power's rounding it brings, and the self-loop chance of the last step.
+template <class Real>
+void buildStepRatios(const std::vector<double>& C, int kLast, Rows<Real>& rows) {
+    const int r = rows.r;
     rows.rho.assign(static_cast<std::size_t>(r) + 1, Real(1));
     rows.logRho.assign(static_cast<std::size_t>(r) + 1, Real(0));
     rows.loop.assign(static_cast<std::size_t>(r) + 1, Real(0));
@@ -355,7 +375,210 @@ Rows<Real> buildRows(const ExactWaitingModel& model, const std::vector<double>& 
         rows.powerError[k + 1] =
             rows.powerError[k] + (4 * cond + 5) * std::fabs(static_cast<double>(rows.logRho[k]));
     }
+}
+
+template <class Real>
+Rows<Real> buildRows(const ExactWaitingModel& model, const std::vector<double>& moments, double tolerance) {
+    Rows<Real> rows;
+    setRowConstants(model, tolerance, rows);
+    leaveOutLightestRows(model, tolerance, rows);
+    int kLast = 0;
+    long maxLast = 0;
+    if (!findReach(moments, rows, kLast, maxLast)) return rows;
+    buildReciprocals(maxLast, rows);
+    // pi_k for rows 1 .. kLast.
+    rows.piMantissa.assign(static_cast<std::size_t>(rows.r) + 2, Real(0.5));
+    rows.piExponent.assign(static_cast<std::size_t>(rows.r) + 2, 1);
+    for (int k = 1; k <= kLast; ++k) straightThroughChance(model.cumulativeAbandonRate, k, rows);
+    buildStepRatios(model.cumulativeAbandonRate, kLast, rows);
     return rows;
+}
+
+// Per moment: the sum over rows, and the two parts of its bound.
+template <class Real>
+struct MomentTotal {
+    Real sum;
+    double truncation;
+    double rounding;
+};
+
+// The sweep length each row needs: its own windows, then the largest of the
+// rows after it (they are built from it); what row k's own windows read of
+// its law, m = ownLow[k] .. ownTop[k]; and the last row any moment needs.
+struct SweepLengths {
+    std::vector<long> need;
+    std::vector<long> ownLow;
+    std::vector<long> ownTop;
+    int kLast = 0;
+};
+
+template <class Real>
+SweepLengths sweepLengths(const Rows<Real>& rows, const std::vector<double>& moments,
+                          const std::vector<std::size_t>& which) {
+    const int r = rows.r;
+    const double sigmaD = static_cast<double>(rows.sigma);
+    SweepLengths out;
+    std::vector<long>& need = out.need;
+    std::vector<long>& ownLow = out.ownLow;
+    need.assign(static_cast<std::size_t>(r) + 2, -1);
+    ownLow.assign(static_cast<std::size_t>(r) + 2, std::numeric_limits<long>::max());
+    for (int k = 1; k <= r; ++k) {
+        if (!rows.used[k]) continue;
+        const double lam = static_cast<double>(rows.lambda[k]);
+        for (std::size_t i = 0; i < which.size(); ++i) {
+            const double t = moments[which[i]];
+            if (!(t > 0) || rowComplete(k, sigmaD * t, rows.tailLog)) continue;
+            const Window w = poissonWindow(lam * t, rows.tailLog);
+            if (w.last < k) continue;
+            need[k] = std::max(need[k], w.last - k);
+            ownLow[k] = std::min(ownLow[k], std::max<long>(w.first, k) - k);
+            out.kLast = k;
+        }
+    }
+    out.ownTop = need;
+    for (int k = r - 1; k >= 1; --k) need[k] = std::max(need[k], need[k + 1]);
+    return out;
+}
+
+// The law of the row being evaluated, G_m = g_m 2^E for m = 0 .. support
+// (zero beyond), and its prefix sums over what the row's windows read.
+template <class Real>
+struct RowLaw {
+    std::vector<Real> g;
+    std::vector<Real> prefix;
+    std::vector<double> prefixHi, prefixLo;
+    bool prefixSplit = false;
+    long support = 0;  // last m with a G value that may be non-zero
+};
+
+// Row k from row k - 1: G_m[k] = 2^(E_k - E_{k-1}) rho^m G_m[k-1] + c G_{m-1}[k].
+template <class Real>
+[[gnu::always_inline]] inline void advanceRowLaw(const Rows<Real>& rows, int k, long need, RowLaw<Real>& law) {
+    std::vector<Real>& g = law.g;
+    const int p = k - 1;
+    const Real c = rows.loop[p];
+    const int shift = rows.piExponent[k] - rows.piExponent[p];
+    if (c != 0) law.support = need;
+    law.support = std::min(law.support, need);
+    const long support = law.support;
+    const Real rho = rows.rho[p];
+    const Real logRho = rows.logRho[p];
+    const long spacing = rows.anchorSpacing;
+    Real power = 0;
+    Real previous = 0;
+    for (long m = 0; m <= support; ++m) {
+        if (m == 0)
+            power = std::ldexp(Real(1), shift);
+        else if (m % spacing == 0)
+            power = std::ldexp(std::exp(static_cast<Real>(m) * logRho), shift);
+        else
+            power = power * rho;
+        Real v = power * g[static_cast<std::size_t>(m)];
+        if (m > 0) v = v + c * previous;
+        g[static_cast<std::size_t>(m)] = v;
+        previous = v;
+    }
+}
+
+// The prefix sums A_k(k + m) / pi_k for m up to top, split into hi + lo over
+// low .. top where the reciprocals are and several moments read them.
+template <class Real>
+void buildPrefix(const Rows<Real>& rows, long low, long top, std::size_t count, RowLaw<Real>& law) {
+    // Only what this row's windows read; beyond the support the
+    // law stays at its total (no bounds test in the window).
+    const long support = law.support;
+    Real acc = 0;
+    for (long m = 0; m <= std::min(support, top); ++m) {
+        acc = acc + law.g[static_cast<std::size_t>(m)];
+        law.prefix[static_cast<std::size_t>(m)] = acc;
+    }
+    for (long m = support + 1; m <= top; ++m) law.prefix[static_cast<std::size_t>(m)] = acc;
+    law.prefixSplit = rows.reciprocalSplit && count > 1 &&
+                      splitExactly(law.prefix.data(), static_cast<std::size_t>(low), static_cast<std::size_t>(top) + 1,
+                                   law.prefixHi, law.prefixLo);
+}
+
+// Row k's window sum at one moment, its tables read whole or split.
+template <class Real>
+WindowSum<Real> rowWindowSum(const Rows<Real>& rows, const RowLaw<Real>& law, Real x, double xd, long first,
+                             long last, int k, std::vector<Real>& halfLogs) {
+    const WholeTable<Real> wholeReciprocal{rows.reciprocal.data()};
+    WindowSum<Real> ws;
+    if constexpr (std::numeric_limits<Real>::digits > 53) {
+        if (law.prefixSplit)
+            ws = sumAroundMode<Real>(x, xd, first, last, k, SplitTable{law.prefixHi.data(), law.prefixLo.data()},
+                                     SplitTable{rows.reciprocalHi.data(), rows.reciprocalLo.data()}, rows.reciprocal,
+                                     halfLogs);
+        else
+            ws = sumAroundMode<Real>(x, xd, first, last, k, WholeTable<Real>{law.prefix.data()}, wholeReciprocal,
+                                     rows.reciprocal, halfLogs);
+    } else {
+        ws = sumAroundMode<Real>(x, xd, first, last, k, WholeTable<Real>{law.prefix.data()}, wholeReciprocal,
+                                 rows.reciprocal, halfLogs);
+    }
+    return ws;
+}
+
+// The rounding of row k's contribution at one moment in units of u
+// (exact_waiting.md, section 4); mkt = R - k.
+template <class Real>
+double rowRoundingUnits(const Rows<Real>& rows, int k, double mkt, const WindowSum<Real>& ws) {
+    const int r = rows.r;
+    const double startError = ws.startError;
+    const double span = ws.span;
+    const double deviation = ws.deviation;
+    const double theta = 8.0 * k                                   // pi_k
+                         + 2.0 * (k + mkt)                         // the sweep's roundings
+                         + mkt * rows.powerError[k] + (k - 1.0) * (6.0 * static_cast<double>(rows.anchorSpacing) + 4)
+                         + 3.0 * mkt                               // self-loop chances
+                         + mkt + 1                                 // prefix sums
+                         + startError + 3 * span + 3 * deviation   // Poisson weights
+                         + span + 2                                // the window's sum
+                         + 4 + r;                                  // times pi, w; sum over rows
+    return theta;
+}
+
+// Row k's share of every moment's sum and bound.
+template <class Real>
+void addRow(const ExactWaitingModel& model, const Rows<Real>& rows, const SweepLengths& lengths, int k,
+            const std::vector<double>& moments, const std::vector<std::size_t>& which, RowLaw<Real>& law,
+            std::vector<Real>& halfLogs, std::vector<MomentTotal<Real>>& totals) {
+    const int r = rows.r;
+    const double u = unitRoundoff<Real>();
+    const double eps = rows.epsilon;
+    const double sigmaD = static_cast<double>(rows.sigma);
+    const std::size_t count = which.size();
+    const double w = model.positionWeight[k];
+    const double lam = static_cast<double>(rows.lambda[k]);
+    bool prefixReady = false;
+    for (std::size_t i = 0; i < count; ++i) {
+        const double t = moments[which[i]];
+        if (!(t > 0)) continue;
+        if (rowComplete(k, sigmaD * t, rows.tailLog)) {
+            totals[i].sum = totals[i].sum + static_cast<Real>(w);
+            totals[i].truncation += w * eps;
+            totals[i].rounding += w * u * (r + 2);
+            continue;
+        }
+        const Real x = rows.lambda[k] * static_cast<Real>(t);
+        const Window win = poissonWindow(lam * t, rows.tailLog);
+        if (win.last < k) {
+            totals[i].truncation += w * eps;
+            continue;
+        }
+        if (!prefixReady) {
+            buildPrefix(rows, lengths.ownLow[k], lengths.ownTop[k], count, law);
+            prefixReady = true;
+        }
+        const long first = std::max<long>(win.first, k);
+        const WindowSum<Real> ws = rowWindowSum(rows, law, x, lam * t, first, win.last, k, halfLogs);
+        const Real contribution = static_cast<Real>(w) * (rows.piMantissa[k] * ws.value);
+        totals[i].sum = totals[i].sum + contribution;
+        totals[i].truncation += w * eps * (win.first > k ? 2 : 1);
+        const double mkt = static_cast<double>(win.last - k);
+        const double theta = rowRoundingUnits(rows, k, mkt, ws);
+        totals[i].rounding += static_cast<double>(contribution) * theta * u;
+    }
 }
 
 // Joint values and bounds at the moments `which` (indices into moments).
@@ -364,141 +587,20 @@ void evaluateSubset(const ExactWaitingModel& model, const Rows<Real>& rows, cons
                     const std::vector<std::size_t>& which, std::vector<double>& joint,
                     std::vector<double>& bound) {
     const int r = rows.r;
-    const double u = unitRoundoff<Real>();
-    const double eps = rows.epsilon;
-    const double sigmaD = static_cast<double>(rows.sigma);
     const std::size_t count = which.size();
-    // Per moment: the sum over rows, and the two parts of its bound.
-    struct Total {
-        Real sum;
-        double truncation;
-        double rounding;
-    };
-    std::vector<Total> totals(count, Total{Real(0), rows.droppedWeight, 0.0});
+    std::vector<MomentTotal<Real>> totals(count, MomentTotal<Real>{Real(0), rows.droppedWeight, 0.0});
+    const SweepLengths lengths = sweepLengths(rows, moments, which);
 
-    // The sweep length each row needs: its own windows, then the largest of
-    // the rows after it (they are built from it).
-    std::vector<long> need(static_cast<std::size_t>(r) + 2, -1);
-    std::vector<long> ownLow(static_cast<std::size_t>(r) + 2, std::numeric_limits<long>::max());
-    int kLast = 0;
-    for (int k = 1; k <= r; ++k) {
-        if (!rows.used[k]) continue;
-        const double lam = static_cast<double>(rows.lambda[k]);
-        for (std::size_t i = 0; i < count; ++i) {
-            const double t = moments[which[i]];
-            if (!(t > 0) || rowComplete(k, sigmaD * t, rows.tailLog)) continue;
-            const Window w = poissonWindow(lam * t, rows.tailLog);
-            if (w.last < k) continue;
-            need[k] = std::max(need[k], w.last - k);
-            ownLow[k] = std::min(ownLow[k], std::max<long>(w.first, k) - k);
-            kLast = k;
-        }
-    }
-    // What row k's own windows read of its law: m = ownLow[k] .. ownTop[k].
-    const std::vector<long> ownTop = need;
-    for (int k = r - 1; k >= 1; --k) need[k] = std::max(need[k], need[k + 1]);
-
-    std::vector<Real> g(static_cast<std::size_t>(std::max(0L, need[1])) + 1, Real(0));
-    std::vector<Real> prefix(g.size(), Real(0));
-    std::vector<double> prefixHi, prefixLo;
-    bool prefixSplit = false;
+    RowLaw<Real> law;
+    law.g.assign(static_cast<std::size_t>(std::max(0L, lengths.need[1])) + 1, Real(0));
+    law.prefix.assign(law.g.size(), Real(0));
     std::vector<Real> halfLogs(rows.reciprocal.size(), Real(0));
-    long support = 0;  // last m with a G value that may be non-zero
     // Row 1: g_0 = 1, kept as G_0 = g_0 2^E_1 (pi_1 = 1 up to rounding).
-    if (!g.empty()) g[0] = std::ldexp(Real(1), rows.piExponent[1]);
+    if (!law.g.empty()) law.g[0] = std::ldexp(Real(1), rows.piExponent[1]);
     for (int k = 1; k <= r; ++k) {
-        if (k > 1 && k <= kLast) {
-            // Row k from row k - 1: G_m[k] = 2^(E_k - E_{k-1}) rho^m G_m[k-1] + c G_{m-1}[k].
-            const int p = k - 1;
-            const Real c = rows.loop[p];
-            const int shift = rows.piExponent[k] - rows.piExponent[p];
-            if (c != 0) support = need[k];
-            support = std::min(support, need[k]);
-            const Real rho = rows.rho[p];
-            const Real logRho = rows.logRho[p];
-            const long spacing = rows.anchorSpacing;
-            Real power = 0;
-            Real previous = 0;
-            for (long m = 0; m <= support; ++m) {
-                if (m == 0)
-                    power = std::ldexp(Real(1), shift);
-                else if (m % spacing == 0)
-                    power = std::ldexp(std::exp(static_cast<Real>(m) * logRho), shift);
-                else
-                    power = power * rho;
-                Real v = power * g[static_cast<std::size_t>(m)];
-                if (m > 0) v = v + c * previous;
-                g[static_cast<std::size_t>(m)] = v;
-                previous = v;
-            }
-        }
-        const double w = model.positionWeight[k];
-        const bool used = rows.used[k] != 0;
-        if (!used) continue;
-        const double lam = static_cast<double>(rows.lambda[k]);
-        bool prefixReady = false;
-        for (std::size_t i = 0; i < count; ++i) {
-            const double t = moments[which[i]];
-            if (!(t > 0)) continue;
-            if (rowComplete(k, sigmaD * t, rows.tailLog)) {
-                totals[i].sum = totals[i].sum + static_cast<Real>(w);
-                totals[i].truncation += w * eps;
-                totals[i].rounding += w * u * (r + 2);
-                continue;
-            }
-            const Real x = rows.lambda[k] * static_cast<Real>(t);
-            const Window win = poissonWindow(lam * t, rows.tailLog);
-            if (win.last < k) {
-                totals[i].truncation += w * eps;
-                continue;
-            }
-            if (!prefixReady) {
-                // Only what this row's windows read; beyond the support the
-                // law stays at its total (no bounds test in the window).
-                const long top = ownTop[k];
-                const long low = ownLow[k];
-                Real acc = 0;
-                for (long m = 0; m <= std::min(support, top); ++m) {
-                    acc = acc + g[static_cast<std::size_t>(m)];
-                    prefix[static_cast<std::size_t>(m)] = acc;
-                }
-                for (long m = support + 1; m <= top; ++m) prefix[static_cast<std::size_t>(m)] = acc;
-                prefixSplit = rows.reciprocalSplit && count > 1 && splitExactly(prefix.data(), static_cast<std::size_t>(low),
-                                                                   static_cast<std::size_t>(top) + 1, prefixHi, prefixLo);
-                prefixReady = true;
-            }
-            const long first = std::max<long>(win.first, k);
-            const WholeTable<Real> wholeReciprocal{rows.reciprocal.data()};
-            WindowSum<Real> ws;
-            if constexpr (std::numeric_limits<Real>::digits > 53) {
-                if (prefixSplit)
-                    ws = sumAroundMode<Real>(x, lam * t, first, win.last, k, SplitTable{prefixHi.data(), prefixLo.data()},
-                                             SplitTable{rows.reciprocalHi.data(), rows.reciprocalLo.data()},
-                                             rows.reciprocal, halfLogs);
-                else
-                    ws = sumAroundMode<Real>(x, lam * t, first, win.last, k, WholeTable<Real>{prefix.data()},
-                                             wholeReciprocal, rows.reciprocal, halfLogs);
-            } else {
-                ws = sumAroundMode<Real>(x, lam * t, first, win.last, k, WholeTable<Real>{prefix.data()},
-                                         wholeReciprocal, rows.reciprocal, halfLogs);
-            }
-            const Real contribution = static_cast<Real>(w) * (rows.piMantissa[k] * ws.value);
-            totals[i].sum = totals[i].sum + contribution;
-            totals[i].truncation += w * eps * (win.first > k ? 2 : 1);
-            const double mkt = static_cast<double>(win.last - k);
-            const double startError = ws.startError;
-            const double span = ws.span;
-            const double deviation = ws.deviation;
-            const double theta = 8.0 * k                                   // pi_k
-                                 + 2.0 * (k + mkt)                         // the sweep's roundings
-                                 + mkt * rows.powerError[k] + (k - 1.0) * (6.0 * static_cast<double>(rows.anchorSpacing) + 4)
-                                 + 3.0 * mkt                               // self-loop chances
-                                 + mkt + 1                                 // prefix sums
-                                 + startError + 3 * span + 3 * deviation   // Poisson weights
-                                 + span + 2                                // the window's sum
-                                 + 4 + r;                                  // times pi, w; sum over rows
-            totals[i].rounding += static_cast<double>(contribution) * theta * u;
-        }
+        if (k > 1 && k <= lengths.kLast) advanceRowLaw(rows, k, lengths.need[k], law);
+        if (rows.used[k] == 0) continue;
+        addRow(model, rows, lengths, k, moments, which, law, halfLogs, totals);
     }
     for (std::size_t i = 0; i < count; ++i) {
         const std::size_t at = which[i];
@@ -566,6 +668,186 @@ inline void deathChainEvent(Real* mass, int states, Table stay, Table down) {
     }
 }
 
+// Each moment's Poisson window for the chain; the moments surely complete
+// need none, and those beyond kMostEvents events go to `rest`.
+struct ChainWindows {
+    std::vector<Window> windows;
+    std::vector<char> complete;
+    std::vector<std::size_t> windowed;
+    long reach = 0;  // the last event any window reads
+};
+
+inline ChainWindows chainWindows(const std::vector<double>& moments, int r, double sigmaD, double lam, double tailLog,
+                                 std::vector<std::size_t>& rest) {
+    const std::size_t count = moments.size();
+    ChainWindows out;
+    out.windows.resize(count);
+    out.complete.assign(count, 0);
+    for (std::size_t i = 0; i < count; ++i) {
+        const double t = moments[i];
+        if (!(t > 0)) continue;
+        if (rowComplete(r, sigmaD * t, tailLog)) {
+            out.complete[i] = 1;
+            continue;
+        }
+        if (!(lam * t < static_cast<double>(kMostEvents))) {
+            rest.push_back(i);
+            continue;
+        }
+        out.windows[i] = poissonWindow(lam * t, tailLog);
+        if (out.windows[i].last > kMostEvents) {
+            // Left to the rows, with an empty window here: the chain's
+            // tables end at kMostEvents, and its value is not used.
+            out.windows[i] = Window();
+            rest.push_back(i);
+            continue;
+        }
+        out.windowed.push_back(i);
+        out.reach = std::max(out.reach, out.windows[i].last);
+    }
+    return out;
+}
+
+// The chain: state i = positions still ahead, 0 = served. An event moves
+// i to i - 1 with chance (s mu + C_i) / Lambda_r, else it stays. Its
+// chances, read whole or as two doubles, and the mass in each state.
+template <class Real>
+struct DeathChain {
+    std::vector<Real> down, stay, mass;
+    std::vector<double> stayHi, stayLo, downHi, downLo;
+    bool split = false;
+};
+
+template <class Real>
+DeathChain<Real> startDeathChain(const ExactWaitingModel& model, int r, Real sigma, Real top) {
+    const std::vector<double>& C = model.cumulativeAbandonRate;
+    DeathChain<Real> chain;
+    chain.down.assign(static_cast<std::size_t>(r) + 2, Real(0));
+    chain.stay.assign(static_cast<std::size_t>(r) + 1, Real(0));
+    chain.mass.assign(static_cast<std::size_t>(r) + 2, Real(0));
+    for (int i = 1; i <= r; ++i) {
+        chain.down[i] = (sigma + static_cast<Real>(C[i])) / top;
+        chain.stay[i] = (static_cast<Real>(C[r]) - static_cast<Real>(C[i])) / top;
+        chain.mass[i] = static_cast<Real>(model.positionWeight[i]);
+    }
+    chain.split = std::numeric_limits<Real>::digits > 53 &&
+                  splitExactly(chain.stay.data(), 0, chain.stay.size(), chain.stayHi, chain.stayLo) &&
+                  splitExactly(chain.down.data(), 0, chain.down.size(), chain.downHi, chain.downLo);
+    return chain;
+}
+
+// One event for states 1 .. live, through the split tables where they exist.
+template <class Real>
+[[gnu::always_inline]] inline void chainStep(DeathChain<Real>& chain, int live) {
+    if constexpr (std::numeric_limits<Real>::digits > 53) {
+        if (chain.split) {
+            deathChainEvent<Real>(chain.mass.data(), live, SplitTable{chain.stayHi.data(), chain.stayLo.data()},
+                                  SplitTable{chain.downHi.data(), chain.downLo.data()});
+            return;
+        }
+    }
+    deathChainEvent<Real>(chain.mass.data(), live, WholeTable<Real>{chain.stay.data()},
+                          WholeTable<Real>{chain.down.data()});
+}
+
+// The absorbed mass a_n, n = 0 .. reach (held from `end` on once settled).
+template <class Real>
+struct ChainRun {
+    std::vector<Real> absorbed;  // a_n
+    bool settled = false;
+    long end = 0;     // once settled: a_n <= a_end + left for every n >= end
+    double left = 0;
+};
+
+// The mass still in the chain after n + 1 events with its rounding
+// (at most 7 u per event for each mass, section 7, the sum r u more).
+template <class Real>
+double boundedMassLeft(const DeathChain<Real>& chain, int r, long n, double u) {
+    Real still = 0;
+    for (int i = 1; i <= r; ++i) still = still + chain.mass[i];
+    return static_cast<double>(still) * (1 + (7.0 * static_cast<double>(n + 1) + r + 8) * u);
+}
+
+template <class Real>
+ChainRun<Real> runDeathChain(DeathChain<Real>& chain, int r, long reach, double eps, double u) {
+    ChainRun<Real> run;
+    run.absorbed.assign(static_cast<std::size_t>(reach) + 1, Real(0));
+    run.end = reach;
+    long stop = reach;  // the last a_n formed
+    Real a = 0;
+    for (long n = 0; n < stop; ++n) {
+        a = a + chain.mass[1] * chain.down[1];
+        // Mass above reach - n - 1 cannot be absorbed by event `reach`.
+        const int live = static_cast<int>(std::min<long>(r, reach - n - 1));
+        chainStep(chain, live);
+        run.absorbed[static_cast<std::size_t>(n) + 1] = a;
+        // Tested only where every state is current (n + 1 + r <= reach); a
+        // moment whose window ends before end + r does not use it, so that
+        // its bits do not depend on the other moments (section 7).
+        if (!run.settled && (n + 1) % kSettleCheck == 0 && n + 1 + r <= reach) {
+            const double bounded = boundedMassLeft(chain, r, n, u);
+            if (bounded <= eps * kSettledShare) {
+                run.settled = true;
+                run.end = n + 1;
+                run.left = bounded;
+                stop = std::min<long>(reach, run.end + r - 1);
+            }
+        }
+    }
+    return run;
+}
+
+// What the death chain gives at one moment: the value and the two parts of
+// its bound (section 7), from the absorbed mass; false for a moment left
+// for the rows.
+struct ChainMoment {
+    double value = 0;
+    double truncation = 0;
+    double rounding = 0;
+};
+
+template <class Real>
+bool chainMoment(const ChainRun<Real>& run, const Window& win, bool complete, double t, Real top, double lam, int r,
+                 double weight, double eps, double u, const std::vector<Real>& reciprocal,
+                 std::vector<Real>& halfLogs, ChainMoment& out) {
+    const bool usesSettling = run.settled && win.last >= run.end + r;
+    const long end = run.end;
+    if (complete) {
+        // Every row's time is at most Erlang(r, s mu): J >= W (1 - eps).
+        out.value = weight;
+        out.truncation += weight * eps;
+        out.rounding = weight * u * (r + 2);
+    } else if (win.last < 0) {
+        return false;  // left for the rows
+    } else if (usesSettling && win.first > end) {
+        // Settled before the window: J - a_end lies in [-a_end eps, left]
+        // (the events before the window weigh <= eps; from `end` on a_n
+        // exceeds a_end by at most what is left).
+        out.value = static_cast<double>(run.absorbed[static_cast<std::size_t>(end)]);
+        out.truncation += std::max(weight * eps, run.left);
+        out.rounding = out.value * (8.0 * static_cast<double>(end) + 8) * u;  // a_n carries (8 n + 8) u
+    } else {
+        const long last = usesSettling ? end : win.last;  // a_n read up to here, then held
+        const Real x = top * static_cast<Real>(t);
+        const WindowSum<Real> ws =
+            sumAroundMode<Real>(x, lam * t, win.first, win.last, 0, SettledTable<Real>{run.absorbed.data(), last},
+                                WholeTable<Real>{reciprocal.data()}, reciprocal, halfLogs);
+        out.value = static_cast<double>(ws.value);
+        // Before the window a_n <= a_{first-1}: those events weigh at most
+        // a_{first-1} eps; after it at most W eps.
+        double before = 0;
+        if (win.first > 0)
+            before = static_cast<double>(run.absorbed[static_cast<std::size_t>(std::min(win.first - 1, last))]) *
+                     (1 + kAbsorbedRelativeError);
+        out.truncation += (weight + before) * eps + (usesSettling ? run.left : 0);
+        const double theta = 8.0 * static_cast<double>(std::min(win.last, last)) + 8  // a_n
+                             + ws.startError + 3 * ws.span + 3 * ws.deviation     // Poisson weights
+                             + ws.span + 2;                                        // the window's sum
+        out.rounding = static_cast<double>(ws.value) * theta * u;
+    }
+    return true;
+}
+
 // The death-chain path (exact_waiting.md, section 7) for every moment it can
 // take; the indices of the others (a window beyond kMostEvents events) are
 // left in `rest` for the rows. States 1 .. states run; leftOut bounds what the
@@ -587,140 +869,35 @@ void evaluateDeathChain(const ExactWaitingModel& model, int states, const std::v
     double weight = 0;  // W = sum_k w_k >= every a_n
     for (int k = 1; k <= r; ++k) weight += model.positionWeight[k];
 
-    // Each moment's window; the moments surely complete need none.
-    const std::size_t count = moments.size();
-    std::vector<Window> windows(count);
-    std::vector<char> complete(count, 0);
-    std::vector<std::size_t> windowed;
-    long reach = 0;
-    for (std::size_t i = 0; i < count; ++i) {
-        const double t = moments[i];
-        if (!(t > 0)) continue;
-        if (rowComplete(r, sigmaD * t, tailLog)) {
-            complete[i] = 1;
-            continue;
-        }
-        if (!(lam * t < static_cast<double>(kMostEvents))) {
-            rest.push_back(i);
-            continue;
-        }
-        windows[i] = poissonWindow(lam * t, tailLog);
-        if (windows[i].last > kMostEvents) {
-            rest.push_back(i);
-            continue;
-        }
-        windowed.push_back(i);
-        reach = std::max(reach, windows[i].last);
-    }
-
-    // The chain: state i = positions still ahead, 0 = served. An event moves
-    // i to i - 1 with chance (s mu + C_i) / Lambda_r, else it stays.
-    std::vector<Real> down(static_cast<std::size_t>(r) + 2, Real(0));
-    std::vector<Real> stay(static_cast<std::size_t>(r) + 1, Real(0));
-    std::vector<Real> mass(static_cast<std::size_t>(r) + 2, Real(0));
-    for (int i = 1; i <= r; ++i) {
-        down[i] = (sigma + static_cast<Real>(C[i])) / top;
-        stay[i] = (static_cast<Real>(C[r]) - static_cast<Real>(C[i])) / top;
-        mass[i] = static_cast<Real>(model.positionWeight[i]);
-    }
-    std::vector<double> stayHi, stayLo, downHi, downLo;
-    const bool split = std::numeric_limits<Real>::digits > 53 &&
-                       splitExactly(stay.data(), 0, stay.size(), stayHi, stayLo) &&
-                       splitExactly(down.data(), 0, down.size(), downHi, downLo);
-    std::vector<Real> absorbed(static_cast<std::size_t>(reach) + 1, Real(0));  // a_n
-    bool settled = false;
-    long end = reach;   // once settled: a_n <= a_end + left for every n >= end
-    double left = 0;
-    long stop = reach;  // the last a_n formed
-    Real a = 0;
-    for (long n = 0; n < stop; ++n) {
-        a = a + mass[1] * down[1];
-        // Mass above reach - n - 1 cannot be absorbed by event `reach`.
-        const int live = static_cast<int>(std::min<long>(r, reach - n - 1));
-        bool done = false;
-        if constexpr (std::numeric_limits<Real>::digits > 53) {
-            if (split) {
-                deathChainEvent<Real>(mass.data(), live, SplitTable{stayHi.data(), stayLo.data()},
-                                      SplitTable{downHi.data(), downLo.data()});
-                done = true;
-            }
-        }
-        if (!done)
-            deathChainEvent<Real>(mass.data(), live, WholeTable<Real>{stay.data()}, WholeTable<Real>{down.data()});
-        absorbed[static_cast<std::size_t>(n) + 1] = a;
-        // Tested only where every state is current (n + 1 + r <= reach); a
-        // moment whose window ends before end + r does not use it, so that
-        // its bits do not depend on the other moments (section 7).
-        if (!settled && (n + 1) % kSettleCheck == 0 && n + 1 + r <= reach) {
-            Real still = 0;
-            for (int i = 1; i <= r; ++i) still = still + mass[i];
-            // Each mass carries at most 7 u per event (section 7), the sum r u more.
-            const double bounded = static_cast<double>(still) * (1 + (7.0 * static_cast<double>(n + 1) + r + 8) * u);
-            if (bounded <= eps * kSettledShare) {
-                settled = true;
-                end = n + 1;
-                left = bounded;
-                stop = std::min<long>(reach, end + r - 1);
-            }
-        }
-    }
-    auto usesSettling = [&](const Window& w) { return settled && w.last >= end + r; };
+    const ChainWindows cw = chainWindows(moments, r, sigmaD, lam, tailLog, rest);
+    DeathChain<Real> chain = startDeathChain<Real>(model, r, sigma, top);
+    const ChainRun<Real> run = runDeathChain(chain, r, cw.reach, eps, u);
 
     long lastRead = kDirectPoissonLimit;  // the reciprocals the sums read
-    for (std::size_t i : windowed)
-        if (!usesSettling(windows[i]) || windows[i].first <= end) lastRead = std::max(lastRead, windows[i].last);
+    for (std::size_t i : cw.windowed) {
+        const Window& w = cw.windows[i];
+        const bool usesSettling = run.settled && w.last >= run.end + r;
+        if (!usesSettling || w.first <= run.end) lastRead = std::max(lastRead, w.last);
+    }
     const std::size_t tableSize = static_cast<std::size_t>(lastRead) + 2;
     std::vector<Real> reciprocal(tableSize);
     for (std::size_t n = 1; n < tableSize; ++n) reciprocal[n] = 1 / static_cast<Real>(n);
     std::vector<Real> halfLogs(tableSize);
 
-    for (std::size_t i = 0; i < count; ++i) {
+    for (std::size_t i = 0; i < moments.size(); ++i) {
         const double t = moments[i];
         if (!(t > 0)) {
             joint[i] = 0;
             bound[i] = 0;
             continue;
         }
-        const Window& win = windows[i];
-        double value = 0;
-        double truncation = leftOut;
-        double rounding = 0;
-        if (complete[i]) {
-            // Every row's time is at most Erlang(r, s mu): J >= W (1 - eps).
-            value = weight;
-            truncation += weight * eps;
-            rounding = weight * u * (r + 2);
-        } else if (win.last < 0) {
-            continue;  // left for the rows
-        } else if (usesSettling(win) && win.first > end) {
-            // Settled before the window: J - a_end lies in [-a_end eps, left]
-            // (the events before the window weigh <= eps; from `end` on a_n
-            // exceeds a_end by at most what is left).
-            value = static_cast<double>(absorbed[static_cast<std::size_t>(end)]);
-            truncation += std::max(weight * eps, left);
-            rounding = value * (8.0 * static_cast<double>(end) + 8) * u;  // a_n carries (8 n + 8) u
-        } else {
-            const bool settles = usesSettling(win);
-            const long last = settles ? end : win.last;  // a_n read up to here, then held
-            const Real x = top * static_cast<Real>(t);
-            const WindowSum<Real> ws =
-                sumAroundMode<Real>(x, lam * t, win.first, win.last, 0, SettledTable<Real>{absorbed.data(), last},
-                                    WholeTable<Real>{reciprocal.data()}, reciprocal, halfLogs);
-            value = static_cast<double>(ws.value);
-            // Before the window a_n <= a_{first-1}: those events weigh at most
-            // a_{first-1} eps; after it at most W eps.
-            double before = 0;
-            if (win.first > 0)
-                before = static_cast<double>(absorbed[static_cast<std::size_t>(std::min(win.first - 1, last))]) *
-                         (1 + kAbsorbedRelativeError);
-            truncation += (weight + before) * eps + (settles ? left : 0);
-            const double theta = 8.0 * static_cast<double>(std::min(win.last, last)) + 8  // a_n
-                                 + ws.startError + 3 * ws.span + 3 * ws.deviation     // Poisson weights
-                                 + ws.span + 2;                                        // the window's sum
-            rounding = static_cast<double>(ws.value) * theta * u;
-        }
-        joint[i] = value;
-        bound[i] = (truncation + rounding) * kBoundMargin + std::fabs(value) * std::numeric_limits<double>::epsilon() / 2;
+        ChainMoment m;
+        m.truncation = leftOut;
+        if (!chainMoment(run, cw.windows[i], cw.complete[i] != 0, t, top, lam, r, weight, eps, u, reciprocal, halfLogs,
+                         m))
+            continue;
+        joint[i] = m.value;
+        bound[i] = (m.truncation + m.rounding) * kBoundMargin + std::fabs(m.value) * std::numeric_limits<double>::epsilon() / 2;
     }
 }
 

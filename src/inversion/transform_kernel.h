@@ -237,6 +237,240 @@ void nextFactor(typename V::reg A, typename V::reg B, typename V::reg B2, double
     pIm = im;
 }
 
+// The model's row tables as the kernel reads them. Step j of row k (0-based
+// j) has the rate (C[k] - C[j]) + s mu, formed by the operations of
+// QueuePositionTables::rate, as in the reference. (A template, as everything
+// here, so that each instruction set's file keeps its own copy.)
+template <class V>
+struct RowTables {
+    const double* cumulative;
+    double service;
+    const double* weight;
+    int r;
+    bool mayLeaveOut;  // the bounds of items 2. to 4. are there for every row
+    const double* rateLow;
+    const double* rateHigh;
+    const unsigned char* ratesFall;
+    const double* weightBound;
+};
+
+template <class V>
+RowTables<V> rowTables(const TransformModel& model) {
+    const QueuePositionTables& tables = *model.tables;
+    RowTables<V> t;
+    t.cumulative = tables.cumulativeAbandonRate.data();
+    t.service = tables.fullService;
+    t.weight = model.positionWeight.data();
+    t.r = model.waitingPlaces;
+    const std::size_t rows = static_cast<std::size_t>(t.r) + 1;
+    t.mayLeaveOut = t.r <= kLongestBoundedRow && model.rowRateLow.size() == rows &&
+                    model.rowRateHigh.size() == rows && model.rowRatesFall.size() == rows &&
+                    model.rowWeightBound.size() == rows;
+    t.rateLow = model.rowRateLow.data();
+    t.rateHigh = model.rowRateHigh.data();
+    t.ratesFall = model.rowRatesFall.data();
+    t.weightBound = model.rowWeightBound.data();
+    return t;
+}
+
+// Every row in full, every step, as the reference. Returns the steps done.
+template <class V>
+[[gnu::always_inline]] inline std::uint64_t sumAllRows(const RowTables<V>& t, typename V::reg A, typename V::reg B,
+                                                       typename V::reg B2, typename V::reg& sumRe,
+                                                       typename V::reg& sumIm) {
+    typedef typename V::reg reg;
+    const int r = t.r;
+    for (int k = 1; k <= r; ++k) {
+        const double top = t.cumulative[k];
+        reg pRe, pIm;
+        firstFactor<V>(A, B, B2, (top - t.cumulative[0]) + t.service, pRe, pIm);
+        for (int j = 1; j < k; ++j)
+            nextFactor<V>(A, B, B2, (top - t.cumulative[j]) + t.service, pRe, pIm);
+        const reg w = V::broadcast(t.weight[k]);
+        sumRe = V::add(sumRe, V::mul(w, pRe));
+        sumIm = V::add(sumIm, V::mul(w, pIm));
+    }
+    return static_cast<std::uint64_t>(r) * static_cast<std::uint64_t>(r + 1) / 2;
+}
+
+// Items 2. and 3. for the block's points: what the test needs of them,
+// formed once per block.
+template <class V>
+struct BlockFacts {
+    typename V::reg A, B, B2;
+    typename V::mask realLane;   // b = 0
+    typename V::mask rightHalf;  // a >= 0
+    typename V::mask safeLane;   // the point within the ranges of 3.
+    bool anyLeft, anyRight;
+    typename V::reg peakRate;     // c*
+    typename V::reg peakSquared;  // 1 + a^2 / b^2
+};
+
+template <class V>
+[[gnu::always_inline]] inline BlockFacts<V> blockFacts(typename V::reg A, typename V::reg B, typename V::reg B2) {
+    typedef typename V::reg reg;
+    BlockFacts<V> f;
+    f.A = A;
+    f.B = B;
+    f.B2 = B2;
+    const reg zero = V::zero();
+    const reg absA = V::abs(A);
+    const reg absB = V::abs(B);
+    const reg high = V::broadcast(kSafeRateHigh);
+    f.realLane = V::equal(B, zero);
+    f.rightHalf = V::lessEqual(zero, A);
+    f.safeLane = V::both(V::both(V::lessEqual(absA, high), V::lessEqual(absB, high)),
+                         V::either(V::lessEqual(V::broadcast(kSafeRateLow), absB),
+                                   V::both(f.realLane, f.rightHalf)));
+    f.anyLeft = !V::all(f.rightHalf);
+    f.anyRight = !V::none(f.rightHalf);
+    const reg modulus2 = V::add(V::mul(A, A), B2);
+    f.peakRate = V::div(modulus2, absA);
+    f.peakSquared = V::div(modulus2, B2);
+    return f;
+}
+
+// The test of item 4 within one row k of a block. The test with Gamma = 1
+// ("plain") is cheaper: where a < 0 (Gamma >= 1) it is necessary, where
+// a >= 0 (Gamma <= 1) sufficient. So rho^2 and Gamma are formed only when
+// that does not settle every lane (rho^2 once per row, or at each check
+// where the rates fall).
+template <class V>
+struct RowTest {
+    typedef typename V::reg reg;
+    typedef typename V::mask mask;
+    const BlockFacts<V>& f;
+    const RowTables<V>& t;
+    int k;
+    double top;    // C[k]
+    mask lost;     // item 5: lanes whose sums are both NaN
+    reg rowLimit;  // T (1 - 2^-40) of item 4
+    reg rowCap;    // T 2^998 of item 4
+    reg weightBare;  // W of item 4
+    reg rho2;        // rho^2 of item 2, once known
+    bool growthKnown = false;
+    double low, high;
+    bool falls;
+
+    // limit: T of item 4 for the current sums.
+    [[gnu::always_inline]] RowTest(const BlockFacts<V>& facts, const RowTables<V>& tables, int row, reg limit,
+                                   mask lostLanes)
+        : f(facts), t(tables), k(row), top(tables.cumulative[row]), lost(lostLanes), rowLimit(V::zero()),
+          rowCap(V::zero()), weightBare(V::zero()), rho2(V::broadcast(1.0)), low(tables.rateLow[row]),
+          high(tables.rateHigh[row]), falls(tables.ratesFall[row] != 0) {
+        if (low == low) rowLimit = limit;  // NaN: a row outside item 3
+        rowCap = V::mul(rowLimit, V::broadcast(kWeightCapScale));
+        rowLimit = V::mul(rowLimit, V::broadcast(kLimitMargin));
+        weightBare = V::broadcast(t.weightBound[k]);
+    }
+
+    [[gnu::always_inline]] double rate(int j) const { return (top - t.cumulative[j]) + t.service; }
+
+    // rho^2 of item 2 over the rates from rate(j) on: the decay bound where
+    // a >= 0, the growth bound where a < 0.
+    [[gnu::always_inline]] void boundFactor(int j) {
+        const reg one = V::broadcast(1.0);
+        const double from = falls ? rate(k - 1) : low;
+        const double to = falls ? rate(j) : high;
+        const reg margin = V::broadcast(kGrowthMargin);
+        const reg atTop = squaredFactor<V>(f.A, f.B2, to);
+        // a >= 0: the largest rate left gives the largest factor.
+        const reg decay = V::max(V::min(V::mul(atTop, margin), one), V::broadcast(kSmallestPower));
+        if (f.anyLeft) {
+            const mask peakInRow =
+                V::both(V::lessEqual(V::broadcast(from * kPeakWindowLow), f.peakRate),
+                        V::lessEqual(f.peakRate, V::broadcast(to * kPeakWindowHigh)));
+            const reg ends = V::max(squaredFactor<V>(f.A, f.B2, from), atTop);
+            const reg grow = V::max(V::mul(V::select(peakInRow, f.peakSquared, ends), margin), one);
+            rho2 = V::select(f.rightHalf, decay, grow);
+        } else {
+            rho2 = decay;
+        }
+        growthKnown = true;
+    }
+
+    // Item 4 with Gamma for the k - j factors left, rho^2 known.
+    [[gnu::always_inline]] mask passesWithGrowth(reg m, int j) const {
+        const reg one = V::broadcast(1.0);
+        const int left = k - j;
+        reg growth = left >= 2 ? power<V>(rho2, left / 2) : one;  // Gamma
+        if (f.anyLeft && left % 2 == 1) growth = V::select(f.rightHalf, growth, V::mul(growth, rho2));
+        const reg wg = V::mul(weightBare, growth);
+        const mask small = V::both(V::less(V::mul(m, wg), rowLimit),
+                                   V::lessEqual(V::mul(m, V::max(growth, one)), V::broadcast(kLargestProduct)));
+        const mask capped = V::both(V::lessEqual(wg, rowCap), V::lessEqual(weightBare, rowCap));
+        return V::either(V::both(small, capped), lost);
+    }
+
+    // Item 4 for products of modulus at most m, with the k - j factors of
+    // rate(j) .. rate(k - 1) left, which change them by at most Gamma:
+    // passed lanes, lost ones included.
+    [[gnu::always_inline]] mask absorbed(reg m, int j) {
+        const mask plain =
+            V::either(V::both(V::both(V::less(V::mul(m, weightBare), rowLimit), V::lessEqual(weightBare, rowCap)),
+                              V::lessEqual(m, V::broadcast(kLargestProduct))),
+                      lost);
+        if (!f.anyLeft && V::all(plain)) return plain;
+        if (!f.anyRight && V::none(plain)) return plain;
+        if (!growthKnown || falls) boundFactor(j);
+        if (V::all(V::equal(rho2, V::broadcast(1.0)))) return plain;
+        return passesWithGrowth(m, j);
+    }
+};
+
+// Row k's product p_k, checked before the first factor (|p_0| = 1, all k
+// factors left) and then every kStepsPerCheck steps; a lane that passed has
+// its product set to zero. False when every lane passed (the row adds
+// nothing). Adds the vector steps done to `steps`.
+template <class V>
+[[gnu::always_inline]] inline bool rowProduct(RowTest<V>& test, typename V::reg& pRe, typename V::reg& pIm,
+                                              std::uint64_t& steps) {
+    typedef typename V::mask mask;
+    const BlockFacts<V>& f = test.f;
+    const int k = test.k;
+    // Before the first factor: |p_0| = 1, and all k factors are left.
+    if (V::all(test.absorbed(V::broadcast(1.0), 0))) return false;
+    firstFactor<V>(f.A, f.B, f.B2, test.rate(0), pRe, pIm);
+    int j = 1;
+    bool endedEarly = false;
+    while (j < k) {
+        const mask passed = test.absorbed(V::add(V::abs(pRe), V::abs(pIm)), j);
+        if (V::all(passed)) {
+            endedEarly = true;
+            break;
+        }
+        pRe = V::zeroWhere(passed, pRe);
+        pIm = V::zeroWhere(passed, pIm);
+        const int stop = k - j < kStepsPerCheck ? k : j + kStepsPerCheck;
+        for (; j < stop; ++j) nextFactor<V>(f.A, f.B, f.B2, test.rate(j), pRe, pIm);
+    }
+    steps += static_cast<std::uint64_t>(j);
+    return !endedEarly;
+}
+
+// Every row, each left early where it can no longer change a bit of any
+// lane's sums. Returns the steps done.
+template <class V>
+[[gnu::always_inline]] inline std::uint64_t sumRowsLeavingOut(const RowTables<V>& t, const BlockFacts<V>& f,
+                                                              typename V::reg& sumRe, typename V::reg& sumIm) {
+    typedef typename V::reg reg;
+    typedef typename V::mask mask;
+    std::uint64_t steps = 0;
+    reg limit = V::zero();          // T of item 4 for the current sums
+    mask lost = V::isNan(V::zero());  // item 5: no lane yet
+    for (int k = 1; k <= t.r; ++k) {
+        RowTest<V> test(f, t, k, limit, lost);
+        reg pRe, pIm;
+        if (!rowProduct<V>(test, pRe, pIm, steps)) continue;
+        const reg w = V::broadcast(t.weight[k]);
+        sumRe = V::add(sumRe, V::mul(w, pRe));
+        sumIm = V::add(sumIm, V::mul(w, pIm));
+        limit = absorptionLimit<V>(sumRe, sumIm, f.realLane, f.safeLane);
+        lost = V::both(V::isNan(sumRe), V::isNan(sumIm));
+    }
+    return steps;
+}
+
 // Points [0, n): full blocks of V::lanes points straight from the arrays, a
 // last partial block through a padded copy (the padding repeats the last
 // point, a valid one, and its values are dropped). Returns the vector steps
@@ -245,23 +479,8 @@ template <class V>
 std::uint64_t evaluatePoints(const TransformModel& model, const double* a, const double* b,
                              std::size_t n, Complex* out) {
     typedef typename V::reg reg;
-    typedef typename V::mask mask;
     const int L = V::lanes;
-    const QueuePositionTables& tables = *model.tables;
-    // Step j of row k (0-based j) has the rate (C[k] - C[j]) + s mu, formed
-    // here by the operations of QueuePositionTables::rate, as in the reference.
-    const double* cumulative = tables.cumulativeAbandonRate.data();
-    const double service = tables.fullService;
-    const double* weight = model.positionWeight.data();
-    const int r = model.waitingPlaces;
-    const std::size_t rows = static_cast<std::size_t>(r) + 1;
-    const bool mayLeaveOut = r <= kLongestBoundedRow && model.rowRateLow.size() == rows && model.rowRateHigh.size() == rows &&
-                             model.rowRatesFall.size() == rows &&
-                             model.rowWeightBound.size() == rows;
-    const double* rateLow = model.rowRateLow.data();
-    const double* rateHigh = model.rowRateHigh.data();
-    const unsigned char* ratesFall = model.rowRatesFall.data();
-    const double* weightBound = model.rowWeightBound.data();
+    const RowTables<V> t = rowTables<V>(model);
     std::uint64_t steps = 0;
 
     for (std::size_t first = 0; first < n; first += L) {
@@ -279,132 +498,12 @@ std::uint64_t evaluatePoints(const TransformModel& model, const double* a, const
         const reg B2 = V::mul(B, B);
         reg sumRe = V::zero();
         reg sumIm = V::zero();
+        if (!t.mayLeaveOut)
+            steps += sumAllRows<V>(t, A, B, B2, sumRe, sumIm);
+        else
+            steps += sumRowsLeavingOut<V>(t, blockFacts<V>(A, B, B2), sumRe, sumIm);
 
-        if (!mayLeaveOut) {  // every step, as the reference
-            for (int k = 1; k <= r; ++k) {
-                const double top = cumulative[k];
-                reg pRe, pIm;
-                firstFactor<V>(A, B, B2, (top - cumulative[0]) + service, pRe, pIm);
-                for (int j = 1; j < k; ++j)
-                    nextFactor<V>(A, B, B2, (top - cumulative[j]) + service, pRe, pIm);
-                const reg w = V::broadcast(weight[k]);
-                sumRe = V::add(sumRe, V::mul(w, pRe));
-                sumIm = V::add(sumIm, V::mul(w, pIm));
-            }
-            steps += static_cast<std::uint64_t>(r) * static_cast<std::uint64_t>(r + 1) / 2;
-        } else {
-            // Items 2. and 3. for this lane's point.
-            const reg zero = V::zero();
-            const reg one = V::broadcast(1.0);
-            const reg absA = V::abs(A);
-            const reg absB = V::abs(B);
-            const reg high = V::broadcast(kSafeRateHigh);
-            const mask realLane = V::equal(B, zero);
-            const mask rightHalf = V::lessEqual(zero, A);
-            const mask safeLane =
-                V::both(V::both(V::lessEqual(absA, high), V::lessEqual(absB, high)),
-                        V::either(V::lessEqual(V::broadcast(kSafeRateLow), absB),
-                                  V::both(realLane, rightHalf)));
-            const bool anyLeft = !V::all(rightHalf);
-            const bool anyRight = !V::none(rightHalf);
-            const reg modulus2 = V::add(V::mul(A, A), B2);
-            const reg peakRate = V::div(modulus2, absA);   // c*
-            const reg peakSquared = V::div(modulus2, B2);  // 1 + a^2 / b^2
-            const reg largestProduct = V::broadcast(kLargestProduct);
-            reg limit = V::zero();                         // T of item 4 for the current sums
-            mask lost = V::isNan(zero);                    // item 5: no lane yet
-            for (int k = 1; k <= r; ++k) {
-                const double top = cumulative[k];
-                const auto rate = [&](int j) { return (top - cumulative[j]) + service; };
-                reg rowLimit = V::zero();     // T (1 - 2^-40) of item 4
-                reg rowCap = V::zero();       // T 2^998 of item 4
-                reg weightBare = V::zero();   // W of item 4
-                reg rho2 = one;               // rho^2 of item 2, once known
-                bool growthKnown = false;
-                const double low = rateLow[k];
-                const double high = rateHigh[k];
-                const bool falls = ratesFall[k] != 0;
-                // Item 4 for products of modulus at most m, with the k - j
-                // factors of rate(j) .. rate(k - 1) left, which change them by
-                // at most Gamma: passed lanes, lost ones included. The test
-                // with Gamma = 1 ("plain") is cheaper: where a < 0 (Gamma >= 1)
-                // it is necessary, where a >= 0 (Gamma <= 1) sufficient. So
-                // rho^2 and Gamma are formed only when that does not settle
-                // every lane (rho^2 once per row, or at each check where the
-                // rates fall).
-                const auto absorbed = [&](reg m, int j) -> mask {
-                    const mask plain = V::either(
-                        V::both(V::both(V::less(V::mul(m, weightBare), rowLimit),
-                                        V::lessEqual(weightBare, rowCap)),
-                                V::lessEqual(m, largestProduct)),
-                        lost);
-                    if (!anyLeft && V::all(plain)) return plain;
-                    if (!anyRight && V::none(plain)) return plain;
-                    if (!growthKnown || falls) {
-                        const double from = falls ? rate(k - 1) : low;
-                        const double to = falls ? rate(j) : high;
-                        const reg margin = V::broadcast(kGrowthMargin);
-                        const reg atTop = squaredFactor<V>(A, B2, to);
-                        // a >= 0: the largest rate left gives the largest factor.
-                        const reg decay = V::max(V::min(V::mul(atTop, margin), one),
-                                                 V::broadcast(kSmallestPower));
-                        if (anyLeft) {
-                            const mask peakInRow = V::both(
-                                V::lessEqual(V::broadcast(from * kPeakWindowLow), peakRate),
-                                V::lessEqual(peakRate, V::broadcast(to * kPeakWindowHigh)));
-                            const reg ends = V::max(squaredFactor<V>(A, B2, from), atTop);
-                            const reg grow = V::max(
-                                V::mul(V::select(peakInRow, peakSquared, ends), margin), one);
-                            rho2 = V::select(rightHalf, decay, grow);
-                        } else {
-                            rho2 = decay;
-                        }
-                        growthKnown = true;
-                    }
-                    if (V::all(V::equal(rho2, one))) return plain;
-                    const int left = k - j;
-                    reg growth = left >= 2 ? power<V>(rho2, left / 2) : one;  // Gamma
-                    if (anyLeft && left % 2 == 1)
-                        growth = V::select(rightHalf, growth, V::mul(growth, rho2));
-                    const reg wg = V::mul(weightBare, growth);
-                    const mask small =
-                        V::both(V::less(V::mul(m, wg), rowLimit),
-                                V::lessEqual(V::mul(m, V::max(growth, one)), largestProduct));
-                    const mask capped =
-                        V::both(V::lessEqual(wg, rowCap), V::lessEqual(weightBare, rowCap));
-                    return V::either(V::both(small, capped), lost);
-                };
-                if (low == low) rowLimit = limit;  // NaN: a row outside item 3
-                rowCap = V::mul(rowLimit, V::broadcast(kWeightCapScale));
-                rowLimit = V::mul(rowLimit, V::broadcast(kLimitMargin));
-                weightBare = V::broadcast(weightBound[k]);
-                // Before the first factor: |p_0| = 1, and all k factors are left.
-                if (V::all(absorbed(one, 0))) continue;
-                reg pRe, pIm;
-                firstFactor<V>(A, B, B2, rate(0), pRe, pIm);
-                int j = 1;
-                bool endedEarly = false;
-                while (j < k) {
-                    const mask passed = absorbed(V::add(V::abs(pRe), V::abs(pIm)), j);
-                    if (V::all(passed)) {
-                        endedEarly = true;
-                        break;
-                    }
-                    pRe = V::zeroWhere(passed, pRe);
-                    pIm = V::zeroWhere(passed, pIm);
-                    const int stop = k - j < kStepsPerCheck ? k : j + kStepsPerCheck;
-                    for (; j < stop; ++j) nextFactor<V>(A, B, B2, rate(j), pRe, pIm);
-                }
-                steps += static_cast<std::uint64_t>(j);
-                if (endedEarly) continue;
-                const reg w = V::broadcast(weight[k]);
-                sumRe = V::add(sumRe, V::mul(w, pRe));
-                sumIm = V::add(sumIm, V::mul(w, pIm));
-                limit = absorptionLimit<V>(sumRe, sumIm, realLane, safeLane);
-                lost = V::both(V::isNan(sumRe), V::isNan(sumIm));
-            }
-        }
-
+        // The division by z through the conjugate.
         alignas(64) double resultRe[V::lanes];
         alignas(64) double resultIm[V::lanes];
         const reg q = V::add(V::mul(A, A), B2);

@@ -133,14 +133,31 @@ std::string htmlPage(const std::string& title, const std::string& css, const std
            css + "</style>\n</head>\n<body>\n<h1>" + xmlEscaped(title) + "</h1>\n" + body + "</body>\n</html>\n";
 }
 
-std::string svgLineChart(const LineChart& chart, int width, int height) {
-    const bool categorical = !chart.categories.empty();
+namespace {
+
+// The chart's x positions: the given ones, or 0 .. n-1 for categories.
+std::vector<double> chartXs(const LineChart& chart) {
     std::vector<double> xs = chart.x;
-    if (categorical) {
+    if (!chart.categories.empty()) {
         xs.resize(chart.categories.size());
         for (std::size_t i = 0; i < xs.size(); ++i) xs[i] = static_cast<double>(i);
     }
-    // The ranges of the data.
+    return xs;
+}
+
+// Where the plot sits in the picture and how data map onto it.
+struct Frame {
+    Axis ax, ay;
+    double yScale = 1;
+    double plotW = 0, plotH = 0;
+    double X(double x) const { return kLeft + (x - ax.lo) / (ax.hi - ax.lo) * plotW; }
+    double Y(double y) const { return kTop + (ay.hi - y) / (ay.hi - ay.lo) * plotH; }
+};
+
+// The axes: the ranges of the data, the marks and the targets, rounded out
+// (x edge to edge on the data; categories each in a slot of width 1).
+Frame chartFrame(const LineChart& chart, const std::vector<double>& xs, int width, int height) {
+    const bool categorical = !chart.categories.empty();
     double xLo = std::numeric_limits<double>::infinity(), xHi = -xLo;
     for (double x : xs)
         if (std::isfinite(x)) xLo = std::min(xLo, x), xHi = std::max(xHi, x);
@@ -153,89 +170,137 @@ std::string svgLineChart(const LineChart& chart, int width, int height) {
     if (yLo >= 0) yLo = 0;
     if (chart.yMin) yLo = *chart.yMin;
     if (chart.yMax) yHi = *chart.yMax;
-    Axis ax;
+    Frame f;
     if (categorical) {
-        ax.lo = -0.5;
-        ax.hi = std::max(0.5, static_cast<double>(xs.size()) - 0.5);
+        f.ax.lo = -0.5;
+        f.ax.hi = std::max(0.5, static_cast<double>(xs.size()) - 0.5);
     } else {
-        ax = niceAxis(xLo, xHi, false, false);
-        if (std::isfinite(xLo) && std::isfinite(xHi) && xHi > xLo) ax.lo = xLo, ax.hi = xHi;  // data to the edges
+        f.ax = niceAxis(xLo, xHi, false, false);
+        if (std::isfinite(xLo) && std::isfinite(xHi) && xHi > xLo) f.ax.lo = xLo, f.ax.hi = xHi;  // data to the edges
     }
-    const double yScale = chart.yPercent ? 100 : 1;
-    Axis ay = niceAxis(yLo * yScale, yHi * yScale, chart.yMin.has_value(), chart.yMax.has_value());
-    ay.lo /= yScale, ay.hi /= yScale;
-    const double plotW = width - kLeft - kRight, plotH = height - kTop - kBottom;
-    const auto X = [&](double x) { return kLeft + (x - ax.lo) / (ax.hi - ax.lo) * plotW; };
-    const auto Y = [&](double y) { return kTop + (ay.hi - y) / (ay.hi - ay.lo) * plotH; };
+    f.yScale = chart.yPercent ? 100 : 1;
+    f.ay = niceAxis(yLo * f.yScale, yHi * f.yScale, chart.yMin.has_value(), chart.yMax.has_value());
+    f.ay.lo /= f.yScale, f.ay.hi /= f.yScale;
+    f.plotW = width - kLeft - kRight, f.plotH = height - kTop - kBottom;
+    return f;
+}
 
+// The opening <svg> element with the chart's title, as a tooltip and drawn.
+std::string svgHead(const LineChart& chart, int width, int height) {
     std::string svg = "<svg xmlns=\"http://www.w3.org/2000/svg\" class=\"chart\" width=\"" + std::to_string(width) +
                       "\" height=\"" + std::to_string(height) + "\" viewBox=\"0 0 " + std::to_string(width) + " " +
                       std::to_string(height) + "\" role=\"img\" aria-label=\"" + xmlEscaped(chart.title) +
                       "\" font-family=\"sans-serif\" font-size=\"12\">\n";
     svg += "<title>" + xmlEscaped(chart.title) + "</title>\n";
     svg += text(kLeft, 18, chart.title, "start", " font-size=\"14\" font-weight=\"bold\"") + "\n";
+    return svg;
+}
 
-    // Grid and y axis numbers.
-    svg += "<g stroke=\"#d9d9d9\" stroke-width=\"1\">";
+// Grid and y axis numbers.
+std::string yGridAndNumbers(const Frame& f) {
+    std::string svg = "<g stroke=\"#d9d9d9\" stroke-width=\"1\">";
     std::string yNumbers;
     for (int k = 0;; ++k) {
-        const double v = ay.lo * yScale + k * ay.step;
-        if (v > ay.hi * yScale + 1e-9 * ay.step) break;
-        const double y = Y(v / yScale);
-        svg += "<path d=\"M" + px(kLeft) + " " + px(y) + "H" + px(kLeft + plotW) + "\"/>";
-        yNumbers += text(kLeft - 6, y + 4, formatFixed(v, ay.decimals), "end");
+        const double v = f.ay.lo * f.yScale + k * f.ay.step;
+        if (v > f.ay.hi * f.yScale + 1e-9 * f.ay.step) break;
+        const double y = f.Y(v / f.yScale);
+        svg += "<path d=\"M" + px(kLeft) + " " + px(y) + "H" + px(kLeft + f.plotW) + "\"/>";
+        yNumbers += text(kLeft - 6, y + 4, formatFixed(v, f.ay.decimals), "end");
     }
     svg += "</g>\n" + yNumbers + "\n";
-    // x axis numbers or labels.
-    if (categorical) {
-        const std::size_t n = xs.size();
-        // Labels far enough apart not to touch (about 7 px a character).
-        std::size_t longest = 1;
-        for (const std::string& label : chart.categories) longest = std::max(longest, label.size());
-        const double slot = plotW / static_cast<double>(std::max<std::size_t>(n, 1));
-        const std::size_t apart = static_cast<std::size_t>(std::ceil((7.0 * static_cast<double>(longest) + 10) / slot));
-        const std::size_t every =
-            std::max<std::size_t>({1, apart, (n + kMostCategoryLabels - 1) / kMostCategoryLabels});
-        for (std::size_t i = 0; i < n; i += every) {
-            const double x = X(static_cast<double>(i));
-            svg += "<path d=\"M" + px(x) + " " + px(kTop + plotH) + "v5\" stroke=\"#000\"/>";
-            svg += text(x, kTop + plotH + 18, chart.categories[i], "middle");
-        }
-    } else {
-        for (int k = 0;; ++k) {
-            const double v = std::ceil(ax.lo / ax.step - 1e-9) * ax.step + k * ax.step;
-            if (v > ax.hi + 1e-9 * ax.step) break;
-            const double x = X(v);
-            svg += "<path d=\"M" + px(x) + " " + px(kTop + plotH) + "v5\" stroke=\"#000\"/>";
-            svg += text(x, kTop + plotH + 18, formatFixed(v, ax.decimals), "middle");
-        }
-    }
-    svg += "\n<path d=\"M" + px(kLeft) + " " + px(kTop) + "V" + px(kTop + plotH) + "H" + px(kLeft + plotW) +
-           "\" fill=\"none\" stroke=\"#000\"/>\n";
-    svg += text(kLeft + plotW / 2, height - 12, chart.xLabel, "middle") + "\n";
-    const std::string rotate = " transform=\"rotate(-90 16 " + px(kTop + plotH / 2) + ")\"";
-    svg += text(16, kTop + plotH / 2, chart.yLabel + (chart.yPercent ? " (%)" : ""), "middle", rotate.c_str()) + "\n";
+    return svg;
+}
 
-    // Targets and marks.
+// x axis labels of a categorical chart, far enough apart not to touch
+// (about 7 px a character).
+std::string xCategoryLabels(const LineChart& chart, const Frame& f, std::size_t n) {
+    std::string svg;
+    std::size_t longest = 1;
+    for (const std::string& label : chart.categories) longest = std::max(longest, label.size());
+    const double slot = f.plotW / static_cast<double>(std::max<std::size_t>(n, 1));
+    const std::size_t apart = static_cast<std::size_t>(std::ceil((7.0 * static_cast<double>(longest) + 10) / slot));
+    const std::size_t every = std::max<std::size_t>({1, apart, (n + kMostCategoryLabels - 1) / kMostCategoryLabels});
+    for (std::size_t i = 0; i < n; i += every) {
+        const double x = f.X(static_cast<double>(i));
+        svg += "<path d=\"M" + px(x) + " " + px(kTop + f.plotH) + "v5\" stroke=\"#000\"/>";
+        svg += text(x, kTop + f.plotH + 18, chart.categories[i], "middle");
+    }
+    return svg;
+}
+
+// x axis ticks and numbers, at the multiples of the step within the axis.
+std::string xTicks(const Frame& f) {
+    std::string svg;
+    for (int k = 0;; ++k) {
+        const double v = std::ceil(f.ax.lo / f.ax.step - 1e-9) * f.ax.step + k * f.ax.step;
+        if (v > f.ax.hi + 1e-9 * f.ax.step) break;
+        const double x = f.X(v);
+        svg += "<path d=\"M" + px(x) + " " + px(kTop + f.plotH) + "v5\" stroke=\"#000\"/>";
+        svg += text(x, kTop + f.plotH + 18, formatFixed(v, f.ax.decimals), "middle");
+    }
+    return svg;
+}
+
+// The axis lines and the axes' names.
+std::string axisLinesAndNames(const LineChart& chart, const Frame& f, int height) {
+    std::string svg = "\n<path d=\"M" + px(kLeft) + " " + px(kTop) + "V" + px(kTop + f.plotH) + "H" +
+                      px(kLeft + f.plotW) + "\" fill=\"none\" stroke=\"#000\"/>\n";
+    svg += text(kLeft + f.plotW / 2, height - 12, chart.xLabel, "middle") + "\n";
+    const std::string rotate = " transform=\"rotate(-90 16 " + px(kTop + f.plotH / 2) + ")\"";
+    svg += text(16, kTop + f.plotH / 2, chart.yLabel + (chart.yPercent ? " (%)" : ""), "middle", rotate.c_str()) + "\n";
+    return svg;
+}
+
+// Targets and marks.
+std::string referenceLines(const LineChart& chart, const Frame& f) {
+    std::string svg;
     for (const ChartReference& t : chart.targets) {
-        const double y = Y(t.value);
-        svg += "<path class=\"target\" d=\"M" + px(kLeft) + " " + px(y) + "H" + px(kLeft + plotW) + "\" stroke=\"" +
+        const double y = f.Y(t.value);
+        svg += "<path class=\"target\" d=\"M" + px(kLeft) + " " + px(y) + "H" + px(kLeft + f.plotW) + "\" stroke=\"" +
                kTargetColour + "\" stroke-width=\"1.5\" stroke-dasharray=\"" + kTargetDash + "\"/>";
-        svg += text(kLeft + plotW - 4, y - 4, t.name, "end", " fill=\"#404040\"") + "\n";
+        svg += text(kLeft + f.plotW - 4, y - 4, t.name, "end", " fill=\"#404040\"") + "\n";
     }
     for (const ChartReference& m : chart.marks) {
-        const double x = X(m.value);
-        svg += "<path class=\"mark\" d=\"M" + px(x) + " " + px(kTop) + "V" + px(kTop + plotH) + "\" stroke=\"" +
+        const double x = f.X(m.value);
+        svg += "<path class=\"mark\" d=\"M" + px(x) + " " + px(kTop) + "V" + px(kTop + f.plotH) + "\" stroke=\"" +
                kTargetColour + "\" stroke-width=\"1\" stroke-dasharray=\"1 3\"/>";
-        svg += text(x + 4, kTop + plotH / 2, m.name, "start", " fill=\"#404040\"") + "\n";
+        svg += text(x + 4, kTop + f.plotH / 2, m.name, "start", " fill=\"#404040\"") + "\n";
     }
+    return svg;
+}
 
-    // The series, clipped to the plot.
-    const std::string clip = xmlEscaped(chart.id) + "-plot";
-    svg += "<clipPath id=\"" + clip + "\"><rect x=\"" + px(kLeft) + "\" y=\"" + px(kTop - 6) + "\" width=\"" + px(plotW + 6) +
-           "\" height=\"" + px(plotH + 12) + "\"/></clipPath>\n";
-    // Bands under the series: along `over`, back along the lower of the two,
-    // a polygon for each run of points where both have values.
+// One series, clipped to the plot: its line, broken where a value is not
+// finite, and at most kMostMarkers markers.
+std::string seriesGroup(const Style& style, const std::vector<double>& ys, const std::vector<double>& xs,
+                        const Frame& f, const std::string& clip) {
+    const std::size_t n = std::min(ys.size(), xs.size());
+    std::string d;
+    bool pen = false;
+    for (std::size_t i = 0; i < n; ++i) {
+        if (!std::isfinite(ys[i]) || !std::isfinite(xs[i])) {
+            pen = false;
+            continue;
+        }
+        d += (pen ? "L" : "M") + px(f.X(xs[i])) + " " + px(f.Y(ys[i]));
+        pen = true;
+    }
+    std::string svg = "<g class=\"series\" clip-path=\"url(#" + clip + ")\">";
+    if (!d.empty())
+        svg += std::string("<path class=\"line\" d=\"") + d + "\" fill=\"none\" stroke=\"" + style.colour +
+               "\" stroke-width=\"2\"" + dashAttribute(style.dash) + "/>";
+    const std::size_t every = std::max<std::size_t>(1, (n + kMostMarkers - 1) / kMostMarkers);
+    for (std::size_t i = 0; i < n; i += every)
+        if (std::isfinite(ys[i]) && std::isfinite(xs[i]))
+            svg += markerElement(style, markerPath(style.marker, f.X(xs[i]), f.Y(ys[i])));
+    svg += "</g>\n";
+    return svg;
+}
+
+// Bands under the series: along `over`, back along the lower of the two, a
+// polygon for each run of points where both have values, hatched so that a
+// grey print keeps them.
+std::string bandShapes(const LineChart& chart, const std::vector<double>& xs, const Frame& f, const std::string& clip) {
+    std::string svg;
     for (std::size_t b = 0; b < chart.bands.size(); ++b) {
         const ChartBand& band = chart.bands[b];
         if (band.over >= chart.series.size() || band.under >= chart.series.size()) continue;
@@ -260,8 +325,8 @@ std::string svgLineChart(const LineChart& chart, int width, int height) {
             bool any = false;
             for (std::size_t k = i; k < end; ++k) any = any || top[k] > low[k];
             if (any) {
-                for (std::size_t k = i; k < end; ++k) d += (k == i ? "M" : "L") + px(X(xs[k])) + " " + px(Y(top[k]));
-                for (std::size_t k = end; k-- > i;) d += "L" + px(X(xs[k])) + " " + px(Y(std::min(top[k], low[k])));
+                for (std::size_t k = i; k < end; ++k) d += (k == i ? "M" : "L") + px(f.X(xs[k])) + " " + px(f.Y(top[k]));
+                for (std::size_t k = end; k-- > i;) d += "L" + px(f.X(xs[k])) + " " + px(f.Y(std::min(top[k], low[k])));
                 d += "Z";
             }
             i = end;
@@ -270,32 +335,12 @@ std::string svgLineChart(const LineChart& chart, int width, int height) {
             svg += "<path class=\"band\" d=\"" + d + "\" fill=\"url(#" + hatch + ")\" stroke=\"none\" clip-path=\"url(#" +
                    clip + ")\"/>\n";
     }
-    for (std::size_t s = 0; s < chart.series.size(); ++s) {
-        const Style& style = kStyles[s % kChartStyles];
-        const std::vector<double>& ys = chart.series[s].y;
-        const std::size_t n = std::min(ys.size(), xs.size());
-        std::string d;
-        bool pen = false;
-        for (std::size_t i = 0; i < n; ++i) {
-            if (!std::isfinite(ys[i]) || !std::isfinite(xs[i])) {
-                pen = false;
-                continue;
-            }
-            d += (pen ? "L" : "M") + px(X(xs[i])) + " " + px(Y(ys[i]));
-            pen = true;
-        }
-        svg += "<g class=\"series\" clip-path=\"url(#" + clip + ")\">";
-        if (!d.empty())
-            svg += std::string("<path class=\"line\" d=\"") + d + "\" fill=\"none\" stroke=\"" + style.colour +
-                   "\" stroke-width=\"2\"" + dashAttribute(style.dash) + "/>";
-        const std::size_t every = std::max<std::size_t>(1, (n + kMostMarkers - 1) / kMostMarkers);
-        for (std::size_t i = 0; i < n; i += every)
-            if (std::isfinite(ys[i]) && std::isfinite(xs[i]))
-                svg += markerElement(style, markerPath(style.marker, X(xs[i]), Y(ys[i])));
-        svg += "</g>\n";
-    }
+    return svg;
+}
 
-    // The legend, in one row under the title.
+// The legend, in one row under the title: the series, the bands, then the targets.
+std::string legend(const LineChart& chart) {
+    std::string svg;
     double lx = kLeft;
     const double ly = 36;
     for (std::size_t s = 0; s < chart.series.size(); ++s) {
@@ -318,6 +363,27 @@ std::string svgLineChart(const LineChart& chart, int width, int height) {
         svg += text(lx + 34, ly + 4, t.name, "start");
         lx += 56 + 7.0 * static_cast<double>(t.name.size());
     }
+    return svg;
+}
+
+}  // namespace
+
+std::string svgLineChart(const LineChart& chart, int width, int height) {
+    const std::vector<double> xs = chartXs(chart);
+    const Frame f = chartFrame(chart, xs, width, height);
+    std::string svg = svgHead(chart, width, height);
+    svg += yGridAndNumbers(f);
+    svg += chart.categories.empty() ? xTicks(f) : xCategoryLabels(chart, f, xs.size());
+    svg += axisLinesAndNames(chart, f, height);
+    svg += referenceLines(chart, f);
+    // The series, clipped to the plot.
+    const std::string clip = xmlEscaped(chart.id) + "-plot";
+    svg += "<clipPath id=\"" + clip + "\"><rect x=\"" + px(kLeft) + "\" y=\"" + px(kTop - 6) + "\" width=\"" + px(f.plotW + 6) +
+           "\" height=\"" + px(f.plotH + 12) + "\"/></clipPath>\n";
+    svg += bandShapes(chart, xs, f, clip);
+    for (std::size_t s = 0; s < chart.series.size(); ++s)
+        svg += seriesGroup(kStyles[s % kChartStyles], chart.series[s].y, xs, f, clip);
+    svg += legend(chart);
     svg += "</svg>\n";
     return svg;
 }

@@ -88,6 +88,8 @@ TEST(WebCharconv, ReadsTextAsTheStandardLibraryDoes) {
         const std::from_chars_result b = queuecalc_charconv::read(text, last, shim);
         EXPECT_EQ(a.ec, b.ec);
         EXPECT_EQ(a.ptr, b.ptr);
-        if (a.ec == std::errc() && !std::isnan(standard)) EXPECT_EQ(standard, shim);
+        if (a.ec == std::errc() && !std::isnan(standard)) {
+            EXPECT_EQ(standard, shim);
+        }
     }
 }

@@ -235,7 +235,7 @@ std::vector<LineChart> busiestCharts(const Forecast& forecast, const DayPlanSett
     if (!b.waitCurve.empty()) {
         LineChart c6;
         c6.id = "wait";
-        c6.title = "Waiting time of answered calls, " + label + ", " + std::to_string(p.service.agents) + " agents";
+        c6.title = "Waiting time of answered calls, " + label + ", " + std::to_string(b.curveAgents) + " agents";
         c6.xLabel = "waiting time t (s)";
         c6.yLabel = "P(W <= t | answered)";
         c6.yPercent = true;

@@ -102,10 +102,7 @@ ReadOptions readOptions(const std::string& text) {
         // that conflict is the options' together, below.
         if (words[i] == "--method") alone.insert(alone.end(), {"--model", "chain"});
         try {
-            const plan::PlanOptions one = plan::parsePlanOptions(alone, 1);
-            for (const std::string& remark : one.remarks)
-                if (remark.compare(0, words[i].size() + 1, words[i] + " ") == 0)
-                    read.remarks[fieldName(words[i])] = withoutOption(remark, words[i]);
+            plan::parsePlanOptions(alone, 1);
         } catch (const UsageError& error) {
             read.fields[fieldName(words[i])] = withoutOption(error.what(), words[i]);
         }
@@ -117,6 +114,11 @@ ReadOptions readOptions(const std::string& text) {
         read.options = plan::parsePlanOptions(all, 1);  // one job: a page has one thread
     } catch (const UsageError& error) {
         read.message = error.what();
+    }
+    // Each remark begins with the option it is about.
+    for (const std::string& remark : read.options.remarks) {
+        const std::string option = remark.substr(0, remark.find(' '));
+        read.remarks[fieldName(option)] = withoutOption(remark, option);
     }
     return read;
 }

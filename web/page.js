@@ -55,8 +55,9 @@
   }
 
   // The program's options, one per line, and the page's own findings
-  // (values the program would read in a way the planner does not mean).
-  function options(s, problems) {
+  // (values the program would read in a way the planner does not mean). A
+  // day may take its mean patience from the forecast's patience column.
+  function options(s, problems, day) {
     const words = [];
     for (const name of Object.keys(OPTIONS)) {
       if (!(name in s)) continue;
@@ -65,7 +66,7 @@
       if (/[\r\n]/.test(text)) { problems[name] = "one line, please"; continue; }
       if (text === "") {
         if (name === "sl") problems.sl = "write PER CENT/SECONDS, such as 80/20, or none";
-        else if (name === "patience_mean") problems.patience_mean = "give the mean patience in seconds, or choose none";
+        else if (name === "patience_mean" && !day) problems.patience_mean = "give the mean patience in seconds, or choose none";
         else if (name === "lines" || name === "waiting_places") problems[name] = "give a whole number";
         else if (name === "interval_minutes") problems[name] = "give the interval's length in minutes";
         continue;  // an empty limit: no limit; an empty shrinkage: the program's 30 %
@@ -229,7 +230,7 @@
   function planDay() {
     if (!lib) return;
     const problems = {};
-    const opts = options(scenario(), problems);
+    const opts = options(scenario(), problems, true);
     $("day_message").textContent = "";
     $("day_result").hidden = true;
     $("day_stale").hidden = true;

@@ -284,6 +284,16 @@ struct Room {
         logS = (r - 1) * std::log(z) - lgammaR + std::log(sum);
         hazard = 1 / sum;
     }
+
+    // ln h_r from the values above. Where h_r underflows (a large room far
+    // from full), kDoubleOnly forms it in logs, ln p_{r-1}(z) - ln Q_r(z) =
+    // (r - 1) ln z - ln (r - 1)! - ln S_r(z), as the long double path's wider
+    // range holds it; elsewhere ln 0 = -inf, and the double path gives way.
+    Real logHazard(Real z, Real logS, Real hazard) const {
+        if (hazard > 0 || !kDoubleOnly || !(z > 0)) return std::log(hazard);
+        return logHazardFormed(z, logS);
+    }
+    Real logHazardFormed(Real z, Real logS) const { return (r - 1) * std::log(z) - lgammaR - logS; }
 };
 
 // One node of the quadrature: everything the integrands need.
@@ -364,7 +374,8 @@ public:
         const Shape sh = shape(w, false);
         const Real H = sh.z / lambda_;
         const Real bound = H > 0 ? (r_ - 1) * sh.p.survival / H - smu_ : std::numeric_limits<Real>::infinity();
-        return {w, sh.psi + std::log(sh.p.survival) + std::log(sh.hazardR), bound - patience_.hazard(w), bound};
+        return {w, sh.psi + std::log(sh.p.survival) + room_.logHazard(sh.z, sh.logS, sh.hazardR),
+                bound - patience_.hazard(w), bound};
     }
 
     Real magnitude(const Shape& sh, Real w) const { return std::fabs(sh.z) + smu_ * w + std::fabs(sh.logS) + 1; }
@@ -459,7 +470,18 @@ public:
             const Shape sh = shape(n.w, true);
             n.p = sh.p;
             n.k = std::exp(sh.psi - psiMax);
-            n.loss = sh.hazardR > 0 ? std::exp(sh.psi - lossMax) * n.p.survival * sh.hazardR : Real(0);
+            n.loss = 0;
+            if (sh.hazardR > 0) {
+                const Real scaled = std::exp(sh.psi - lossMax);
+                // kDoubleOnly: where the product's factors leave double's range
+                // (the scale overflows, h_r is subnormal), in logs instead.
+                if (!kDoubleOnly || (std::isfinite(scaled) && sh.hazardR >= std::numeric_limits<Real>::min()))
+                    n.loss = scaled * n.p.survival * sh.hazardR;
+                else
+                    n.loss = std::exp(sh.psi + room_.logHazardFormed(sh.z, sh.logS) - lossMax) * n.p.survival;
+            } else if (kDoubleOnly) {
+                n.loss = std::exp(sh.psi + room_.logHazard(sh.z, sh.logS, sh.hazardR) - lossMax) * n.p.survival;
+            }
             // psi's terms each to a few ulp of their size, lambda H to the
             // patience functions' ulps, S_r to its own, the exponential to 2.
             n.rounding = eps * (specialUlps<Real>(r_) * (sh.z + 1) + 4 * smu_ * n.w + room_.ulps() + 4 * std::fabs(sh.logS) + 8);

@@ -9,7 +9,7 @@ scripts/build-web.sh, with emscripten. Otherwise fails (status 1) when:
     on the same inputs (the interval's record of its CSV, cell for cell; the
     page shows an empty cell as a dash; the SL bound: see DOUBLE_PATH_WIDENING);
   - a bad value shows a number, or no message beside its field;
-  - the forecast pasted into the page gives a plan CSV other than the
+  - the forecast pasted into the page (or opened as a file) gives a plan CSV other than the
     program's output (every cell the same, but for the SL bound: see
     DOUBLE_PATH_WIDENING);
   - a field has no label, or the page is wider than a phone's screen;
@@ -241,6 +241,17 @@ def main():
         program_csv = subprocess.run([plan, forecast] + program_args(query), capture_output=True).stdout.decode()
         differing = differing_cells(page_csv, program_csv)
         problems += ["the day's plan: " + d for d in differing]
+        # The same forecast opened as a file plans the same day.
+        page.evaluate("document.getElementById('day_download').removeAttribute('href'); 0")
+        root = browser.send("DOM.getDocument", session=session)["root"]["nodeId"]
+        node = browser.send("DOM.querySelector", {"nodeId": root, "selector": "#forecast_file"}, session=session)["nodeId"]
+        browser.send("DOM.setFileInputFiles", {"nodeId": node, "files": [os.path.abspath(forecast)]}, session=session)
+        opened = page.evaluate("new Promise(done => { const t0 = Date.now(); (function wait() {"
+                               " const a = document.getElementById('day_download');"
+                               " if (a.getAttribute('href')) done(a.getAttribute('href'));"
+                               " else if (Date.now() - t0 > 20000) done(''); else setTimeout(wait, 20); })(); })")
+        if urllib.parse.unquote(opened.split(",", 1)[-1]) != page_csv:
+            problems.append("the forecast opened as a file plans another day than the same text pasted")
         charts = page.evaluate("document.querySelectorAll('#day_report svg.chart').length")
         if charts < 6:
             problems.append("the day's report shows %d charts" % charts)

@@ -62,8 +62,10 @@ constexpr int kDoubleRoom = 500;
 // bounds widened where it leaves the limits above. Beyond kDoubleMagnitude the
 // rounding terms already grow with the magnitudes (Solver::integrate); rooms
 // beyond kDoubleRoom take Temme's expansion in double, counted with the ulps
-// allowed to it in long double (kTemmeUlps). Elsewhere the bits are the
-// double path's, as in every other build.
+// allowed to it in long double (kTemmeUlps); where the room's hazard h_r
+// leaves double's range, the loss integrand is formed in logs
+// (Room::logHazard). Elsewhere the bits are the double path's, as in every
+// other build.
 #ifdef QUEUECALC_DOUBLE_ONLY
 constexpr bool kDoubleOnly = true;
 using Wide = double;
@@ -471,16 +473,24 @@ public:
             n.p = sh.p;
             n.k = std::exp(sh.psi - psiMax);
             n.loss = 0;
+            // kDoubleOnly: where the product's factors leave double's range
+            // (the scale overflows, h_r is subnormal or 0), the loss
+            // integrand in logs; its exponent's terms each to a few ulp of
+            // their size (lossInLogs, the relative rounding it adds).
+            Real lossInLogs = 0;
+            const auto inLogs = [&]() {
+                const Real logH = room_.logHazardFormed(sh.z, sh.logS);
+                lossInLogs = eps * 4 * (std::fabs(sh.psi) + std::fabs(logH) + room_.lgammaR + std::fabs(lossMax) + 2);
+                return std::exp(sh.psi + logH - lossMax) * n.p.survival;
+            };
             if (sh.hazardR > 0) {
                 const Real scaled = std::exp(sh.psi - lossMax);
-                // kDoubleOnly: where the product's factors leave double's range
-                // (the scale overflows, h_r is subnormal), in logs instead.
                 if (!kDoubleOnly || (std::isfinite(scaled) && sh.hazardR >= std::numeric_limits<Real>::min()))
                     n.loss = scaled * n.p.survival * sh.hazardR;
                 else
-                    n.loss = std::exp(sh.psi + room_.logHazardFormed(sh.z, sh.logS) - lossMax) * n.p.survival;
-            } else if (kDoubleOnly) {
-                n.loss = std::exp(sh.psi + room_.logHazard(sh.z, sh.logS, sh.hazardR) - lossMax) * n.p.survival;
+                    n.loss = inLogs();
+            } else if (kDoubleOnly && sh.z > 0) {
+                n.loss = inLogs();
             }
             // psi's terms each to a few ulp of their size, lambda H to the
             // patience functions' ulps, S_r to its own, the exponential to 2.
@@ -497,7 +507,8 @@ public:
             for (std::size_t j = 0; j < kIntegrandCount; ++j) {
                 kronrod[j] += n.weight * f[j];
                 gauss[j] += n.gaussWeight * f[j];
-                rounding[j] += n.weight * std::fabs(f[j]) * (n.rounding + specialUlps<Real>(r_) * eps);
+                rounding[j] += n.weight * std::fabs(f[j]) * (n.rounding + specialUlps<Real>(r_) * eps +
+                                                              (j == kLoss ? lossInLogs : Real(0)));
             }
             if (keep) keep->push_back(n);
         }

@@ -243,7 +243,8 @@
     }
     $("day_download").href = "data:text/csv;charset=utf-8," + encodeURIComponent(answer.csv);
     $("day_download").download = forecastName.replace(/\.[^.]*$/, "") + "-plan.csv";
-    $("day_summary").textContent = "The plan of " + answer.intervals + " intervals:";
+    $("day_summary").textContent = (answer.readings.length ? answer.readings.join("; ") + ". " : "") +
+      "The plan of " + answer.intervals + " intervals:";
     // The program's report, without its own title: its charts, plan and notes.
     const report = new DOMParser().parseFromString(answer.report, "text/html");
     const host = $("day_report");

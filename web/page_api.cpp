@@ -10,6 +10,7 @@
 #include "core/failure.h"
 #include "core/number_text.h"
 #include "input/forecast.h"
+#include "input/interval_labels.h"
 #include "plan/options.h"
 #include "report/plan_report.h"
 #include "report/svg_chart.h"
@@ -168,10 +169,13 @@ std::string intervalJson(const std::string& calls, const std::string& aht, const
     interval.fields = {kIntervalLabel, calls, aht};
     interval.line = 2;
     forecast.intervals.push_back(interval);
-    const DayPlanSettings settings = plan::planSettings(read.options, forecast);
+    DayPlanSettings settings;
     DayPlan plan;
     try {
+        settings = plan::planSettings(read.options, forecast);
         plan = planDay(forecast, settings, true);
+    } catch (const UsageError& error) {
+        return json + ",\"message\":" + jsonText(error.what()) + "}";
     } catch (const RunFailure& failure) {
         return json + ",\"message\":" + jsonText(failure.what()) + "}";
     }
@@ -201,18 +205,30 @@ std::string dayJson(const std::string& forecastCsv, const std::string& forecastN
     } catch (const ForecastError& error) {
         return refused(error.what());
     }
-    const DayPlanSettings settings = plan::planSettings(read.options, forecast);
+    // The interval length: the labels' step where they are times of day, as
+    // the program reads it without --interval-minutes; else the page's field.
+    plan::PlanOptions planOptions = read.options;
+    std::vector<IntervalLabel> labels;
+    for (const ForecastInterval& interval : forecast.intervals) labels.push_back({interval.label, interval.day, interval.line});
+    if (labelStep(labels).minutes) planOptions.intervalGiven = false;
+    std::vector<std::string> readings, remarks;
+    DayPlanSettings settings;
     DayPlan plan;
     try {
+        settings = plan::planSettings(planOptions, forecast, &readings, &remarks);
         plan = planDay(forecast, settings, true);
+    } catch (const UsageError& error) {
+        return refused(error.what());
     } catch (const RunFailure& failure) {
         return refused(failure.what());
     }
+    readings.insert(readings.end(), remarks.begin(), remarks.end());
     std::ostringstream csv;
     writePlanCsv(csv, planTable(forecast, settings, plan));
     return json + ",\"message\":\"\",\"status\":" + (plan.allMet ? "0" : "1") + ",\"csv\":" + jsonText(csv.str()) +
            ",\"report\":" + jsonText(planHtml(forecastName, forecast, settings, plan)) +
-           ",\"intervals\":" + std::to_string(plan.intervals.size()) + ",\"unmet\":" + std::to_string(plan.unmet) + "}";
+           ",\"intervals\":" + std::to_string(plan.intervals.size()) + ",\"unmet\":" + std::to_string(plan.unmet) +
+           ",\"readings\":" + jsonList(readings) + "}";
 }
 
 }  // namespace web

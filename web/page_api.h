@@ -23,7 +23,9 @@
 //    "status": 0|1|2,                     the program's exit status on the same input
 //    "csv": TEXT,                         the plan as the program writes it (status 0 or 1)
 //    "report": HTML,                      the program's --html report
-//    "intervals": N, "unmet": N}
+//    "intervals": N, "unmet": N,
+//    "readings": [TEXT]}                  how the forecast was read (the interval length from the
+//                                         labels where they are times of day, else --interval-minutes)
 
 #include <string>
 

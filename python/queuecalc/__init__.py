@@ -23,6 +23,7 @@ from ._centre import DEFAULT_METHOD, DEFAULT_MODEL, CallCentre, WaitingTimeCdf
 from ._analysis import staff, sweep
 from ._folder import FolderResult, run_folder
 from ._plan import plan
+from ._schedule import Schedule, schedule
 from ._queuecalc import format_number
 
 __all__ = [
@@ -39,6 +40,8 @@ __all__ = [
     "WaitingTimeCdf",
     "format_number",
     "plan",
+    "schedule",
+    "Schedule",
     "run_folder",
     "staff",
     "sweep",

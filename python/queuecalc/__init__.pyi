@@ -93,3 +93,22 @@ def plan(
     fractional: bool = ...,
     jobs: Optional[int] = ...,
 ) -> Any: ...
+
+class Schedule:
+    roster: Any
+    coverage: Any
+    cost: float
+    bound: float
+    gap: float
+    optimal: bool
+    note: str
+
+def schedule(
+    requirements: Any,
+    templates: Any,
+    *,
+    interval_minutes: int = ...,
+    column: Optional[str] = ...,
+    max_starts: Optional[int] = ...,
+    time_limit: float = ...,
+) -> Schedule: ...

@@ -1,13 +1,14 @@
 """Many scenarios at once: staffing searches and what-if sweeps."""
 
 import os
+import warnings
 from typing import Any, Dict, Iterable, Mapping, Optional, Sequence, Tuple, Union
 
 import numpy as np
 
 from . import _queuecalc
 from ._centre import DEFAULT_MODEL, CallCentre, _method, _warn
-from ._errors import InputError
+from ._errors import InputError, InputWarning
 from ._patience import Patience
 from ._values import _real, _reals, _whole
 
@@ -19,6 +20,9 @@ _FIELDS = {
     "waiting_places": "waitingPlaces",
 }
 _WHOLE = {"servers", "waiting_places"}
+# An answer that loses more than this share of the calls meets its targets
+# partly by turning callers away: the programs' warning threshold.
+_LOSS_WARNING = 0.01
 # The most threads the programs' --jobs takes.
 _MAX_JOBS = 1024
 
@@ -61,7 +65,12 @@ def staff(
         0 if limit is None else _whole("limit", limit)
     )
     _warn(findings, 2)
-    return count, dict(zip(names, values))
+    measures = dict(zip(names, values))
+    if measures.get("P(Loss)", 0) > _LOSS_WARNING:
+        warnings.warn(f"the answer meets the targets while {measures['P(Loss)']:.2%} of the calls are lost "
+                      f"(P(Loss) above {_LOSS_WARNING:g}): the waiting room turns callers away; give more "
+                      f"waiting_places or a target such as \"P(Loss)<={_LOSS_WARNING:g}\"", InputWarning, stacklevel=2)
+    return count, measures
 
 
 def _jobs(jobs: Any) -> int:

@@ -70,7 +70,10 @@ class CallCentre:
     ``servers`` agents (s), ``arrival_rate`` calls per time unit (lambda),
     ``service_rate`` calls one agent completes per time unit (mu),
     ``waiting_places`` places in the queue beyond the agents (r; a call that
-    finds all s + r taken is lost), and the callers' ``patience``
+    finds all s + r taken is lost; None, the default: the day plan's
+    automatic room, the fewest places that keep P(Loss) below 1e-9 for the
+    centre's agents, also when ``staff`` or ``sweep`` change the agents),
+    and the callers' ``patience``
     (Exponential, Erlang or Lognormal). All rates and times share one time
     unit. Immutable; ``dataclasses.replace(centre, servers=12)`` gives a
     changed copy. Values the programs reject raise InputError on use.
@@ -87,12 +90,13 @@ class CallCentre:
     servers: int
     arrival_rate: float
     service_rate: float
-    waiting_places: int
-    patience: PatienceModel
+    waiting_places: Optional[int] = None
+    patience: Optional[PatienceModel] = None
 
     def __post_init__(self) -> None:
         object.__setattr__(self, "servers", _whole("servers", self.servers))
-        object.__setattr__(self, "waiting_places", _whole("waiting_places", self.waiting_places))
+        if self.waiting_places is not None:
+            object.__setattr__(self, "waiting_places", _whole("waiting_places", self.waiting_places))
         object.__setattr__(self, "arrival_rate", _real("arrival_rate", self.arrival_rate))
         object.__setattr__(self, "service_rate", _real("service_rate", self.service_rate))
         if not isinstance(self.patience, Patience):
@@ -101,12 +105,18 @@ class CallCentre:
     def _fields(self, terms: int = DEFAULT_TERMS["euler"]) -> Dict[str, float]:
         fields = {
             "servers": self.servers,
-            "waitingPlaces": self.waiting_places,
+            "waitingPlaces": 0 if self.waiting_places is None else self.waiting_places,
             "serviceRate": self.service_rate,
             "arrivalRate": self.arrival_rate,
             "inversionTerms": terms,
         }
         fields.update(self.patience._fields())
+        if self.waiting_places is None:
+            room = _queuecalc.automatic_room(fields)
+            if room is None:
+                raise InputError("waiting_places=None (the automatic room): no room of up to 2000 places keeps "
+                                 "P(Loss) below 1e-9 for these agents; give waiting_places")
+            fields["waitingPlaces"] = room
         return fields
 
     def measures(self, *, model: str = DEFAULT_MODEL) -> Dict[str, float]:

@@ -3,7 +3,6 @@
 import csv
 import io
 import os
-from decimal import Decimal
 from typing import Any, Dict, List, Optional, Union
 
 import numpy as np
@@ -15,20 +14,21 @@ from ._errors import InputError
 from ._values import _is_bool, _real, _switch, _whole
 
 # The forecast's columns that hold numbers.
-_NUMERIC_FORECAST = {"calls", "aht", "patience", "staffed"}
+_NUMERIC_FORECAST = {"calls", "aht", "patience", "staffed", "scheduled"}
 
 
 def _percent(name: str, value: Union[None, float, str]) -> Optional[str]:
-    """A share as the program's option text: 0.05 -> "5%"; text as written."""
+    """A share as the program's option text, read there as every share is:
+    80, "80%", 0.8 and "0.8" all mean 80 %; a bare 1 is refused (1 % or
+    100 %?). None: the option is not given."""
     if value is None or isinstance(value, str):
         return value
+    if _is_bool(value):
+        raise InputError(f"{name} takes a share such as 0.05, 5 or '5%', not {value!r}")
     try:
-        if _is_bool(value):
-            raise TypeError(name)
-        share = Decimal(repr(float(value)))
+        return repr(float(value))
     except (TypeError, ValueError):
-        raise InputError(f"{name} takes a share such as 0.05 or a text such as '5%', not {value!r}") from None
-    return f"{share * 100}%"
+        raise InputError(f"{name} takes a share such as 0.05, 5 or '5%', not {value!r}") from None
 
 
 def _text(name: str, value: Any) -> Optional[str]:
@@ -48,27 +48,61 @@ def _count(name: str, value: Any) -> Optional[str]:
     return None if value is None else str(_whole(name, value))
 
 
-def _table(text: str, forecast_header: List[str]):
-    """The plan's CSV as a DataFrame (a dict of numpy arrays without pandas):
-    the forecast's columns as written (text, calls/aht/patience/staffed as
-    numbers), the plan's columns as numbers, the note as text; an empty
-    cell of a number is NaN."""
+# The plan's columns of agent counts: whole numbers unless fractional.
+_COUNTS = ("agents", "scheduled", "waiting places", "required", "on hand", "gap")
+
+
+class _Table(dict):
+    """The table as a dict of numpy arrays (without pandas), with the
+    totals in ``attrs["totals"]`` as a DataFrame has them."""
+
+    def __init__(self, *args, **kwargs):
+        super().__init__(*args, **kwargs)
+        self.attrs: Dict[str, Any] = {}
+
+
+def _table(text: str, forecast_header: List[str], intervals: int, fractional: bool):
+    """The plan's CSV as a DataFrame of its interval rows (a dict of numpy
+    arrays without pandas): the forecast's columns as written (text,
+    calls/aht/patience/staffed/scheduled as numbers), the plan's columns as
+    numbers (agent counts whole unless ``fractional``), the note as text; an
+    empty cell of a number is NaN. The totals rows (per day and for all)
+    are ``attrs["totals"]``, a table of the same columns."""
     header = next(csv.reader(io.StringIO(text)))
-    as_text = [c for c in header if c == "note" or (c in forecast_header and c.lower() not in _NUMERIC_FORECAST)]
+    as_text = [c for c in header
+               if c == "note" or (c in forecast_header and c.strip().lower() not in _NUMERIC_FORECAST)]
+    # The forecast's numbers as written, decimal commas too ("280,5").
+    decimal = [c for c in header if c in forecast_header and c not in as_text]
+    counts = [] if fractional else [c for c in _COUNTS if c in header and c not in forecast_header]
     try:
         import pandas
     except ImportError:
         rows = list(csv.reader(io.StringIO(text)))[1:]
-        table: Dict[str, np.ndarray] = {}
-        for j, name in enumerate(header):
-            cells = [r[j] for r in rows]
-            if name in as_text:
-                table[name] = np.array(cells, dtype=object)
-            else:
-                table[name] = np.array([float(c) if c else np.nan for c in cells], dtype=float)
+
+        def columns(part, whole):
+            table = _Table()
+            for j, name in enumerate(header):
+                cells = [r[j] for r in part]
+                if name in as_text:
+                    table[name] = np.array(cells, dtype=object)
+                else:
+                    table[name] = np.array([float(c.replace(",", ".")) if c else np.nan for c in cells], dtype=float)
+                    if whole and name in counts and not np.isnan(table[name]).any():
+                        table[name] = table[name].astype(np.int64)
+            return table
+
+        table = columns(rows[:intervals], True)
+        table.attrs["totals"] = columns(rows[intervals:], False)
         return table
-    return pandas.read_csv(io.StringIO(text), dtype={c: str for c in as_text}, keep_default_na=False,
-                           na_values={c: [""] for c in header if c not in as_text}, float_precision="round_trip")
+    frame = pandas.read_csv(io.StringIO(text), dtype={c: str for c in as_text + decimal}, keep_default_na=False,
+                            na_values={c: [""] for c in header if c not in as_text}, float_precision="round_trip")
+    for name in decimal:
+        frame[name] = pandas.to_numeric(frame[name].str.replace(",", ".", regex=False))
+    day, totals = frame.iloc[:intervals].copy(), frame.iloc[intervals:].reset_index(drop=True)
+    for name in counts:
+        day[name] = day[name].astype("int64" if day[name].notna().all() else "Int64")
+    day.attrs["totals"] = totals
+    return day
 
 
 def plan(
@@ -89,6 +123,7 @@ def plan(
     method: Optional[str] = None,
     fractional: bool = False,
     jobs: Optional[int] = None,
+    compare: Union[None, str, List[str]] = None,
 ):
     """Staffs every interval of a forecast: the day-plan program
     (queuecalc-plan) as a function, with the same table.
@@ -106,11 +141,16 @@ def plan(
     "chain", as for CallCentre), ``method`` (the chain's: "exact", "euler",
     "talbot"; given with the exact model it raises InputError),
     ``fractional``, ``jobs`` (intervals planned side by side; default every
-    core). Defaults are the program's (its ``--help``).
+    core), ``compare`` (variants planned beside the forecast, as the
+    program's --compare: "calls=+10%", "aht=-15" or a forecast file; one or
+    a list; each adds "agents (VARIANT)" and "agent-hours (VARIANT)"). Defaults are the program's (its ``--help``).
 
-    Returns the plan's table, one row per interval and a last row of
-    totals, as a DataFrame (a dict of numpy arrays without pandas): the
-    values the program's CSV holds, as it prints them. A forecast or option
+    Returns the plan's table, one row per interval, as a DataFrame (a dict
+    of numpy arrays without pandas): the values the program's CSV holds, as
+    it prints them, agent counts as whole numbers unless ``fractional``.
+    The CSV's totals rows (one per day with a date or day column, then the
+    total of all) are ``table.attrs["totals"]``, a table of the same
+    columns, so that ``table["agents"].sum()`` counts agents. A forecast or option
     the program refuses raises InputError with its message; intervals that
     miss a target come as an AccuracyWarning (their note says why)."""
     args: List[str] = []
@@ -134,12 +174,14 @@ def plan(
             args += [option, str(value)]
     if _switch("fractional", fractional):
         args.append("--fractional")
+    for variant in [compare] if isinstance(compare, str) else (compare or []):
+        args += ["--compare", os.fspath(variant) if isinstance(variant, os.PathLike) else _text("compare", variant)]
     if hasattr(forecast, "to_csv"):
         text, name = forecast.to_csv(index=False, lineterminator="\n"), "forecast"
     else:
         text, name = "", os.fspath(forecast)
     cores = os.cpu_count() or 1
-    data, header, findings = _queuecalc.plan(text, name, args, model, _text("method", method),
-                                             cores if jobs is None else _jobs(jobs))
+    data, header, findings, intervals = _queuecalc.plan(text, name, args, model, _text("method", method),
+                                                        cores if jobs is None else _jobs(jobs))
     _warn(findings, 2)
-    return _table(data, header)
+    return _table(data, header, intervals, bool(fractional))

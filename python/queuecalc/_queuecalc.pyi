@@ -41,3 +41,7 @@ def format_number(value: float) -> str:
 def plan(
     text: str, name: str, args: List[str], model: str, method: Optional[str], jobs: int
 ) -> Tuple[str, List[str], Findings]: ...
+def schedule(
+    requirements: str, requirements_name: str, templates: str, templates_name: str, interval_minutes: int,
+    column: str, max_starts: Optional[int], time_limit: float
+) -> Tuple[str, str, float, float, float, bool, str]: ...

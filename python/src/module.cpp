@@ -5,7 +5,9 @@
 // calculator's run, and hands back values and findings; the package
 // turns findings into Python warnings. Every computation runs with the GIL
 // released; nothing here keeps state between calls, so calls from several
-// threads are independent.
+// threads are independent. The long ones (a staffing search, a grid, a day
+// plan) run on a thread of their own while the caller's thread watches for
+// Ctrl-C, which stops them between scenarios.
 
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
@@ -13,18 +15,24 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <fstream>
+#include <future>
 #include <iterator>
 #include <limits>
 #include <map>
+#include <mutex>
 #include <new>
 #include <optional>
 #include <sstream>
 #include <string>
+#include <system_error>
+#include <thread>
 #include <utility>
 #include <vector>
 
 #include "analysis/day_plan.h"
+#include "core/share_text.h"
 #include "analysis/evaluation.h"
 #include "analysis/findings.h"
 #include "analysis/plan_run.h"
@@ -32,12 +40,15 @@
 #include "analysis/usage_error.h"
 #include "app/run.h"
 #include "core/failure.h"
+#include "core/stop_request.h"
 #include "core/thread_pool.h"
 #include "input/forecast.h"
 #include "input/model_fields.h"
 #include "plan/options.h"
 #include "report/finding_text.h"
 #include "report/measure_labels.h"
+#include "report/shift_report.h"
+#include "schedule/shifts.h"
 #include "report/number_format.h"
 #include "report/plan_report.h"
 #include "report/results_file.h"
@@ -131,6 +142,51 @@ EvaluationRequest request(const std::vector<double>& thresholds, const ModelKeyw
     return r;
 }
 
+// How often the caller's thread looks for a signal while a long computation
+// runs: well within the second a person waits after Ctrl-C.
+constexpr std::chrono::milliseconds kSignalPoll{50};
+
+// Runs work(stop) on a thread of its own; the calling thread, which holds
+// the GIL, releases it while it waits and takes it back every kSignalPoll to
+// run Python's signal handlers (PyErr_CheckSignals). When a handler raises
+// (KeyboardInterrupt on Ctrl-C), the work's StopRequest is made, the work
+// ends at its next check (between rows, intervals and the staffing search's
+// probes) and the handler's exception is raised here. `work` must not touch
+// Python objects. Where no thread can be started, the work runs on the
+// calling thread with the GIL released, without the watch.
+template <class Work>
+auto whileWatchingSignals(Work&& work) -> decltype(work(static_cast<const StopRequest*>(nullptr))) {
+    using Result = decltype(work(static_cast<const StopRequest*>(nullptr)));
+    StopRequest stop;
+    std::packaged_task<Result()> task([&] { return work(&stop); });
+    std::future<Result> result = task.get_future();
+    std::thread worker;
+    try {
+        worker = std::thread([&task] { task(); });
+    } catch (const std::system_error&) {
+        py::gil_scoped_release release;
+        task();
+    }
+    while (worker.joinable()) {
+        bool done = false;
+        {
+            py::gil_scoped_release release;
+            done = result.wait_for(kSignalPoll) == std::future_status::ready;
+            if (done) worker.join();
+        }
+        if (done) break;
+        if (PyErr_CheckSignals() != 0) {
+            stop.request();
+            {
+                py::gil_scoped_release release;
+                worker.join();
+            }
+            throw py::error_already_set();
+        }
+    }
+    return result.get();
+}
+
 py::array_t<double> toArray(const std::vector<double>& values) {
     py::array_t<double> array(values.size());
     std::copy(values.begin(), values.end(), array.mutable_data());
@@ -185,13 +241,12 @@ py::tuple staff(const std::map<std::string, double>& fields, const std::vector<s
     for (const std::string& text : targetTexts) targets.push_back(parseTarget(text));
     const StaffedField staffed = staffedName == "servers" ? StaffedField::Servers : StaffedField::WaitingPlaces;
     const EvaluationRequest r = request(targetThresholds(targets), {model, method, terms}, input);
-    StaffingResult result;
-    {
-        py::gil_scoped_release release;
+    const StaffingResult result = whileWatchingSignals([&](const StopRequest* stop) {
         BinomialRows rows;
-        const StaffingProblem problem = makeStaffingProblem(staffed, targets, limit, input);
-        result = findStaffing(problem, input, scenarioEvaluator(staffed, input, r, rows));
-    }
+        StaffingProblem problem = makeStaffingProblem(staffed, targets, limit, input);
+        problem.stop = stop;
+        return findStaffing(problem, input, scenarioEvaluator(staffed, input, r, rows));
+    });
     if (!result.found) {
         std::string message;
         for (const Finding& f : result.findings) message += (message.empty() ? "" : " ") + findingNote(f);
@@ -240,8 +295,7 @@ py::tuple sweepGrid(const std::map<std::string, double>& fields, const std::vect
     double* out = values.mutable_data();
     std::vector<std::string> notes(rows);
     std::vector<PyFinding> findings;
-    {
-        py::gil_scoped_release release;
+    whileWatchingSignals([&](const StopRequest* stop) {
         BinomialRows binomials;
         std::atomic<std::size_t> rejected{0}, failing{0};
         std::vector<std::vector<Finding>> inputFindings(rows);
@@ -250,6 +304,7 @@ py::tuple sweepGrid(const std::map<std::string, double>& fields, const std::vect
         constexpr std::size_t kRowsPerBlock = 16;
         forEachClaimed(std::max(1u, jobs), rows, kRowsPerBlock, [&](std::size_t first, std::size_t last) {
             SweepPlan one = plan;  // the grid of one scenario: the base
+            one.stop = stop;
             for (std::size_t row = first; row < last; ++row) {
                 one.base = plan.base;
                 std::size_t rest = row;
@@ -272,7 +327,7 @@ py::tuple sweepGrid(const std::map<std::string, double>& fields, const std::vect
                 for (const Finding& f : result.findings)
                     if (f.kind == FindingKind::InputValue) inputFindings[row].push_back(f);
             }
-        });
+        }, stop);
         // Each input finding once: the first row's, by problem.
         std::vector<int> seen;
         for (const std::vector<Finding>& rowFindings : inputFindings)
@@ -289,7 +344,7 @@ py::tuple sweepGrid(const std::map<std::string, double>& fields, const std::vect
             findings.emplace_back("accuracy", count(failing) +
                                                   " scenarios have no values or values that fail the checks; "
                                                   "their note says why.");
-    }
+    });
     return py::make_tuple(names, values, notes, findings);
 }
 
@@ -298,7 +353,7 @@ py::tuple sweepGrid(const std::map<std::string, double>& fields, const std::vect
 // `args` (its command line without the forecast, the model and the method)
 // and the model and the chain's method, which go to the options as --model
 // and --method once checked as keywords: (the plan's CSV, the forecast's
-// header, findings). Options and forecasts the program refuses raise its
+// header, findings, the number of interval rows before the totals rows). Options and forecasts the program refuses raise its
 // message.
 py::tuple dayPlan(const std::string& text, const std::string& name, std::vector<std::string> args,
                   const std::string& model, const std::optional<std::string>& method, unsigned jobs) {
@@ -311,24 +366,75 @@ py::tuple dayPlan(const std::string& text, const std::string& name, std::vector<
     for (const std::string& remark : options.remarks) findings.emplace_back("input", remark);
     std::string csv;
     Forecast forecast;
-    {
-        py::gil_scoped_release release;
+    whileWatchingSignals([&](const StopRequest* stop) {
         if (text.empty()) {
-            forecast = readForecastFile(name);
+            forecast = readForecastFile(name, options.format);
         } else {
             std::istringstream in(text);
-            forecast = readForecast(in, name);
+            forecast = readForecast(in, name, options.format);
         }
-        const DayPlanSettings settings = plan::planSettings(options, forecast);
-        const DayPlan planned = planDay(forecast, settings);
+        for (const std::string& note : forecast.notes) findings.emplace_back("input", name + ": " + note);
+        std::vector<std::string> remarks;
+        const DayPlanSettings settings = plan::planSettings(options, forecast, nullptr, &remarks);
+        for (const std::string& remark : remarks) findings.emplace_back("input", remark);
+        const std::string clash = clashingColumn(forecast, settings);
+        if (!clash.empty()) throw RunFailure(name + ": " + clash);
+        DayPlanControl control;
+        control.stop = stop;
+        const DayPlan planned = planDay(forecast, settings, false, control);
         std::ostringstream out;
-        writePlanCsv(out, planTable(forecast, settings, planned));
+        std::vector<PlanVariant> variants;
+        for (const plan::ForecastVariant& v : options.variants)
+            variants.push_back({v.text, planDay(plan::variantForecast(v, forecast, options.format), settings)});
+        writePlanCsv(out, planTable(forecast, settings, planned, variants));
         csv = out.str();
+        if (planned.throughLoss > 0)
+            findings.emplace_back("input", std::to_string(planned.throughLoss) + " of " +
+                                               std::to_string(planned.intervals.size()) +
+                                               " intervals meet their targets while more than " +
+                                               formatShare(kLossWarning) + " of the calls are lost (up to " +
+                                               formatFixed(planned.worstLoss * 100, 2) + " %" +
+                                               "): give more waiting_places or lines (see their note)");
         if (planned.unmet > 0)
             findings.emplace_back("accuracy", std::to_string(planned.unmet) + " of " + std::to_string(planned.intervals.size()) +
                                                   " intervals miss a target (see their note)");
+    });
+    return py::make_tuple(csv, forecast.header, findings, forecast.intervals.size());
+}
+
+// The shifts of least cost over requirements and templates (CSV text, or
+// a file's name with empty text): (roster CSV, coverage CSV, cost, bound,
+// gap, optimal, note); RunFailure with the program's words when there is
+// no roster. CBC's driver keeps state of its own, so one solve runs at a
+// time.
+py::tuple shiftSchedule(const std::string& requirementsText, const std::string& requirementsName,
+                        const std::string& templatesText, const std::string& templatesName, int intervalMinutes,
+                        const std::string& column, std::optional<int> maxStarts, double timeLimit) {
+    using namespace queuecalc::schedule;
+    static std::mutex solving;
+    std::string roster, coverage, note;
+    Schedule result;
+    {
+        py::gil_scoped_release release;
+        const std::lock_guard<std::mutex> one(solving);
+        const Requirements r = readRequirements(
+            requirementsText.empty() ? readFileText(requirementsName) : requirementsText, requirementsName,
+            intervalMinutes, column);
+        const std::vector<ShiftTemplate> t =
+            readTemplates(templatesText.empty() ? readFileText(templatesName) : templatesText, templatesName, r);
+        ScheduleSettings settings;
+        settings.maxStarts = maxStarts;
+        if (!(timeLimit > 0)) throw RunFailure("time_limit must be above 0 seconds");
+        settings.timeLimitSeconds = timeLimit;
+        result = solveSchedule(r, t, settings);
+        const std::string failure = scheduleFailure(r, result, settings);
+        if (!failure.empty()) throw RunFailure(failure);
+        roster = rosterCsv(r, t, result);
+        coverage = coverageCsv(r, t, result);
+        note = scheduleNote(result, settings);
     }
-    return py::make_tuple(csv, forecast.header, findings);
+    return py::make_tuple(roster, coverage, result.cost, result.bound, result.gap,
+                          result.status == ScheduleStatus::Optimal, note);
 }
 
 // The calculator's warnings as findings: those written before the results
@@ -404,9 +510,20 @@ PYBIND11_MODULE(_queuecalc, m) {
     m.def("sweep", &sweepGrid, py::arg("fields"), py::arg("dimensions"), py::arg("thresholds"), py::arg("model"),
           py::arg("method"), py::arg("terms"), py::arg("jobs"),
           "(names, values [rows x columns], notes, findings) of every scenario of the grid.");
+    m.def("automatic_room",
+          [](const std::map<std::string, double>& fields) -> std::optional<int> {
+              ModelInput input = inputFromFields(fields);
+              return automaticWaitingPlaces(input);
+          },
+          py::arg("fields"),
+          "The fewest waiting places (at most 2000) with P(Loss) below 1e-9 for the fields' agents, as the day "
+          "plan's automatic room; None where even 2000 lose more.");
     m.def("plan", &dayPlan, py::arg("text"), py::arg("name"), py::arg("args"), py::arg("model"), py::arg("method"),
           py::arg("jobs"),
-          "(plan CSV, forecast header, findings) of the day plan of a forecast with the program's options.");
+          "(plan CSV, forecast header, findings, interval rows) of the day plan of a forecast with the program's options.");
+    m.def("schedule", &shiftSchedule, py::arg("requirements"), py::arg("requirements_name"), py::arg("templates"),
+          py::arg("templates_name"), py::arg("interval_minutes"), py::arg("column"), py::arg("max_starts"),
+          py::arg("time_limit"), "(roster CSV, coverage CSV, cost, bound, gap, optimal, note) of the shift schedule.");
     m.def("run_folder", &runFolder, py::arg("directory"),
           "(bytes of OUTPUT.CSV, findings) of the calculator's run in the folder.");
     m.def("format_number", py::overload_cast<double>(&formatNumber), py::arg("value"),

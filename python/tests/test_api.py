@@ -73,6 +73,16 @@ def test_a_limit_beyond_what_the_model_holds_is_named():
         qc.CallCentre(**{**TYPICAL, "waiting_places": -2**31 - 1})
 
 
+def test_a_load_no_staffing_search_takes_is_refused_at_once_with_the_limit(tmp_path):
+    forecast = tmp_path / "forecast.csv"
+    forecast.write_text("interval,calls,aht\n08:00,1000000000,300\n")
+    limit = "is more than the 10000000 Erlangs a staffing search takes"
+    with pytest.raises(qc.InputError, match=f"interval 08:00 .line 2.: an offered load of 166666667 Erlangs .* {limit}"):
+        qc.plan(forecast)
+    with pytest.raises(qc.InputError, match=f"an offered load of 1e\\+09 Erlangs .* {limit}"):
+        qc.staff(qc.CallCentre(**{**TYPICAL, "arrival_rate": 1e9}), ["SL(0.2)>=0.8"])
+
+
 def test_measures_carry_the_sweeps_column_names_and_the_thresholds_columns_agree():
     # The chain: where the exact model integrates, its values move in their
     # last bits with the moments asked for (they are its quadrature's
@@ -186,7 +196,9 @@ def test_a_forecast_the_plan_program_refuses_raises_its_message(tmp_path):
         qc.plan(forecast.iloc[:1], sl="80 in 20")
     (tmp_path / "forecast.csv").write_text("interval,calls,aht\n08:00,10,180\n")
     table = qc.plan(tmp_path / "forecast.csv", max_abandon=0.05, patience_mean=60)
-    assert list(table["interval"]) == ["08:00", "total"] and table["agents"][0] >= 1
+    assert list(table["interval"]) == ["08:00"] and table["agents"][0] >= 1
+    assert table["agents"].dtype == "int64" and list(table.attrs["totals"]["interval"]) == ["total"]
+    assert table["agents"].sum() == table["agents"][0], "the totals are no row of the table"
 
 
 def test_a_folder_the_calculator_refuses_raises_its_whole_message(tmp_path):
@@ -201,3 +213,71 @@ def test_a_value_a_sweeps_worker_thread_refuses_raises_instead_of_ending_python(
     grid = [_queuecalc.Dimension(["servers"], [[10.0]] * 40 + [[2.0**31]])]
     with pytest.raises(qc.InputError, match="servers"):
         _queuecalc.sweep(qc.CallCentre(**TYPICAL)._fields(), grid, [], "exact", None, None, 2)
+
+
+def test_shares_are_read_as_the_programs_read_them_as_numbers_or_text(tmp_path):
+    forecast = tmp_path / "forecast.csv"
+    forecast.write_text("interval,calls,aht\n08:00,400,300\n08:30,10,300\n")
+    alike = [dict(sl="80/20", max_occupancy=0.85, shrinkage=0.3),
+             dict(sl="0.8/20", max_occupancy=85, shrinkage="30%"),
+             dict(sl="80%/20", max_occupancy="0.85", shrinkage=np.float64(30))]
+    tables = [qc.plan(forecast, **keywords) for keywords in alike]
+    for table in tables[1:]:
+        assert list(table["agents"]) == list(tables[0]["agents"])
+        assert list(table["scheduled"]) == list(tables[0]["scheduled"])
+    with pytest.raises(qc.InputError, match=r"1 could be a share \(100 %\) or a percentage \(1 %\)"):
+        qc.plan(forecast, max_abandon=1)
+    with pytest.raises(qc.InputError, match="max_occupancy"):
+        qc.plan(forecast, max_occupancy=True)
+    centre = qc.CallCentre(**TYPICAL)
+    assert qc.staff(centre, ["SL(0.2)>=80%"]) == qc.staff(centre, ["SL(0.2)>=0.8"]) == qc.staff(centre, ["SL(0.2)>=80"])
+
+
+def test_a_plan_given_back_as_a_forecast_is_refused_naming_the_column(tmp_path):
+    pandas = pytest.importorskip("pandas")
+    forecast = pandas.DataFrame({"interval": ["08:00", "08:30"], "calls": [10, 20], "aht": [180, 180]})
+    day = qc.plan(forecast)
+    with pytest.raises(qc.InputError, match="'load \\(Erlangs\\)', has the name of a column the plan writes"):
+        qc.plan(day.iloc[:-1])
+
+
+def test_a_spreadsheets_export_plans_as_meant_with_what_was_assumed_as_warnings(tmp_path):
+    plain, sheet = tmp_path / "plain.csv", tmp_path / "sheet.csv"
+    plain.write_text("interval,calls,aht\n08:00,100,280.5\n08:30,0,300\n09:00,120,300\n")
+    sheet.write_text(" Interval ;CALLS;Aht\n08:00;100;280,5\n08:30;0;\n09:00;120;300\nTotal;220;\n")
+    with pytest.warns(qc.InputWarning, match="is a total of the intervals above it"):
+        table = qc.plan(sheet)
+    expected = qc.plan(plain)
+    assert list(table["agents"]) == list(expected["agents"])
+    assert table["Aht"][0] == 280.5 and table["agents"][1] == 0
+
+
+def test_an_answer_that_meets_its_targets_by_losing_calls_is_warned_of():
+    blocked = qc.CallCentre(**{**TYPICAL, "waiting_places": 0})
+    with pytest.warns(qc.InputWarning, match="of the calls are lost"):
+        qc.staff(blocked, ["SL(0.2)>=0.8"])
+    with warnings.catch_warnings():
+        warnings.simplefilter("error", qc.InputWarning)
+        qc.staff(qc.CallCentre(**TYPICAL), ["SL(0.2)>=0.8", "P(Loss)<=0.01"])
+
+
+def test_a_centre_without_waiting_places_takes_the_plans_automatic_room():
+    automatic = qc.CallCentre(10, 9.5, 1, patience=qc.Exponential(0.5))
+    loss = automatic.measures()["P(Loss)"]
+    assert loss < 1e-9, "the room keeps the loss below 1e-9"
+    room = automatic._fields()["waitingPlaces"]
+    assert qc.CallCentre(**{**TYPICAL, "waiting_places": room - 1}).measures()["P(Loss)"] >= 1e-9, "the fewest places"
+    assert automatic.measures() == qc.CallCentre(**{**TYPICAL, "waiting_places": room}).measures()
+    with pytest.raises(qc.InputError, match="patience"):
+        qc.CallCentre(10, 9.5, 1, 20)
+
+
+def test_a_variant_is_planned_beside_the_forecast_as_the_program_plans_it(tmp_path):
+    forecast, more = tmp_path / "day.csv", tmp_path / "more.csv"
+    forecast.write_text("interval,calls,aht\n08:00,100,300\n08:30,200,240\n")
+    more.write_text("interval,calls,aht\n08:00,110,300\n08:30,220,240\n")
+    table = qc.plan(forecast, compare=["calls=+10%", str(more)])
+    assert list(table["agents (calls=+10%)"]) == list(qc.plan(more)["agents"])
+    assert list(table[f"agents ({more})"]) == list(table["agents (calls=+10%)"])
+    with pytest.raises(qc.InputError, match="compare"):
+        qc.plan(forecast, compare=[10])

@@ -21,7 +21,7 @@ def test_the_readme_example_prints_the_day_plan_and_saves_the_chart(tmp_path, mo
     (tmp_path / "example.py").write_text(code, encoding="utf-8")
     runpy.run_path(str(tmp_path / "example.py"), run_name="__main__")
     printed = capsys.readouterr().out
-    assert "08:00" in printed and "total" in printed
+    assert "08:00" in printed and "agent-hours" in printed
     if importlib.util.find_spec("matplotlib") is None:
         pytest.skip("no matplotlib: the example saves no chart")
     assert (tmp_path / "day-plan.png").stat().st_size > 1000

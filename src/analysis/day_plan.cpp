@@ -4,9 +4,12 @@
 #include <cmath>
 #include <limits>
 #include <map>
+#include <mutex>
 
 #include "analysis/staffing.h"
+#include "core/echo_text.h"
 #include "core/failure.h"
+#include "core/number_text.h"
 #include "core/thread_pool.h"
 #include "input/input_checks.h"
 #include "model/chain.h"
@@ -190,6 +193,32 @@ double fractionalAgents(const IntervalService* below, const IntervalService& at,
     return x;
 }
 
+// The net agents of `scheduled` on the roster: floor(scheduled (1 -
+// shrinkage)), unrounded with fractional agents.
+double netOnHand(double scheduled, const DayPlanSettings& settings) {
+    const double net = scheduled * (1 - settings.shrinkage);
+    if (settings.fractional) return net;
+    // A whole count times 0.7 can land a rounding below a whole number
+    // (10 * 0.7 = 6.999999999999999): such a residue is no missing agent.
+    return std::floor(net + 1e-9 * std::max(1.0, net));
+}
+
+// The service at s - 1 + t agents (0 <= t <= 1), each measure linear
+// between s - 1 (`below`, or 0 agents: SL 0, abandonment 1, and the rest as
+// at s) and s (`at`), as fractionalAgents takes them.
+IntervalService serviceBetween(const IntervalService* below, const IntervalService& at, double t) {
+    IntervalService s = at;
+    const auto mix = [t](double from, double to) { return from + (to - from) * t; };
+    s.serviceLevel = mix(below ? below->serviceLevel : 0, at.serviceLevel);
+    s.abandonment = mix(below ? below->abandonment : 1, at.abandonment);
+    if (below) {
+        s.asa = mix(below->asa, at.asa);
+        s.occupancy = mix(below->occupancy, at.occupancy);
+        s.lossProb = mix(below->lossProb, at.lossProb);
+    }
+    return s;
+}
+
 // The fewest agents the search starts from (see the header).
 int smallestAgents(const IntervalModel& m, const DayPlanSettings& settings, double load) {
     double smallest = 1;
@@ -199,9 +228,31 @@ int smallestAgents(const IntervalModel& m, const DayPlanSettings& settings, doub
     return static_cast<int>(std::min(smallest, static_cast<double>(kMaxSystemSize)));
 }
 
+// The control's progress, one call at a time from any worker thread.
+class IntervalProgress {
+public:
+    IntervalProgress(const DayPlanControl& control, std::size_t total) : control_(control), total_(total) {}
+    void intervalDone() { report(1); }
+    void evaluating() { report(0); }
+
+private:
+    void report(std::size_t more) {
+        if (!control_.progress) return;
+        const std::lock_guard<std::mutex> lock(mutex_);
+        done_ += more;
+        control_.progress(done_, total_);
+    }
+    const DayPlanControl& control_;
+    const std::size_t total_;
+    std::mutex mutex_;
+    std::size_t done_ = 0;
+};
+
 class IntervalPlanner {
 public:
-    IntervalPlanner(const DayPlanSettings& settings, BinomialRows& rows) : settings_(settings), rows_(rows) {
+    IntervalPlanner(const DayPlanSettings& settings, BinomialRows& rows, const StopRequest* stop,
+                    IntervalProgress& progress)
+        : settings_(settings), rows_(rows), stop_(stop), progress_(progress) {
         request_.thresholds = {settings.serviceSeconds};
         request_.model = settings.model;
         if (settings.model == QueueModelChoice::Chain) request_.method = settings.method;
@@ -215,6 +266,8 @@ public:
         return evaluate(m, servers, r, roomShort);
     }
     Evaluation evaluate(const IntervalModel& m, int servers, const EvaluationRequest& r, bool* roomShort = nullptr) const {
+        throwIfStopped(stop_);
+        progress_.evaluating();
         return evaluateScenario(scenarioAt(m, settings_, servers, roomShort), r, rows_);
     }
 
@@ -224,15 +277,44 @@ public:
         plan.load = loadErlangs(interval.calls, interval.aht, settings_.intervalMinutes);
         if (interval.calls == 0) {
             plan.outcome = IntervalOutcome::NoCalls;
+            if (interval.staffed) plan.onHand = *interval.staffed;
+            if (interval.scheduled) plan.onHand = netOnHand(*interval.scheduled, settings_);
             return plan;
         }
         const IntervalModel m = intervalModel(interval, settings_);
         if (interval.staffed) return measure(m, *interval.staffed, plan);
+        if (interval.scheduled) {
+            const double net = netOnHand(*interval.scheduled, settings_);
+            const double whole = std::floor(net + 1e-9 * std::max(1.0, net));
+            if (net <= whole) {
+                measure(m, static_cast<int>(whole), plan);
+            } else {
+                // The service at the fractional level: linear between the whole counts around it.
+                IntervalPlan above = plan;
+                measure(m, static_cast<int>(whole) + 1, above);
+                plan = above;
+                if (whole >= 1) {
+                    IntervalPlan below = plan;
+                    measure(m, static_cast<int>(whole), below);
+                    if (below.measured && above.measured)
+                        plan.service = serviceBetween(&below.service, above.service, net - whole);
+                    plan.measured = below.measured && above.measured;
+                } else {
+                    plan.service = serviceBetween(nullptr, above.service, net - whole);
+                }
+                plan.met = plan.measured && meets(plan.service, settings_);
+            }
+            plan.agents = net;
+            plan.onHand = net;
+            plan.scheduled = *interval.scheduled;
+            return plan;
+        }
 
         int limit = settings_.agentLimit > 0 ? settings_.agentLimit : defaultStaffingLimit(StaffedField::Servers, m.input);
         if (settings_.room.kind == WaitingRoom::Kind::Lines) limit = std::min(limit, settings_.room.count);
         plan.limit = limit;
         StaffingProblem problem = makeStaffingProblem(StaffedField::Servers, planTargets(settings_), limit, m.input);
+        problem.stop = stop_;
         problem.smallest = std::min(smallestAgents(m, settings_, plan.load), std::max(limit, 1));
         // Each count is evaluated once, for the look below and for the search.
         const bool curves = !targetThresholds(problem.targets).empty();
@@ -272,6 +354,8 @@ public:
             std::optional<IntervalService> below;
             if (found.value > 1) below = serviceOf(evaluate(m, found.value - 1, true));
             plan.agents = fractionalAgents(below ? &*below : nullptr, plan.service, settings_);
+            // The service shown is that of the level planned, on the same lines.
+            plan.service = serviceBetween(below ? &*below : nullptr, plan.service, plan.agents - (found.value - 1));
         }
         plan.scheduled = scheduledAgents(plan.agents, settings_.shrinkage, settings_.fractional);
         if (settings_.model == QueueModelChoice::Exact && m.abandons && m.input.patience != PatienceType::Exponential)
@@ -335,6 +419,7 @@ private:
     // The reverse question: the service of the agents on hand.
     IntervalPlan measure(const IntervalModel& m, int staffed, IntervalPlan& plan) const {
         plan.agents = staffed;
+        plan.onHand = staffed;
         plan.scheduled = scheduledAgents(staffed, settings_.shrinkage, false);
         if (staffed == 0) {
             plan.outcome = IntervalOutcome::NoAgents;
@@ -354,10 +439,25 @@ private:
 
     const DayPlanSettings& settings_;
     BinomialRows& rows_;
+    const StopRequest* stop_;
+    IntervalProgress& progress_;
     EvaluationRequest request_;
 };
 
 }  // namespace
+
+std::optional<int> automaticWaitingPlaces(const ModelInput& input) {
+    IntervalModel m;
+    m.input = input;
+    m.input.waitingPlaces = kAutomaticRoomLimit;
+    validateModelInput(m.input);  // the patience's parameters, before the rates are formed
+    m.cumulativeAbandon = buildHazardRates(m.input.patience, m.input.abandonParam1, m.input.abandonParam2,
+                                           kAutomaticRoomLimit, m.input.arrivalRate)
+                              .cumulativeAbandonRate;
+    const int r = automaticRoom(m, input.servers);
+    if (r < 0) return std::nullopt;
+    return r;
+}
 
 double arrivalRatePerSecond(double calls, double intervalMinutes) {
     return calls / (intervalMinutes * kSecondsPerMinute);
@@ -376,24 +476,81 @@ double scheduledAgents(double agents, double shrinkage, bool fractional) {
     return std::fabs(paid - whole) <= 1e-9 * std::max(1.0, whole) ? whole : std::ceil(paid);
 }
 
-DayPlan planDay(const Forecast& forecast, const DayPlanSettings& settings, bool withBusiest) {
+namespace {
+
+// The totals of the intervals `which`: calls, agent-hours, and SL and
+// abandonment weighted by the calls of the intervals that have values.
+DayPlanTotals totalsOf(const Forecast& forecast, const DayPlanSettings& settings,
+                       const std::vector<IntervalPlan>& intervals, const std::vector<std::size_t>& which) {
+    const double hours = settings.intervalMinutes / kSecondsPerMinute;
+    DayPlanTotals totals;
+    double weight = 0, sl = 0, abandon = 0;
+    for (std::size_t i : which) {
+        const IntervalPlan& p = intervals[i];
+        const double calls = forecast.intervals[p.index].calls;
+        totals.calls += calls;
+        totals.agentHours += p.agents * hours;
+        totals.scheduledHours += p.scheduled * hours;
+        if (p.onHand) totals.onHandHours += *p.onHand * hours;
+        if (p.required) totals.requiredHours += *p.required * hours;
+        if (p.onHand && p.required) totals.gapHours += (*p.onHand - *p.required) * hours;
+        if (p.measured) {
+            weight += calls;
+            sl += calls * p.service.serviceLevel;
+            abandon += calls * p.service.abandonment;
+        }
+    }
+    totals.serviceLevel = weight > 0 ? sl / weight : kNaN;
+    totals.abandonment = weight > 0 ? abandon / weight : kNaN;
+    return totals;
+}
+
+}  // namespace
+
+DayPlan planDay(const Forecast& forecast, const DayPlanSettings& settings, bool withBusiest,
+                const DayPlanControl& control) {
     if (!(settings.intervalMinutes > 0) || !std::isfinite(settings.intervalMinutes))
         throw RunFailure("the interval length must be a number of minutes above 0");
     if (!(settings.shrinkage >= 0 && settings.shrinkage < 1))
         throw RunFailure("shrinkage must be at least 0 % and below 100 %");
     if (!(settings.serviceSeconds > 0) || !std::isfinite(settings.serviceSeconds))
         throw RunFailure("the service level's threshold must be a number of seconds above 0");
-    if (!forecast.hasStaffed && !settings.hasTargets())
+    if (!forecast.hasStaffed && !forecast.hasScheduled && !settings.hasTargets())
         throw RunFailure("nothing to plan for: give a target (a service level, abandonment, ASA or occupancy) "
                          "or agents on hand in a staffed column");
+    // Loads no search takes are refused before any interval is planned.
+    for (const ForecastInterval& interval : forecast.intervals) {
+        if (interval.calls == 0 || interval.staffed) continue;
+        const double load = loadErlangs(interval.calls, interval.aht, settings.intervalMinutes);
+        try {
+            checkStaffedLoad(load, formatValue(interval.calls) + " calls of " + formatValue(interval.aht) + " s in " +
+                                       formatValue(settings.intervalMinutes) + " minutes");
+        } catch (const RunFailure& refused) {
+            throw RunFailure("interval " + echoText(interval.label) + " (line " + std::to_string(interval.line) +
+                             "): " + refused.what());
+        }
+    }
     BinomialRows rows;
-    const IntervalPlanner planner(settings, rows);
-    DayPlan plan;
     const std::size_t n = forecast.intervals.size();
+    IntervalProgress progress(control, n);
+    const IntervalPlanner planner(settings, rows, control.stop, progress);
+    // With agents on hand, the agents the targets require beside them.
+    const bool onHand = forecast.hasStaffed || forecast.hasScheduled;
+    DayPlanSettings forRequired = settings;
+    if (!forRequired.serviceShare) forRequired.serviceShare = settings.requiredServiceShare;
+    const IntervalPlanner requiredPlanner(forRequired, rows, control.stop, progress);
+    DayPlan plan;
     plan.intervals.resize(n);
     forEachClaimed(std::max(1u, settings.jobs), n, 1, [&](std::size_t i, std::size_t) {
         try {
             plan.intervals[i] = planner.plan(forecast.intervals[i], i);
+            if (onHand && forRequired.hasTargets()) {
+                ForecastInterval asked = forecast.intervals[i];
+                asked.staffed.reset();
+                asked.scheduled.reset();
+                const IntervalPlan required = requiredPlanner.plan(asked, i);
+                if (required.outcome != IntervalOutcome::NoStaffing) plan.intervals[i].required = required.agents;
+            }
         } catch (const RunFailure& rejected) {
             // A scenario the input checks refuse (a patience beyond what
             // the rates can hold, say): that interval has no plan.
@@ -404,25 +561,29 @@ DayPlan planDay(const Forecast& forecast, const DayPlanSettings& settings, bool 
             p.met = false;
             p.findings = {rejectedScenario(rejected.what())};
         }
-    });
+        progress.intervalDone();
+    }, control.stop);
 
-    const double hours = settings.intervalMinutes / kSecondsPerMinute;
-    double weight = 0, sl = 0, abandon = 0;
+    std::vector<std::size_t> all(n);
+    for (std::size_t i = 0; i < n; ++i) all[i] = i;
+    plan.totals = totalsOf(forecast, settings, plan.intervals, all);
     for (const IntervalPlan& p : plan.intervals) {
-        const double calls = forecast.intervals[p.index].calls;
-        plan.totals.calls += calls;
-        plan.totals.agentHours += p.agents * hours;
-        plan.totals.scheduledHours += p.scheduled * hours;
         plan.allMet = plan.allMet && p.met;
         plan.unmet += p.met ? 0 : 1;
-        if (p.measured) {
-            weight += calls;
-            sl += calls * p.service.serviceLevel;
-            abandon += calls * p.service.abandonment;
+        if (p.measured && p.met && settings.hasTargets() && p.service.lossProb > kLossWarning) {
+            ++plan.throughLoss;
+            plan.worstLoss = std::max(plan.worstLoss, p.service.lossProb);
         }
     }
-    plan.totals.serviceLevel = weight > 0 ? sl / weight : kNaN;
-    plan.totals.abandonment = weight > 0 ? abandon / weight : kNaN;
+    if (forecast.dayColumn >= 0) {
+        for (std::size_t i = 0; i < n; ++i) {
+            const std::string& day = forecast.intervals[plan.intervals[i].index].day;
+            auto known = std::find_if(plan.days.begin(), plan.days.end(), [&](const DayTotals& d) { return d.day == day; });
+            if (known == plan.days.end()) known = plan.days.insert(plan.days.end(), DayTotals{day, {}, {}});
+            known->intervals.push_back(i);
+        }
+        for (DayTotals& d : plan.days) d.totals = totalsOf(forecast, settings, plan.intervals, d.intervals);
+    }
     if (withBusiest && plan.totals.calls > 0) {
         std::size_t busiest = 0;
         for (std::size_t i = 1; i < n; ++i)

@@ -21,14 +21,22 @@
 // without abandonment no automatic room keeps the loss small for counts up to
 // the load (the queue grows without bound): the search starts above both. An interval without calls needs 0 agents.
 // scheduled = ceil(agents / (1 - shrinkage)).
+//
+// Agents on hand (a staffed column: net; a scheduled column: on the roster,
+// net floor(scheduled (1 - shrinkage)), or that level unrounded with
+// fractional agents): the service is theirs, and beside it the required
+// agents (the plan's answer to the targets) and the gap, on hand minus
+// required (negative when short).
 
 #include <cstddef>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "analysis/evaluation.h"
 #include "analysis/findings.h"
+#include "core/stop_request.h"
 #include "input/forecast.h"
 
 namespace queuecalc {
@@ -77,12 +85,17 @@ struct DayPlanSettings {
     std::optional<double> maxAsa;              // seconds
     std::optional<double> maxOccupancy;        // share
     double shrinkage = 0.3;                    // share of paid time off the phones, 0 <= . < 1
+    double hoursPerFte = 37.5;                 // paid hours of one full-time agent a week, for FTE
     PatienceLaw patience;
     WaitingRoom room;
     // The exact model unless asked otherwise, as in the programs.
     QueueModelChoice model = QueueModelChoice::Exact;
     WaitingMethod method = WaitingMethod::Exact;  // the chain's, with a certified bound on SL
     bool fractional = false;
+    // With agents on hand: the SL target of the required agents where the
+    // service has none of its own (no --sl), so that the gap is always
+    // measured against a target.
+    std::optional<double> requiredServiceShare;
     int agentLimit = 0;  // 0: per interval 2 * ceil(load) + 1000
     unsigned jobs = 1;   // intervals planned side by side
     bool hasTargets() const { return serviceShare || maxAbandon || maxAsa || maxOccupancy; }
@@ -126,6 +139,10 @@ struct IntervalPlan {
     // With the exact model and a patience that is not exponential: the
     // agents the chain approximation would plan, where they differ.
     std::optional<int> chainAgents;
+    // With agents on hand: those on hand (net) and the agents the targets
+    // require (none where no count meets them); gap = onHand - required.
+    std::optional<double> onHand;
+    std::optional<double> required;
 };
 
 struct DayPlanTotals {
@@ -134,6 +151,11 @@ struct DayPlanTotals {
     double scheduledHours = 0;
     double serviceLevel = 0;    // weighted by calls (NaN without calls)
     double abandonment = 0;     // weighted by calls
+    // With agents on hand: agent-hours on hand and required (the intervals
+    // with a required count), and the gap between them over those intervals.
+    double onHandHours = 0;
+    double requiredHours = 0;
+    double gapHours = 0;
 };
 
 // The busiest interval (the largest load) looked at closely, for the report.
@@ -147,17 +169,47 @@ struct BusiestInterval {
     int curveAgents = 0;                // the agents of waitCurve (ceil(load) where none was planned)
 };
 
+// The totals of one day of a forecast with a date or day column.
+struct DayTotals {
+    std::string day;                    // as written in the forecast
+    std::vector<std::size_t> intervals; // its intervals (indexes of DayPlan::intervals), in the forecast's order
+    DayPlanTotals totals;
+};
+
 struct DayPlan {
     std::vector<IntervalPlan> intervals;
-    DayPlanTotals totals;
+    DayPlanTotals totals;               // of every interval (a week's with many days)
+    std::vector<DayTotals> days;        // per day, in the order of their first interval; empty without a day column
     bool allMet = true;
     std::size_t unmet = 0;  // intervals that miss a target
+    // Intervals that meet their targets while losing more than kLossWarning
+    // of the calls (a small room turns callers away), and the largest loss.
+    std::size_t throughLoss = 0;
+    double worstLoss = 0;
     std::optional<BusiestInterval> busiest;  // only when asked for and some interval has calls
+};
+
+// How a caller follows a plan and ends it early; both optional.
+struct DayPlanControl {
+    // Read between intervals and before each agent count is evaluated: once
+    // made, planDay throws Stopped (core/stop_request.h).
+    const StopRequest* stop = nullptr;
+    // Intervals planned, intervals in all: after each interval, and before
+    // each agent count is evaluated, so that a long interval is seen too.
+    // Called on the worker threads, one call at a time.
+    std::function<void(std::size_t done, std::size_t total)> progress;
 };
 
 // Plans every interval. Throws RunFailure for settings without meaning
 // (no target and no staffed column, say).
-DayPlan planDay(const Forecast& forecast, const DayPlanSettings& settings, bool withBusiest = false);
+DayPlan planDay(const Forecast& forecast, const DayPlanSettings& settings, bool withBusiest = false,
+                const DayPlanControl& control = DayPlanControl());
+
+// The automatic room of a scenario with its own agents (input.servers): the
+// fewest waiting places, at most kAutomaticRoomLimit, with P(Loss) below
+// kAutomaticLoss, as the plan gives each interval; none where even the limit
+// loses more. Throws RunFailure where the input checks refuse the patience.
+std::optional<int> automaticWaitingPlaces(const ModelInput& input);
 
 // The model's rates of one interval (exposed for the tests).
 double arrivalRatePerSecond(double calls, double intervalMinutes);

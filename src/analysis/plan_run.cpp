@@ -1,6 +1,8 @@
 #include "analysis/plan_run.h"
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <mutex>
 #include <new>
@@ -17,6 +19,9 @@ constexpr std::size_t kRowsPerChunk = 16;
 // Chunks that may wait for an earlier one, per worker thread: enough to keep
 // every thread busy behind a slow chunk, few enough to keep memory flat.
 constexpr std::size_t kWindowChunksPerThread = 4;
+// The shortest time between two progress calls from the workers between
+// rows: the progress line's own update interval.
+constexpr std::chrono::milliseconds kProgressTick{100};
 
 const char* const kOutOfMemory = "Unable to allocate the memory for this scenario.";
 
@@ -26,7 +31,8 @@ void evaluateRow(const SweepPlan& plan, BinomialRows& rows, RowResult& row) {
         row.findings = row.evaluation->findings;
         return;
     }
-    const StaffingProblem problem = makeStaffingProblem(plan.staffed, plan.targets, plan.staffLimit, row.input);
+    StaffingProblem problem = makeStaffingProblem(plan.staffed, plan.targets, plan.staffLimit, row.input);
+    problem.stop = plan.stop;
     StaffingResult result =
         findStaffing(problem, row.input, scenarioEvaluator(plan.staffed, row.input, plan.evaluation, rows));
     if (!result.found) {
@@ -53,6 +59,8 @@ RowResult computeRow(const SweepPlan& plan, BinomialRows& rows, std::size_t inde
     plan.grid.apply(index, row.input);
     try {
         evaluateRow(plan, rows, row);
+    } catch (const Stopped&) {
+        throw;  // no row: the plan ends
     } catch (const RunFailure& failure) {
         row.findings = {rejectedScenario(failure.what())};
     } catch (const std::bad_alloc&) {
@@ -92,10 +100,27 @@ PlanSummary runPlan(const SweepPlan& plan, BinomialRows& rows, const RowFormatte
     bool halted = false;  // nobody takes the rows, or a worker failed: no chunk is computed any more
     PlanSummary summary;
 
+    // Progress: one call at a time; between rows a worker makes one when
+    // kProgressTick has passed since the last (reading the clock costs well
+    // under 1 % of the cheapest row) and another thread is not making one.
+    std::mutex progressMutex;
+    std::atomic<std::size_t> rowsWritten{0};
+    using TickClock = std::chrono::steady_clock;
+    std::atomic<TickClock::rep> nextTick{0};
+    const auto tick = [&] {
+        const TickClock::rep now = TickClock::now().time_since_epoch().count();
+        if (now < nextTick.load(std::memory_order_relaxed) || !progressMutex.try_lock()) return;
+        const std::lock_guard<std::mutex> held(progressMutex, std::adopt_lock);
+        nextTick.store(now + std::chrono::duration_cast<TickClock::duration>(kProgressTick).count(),
+                       std::memory_order_relaxed);
+        progress(rowsWritten.load(std::memory_order_relaxed), total);
+    };
+
     const auto add = [](PlanSummary& into, const PlanSummary& part) {
         into.rows += part.rows;
         into.rowsWithoutValues += part.rowsWithoutValues;
         into.rowsFailingChecks += part.rowsFailingChecks;
+        into.answersThroughLoss += part.answersThroughLoss;
         for (const PlanInputFinding& f : part.inputFindings) {
             const auto known = std::find_if(into.inputFindings.begin(), into.inputFindings.end(),
                                             [&](const PlanInputFinding& g) { return sameInputProblem(g.finding, f.finding); });
@@ -107,7 +132,7 @@ PlanSummary runPlan(const SweepPlan& plan, BinomialRows& rows, const RowFormatte
         }
     };
 
-    ClaimedWork work(chunks, 1);
+    ClaimedWork work(chunks, 1, plan.stop);
     // Chunks are claimed in order, so the one `written` waits for is always
     // in hand of a thread that does not wait.
     const auto compute = [&](std::size_t c, std::size_t& chunkText) {
@@ -121,6 +146,8 @@ PlanSummary runPlan(const SweepPlan& plan, BinomialRows& rows, const RowFormatte
         const std::size_t first = range.first + c * kRowsPerChunk;
         const std::size_t last = std::min(range.second, first + kRowsPerChunk);
         for (std::size_t index = first; index < last; ++index) {
+            throwIfStopped(plan.stop);
+            if (progress && index > first) tick();
             const RowResult row = computeRow(plan, rows, index);
             try {
                 format(row, done.text);
@@ -130,6 +157,8 @@ PlanSummary runPlan(const SweepPlan& plan, BinomialRows& rows, const RowFormatte
             one.rows = 1;
             one.rowsWithoutValues = row.evaluation ? 0 : 1;
             one.rowsFailingChecks = row.evaluation && row.failsChecks() ? 1 : 0;
+            one.answersThroughLoss =
+                row.staffedValue && row.evaluation && row.evaluation->measures.lossProb > kLossWarning ? 1 : 0;
             for (const Finding& f : row.findings)
                 if (f.kind == FindingKind::InputValue) one.inputFindings.push_back({f, index - range.first, 1});
             add(done.summary, one);
@@ -146,7 +175,11 @@ PlanSummary runPlan(const SweepPlan& plan, BinomialRows& rows, const RowFormatte
             lock.unlock();
             out << next.text;
             add(summary, next.summary);
-            if (progress) progress(summary.rows, total);
+            rowsWritten.store(summary.rows, std::memory_order_relaxed);
+            if (progress) {
+                const std::lock_guard<std::mutex> held(progressMutex);
+                progress(summary.rows, total);
+            }
             lock.lock();
             ++written;
             // Nobody takes the rows (a closed pipe, a full disk): none

@@ -20,6 +20,7 @@
 #include "analysis/findings.h"
 #include "analysis/scenario_grid.h"
 #include "analysis/staffing.h"
+#include "core/stop_request.h"
 #include "input/model_input.h"
 
 namespace queuecalc {
@@ -34,6 +35,9 @@ struct SweepPlan {
     std::vector<Target> targets;
     Shard shard;
     unsigned jobs = 1;
+    // Read between rows and between a staffing search's probes: once made,
+    // runPlan throws Stopped (core/stop_request.h). None: it runs to its end.
+    const StopRequest* stop = nullptr;
 };
 
 // One scenario of the plan, evaluated.
@@ -51,15 +55,18 @@ struct RowResult {
 };
 
 // Evaluates scenario `index` of the grid. Never throws for a scenario: a
-// rejected one, or one that runs out of memory, has a Rejected finding.
+// rejected one, or one that runs out of memory, has a Rejected finding;
+// only Stopped passes (a stop request seen by its staffing search).
 RowResult computeRow(const SweepPlan& plan, BinomialRows& rows, std::size_t index);
 
 // Appends the text of one row to `out`; called on the worker threads, one
 // row at a time per thread.
 using RowFormatter = std::function<void(const RowResult& row, std::string& out)>;
 
-// Called by the thread that writes, after each chunk of rows: rows written,
-// rows in all.
+// Rows written, rows in all: after each chunk of rows is written, and
+// between rows at most every tenth of a second (a chunk of slow rows would
+// otherwise keep it waiting for the whole chunk). One call at a time, on
+// any of the plan's threads.
 using PlanProgress = std::function<void(std::size_t written, std::size_t total)>;
 
 // An input finding of the plan's rows: the first row's finding of its kind
@@ -74,6 +81,7 @@ struct PlanSummary {
     std::size_t rows = 0;
     std::size_t rowsWithoutValues = 0;  // rejected, or no staffing answer
     std::size_t rowsFailingChecks = 0;  // values that are impossible or untrustworthy
+    std::size_t answersThroughLoss = 0; // staffing answers with P(Loss) above kLossWarning
     std::vector<PlanInputFinding> inputFindings;
 };
 
@@ -82,7 +90,8 @@ struct PlanSummary {
 // calling thread always takes part); at most a few chunks of rows per
 // thread wait for an earlier one, so memory does not grow with the grid.
 // Stream errors are left in the stream's state; the first one stops the
-// plan (the rows computed so far are counted in the summary).
+// plan (the rows computed so far are counted in the summary). Throws
+// Stopped once plan.stop is made, the rows written so far written whole.
 PlanSummary runPlan(const SweepPlan& plan, BinomialRows& rows, const RowFormatter& format, std::ostream& out,
                     const PlanProgress& progress = PlanProgress());
 

@@ -5,6 +5,8 @@
 #include <limits>
 #include <map>
 
+#include "core/failure.h"
+#include "core/number_text.h"
 #include "input/input_checks.h"
 #include "input/model_fields.h"
 
@@ -59,6 +61,7 @@ public:
         result.found = true;
         result.value = value;
         // The probes already hold the threshold columns when a target needed them.
+        if (!curves_) throwIfStopped(problem_.stop);
         result.evaluation = curves_ ? probe(value).evaluation : evaluate_(value, true);
         result.evaluations = evaluations_ + (curves_ ? 0 : 1);
         result.scanned = scanned;
@@ -94,6 +97,7 @@ private:
     const Probe& probe(int value) {
         const auto known = probes_.find(value);
         if (known != probes_.end()) return known->second;
+        throwIfStopped(problem_.stop);
         Probe p;
         p.evaluation = evaluate_(value, curves_);
         ++evaluations_;
@@ -168,6 +172,12 @@ StaffingEvaluator scenarioEvaluator(StaffedField field, const ModelInput& input,
     };
 }
 
+void checkStaffedLoad(double load, const std::string& what) {
+    if (!(load > kMaxStaffedLoad)) return;
+    throw RunFailure("an offered load of " + formatDigits(load, 9) + " Erlangs (" + what + ") is more than the " +
+                     formatDigits(kMaxStaffedLoad, 9) + " Erlangs a staffing search takes");
+}
+
 int defaultStaffingLimit(StaffedField field, const ModelInput& input) {
     if (field == StaffedField::WaitingPlaces)
         return std::min(kDefaultWaitingPlacesLimit,
@@ -181,6 +191,12 @@ int defaultStaffingLimit(StaffedField field, const ModelInput& input) {
 
 StaffingResult findStaffing(const StaffingProblem& problem, const ModelInput& input,
                             const StaffingEvaluator& evaluate) {
+    // Rates that are not positive finite numbers are the input checks' to
+    // refuse, in their words, at the first evaluation.
+    if (problem.field == StaffedField::Servers && std::isfinite(input.arrivalRate) && input.serviceRate > 0 &&
+        std::isfinite(input.serviceRate))
+        checkStaffedLoad(input.arrivalRate / input.serviceRate,
+                         "arrivalRate " + formatValue(input.arrivalRate) + " / serviceRate " + formatValue(input.serviceRate));
     Probes probes(problem, evaluate);
     if (problem.largest < problem.smallest) return probes.notFound(false);
     int miss = problem.smallest;

@@ -19,6 +19,8 @@
 #include <thread>
 #include <vector>
 
+#include "core/stop_request.h"
+
 namespace queuecalc {
 
 // The first exception of several threads, and whether there was one.
@@ -79,10 +81,13 @@ void runOnThreads(std::size_t threads, Worker& worker) {
 // calling thread once all have ended; later ones are dropped. A body may
 // also end the loop without an exception (stop: nobody takes the results
 // any more). `stopped` tells a body that waits for another thread's block
-// to stop waiting.
+// to stop waiting. A caller's StopRequest (none: never) is read before each
+// claim; once it is made no block is claimed, and run() throws Stopped
+// unless every block was done.
 class ClaimedWork {
 public:
-    ClaimedWork(std::size_t count, std::size_t claim) : count_(count), claim_(std::max<std::size_t>(1, claim)) {}
+    ClaimedWork(std::size_t count, std::size_t claim, const StopRequest* request = nullptr)
+        : count_(count), claim_(std::max<std::size_t>(1, claim)), request_(request) {}
 
     template <class Body>
     void run(std::size_t threads, Body&& body) {
@@ -99,12 +104,15 @@ public:
         };
         runOnThreads(std::max<std::size_t>(1, std::min(threads, blocks())), worker);
         failure_.rethrow();
+        if (next_.load(std::memory_order_relaxed) < blocks()) throwIfStopped(request_);
     }
 
     // No block is claimed after this; those at hand are finished.
     void stop() noexcept { stop_.store(true, std::memory_order_release); }
     // Whether a body has thrown or stopped the loop: it is ending.
-    bool stopped() const noexcept { return stop_.load(std::memory_order_acquire) || failure_.failed(); }
+    bool stopped() const noexcept {
+        return stop_.load(std::memory_order_acquire) || failure_.failed() || (request_ != nullptr && request_->requested());
+    }
 
 private:
     std::size_t blocks() const { return count_ / claim_ + (count_ % claim_ != 0 ? 1 : 0); }
@@ -113,14 +121,16 @@ private:
     const std::size_t claim_;
     std::atomic<std::size_t> next_{0};  // the next block
     std::atomic<bool> stop_{false};
+    const StopRequest* const request_;
     FirstFailure failure_;
 };
 
 // ClaimedWork over [0, count) in blocks of `claim` items, for bodies that
-// need not know when the loop stops.
+// need not know when the loop stops; Stopped once `request` is made.
 template <class Body>
-void forEachClaimed(std::size_t threads, std::size_t count, std::size_t claim, Body&& body) {
-    ClaimedWork work(count, claim);
+void forEachClaimed(std::size_t threads, std::size_t count, std::size_t claim, Body&& body,
+                    const StopRequest* request = nullptr) {
+    ClaimedWork work(count, claim, request);
     work.run(threads, body);
 }
 

@@ -39,11 +39,20 @@ std::string lowered(std::string text) {
     return text;
 }
 
-// The field as a finite number (blanks around it allowed), or false.
-bool number(const std::string& field, double& value) { return readFiniteNumber(trimmed(field), value); }
+// The field as a finite number (blanks around it allowed) with `decimal` as
+// its decimal mark, or false.
+bool number(const std::string& field, double& value, char decimal) {
+    std::string text = trimmed(field);
+    if (decimal == ',') {
+        if (text.find('.') != std::string::npos) return false;
+        for (char& c : text)
+            if (c == ',') c = '.';
+    }
+    return readFiniteNumber(text, value);
+}
 
 struct Columns {
-    int interval = -1, calls = -1, aht = -1, patience = -1, staffed = -1;
+    int interval = -1, calls = -1, aht = -1, patience = -1, staffed = -1, scheduled = -1, date = -1, day = -1;
 };
 
 Columns findColumns(const CsvRecord& header, const std::string& name, Forecast& forecast) {
@@ -63,6 +72,9 @@ Columns findColumns(const CsvRecord& header, const std::string& name, Forecast& 
                      : key == "aht"    ? &columns.aht
                      : key == "patience" ? &columns.patience
                      : key == "staffed"  ? &columns.staffed
+                     : key == "scheduled" ? &columns.scheduled
+                     : key == "date"     ? &columns.date
+                     : key == "day"      ? &columns.day
                                          : nullptr;
         if (known != nullptr) *known = index;
         forecast.header.push_back(header.fields[i]);
@@ -71,34 +83,48 @@ Columns findColumns(const CsvRecord& header, const std::string& name, Forecast& 
         if (seen.count(required) == 0)
             fail(name, header.line, 0,
                  std::string("the header has no column '") + required +
-                     "' (needed: interval, calls, aht; optional: patience, staffed)");
+                     "' (needed: interval, calls, aht; optional: patience, staffed or scheduled, date or day)");
     forecast.hasPatience = columns.patience >= 0;
     forecast.hasStaffed = columns.staffed >= 0;
+    forecast.hasScheduled = columns.scheduled >= 0;
+    if (forecast.hasStaffed && forecast.hasScheduled)
+        fail(name, header.line, columns.scheduled + 1,
+             "give the agents on hand once: staffed (net, on the phones) or scheduled (on the roster, before "
+             "shrinkage), not both");
+    forecast.dayColumn = columns.date >= 0 ? columns.date : columns.day;
     return columns;
 }
 
 ForecastInterval readInterval(const CsvRecord& record, const Columns& columns, const Forecast& forecast,
                               const std::string& name) {
+    ForecastInterval interval;
     const auto field = [&](int index) -> const std::string& { return record.fields[static_cast<std::size_t>(index)]; };
     const auto where = [&](int index, const std::string& what) {
         fail(name, record.line, index + 1, echoText(forecast.header[static_cast<std::size_t>(index)]) + ": " + what);
     };
     const auto value = [&](int index) {
         double v = 0;
-        if (!number(field(index), v)) where(index, "'" + echoText(field(index)) + "' is not a number");
+        if (!number(field(index), v, forecast.decimal))
+            where(index, "'" + echoText(field(index)) + "' is not a number" +
+                             (forecast.decimal == ',' && field(index).find('.') != std::string::npos
+                                  ? std::string(" (with decimal commas a point is no decimal mark; write the number "
+                                                "without thousands separators, or give --decimal .)")
+                                  : std::string()));
         return v;
     };
-    ForecastInterval interval;
+    // With no calls the handle time and patience do not matter: 0 or none is taken as given.
+    const auto idle = [&](int index) { return interval.calls == 0 && trimmed(field(index)).empty(); };
     interval.line = record.line;
     interval.label = field(columns.interval);
     if (trimmed(interval.label).empty()) where(columns.interval, "the interval has no label");
     interval.calls = value(columns.calls);
     if (interval.calls < 0) where(columns.calls, "offered calls cannot be negative");
-    interval.aht = value(columns.aht);
-    if (!(interval.aht > 0)) where(columns.aht, "the average handle time must be above 0 seconds");
-    if (columns.patience >= 0) {
+    interval.aht = idle(columns.aht) ? 0 : value(columns.aht);
+    if (!(interval.aht > 0) && interval.calls > 0) where(columns.aht, "the average handle time must be above 0 seconds");
+    if (columns.patience >= 0 && !idle(columns.patience)) {
         interval.patience = value(columns.patience);
-        if (!(*interval.patience > 0)) where(columns.patience, "the mean patience must be above 0 seconds");
+        if (!(*interval.patience > 0) && interval.calls > 0)
+            where(columns.patience, "the mean patience must be above 0 seconds");
     }
     if (columns.staffed >= 0) {
         const std::string text = trimmed(field(columns.staffed));
@@ -109,13 +135,22 @@ ForecastInterval readInterval(const CsvRecord& record, const Columns& columns, c
                                        std::to_string(kMostStaffed));
         interval.staffed = static_cast<int>(std::stoll(text));
     }
+    if (columns.scheduled >= 0) {
+        interval.scheduled = value(columns.scheduled);
+        if (*interval.scheduled < 0 || *interval.scheduled > kMostStaffed)
+            where(columns.scheduled, "agents on the roster must be from 0 to " + std::to_string(kMostStaffed));
+    }
+    if (forecast.dayColumn >= 0) {
+        interval.day = trimmed(field(forecast.dayColumn));
+        if (interval.day.empty()) where(forecast.dayColumn, "the interval has no day");
+    }
     interval.fields = record.fields;
     return interval;
 }
 
 }  // namespace
 
-std::vector<CsvRecord> readCsvRecords(const std::string& text, const std::string& name) {
+std::vector<CsvRecord> readCsvRecords(const std::string& text, const std::string& name, char separator) {
     std::vector<CsvRecord> records;
     std::size_t pos = 0;
     const std::size_t n = text.size();
@@ -148,10 +183,10 @@ std::vector<CsvRecord> readCsvRecords(const std::string& text, const std::string
                     field += c;
                     ++pos;
                 }
-                if (pos < n && text[pos] != ',' && text[pos] != '\r' && text[pos] != '\n')
+                if (pos < n && text[pos] != separator && text[pos] != '\r' && text[pos] != '\n')
                     fail(name, line, column, "characters after the closing quote of a field");
             } else {
-                while (pos < n && text[pos] != ',' && text[pos] != '\r' && text[pos] != '\n') {
+                while (pos < n && text[pos] != separator && text[pos] != '\r' && text[pos] != '\n') {
                     if (text[pos] == '"')
                         fail(name, line, column, "a quote inside a field that does not start with one");
                     field += text[pos++];
@@ -159,7 +194,7 @@ std::vector<CsvRecord> readCsvRecords(const std::string& text, const std::string
             }
             record.fields.push_back(std::move(field));
             if (pos >= n) break;
-            if (text[pos] == ',') {
+            if (text[pos] == separator) {
                 ++pos;
                 continue;
             }
@@ -178,15 +213,41 @@ std::vector<CsvRecord> readCsvRecords(const std::string& text, const std::string
     return records;
 }
 
-Forecast readForecast(std::istream& in, const std::string& name) {
+Forecast readForecast(std::istream& in, const std::string& name, const ForecastFormat& format) {
     const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     if (in.bad()) fail(name, 0, 0, "cannot be read");
-    const std::vector<CsvRecord> records = readCsvRecords(text, name);
-    if (records.empty()) fail(name, 0, 0, "the file is empty (expected a header: interval,calls,aht)");
     Forecast forecast;
+    // The European form where the header has semicolons and no comma.
+    const std::string headerLine = text.substr(0, text.find('\n'));
+    const bool european = headerLine.find(';') != std::string::npos && headerLine.find(',') == std::string::npos;
+    forecast.separator = format.separator.value_or(european ? ';' : ',');
+    forecast.decimal = format.decimal.value_or(forecast.separator == ';' ? ',' : '.');
+    if (!format.separator && european)
+        forecast.notes.push_back(std::string("fields separated by semicolons") +
+                                 (format.decimal ? "" : ", numbers with a decimal comma") +
+                                 ", as the header is written (--separator and --decimal say otherwise)");
+    std::vector<CsvRecord> records = readCsvRecords(text, name, forecast.separator);
+    if (records.empty()) fail(name, 0, 0, "the file is empty (expected a header: interval,calls,aht)");
     const Columns columns = findColumns(records[0], name, forecast);
+    // A spreadsheet's sum in the last record.
+    if (records.size() > 2) {
+        const CsvRecord& last = records.back();
+        const auto isTotal = [&](int index) {
+            if (index < 0 || static_cast<std::size_t>(index) >= last.fields.size()) return false;
+            std::string word = lowered(trimmed(last.fields[static_cast<std::size_t>(index)]));
+            if (!word.empty() && word.back() == ':') word.pop_back();
+            return word == "total" || word == "totals" || word == "sum" || word == "grand total";
+        };
+        if (isTotal(columns.interval) || isTotal(forecast.dayColumn)) {
+            forecast.notes.push_back("line " + std::to_string(last.line) + ", '" +
+                                     echoText(last.fields[static_cast<std::size_t>(
+                                         isTotal(columns.interval) ? columns.interval : forecast.dayColumn)]) +
+                                     "', is a total of the intervals above it: left out, not planned");
+            records.pop_back();
+        }
+    }
     if (records.size() == 1) fail(name, 0, 0, "the header is followed by no interval");
-    std::map<std::string, int> labels;  // label -> line
+    std::map<std::pair<std::string, std::string>, int> labels;  // (day, label) -> line
     for (std::size_t i = 1; i < records.size(); ++i) {
         const CsvRecord& record = records[i];
         if (record.fields.size() != forecast.header.size())
@@ -194,20 +255,22 @@ Forecast readForecast(std::istream& in, const std::string& name) {
                  std::to_string(record.fields.size()) + " fields where the header has " +
                      std::to_string(forecast.header.size()));
         ForecastInterval interval = readInterval(record, columns, forecast, name);
-        const auto before = labels.emplace(interval.label, interval.line);
+        const auto before = labels.emplace(std::make_pair(interval.day, interval.label), interval.line);
         if (!before.second)
             fail(name, record.line, columns.interval + 1,
-                 "interval '" + echoText(interval.label) + "' is listed twice (first on line " +
-                     std::to_string(before.first->second) + ")");
+                 "interval '" + echoText(interval.label) + "'" +
+                     (interval.day.empty() ? std::string() : " of day '" + echoText(interval.day) + "'") +
+                     " is listed twice (first on line " + std::to_string(before.first->second) + ")" +
+                     (forecast.dayColumn < 0 ? std::string("; for many days add a date or day column") : std::string()));
         forecast.intervals.push_back(std::move(interval));
     }
     return forecast;
 }
 
-Forecast readForecastFile(const std::string& path) {
+Forecast readForecastFile(const std::string& path, const ForecastFormat& format) {
     std::ifstream in(path, std::ios::binary);
     if (!in) fail(path, 0, 0, "cannot be opened");
-    return readForecast(in, path);
+    return readForecast(in, path, format);
 }
 
 }  // namespace queuecalc

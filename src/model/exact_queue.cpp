@@ -15,7 +15,6 @@
 #include <boost/math/special_functions/erf.hpp>
 #include <boost/math/special_functions/gamma.hpp>
 
-#include "core/lognormal.h"
 
 namespace queuecalc {
 
@@ -41,31 +40,37 @@ using LongPolicy = boost::math::policies::policy<
 constexpr double kTailDrop = 45;
 // The drop of psi across the first interval from the mode; deeper intervals
 // take more (kDropGrowth of the depth reached), since their share of every
-// integral is smaller by e^-depth while the 10-point Gauss rule's error
-// grows with the drop: with 6 + depth / 2 the estimate stays near 1e-16 of
-// the total in every interval of an exponential-like decay.
+// integral is smaller by e^-depth while the 10-point Gauss rule's error grows
+// with the drop: with 12 + depth most intervals meet kTolerance at once
+// (typically 4 to 8 intervals, a few halved).
 constexpr double kFirstDrop = 12;
 constexpr double kDropGrowth = 1.0;
 // The quadrature's target, relative to each integral's natural scale (the
 // integral of K for the probabilities, the integral itself for the moments).
-constexpr double kTolerance = 1e-15;
+// It holds the Gauss-Kronrod difference, which estimates the 10-point Gauss
+// rule's error: the 21-point sum used is far closer (against the 50-digit
+// references the errors stay near 1e-16 relative with this target and with
+// 1e-15, at three quarters of the intervals).
+constexpr double kTolerance = 1e-12;
 // No more intervals than this (the estimate is then reported as it is).
 constexpr std::size_t kMaxIntervals = 4000;
-// Magnitudes (|lambda H| + s mu w + |ln Q_r| at the last breakpoint) up to
-// which the double path keeps psi to 1024 ulp, 2.3e-13 relative in K; beyond,
-// long double. Also the double path's limit on lambda H, so that Q_r >=
-// e^{-lambda H} never underflows.
+// Magnitudes (|psi| + s mu w over the breakpoints) up to which the double
+// path keeps psi to a few hundred ulp of 1 (about 1e-13 relative in K; the
+// bounds count it); beyond, long double.
 constexpr double kDoubleMagnitude = 600;
 constexpr int kDoubleRoom = 500;
+// Breakpoints on one side at most: the steps grow fourfold where psi is
+// flat, so 70 of them span 1/(s mu) to beyond any double.
+constexpr int kMaxSteps = 2000;
+// An exponent whose e^x is a finite double (and long double) with room.
+constexpr double kSafeExponent = 600;
 // QUEUECALC_DOUBLE_ONLY (the WebAssembly build, where long double is a
 // software type many times slower): the double path takes every input, its
 // bounds widened where it leaves the limits above. Beyond kDoubleMagnitude the
 // rounding terms already grow with the magnitudes (Solver::integrate); rooms
 // beyond kDoubleRoom take Temme's expansion in double, counted with the ulps
-// allowed to it in long double (kTemmeUlps); where the room's hazard h_r
-// leaves double's range, the loss integrand is formed in logs
-// (Room::logHazard). Elsewhere the bits are the double path's, as in every
-// other build.
+// allowed to it in long double (kTemmeUlps). Elsewhere the bits are the
+// double path's, as in every other build.
 #ifdef QUEUECALC_DOUBLE_ONLY
 constexpr bool kDoubleOnly = true;
 using Wide = double;
@@ -140,6 +145,7 @@ struct Patience {
     Real rate = 0;  // Erlang: of each phase (exponential: one phase)
     int phases = 1;
     Real mu = 0, sigma = 0;  // lognormal: of ln tau
+    Real inverseSigmaRoot2 = 0, sigmaRoot2Half = 0;  // 1 / (sigma sqrt 2), sigma / sqrt 2
     Real scale1 = 0, scale2 = 0;  // m_n = scale_n * P(...)
 
     struct Values {
@@ -164,6 +170,8 @@ struct Patience {
                 const Real variance = in.abandonParam2;
                 p.sigma = std::sqrt(std::log1p(variance / (mean * mean)));
                 p.mu = std::log(mean) - p.sigma * p.sigma / 2;
+                p.inverseSigmaRoot2 = 1 / (p.sigma * std::sqrt(Real(2)));
+                p.sigmaRoot2Half = p.sigma / std::sqrt(Real(2));
                 p.scale1 = std::exp(p.mu + p.sigma * p.sigma / 2);
                 p.scale2 = std::exp(2 * p.mu + 2 * p.sigma * p.sigma);
                 return p;
@@ -205,23 +213,34 @@ struct Patience {
         return std::exp(-z * z / 2) / (std::sqrt(2 * pi) * sigma * w * (erfc(z / std::sqrt(Real(2)), Policy()) / 2));
     }
 
+    // Gbar and G: the smaller by its special function, the other as its
+    // complement (at least 1/2, so to an ulp).
     Values at(Real w) const {
         using namespace boost::math;
         if (kind == Kind::None || !(w > 0)) return {Real(1), Real(0), Real(0), Real(0)};
         if (kind == Kind::Erlang) {
             const Real x = rate * w;
-            if (phases == 1)
-                return {std::exp(-x), -std::expm1(-x), scale1 * gamma_p(Real(2), x, Policy()),
-                        scale2 * gamma_p(Real(3), x, Policy())};
+            if (phases == 1) {
+                const Real survival = std::exp(-x);
+                return {survival, survival >= Real(0.5) ? -std::expm1(-x) : 1 - survival,
+                        scale1 * gamma_p(Real(2), x, Policy()), scale2 * gamma_p(Real(3), x, Policy())};
+            }
             const Real k = phases;
-            return {gamma_q(k, x, Policy()), gamma_p(k, x, Policy()), scale1 * gamma_p(k + 1, x, Policy()),
-                    scale2 * gamma_p(k + 2, x, Policy())};
+            // The median of Erlang-k lies below k: gamma_q(k, x) >= 1/2 for x <= k - 1/3.
+            Real survival, distribution;
+            if (x < k - Real(1) / 3) {
+                distribution = gamma_p(k, x, Policy());
+                survival = 1 - distribution;
+            } else {
+                survival = gamma_q(k, x, Policy());
+                distribution = 1 - survival;
+            }
+            return {survival, distribution, scale1 * gamma_p(k + 1, x, Policy()), scale2 * gamma_p(k + 2, x, Policy())};
         }
-        const Real z = (std::log(w) - mu) / sigma;
-        const Real root2 = std::sqrt(Real(2));
-        return {erfc(z / root2, Policy()) / 2, erfc(-z / root2, Policy()) / 2,
-                scale1 * erfc(-(z - sigma) / root2, Policy()) / 2,
-                scale2 * erfc(-(z - 2 * sigma) / root2, Policy()) / 2};
+        const Real z = (std::log(w) - mu) * inverseSigmaRoot2;  // (ln w - mu) / (sigma sqrt 2)
+        const Real half = erfc(std::fabs(z), Policy()) / 2;      // the smaller of Gbar and G
+        return {z >= 0 ? half : 1 - half, z >= 0 ? 1 - half : half,
+                scale1 * erfc(sigmaRoot2Half - z, Policy()) / 2, scale2 * erfc(2 * sigmaRoot2Half - z, Policy()) / 2};
     }
 };
 
@@ -253,6 +272,14 @@ struct Room {
 
     // Relative rounding of S_r, in ulp.
     Real ulps() const { return r <= kSumRoom ? Real(2 * r + 2) : Real(specialUlps<Real>(r)); }
+
+    // ln h_r: of the hazard where it is a normal number, else from
+    // h_r = z^(r-1) / ((r-1)! S_r(z)) in logs (a room that z is far from
+    // filling: h_r below the smallest number, down to e^-71000 at r = 13376).
+    Real logHazard(Real z, Real logS, Real hazard) const {
+        if (hazard > std::numeric_limits<Real>::min() || !(z > 0)) return std::log(hazard);
+        return (r - 1) * std::log(z) - lgammaR - logS;
+    }
 
     void logSumAndHazard(Real z, Real& logS, Real& hazard) const {
         using namespace boost::math;
@@ -287,15 +314,6 @@ struct Room {
         hazard = 1 / sum;
     }
 
-    // ln h_r from the values above. Where h_r underflows (a large room far
-    // from full), kDoubleOnly forms it in logs, ln p_{r-1}(z) - ln Q_r(z) =
-    // (r - 1) ln z - ln (r - 1)! - ln S_r(z), as the long double path's wider
-    // range holds it; elsewhere ln 0 = -inf, and the double path gives way.
-    Real logHazard(Real z, Real logS, Real hazard) const {
-        if (hazard > 0 || !kDoubleOnly || !(z > 0)) return std::log(hazard);
-        return logHazardFormed(z, logS);
-    }
-    Real logHazardFormed(Real z, Real logS) const { return (r - 1) * std::log(z) - lgammaR - logS; }
 };
 
 // One node of the quadrature: everything the integrands need.
@@ -408,13 +426,18 @@ public:
                             Real& maxMagnitude) const {
         std::vector<Real> points;
         Real step = firstStep;
-        for (int count = 0; count < 100000; ++count) {
+        for (int count = 0; count < kMaxSteps; ++count) {
+            // A value that is not a number ends the steps: the integrals then
+            // come out as no number, which the measure checks report.
+            if (!std::isfinite(at.value) && at.value != -std::numeric_limits<Real>::infinity()) break;
             const Real depth = top - at.value;
             if (dir > 0 && depth >= kTailDrop && at.tailSlope < 0) break;
             if (dir < 0 && (at.w <= 0 || depth >= kTailDrop)) break;
             const Real want = kFirstDrop + kDropGrowth * depth;
             const Real a = std::max<Real>(0, -dir * at.slope);  // the drop's rate at `at`
-            if (a > 0) step = count > 0 ? std::min(step * 4, want / a) : want / a;
+            // Where psi is flat (a = 0, or nearly) the step still grows, fourfold.
+            if (count > 0) step = a > 0 ? std::min(step * 4, want / a) : step * 4;
+            else if (a > 0) step = want / a;
             if (dir < 0) step = std::min(step, at.w);
             Point<Real> next = f(at.w + dir * step);
             for (int tries = 0; tries < 12; ++tries) {
@@ -460,6 +483,7 @@ public:
                    Sums<Real>& rounding, std::vector<Node<Real>>* keep) const {
         static const KronrodRule<Real> rule;
         const Real half = (b - a) / 2, centre = (a + b) / 2;
+        if (keep) keep->reserve(keep->size() + 21);
         Sums<Real> gauss{};
         kronrod.fill(0);
         rounding.fill(0);
@@ -472,26 +496,11 @@ public:
             const Shape sh = shape(n.w, true);
             n.p = sh.p;
             n.k = std::exp(sh.psi - psiMax);
-            n.loss = 0;
-            // kDoubleOnly: where the product's factors leave double's range
-            // (the scale overflows, h_r is subnormal or 0), the loss
-            // integrand in logs; its exponent's terms each to a few ulp of
-            // their size (lossInLogs, the relative rounding it adds).
-            Real lossInLogs = 0;
-            const auto inLogs = [&]() {
-                const Real logH = room_.logHazardFormed(sh.z, sh.logS);
-                lossInLogs = eps * 4 * (std::fabs(sh.psi) + std::fabs(logH) + room_.lgammaR + std::fabs(lossMax) + 2);
-                return std::exp(sh.psi + logH - lossMax) * n.p.survival;
-            };
-            if (sh.hazardR > 0) {
-                const Real scaled = std::exp(sh.psi - lossMax);
-                if (!kDoubleOnly || (std::isfinite(scaled) && sh.hazardR >= std::numeric_limits<Real>::min()))
-                    n.loss = scaled * n.p.survival * sh.hazardR;
-                else
-                    n.loss = inLogs();
-            } else if (kDoubleOnly && sh.z > 0) {
-                n.loss = inLogs();
-            }
+            // In logs where the hazard or the scale is beyond the exponent range.
+            n.loss = sh.hazardR > std::numeric_limits<Real>::min() && sh.psi - lossMax < kSafeExponent
+                         ? std::exp(sh.psi - lossMax) * n.p.survival * sh.hazardR
+                         : std::exp(sh.psi - lossMax + std::log(n.p.survival) +
+                                    room_.logHazard(sh.z, sh.logS, sh.hazardR));
             // psi's terms each to a few ulp of their size, lambda H to the
             // patience functions' ulps, S_r to its own, the exponential to 2.
             n.rounding = eps * (specialUlps<Real>(r_) * (sh.z + 1) + 4 * smu_ * n.w + room_.ulps() + 4 * std::fabs(sh.logS) + 8);
@@ -507,8 +516,7 @@ public:
             for (std::size_t j = 0; j < kIntegrandCount; ++j) {
                 kronrod[j] += n.weight * f[j];
                 gauss[j] += n.gaussWeight * f[j];
-                rounding[j] += n.weight * std::fabs(f[j]) * (n.rounding + specialUlps<Real>(r_) * eps +
-                                                              (j == kLoss ? lossInLogs : Real(0)));
+                rounding[j] += n.weight * std::fabs(f[j]) * (n.rounding + specialUlps<Real>(r_) * eps);
             }
             if (keep) keep->push_back(n);
         }
@@ -736,12 +744,6 @@ bool solveQueued(const ModelInput& in, const std::vector<double>& moments, Exact
     const Point<Real> lossEnd = solver.lossPoint(tailW);
     const bool ownLoss = !(lossEnd.tailSlope < 0 && lossEnd.value - psiMax < -kTailDrop);
 
-    // The moments within the intervals become breakpoints too.
-    for (double t : moments)
-        if (t < tailW) points.push_back(t);
-    std::sort(points.begin(), points.end());
-    points.erase(std::unique(points.begin(), points.end()), points.end());
-
     std::vector<std::size_t> checked{kJ, kServed, kAbandon, kWait1, kWait2, kAbandon1, kAbandon2};
     if (!ownLoss) checked.push_back(kLoss);
     std::vector<Piece<Real>> pieces = integratePieces(solver, points, psiMax, psiMax, checked, true);
@@ -815,20 +817,18 @@ bool solveQueued(const ModelInput& in, const std::vector<double>& moments, Exact
     const double eServed = eE + kappa * B(kServed);
     m.servedProb = served / D;
     e.servedProb = quotientBound(served, D, eServed, eD);
-    m.abandonProb = kappa * T(kAbandon) / D;
-    e.abandonProb = quotientBound(kappa * T(kAbandon), D, kappa * B(kAbandon), eD);
-    m.partialMeanServed = kappa * T(kWait1) / D;
-    e.partialMeanServed = quotientBound(kappa * T(kWait1), D, kappa * B(kWait1), eD);
-    m.partialSecondMomentServed = kappa * T(kWait2) / D;
-    e.partialSecondMomentServed = quotientBound(kappa * T(kWait2), D, kappa * B(kWait2), eD);
-    m.partialMeanAbandon = kappa * T(kAbandon1) / D;
-    e.partialMeanAbandon = quotientBound(kappa * T(kAbandon1), D, kappa * B(kAbandon1), eD);
-    m.partialSecondMomentAbandon = kappa * T(kAbandon2) / D;
-    e.partialSecondMomentAbandon = quotientBound(kappa * T(kAbandon2), D, kappa * B(kAbandon2), eD);
-    m.meanWaitServed = kappa * T(kWait1) / served;
-    e.meanWaitServed = quotientBound(kappa * T(kWait1), served, kappa * B(kWait1), eServed);
-    m.secondMomentServed = kappa * T(kWait2) / served;
-    e.secondMomentServed = quotientBound(kappa * T(kWait2), served, kappa * B(kWait2), eServed);
+    // kappa int f K over a denominator, and its bound.
+    const auto quotient = [&](std::size_t j, double den, double denError, double& value, double& bound) {
+        value = kappa * T(j) / den;
+        bound = quotientBound(kappa * T(j), den, kappa * B(j), denError);
+    };
+    quotient(kAbandon, D, eD, m.abandonProb, e.abandonProb);
+    quotient(kWait1, D, eD, m.partialMeanServed, e.partialMeanServed);
+    quotient(kWait2, D, eD, m.partialSecondMomentServed, e.partialSecondMomentServed);
+    quotient(kAbandon1, D, eD, m.partialMeanAbandon, e.partialMeanAbandon);
+    quotient(kAbandon2, D, eD, m.partialSecondMomentAbandon, e.partialSecondMomentAbandon);
+    quotient(kWait1, served, eServed, m.meanWaitServed, e.meanWaitServed);
+    quotient(kWait2, served, eServed, m.secondMomentServed, e.secondMomentServed);
     const bool abandons = total[kAbandon] > 0;
     m.meanWaitAbandon = abandons ? static_cast<double>(total[kAbandon1] / total[kAbandon]) : kNaN;
     e.meanWaitAbandon = quotientBound(T(kAbandon1), T(kAbandon), B(kAbandon1), B(kAbandon));
@@ -883,12 +883,17 @@ bool solveQueued(const ModelInput& in, const std::vector<double>& moments, Exact
     const double lossDen = static_cast<double>(std::exp(logE - lossScale) + std::exp(-lossScale) +
                                                std::exp(logServed - lossScale));
     m.lossProb = lossNum / lossDen;
-    const double eLossNum = total[kLoss] > 0 ? lossNum * B(kLoss) / T(kLoss) : 0;
+    // Relative errors in Real: the integrals may lie below the doubles' range.
+    const double eLossNum = static_cast<double>(std::exp(logLambda + lossMax + std::log(bound[kLoss]) - lossScale));
     const double eLossDen = static_cast<double>(std::exp(logE - lossScale)) * static_cast<double>(errLogE) +
-                            static_cast<double>(std::exp(logServed - lossScale)) * B(kServed) / T(kServed);
+                            static_cast<double>(std::exp(logServed - lossScale)) *
+                                static_cast<double>(bound[kServed] / total[kServed]);
     e.lossProb = quotientBound(lossNum, lossDen, eLossNum, eLossDen);
 
-    // The moments: cumulative sums of Gbar K over the intervals up to each.
+    // The moments: the sum of Gbar K over the whole intervals before each,
+    // then the part of its own interval up to it, by the same rule. The
+    // intervals do not depend on the moments, so neither does any measure,
+    // and each moment's value and bound depend on that moment alone.
     std::vector<std::size_t> order(moments.size());
     for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
     std::sort(order.begin(), order.end(), [&](std::size_t x, std::size_t y) { return moments[x] < moments[y]; });
@@ -905,9 +910,16 @@ bool solveQueued(const ModelInput& in, const std::vector<double>& moments, Exact
             partialBound += pieces[at].error[kServed] + pieces[at].rounding[kServed];
             ++at;
         }
-        Real thisBound = partialBound;
-        if (at == pieces.size()) thisBound += tailBound[kServed];
-        const double j = kappa * static_cast<double>(partial);
+        Real thisPartial = partial, thisBound = partialBound;
+        if (at == pieces.size()) {
+            thisBound += tailBound[kServed];
+        } else if (t > pieces[at].a) {
+            Sums<Real> value, error, rounding;
+            solver.integrate(pieces[at].a, t, psiMax, psiMax, value, error, rounding, nullptr);
+            thisPartial += value[kServed];
+            thisBound += error[kServed] + rounding[kServed];
+        }
+        const double j = kappa * static_cast<double>(thisPartial);
         const double ej = kappa * static_cast<double>(thisBound);
         out.joint[k] = j / D;
         out.jointBound[k] = quotientBound(j, D, ej, eD);

@@ -78,7 +78,8 @@ struct ExactQueueResult {
 };
 
 // Solves the queue of a validated input at the moments (each > 0 and
-// finite; any order, repeats allowed). Reads servers, waitingPlaces,
+// finite; any order, repeats allowed). Each value depends on its own moment
+// alone, and the measures on none: the same bits whatever else is asked. Reads servers, waitingPlaces,
 // serviceRate, arrivalRate and the patience (type, abandonParam1,
 // abandonParam2) only. Throws std::invalid_argument for a moment that is not
 // > 0 and finite, std::bad_alloc.

@@ -8,6 +8,8 @@
 #include <cstdio>
 #endif
 
+#include <algorithm>
+#include <cmath>
 #include <iostream>
 #include <sstream>
 #include <string>
@@ -15,13 +17,21 @@
 #include <vector>
 
 #include "analysis/day_plan.h"
+#include "analysis/staffing.h"
 #include "core/failure.h"
+#include "core/share_text.h"
 #include "input/forecast.h"
 #include "plan/options.h"
 #include "report/command_line.h"
 #include "report/file_replace.h"
 #include "report/plan_report.h"
+#include "report/progress_line.h"
+#include "report/standard_error.h"
 #include "core/echo_text.h"
+#ifdef QUEUECALC_WITH_SCHEDULE
+#include "report/shift_report.h"
+#include "schedule/shifts.h"
+#endif
 
 namespace {
 
@@ -30,33 +40,115 @@ using namespace queuecalc::plan;
 
 const char* const kProgram = "queuecalc-plan";
 
-int run(const PlanOptions& options) {
+#ifdef QUEUECALC_WITH_SCHEDULE
+// The shifts that cover the plan's scheduled agents (its CSV read as
+// requirements, a fractional need covered by whole agents), as the roster's
+// CSV; empty after a failure, which is told on standard error with its
+// status in `status` (2 for a bad file, 1 for no roster).
+struct PlanRoster {
+    std::string csv;
+    std::string summary;
+    std::string coverage;
+    int status = 0;
+};
+
+PlanRoster planRoster(const PlanOptions& options, const std::string& planCsv) {
+    using namespace queuecalc::schedule;
+    PlanRoster out;
+    const double minutes = options.settings.intervalMinutes;
+    Requirements requirements;
+    std::vector<ShiftTemplate> templates;
+    try {
+        if (minutes != std::floor(minutes))
+            throw ScheduleInputError("shifts need whole-minute intervals (--interval-minutes)", 0, 0);
+        requirements = readRequirements(planCsv, options.forecastPath, static_cast<int>(minutes), "scheduled");
+        templates = readTemplates(readFileText(options.shiftsPath), options.shiftsPath, requirements);
+    } catch (const ScheduleInputError& error) {
+        std::cerr << kProgram << ": " << error.what() << "\n";
+        out.status = 2;
+        return out;
+    }
+    ScheduleSettings settings;
+    const Schedule schedule = solveSchedule(requirements, templates, settings);
+    const std::string failure = scheduleFailure(requirements, schedule, settings);
+    if (!failure.empty()) {
+        std::cerr << kProgram << ": " << failure << "; no roster written\n";
+        out.status = 1;
+        return out;
+    }
+    out.csv = rosterCsv(requirements, templates, schedule);
+    out.coverage = coverageSections(requirements, templates, schedule);
+    out.summary = "roster: " + scheduleSummary(requirements, templates, schedule) +
+                  (schedule.status == ScheduleStatus::Optimal ? " (optimal)" : "");
+    const std::string note = scheduleNote(schedule, settings);
+    if (!note.empty()) out.summary += "\n" + std::string(kProgram) + ": note: " + note;
+    return out;
+}
+#endif
+
+int run(const PlanOptions& options, ErrorStream& err) {
+    for (const std::string& reading : options.readings) std::cerr << kProgram << ": " << reading << "\n";
     for (const std::string& remark : options.remarks) std::cerr << kProgram << ": " << remark << "\n";
     Forecast forecast;
     try {
-        forecast = readForecastFile(options.forecastPath);
+        forecast = readForecastFile(options.forecastPath, options.format);
     } catch (const ForecastError& error) {
         std::cerr << kProgram << ": " << error.what() << "\n";
         return 2;
     }
-    const DayPlanSettings settings = planSettings(options, forecast);
+    std::vector<std::string> readings, remarks;
+    for (const std::string& note : forecast.notes) std::cerr << kProgram << ": " << echoText(options.forecastPath, kWholeText) << ": " << note << "\n";
+    const DayPlanSettings settings = planSettings(options, forecast, &readings, &remarks);
+    for (const std::string& reading : readings) std::cerr << kProgram << ": " << reading << "\n";
+    for (const std::string& remark : remarks) std::cerr << kProgram << ": " << remark << "\n";
+    const std::string clash = clashingColumn(forecast, settings);
+    if (!clash.empty()) {
+        std::cerr << kProgram << ": " << echoText(options.forecastPath, kWholeText) << ": " << clash << "\n";
+        return 2;
+    }
 
     DayPlan plan;
     try {
-        plan = planDay(forecast, settings, !options.htmlPath.empty());
+        ProgressLine progress(err, 0);
+        DayPlanControl control;
+        control.progress = [&](std::size_t done, std::size_t total) { progress.count(kProgram, done, total, "intervals"); };
+        plan = planDay(forecast, settings, !options.htmlPath.empty(), control);
     } catch (const RunFailure& failure) {
         std::cerr << kProgram << ": " << failure.what() << "\n";
         return 2;
     }
-    const PlanTable table = planTable(forecast, settings, plan);
+    // The variants, each planned on the same intervals with the same settings.
+    std::vector<PlanVariant> variants;
+    try {
+        for (const ForecastVariant& v : options.variants)
+            variants.push_back({v.text, planDay(variantForecast(v, forecast, options.format), settings)});
+    } catch (const RunFailure& failure) {
+        std::cerr << kProgram << ": " << failure.what() << "\n";
+        return 2;
+    }
+    const PlanTable table = planTable(forecast, settings, plan, variants);
     std::ostringstream csv;
     writePlanCsv(csv, table);
 
-    // Everything is computed before anything is written.
     int status = plan.allMet ? 0 : 1;
+#ifdef QUEUECALC_WITH_SCHEDULE
+    PlanRoster roster;
+    if (!options.shiftsPath.empty()) {
+        roster = planRoster(options, csv.str());
+        if (roster.status == 2) return 2;
+        status = std::max(status, roster.status);
+    }
+#endif
+
+    std::string coverage;  // the roster's coverage charts, for the report
+#ifdef QUEUECALC_WITH_SCHEDULE
+    coverage = roster.coverage;
+#endif
+
+    // Everything is computed before anything is written.
     if (!options.htmlPath.empty()) {
         const std::string failure =
-            replaceFile(options.htmlPath, planHtml(options.forecastPath, forecast, settings, plan));
+            replaceFile(options.htmlPath, planHtml(options.forecastPath, forecast, settings, plan, variants, coverage));
         if (!failure.empty()) {
             std::cerr << kProgram << ": cannot write '" << echoText(options.htmlPath, kWholeText) << "': " << failure << "\n";
             status = 1;
@@ -79,6 +171,22 @@ int run(const PlanOptions& options) {
             status = 1;
         }
     }
+    if (plan.throughLoss > 0)
+        std::cerr << kProgram << ": " << plan.throughLoss << " of " << plan.intervals.size()
+                  << " intervals meet their targets while more than " << formatShare(kLossWarning)
+                  << " of the calls are lost (up to " << formatFixed(plan.worstLoss * 100, 2) << " %"
+                  << "): give more --waiting-places or --lines (see their note)\n";
+#ifdef QUEUECALC_WITH_SCHEDULE
+    if (!roster.csv.empty()) {
+        const std::string failure = replaceFile(options.rosterPath, roster.csv);
+        if (!failure.empty()) {
+            std::cerr << kProgram << ": cannot write '" << echoText(options.rosterPath, kWholeText) << "': " << failure << "\n";
+            status = 1;
+        } else {
+            std::cerr << kProgram << ": " << roster.summary << "\n";
+        }
+    }
+#endif
     if (!plan.allMet) {
         std::cerr << kProgram << ": " << plan.unmet << " of " << plan.intervals.size()
                   << " intervals miss a target (see their note)\n";
@@ -89,6 +197,8 @@ int run(const PlanOptions& options) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // First, before any file is opened (see ProcessStandardError).
+    ProcessStandardError err;
     try {
         const std::vector<std::string> args(argv + 1, argv + argc);
         const PlanOptions options = parsePlanOptions(args, std::max(1u, std::thread::hardware_concurrency()));
@@ -96,9 +206,11 @@ int main(int argc, char** argv) {
             std::cout << planUsageText();
             return 0;
         }
-        checkDistinctFiles({{"the forecast", options.forecastPath}},
-                           {{"--out", options.outPath}, {"--html", options.htmlPath}});
-        return run(options);
+        std::vector<NamedFile> inputs = {{"the forecast", options.forecastPath}, {"--shifts", options.shiftsPath}};
+        for (const ForecastVariant& v : options.variants)
+            if (v.kind == ForecastVariant::Kind::File) inputs.push_back({"--compare", v.path});
+        checkDistinctFiles(inputs, {{"--out", options.outPath}, {"--html", options.htmlPath}, {"--roster", options.rosterPath}});
+        return run(options, err);
     } catch (const UsageError& error) {
         std::cerr << kProgram << ": " << error.what() << " (see --help)\n";
         return 2;

@@ -4,7 +4,9 @@
 #include <cmath>
 
 #include "core/number_text.h"
+#include "core/share_text.h"
 #include "input/input_checks.h"
+#include "input/interval_labels.h"
 #include "report/command_line.h"
 #include "core/echo_text.h"
 
@@ -12,8 +14,6 @@ namespace queuecalc {
 namespace plan {
 
 namespace {
-
-constexpr double kPercent = 100;
 
 // A number with spaces around it allowed.
 bool readNumber(std::string text, double& value) {
@@ -29,24 +29,20 @@ double positiveOption(const std::string& option, const std::string& text, const 
     return value;
 }
 
-// A share written in per cent, with or without the sign ("5%", "5", "2.5 %"),
-// from 0 to 100; `option` names it in the message.
+// A share as readShare reads it ("80", "80%", "0.8"); `option` names it in
+// the message.
 double percentOption(const std::string& option, const std::string& text) {
-    std::string number = text;
-    while (!number.empty() && number.back() == ' ') number.pop_back();
-    if (!number.empty() && number.back() == '%') number.pop_back();
-    double value = 0;
-    if (!readNumber(number, value) || value < 0 || value > kPercent)
-        throw UsageError(option + " '" + echoText(text) + "': expected a percentage from 0 to 100, such as 5% or 5");
-    return value / kPercent;
+    const ShareReading reading = readShare(text);
+    if (!reading.share) throw UsageError(option + " '" + echoText(text) + "': " + reading.problem);
+    return *reading.share;
 }
 
-// "80/20": 80 % within 20 seconds (a % after the share and an s after the
-// seconds are allowed).
+// "80/20": 80 % within 20 seconds (the share read as readShare reads it,
+// so 0.8/20 too; an s after the seconds is allowed).
 void serviceOption(const std::string& text, DayPlanSettings& settings) {
     const std::string::size_type slash = text.find('/');
     if (slash == std::string::npos)
-        throw UsageError("--sl '" + echoText(text) + "': expected PERCENT/SECONDS, such as 80/20");
+        throw UsageError("--sl '" + echoText(text) + "': expected PERCENT/SECONDS, such as 80/20 or 0.8/20");
     std::string seconds = text.substr(slash + 1);
     if (!seconds.empty() && seconds.back() == 's') seconds.pop_back();
     settings.serviceShare = percentOption("--sl", text.substr(0, slash));
@@ -70,7 +66,63 @@ void patienceOption(const std::string& text, PatienceLaw& patience) {
     }
 }
 
+// "calls=+10%", "aht=-15" or a file name.
+ForecastVariant variantOption(const std::string& text) {
+    ForecastVariant variant;
+    variant.text = text;
+    const std::string::size_type equals = text.find('=');
+    if (equals == std::string::npos) {
+        if (text.empty()) throw UsageError("--compare needs calls=CHANGE, aht=CHANGE or a forecast file");
+        variant.kind = ForecastVariant::Kind::File;
+        variant.path = text;
+        return variant;
+    }
+    const std::string column = text.substr(0, equals);
+    std::string change = text.substr(equals + 1);
+    if (column == "calls") variant.kind = ForecastVariant::Kind::Calls;
+    else if (column == "aht") variant.kind = ForecastVariant::Kind::Aht;
+    else throw UsageError("--compare '" + echoText(text) + "': expected calls=CHANGE or aht=CHANGE (such as calls=+10% or aht=-15)");
+    while (!change.empty() && change.back() == ' ') change.pop_back();
+    variant.relative = !change.empty() && change.back() == '%';
+    if (variant.relative) change.pop_back();
+    if (!readNumber(change, variant.amount) || (variant.relative && variant.amount <= -100))
+        throw UsageError("--compare '" + echoText(text) + "': expected a change such as +10% (a share of each value, "
+                         "above -100%) or -15 (" + (variant.kind == ForecastVariant::Kind::Aht ? "seconds" : "calls") +
+                         ")");
+    return variant;
+}
+
 }  // namespace
+
+Forecast variantForecast(const ForecastVariant& variant, const Forecast& base, const ForecastFormat& format) {
+    const auto where = [&](const ForecastInterval& f) {
+        return "'" + echoText(f.label) + "'" + (f.day.empty() ? std::string() : " of '" + echoText(f.day) + "'") +
+               " (line " + std::to_string(f.line) + ")";
+    };
+    if (variant.kind == ForecastVariant::Kind::File) {
+        Forecast other = readForecastFile(variant.path, format);
+        if (other.intervals.size() != base.intervals.size())
+            throw UsageError("--compare '" + echoText(variant.path, kWholeText) + "' has " +
+                             std::to_string(other.intervals.size()) + " intervals where the forecast has " +
+                             std::to_string(base.intervals.size()));
+        for (std::size_t i = 0; i < base.intervals.size(); ++i)
+            if (other.intervals[i].label != base.intervals[i].label || other.intervals[i].day != base.intervals[i].day)
+                throw UsageError("--compare '" + echoText(variant.path, kWholeText) + "': interval " +
+                                 where(other.intervals[i]) + " where the forecast has " + where(base.intervals[i]) +
+                                 " (the same intervals in the same order, please)");
+        return other;
+    }
+    Forecast changed = base;
+    for (ForecastInterval& f : changed.intervals) {
+        double& value = variant.kind == ForecastVariant::Kind::Calls ? f.calls : f.aht;
+        if (variant.kind == ForecastVariant::Kind::Aht && f.calls == 0) continue;  // no call, no handle time
+        value = variant.relative ? value * (1 + variant.amount / 100) : value + variant.amount;
+        if (variant.kind == ForecastVariant::Kind::Calls ? value < 0 : !(value > 0))
+            throw UsageError("--compare '" + echoText(variant.text) + "' leaves interval " + where(f) + " with " +
+                             (variant.kind == ForecastVariant::Kind::Calls ? "calls below 0" : "no handle time"));
+    }
+    return changed;
+}
 
 PlanOptions parsePlanOptions(const std::vector<std::string>& args, unsigned cores) {
     PlanOptions options;
@@ -81,13 +133,10 @@ PlanOptions parsePlanOptions(const std::vector<std::string>& args, unsigned core
     CommandLine line(args);
     while (line.next()) {
         const std::string& option = line.option();
-        // A share below 1 % written without the sign is most likely meant as a fraction.
-        const auto share = [&](const std::string& text) {
+        // A share, echoed as read.
+        const auto share = [&](const std::string& text, const char* what) {
             const double v = percentOption(option, text);
-            if (v > 0 && v < 1 / kPercent && text.find('%') == std::string::npos)
-                options.remarks.push_back(option + " " + text + " is read as " + text + " %; for " +
-                                          formatValue(v * kPercent * kPercent) + " % write " +
-                                          formatValue(v * kPercent * kPercent));
+            options.readings.push_back(std::string(what) + formatShare(v));
             return v;
         };
         const auto room = [&](WaitingRoom::Kind kind, long long low, long long high) {
@@ -101,20 +150,26 @@ PlanOptions parsePlanOptions(const std::vector<std::string>& args, unsigned core
             options.help = true;
         } else if (option == "--interval-minutes") {
             s.intervalMinutes = positiveOption(option, line.takeValue(), "minutes");
+            options.intervalGiven = true;
         } else if (option == "--sl") {
             const std::string text = line.takeValue();
             if (text == "none") s.serviceShare.reset();
             else serviceOption(text, s);
             options.slGiven = true;
+            options.readings.push_back(s.serviceShare ? "service level: " + formatShare(*s.serviceShare) + " within " +
+                                                            formatValue(s.serviceSeconds) + " s"
+                                                      : std::string("service level: no target"));
         } else if (option == "--max-abandon") {
-            s.maxAbandon = share(line.takeValue());
+            s.maxAbandon = share(line.takeValue(), "abandonment: at most ");
         } else if (option == "--max-asa") {
             s.maxAsa = positiveOption(option, line.takeValue(), "seconds");
         } else if (option == "--max-occupancy") {
-            s.maxOccupancy = share(line.takeValue());
+            s.maxOccupancy = share(line.takeValue(), "occupancy: at most ");
         } else if (option == "--shrinkage") {
-            s.shrinkage = share(line.takeValue());
+            s.shrinkage = share(line.takeValue(), "shrinkage: ");
             if (s.shrinkage >= 1) throw UsageError("--shrinkage must be below 100 %");
+        } else if (option == "--hours-per-fte") {
+            s.hoursPerFte = positiveOption(option, line.takeValue(), "hours");
         } else if (option == "--patience") {
             patienceOption(line.takeValue(), s.patience);
         } else if (option == "--patience-mean") {
@@ -133,12 +188,27 @@ PlanOptions parsePlanOptions(const std::vector<std::string>& args, unsigned core
         } else if (option == "--fractional") {
             line.noValue();
             s.fractional = true;
+        } else if (option == "--separator" || option == "--decimal") {
+            const std::string text = line.takeValue();
+            const char* allowed = option == "--separator" ? ",;" : ".,";
+            if (text.size() != 1 || std::string(allowed).find(text[0]) == std::string::npos)
+                throw UsageError(option + " '" + echoText(text) + "': expected " + allowed[0] + " or " + allowed[1]);
+            (option == "--separator" ? options.format.separator : options.format.decimal) = text[0];
+        } else if (option == "--compare") {
+            options.variants.push_back(variantOption(line.takeValue()));
         } else if (option == "--out") {
             options.outPath = line.takeValue();
             if (options.outPath.empty()) throw UsageError("--out needs a file name (without --out the plan goes to standard output)");
         } else if (option == "--html") {
             options.htmlPath = line.takeValue();
             if (options.htmlPath.empty()) throw UsageError("--html needs a file name");
+        } else if (option == "--shifts" || option == "--roster") {
+#ifndef QUEUECALC_WITH_SCHEDULE
+            throw UsageError(option + ": this build has no shift scheduler");
+#endif
+            std::string& path = option == "--shifts" ? options.shiftsPath : options.rosterPath;
+            path = line.takeValue();
+            if (path.empty()) throw UsageError(option + " needs a file name");
         } else if (option == "--jobs") {
             s.jobs = static_cast<unsigned>(wholeOption(option, line.takeValue(), 1, kMaxJobs));
         } else if (option.size() > 1 && option[0] == '-') {
@@ -152,10 +222,9 @@ PlanOptions parsePlanOptions(const std::vector<std::string>& args, unsigned core
     }
     if (options.help) return options;
     if (options.forecastPath.empty()) throw UsageError("no forecast file given");
+    if (options.shiftsPath.empty() != options.rosterPath.empty())
+        throw UsageError("--shifts TEMPLATES.csv and --roster FILE go together");
     checkMethodWithModel(s.model, methodGiven);
-    if (s.patience.shape != PatienceShape::Exponential && !s.patience.meanSeconds)
-        options.remarks.push_back("--patience applies only where a mean patience is known: give --patience-mean "
-                                  "or a patience column");
     if (s.room.kind == WaitingRoom::Kind::Lines && s.agentLimit > s.room.count) s.agentLimit = s.room.count;
     return options;
 }
@@ -166,23 +235,36 @@ std::string planUsageText() {
            "Staffs every interval of a forecast: the fewest agents that meet every target, with the service\n"
            "they give. FORECAST.csv is CSV with a header and the columns interval, calls (offered calls in\n"
            "the interval) and aht (average handle time, seconds), in any order; optional: patience (mean\n"
-           "patience, seconds) and staffed (agents on hand: then the plan gives the service of those agents).\n"
+           "patience, seconds) and staffed (net agents on hand) or scheduled (agents on the roster, before\n"
+           "shrinkage): then the plan gives the service of those agents, with required, on hand and gap.\n"
+           "Column names match in any case, blanks around them ignored; a date or day column keys many days.\n"
+           "A last row labelled total or sum is left out; an interval with 0 calls needs no agent, whatever\n"
+           "its aht (0 or empty).\n"
            "Other columns are copied to the output. The plan is written as CSV; exit status 0 when every\n"
            "interval meets the targets, 1 when one does not (see its note), 2 for a bad command line or\n"
            "forecast (nothing is written then).\n"
            "\n"
-           "Targets (percentages with or without %):\n"
+           "Shares (PERCENT below): 80, 80% and 0.8 all mean 80 %; a bare number above 1 is per cent,\n"
+           "one below 1 a share, and a bare 1 is refused (write 1% or 100%). Each share given is echoed\n"
+           "on standard error as read (\"service level: 80 % within 20 s\").\n"
+           "\n"
+           "Targets:\n"
            "  --sl PERCENT/SECONDS   service level: PERCENT of offered calls answered within SECONDS\n"
-           "                         (default 80/20; 'none': no service level target, reported at 20 s;\n"
-           "                         with a staffed column: no target unless given)\n"
+           "                         (80/20, 80%/20 or 0.8/20; default 80/20; 'none': no service level\n"
+           "                         target, reported at 20 s;\n"
+           "                         with agents on hand: no target unless given, 80/20 for required)\n"
            "  --max-abandon PERCENT  at most this share of callers hang up (default: no limit)\n"
            "  --max-asa SECONDS      average speed of answer at most this (default: no limit)\n"
            "  --max-occupancy PERCENT  agents busy at most this share of the time (default: no limit)\n"
            "\n"
            "The centre:\n"
-           "  --interval-minutes M   length of an interval (default 30)\n"
+           "  --interval-minutes M   length of an interval (default: the step of the labels where they are\n"
+           "                         times, such as 08:00 or 2026-12-07 08:00, else required; given, it\n"
+           "                         must agree with them)\n"
            "  --shrinkage PERCENT    paid time off the phones; scheduled = ceil(agents / (1 - shrinkage))\n"
            "                         (default 30%)\n"
+           "  --hours-per-fte H      paid hours of a full-time agent a week: the totals' FTE is their\n"
+           "                         scheduled hours / H (default 37.5)\n"
            "  --patience SHAPE       exponential, erlang:K (K = 1..12 phases) or lognormal:CV (coefficient of\n"
            "                         variation) (default exponential)\n"
            "  --patience-mean SECONDS  mean patience where the forecast has no patience column (default:\n"
@@ -201,18 +283,89 @@ std::string planUsageText() {
            "  --method exact|euler|talbot  with --model chain: its waiting-time method (default exact, with\n"
            "                         a certified bound on SL; euler: 24 terms, talbot: 48 terms, no bound)\n"
            "  --fractional           fractional agents: measures linear between s - 1 and s agents, the plan\n"
-           "                         the smallest level between them where every target is met\n"
+           "                         the smallest level between them where every target is met, its\n"
+           "                         service shown at that level\n"
+           "  --separator , | ;      the forecast's field separator; --decimal . | , its decimal mark\n"
+           "                         (default: from the header: semicolons and no comma mean fields\n"
+           "                         separated by ';' with decimal commas, as European spreadsheets write)\n"
+           "  --compare CHANGE       also plan a variant on the same intervals: calls=+10% or aht=-15%\n"
+           "                         (a share of each value), calls=-20 or aht=-15 (calls or seconds),\n"
+           "                         or another forecast file of the same intervals; repeatable, each\n"
+           "                         its own variant, its agents and agent-hours in columns of its name\n"
            "  --out FILE             write the plan to FILE (default: standard output)\n"
            "  --html FILE            also write a report with charts, one HTML file\n"
            "  --jobs N               intervals planned side by side (default: every core)\n"
+           "  --shifts TEMPLATES.csv  then schedule shifts that cover the plan's scheduled agents (see\n"
+           "                         queuecalc-shifts --help for the templates), with --roster FILE for the\n"
+           "                         roster; the interval labels must be HH:MM\n"
            "  --help                 this text\n"
            "\n"
            "The README's section \"Staffing a day from a forecast\" shows an example.\n";
 }
 
-DayPlanSettings planSettings(const PlanOptions& options, const Forecast& forecast) {
+namespace {
+
+// The interval length of `forecast`'s labels, checked against --interval-minutes.
+void intervalLength(const PlanOptions& options, const Forecast& forecast, DayPlanSettings& settings,
+                    std::vector<std::string>& readings, std::vector<std::string>& remarks) {
+    std::vector<IntervalLabel> labels;
+    for (const ForecastInterval& interval : forecast.intervals) labels.push_back({interval.label, interval.day, interval.line});
+    const LabelStep step = labelStep(labels);
+    const auto at = [&](std::size_t i) {
+        return "'" + echoText(labels[i].text) + "' (line " + std::to_string(labels[i].line) + ")";
+    };
+    const std::string given = formatValue(options.settings.intervalMinutes);
+    if (step.notTime) {
+        if (!options.intervalGiven)
+            throw UsageError("the interval labels are not times of day (" + at(*step.notTime) +
+                             "), so their length cannot be told from them: give --interval-minutes");
+        return;
+    }
+    if (step.mixedForms)
+        remarks.push_back("the interval labels are written in more than one form: " + at(step.mixedForms->first) + " and " +
+                          at(step.mixedForms->second));
+    if (!step.minutes) {
+        if (!options.intervalGiven)
+            remarks.push_back("no two intervals of one day follow each other, so their length cannot be told from the "
+                              "labels: taken as " + given + " minutes (give --interval-minutes)");
+        return;
+    }
+    const std::string inferred = formatValue(*step.minutes);
+    if (options.intervalGiven && std::fabs(*step.minutes - options.settings.intervalMinutes) > 1e-9 * *step.minutes)
+        throw UsageError("--interval-minutes " + given + " disagrees with the forecast, whose labels step by " + inferred +
+                         " minutes (" + at(step.stepFrom) + " to " + at(step.stepTo) + ")");
+    settings.intervalMinutes = *step.minutes;
+    if (!options.intervalGiven) readings.push_back("interval length: " + inferred + " minutes, from the labels");
+    constexpr std::size_t kNamed = 3;  // a few examples name the pattern; the count gives the rest
+    const auto listed = [&](const std::vector<std::size_t>& pairs, const std::string& what) {
+        std::string text = what;
+        for (std::size_t k = 0; k < pairs.size() && k < kNamed; ++k)
+            text += (k ? "; " : " ") + at(pairs[k] - 1) + " to " + at(pairs[k]);
+        if (pairs.size() > kNamed) text += "; and " + std::to_string(pairs.size() - kNamed) + " more";
+        remarks.push_back(text);
+    };
+    if (!step.gaps.empty())
+        listed(step.gaps, "intervals are missing from the forecast (its labels step by " + inferred + " minutes):");
+    if (!step.uneven.empty())
+        listed(step.uneven, "the interval labels do not step evenly by " + inferred + " minutes:");
+}
+
+}  // namespace
+
+DayPlanSettings planSettings(const PlanOptions& options, const Forecast& forecast, std::vector<std::string>* readings,
+                             std::vector<std::string>* remarks) {
     DayPlanSettings settings = options.settings;
-    if (forecast.hasStaffed && !options.slGiven) settings.serviceShare.reset();
+    if ((forecast.hasStaffed || forecast.hasScheduled) && !options.slGiven) {
+        settings.requiredServiceShare = settings.serviceShare;  // the gap's target: the planner's default
+        settings.serviceShare.reset();
+    }
+    std::vector<std::string> read, remarked;
+    intervalLength(options, forecast, settings, read, remarked);
+    if (settings.patience.shape != PatienceShape::Exponential && !settings.patience.meanSeconds && !forecast.hasPatience)
+        remarked.push_back("--patience applies only where a mean patience is known: give --patience-mean "
+                           "or a patience column");
+    if (readings) readings->insert(readings->end(), read.begin(), read.end());
+    if (remarks) remarks->insert(remarks->end(), remarked.begin(), remarked.end());
     return settings;
 }
 

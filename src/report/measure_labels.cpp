@@ -5,6 +5,7 @@
 
 #include "analysis/usage_error.h"
 #include "core/number_text.h"
+#include "core/share_text.h"
 #include "core/echo_text.h"
 
 namespace queuecalc {
@@ -56,6 +57,38 @@ std::vector<std::string> columnLabels(const std::vector<double>& thresholds) {
     return labels;
 }
 
+namespace {
+
+// The columns that hold shares of calls or of time, whose bounds are read as
+// shares ("80", "80%" and "0.8" alike).
+bool shareColumn(const Column& column) {
+    switch (column.measure) {
+        case Measure::LossProb:
+        case Measure::NoWaitProb:
+        case Measure::ServedProb:
+        case Measure::AbandonProb:
+        case Measure::Occupancy:
+        case Measure::ServiceLevel:
+        case Measure::ConditionalWait: return true;
+        default: return false;
+    }
+}
+
+// The column of a target's left side. Throws UsageError naming `text`.
+Column targetColumn(const std::string& column, const std::string& text) {
+    double tau = 0;
+    if (thresholdOf(column, "SL(", ")", tau)) return {Measure::ServiceLevel, tau};
+    if (thresholdOf(column, "P(W<=", "|S)", tau)) return {Measure::ConditionalWait, tau};
+    for (std::size_t i = 0; i < kFixedMeasureCount; ++i)
+        if (column == kFixedLabels[i]) return {fixedMeasure(i), 0};
+    std::string known;
+    for (const char* label : kFixedLabels) known += std::string(label) + " ";
+    throw UsageError("--target '" + echoText(text) + "': no column named '" + echoText(column) + "' (columns: " + known +
+                     "SL(TAU) P(W<=TAU|S))");
+}
+
+}  // namespace
+
 Target parseTarget(const std::string& text) {
     const std::string::size_type ge = text.rfind(">=");
     const std::string::size_type le = text.rfind("<=");
@@ -67,31 +100,28 @@ Target parseTarget(const std::string& text) {
     Target target;
     target.text = text;
     target.atLeast = at == ge;
-    const std::string column = text.substr(0, at);
+    target.column = targetColumn(text.substr(0, at), text);
     const std::string boundText = text.substr(at + 2);
+    if (shareColumn(target.column)) {
+        const ShareReading reading = readShare(boundText);
+        if (!reading.share) throw UsageError("--target '" + echoText(text) + "': " + reading.problem);
+        target.bound = *reading.share;
+        return target;
+    }
     std::istringstream in(boundText);
     if (boundText.empty() || !(in >> target.bound) || in.peek() != std::char_traits<char>::eof() ||
         !std::isfinite(target.bound))
         throw UsageError("--target '" + echoText(text) + "': '" + echoText(boundText) + "' is not a number");
+    return target;
+}
 
-    double tau = 0;
-    if (thresholdOf(column, "SL(", ")", tau)) {
-        target.column = {Measure::ServiceLevel, tau};
-        return target;
-    }
-    if (thresholdOf(column, "P(W<=", "|S)", tau)) {
-        target.column = {Measure::ConditionalWait, tau};
-        return target;
-    }
-    for (std::size_t i = 0; i < kFixedMeasureCount; ++i)
-        if (column == kFixedLabels[i]) {
-            target.column = {fixedMeasure(i), 0};
-            return target;
-        }
-    std::string known;
-    for (const char* label : kFixedLabels) known += std::string(label) + " ";
-    throw UsageError("--target '" + echoText(text) + "': no column named '" + echoText(column) + "' (columns: " + known +
-                     "SL(TAU) P(W<=TAU|S))");
+std::string targetReading(const Target& target) {
+    if (!shareColumn(target.column)) return std::string();
+    const std::string boundText = target.text.substr(target.text.rfind(target.atLeast ? ">=" : "<=") + 2);
+    double plain = 0;
+    if (readFiniteNumber(boundText, plain) && plain == target.bound) return std::string();
+    return "target " + echoText(target.text) + ": " + columnLabel(target.column) + (target.atLeast ? " at least " : " at most ") +
+           formatShare(target.bound) + " (" + formatValue(target.bound) + ")";
 }
 
 }  // namespace queuecalc

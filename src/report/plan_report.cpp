@@ -1,9 +1,13 @@
 #include "report/plan_report.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <limits>
 
+#include "core/echo_text.h"
 #include "core/number_text.h"
+#include "analysis/staffing.h"
 #include "report/csv.h"
 #include "report/finding_text.h"
 #include "report/svg_chart.h"
@@ -114,11 +118,93 @@ std::string intervalNote(const IntervalPlan& p, const DayPlanSettings& settings)
     if (p.outcome == IntervalOutcome::Planned || p.outcome == IntervalOutcome::Measured)
         for (const Finding& f : p.findings)
             if (failsChecks(f)) add(findingNote(f));
+    if (p.measured && p.met && settings.hasTargets() && p.service.lossProb > kLossWarning)
+        add("meets the targets while " + formatFixed(p.service.lossProb * kPercent, 2) +
+            " % of the calls are lost: the waiting room turns callers away");
     if (p.chainAgents) add("the chain approximation would staff " + std::to_string(*p.chainAgents));
     if (p.roomShort)
         add("P(Loss) stays above " + significant(kAutomaticLoss, 3) + " even with " +
             std::to_string(kAutomaticRoomLimit) + " waiting places");
     return note;
+}
+
+// Required agents as a heat map: a row per day, a column per label (the
+// labels in the order they first come), each cell shaded from white (the
+// fewest) to dark blue (the most), with its number where the cell is wide
+// enough to hold it; an interval a day lacks stays blank. Grey prints keep
+// the order (the shade darkens with the count).
+std::string svgHeatMap(const std::string& title, const std::vector<std::string>& days,
+                       const std::vector<std::string>& columns, const std::vector<std::vector<double>>& cells) {
+    constexpr double kWidth = 760, kLeft = 100, kRight = 10, kTop = 34, kRow = 24, kBottom = 40;
+    constexpr double kDigitWidth = 7;  // px a character takes at 11 px
+    const double cellW = (kWidth - kLeft - kRight) / static_cast<double>(std::max<std::size_t>(columns.size(), 1));
+    const double height = kTop + kRow * static_cast<double>(days.size()) + kBottom;
+    double lo = std::numeric_limits<double>::infinity(), hi = -lo;
+    for (const std::vector<double>& row : cells)
+        for (double v : row)
+            if (std::isfinite(v)) lo = std::min(lo, v), hi = std::max(hi, v);
+    const auto shade = [&](double v) {
+        const double t = hi > lo ? (v - lo) / (hi - lo) : 1;
+        const auto mix = [&](double from, double to) { return static_cast<int>(std::lround(from + (to - from) * t)); };
+        char colour[8];
+        std::snprintf(colour, sizeof colour, "#%02x%02x%02x", mix(247, 8), mix(251, 48), mix(255, 107));
+        return std::string(colour);
+    };
+    const auto num = [](double v) { return formatFixed(v, 1); };
+    std::string svg = "<svg xmlns=\"http://www.w3.org/2000/svg\" class=\"heatmap\" width=\"760\" height=\"" +
+                      num(height) + "\" viewBox=\"0 0 760 " + num(height) + "\" role=\"img\" aria-label=\"" +
+                      xmlEscaped(title) + "\" font-family=\"sans-serif\" font-size=\"11\">\n<title>" + xmlEscaped(title) +
+                      "</title>\n<text x=\"" + num(kLeft) + "\" y=\"18\" font-size=\"14\" font-weight=\"bold\">" +
+                      xmlEscaped(title) + "</text>\n";
+    std::size_t widest = 1;
+    for (const std::vector<double>& row : cells)
+        for (double v : row)
+            if (std::isfinite(v)) widest = std::max(widest, formatFixed(v, 0).size());
+    const bool numbers = cellW >= kDigitWidth * static_cast<double>(widest) + 4;
+    for (std::size_t d = 0; d < days.size(); ++d) {
+        const double y = kTop + kRow * static_cast<double>(d);
+        svg += "<text x=\"" + num(kLeft - 6) + "\" y=\"" + num(y + kRow / 2 + 4) + "\" text-anchor=\"end\">" +
+               xmlEscaped(days[d]) + "</text>";
+        for (std::size_t c = 0; c < columns.size(); ++c) {
+            const double v = cells[d][c];
+            if (!std::isfinite(v)) continue;
+            const double x = kLeft + cellW * static_cast<double>(c);
+            svg += "<rect x=\"" + num(x) + "\" y=\"" + num(y) + "\" width=\"" + num(cellW) + "\" height=\"" + num(kRow) +
+                   "\" fill=\"" + shade(v) + "\" stroke=\"#fff\"><title>" + xmlEscaped(days[d] + " " + columns[c]) + ": " +
+                   formatFixed(v, 2) + " agents</title></rect>";
+            if (numbers) {
+                const bool dark = hi > lo && (v - lo) / (hi - lo) > 0.5;
+                svg += "<text x=\"" + num(x + cellW / 2) + "\" y=\"" + num(y + kRow / 2 + 4) + "\" text-anchor=\"middle\"" +
+                       (dark ? " fill=\"#fff\"" : "") + ">" + formatFixed(v, 0) + "</text>";
+            }
+        }
+        svg += "\n";
+    }
+    // Time labels under the map, far enough apart not to touch.
+    std::size_t longest = 1;
+    for (const std::string& label : columns) longest = std::max(longest, label.size());
+    const std::size_t every = std::max<std::size_t>(
+        1, static_cast<std::size_t>(std::ceil((kDigitWidth * static_cast<double>(longest) + 8) / cellW)));
+    const double below = kTop + kRow * static_cast<double>(days.size()) + 14;
+    for (std::size_t c = 0; c < columns.size(); c += every)
+        svg += "<text x=\"" + num(kLeft + cellW * (static_cast<double>(c) + 0.5)) + "\" y=\"" + num(below) +
+               "\" text-anchor=\"middle\">" + xmlEscaped(columns[c]) + "</text>";
+    svg += "\n<text x=\"" + num(kLeft) + "\" y=\"" + num(below + 18) + "\">required agents (net): " +
+           (std::isfinite(lo) ? formatFixed(lo, 0) + " (lightest) to " + formatFixed(hi, 0) + " (darkest)" : std::string("none")) +
+           "</text>\n</svg>";
+    return svg;
+}
+
+// The forecast's interval column.
+std::size_t labelColumnOf(const Forecast& forecast) {
+    for (std::size_t i = 0; i < forecast.header.size(); ++i) {
+        std::string name = forecast.header[i];
+        for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        name.erase(0, name.find_first_not_of(" \t"));
+        name.erase(name.find_last_not_of(" \t") + 1);
+        if (name == "interval") return i;
+    }
+    return 0;
 }
 
 }  // namespace
@@ -149,37 +235,94 @@ std::vector<std::string> describeSettings(const DayPlanSettings& s) {
     return lines;
 }
 
-PlanTable planTable(const Forecast& forecast, const DayPlanSettings& settings, const DayPlan& plan) {
+std::vector<std::string> planColumnNames(const Forecast& forecast, const DayPlanSettings& settings) {
+    std::vector<std::string> names = {"load (Erlangs)", "agents"};
+    if (!forecast.hasScheduled) names.push_back("scheduled");  // else the forecast's own column
+    names.push_back("waiting places");
+    names.push_back(slName(settings) + " (%)");
+    for (const char* name : {"ASA (s)", "abandonment (%)", "occupancy (%)", "P(Loss)", "SL bound", "agent-hours",
+                             "scheduled hours", "FTE"})
+        names.push_back(name);
+    if (forecast.hasStaffed || forecast.hasScheduled)
+        for (const char* name : {"required", "on hand", "gap"}) names.push_back(name);
+    names.push_back("note");
+    return names;
+}
+
+std::string clashingColumn(const Forecast& forecast, const DayPlanSettings& settings) {
+    const auto key = [](std::string name) {
+        for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        name.erase(0, name.find_first_not_of(" \t"));
+        name.erase(name.find_last_not_of(" \t") + 1);
+        return name;
+    };
+    const std::vector<std::string> written = planColumnNames(forecast, settings);
+    for (std::size_t i = 0; i < forecast.header.size(); ++i)
+        for (const std::string& name : written)
+            if (key(forecast.header[i]) == key(name))
+                return "the forecast's column " + std::to_string(i + 1) + ", '" + echoText(forecast.header[i]) +
+                       "', has the name of a column the plan writes ('" + name +
+                       "'): rename or remove it (a plan is not a forecast)";
+    return std::string();
+}
+
+PlanTable planTable(const Forecast& forecast, const DayPlanSettings& settings, const DayPlan& plan,
+                    const std::vector<PlanVariant>& variants) {
     PlanTable table;
     table.header = forecast.header;
-    for (const char* name : {"load (Erlangs)", "agents", "scheduled", "waiting places"}) table.header.push_back(name);
-    table.header.push_back(slName(settings) + " (%)");
-    for (const char* name : {"ASA (s)", "abandonment (%)", "occupancy (%)", "P(Loss)", "SL bound", "note"})
-        table.header.push_back(name);
+    std::vector<std::string> names = planColumnNames(forecast, settings);
+    for (const PlanVariant& v : variants)
+        for (const char* what : {"agents (", "agent-hours ("})
+            names.insert(names.end() - 1, std::string(what) + v.name + ")");
+    for (const std::string& name : names) table.header.push_back(name);
+    // The column of a name the plan writes (the forecast's for its own scheduled).
+    const auto column = [&](const std::string& name) -> std::optional<std::size_t> {
+        const auto at = std::find(names.begin(), names.end(), name);
+        if (at != names.end()) return forecast.header.size() + static_cast<std::size_t>(at - names.begin());
+        return std::nullopt;
+    };
     const int agentDecimals = settings.fractional ? 2 : 0;
+    const std::string slColumn = slName(settings) + " (%)";
     for (const IntervalPlan& p : plan.intervals) {
         std::vector<std::string> row = forecast.intervals[p.index].fields;
-        row.push_back(formatFixed(p.load, 2));
+        row.resize(table.header.size());
+        const auto set = [&](const std::string& name, std::string text) {
+            if (const auto at = column(name)) row[*at] = std::move(text);
+        };
+        set("load (Erlangs)", formatFixed(p.load, 2));
         const bool planned = p.outcome != IntervalOutcome::NoStaffing;
-        row.push_back(planned ? formatFixed(p.agents, agentDecimals) : std::string());
-        row.push_back(planned ? formatFixed(p.scheduled, agentDecimals) : std::string());
+        if (planned) {
+            set("agents", formatFixed(p.agents, agentDecimals));
+            set("scheduled", formatFixed(p.scheduled, agentDecimals));
+        }
         const IntervalService& s = p.service;
         if (p.measured) {
-            row.push_back(std::to_string(s.waitingPlaces));
-            row.push_back(percentText(s.serviceLevel));
-            row.push_back(formatFixed(s.asa, 1));
-            row.push_back(percentText(s.abandonment));
-            row.push_back(percentText(s.occupancy));
-            row.push_back(significant(s.lossProb, 3));
-            row.push_back(s.bound ? significant(*s.bound, 3) : std::string());
-        } else {
-            row.insert(row.end(), 7, std::string());
+            set("waiting places", std::to_string(s.waitingPlaces));
+            set(slColumn, percentText(s.serviceLevel));
+            set("ASA (s)", formatFixed(s.asa, 1));
+            set("abandonment (%)", percentText(s.abandonment));
+            set("occupancy (%)", percentText(s.occupancy));
+            set("P(Loss)", significant(s.lossProb, 3));
+            set("SL bound", s.bound ? significant(*s.bound, 3) : std::string());
         }
-        row.push_back(intervalNote(p, settings));
+        const double hours = settings.intervalMinutes / 60;
+        if (planned) {
+            set("agent-hours", formatFixed(p.agents * hours, 2));
+            set("scheduled hours", formatFixed(p.scheduled * hours, 2));
+        }
+        if (p.required) set("required", formatFixed(*p.required, agentDecimals));
+        if (p.onHand) set("on hand", formatFixed(*p.onHand, agentDecimals));
+        if (p.required && p.onHand) set("gap", formatFixed(*p.onHand - *p.required, agentDecimals));
+        for (const PlanVariant& v : variants) {
+            const IntervalPlan& q = v.plan.intervals[p.index];
+            if (q.outcome == IntervalOutcome::NoStaffing) continue;
+            set("agents (" + v.name + ")", formatFixed(q.agents, agentDecimals));
+            set("agent-hours (" + v.name + ")", formatFixed(q.agents * hours, 2));
+        }
+        set("note", intervalNote(p, settings));
         table.rows.push_back(std::move(row));
     }
     // The totals.
-    std::vector<std::string> totals(table.header.size());
     std::size_t labelColumn = 0, callsColumn = 0;
     for (std::size_t i = 0; i < forecast.header.size(); ++i) {
         std::string name = forecast.header[i];
@@ -189,17 +332,47 @@ PlanTable planTable(const Forecast& forecast, const DayPlanSettings& settings, c
         if (name == "interval") labelColumn = i;
         if (name == "calls") callsColumn = i;
     }
-    const std::size_t base = forecast.header.size();
-    totals[labelColumn] = "total";
-    totals[callsColumn] = significant(plan.totals.calls, 10);
-    totals[base + 1] = formatFixed(plan.totals.agentHours, 2);
-    totals[base + 2] = formatFixed(plan.totals.scheduledHours, 2);
-    totals[base + 4] = percentText(plan.totals.serviceLevel);
-    totals[base + 6] = percentText(plan.totals.abandonment);
-    totals.back() = std::string("agent-hours; SL and abandonment weighted by the calls of the intervals with values; "
-                                "model: ") +
-                    queueModelName(settings.model);
-    table.rows.push_back(std::move(totals));
+    const bool onHand = forecast.hasStaffed || forecast.hasScheduled;
+    // The totals of the same rows in each variant's plan (`day`: index into days, or none for all).
+    const auto variantTotals = [&](std::optional<std::size_t> day, std::vector<std::string>& row) {
+        for (const PlanVariant& v : variants) {
+            const DayPlanTotals& t = day ? v.plan.days[*day].totals : v.plan.totals;
+            if (const auto at = column("agent-hours (" + v.name + ")")) row[*at] = formatFixed(t.agentHours, 2);
+        }
+    };
+    const auto totalsRow = [&](const DayPlanTotals& t, const std::string& day, const std::string& note) {
+        std::vector<std::string> row(table.header.size());
+        const auto set = [&](const std::string& name, std::string text) {
+            if (const auto at = column(name)) row[*at] = std::move(text);
+        };
+        if (forecast.dayColumn >= 0) row[static_cast<std::size_t>(forecast.dayColumn)] = day;
+        row[labelColumn] = "total";
+        row[callsColumn] = significant(t.calls, 10);
+        set("agent-hours", formatFixed(t.agentHours, 2));
+        set("scheduled hours", formatFixed(t.scheduledHours, 2));
+        set("FTE", formatFixed(t.scheduledHours / settings.hoursPerFte, 2));
+        set(slColumn, percentText(t.serviceLevel));
+        set("abandonment (%)", percentText(t.abandonment));
+        if (onHand) {
+            set("required", formatFixed(t.requiredHours, 2));
+            set("on hand", formatFixed(t.onHandHours, 2));
+            set("gap", formatFixed(t.gapHours, 2));
+        }
+        set("note", note);
+        return row;
+    };
+    // Many days: a total per day, then the total of them all.
+    if (plan.days.size() > 1)
+        for (std::size_t d = 0; d < plan.days.size(); ++d) {
+            table.rows.push_back(totalsRow(plan.days[d].totals, plan.days[d].day, "the day's totals"));
+            variantTotals(d, table.rows.back());
+        }
+    table.rows.push_back(totalsRow(
+        plan.totals, plan.days.size() > 1 ? "all days" : std::string(),
+        "SL and abandonment weighted by the calls of the intervals with values; FTE: scheduled hours / " +
+            significant(settings.hoursPerFte, 6) + " hours a week" + (onHand ? "; required, on hand and gap in agent-hours" : "") +
+            "; model: " + queueModelName(settings.model)));
+    variantTotals(std::nullopt, table.rows.back());
     return table;
 }
 
@@ -249,7 +422,8 @@ std::vector<LineChart> busiestCharts(const Forecast& forecast, const DayPlanSett
 }
 
 std::string planHtml(const std::string& forecastName, const Forecast& forecast, const DayPlanSettings& settings,
-                     const DayPlan& plan) {
+                     const DayPlan& plan, const std::vector<PlanVariant>& variants,
+                     const std::string& extraSections) {
     const std::size_t n = plan.intervals.size();
     std::vector<std::string> labels;
     std::vector<double> calls(n), agents(n), scheduled(n), sl(n), abandon(n);
@@ -257,7 +431,7 @@ std::string planHtml(const std::string& forecastName, const Forecast& forecast, 
     for (std::size_t i = 0; i < n; ++i) {
         const IntervalPlan& p = plan.intervals[i];
         const ForecastInterval& f = forecast.intervals[p.index];
-        labels.push_back(f.label);
+        labels.push_back(plan.days.size() > 1 ? f.day + " " + f.label : f.label);
         calls[i] = f.calls;
         const bool planned = p.outcome != IntervalOutcome::NoStaffing;
         agents[i] = planned ? p.agents : kNaN;
@@ -297,9 +471,100 @@ std::string planHtml(const std::string& forecastName, const Forecast& forecast, 
     c4.series = {{"abandonment", abandon}};
     if (settings.maxAbandon) c4.targets.push_back({*settings.maxAbandon, "limit " + shareWords(*settings.maxAbandon)});
 
+    // Many days: the week at a glance, then each day, ahead of the charts over
+    // every interval.
+    if (plan.days.size() > 1) {
+        std::vector<std::string> dayNames, times;
+        for (const DayTotals& d : plan.days) {
+            dayNames.push_back(d.day);
+            for (std::size_t i : d.intervals) {
+                const std::string& label = forecast.intervals[plan.intervals[i].index].label;
+                if (std::find(times.begin(), times.end(), label) == times.end()) times.push_back(label);
+            }
+        }
+        std::vector<std::vector<double>> cells(plan.days.size(), std::vector<double>(times.size(), kNaN));
+        for (std::size_t d = 0; d < plan.days.size(); ++d)
+            for (std::size_t i : plan.days[d].intervals) {
+                const std::string& label = forecast.intervals[plan.intervals[i].index].label;
+                cells[d][static_cast<std::size_t>(std::find(times.begin(), times.end(), label) - times.begin())] = agents[i];
+            }
+        body += "<h2>The week: required agents by day and interval</h2>\n<figure>" +
+                svgHeatMap(reverse ? "Agents on hand by day and interval" : "Required agents by day and interval",
+                           dayNames, times, cells) +
+                "</figure>\n";
+        double most = 0;  // one scale for every day, so that days compare at a glance
+        for (std::size_t i = 0; i < n; ++i)
+            if (std::isfinite(scheduled[i])) most = std::max(most, scheduled[i]);
+        for (std::size_t d = 0; d < plan.days.size(); ++d) {
+            const DayTotals& day = plan.days[d];
+            LineChart c = perInterval(("day-" + std::to_string(d + 1)).c_str(), "", "agents");
+            c.title = day.day + ": " + significant(day.totals.calls, 10) + " calls, " +
+                      formatFixed(day.totals.agentHours, 1) + " agent-hours net";
+            c.categories.clear();
+            std::vector<double> required, toSchedule;
+            for (std::size_t i : day.intervals) {
+                c.categories.push_back(forecast.intervals[plan.intervals[i].index].label);
+                required.push_back(agents[i]);
+                toSchedule.push_back(scheduled[i]);
+            }
+            c.series = {{reverse ? "staffed (net)" : "required (net)", required}, {"scheduled", toSchedule}};
+            if (most > 0) c.yMax = most;
+            body += "<figure>" + svgLineChart(c, 760, 220) + "</figure>\n";
+        }
+    }
+
     body += "<h2>Calls and agents</h2>\n";
     chart(c1);
     chart(c2);
+    // Agents on hand: the gap, with the shortfall shaded.
+    if (forecast.hasStaffed || forecast.hasScheduled) {
+        std::vector<double> required(n, kNaN), onHand(n, kNaN);
+        for (std::size_t i = 0; i < n; ++i) {
+            if (plan.intervals[i].required) required[i] = *plan.intervals[i].required;
+            if (plan.intervals[i].onHand) onHand[i] = *plan.intervals[i].onHand;
+        }
+        LineChart gap = perInterval("gap", "Required agents against those on hand", "agents (net)");
+        gap.series = {{"required", required}, {"on hand", onHand}};
+        gap.bands.push_back({0, 1, "short: fewer on hand than required"});
+        chart(gap);
+    }
+    // Variants: every plan's agents together, and the totals side by side.
+    if (!variants.empty()) {
+        body += "<h2>The forecast and its variants</h2>\n";
+        LineChart compared = perInterval("compare", "Required agents per interval, each plan", "agents (net)");
+        compared.series.push_back({"the forecast", agents});
+        for (const PlanVariant& v : variants) {
+            std::vector<double> y(n, kNaN);
+            for (std::size_t i = 0; i < n; ++i)
+                if (v.plan.intervals[i].outcome != IntervalOutcome::NoStaffing) y[i] = v.plan.intervals[i].agents;
+            compared.series.push_back({v.name, y});
+        }
+        chart(compared);
+        const auto difference = [](double value, double base) {
+            std::string text = (value >= base ? "+" : "") + formatFixed(value - base, 1);
+            if (base > 0) text += " (" + std::string(value >= base ? "+" : "") + formatFixed((value / base - 1) * kPercent, 1) + " %)";
+            return text;
+        };
+        body += "<div class=\"wide\">\n<table class=\"detail\">\n<thead><tr><th>plan</th><th>calls</th><th>agent-hours</th><th>scheduled "
+                "hours</th><th>FTE</th><th>" + xmlEscaped(slName(settings)) + " (%)</th><th>abandonment (%)</th>"
+                "<th>agent-hours against the forecast's</th><th>FTE against the forecast's</th></tr></thead>\n<tbody>\n";
+        const auto totalsLine = [&](const std::string& name, const DayPlan& p) {
+            const DayPlanTotals& t = p.totals;
+            body += "<tr><td>" + xmlEscaped(name) + "</td><td>" + significant(t.calls, 10) + "</td><td>" +
+                    formatFixed(t.agentHours, 2) + "</td><td>" + formatFixed(t.scheduledHours, 2) + "</td><td>" +
+                    formatFixed(t.scheduledHours / settings.hoursPerFte, 2) + "</td><td>" + percentText(t.serviceLevel) +
+                    "</td><td>" + percentText(t.abandonment) + "</td><td>" +
+                    (&p == &plan ? std::string() : difference(t.agentHours, plan.totals.agentHours)) + "</td><td>" +
+                    (&p == &plan ? std::string()
+                                 : difference(t.scheduledHours / settings.hoursPerFte,
+                                              plan.totals.scheduledHours / settings.hoursPerFte)) +
+                    "</td></tr>\n";
+        };
+        totalsLine("the forecast", plan);
+        for (const PlanVariant& v : variants) totalsLine(v.name, v.plan);
+        body += "</tbody>\n</table>\n</div>\n";
+    }
+
     body += "<h2>Service against the targets</h2>\n";
     chart(c3);
     chart(c4);
@@ -312,19 +577,38 @@ std::string planHtml(const std::string& forecastName, const Forecast& forecast, 
         for (const LineChart& c : busiestCharts(forecast, settings, plan)) chart(c);
     }
 
-    // The table.
-    const PlanTable table = planTable(forecast, settings, plan);
-    body += "<h2>Plan</h2>\n<div class=\"wide\">\n<table>\n<thead><tr>";
-    for (const std::string& h : table.header) body += "<th>" + xmlEscaped(h) + "</th>";
-    body += "</tr></thead>\n<tbody>\n";
-    for (std::size_t r = 0; r < table.rows.size(); ++r) {
-        const bool total = r + 1 == table.rows.size();
-        const bool unmet = !total && !plan.intervals[r].met;
-        body += std::string("<tr") + (total ? " class=\"total\"" : unmet ? " class=\"unmet\"" : "") + ">";
-        for (const std::string& cell : table.rows[r]) body += "<td>" + xmlEscaped(cell) + "</td>";
-        body += "</tr>\n";
+    body += extraSections;
+
+    // The table, in two parts that each fit a page 1200 px wide: the plan,
+    // then the model's detail and the hours, each row led by its interval.
+    const PlanTable table = planTable(forecast, settings, plan, variants);
+    const std::vector<std::string> detail = {"waiting places", "P(Loss)", "SL bound", "agent-hours", "scheduled hours",
+                                             "FTE"};
+    std::vector<std::size_t> main, rest;
+    for (std::size_t c = 0; c < table.header.size(); ++c) {
+        const bool key = static_cast<int>(c) == forecast.dayColumn || c == labelColumnOf(forecast);
+        const bool ofVariant = table.header[c].rfind("agents (", 0) == 0 || table.header[c].rfind("agent-hours (", 0) == 0;
+        const bool isDetail = c >= forecast.header.size() &&
+                              (ofVariant || std::find(detail.begin(), detail.end(), table.header[c]) != detail.end());
+        if (!isDetail) main.push_back(c);
+        if (isDetail || (key && c < forecast.header.size())) rest.push_back(c);
     }
-    body += "</tbody>\n</table>\n</div>\n";
+    const auto htmlTable = [&](const std::vector<std::size_t>& columns, const char* kind) {
+        std::string html = std::string("<div class=\"wide\">\n<table class=\"") + kind + "\">\n<thead><tr>";
+        for (std::size_t c : columns) html += "<th>" + xmlEscaped(table.header[c]) + "</th>";
+        html += "</tr></thead>\n<tbody>\n";
+        for (std::size_t r = 0; r < table.rows.size(); ++r) {
+            const bool total = r >= plan.intervals.size();
+            const bool unmet = !total && !plan.intervals[r].met;
+            html += std::string("<tr") + (total ? " class=\"total\"" : unmet ? " class=\"unmet\"" : "") + ">";
+            for (std::size_t c : columns) html += "<td>" + xmlEscaped(table.rows[r][c]) + "</td>";
+            html += "</tr>\n";
+        }
+        return html + "</tbody>\n</table>\n</div>\n";
+    };
+    body += "<h2>Plan</h2>\n" + htmlTable(main, "plan");
+    body += std::string("<h2>Waiting room, P(Loss), error bound and hours") + (variants.empty() ? "" : "; the variants") +
+            "</h2>\n" + htmlTable(rest, "detail");
 
     body += "<h2>Inputs</h2>\n<ul>\n<li>Forecast: " + xmlEscaped(forecastName) + ", " + std::to_string(n) +
             " intervals</li>\n";
@@ -339,9 +623,14 @@ std::string planHtml(const std::string& forecastName, const Forecast& forecast, 
             "enough to settle; no queue is carried from one interval into the next.</li>\n"
             "<li>Handle times vary at random around the interval's average handle time (exponentially "
             "distributed); all agents are alike and answer calls in the order they came.</li>\n"
-            "<li>A caller who waits longer than their patience hangs up. The model takes the chance of hanging up "
-            "of the k-th caller in the queue from the patience distribution at the time k / (arrival rate); for "
-            "exponential patience this is exact.</li>\n"
+            + std::string(settings.model == QueueModelChoice::Exact
+                              ? "<li>A caller who waits longer than their patience hangs up; each caller's patience is "
+                                "drawn independently from the patience distribution. The model is this queue itself, "
+                                "solved exactly (no approximation of the patience).</li>\n"
+                              : "<li>A caller who waits longer than their patience hangs up. The model (the chain) "
+                                "takes the chance of hanging up of the k-th caller in the queue from the patience "
+                                "distribution at the time k / (arrival rate); for exponential patience this is "
+                                "exact.</li>\n") +
             "<li>A call that finds every agent busy and every waiting place taken is lost (P(Loss)).</li>\n"
             "<li>The service level is the share of all offered calls answered within the threshold: lost calls "
             "and callers who hang up count as not answered in time. ASA is the average wait of answered calls; "
@@ -356,19 +645,26 @@ std::string planHtml(const std::string& forecastName, const Forecast& forecast, 
 
     std::string summary = std::to_string(n) + " intervals, " + significant(plan.totals.calls, 10) +
                           " calls; " + formatFixed(plan.totals.agentHours, 1) + " agent-hours net, " +
-                          formatFixed(plan.totals.scheduledHours, 1) + " scheduled";
+                          formatFixed(plan.totals.scheduledHours, 1) + " scheduled (" +
+                          formatFixed(plan.totals.scheduledHours / settings.hoursPerFte, 1) + " FTE of " +
+                          significant(settings.hoursPerFte, 6) + " hours)";
     if (std::isfinite(plan.totals.serviceLevel))
         summary += "; " + slName(settings) + " " + percentText(plan.totals.serviceLevel) + " %, abandonment " +
                    percentText(plan.totals.abandonment) + " % (weighted by calls)";
+    if (forecast.hasStaffed || forecast.hasScheduled)
+        summary += "; on hand " + formatFixed(plan.totals.onHandHours, 1) + " agent-hours against " +
+                   formatFixed(plan.totals.requiredHours, 1) + " required: gap " + formatFixed(plan.totals.gapHours, 1);
     summary += plan.unmet == 0 ? ". Every interval meets the targets." :
                                  ". " + std::to_string(plan.unmet) + " intervals miss a target (marked in the plan).";
 
     return htmlPage("Staffing plan: " + forecastName,
                     "h1 { font-size: 1.5em; } h2 { font-size: 1.2em; margin-top: 1.6em; border-bottom: 1px solid #999; }\n"
-                    "figure { margin: 0.8em 0; } svg.chart { max-width: 100%; height: auto; }\n"
-                    "div.wide { overflow-x: auto; } table { border-collapse: collapse; font-size: 0.8em; }\n"
-                    "th, td { border: 1px solid #999; padding: 0.15em 0.5em; text-align: right; white-space: nowrap; }\n"
+                    "figure { margin: 0.8em 0; } svg.chart, svg.heatmap { max-width: 100%; height: auto; }\n"
+                    "div.wide { overflow-x: auto; } table { border-collapse: collapse; font-size: 0.75em; }\n"
+                    "th, td { border: 1px solid #999; padding: 0.15em 0.35em; text-align: right; white-space: nowrap; }\n"
+                    "th { white-space: normal; vertical-align: bottom; hyphens: auto; }\n"
                     "td:first-child, th { text-align: left; } td:last-child { text-align: left; white-space: normal; }\n"
+                    "table.detail td:last-child { text-align: right; white-space: nowrap; }\n"
                     "tr.unmet td { font-weight: bold; background: #eee; } tr.total td { font-weight: bold; border-top: 2px solid #000; }\n"
                     "@media print { body { max-width: none; margin: 0; } figure { break-inside: avoid; } div.wide { overflow: visible; } }\n",
                     "<p>" + xmlEscaped(summary) + "</p>\n" + body,

@@ -22,20 +22,46 @@
 
 namespace queuecalc {
 
+// A variant of the forecast planned on the same intervals, named as given.
+struct PlanVariant {
+    std::string name;
+    DayPlan plan;
+};
+
 struct PlanTable {
     std::vector<std::string> header;
     std::vector<std::vector<std::string>> rows;  // one per interval, then the totals
 };
 
-PlanTable planTable(const Forecast& forecast, const DayPlanSettings& settings, const DayPlan& plan);
+// With variants, each adds "agents (NAME)" and "agent-hours (NAME)" before
+// the note, its totals in the totals rows.
+PlanTable planTable(const Forecast& forecast, const DayPlanSettings& settings, const DayPlan& plan,
+                    const std::vector<PlanVariant>& variants = {});
+
+// The names of the columns the plan adds to the forecast's: with agents on
+// hand also required, on hand and gap; with a scheduled column in the
+// forecast no scheduled of its own.
+std::vector<std::string> planColumnNames(const Forecast& forecast, const DayPlanSettings& settings);
+
+// Why the forecast cannot be planned as it is where one of its columns has
+// the name of a column the plan adds (letter case and surrounding blanks
+// ignored: "Agents " is agents), naming it; empty otherwise. Two columns of
+// one name would let a reader by name take the forecast's values for the
+// plan's.
+std::string clashingColumn(const Forecast& forecast, const DayPlanSettings& settings);
 
 // The table as RFC 4180 CSV (CR LF line ends).
 void writePlanCsv(std::ostream& out, const PlanTable& table);
 
 // The whole report as one HTML document: no script, no file or address
 // outside it. `forecastName` names the forecast in the title.
+// With variants, a chart of every plan's agents and a table of the totals
+// with their differences from the forecast's plan. `extraSections` (whole
+// HTML sections, such as the coverage of a roster) come after the charts of
+// the plan.
 std::string planHtml(const std::string& forecastName, const Forecast& forecast, const DayPlanSettings& settings,
-                     const DayPlan& plan);
+                     const DayPlan& plan, const std::vector<PlanVariant>& variants = {},
+                     const std::string& extraSections = "");
 
 // The charts of the busiest interval (none without plan.busiest): service
 // level and abandonment against agents, and the waiting time of answered

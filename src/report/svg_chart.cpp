@@ -234,6 +234,42 @@ std::string svgLineChart(const LineChart& chart, int width, int height) {
     const std::string clip = xmlEscaped(chart.id) + "-plot";
     svg += "<clipPath id=\"" + clip + "\"><rect x=\"" + px(kLeft) + "\" y=\"" + px(kTop - 6) + "\" width=\"" + px(plotW + 6) +
            "\" height=\"" + px(plotH + 12) + "\"/></clipPath>\n";
+    // Bands under the series: along `over`, back along the lower of the two,
+    // a polygon for each run of points where both have values.
+    for (std::size_t b = 0; b < chart.bands.size(); ++b) {
+        const ChartBand& band = chart.bands[b];
+        if (band.over >= chart.series.size() || band.under >= chart.series.size()) continue;
+        const std::vector<double>& top = chart.series[band.over].y;
+        const std::vector<double>& low = chart.series[band.under].y;
+        const std::size_t n = std::min({top.size(), low.size(), xs.size()});
+        const std::string hatch = xmlEscaped(chart.id) + "-band" + std::to_string(b);
+        svg += "<pattern id=\"" + hatch + "\" width=\"6\" height=\"6\" patternUnits=\"userSpaceOnUse\" "
+               "patternTransform=\"rotate(45)\"><rect width=\"6\" height=\"6\" fill=\"#f4c7c3\"/>"
+               "<path d=\"M0 0V6\" stroke=\"#c0392b\" stroke-width=\"2\"/></pattern>\n";
+        std::string d;
+        for (std::size_t i = 0; i < n;) {
+            const auto finite = [&](std::size_t k) {
+                return std::isfinite(top[k]) && std::isfinite(low[k]) && std::isfinite(xs[k]);
+            };
+            if (!finite(i)) {
+                ++i;
+                continue;
+            }
+            std::size_t end = i;
+            while (end < n && finite(end)) ++end;
+            bool any = false;
+            for (std::size_t k = i; k < end; ++k) any = any || top[k] > low[k];
+            if (any) {
+                for (std::size_t k = i; k < end; ++k) d += (k == i ? "M" : "L") + px(X(xs[k])) + " " + px(Y(top[k]));
+                for (std::size_t k = end; k-- > i;) d += "L" + px(X(xs[k])) + " " + px(Y(std::min(top[k], low[k])));
+                d += "Z";
+            }
+            i = end;
+        }
+        if (!d.empty())
+            svg += "<path class=\"band\" d=\"" + d + "\" fill=\"url(#" + hatch + ")\" stroke=\"none\" clip-path=\"url(#" +
+                   clip + ")\"/>\n";
+    }
     for (std::size_t s = 0; s < chart.series.size(); ++s) {
         const Style& style = kStyles[s % kChartStyles];
         const std::vector<double>& ys = chart.series[s].y;
@@ -269,6 +305,12 @@ std::string svgLineChart(const LineChart& chart, int width, int height) {
         svg += markerElement(style, markerPath(style.marker, lx + 14, ly));
         svg += text(lx + 34, ly + 4, chart.series[s].name, "start");
         lx += 56 + 7.0 * static_cast<double>(chart.series[s].name.size());
+    }
+    for (std::size_t b = 0; b < chart.bands.size(); ++b) {
+        svg += "<rect x=\"" + px(lx) + "\" y=\"" + px(ly - 6) + "\" width=\"28\" height=\"12\" fill=\"url(#" +
+               xmlEscaped(chart.id) + "-band" + std::to_string(b) + ")\"/>";
+        svg += text(lx + 34, ly + 4, chart.bands[b].name, "start");
+        lx += 56 + 7.0 * static_cast<double>(chart.bands[b].name.size());
     }
     for (const ChartReference& t : chart.targets) {
         svg += "<path d=\"M" + px(lx) + " " + px(ly) + "h28\" stroke=\"" + kTargetColour +

@@ -7,6 +7,7 @@
 // colour alone. Targets are grey dashed horizontal lines with their name,
 // marks are vertical lines (the answer in a chart against agents).
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <vector>
@@ -23,6 +24,14 @@ struct ChartReference {
     std::string name;
 };
 
+// The area where one series runs above another (the required agents above
+// those on hand: a shortfall), shaded with a hatch that prints in grey.
+struct ChartBand {
+    std::size_t over = 0;   // the series that is above where the band shows
+    std::size_t under = 1;  // the series it is above
+    std::string name;       // in the legend
+};
+
 struct LineChart {
     std::string id = "chart";  // unique within the page (names the chart's clip path)
     std::string title;
@@ -35,6 +44,7 @@ struct LineChart {
     std::vector<ChartSeries> series;  // drawn in the order of the styles
     std::vector<ChartReference> targets;
     std::vector<ChartReference> marks;
+    std::vector<ChartBand> bands;
     std::optional<double> yMin, yMax;  // else from the data (and the targets), from 0 when none is below
     bool yPercent = false;             // y values are shares, shown as per cent on the axis
 };

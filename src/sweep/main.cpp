@@ -19,6 +19,8 @@
 #include "analysis/plan_run.h"
 #include "analysis/usage_error.h"
 #include "core/failure.h"
+#include "core/number_text.h"
+#include "core/share_text.h"
 #include "input/binomial_table.h"
 #include "input/forecast.h"
 #include "input/model_input.h"
@@ -27,6 +29,7 @@
 #include "report/file_replace.h"
 #include "report/finding_text.h"
 #include "report/grid_report.h"
+#include "report/measure_labels.h"
 #include "report/progress_line.h"
 #include "report/standard_error.h"
 #include "report/sweep_table.h"
@@ -113,6 +116,12 @@ void writeSummary(ErrorStream& err, const PlanSummary& summary) {
     if (summary.rowsWithoutValues > 0)
         err.write(std::string(kProgram) + ": " + std::to_string(summary.rowsWithoutValues) + " of " +
                   std::to_string(summary.rows) + " rows have no values; their notes say why.\n");
+    if (summary.answersThroughLoss > 0)
+        err.write(std::string(kProgram) + ": " + std::to_string(summary.answersThroughLoss) + " of " +
+                  std::to_string(summary.rows) + " staffing answers meet their targets while more than " +
+                  formatShare(kLossWarning) + " of the calls are lost (P(Loss) above " + formatValue(kLossWarning) +
+                  "): the waiting room turns callers away; give more waitingPlaces or a target such as P(Loss)<=" +
+                  formatValue(kLossWarning) + ".\n");
 }
 
 int run(const SweepOptions& options, const std::vector<std::string>& args, ErrorStream& err) {
@@ -221,6 +230,10 @@ int main(int argc, char** argv) {
         }
         checkDistinctFiles({{"--input", options.inputPath}, {"the binomial table", binomialTablePath(options)}},
                            {{"--out", options.outPath}, {"--html", options.htmlPath}});
+        for (const Target& target : options.targets) {
+            const std::string reading = targetReading(target);
+            if (!reading.empty()) std::cerr << kProgram << ": " << reading << "\n";
+        }
         return run(options, args, err);
     } catch (const UsageError& error) {
         std::cerr << kProgram << ": " << error.what() << " (see --help)\n";

@@ -128,7 +128,7 @@ Measures:
   --at TAU              service level at t = TAU (repeatable)
   --model exact|chain   the model of the queue (default exact: the queue itself,
                         M/M/s/(s+r)+GI for any patience, every value with a bound
-                        of its error, bound(TAU) that of SL(TAU), about 1e-14;
+                        of its error, bound(TAU) that of SL(TAU), 1e-15 to 1e-13;
                         chain: the calculator's birth-and-death chain, whose
                         k-th waiting caller abandons at the patience hazard at
                         k/arrivalRate, exact for exponential patience only, its
@@ -145,7 +145,12 @@ Staffing:
                         per scenario, the smallest number of agents (or waiting
                         places) that meets every target
   --target EXPR         COLUMN>=VALUE or COLUMN<=VALUE over any result column,
-                        e.g. SL(20)>=0.8, P(A)<=0.05, ASA<=30 (repeatable)
+                        e.g. SL(20)>=0.8, P(A)<=0.05, ASA<=30 (repeatable);
+                        over a share (P(Loss), P(NoWait), P(S), P(A),
+                        occupancy, SL(TAU), P(W<=TAU|S)) 80, 80% and 0.8 all
+                        mean 80 % (a bare number above 1 is per cent, a bare 1
+                        is refused: write 1% or 100%), echoed on standard
+                        error where written in per cent
   --staff-max N         largest value the search tries (default: agents
                         2*ceil(arrivalRate/serviceRate)+1000, waiting places 1000)
 Output:

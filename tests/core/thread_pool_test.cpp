@@ -8,6 +8,7 @@
 #include <thread>
 #include <vector>
 
+#include "core/stop_request.h"
 #include "core/thread_pool.h"
 
 namespace {
@@ -73,4 +74,29 @@ TEST(WorkerLoop, ABodyThatStopsTheLoopEndsItWithoutAnException) {
     });
     EXPECT_TRUE(work.stopped());
     EXPECT_LT(done, kItems / 4);
+}
+
+TEST(WorkerLoop, AStopRequestEndsItWithStoppedUnlessEveryItemWasDone) {
+    const struct {
+        std::size_t threads, requestAt;  // the item whose body makes the request; kItems: before the loop
+        bool stopped;
+    } cases[] = {{1, kItems, true}, {1, 5, true}, {2, 5, true}, {4, 0, true}, {2, kItems - 1, false}};
+    for (const auto& c : cases) {
+        queuecalc::StopRequest request;
+        if (c.requestAt == kItems) request.request();
+        std::atomic<std::size_t> done{0};
+        bool stopped = false;
+        try {
+            queuecalc::forEachClaimed(c.threads, kItems, 1, [&](std::size_t item, std::size_t) {
+                if (item == c.requestAt) request.request();
+                if (c.stopped) std::this_thread::sleep_for(kSlowItem);
+                ++done;
+            }, &request);
+        } catch (const queuecalc::Stopped&) {
+            stopped = true;
+        }
+        EXPECT_EQ(stopped, c.stopped) << c.threads << " threads, request at " << c.requestAt;
+        if (c.stopped) EXPECT_LT(done, kItems / 4) << c.threads << " threads, request at " << c.requestAt;
+        else EXPECT_EQ(done, kItems);
+    }
 }

@@ -17,6 +17,7 @@
 #include "input/model_input.h"
 #include "model/exact_queue.h"
 #include "support/measured_error.h"
+#include "support/same_bits.h"
 
 namespace queuecalc {
 namespace {
@@ -209,6 +210,52 @@ TEST(ExactQueue, EqualsTheChainForExponentialPatience) {
     }
     testsupport::reportWorstError("exact model against the chain, exponential patience",
                                   testsupport::ErrorKind::Relative, worst, kChainAgreement);
+}
+
+TEST(ExactQueue, GivesEachMomentAndEveryMeasureTheSameBitsAloneAsAmongOthers) {
+    // The intervals do not depend on the moments asked for: a sweep with one
+    // threshold and one with three agree to the bit.
+    const char* centres[] = {
+        "1 2 2 4 -1 10 20 1.0 9.5 0.1 32 5 0",          // lognormal, double
+        "1 1 1.5 3 -1 20 40 1.0 17 0.1 32 5 0",        // Erlang
+        "1 2 1 1 -1 500 1000 1.0 500 0.005 32 0.5 0",  // lognormal, long double, loss on its own intervals
+    };
+    const std::vector<double> several = {3, 0.2, 1e-9, 0.7, 50};
+    for (const char* values : centres) {
+        SCOPED_TRACE(values);
+        const ModelInput input = inputOf(values);
+        const ExactQueueResult all = solveExactQueue(input, several);
+        for (std::size_t i = 0; i < several.size(); ++i) {
+            const ExactQueueResult alone = solveExactQueue(input, {several[i]});
+            EXPECT_TRUE(testsupport::sameBits(alone.measures, all.measures)) << "the measures, with " << several[i];
+            EXPECT_TRUE(testsupport::sameBits(alone.bounds, all.bounds)) << "their bounds, with " << several[i];
+            for (const auto& [a, b] : {std::pair{alone.joint[0], all.joint[i]}, {alone.jointBound[0], all.jointBound[i]},
+                                       {alone.conditional[0], all.conditional[i]}})
+                EXPECT_TRUE(testsupport::sameBits(a, b)) << "at " << several[i];
+        }
+    }
+}
+
+TEST(ExactQueue, StaysSmallAndFiniteWhereTheQueueIsFlatOrTheRoomFarFromFull) {
+    // psi flat over hundreds of time units (load exactly 1 per agent, nobody
+    // abandons, 13,376 places: the steps must grow where nothing falls), and
+    // rooms whose loss lies below every exponent range (its hazard in logs).
+    const char* centres[] = {
+        "1 0 0 -1 -1 24 13376 1 24 0.1 32 5 0",
+        "1 2 1 1 -1 24 13376 1 24 0.1 32 5 0",
+        "1 2 1 1 -1 24 600 1 30 0.1 32 5 0",
+    };
+    constexpr int kFewIntervals = 100;  // a dozen or two where the steps grow as they should
+    for (const char* values : centres) {
+        SCOPED_TRACE(values);
+        const ExactQueueResult r = solveExactQueue(inputOf(values), {0.2});
+        EXPECT_LT(r.intervals, kFewIntervals);
+        for (const auto& [label, valueAndBound] : labelled(r.measures, r.bounds)) {
+            if (std::isnan(valueAndBound.first)) continue;  // the moments given A where nobody abandons
+            EXPECT_TRUE(std::isfinite(valueAndBound.second) && valueAndBound.second >= 0) << label;
+        }
+        EXPECT_TRUE(std::isfinite(r.jointBound[0]));
+    }
 }
 
 TEST(ExactQueue, AnswersTheEdgesWithoutAgentsRoomOrQueue) {

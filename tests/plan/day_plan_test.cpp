@@ -9,6 +9,8 @@
 #include <vector>
 
 #include "analysis/day_plan.h"
+#include "core/failure.h"
+#include "core/stop_request.h"
 #include "plan/options.h"
 #include "support/erlang_a.h"
 #include "support/measured_error.h"
@@ -189,4 +191,66 @@ TEST(DayPlan, FractionalAgentsMeetTheTargetWhereTheLineBetweenTheCountsCrossesIt
     constexpr double kCrossingTol = 1e-12;
     EXPECT_NEAR(x, (s - 1) + (0.8 - below) / (at - below), kCrossingTol);
     EXPECT_DOUBLE_EQ(fractional.intervals[0].scheduled, x / 0.75) << "not rounded";
+    EXPECT_NEAR(fractional.intervals[0].service.serviceLevel, 0.8, kCrossingTol)
+        << "the service shown is that of the level planned, where the binding target is just met";
+}
+
+TEST(DayPlan, CountsEveryIntervalAsDoneAndEndsWithStoppedOnceAStopIsRequested) {
+    std::string text = "interval,calls,aht\n";
+    for (int i = 0; i < 12; ++i) text += std::to_string(i) + "," + std::to_string(50 + 10 * i) + ",300\n";
+    const Forecast f = forecastOf(text);
+    DayPlanSettings settings;
+    settings.jobs = 2;
+    // requestAfter: intervals done when the progress makes the request.
+    const std::size_t never = f.intervals.size() + 1;
+    for (const std::size_t requestAfter : {never, std::size_t{1}, std::size_t{5}}) {
+        StopRequest stop;
+        std::vector<std::size_t> done;
+        DayPlanControl control;
+        control.stop = &stop;
+        control.progress = [&](std::size_t intervals, std::size_t total) {
+            EXPECT_EQ(total, f.intervals.size());
+            EXPECT_TRUE(done.empty() || intervals >= done.back());
+            done.push_back(intervals);
+            if (intervals == requestAfter) stop.request();
+        };
+        if (requestAfter == never) {
+            planDay(f, settings, false, control);
+            ASSERT_FALSE(done.empty());
+            EXPECT_EQ(done.back(), f.intervals.size());
+        } else {
+            EXPECT_THROW(planDay(f, settings, false, control), Stopped) << requestAfter;
+            // Each thread finishes at most the interval in hand.
+            EXPECT_LE(done.back(), requestAfter + settings.jobs) << requestAfter;
+        }
+    }
+}
+
+TEST(DayPlan, RefusesALoadBeyondTheStaffingLimitBeforeAnyIntervalIsPlanned) {
+    const struct {
+        const char* forecast;
+        double intervalMinutes;
+        const char* message;
+    } cases[] = {
+        {"interval,calls,aht\n08:00,100,300\n09:00,1000000000,300\n", 30,
+         "interval 09:00 (line 3): an offered load of 166666667 Erlangs (1e+09 calls of 300 s in 30 minutes) is more "
+         "than the 10000000 Erlangs a staffing search takes"},
+        {"interval,calls,aht\n08:00,100,300\n", 1e-300,
+         "interval 08:00 (line 2): an offered load of 5e+302 Erlangs (100 calls of 300 s in 1e-300 minutes) is more "
+         "than the 10000000 Erlangs a staffing search takes"},
+    };
+    for (const auto& c : cases) {
+        DayPlanSettings settings;
+        settings.intervalMinutes = c.intervalMinutes;
+        std::size_t progress = 0;
+        DayPlanControl control;
+        control.progress = [&](std::size_t, std::size_t) { ++progress; };
+        try {
+            planDay(forecastOf(c.forecast), settings, false, control);
+            ADD_FAILURE() << "not refused: " << c.message;
+        } catch (const RunFailure& refused) {
+            EXPECT_STREQ(refused.what(), c.message);
+        }
+        EXPECT_EQ(progress, 0u) << "nothing evaluated before the refusal";
+    }
 }

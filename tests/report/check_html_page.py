@@ -10,6 +10,9 @@ messages ended by a NUL byte; no library needed). Fails (exit 1) when:
     own file: no network, no other file);
   - it has fewer than MIN_CHARTS <svg> charts (default 1), or a chart's
     series path is empty: no path with a length and a box of its own;
+  - a heat map (<svg class="heatmap">) has no cell with a size;
+  - a table is wider than its place (some of it behind a scrollbar) in a
+    window 1200 px wide;
   - the screenshot cannot be taken.
 Keeps a screenshot of the whole page, or of its top HEIGHT pixels, at
 SCREENSHOT.png.
@@ -36,6 +39,18 @@ CHECK = r"""
       if (!(p.getTotalLength() > 0) || !(b.width > 0 || b.height > 0))
         report.empty.push('chart ' + i + ' series ' + j + ' is an empty path');
     });
+  });
+  document.querySelectorAll('table').forEach((table, i) => {
+    const place = table.parentElement.getBoundingClientRect().width;
+    if (table.getBoundingClientRect().width > place + 1)
+      report.empty.push('table ' + i + ' is ' + Math.round(table.getBoundingClientRect().width) + ' px wide in ' +
+                        Math.round(place) + ' px');
+  });
+  const maps = Array.from(document.querySelectorAll('svg.heatmap'));
+  report.heatmaps = maps.length;
+  maps.forEach((svg, i) => {
+    const cells = Array.from(svg.querySelectorAll('rect')).filter(r => r.getBBox().width > 0 && r.getBBox().height > 0);
+    if (cells.length === 0) report.empty.push('heat map ' + i + ' has no cell');
   });
   return JSON.stringify(report);
 })()
@@ -126,7 +141,7 @@ def main():
         for domain in ("Page", "Runtime", "Log", "Network"):
             browser.send(domain + ".enable", session=session)
         browser.send("Emulation.setDeviceMetricsOverride",
-                     {"width": 1100, "height": 900, "deviceScaleFactor": 1, "mobile": False}, session=session)
+                     {"width": 1200, "height": 900, "deviceScaleFactor": 1, "mobile": False}, session=session)
         browser.send("Page.navigate", {"url": url}, session=session)
         browser.wait_for("Page.loadEventFired", session)
         result = browser.send("Runtime.evaluate", {"expression": CHECK, "returnByValue": True}, session=session)
@@ -154,8 +169,8 @@ def main():
         if report["charts"] < min_charts:
             problems.append("%d charts, expected at least %d" % (report["charts"], min_charts))
         problems += report["empty"]
-        print("charts: %d, page %dx%d px, scripts: %d, screenshot: %s" %
-              (report["charts"], report["width"], report["height"], report["scripts"], screenshot))
+        print("charts: %d, heat maps: %d, page %dx%d px, scripts: %d, screenshot: %s" %
+              (report["charts"], report["heatmaps"], report["width"], report["height"], report["scripts"], screenshot))
     finally:
         browser.close()
     for p in problems:

@@ -162,6 +162,46 @@ TEST_F(SweepProgram, StaffingReportsTheAgentsAndSaysWhenNoneSuffice) {
     EXPECT_EQ(records[2].rfind("6,6,", 0), 0u) << records[2];
 }
 
+TEST_F(SweepProgram, ReadsATargetOverAShareInPerCentOrAsAShareAlikeAndSaysHowItReadIt) {
+    const SweepRun share = runSweepIn(folder.path(), "--staff --target 'SL(0.5)>=0.8' --target 'P(A)<=0.2'");
+    ASSERT_EQ(share.status, 0) << share.err;
+    EXPECT_EQ(share.err, "") << "a bound written as the column's share needs no echo";
+    const struct {
+        const char* args;
+        const char* echo;  // on standard error
+    } alike[] = {
+        {"--staff --target 'SL(0.5)>=80%' --target 'P(A)<=20'",
+         "queuecalc-sweep: target SL(0.5)>=80%: SL(0.5) at least 80 % (0.8)\n"
+         "queuecalc-sweep: target P(A)<=20: P(A) at most 20 % (0.2)\n"},
+        {"--staff --target 'SL(0.5)>=80 %' --target 'P(A)<=0.2'",
+         "queuecalc-sweep: target SL(0.5)>=80 %: SL(0.5) at least 80 % (0.8)\n"},
+    };
+    for (const auto& c : alike) {
+        const SweepRun run = runSweepIn(folder.path(), c.args);
+        EXPECT_EQ(run.status, 0) << c.args << ": " << run.err;
+        EXPECT_EQ(run.out, share.out) << c.args;
+        EXPECT_EQ(run.err, c.echo) << c.args;
+    }
+    const SweepRun one = runSweepIn(folder.path(), "--staff --target 'SL(0.5)>=1'");
+    EXPECT_EQ(one.status, 2);
+    EXPECT_NE(one.err.find("1 could be a share (100 %) or a percentage (1 %): write 100% or 1%"), std::string::npos)
+        << one.err;
+    const SweepRun seconds = runSweepIn(folder.path(), "--staff --target 'ASA<=80' --target 'SL(0.5)>=0.5'");
+    EXPECT_EQ(seconds.status, 0) << seconds.err;
+    EXPECT_EQ(seconds.err, "") << "a bound in seconds is a number, not a share";
+}
+
+TEST_F(SweepProgram, WarnsOfStaffingAnswersThatMeetTheirTargetsByLosingCalls) {
+    // 3.5 Erlangs without a waiting place: 5 agents answer 84.6 % at once.
+    const SweepRun blocked = runSweepIn(folder.path(), "--set waitingPlaces=0 --staff --target 'SL(0.5)>=0.8'");
+    EXPECT_EQ(blocked.status, 0) << blocked.err;
+    EXPECT_NE(blocked.err.find("1 of 1 staffing answers meet their targets while more than 1 % of the calls are lost"),
+              std::string::npos)
+        << blocked.err;
+    const SweepRun roomy = runSweepIn(folder.path(), "--staff --target 'SL(0.5)>=0.8' --target 'P(Loss)<=0.01'");
+    EXPECT_EQ(roomy.err, "") << "an answer that keeps the loss small";
+}
+
 TEST_F(SweepProgram, WritesTheOutputFileWholeAndLeavesAnEarlierOneOnFailure) {
     const SweepRun toStdout = runSweepIn(folder.path(), "--vary servers=3:5 --at 1");
     ASSERT_EQ(runSweepIn(folder.path(), "--vary servers=3:5 --at 1 --out table.csv").status, 0);

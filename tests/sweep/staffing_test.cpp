@@ -12,6 +12,8 @@
 #include "input/model_fields.h"
 #include "analysis/evaluation.h"
 #include "analysis/staffing.h"
+#include "core/failure.h"
+#include "core/stop_request.h"
 #include "report/measure_labels.h"
 #include "support/erlang_a.h"
 #include "support/measured_error.h"
@@ -113,6 +115,61 @@ TEST(Staffing, ReportsNoAnswerWithinTheLimit) {
     EXPECT_FALSE(result.found);
     EXPECT_FALSE(result.scanned);
     EXPECT_LT(evaluations, 10) << "galloping needs only a few values to reach the limit";
+}
+
+TEST(Staffing, AStopRequestEndsTheSearchBeforeTheNextValueIsEvaluated) {
+    for (const int requestAt : {1, 3, 6}) {  // the evaluation that makes the request
+        StopRequest stop;
+        StaffingProblem problem = syntheticProblem(1000);
+        problem.stop = &stop;
+        int evaluations = 0;
+        const auto evaluate = [&](int value, bool) {
+            if (++evaluations == requestAt) stop.request();
+            return withRho(-500.0 + value);  // met from 500 on: some ten values to find it
+        };
+        EXPECT_THROW(findStaffing(problem, ModelInput(), evaluate), Stopped) << requestAt;
+        EXPECT_EQ(evaluations, requestAt);
+    }
+}
+
+TEST(Staffing, AnOfferedLoadBeyondTheLimitIsRefusedBeforeAnyValueIsEvaluated) {
+    const struct {
+        double arrivalRate, serviceRate;
+        bool refused;
+    } cases[] = {{1e9, 1, true}, {2e8, 0.5, true}, {1.0000001e7, 1, true}, {1e7, 1, false}, {9.5, 1, false}};
+    for (const auto& c : cases) {
+        ModelInput input = sweeptest::smallCentre();
+        input.arrivalRate = c.arrivalRate;
+        input.serviceRate = c.serviceRate;
+        int evaluations = 0;
+        const auto evaluate = [&](int, bool) {
+            ++evaluations;
+            return withRho(1);  // met at once
+        };
+        StaffingProblem problem = syntheticProblem(10);
+        problem.field = StaffedField::Servers;
+        problem.smallest = 1;
+        try {
+            findStaffing(problem, input, evaluate);
+            EXPECT_FALSE(c.refused) << c.arrivalRate << " / " << c.serviceRate;
+        } catch (const RunFailure& refused) {
+            EXPECT_TRUE(c.refused) << refused.what();
+            EXPECT_NE(std::string(refused.what()).find("more than the 10000000 Erlangs a staffing search takes"),
+                      std::string::npos)
+                << refused.what();
+            EXPECT_EQ(evaluations, 0);
+        }
+    }
+    // A sweep's row says so in its note, at once.
+    const testsupport::TempFolder folder;
+    testsupport::writeBytes(folder / "INPUT.DAT", sweeptest::smallCentreFile().text());
+    const testsupport::ToolRun run = sweeptest::runSweepIn(
+        folder.path(), "--staff --target 'SL(2)>=0.8' --set serviceRate=1 --vary arrivalRate=9.5,2e9 --no-header");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.out.find("an offered load of 2e+09 Erlangs (arrivalRate 2e+09 / serviceRate 1) is more than the "
+                           "10000000 Erlangs a staffing search takes"),
+              std::string::npos)
+        << run.out;
 }
 
 // ---------------------------------------------------------------------------

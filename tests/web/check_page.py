@@ -111,7 +111,10 @@ def program_row(plan, query, workdir):
     forecast = os.path.join(workdir, "interval.csv")
     with open(forecast, "w", newline="") as f:
         f.write("interval,calls,aht\r\nthis interval,%s,%s\r\n" % (query["calls"], query["aht"]))
-    run = subprocess.run([plan, forecast] + program_args(query), capture_output=True, text=True)
+    # The page's interval length field holds 30 minutes unless the link says
+    # otherwise; a label that is no time of day tells the program nothing.
+    args = program_args(dict({"interval_minutes": "30"}, **query))
+    run = subprocess.run([plan, forecast] + args, capture_output=True, text=True)
     if run.returncode not in (0, 1):
         raise RuntimeError("queuecalc-plan refused %s: %s" % (query, run.stderr))
     import csv

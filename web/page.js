@@ -243,7 +243,8 @@
     }
     $("day_download").href = "data:text/csv;charset=utf-8," + encodeURIComponent(answer.csv);
     $("day_download").download = forecastName.replace(/\.[^.]*$/, "") + "-plan.csv";
-    $("day_summary").textContent = (answer.readings.length ? answer.readings.join("; ") + ". " : "") +
+    const readings = answer.readings.join("; ");
+    $("day_summary").textContent = (readings ? readings[0].toUpperCase() + readings.slice(1) + ". " : "") +
       "The plan of " + answer.intervals + " intervals:";
     // The program's report, without its own title: its charts, plan and notes.
     const report = new DOMParser().parseFromString(answer.report, "text/html");

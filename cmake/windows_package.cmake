@@ -1,10 +1,16 @@
 # The release archive of a Windows build: cmake --build build-windows --target package
 # makes build-windows/queuecalc-windows-x86_64.zip with the programs, the
-# typical example, the day's forecast and a README.txt for double-click use.
+# typical example, the day's forecast, the browser page where it was built and
+# a README.txt for double-click use.
 
 install(TARGETS queuecalc_app binomdist queuecalc_sweep queuecalc_plan RUNTIME DESTINATION .)
 install(FILES examples/typical/INPUT.DAT examples/typical/BINOMDIST.DAT DESTINATION examples/typical)
 install(FILES examples/day/forecast.csv DESTINATION examples/day)
+# The browser page, where it was built before this build was configured
+# (scripts/build-web.sh build-web); the archive is complete without it.
+if(EXISTS "${QUEUECALC_WEB_PAGE}")
+  install(FILES "${QUEUECALC_WEB_PAGE}" DESTINATION .)
+endif()
 
 # README.txt with the CR LF line ends Notepad expects, whatever this
 # checkout uses.

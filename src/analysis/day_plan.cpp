@@ -403,6 +403,7 @@ public:
             b.serviceLevel.push_back(trusted ? e.thresholds[0].serviceLevel : kNaN);
             b.abandonment.push_back(trusted ? e.abandonment.abandonProb : kNaN);
             if (a == s) {
+                b.curveAgents = s;
                 b.waitTimes.push_back(0);
                 b.waitCurve.push_back(trusted ? e.measures.noWaitProb / e.measures.servedProb : kNaN);
                 for (std::size_t k = 1; k < e.thresholds.size(); ++k) {

@@ -166,6 +166,7 @@ struct BusiestInterval {
     std::vector<double> abandonment;    // P(A) at each (NaN where the checks fail)
     std::vector<double> waitTimes;      // t from 0 to 3 tau, seconds
     std::vector<double> waitCurve;      // P(W <= t | S) at the planned agents
+    int curveAgents = 0;                // the agents of waitCurve (ceil(load) where none was planned)
 };
 
 // The totals of one day of a forecast with a date or day column.

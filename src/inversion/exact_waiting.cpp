@@ -16,7 +16,15 @@
 
 namespace queuecalc {
 
-bool exactExtendedPrecisionAvailable() { return std::numeric_limits<long double>::digits > 53; }
+// QUEUECALC_DOUBLE_ONLY (the WebAssembly build, where long double is a
+// software quadruple type many times slower): the double path, with its bound.
+bool exactExtendedPrecisionAvailable() {
+#ifdef QUEUECALC_DOUBLE_ONLY
+    return false;
+#else
+    return std::numeric_limits<long double>::digits > 53;
+#endif
+}
 
 namespace {
 

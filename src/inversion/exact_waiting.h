@@ -116,7 +116,8 @@ struct ExactWaitingCurves {
     bool applicable = true;  // false: data outside the domain; values NaN, bounds inf
 };
 
-// Whether long double is wider than double here (the extended path exists).
+// Whether long double is wider than double here (the extended path exists);
+// false in a build with QUEUECALC_DOUBLE_ONLY.
 bool exactExtendedPrecisionAvailable();
 
 // An upper bound of |J(t) - J_chain(t)| at every t, J_chain the same sum with

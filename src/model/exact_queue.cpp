@@ -64,6 +64,21 @@ constexpr int kDoubleRoom = 500;
 constexpr int kMaxSteps = 2000;
 // An exponent whose e^x is a finite double (and long double) with room.
 constexpr double kSafeExponent = 600;
+// QUEUECALC_DOUBLE_ONLY (the WebAssembly build, where long double is a
+// software type many times slower): the double path takes every input, its
+// bounds widened where it leaves the limits above. Beyond kDoubleMagnitude the
+// rounding terms already grow with the magnitudes (Solver::integrate); rooms
+// beyond kDoubleRoom take Temme's expansion in double, counted with the ulps
+// allowed to it in long double (kTemmeUlps). Elsewhere the bits are the
+// double path's, as in every other build.
+#ifdef QUEUECALC_DOUBLE_ONLY
+constexpr bool kDoubleOnly = true;
+using Wide = double;
+#else
+constexpr bool kDoubleOnly = false;
+using Wide = long double;
+#endif
+constexpr double kTemmeUlps = 64;
 
 template <class Real>
 struct Precision;
@@ -81,8 +96,15 @@ struct Precision<double> {
 template <>
 struct Precision<long double> {
     using Policy = LongPolicy;
-    static constexpr double specialUlps = 64;
+    [[maybe_unused]] static constexpr double specialUlps = 64;  // unused where only double runs
 };
+
+// The ulps of one special-function value with a room of r places.
+template <class Real>
+constexpr double specialUlps(int r) {
+    return kDoubleOnly && std::is_same<Real, double>::value && r > kDoubleRoom ? kTemmeUlps
+                                                                              : Precision<Real>::specialUlps;
+}
 
 // The Gauss-Kronrod 10/21 rule on [-1, 1], from Boost.Math's tables: the
 // Kronrod weights, and the Gauss weights at the Gauss nodes (0 elsewhere).
@@ -249,7 +271,7 @@ struct Room {
     }
 
     // Relative rounding of S_r, in ulp.
-    Real ulps() const { return r <= kSumRoom ? Real(2 * r + 2) : Real(Precision<Real>::specialUlps); }
+    Real ulps() const { return r <= kSumRoom ? Real(2 * r + 2) : Real(specialUlps<Real>(r)); }
 
     // ln h_r: of the hazard where it is a normal number, else from
     // h_r = z^(r-1) / ((r-1)! S_r(z)) in logs (a room that z is far from
@@ -291,6 +313,7 @@ struct Room {
         logS = (r - 1) * std::log(z) - lgammaR + std::log(sum);
         hazard = 1 / sum;
     }
+
 };
 
 // One node of the quadrature: everything the integrands need.
@@ -480,7 +503,7 @@ public:
                                     room_.logHazard(sh.z, sh.logS, sh.hazardR));
             // psi's terms each to a few ulp of their size, lambda H to the
             // patience functions' ulps, S_r to its own, the exponential to 2.
-            n.rounding = eps * (Precision<Real>::specialUlps * (sh.z + 1) + 4 * smu_ * n.w + room_.ulps() + 4 * std::fabs(sh.logS) + 8);
+            n.rounding = eps * (specialUlps<Real>(r_) * (sh.z + 1) + 4 * smu_ * n.w + room_.ulps() + 4 * std::fabs(sh.logS) + 8);
             Sums<Real> f;
             f[kJ] = n.k;
             f[kServed] = n.p.survival * n.k;
@@ -493,7 +516,7 @@ public:
             for (std::size_t j = 0; j < kIntegrandCount; ++j) {
                 kronrod[j] += n.weight * f[j];
                 gauss[j] += n.gaussWeight * f[j];
-                rounding[j] += n.weight * std::fabs(f[j]) * (n.rounding + Precision<Real>::specialUlps * eps);
+                rounding[j] += n.weight * std::fabs(f[j]) * (n.rounding + specialUlps<Real>(r_) * eps);
             }
             if (keep) keep->push_back(n);
         }
@@ -516,15 +539,15 @@ Real logSum(Real x, Real y) {
 
 // ln E_s, E_s = sum_{j<s} pi_j / pi_s = e^a Q(s, a) s! / a^s (a = lambda / mu,
 // s >= 1), and in `error` a bound of its absolute error: a few ulp of each
-// term's size, the special functions to specialUlps.
+// term's size, the special functions to `ulps`.
 template <class Real>
-Real logWaitFree(int s, Real a, Real& error) {
+Real logWaitFree(int s, Real a, Real& error, double ulps = Precision<Real>::specialUlps) {
     using Policy = typename Precision<Real>::Policy;
     const Real eps = std::numeric_limits<Real>::epsilon();
     const Real q = boost::math::gamma_q(Real(s), a, Policy());
     const Real lg = std::lgamma(Real(s) + 1);
     const Real sLogA = s * std::log(a);
-    error = eps * (4 * (a + std::fabs(lg) + std::fabs(sLogA)) + 2 * Precision<Real>::specialUlps);
+    error = eps * (4 * (a + std::fabs(lg) + std::fabs(sLogA)) + 2 * ulps);
     return a + std::log(q) + lg - sLogA;
 }
 
@@ -559,12 +582,12 @@ ExactQueueResult solveWithoutAgents(const ModelInput& in, std::size_t momentCoun
     PerformanceMeasures& m = out.measures;
     PerformanceMeasures& e = out.bounds;
     m.rho = computeRho(in);
-    const Patience<long double> p = Patience<long double>::of(in);
-    long double mean = 0, second = 0;
-    if (p.kind == Patience<long double>::Kind::Erlang) {
+    const Patience<Wide> p = Patience<Wide>::of(in);
+    Wide mean = 0, second = 0;
+    if (p.kind == Patience<Wide>::Kind::Erlang) {
         mean = p.scale1;
         second = p.scale2;
-    } else if (p.kind == Patience<long double>::Kind::Lognormal) {
+    } else if (p.kind == Patience<Wide>::Kind::Lognormal) {
         mean = p.scale1;
         second = p.scale2;
     }
@@ -579,9 +602,9 @@ ExactQueueResult solveWithoutAgents(const ModelInput& in, std::size_t momentCoun
         fillMoments(out, momentCount, nan, nan, nan, nan);
         return out;
     }
-    long double error = 0;
-    const long double logE = logWaitFree<long double>(in.waitingPlaces, in.arrivalRate * mean, error);
-    m.lossProb = static_cast<double>(std::exp(-logSum<long double>(logE, 0)));
+    Wide error = 0;
+    const Wide logE = logWaitFree<Wide>(in.waitingPlaces, in.arrivalRate * mean, error, specialUlps<Wide>(in.waitingPlaces));
+    m.lossProb = static_cast<double>(std::exp(-logSum<Wide>(logE, 0)));
     e.lossProb = 1.01 * m.lossProb * static_cast<double>(error) + 4 * kEps * m.lossProb;
     m.noWaitProb = 0;
     m.servedProb = 0;
@@ -593,7 +616,7 @@ ExactQueueResult solveWithoutAgents(const ModelInput& in, std::size_t momentCoun
     m.varianceServed = nan;
     m.partialMeanAbandon = m.meanWaitAbandon = static_cast<double>(mean);
     m.partialSecondMomentAbandon = m.secondMomentAbandon = static_cast<double>(second);
-    m.varianceAbandon = p.kind == Patience<long double>::Kind::Lognormal
+    m.varianceAbandon = p.kind == Patience<Wide>::Kind::Lognormal
                             ? in.abandonParam2
                             : static_cast<double>(p.phases / (p.rate * p.rate));
     for (double* v : {&e.partialMeanAbandon, &e.meanWaitAbandon, &e.partialSecondMomentAbandon,
@@ -612,10 +635,9 @@ ExactQueueResult solveWithoutRoom(const ModelInput& in, std::size_t momentCount)
     PerformanceMeasures& m = out.measures;
     m.rho = computeRho(in);
     out.bounds.rho = kRhoUlps * kEps * m.rho;
-    long double error = 0;
-    const long double logE =
-        logWaitFree<long double>(in.servers, (long double)in.arrivalRate / in.serviceRate, error);
-    m.lossProb = static_cast<double>(std::exp(-logSum<long double>(logE, 0)));
+    Wide error = 0;
+    const Wide logE = logWaitFree<Wide>(in.servers, Wide(in.arrivalRate) / in.serviceRate, error, specialUlps<Wide>(in.servers));
+    m.lossProb = static_cast<double>(std::exp(-logSum<Wide>(logE, 0)));
     out.bounds.lossProb = 1.01 * m.lossProb * static_cast<double>(error) + 4 * kEps * m.lossProb;
     m.noWaitProb = 1;
     m.servedProb = 1;
@@ -697,12 +719,13 @@ std::vector<Piece<Real>> integratePieces(const Solver<Real>& solver, const std::
 
 // The queue with agents and room, in the precision Real. Returns false
 // (leaving `out` alone) when the double path meets magnitudes beyond
-// kDoubleMagnitude, so that the caller runs the long double path.
+// kDoubleMagnitude, so that the caller runs the long double path (never with
+// kDoubleOnly).
 template <class Real>
 bool solveQueued(const ModelInput& in, const std::vector<double>& moments, ExactQueueResult& out) {
     // The double path's special functions are held to their ulps for rooms
     // up to kDoubleRoom only (larger ones take Temme's expansion).
-    if (std::is_same<Real, double>::value && in.waitingPlaces > kDoubleRoom) return false;
+    if (std::is_same<Real, double>::value && !kDoubleOnly && in.waitingPlaces > kDoubleRoom) return false;
     const Solver<Real> solver(in);
     auto psiAt = [&](Real w) { return solver.psiPoint(w); };
     auto lossAt = [&](Real w) { return solver.lossPoint(w); };
@@ -711,7 +734,7 @@ bool solveQueued(const ModelInput& in, const std::vector<double>& moments, Exact
     const Real slope0 = solver.lambda_ * (in.waitingPlaces == 1 ? 0 : 1) - solver.smu_;
     const Real mode = solver.peak(psiAt, slope0 > 0);
     std::vector<Real> points = solver.breakpoints(psiAt, mode, top, tail, maxMagnitude);
-    if (std::is_same<Real, double>::value && !(maxMagnitude <= kDoubleMagnitude)) return false;
+    if (std::is_same<Real, double>::value && !kDoubleOnly && !(maxMagnitude <= kDoubleMagnitude)) return false;
     const Real psiMax = top.value;
     const Real tailW = tail.w;
 
@@ -756,7 +779,7 @@ bool solveQueued(const ModelInput& in, const std::vector<double>& moments, Exact
         const Real lossMode = solver.peak(lossAt, in.waitingPlaces > 1);
         Point<Real> lossTop, lossTail;
         std::vector<Real> lossPoints = solver.breakpoints(lossAt, lossMode, lossTop, lossTail, maxMagnitude);
-        if (std::is_same<Real, double>::value && !(maxMagnitude <= kDoubleMagnitude)) return false;
+        if (std::is_same<Real, double>::value && !kDoubleOnly && !(maxMagnitude <= kDoubleMagnitude)) return false;
         lossMax = lossTop.value;
         const std::vector<Piece<Real>> lossPieces =
             integratePieces(solver, lossPoints, psiMax, lossMax, {kLoss}, false);
@@ -931,7 +954,7 @@ ExactQueueResult solveExactQueue(const ModelInput& in, const std::vector<double>
     else if (in.waitingPlaces == 0)
         out = solveWithoutRoom(in, moments.size());
     else if (!solveQueued<double>(in, moments, out))
-        solveQueued<long double>(in, moments, out);
+        solveQueued<Wide>(in, moments, out);
     withinUnitInterval(out);
     return out;
 }

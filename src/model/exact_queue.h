@@ -28,7 +28,9 @@
 // shifted by its maximum, every ratio formed after dividing by its largest
 // part), so that tens of thousands of agents neither overflow nor lose
 // digits; double where the magnitudes allow (r <= 500, |lambda H| + s mu w <=
-// 600), long double otherwise. Special functions from Boost.Math (gamma_q,
+// 600), long double otherwise (a build with QUEUECALC_DOUBLE_ONLY, for
+// WebAssembly, takes the double path for every input, its bounds widened
+// where it leaves those limits). Special functions from Boost.Math (gamma_q,
 // gamma_p, gamma_p_derivative, erfc, lgamma). Derivation, numerics and the
 // proofs of the bounds: exact_queue.md beside this file.
 //

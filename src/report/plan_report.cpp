@@ -381,6 +381,46 @@ void writePlanCsv(std::ostream& out, const PlanTable& table) {
     for (const std::vector<std::string>& row : table.rows) out << csvRecord(row);
 }
 
+std::vector<LineChart> busiestCharts(const Forecast& forecast, const DayPlanSettings& settings, const DayPlan& plan) {
+    std::vector<LineChart> charts;
+    if (!plan.busiest) return charts;
+    const BusiestInterval& b = *plan.busiest;
+    const IntervalPlan& p = plan.intervals[b.index];
+    const std::string label = forecast.intervals[b.index].label;
+    LineChart c5;
+    c5.id = "sl-agents";
+    c5.title = "Service level and abandonment against agents, " + label;
+    c5.xLabel = "agents (net)";
+    c5.yLabel = "share of calls";
+    c5.yPercent = true;
+    c5.yMax = 1;
+    for (int a : b.agents) c5.x.push_back(a);
+    c5.series = {{slName(settings), b.serviceLevel}, {"abandonment", b.abandonment}};
+    if (settings.serviceShare)
+        c5.targets.push_back({*settings.serviceShare, "SL target " + shareWords(*settings.serviceShare)});
+    if (settings.maxAbandon)
+        c5.targets.push_back({*settings.maxAbandon, "abandonment limit " + shareWords(*settings.maxAbandon)});
+    if (p.measured)
+        c5.marks.push_back({static_cast<double>(p.service.agents),
+                            (p.outcome == IntervalOutcome::Measured ? "staffed " : "plan ") +
+                                std::to_string(p.service.agents)});
+    charts.push_back(std::move(c5));
+    if (!b.waitCurve.empty()) {
+        LineChart c6;
+        c6.id = "wait";
+        c6.title = "Waiting time of answered calls, " + label + ", " + std::to_string(b.curveAgents) + " agents";
+        c6.xLabel = "waiting time t (s)";
+        c6.yLabel = "P(W <= t | answered)";
+        c6.yPercent = true;
+        c6.yMax = 1;
+        c6.x = b.waitTimes;
+        c6.series = {{"P(W <= t | answered)", b.waitCurve}};
+        c6.marks.push_back({settings.serviceSeconds, "t = " + secondsWords(settings.serviceSeconds)});
+        charts.push_back(std::move(c6));
+    }
+    return charts;
+}
+
 std::string planHtml(const std::string& forecastName, const Forecast& forecast, const DayPlanSettings& settings,
                      const DayPlan& plan, const std::vector<PlanVariant>& variants,
                      const std::string& extraSections) {
@@ -534,37 +574,7 @@ std::string planHtml(const std::string& forecastName, const Forecast& forecast, 
         const std::string label = forecast.intervals[b.index].label;
         body += "<h2>The busiest interval: " + xmlEscaped(label) + " (" + formatFixed(p.load, 2) +
                 " Erlangs)</h2>\n";
-        LineChart c5;
-        c5.id = "sl-agents";
-        c5.title = "Service level and abandonment against agents, " + label;
-        c5.xLabel = "agents (net)";
-        c5.yLabel = "share of calls";
-        c5.yPercent = true;
-        c5.yMax = 1;
-        for (int a : b.agents) c5.x.push_back(a);
-        c5.series = {{slName(settings), b.serviceLevel}, {"abandonment", b.abandonment}};
-        if (settings.serviceShare)
-            c5.targets.push_back({*settings.serviceShare, "SL target " + shareWords(*settings.serviceShare)});
-        if (settings.maxAbandon)
-            c5.targets.push_back({*settings.maxAbandon, "abandonment limit " + shareWords(*settings.maxAbandon)});
-        if (p.measured)
-            c5.marks.push_back({static_cast<double>(p.service.agents),
-                                (p.outcome == IntervalOutcome::Measured ? "staffed " : "plan ") +
-                                    std::to_string(p.service.agents)});
-        chart(c5);
-        if (!b.waitCurve.empty()) {
-            LineChart c6;
-            c6.id = "wait";
-            c6.title = "Waiting time of answered calls, " + label + ", " + std::to_string(p.service.agents) + " agents";
-            c6.xLabel = "waiting time t (s)";
-            c6.yLabel = "P(W <= t | answered)";
-            c6.yPercent = true;
-            c6.yMax = 1;
-            c6.x = b.waitTimes;
-            c6.series = {{"P(W <= t | answered)", b.waitCurve}};
-            c6.marks.push_back({settings.serviceSeconds, "t = " + secondsWords(settings.serviceSeconds)});
-            chart(c6);
-        }
+        for (const LineChart& c : busiestCharts(forecast, settings, plan)) chart(c);
     }
 
     body += extraSections;

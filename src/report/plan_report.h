@@ -18,6 +18,7 @@
 
 #include "analysis/day_plan.h"
 #include "input/forecast.h"
+#include "report/svg_chart.h"
 
 namespace queuecalc {
 
@@ -61,6 +62,11 @@ void writePlanCsv(std::ostream& out, const PlanTable& table);
 std::string planHtml(const std::string& forecastName, const Forecast& forecast, const DayPlanSettings& settings,
                      const DayPlan& plan, const std::vector<PlanVariant>& variants = {},
                      const std::string& extraSections = "");
+
+// The charts of the busiest interval (none without plan.busiest): service
+// level and abandonment against agents, and the waiting time of answered
+// calls at the planned agents where that curve was computed.
+std::vector<LineChart> busiestCharts(const Forecast& forecast, const DayPlanSettings& settings, const DayPlan& plan);
 
 // The settings in plain words, one line each (the report's inputs and the
 // program's summary).

@@ -421,166 +421,155 @@ std::vector<LineChart> busiestCharts(const Forecast& forecast, const DayPlanSett
     return charts;
 }
 
-std::string planHtml(const std::string& forecastName, const Forecast& forecast, const DayPlanSettings& settings,
-                     const DayPlan& plan, const std::vector<PlanVariant>& variants,
-                     const std::string& extraSections) {
-    const std::size_t n = plan.intervals.size();
+namespace {
+
+// The report's series over the intervals, as the charts draw them.
+struct PlanSeries {
     std::vector<std::string> labels;
-    std::vector<double> calls(n), agents(n), scheduled(n), sl(n), abandon(n);
-    bool reverse = false;
+    std::vector<double> calls, agents, scheduled, sl, abandon;
+    bool reverse = false;  // agents on hand, not planned
+    std::string xLabel;
+};
+
+PlanSeries planSeries(const Forecast& forecast, const DayPlanSettings& settings, const DayPlan& plan) {
+    const std::size_t n = plan.intervals.size();
+    PlanSeries s;
+    s.calls.resize(n);
+    s.agents.resize(n);
+    s.scheduled.resize(n);
+    s.sl.resize(n);
+    s.abandon.resize(n);
     for (std::size_t i = 0; i < n; ++i) {
         const IntervalPlan& p = plan.intervals[i];
         const ForecastInterval& f = forecast.intervals[p.index];
-        labels.push_back(plan.days.size() > 1 ? f.day + " " + f.label : f.label);
-        calls[i] = f.calls;
+        s.labels.push_back(plan.days.size() > 1 ? f.day + " " + f.label : f.label);
+        s.calls[i] = f.calls;
         const bool planned = p.outcome != IntervalOutcome::NoStaffing;
-        agents[i] = planned ? p.agents : kNaN;
-        scheduled[i] = planned ? p.scheduled : kNaN;
-        sl[i] = p.measured ? p.service.serviceLevel : kNaN;
-        abandon[i] = p.measured ? p.service.abandonment : kNaN;
-        reverse = reverse || p.outcome == IntervalOutcome::Measured || p.outcome == IntervalOutcome::NoAgents;
+        s.agents[i] = planned ? p.agents : kNaN;
+        s.scheduled[i] = planned ? p.scheduled : kNaN;
+        s.sl[i] = p.measured ? p.service.serviceLevel : kNaN;
+        s.abandon[i] = p.measured ? p.service.abandonment : kNaN;
+        s.reverse = s.reverse || p.outcome == IntervalOutcome::Measured || p.outcome == IntervalOutcome::NoAgents;
     }
-    const std::string xLabel = "interval (" + significant(settings.intervalMinutes, 6) + " minutes each)";
+    s.xLabel = "interval (" + significant(settings.intervalMinutes, 6) + " minutes each)";
+    return s;
+}
+
+// A chart over the intervals.
+LineChart perInterval(const PlanSeries& s, const char* id, std::string title, std::string yLabel) {
+    LineChart c;
+    c.id = id;
+    c.title = std::move(title);
+    c.xLabel = s.xLabel;
+    c.yLabel = std::move(yLabel);
+    c.categories = s.labels;
+    return c;
+}
+
+std::string figure(const LineChart& c) { return "<figure>" + svgLineChart(c) + "</figure>\n"; }
+
+// Many days: the week at a glance (a heat map of the agents by day and
+// interval), then a chart of each day on one scale.
+std::string weekSections(const Forecast& forecast, const DayPlan& plan, const PlanSeries& s) {
     std::string body;
-    const auto chart = [&](LineChart c) { body += "<figure>" + svgLineChart(c) + "</figure>\n"; };
-
-    // A chart over the intervals.
-    const auto perInterval = [&](const char* id, std::string title, std::string yLabel) {
-        LineChart c;
-        c.id = id;
-        c.title = std::move(title);
-        c.xLabel = xLabel;
-        c.yLabel = std::move(yLabel);
-        c.categories = labels;
-        return c;
-    };
-    LineChart c1 = perInterval("calls", "Offered calls per interval", "calls per interval");
-    c1.series = {{"offered calls", calls}};
-    LineChart c2 = perInterval(
-        "agents", reverse ? "Agents on hand per interval" : "Required and scheduled agents per interval", "agents");
-    c2.series = {{reverse ? "staffed (net)" : "required (net)", agents},
-                 {"scheduled (with " + significant(settings.shrinkage * kPercent, 6) + " % shrinkage)", scheduled}};
-    LineChart c3 = perInterval("sl", "Service level per interval",
-                               "offered calls answered within " + secondsWords(settings.serviceSeconds));
-    c3.yPercent = true;
-    c3.yMax = 1;
-    c3.series = {{slName(settings), sl}};
-    if (settings.serviceShare) c3.targets.push_back({*settings.serviceShare, "target " + shareWords(*settings.serviceShare)});
-    LineChart c4 = perInterval("abandonment", "Abandonment per interval", "callers who hang up");
-    c4.yPercent = true;
-    c4.series = {{"abandonment", abandon}};
-    if (settings.maxAbandon) c4.targets.push_back({*settings.maxAbandon, "limit " + shareWords(*settings.maxAbandon)});
-
-    // Many days: the week at a glance, then each day, ahead of the charts over
-    // every interval.
-    if (plan.days.size() > 1) {
-        std::vector<std::string> dayNames, times;
-        for (const DayTotals& d : plan.days) {
-            dayNames.push_back(d.day);
-            for (std::size_t i : d.intervals) {
-                const std::string& label = forecast.intervals[plan.intervals[i].index].label;
-                if (std::find(times.begin(), times.end(), label) == times.end()) times.push_back(label);
-            }
+    std::vector<std::string> dayNames, times;
+    for (const DayTotals& d : plan.days) {
+        dayNames.push_back(d.day);
+        for (std::size_t i : d.intervals) {
+            const std::string& label = forecast.intervals[plan.intervals[i].index].label;
+            if (std::find(times.begin(), times.end(), label) == times.end()) times.push_back(label);
         }
-        std::vector<std::vector<double>> cells(plan.days.size(), std::vector<double>(times.size(), kNaN));
-        for (std::size_t d = 0; d < plan.days.size(); ++d)
-            for (std::size_t i : plan.days[d].intervals) {
-                const std::string& label = forecast.intervals[plan.intervals[i].index].label;
-                cells[d][static_cast<std::size_t>(std::find(times.begin(), times.end(), label) - times.begin())] = agents[i];
-            }
-        body += "<h2>The week: required agents by day and interval</h2>\n<figure>" +
-                svgHeatMap(reverse ? "Agents on hand by day and interval" : "Required agents by day and interval",
-                           dayNames, times, cells) +
-                "</figure>\n";
-        double most = 0;  // one scale for every day, so that days compare at a glance
+    }
+    std::vector<std::vector<double>> cells(plan.days.size(), std::vector<double>(times.size(), kNaN));
+    for (std::size_t d = 0; d < plan.days.size(); ++d)
+        for (std::size_t i : plan.days[d].intervals) {
+            const std::string& label = forecast.intervals[plan.intervals[i].index].label;
+            cells[d][static_cast<std::size_t>(std::find(times.begin(), times.end(), label) - times.begin())] = s.agents[i];
+        }
+    body += "<h2>The week: required agents by day and interval</h2>\n<figure>" +
+            svgHeatMap(s.reverse ? "Agents on hand by day and interval" : "Required agents by day and interval",
+                       dayNames, times, cells) +
+            "</figure>\n";
+    double most = 0;  // one scale for every day, so that days compare at a glance
+    for (double v : s.scheduled)
+        if (std::isfinite(v)) most = std::max(most, v);
+    for (std::size_t d = 0; d < plan.days.size(); ++d) {
+        const DayTotals& day = plan.days[d];
+        LineChart c = perInterval(s, ("day-" + std::to_string(d + 1)).c_str(), "", "agents");
+        c.title = day.day + ": " + significant(day.totals.calls, 10) + " calls, " +
+                  formatFixed(day.totals.agentHours, 1) + " agent-hours net";
+        c.categories.clear();
+        std::vector<double> required, toSchedule;
+        for (std::size_t i : day.intervals) {
+            c.categories.push_back(forecast.intervals[plan.intervals[i].index].label);
+            required.push_back(s.agents[i]);
+            toSchedule.push_back(s.scheduled[i]);
+        }
+        c.series = {{s.reverse ? "staffed (net)" : "required (net)", required}, {"scheduled", toSchedule}};
+        if (most > 0) c.yMax = most;
+        body += "<figure>" + svgLineChart(c, 760, 220) + "</figure>\n";
+    }
+    return body;
+}
+
+// Agents on hand: required against on hand, with the shortfall shaded.
+std::string gapChart(const DayPlan& plan, const PlanSeries& s) {
+    const std::size_t n = plan.intervals.size();
+    std::vector<double> required(n, kNaN), onHand(n, kNaN);
+    for (std::size_t i = 0; i < n; ++i) {
+        if (plan.intervals[i].required) required[i] = *plan.intervals[i].required;
+        if (plan.intervals[i].onHand) onHand[i] = *plan.intervals[i].onHand;
+    }
+    LineChart gap = perInterval(s, "gap", "Required agents against those on hand", "agents (net)");
+    gap.series = {{"required", required}, {"on hand", onHand}};
+    gap.bands.push_back({0, 1, "short: fewer on hand than required"});
+    return figure(gap);
+}
+
+// Variants: every plan's agents together, and the totals side by side.
+std::string variantsSection(const DayPlanSettings& settings, const DayPlan& plan, const std::vector<PlanVariant>& variants,
+                            const PlanSeries& s) {
+    const std::size_t n = plan.intervals.size();
+    std::string body = "<h2>The forecast and its variants</h2>\n";
+    LineChart compared = perInterval(s, "compare", "Required agents per interval, each plan", "agents (net)");
+    compared.series.push_back({"the forecast", s.agents});
+    for (const PlanVariant& v : variants) {
+        std::vector<double> y(n, kNaN);
         for (std::size_t i = 0; i < n; ++i)
-            if (std::isfinite(scheduled[i])) most = std::max(most, scheduled[i]);
-        for (std::size_t d = 0; d < plan.days.size(); ++d) {
-            const DayTotals& day = plan.days[d];
-            LineChart c = perInterval(("day-" + std::to_string(d + 1)).c_str(), "", "agents");
-            c.title = day.day + ": " + significant(day.totals.calls, 10) + " calls, " +
-                      formatFixed(day.totals.agentHours, 1) + " agent-hours net";
-            c.categories.clear();
-            std::vector<double> required, toSchedule;
-            for (std::size_t i : day.intervals) {
-                c.categories.push_back(forecast.intervals[plan.intervals[i].index].label);
-                required.push_back(agents[i]);
-                toSchedule.push_back(scheduled[i]);
-            }
-            c.series = {{reverse ? "staffed (net)" : "required (net)", required}, {"scheduled", toSchedule}};
-            if (most > 0) c.yMax = most;
-            body += "<figure>" + svgLineChart(c, 760, 220) + "</figure>\n";
-        }
+            if (v.plan.intervals[i].outcome != IntervalOutcome::NoStaffing) y[i] = v.plan.intervals[i].agents;
+        compared.series.push_back({v.name, y});
     }
+    body += figure(compared);
+    const auto difference = [](double value, double base) {
+        std::string text = (value >= base ? "+" : "") + formatFixed(value - base, 1);
+        if (base > 0) text += " (" + std::string(value >= base ? "+" : "") + formatFixed((value / base - 1) * kPercent, 1) + " %)";
+        return text;
+    };
+    body += "<div class=\"wide\">\n<table class=\"detail\">\n<thead><tr><th>plan</th><th>calls</th><th>agent-hours</th><th>scheduled "
+            "hours</th><th>FTE</th><th>" + xmlEscaped(slName(settings)) + " (%)</th><th>abandonment (%)</th>"
+            "<th>agent-hours against the forecast's</th><th>FTE against the forecast's</th></tr></thead>\n<tbody>\n";
+    const auto totalsLine = [&](const std::string& name, const DayPlan& p) {
+        const DayPlanTotals& t = p.totals;
+        body += "<tr><td>" + xmlEscaped(name) + "</td><td>" + significant(t.calls, 10) + "</td><td>" +
+                formatFixed(t.agentHours, 2) + "</td><td>" + formatFixed(t.scheduledHours, 2) + "</td><td>" +
+                formatFixed(t.scheduledHours / settings.hoursPerFte, 2) + "</td><td>" + percentText(t.serviceLevel) +
+                "</td><td>" + percentText(t.abandonment) + "</td><td>" +
+                (&p == &plan ? std::string() : difference(t.agentHours, plan.totals.agentHours)) + "</td><td>" +
+                (&p == &plan ? std::string()
+                             : difference(t.scheduledHours / settings.hoursPerFte,
+                                          plan.totals.scheduledHours / settings.hoursPerFte)) +
+                "</td></tr>\n";
+    };
+    totalsLine("the forecast", plan);
+    for (const PlanVariant& v : variants) totalsLine(v.name, v.plan);
+    body += "</tbody>\n</table>\n</div>\n";
+    return body;
+}
 
-    body += "<h2>Calls and agents</h2>\n";
-    chart(c1);
-    chart(c2);
-    // Agents on hand: the gap, with the shortfall shaded.
-    if (forecast.hasStaffed || forecast.hasScheduled) {
-        std::vector<double> required(n, kNaN), onHand(n, kNaN);
-        for (std::size_t i = 0; i < n; ++i) {
-            if (plan.intervals[i].required) required[i] = *plan.intervals[i].required;
-            if (plan.intervals[i].onHand) onHand[i] = *plan.intervals[i].onHand;
-        }
-        LineChart gap = perInterval("gap", "Required agents against those on hand", "agents (net)");
-        gap.series = {{"required", required}, {"on hand", onHand}};
-        gap.bands.push_back({0, 1, "short: fewer on hand than required"});
-        chart(gap);
-    }
-    // Variants: every plan's agents together, and the totals side by side.
-    if (!variants.empty()) {
-        body += "<h2>The forecast and its variants</h2>\n";
-        LineChart compared = perInterval("compare", "Required agents per interval, each plan", "agents (net)");
-        compared.series.push_back({"the forecast", agents});
-        for (const PlanVariant& v : variants) {
-            std::vector<double> y(n, kNaN);
-            for (std::size_t i = 0; i < n; ++i)
-                if (v.plan.intervals[i].outcome != IntervalOutcome::NoStaffing) y[i] = v.plan.intervals[i].agents;
-            compared.series.push_back({v.name, y});
-        }
-        chart(compared);
-        const auto difference = [](double value, double base) {
-            std::string text = (value >= base ? "+" : "") + formatFixed(value - base, 1);
-            if (base > 0) text += " (" + std::string(value >= base ? "+" : "") + formatFixed((value / base - 1) * kPercent, 1) + " %)";
-            return text;
-        };
-        body += "<div class=\"wide\">\n<table class=\"detail\">\n<thead><tr><th>plan</th><th>calls</th><th>agent-hours</th><th>scheduled "
-                "hours</th><th>FTE</th><th>" + xmlEscaped(slName(settings)) + " (%)</th><th>abandonment (%)</th>"
-                "<th>agent-hours against the forecast's</th><th>FTE against the forecast's</th></tr></thead>\n<tbody>\n";
-        const auto totalsLine = [&](const std::string& name, const DayPlan& p) {
-            const DayPlanTotals& t = p.totals;
-            body += "<tr><td>" + xmlEscaped(name) + "</td><td>" + significant(t.calls, 10) + "</td><td>" +
-                    formatFixed(t.agentHours, 2) + "</td><td>" + formatFixed(t.scheduledHours, 2) + "</td><td>" +
-                    formatFixed(t.scheduledHours / settings.hoursPerFte, 2) + "</td><td>" + percentText(t.serviceLevel) +
-                    "</td><td>" + percentText(t.abandonment) + "</td><td>" +
-                    (&p == &plan ? std::string() : difference(t.agentHours, plan.totals.agentHours)) + "</td><td>" +
-                    (&p == &plan ? std::string()
-                                 : difference(t.scheduledHours / settings.hoursPerFte,
-                                              plan.totals.scheduledHours / settings.hoursPerFte)) +
-                    "</td></tr>\n";
-        };
-        totalsLine("the forecast", plan);
-        for (const PlanVariant& v : variants) totalsLine(v.name, v.plan);
-        body += "</tbody>\n</table>\n</div>\n";
-    }
-
-    body += "<h2>Service against the targets</h2>\n";
-    chart(c3);
-    chart(c4);
-    if (plan.busiest) {
-        const BusiestInterval& b = *plan.busiest;
-        const IntervalPlan& p = plan.intervals[b.index];
-        const std::string label = forecast.intervals[b.index].label;
-        body += "<h2>The busiest interval: " + xmlEscaped(label) + " (" + formatFixed(p.load, 2) +
-                " Erlangs)</h2>\n";
-        for (const LineChart& c : busiestCharts(forecast, settings, plan)) chart(c);
-    }
-
-    body += extraSections;
-
-    // The table, in two parts that each fit a page 1200 px wide: the plan,
-    // then the model's detail and the hours, each row led by its interval.
+// The table, in two parts that each fit a page 1200 px wide: the plan, then
+// the model's detail and the hours, each row led by its interval.
+std::string planTables(const Forecast& forecast, const DayPlanSettings& settings, const DayPlan& plan,
+                       const std::vector<PlanVariant>& variants) {
     const PlanTable table = planTable(forecast, settings, plan, variants);
     const std::vector<std::string> detail = {"waiting places", "P(Loss)", "SL bound", "agent-hours", "scheduled hours",
                                              "FTE"};
@@ -606,44 +595,52 @@ std::string planHtml(const std::string& forecastName, const Forecast& forecast, 
         }
         return html + "</tbody>\n</table>\n</div>\n";
     };
-    body += "<h2>Plan</h2>\n" + htmlTable(main, "plan");
-    body += std::string("<h2>Waiting room, P(Loss), error bound and hours") + (variants.empty() ? "" : "; the variants") +
-            "</h2>\n" + htmlTable(rest, "detail");
+    return "<h2>Plan</h2>\n" + htmlTable(main, "plan") + std::string("<h2>Waiting room, P(Loss), error bound and hours") +
+           (variants.empty() ? "" : "; the variants") + "</h2>\n" + htmlTable(rest, "detail");
+}
 
-    body += "<h2>Inputs</h2>\n<ul>\n<li>Forecast: " + xmlEscaped(forecastName) + ", " + std::to_string(n) +
-            " intervals</li>\n";
+std::string inputsSection(const std::string& forecastName, const Forecast& forecast, const DayPlanSettings& settings,
+                          std::size_t intervals) {
+    std::string body = "<h2>Inputs</h2>\n<ul>\n<li>Forecast: " + xmlEscaped(forecastName) + ", " +
+                       std::to_string(intervals) + " intervals</li>\n";
     std::vector<std::string> settingsLines = describeSettings(settings);
     if (forecast.hasPatience) settingsLines[4] = "Patience: " + patienceWords(settings, true);
     for (const std::string& line : settingsLines) body += "<li>" + xmlEscaped(line) + "</li>\n";
-    body += "</ul>\n";
+    return body + "</ul>\n";
+}
 
-    body += "<h2>Model assumptions</h2>\n<ul>\n"
-            "<li>Within each interval calls arrive at random (a Poisson stream) at a steady rate: the interval's "
-            "calls spread evenly over its length. Each interval is planned on its own, as if it had run long "
-            "enough to settle; no queue is carried from one interval into the next.</li>\n"
-            "<li>Handle times vary at random around the interval's average handle time (exponentially "
-            "distributed); all agents are alike and answer calls in the order they came.</li>\n"
-            + std::string(settings.model == QueueModelChoice::Exact
-                              ? "<li>A caller who waits longer than their patience hangs up; each caller's patience is "
-                                "drawn independently from the patience distribution. The model is this queue itself, "
-                                "solved exactly (no approximation of the patience).</li>\n"
-                              : "<li>A caller who waits longer than their patience hangs up. The model (the chain) "
-                                "takes the chance of hanging up of the k-th caller in the queue from the patience "
-                                "distribution at the time k / (arrival rate); for exponential patience this is "
-                                "exact.</li>\n") +
-            "<li>A call that finds every agent busy and every waiting place taken is lost (P(Loss)).</li>\n"
-            "<li>The service level is the share of all offered calls answered within the threshold: lost calls "
-            "and callers who hang up count as not answered in time. ASA is the average wait of answered calls; "
-            "abandonment is the share of callers who got through and hung up; occupancy the share of the agents' "
-            "time spent on calls.</li>\n"
-            "<li>Agents are the net agents on the phones; scheduled agents add shrinkage (breaks, training, "
-            "absence): scheduled = agents / (1 - shrinkage), rounded up to a whole agent"
-            + std::string(settings.fractional ? " (not rounded with fractional agents)" : "") +
-            ".</li>\n"
-            "<li>The SL bound, where given, bounds the error of the computed service level itself.</li>\n"
-            "</ul>\n";
+// The model's assumptions in plain words, in those of the model used.
+std::string assumptionsSection(const DayPlanSettings& settings) {
+    return "<h2>Model assumptions</h2>\n<ul>\n"
+           "<li>Within each interval calls arrive at random (a Poisson stream) at a steady rate: the interval's "
+           "calls spread evenly over its length. Each interval is planned on its own, as if it had run long "
+           "enough to settle; no queue is carried from one interval into the next.</li>\n"
+           "<li>Handle times vary at random around the interval's average handle time (exponentially "
+           "distributed); all agents are alike and answer calls in the order they came.</li>\n"
+           + std::string(settings.model == QueueModelChoice::Exact
+                             ? "<li>A caller who waits longer than their patience hangs up; each caller's patience is "
+                               "drawn independently from the patience distribution. The model is this queue itself, "
+                               "solved exactly (no approximation of the patience).</li>\n"
+                             : "<li>A caller who waits longer than their patience hangs up. The model (the chain) "
+                               "takes the chance of hanging up of the k-th caller in the queue from the patience "
+                               "distribution at the time k / (arrival rate); for exponential patience this is "
+                               "exact.</li>\n") +
+           "<li>A call that finds every agent busy and every waiting place taken is lost (P(Loss)).</li>\n"
+           "<li>The service level is the share of all offered calls answered within the threshold: lost calls "
+           "and callers who hang up count as not answered in time. ASA is the average wait of answered calls; "
+           "abandonment is the share of callers who got through and hung up; occupancy the share of the agents' "
+           "time spent on calls.</li>\n"
+           "<li>Agents are the net agents on the phones; scheduled agents add shrinkage (breaks, training, "
+           "absence): scheduled = agents / (1 - shrinkage), rounded up to a whole agent"
+           + std::string(settings.fractional ? " (not rounded with fractional agents)" : "") +
+           ".</li>\n"
+           "<li>The SL bound, where given, bounds the error of the computed service level itself.</li>\n"
+           "</ul>\n";
+}
 
-    std::string summary = std::to_string(n) + " intervals, " + significant(plan.totals.calls, 10) +
+// The one paragraph under the title.
+std::string planSummary(const Forecast& forecast, const DayPlanSettings& settings, const DayPlan& plan) {
+    std::string summary = std::to_string(plan.intervals.size()) + " intervals, " + significant(plan.totals.calls, 10) +
                           " calls; " + formatFixed(plan.totals.agentHours, 1) + " agent-hours net, " +
                           formatFixed(plan.totals.scheduledHours, 1) + " scheduled (" +
                           formatFixed(plan.totals.scheduledHours / settings.hoursPerFte, 1) + " FTE of " +
@@ -656,6 +653,48 @@ std::string planHtml(const std::string& forecastName, const Forecast& forecast, 
                    formatFixed(plan.totals.requiredHours, 1) + " required: gap " + formatFixed(plan.totals.gapHours, 1);
     summary += plan.unmet == 0 ? ". Every interval meets the targets." :
                                  ". " + std::to_string(plan.unmet) + " intervals miss a target (marked in the plan).";
+    return summary;
+}
+
+}  // namespace
+
+std::string planHtml(const std::string& forecastName, const Forecast& forecast, const DayPlanSettings& settings,
+                     const DayPlan& plan, const std::vector<PlanVariant>& variants,
+                     const std::string& extraSections) {
+    const PlanSeries s = planSeries(forecast, settings, plan);
+    LineChart c1 = perInterval(s, "calls", "Offered calls per interval", "calls per interval");
+    c1.series = {{"offered calls", s.calls}};
+    LineChart c2 = perInterval(
+        s, "agents", s.reverse ? "Agents on hand per interval" : "Required and scheduled agents per interval", "agents");
+    c2.series = {{s.reverse ? "staffed (net)" : "required (net)", s.agents},
+                 {"scheduled (with " + significant(settings.shrinkage * kPercent, 6) + " % shrinkage)", s.scheduled}};
+    LineChart c3 = perInterval(s, "sl", "Service level per interval",
+                               "offered calls answered within " + secondsWords(settings.serviceSeconds));
+    c3.yPercent = true;
+    c3.yMax = 1;
+    c3.series = {{slName(settings), s.sl}};
+    if (settings.serviceShare) c3.targets.push_back({*settings.serviceShare, "target " + shareWords(*settings.serviceShare)});
+    LineChart c4 = perInterval(s, "abandonment", "Abandonment per interval", "callers who hang up");
+    c4.yPercent = true;
+    c4.series = {{"abandonment", s.abandon}};
+    if (settings.maxAbandon) c4.targets.push_back({*settings.maxAbandon, "limit " + shareWords(*settings.maxAbandon)});
+
+    std::string body;
+    if (plan.days.size() > 1) body += weekSections(forecast, plan, s);
+    body += "<h2>Calls and agents</h2>\n" + figure(c1) + figure(c2);
+    if (forecast.hasStaffed || forecast.hasScheduled) body += gapChart(plan, s);
+    if (!variants.empty()) body += variantsSection(settings, plan, variants, s);
+    body += "<h2>Service against the targets</h2>\n" + figure(c3) + figure(c4);
+    if (plan.busiest) {
+        const BusiestInterval& b = *plan.busiest;
+        body += "<h2>The busiest interval: " + xmlEscaped(forecast.intervals[b.index].label) + " (" +
+                formatFixed(plan.intervals[b.index].load, 2) + " Erlangs)</h2>\n";
+        for (const LineChart& c : busiestCharts(forecast, settings, plan)) body += figure(c);
+    }
+    body += extraSections;
+    body += planTables(forecast, settings, plan, variants);
+    body += inputsSection(forecastName, forecast, settings, plan.intervals.size());
+    body += assumptionsSection(settings);
 
     return htmlPage("Staffing plan: " + forecastName,
                     "h1 { font-size: 1.5em; } h2 { font-size: 1.2em; margin-top: 1.6em; border-bottom: 1px solid #999; }\n"
@@ -667,7 +706,7 @@ std::string planHtml(const std::string& forecastName, const Forecast& forecast, 
                     "table.detail td:last-child { text-align: right; white-space: nowrap; }\n"
                     "tr.unmet td { font-weight: bold; background: #eee; } tr.total td { font-weight: bold; border-top: 2px solid #000; }\n"
                     "@media print { body { max-width: none; margin: 0; } figure { break-inside: avoid; } div.wide { overflow: visible; } }\n",
-                    "<p>" + xmlEscaped(summary) + "</p>\n" + body,
+                    "<p>" + xmlEscaped(planSummary(forecast, settings, plan)) + "</p>\n" + body,
                     "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n");
 }
 

@@ -20,24 +20,9 @@ namespace {
 constexpr long long kMostStaffed = 1000000;
 
 [[noreturn]] void fail(const std::string& name, int line, int column, const std::string& what) {
-    std::string where = name;
-    if (line > 0) where += ", line " + std::to_string(line);
-    if (column > 0) where += ", column " + std::to_string(column);
-    throw ForecastError(where + ": " + what, line, column);
+    throw ForecastError(locatedMessage(name, line, column, what), line, column);
 }
 
-std::string trimmed(const std::string& text) {
-    const auto blank = [](char c) { return c == ' ' || c == '\t'; };
-    std::size_t first = 0, last = text.size();
-    while (first < last && blank(text[first])) ++first;
-    while (last > first && blank(text[last - 1])) --last;
-    return text.substr(first, last - first);
-}
-
-std::string lowered(std::string text) {
-    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return text;
-}
 
 // The field as a finite number (blanks around it allowed) with `decimal` as
 // its decimal mark, or false.

@@ -39,6 +39,7 @@
 #include <vector>
 
 #include "core/failure.h"
+#include "input/located_failure.h"
 
 namespace queuecalc {
 
@@ -77,16 +78,9 @@ struct Forecast {
 
 // A forecast that cannot be read. line and column (from 1; 0 where the
 // whole file or record is meant) are also in the message.
-class ForecastError : public RunFailure {
+class ForecastError : public LocatedFailure {
 public:
-    ForecastError(const std::string& message, int line, int column)
-        : RunFailure(message), line_(line), column_(column) {}
-    int line() const { return line_; }
-    int column() const { return column_; }
-
-private:
-    int line_;
-    int column_;
+    using LocatedFailure::LocatedFailure;
 };
 
 // Reads a whole forecast; `name` (the file's name) starts every message.

@@ -19,24 +19,16 @@ namespace {
 constexpr long long kMostAgents = 1000000;
 
 [[noreturn]] void fail(const std::string& name, int line, int column, const std::string& what) {
-    std::string where = name;
-    if (line > 0) where += ", line " + std::to_string(line);
-    if (column > 0) where += ", column " + std::to_string(column);
-    throw ScheduleInputError(where + ": " + what, line, column);
+    throw ScheduleInputError(locatedMessage(name, line, column, what), line, column);
 }
 
-std::string trimmed(const std::string& text) {
-    const auto blank = [](char c) { return c == ' ' || c == '\t'; };
-    std::size_t first = 0, last = text.size();
-    while (first < last && blank(text[first])) ++first;
-    while (last > first && blank(text[last - 1])) --last;
-    return text.substr(first, last - first);
+// A record with as many fields as the header, or the failure naming its line.
+void checkFieldCount(const std::string& name, const CsvRecord& header, const CsvRecord& record) {
+    if (record.fields.size() != header.fields.size())
+        fail(name, record.line, 0,
+             std::to_string(record.fields.size()) + " fields where the header has " + std::to_string(header.fields.size()));
 }
 
-std::string lowered(std::string text) {
-    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return text;
-}
 
 std::vector<CsvRecord> records(const std::string& text, const std::string& name) {
     try {
@@ -162,10 +154,7 @@ Requirements readRequirements(const std::string& text, const std::string& name, 
     std::map<std::pair<int, int>, int> seen;  // (day, slot) -> line
     for (std::size_t i = 1; i < rows.size(); ++i) {
         const CsvRecord& record = rows[i];
-        if (record.fields.size() != rows[0].fields.size())
-            fail(name, record.line, 0,
-                 std::to_string(record.fields.size()) + " fields where the header has " +
-                     std::to_string(rows[0].fields.size()));
+        checkFieldCount(name, rows[0], record);
         const RecordReader read{record, columns, name};
         if (plan && lowered(read.field("interval")) == "total") continue;  // the plan's totals
         const std::string day = dayColumn.empty() ? std::string() : read.field(dayColumn);
@@ -218,10 +207,7 @@ std::vector<ShiftTemplate> readTemplates(const std::string& text, const std::str
     std::map<std::string, int> names;
     for (std::size_t i = 1; i < rows.size(); ++i) {
         const CsvRecord& record = rows[i];
-        if (record.fields.size() != rows[0].fields.size())
-            fail(name, record.line, 0,
-                 std::to_string(record.fields.size()) + " fields where the header has " +
-                     std::to_string(rows[0].fields.size()));
+        checkFieldCount(name, rows[0], record);
         const RecordReader read{record, columns, name};
         ShiftTemplate t;
         t.line = record.line;

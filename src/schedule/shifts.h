@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "core/failure.h"
+#include "input/located_failure.h"
 
 namespace queuecalc {
 namespace schedule {
@@ -57,16 +58,9 @@ struct ShiftTemplate {
 
 // A bad requirements or templates file: line and column from 1 (0 where the
 // whole file or record is meant), also in the message.
-class ScheduleInputError : public RunFailure {
+class ScheduleInputError : public LocatedFailure {
 public:
-    ScheduleInputError(const std::string& message, int line, int column)
-        : RunFailure(message), line_(line), column_(column) {}
-    int line() const { return line_; }
-    int column() const { return column_; }
-
-private:
-    int line_;
-    int column_;
+    using LocatedFailure::LocatedFailure;
 };
 
 // Reads the requirements: columns day (or date; optional), interval (HH:MM)

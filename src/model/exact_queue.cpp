@@ -213,6 +213,29 @@ struct Patience {
         return std::exp(-z * z / 2) / (std::sqrt(2 * pi) * sigma * w * (erfc(z / std::sqrt(Real(2)), Policy()) / 2));
     }
 
+    // Where the patience distribution changes, for the intervals: the waits
+    // at which G reaches 1e-6, 1e-2 and 1/2 and Gbar falls to 1e-2, 1e-6,
+    // 1e-12, 1e-20 and 1e-30 (none where nobody abandons): beyond the last,
+    // what Gbar leaves between nodes is below every bound. Without them, patience far shorter
+    // than the queue's own time scale would fall between the nodes of K's
+    // intervals, and every node would see Gbar = 0.
+    std::vector<Real> quantiles() const {
+        using namespace boost::math;
+        std::vector<Real> w;
+        if (kind == Kind::None) return w;
+        const Real lower[] = {Real(1e-6), Real(1e-2), Real(0.5)};
+        const Real upper[] = {Real(1e-2), Real(1e-6), Real(1e-12), Real(1e-20), Real(1e-30)};
+        if (kind == Kind::Erlang) {
+            for (const Real q : lower) w.push_back(gamma_p_inv(Real(phases), q, Policy()) / rate);
+            for (const Real p : upper) w.push_back(gamma_q_inv(Real(phases), p, Policy()) / rate);
+        } else {
+            const Real root2 = std::sqrt(Real(2));
+            for (const Real q : lower) w.push_back(std::exp(mu - sigma * root2 * erfc_inv(2 * q, Policy())));
+            for (const Real p : upper) w.push_back(std::exp(mu + sigma * root2 * erfc_inv(2 * p, Policy())));
+        }
+        return w;
+    }
+
     // Gbar and G: the smaller by its special function, the other as its
     // complement (at least 1/2, so to an ulp).
     Values at(Real w) const {
@@ -394,6 +417,9 @@ public:
         const Shape sh = shape(w, false);
         const Real H = sh.z / lambda_;
         const Real bound = H > 0 ? (r_ - 1) * sh.p.survival / H - smu_ : std::numeric_limits<Real>::infinity();
+        // Where Gbar is below the exponent range nobody is left to fill the
+        // room: the log is -inf, and so is the slope (the hazard would be 0/0).
+        if (!(sh.p.survival > 0)) return {w, -std::numeric_limits<Real>::infinity(), -std::numeric_limits<Real>::infinity(), bound};
         return {w, sh.psi + std::log(sh.p.survival) + room_.logHazard(sh.z, sh.logS, sh.hazardR),
                 bound - patience_.hazard(w), bound};
     }
@@ -737,6 +763,10 @@ bool solveQueued(const ModelInput& in, const std::vector<double>& moments, Exact
     if (std::is_same<Real, double>::value && !kDoubleOnly && !(maxMagnitude <= kDoubleMagnitude)) return false;
     const Real psiMax = top.value;
     const Real tailW = tail.w;
+    for (const Real w : solver.patience_.quantiles())
+        if (w > 0 && w < tailW) points.push_back(w);
+    std::sort(points.begin(), points.end());
+    points.erase(std::unique(points.begin(), points.end()), points.end());
 
     // The loss integrand Gbar h_r K peaks where the room is nearly full,
     // which may lie far beyond K's intervals. Where its own tail bound at
@@ -831,9 +861,17 @@ bool solveQueued(const ModelInput& in, const std::vector<double>& moments, Exact
     quotient(kWait2, served, eServed, m.secondMomentServed, e.secondMomentServed);
     const bool abandons = total[kAbandon] > 0;
     m.meanWaitAbandon = abandons ? static_cast<double>(total[kAbandon1] / total[kAbandon]) : kNaN;
-    e.meanWaitAbandon = quotientBound(T(kAbandon1), T(kAbandon), B(kAbandon1), B(kAbandon));
+    // Quotients of integrals that may lie below the doubles' range: their
+    // relative errors in Real.
+    const auto ratioBound = [&](Real num, Real den, Real numError, Real denError) {
+        if (!(den > 0)) return kNaN;
+        const Real q = num / den;
+        return static_cast<double>(Real(1.01) * (numError / den + std::fabs(q) * denError / den) +
+                                   4 * std::numeric_limits<Real>::epsilon() * std::fabs(q));
+    };
+    e.meanWaitAbandon = ratioBound(total[kAbandon1], total[kAbandon], bound[kAbandon1], bound[kAbandon]);
     m.secondMomentAbandon = abandons ? static_cast<double>(total[kAbandon2] / total[kAbandon]) : kNaN;
-    e.secondMomentAbandon = quotientBound(T(kAbandon2), T(kAbandon), B(kAbandon2), B(kAbandon));
+    e.secondMomentAbandon = ratioBound(total[kAbandon2], total[kAbandon], bound[kAbandon2], bound[kAbandon]);
 
     // The variances as centred sums over the same nodes: the Kronrod sum,
     // the Gauss-Kronrod difference per interval and the rounding as above.
@@ -871,8 +909,7 @@ bool solveQueued(const ModelInput& in, const std::vector<double>& moments, Exact
     e.varianceServed = quotientBound(
         varNum, served, eE * static_cast<double>(meanS * meanS) + kappa * static_cast<double>(errS), eServed);
     m.varianceAbandon = abandons ? static_cast<double>(centredA / total[kAbandon]) : kNaN;
-    e.varianceAbandon = quotientBound(static_cast<double>(centredA), T(kAbandon), static_cast<double>(errA),
-                                      B(kAbandon));
+    e.varianceAbandon = ratioBound(centredA, total[kAbandon], errA, bound[kAbandon]);
 
     // P(Loss) = lambda e^psiMax L / (E_s + 1 + lambda e^psiMax I_S), in logs.
     const Real logLambda = std::log(Real(in.arrivalRate));

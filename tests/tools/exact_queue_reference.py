@@ -155,13 +155,15 @@ CENTRES = [
     # the room binds: the waiting line is about Poisson(lambda H(w*)) ~ 13,000 long
     ("lognormal-loss-largest-room", "1 2 1 1 -1 1000 13376 1.0 14500 0.1 32 5 0", "0.1",
      "s = 1000, lambda = 14500 chosen for P(Loss) about 1.2e-3"),
+    ("erlang2-impatient", "1 1 200 2 -1 4 11 0.01 0.03 0.1 32 5 0", "0.001 0.01 1",
+     "patience (mean 0.01) a hundredth of the service time scale"),
 ]
 
 LABELS = ["RHO", "P(Loss)", "P(NoWait)", "P(S)", "P(A)", "E[W1_S]", "E[W^21_S]", "E[W|S]",
           "E[W^2|S]", "Var(W|S)", "E[W1_A]", "E[W^21_A]", "E[W|A]", "E[W^2|A]", "Var(W|A)"]
 
 DELTA = 6       # fall of the log-integrand per interval: tanh-sinh converges at degree <= 6
-CUT = 150       # e^-150 = 7e-66: the integrand past the last breakpoint is negligible
+CUT = 170       # e^-170 = 1.5e-74: the integrand past the last breakpoint is negligible, also where K decays slowly
 LOW_DPS = 20    # breakpoints need only a few digits
 IDENTITY_TOL = mpf("1e-40")
 CHAIN_TOL = mpf("1e-30")

@@ -378,8 +378,9 @@ public:
         if (ok(s)) {
             while (s > problem.smallest && ok(s - 1)) --s;
         } else {
-            while (s < problem.largest && !ok(s)) ++s;
-            if (!ok(s)) return std::nullopt;
+            do {
+                if (++s > problem.largest) return std::nullopt;  // the chain meets no count up to the limit
+            } while (!ok(s));
         }
         if (s == agents) return std::nullopt;
         return s;

@@ -355,9 +355,7 @@ void asExactModel(Evaluation& e) {
     const double ulps = kChainRoundingUlps * (static_cast<double>(e.input.servers) + e.input.waitingPlaces + 1) *
                         std::numeric_limits<double>::epsilon();
     PerformanceMeasures b;
-    const double* value = &m.rho;
-    double* bound = &b.rho;
-    for (std::size_t i = 0; i < kCalculatorMeasureCount; ++i) bound[i] = ulps * std::fabs(value[i]);
+    for (double PerformanceMeasures::*member : kPerformanceMembers) b.*member = ulps * std::fabs(m.*member);
     e.measureBounds = b;
     for (ThresholdResult& t : e.thresholds)
         if (t.bound) *t.bound += b.lossProb + b.noWaitProb;

@@ -424,8 +424,6 @@ public:
                 bound - patience_.hazard(w), bound};
     }
 
-    Real magnitude(const Shape& sh, Real w) const { return std::fabs(sh.z) + smu_ * w + std::fabs(sh.logS) + 1; }
-
     // Where a log-integrand with a non-increasing slope (or one that changes
     // sign once) peaks: 0 where its slope at 0+ is <= 0, else by bisection.
     template <class F>
@@ -609,22 +607,13 @@ ExactQueueResult solveWithoutAgents(const ModelInput& in, std::size_t momentCoun
     PerformanceMeasures& e = out.bounds;
     m.rho = computeRho(in);
     const Patience<Wide> p = Patience<Wide>::of(in);
-    Wide mean = 0, second = 0;
-    if (p.kind == Patience<Wide>::Kind::Erlang) {
-        mean = p.scale1;
-        second = p.scale2;
-    } else if (p.kind == Patience<Wide>::Kind::Lognormal) {
-        mean = p.scale1;
-        second = p.scale2;
-    }
+    // E[tau] and E[tau^2]: the partial moments' scales (where anybody abandons).
+    const Wide mean = p.scale1, second = p.scale2;
     const double nan = kNaN;
     if (in.waitingPlaces == 0 || !p.abandons()) {
+        for (double PerformanceMeasures::*member : kPerformanceMembers) m.*member = nan;
+        m.rho = computeRho(in);
         m.lossProb = 1;
-        for (double* v : {&m.noWaitProb, &m.servedProb, &m.abandonProb, &m.partialMeanServed,
-                          &m.partialSecondMomentServed, &m.meanWaitServed, &m.secondMomentServed,
-                          &m.varianceServed, &m.partialMeanAbandon, &m.partialSecondMomentAbandon,
-                          &m.meanWaitAbandon, &m.secondMomentAbandon, &m.varianceAbandon})
-            *v = nan;
         fillMoments(out, momentCount, nan, nan, nan, nan);
         return out;
     }
@@ -645,9 +634,6 @@ ExactQueueResult solveWithoutAgents(const ModelInput& in, std::size_t momentCoun
     m.varianceAbandon = p.kind == Patience<Wide>::Kind::Lognormal
                             ? in.abandonParam2
                             : static_cast<double>(p.phases / (p.rate * p.rate));
-    for (double* v : {&e.partialMeanAbandon, &e.meanWaitAbandon, &e.partialSecondMomentAbandon,
-                      &e.secondMomentAbandon, &e.varianceAbandon})
-        *v = 0;
     e.partialMeanAbandon = e.meanWaitAbandon = 8 * kEps * m.meanWaitAbandon;
     e.partialSecondMomentAbandon = e.secondMomentAbandon = 8 * kEps * m.secondMomentAbandon;
     e.varianceAbandon = 8 * kEps * m.secondMomentAbandon;

@@ -26,6 +26,26 @@ struct PerformanceMeasures {
     double varianceAbandon = 0;
 };
 
+// The fifteen, in the order of the results file, for code that treats each
+// the same way.
+constexpr double PerformanceMeasures::*kPerformanceMembers[] = {
+    &PerformanceMeasures::rho,
+    &PerformanceMeasures::lossProb,
+    &PerformanceMeasures::noWaitProb,
+    &PerformanceMeasures::servedProb,
+    &PerformanceMeasures::abandonProb,
+    &PerformanceMeasures::partialMeanServed,
+    &PerformanceMeasures::partialSecondMomentServed,
+    &PerformanceMeasures::meanWaitServed,
+    &PerformanceMeasures::secondMomentServed,
+    &PerformanceMeasures::varianceServed,
+    &PerformanceMeasures::partialMeanAbandon,
+    &PerformanceMeasures::partialSecondMomentAbandon,
+    &PerformanceMeasures::meanWaitAbandon,
+    &PerformanceMeasures::secondMomentAbandon,
+    &PerformanceMeasures::varianceAbandon,
+};
+
 // lambda / (s mu), computed as soon as the input is known.
 double computeRho(const ModelInput& input);
 

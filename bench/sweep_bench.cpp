@@ -25,6 +25,8 @@
 #include "analysis/evaluation.h"
 #include "analysis/plan_run.h"
 #include "input/model_input.h"
+#include "cli/target_option.h"
+#include "cli/grid_options.h"
 #include "report/measure_labels.h"
 #include "report/sweep_table.h"
 
@@ -63,7 +65,7 @@ void grid(benchmark::State& state, bool euler) {
     plan.base = typicalCentre();
     if (state.range(0) > 0) plan.evaluation.thresholds = {0.2};
     if (euler) plan.evaluation.method = WaitingMethod::Euler;
-    plan.grid = ScenarioGrid({FieldValues::parse("servers=5:50"), FieldValues::parse("arrivalRate=2:45.4:0.2")});
+    plan.grid = ScenarioGrid({parseFieldValues("servers=5:50"), parseFieldValues("arrivalRate=2:45.4:0.2")});
     plan.jobs = static_cast<unsigned>(state.range(1));
     BinomialRows rows;
     DiscardBuffer discard;

@@ -37,7 +37,7 @@
 #include "analysis/findings.h"
 #include "analysis/plan_run.h"
 #include "analysis/staffing.h"
-#include "analysis/usage_error.h"
+#include "core/failure.h"
 #include "app/run.h"
 #include "core/failure.h"
 #include "core/stop_request.h"
@@ -46,13 +46,14 @@
 #include "input/model_fields.h"
 #include "plan/options.h"
 #include "report/finding_text.h"
+#include "cli/target_option.h"
 #include "report/measure_labels.h"
 #include "report/shift_report.h"
 #include "schedule/shifts.h"
 #include "report/number_format.h"
 #include "report/plan_report.h"
 #include "report/results_file.h"
-#include "report/standard_error.h"
+#include "io/standard_error.h"
 
 namespace py = pybind11;
 using namespace queuecalc;
@@ -482,14 +483,12 @@ PYBIND11_MODULE(_queuecalc, m) {
     py::register_exception_translator([](std::exception_ptr thrown) {
         try {
             if (thrown) std::rethrow_exception(thrown);
-        } catch (const RunFailure& failure) {
+        } catch (const Failure& failure) {  // RunFailure and UsageError alike
             PyErr_SetString(inputError, failure.what());
         } catch (const std::bad_alloc&) {
             PyErr_SetString(inputError, kOutOfMemory);
         } catch (const std::length_error&) {
             PyErr_SetString(inputError, kOutOfMemory);
-        } catch (const UsageError& error) {
-            PyErr_SetString(inputError, error.what());
         } catch (const std::invalid_argument& error) {
             PyErr_SetString(inputError, error.what());
         }

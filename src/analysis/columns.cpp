@@ -25,4 +25,17 @@ double targetMargin(const Target& target, double value) {
     return target.atLeast ? value - target.bound : target.bound - value;
 }
 
+bool isShareMeasure(Measure measure) {
+    switch (measure) {
+        case Measure::LossProb:
+        case Measure::NoWaitProb:
+        case Measure::ServedProb:
+        case Measure::AbandonProb:
+        case Measure::Occupancy:
+        case Measure::ServiceLevel:
+        case Measure::ConditionalWait: return true;
+        default: return false;
+    }
+}
+
 }  // namespace queuecalc

@@ -52,6 +52,11 @@ Measure fixedMeasure(std::size_t index);
 // which are empty where nobody abandons.
 bool givenAbandonment(Measure measure);
 
+// Whether the measure is a share of calls or of time (the probabilities,
+// occupancy, SL and P(W<=TAU|S)), whose bounds are read as shares ("80",
+// "80%" and "0.8" alike).
+bool isShareMeasure(Measure measure);
+
 // One column: a measure, and for the threshold measures their tau.
 struct Column {
     Measure measure = Measure::Rho;

@@ -13,22 +13,10 @@
 #include "input/model_input.h"
 
 namespace queuecalc {
-// A value for a field from the command line: a whole number for whole-number
-// fields (optional sign and digits, within the range of int), a number as
-// "INPUT.DAT" would hold it for real fields. Throws UsageError.
-double parseFieldValue(const ModelField& field, const std::string& text);
-
-// "NAME=VALUE" of --set.
-struct FieldSetting {
-    const ModelField* field = nullptr;
-    double value = 0;
-};
-FieldSetting parseSetting(const std::string& text);
-
-// The values one --vary gives its field: a list, or the range FROM, FROM +
-// STEP, ... up to TO, each point FROM + i * STEP (one product and one sum,
-// never a running total). A real range whose last point lies within a
-// billionth of a step of TO ends exactly on TO, so that rounding in the
+// The values one dimension of a grid gives its field: a list, or the range
+// FROM, FROM + STEP, ... up to TO, each point FROM + i * STEP (one product and
+// one sum, never a running total). A real range whose last point lies within
+// a billionth of a step of TO ends exactly on TO, so that rounding in the
 // quotient (0.1:0.3:0.1) cannot drop it or move it.
 class FieldValues {
 public:
@@ -36,9 +24,11 @@ public:
     std::size_t size() const { return count_; }
     double at(std::size_t i) const;
 
-    // "NAME=FROM:TO[:STEP]" or "NAME=V1,V2,...". Whole-number fields step by
-    // 1 unless told; real fields need a step or a list. Throws UsageError.
-    static FieldValues parse(const std::string& text);
+    static FieldValues list(const ModelField& field, std::vector<double> values);
+    // Throws UsageError (the reason alone) for a step that is 0 or not finite,
+    // one leading away from TO, more than 1e12 values, or a whole-number range
+    // beyond the range of int.
+    static FieldValues range(const ModelField& field, double from, double to, double step);
 
 private:
     const ModelField* field_ = nullptr;
@@ -73,7 +63,6 @@ struct Shard {
     std::size_t parts = 1;
 };
 constexpr std::size_t kMaxShardParts = 999999999;  // N: nine digits
-Shard parseShard(const std::string& text);
 std::pair<std::size_t, std::size_t> shardRange(std::size_t gridSize, const Shard& shard);
 
 }  // namespace queuecalc

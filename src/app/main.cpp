@@ -6,7 +6,7 @@
 #include <iostream>
 
 #include "app/run.h"
-#include "report/standard_error.h"
+#include "io/standard_error.h"
 
 namespace {
 

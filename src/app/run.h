@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "engine/queue_model.h"
-#include "report/standard_error.h"
+#include "io/standard_error.h"
 #include "input/binomial_table.h"
 #include "input/model_input.h"
 

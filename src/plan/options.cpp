@@ -7,7 +7,7 @@
 #include "core/share_text.h"
 #include "input/input_checks.h"
 #include "input/interval_labels.h"
-#include "report/command_line.h"
+#include "cli/command_line.h"
 #include "core/echo_text.h"
 
 namespace queuecalc {

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "analysis/day_plan.h"
-#include "analysis/usage_error.h"
+#include "core/failure.h"
 
 namespace queuecalc {
 namespace plan {

@@ -20,14 +20,6 @@ std::string resultsFileLabel(Measure measure);
 // The labels of resultColumns(thresholds).
 std::vector<std::string> columnLabels(const std::vector<double>& thresholds);
 
-// A staffing target "SL(20)>=0.8", "P(A)<=0.05", "P(W<=20|S)>=0.9", ... The
-// operator is the last ">=" or "<=" of the text. Over a column of shares
-// (the probabilities, occupancy, SL and P(W<=TAU|S)) the bound is read as
-// readShare reads it: SL(20)>=80%, SL(20)>=80 and SL(20)>=0.8 are one
-// target. Throws UsageError for an unknown column or a bound that is not a
-// number (or not a share).
-Target parseTarget(const std::string& text);
-
 // How a target over a share was read where its bound was written in per
 // cent ("target SL(20)>=80%: SL(20) at least 80 % (0.8)"); empty where the
 // bound is the number as written.

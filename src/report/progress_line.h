@@ -14,7 +14,7 @@
 
 #include "core/choices.h"
 #include "inversion/cost_model.h"
-#include "report/standard_error.h"
+#include "io/standard_error.h"
 
 namespace queuecalc {
 

@@ -2,7 +2,7 @@
 
 #include "core/failure.h"
 #include "analysis/measures.h"
-#include "report/file_replace.h"
+#include "io/file_replace.h"
 #include "report/measure_labels.h"
 #include "report/number_format.h"
 

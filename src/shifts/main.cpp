@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "core/echo_text.h"
-#include "report/command_line.h"
-#include "report/file_replace.h"
+#include "cli/command_line.h"
+#include "io/file_replace.h"
 #include "report/shift_report.h"
 #include "schedule/shifts.h"
 #include "shifts/options.h"

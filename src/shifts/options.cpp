@@ -2,7 +2,7 @@
 
 #include "core/echo_text.h"
 #include "core/number_text.h"
-#include "report/command_line.h"
+#include "cli/command_line.h"
 
 namespace queuecalc {
 namespace shifts {

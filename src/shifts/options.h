@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "analysis/usage_error.h"
+#include "core/failure.h"
 
 namespace queuecalc {
 namespace shifts {

@@ -4,8 +4,9 @@
 #include <cmath>
 #include <sstream>
 
-#include "analysis/usage_error.h"
-#include "report/command_line.h"
+#include "core/failure.h"
+#include "cli/command_line.h"
+#include "cli/target_option.h"
 #include "report/measure_labels.h"
 #include "core/echo_text.h"
 
@@ -58,7 +59,7 @@ SweepOptions parseOptions(const std::vector<std::string>& args, unsigned cores) 
         } else if (option == "--set") {
             options.settings.push_back(parseSetting(line.takeValue()));
         } else if (option == "--vary") {
-            options.varied.push_back(FieldValues::parse(line.takeValue()));
+            options.varied.push_back(parseFieldValues(line.takeValue()));
         } else if (option == "--at") {
             addMoment(options.moments, thresholdOption(line.takeValue()));
         } else if (option == "--model") {

@@ -7,7 +7,7 @@
 #include <optional>
 
 #include "analysis/evaluation.h"
-#include "analysis/scenario_grid.h"
+#include "cli/grid_options.h"
 #include "analysis/staffing.h"
 
 namespace queuecalc {

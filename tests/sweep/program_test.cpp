@@ -15,9 +15,9 @@
 
 #include "report/number_format.h"
 #include "analysis/evaluation.h"
-#include "analysis/scenario_grid.h"
+#include "cli/grid_options.h"
 #include "sweep/sweep_support.h"
-#include "analysis/usage_error.h"
+#include "core/failure.h"
 #include "input/forecast.h"
 #include "report/grid_report.h"
 
@@ -426,21 +426,21 @@ TEST_F(SweepProgram, RejectsBadOptionsAndExpressionsWithOneLineAndStatus2) {
 }
 
 TEST(SweepGrid, RealRangesKeepTheirLastPointAndWholeRangesStepByOne) {
-    const FieldValues tenths = FieldValues::parse("arrivalRate=0.1:0.3:0.1");
+    const FieldValues tenths = parseFieldValues("arrivalRate=0.1:0.3:0.1");
     ASSERT_EQ(tenths.size(), 3u);
     EXPECT_EQ(tenths.at(2), 0.3) << "the quotient 1.9999999999999998 must not drop 0.3";
-    const FieldValues unit = FieldValues::parse("arrivalRate=0:1:0.1");
+    const FieldValues unit = parseFieldValues("arrivalRate=0:1:0.1");
     ASSERT_EQ(unit.size(), 11u);
     EXPECT_EQ(unit.at(3), 3 * 0.1) << "each point is one product, not a running sum";
     EXPECT_EQ(unit.at(10), 1.0);
-    const FieldValues offGrid = FieldValues::parse("arrivalRate=0.5:2:0.4");
+    const FieldValues offGrid = parseFieldValues("arrivalRate=0.5:2:0.4");
     ASSERT_EQ(offGrid.size(), 4u);
     EXPECT_EQ(offGrid.at(3), 0.5 + 3 * 0.4);
-    const FieldValues down = FieldValues::parse("servers=10:4:-3");
+    const FieldValues down = parseFieldValues("servers=10:4:-3");
     ASSERT_EQ(down.size(), 3u);
     EXPECT_EQ(down.at(2), 4.0);
-    EXPECT_EQ(FieldValues::parse("servers=5:50").size(), 46u);
-    EXPECT_EQ(FieldValues::parse("abandonParam1=0.5").size(), 1u);
+    EXPECT_EQ(parseFieldValues("servers=5:50").size(), 46u);
+    EXPECT_EQ(parseFieldValues("abandonParam1=0.5").size(), 1u);
 }
 
 TEST(SweepGrid, ShardsCoverTheGridOnceInOrderAndAHugeGridIsRefused) {
@@ -455,7 +455,7 @@ TEST(SweepGrid, ShardsCoverTheGridOnceInOrderAndAHugeGridIsRefused) {
             }
             EXPECT_EQ(next, size);
         }
-    std::vector<FieldValues> huge(4, FieldValues::parse("arrivalRate=0:1e11:1"));
+    std::vector<FieldValues> huge(4, parseFieldValues("arrivalRate=0:1e11:1"));
     EXPECT_THROW(ScenarioGrid{huge}, UsageError);
 }
 

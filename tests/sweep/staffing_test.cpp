@@ -14,6 +14,7 @@
 #include "analysis/staffing.h"
 #include "core/failure.h"
 #include "core/stop_request.h"
+#include "cli/target_option.h"
 #include "report/measure_labels.h"
 #include "support/erlang_a.h"
 #include "support/measured_error.h"

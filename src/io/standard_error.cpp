@@ -1,4 +1,4 @@
-#include "report/standard_error.h"
+#include "io/standard_error.h"
 
 #include <cerrno>
 

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "report/file_replace.h"
+#include "io/file_replace.h"
 #include "support/program_runner.h"
 
 namespace fs = std::filesystem;

@@ -1,7 +1,7 @@
 // What file replacement does alike on every system: the stream's buffer and
 // the whole-file call. The system's part is in file_replace_posix.cpp and
 // file_replace_windows.cpp.
-#include "report/file_replace.h"
+#include "io/file_replace.h"
 
 #include <filesystem>
 

@@ -1,8 +1,8 @@
-#include "report/command_line.h"
+#include "cli/command_line.h"
 
 #include <algorithm>
 
-#include "report/file_replace.h"
+#include "io/file_replace.h"
 #include "core/echo_text.h"
 
 namespace queuecalc {

@@ -9,7 +9,7 @@
 
 #include <string>
 
-#include "report/file_replace.h"
+#include "io/file_replace.h"
 
 namespace queuecalc {
 

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "analysis/evaluation.h"
-#include "analysis/usage_error.h"
+#include "core/failure.h"
 
 namespace queuecalc {
 

@@ -21,7 +21,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "report/file_replace.h"
+#include "io/file_replace.h"
 
 namespace queuecalc {
 

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "report/file_replace.h"
+#include "io/file_replace.h"
 
 namespace fs = std::filesystem;
 

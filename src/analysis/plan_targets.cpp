@@ -5,31 +5,33 @@
 namespace queuecalc {
 
 const std::vector<PlanTargetKind>& planTargetKinds() {
+    constexpr bool kAtLeast = true, kAtMost = false;
+    constexpr bool kAtTau = true, kNoTau = false;
     // Fields: setting, measure, column, atLeast, atTau, withoutAgents;
-    // unit, name, option, help, note, settingWords; chart, chartLine, agentsLine.
+    // unit, name, option, help, note, settingWords; chartLines (the
+    // per-interval charts "sl" and "abandonment", and "sl-agents": the
+    // busiest interval's against agents).
     static const std::vector<PlanTargetKind> kinds = {
-        {&DayPlanSettings::serviceShare, &IntervalService::serviceLevel, Measure::ServiceLevel, true, true,
+        {&DayPlanSettings::serviceShare, &IntervalService::serviceLevel, Measure::ServiceLevel, kAtLeast, kAtTau,
          0.0,  // nobody answers
          TargetUnit::Share, "service level", nullptr, nullptr, "SL {bound}/{tau}",
          "{bound} % of offered calls answered within {tau} s",  //
-         "sl", "target {bound} %", "SL target {bound} %"},
-        {&DayPlanSettings::maxAbandon, &IntervalService::abandonment, Measure::AbandonProb, false, false,
+         {{"sl", "target {bound} %"}, {"sl-agents", "SL target {bound} %"}}},
+        {&DayPlanSettings::maxAbandon, &IntervalService::abandonment, Measure::AbandonProb, kAtMost, kNoTau,
          1.0,  // every admitted caller hangs up
          TargetUnit::Share, "abandonment", "--max-abandon",
          "  --max-abandon PERCENT  at most this share of callers hang up (default: no limit)\n",
          "abandonment <= {bound}%", "abandonment at most {bound} %",  //
-         "abandonment", "limit {bound} %", "abandonment limit {bound} %"},
-        {&DayPlanSettings::maxAsa, &IntervalService::asa, Measure::ASA, false, false, std::nullopt,  //
+         {{"abandonment", "limit {bound} %"}, {"sl-agents", "abandonment limit {bound} %"}}},
+        {&DayPlanSettings::maxAsa, &IntervalService::asa, Measure::ASA, kAtMost, kNoTau, std::nullopt,  //
          TargetUnit::Seconds, "ASA", "--max-asa",
          "  --max-asa SECONDS      average speed of answer at most this (default: no limit)\n",
-         "ASA <= {bound} s", "ASA at most {bound} s",  //
-         nullptr, nullptr, nullptr},
-        {&DayPlanSettings::maxOccupancy, &IntervalService::occupancy, Measure::Occupancy, false, false,
+         "ASA <= {bound} s", "ASA at most {bound} s", {}},
+        {&DayPlanSettings::maxOccupancy, &IntervalService::occupancy, Measure::Occupancy, kAtMost, kNoTau,
          std::nullopt,  //
          TargetUnit::Share, "occupancy", "--max-occupancy",
          "  --max-occupancy PERCENT  agents busy at most this share of the time (default: no limit)\n",
-         "occupancy <= {bound}%", "occupancy at most {bound} %",  //
-         nullptr, nullptr, nullptr},
+         "occupancy <= {bound}%", "occupancy at most {bound} %", {}},
     };
     return kinds;
 }

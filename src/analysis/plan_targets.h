@@ -38,12 +38,13 @@ struct PlanTargetKind {
     const char* help;     // the option's lines in the usage text
     const char* note;     // in the notes of intervals that miss it ("abandonment <= {bound}%")
     const char* settingWords;  // in the report's settings ("abandonment at most {bound} %")
-    // Its dashed line, at the bound: on the per-interval chart of this id
-    // (null: none), and on the busiest interval's chart against agents
-    // (null: none).
-    const char* chart;
-    const char* chartLine;
-    const char* agentsLine;
+    // Its dashed line at the bound: the charts that draw it, each with the
+    // line's name (a template as above).
+    struct ChartLine {
+        const char* chart;  // the chart's id (report/plan_report.cpp)
+        const char* name;
+    };
+    std::vector<ChartLine> chartLines;
 };
 
 // Every kind, in the order the notes, the settings and the charts list them.

@@ -102,15 +102,13 @@ std::string modelWords(QueueModelChoice model) {
 
 std::string slName(const DayPlanSettings& s) { return "SL " + significant(s.serviceSeconds, 6) + " s"; }
 
-// The dashed lines of the targets of `settings` that draw one on the chart:
-// `line` picks the kind's name of it (PlanTargetKind::chartLine for the
-// per-interval chart `chart.id`, agentsLine for the chart against agents).
-void addTargetLines(LineChart& chart, const DayPlanSettings& settings, const char* PlanTargetKind::*line,
-                    bool perInterval) {
+// The dashed lines of the targets of `settings` drawn on the chart (by its id).
+void addTargetLines(LineChart& chart, const DayPlanSettings& settings) {
     for (const PlanTargetKind& kind : planTargetKinds()) {
         const std::optional<double> bound = targetBound(kind, settings);
-        if (!bound || kind.*line == nullptr || (perInterval && chart.id != kind.chart)) continue;
-        chart.targets.push_back({*bound, targetWords(kind.*line, kind, *bound, settings)});
+        if (!bound) continue;
+        for (const PlanTargetKind::ChartLine& line : kind.chartLines)
+            if (chart.id == line.chart) chart.targets.push_back({*bound, targetWords(line.name, kind, *bound, settings)});
     }
 }
 
@@ -413,7 +411,7 @@ std::vector<LineChart> busiestCharts(const Forecast& forecast, const DayPlanSett
     c5.yMax = 1;
     for (int a : b.agents) c5.x.push_back(a);
     c5.series = {{slName(settings), b.serviceLevel}, {"abandonment", b.abandonment}};
-    addTargetLines(c5, settings, &PlanTargetKind::agentsLine, false);
+    addTargetLines(c5, settings);
     if (p.measured)
         c5.marks.push_back({static_cast<double>(p.service.agents),
                             (p.outcome == IntervalOutcome::Measured ? "staffed " : "plan ") +
@@ -687,11 +685,11 @@ std::string planHtml(const std::string& forecastName, const Forecast& forecast, 
     c3.yPercent = true;
     c3.yMax = 1;
     c3.series = {{slName(settings), s.sl}};
-    addTargetLines(c3, settings, &PlanTargetKind::chartLine, true);
+    addTargetLines(c3, settings);
     LineChart c4 = perInterval(s, "abandonment", "Abandonment per interval", "callers who hang up");
     c4.yPercent = true;
     c4.series = {{"abandonment", s.abandon}};
-    addTargetLines(c4, settings, &PlanTargetKind::chartLine, true);
+    addTargetLines(c4, settings);
 
     std::string body;
     if (plan.days.size() > 1) body += weekSections(forecast, plan, s);

@@ -6,6 +6,7 @@
 #include <map>
 #include <mutex>
 
+#include "analysis/plan_targets.h"
 #include "analysis/staffing.h"
 #include "core/echo_text.h"
 #include "core/failure.h"
@@ -150,49 +151,6 @@ IntervalService serviceOf(const Evaluation& e) {
     return s;
 }
 
-std::vector<Target> planTargets(const DayPlanSettings& t) {
-    std::vector<Target> targets;
-    const auto add = [&](Measure measure, double tau, bool atLeast, double bound) {
-        Target target;
-        target.column.measure = measure;
-        target.column.tau = tau;
-        target.atLeast = atLeast;
-        target.bound = bound;
-        targets.push_back(target);
-    };
-    if (t.serviceShare) add(Measure::ServiceLevel, t.serviceSeconds, true, *t.serviceShare);
-    if (t.maxAbandon) add(Measure::AbandonProb, 0, false, *t.maxAbandon);
-    if (t.maxAsa) add(Measure::ASA, 0, false, *t.maxAsa);
-    if (t.maxOccupancy) add(Measure::Occupancy, 0, false, *t.maxOccupancy);
-    return targets;
-}
-
-bool meets(const IntervalService& s, const DayPlanSettings& t) {
-    return (!t.serviceShare || s.serviceLevel >= *t.serviceShare) && (!t.maxAbandon || s.abandonment <= *t.maxAbandon) &&
-           (!t.maxAsa || s.asa <= *t.maxAsa) && (!t.maxOccupancy || s.occupancy <= *t.maxOccupancy);
-}
-
-// The smallest x in [s - 1, s] at which the measures, linear between s - 1
-// (`below`, or 0 agents: SL 0 and abandonment 1) and s (`at`), meet every
-// target.
-double fractionalAgents(const IntervalService* below, const IntervalService& at, const DayPlanSettings& t) {
-    const double base = at.agents - 1;
-    double x = base;
-    // Where the line from `from` (at s - 1) to `to` (at s) crosses the bound.
-    const auto reach = [](double from, double to, double bound) {
-        return to == from ? 1.0 : std::clamp((bound - from) / (to - from), 0.0, 1.0);
-    };
-    if (t.serviceShare && (below == nullptr || below->serviceLevel < *t.serviceShare))
-        x = std::max(x, base + reach(below ? below->serviceLevel : 0, at.serviceLevel, *t.serviceShare));
-    if (t.maxAbandon && (below == nullptr || below->abandonment > *t.maxAbandon))
-        x = std::max(x, base + reach(below ? below->abandonment : 1, at.abandonment, *t.maxAbandon));
-    if (t.maxAsa && (below == nullptr || below->asa > *t.maxAsa))
-        x = std::max(x, below ? base + reach(below->asa, at.asa, *t.maxAsa) : base + 1);
-    if (t.maxOccupancy && (below == nullptr || below->occupancy > *t.maxOccupancy))
-        x = std::max(x, below ? base + reach(below->occupancy, at.occupancy, *t.maxOccupancy) : base + 1);
-    return x;
-}
-
 // The net agents of `scheduled` on the roster: floor(scheduled (1 -
 // shrinkage)), unrounded with fractional agents.
 double netOnHand(double scheduled, const DayPlanSettings& settings) {
@@ -201,22 +159,6 @@ double netOnHand(double scheduled, const DayPlanSettings& settings) {
     // A whole count times 0.7 can land a rounding below a whole number
     // (10 * 0.7 = 6.999999999999999): such a residue is no missing agent.
     return std::floor(net + 1e-9 * std::max(1.0, net));
-}
-
-// The service at s - 1 + t agents (0 <= t <= 1), each measure linear
-// between s - 1 (`below`, or 0 agents: SL 0, abandonment 1, and the rest as
-// at s) and s (`at`), as fractionalAgents takes them.
-IntervalService serviceBetween(const IntervalService* below, const IntervalService& at, double t) {
-    IntervalService s = at;
-    const auto mix = [t](double from, double to) { return from + (to - from) * t; };
-    s.serviceLevel = mix(below ? below->serviceLevel : 0, at.serviceLevel);
-    s.abandonment = mix(below ? below->abandonment : 1, at.abandonment);
-    if (below) {
-        s.asa = mix(below->asa, at.asa);
-        s.occupancy = mix(below->occupancy, at.occupancy);
-        s.lossProb = mix(below->lossProb, at.lossProb);
-    }
-    return s;
 }
 
 // The fewest agents the search starts from (see the header).
@@ -302,7 +244,7 @@ public:
                 } else {
                     plan.service = serviceBetween(nullptr, above.service, net - whole);
                 }
-                plan.met = plan.measured && meets(plan.service, settings_);
+                plan.met = plan.measured && meetsTargets(plan.service, settings_);
             }
             plan.agents = net;
             plan.onHand = net;
@@ -334,7 +276,7 @@ public:
         const int atLoad = static_cast<int>(std::ceil(plan.load));
         if (atLoad > problem.smallest && atLoad < problem.largest) {
             const Evaluation e = evaluator(atLoad, curves);
-            if (!anyFailsChecks(e.findings) && !meets(serviceOf(e), settings_)) problem.smallest = atLoad;
+            if (!anyFailsChecks(e.findings) && !meetsTargets(serviceOf(e), settings_)) problem.smallest = atLoad;
         }
         const StaffingResult found = findStaffing(problem, m.input, evaluator);
         if (!found.found) {
@@ -372,7 +314,7 @@ public:
         chain.method.reset();
         const auto ok = [&](int s) {
             const Evaluation e = evaluate(m, s, chain);
-            return !anyFailsChecks(e.findings) && meets(serviceOf(e), settings_);
+            return !anyFailsChecks(e.findings) && meetsTargets(serviceOf(e), settings_);
         };
         int s = agents;
         if (ok(s)) {
@@ -434,7 +376,7 @@ private:
         plan.findings = e.findings;
         plan.service = serviceOf(e);
         plan.measured = !anyFailsChecks(e.findings);
-        plan.met = plan.measured && meets(plan.service, settings_);
+        plan.met = plan.measured && meetsTargets(plan.service, settings_);
         return plan;
     }
 
@@ -479,6 +421,15 @@ double scheduledAgents(double agents, double shrinkage, bool fractional) {
 
 namespace {
 
+// The targets one could give, in words: "a service level, abandonment, ASA or occupancy".
+std::string targetNames() {
+    const std::vector<PlanTargetKind>& kinds = planTargetKinds();
+    std::string names = "a";
+    for (std::size_t k = 0; k < kinds.size(); ++k)
+        names += std::string(k == 0 ? " " : k + 1 == kinds.size() ? " or " : ", ") + kinds[k].name;
+    return names;
+}
+
 // The totals of the intervals `which`: calls, agent-hours, and SL and
 // abandonment weighted by the calls of the intervals that have values.
 DayPlanTotals totalsOf(const Forecast& forecast, const DayPlanSettings& settings,
@@ -517,8 +468,7 @@ DayPlan planDay(const Forecast& forecast, const DayPlanSettings& settings, bool 
     if (!(settings.serviceSeconds > 0) || !std::isfinite(settings.serviceSeconds))
         throw RunFailure("the service level's threshold must be a number of seconds above 0");
     if (!forecast.hasStaffed && !forecast.hasScheduled && !settings.hasTargets())
-        throw RunFailure("nothing to plan for: give a target (a service level, abandonment, ASA or occupancy) "
-                         "or agents on hand in a staffed column");
+        throw RunFailure("nothing to plan for: give a target (" + targetNames() + ") or agents on hand in a staffed column");
     // Loads no search takes are refused before any interval is planned.
     for (const ForecastInterval& interval : forecast.intervals) {
         if (interval.calls == 0 || interval.staffed) continue;

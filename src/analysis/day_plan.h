@@ -80,7 +80,8 @@ constexpr int kTalbotTerms = 48;
 struct DayPlanSettings {
     double intervalMinutes = 30;
     double serviceSeconds = 20;                // tau of SL(tau), reported always
-    std::optional<double> serviceShare = 0.8;  // the SL target; none: no SL target
+    // The targets (each a row of analysis/plan_targets.h); none: no such target.
+    std::optional<double> serviceShare = 0.8;  // the SL target
     std::optional<double> maxAbandon;          // share of admitted calls
     std::optional<double> maxAsa;              // seconds
     std::optional<double> maxOccupancy;        // share
@@ -98,7 +99,7 @@ struct DayPlanSettings {
     std::optional<double> requiredServiceShare;
     int agentLimit = 0;  // 0: per interval 2 * ceil(load) + 1000
     unsigned jobs = 1;   // intervals planned side by side
-    bool hasTargets() const { return serviceShare || maxAbandon || maxAsa || maxOccupancy; }
+    bool hasTargets() const;  // any target of analysis/plan_targets.h set
 };
 
 // The measures of one interval at one agent count.

@@ -9,6 +9,7 @@
 #include "input/interval_labels.h"
 #include "cli/command_line.h"
 #include "core/echo_text.h"
+#include "analysis/plan_targets.h"
 
 namespace queuecalc {
 namespace plan {
@@ -92,6 +93,21 @@ ForecastVariant variantOption(const std::string& text) {
     return variant;
 }
 
+// The target kind whose option this is, if any.
+const PlanTargetKind* targetOption(const std::string& option) {
+    for (const PlanTargetKind& kind : planTargetKinds())
+        if (kind.option != nullptr && option == kind.option) return &kind;
+    return nullptr;
+}
+
+// A target's bound in its unit; a share is echoed as read ("abandonment: at most 5 %").
+double targetValue(const PlanTargetKind& kind, const std::string& text, std::vector<std::string>& readings) {
+    if (kind.unit == TargetUnit::Seconds) return positiveOption(kind.option, text, "seconds");
+    const double share = percentOption(kind.option, text);
+    readings.push_back(std::string(kind.name) + (kind.atLeast ? ": at least " : ": at most ") + formatShare(share));
+    return share;
+}
+
 }  // namespace
 
 Forecast variantForecast(const ForecastVariant& variant, const Forecast& base, const ForecastFormat& format) {
@@ -159,12 +175,8 @@ PlanOptions parsePlanOptions(const std::vector<std::string>& args, unsigned core
             options.readings.push_back(s.serviceShare ? "service level: " + formatShare(*s.serviceShare) + " within " +
                                                             formatValue(s.serviceSeconds) + " s"
                                                       : std::string("service level: no target"));
-        } else if (option == "--max-abandon") {
-            s.maxAbandon = share(line.takeValue(), "abandonment: at most ");
-        } else if (option == "--max-asa") {
-            s.maxAsa = positiveOption(option, line.takeValue(), "seconds");
-        } else if (option == "--max-occupancy") {
-            s.maxOccupancy = share(line.takeValue(), "occupancy: at most ");
+        } else if (const PlanTargetKind* kind = targetOption(option)) {
+            targetSetting(*kind, s) = targetValue(*kind, line.takeValue(), options.readings);
         } else if (option == "--shrinkage") {
             s.shrinkage = share(line.takeValue(), "shrinkage: ");
             if (s.shrinkage >= 1) throw UsageError("--shrinkage must be below 100 %");
@@ -229,6 +241,18 @@ PlanOptions parsePlanOptions(const std::vector<std::string>& args, unsigned core
     return options;
 }
 
+namespace {
+
+// The usage lines of the targets read by their own option.
+std::string targetHelp() {
+    std::string text;
+    for (const PlanTargetKind& kind : planTargetKinds())
+        if (kind.help != nullptr) text += kind.help;
+    return text;
+}
+
+}  // namespace
+
 std::string planUsageText() {
     return "Usage: queuecalc-plan FORECAST.csv [options]\n"
            "\n"
@@ -252,10 +276,8 @@ std::string planUsageText() {
            "  --sl PERCENT/SECONDS   service level: PERCENT of offered calls answered within SECONDS\n"
            "                         (80/20, 80%/20 or 0.8/20; default 80/20; 'none': no service level\n"
            "                         target, reported at 20 s;\n"
-           "                         with agents on hand: no target unless given, 80/20 for required)\n"
-           "  --max-abandon PERCENT  at most this share of callers hang up (default: no limit)\n"
-           "  --max-asa SECONDS      average speed of answer at most this (default: no limit)\n"
-           "  --max-occupancy PERCENT  agents busy at most this share of the time (default: no limit)\n"
+           "                         with agents on hand: no target unless given, 80/20 for required)\n" +
+           targetHelp() +
            "\n"
            "The centre:\n"
            "  --interval-minutes M   length of an interval (default: the step of the labels where they are\n"

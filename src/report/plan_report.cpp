@@ -7,6 +7,7 @@
 
 #include "core/echo_text.h"
 #include "core/number_text.h"
+#include "analysis/plan_targets.h"
 #include "analysis/staffing.h"
 #include "report/csv.h"
 #include "report/finding_text.h"
@@ -23,6 +24,32 @@ constexpr double kPercent = 100;
 std::string significant(double value, int digits) {
     return std::isfinite(value) ? formatDigits(value, digits) : std::string();
 }
+
+}  // namespace
+
+std::string targetWords(const char* words, const PlanTargetKind& kind, double bound, const DayPlanSettings& settings) {
+    const std::string filled[][2] = {
+        {"{bound}", significant(kind.unit == TargetUnit::Share ? bound * kPercent : bound, 6)},
+        {"{tau}", significant(settings.serviceSeconds, 6)},
+    };
+    std::string text = words;
+    for (const auto& [field, value] : filled)
+        for (std::size_t at = text.find(field); at != std::string::npos; at = text.find(field, at + value.size()))
+            text.replace(at, field.size(), value);
+    return text;
+}
+
+std::string missedTargets(const DayPlanSettings& settings, const IntervalService* service) {
+    std::string text;
+    for (const PlanTargetKind& kind : planTargetKinds()) {
+        const std::optional<double> bound = targetBound(kind, settings);
+        if (bound && (service == nullptr || !meetsTarget(kind, *bound, *service)))
+            text += (text.empty() ? "" : ", ") + targetWords(kind.note, kind, *bound, settings);
+    }
+    return text;
+}
+
+namespace {
 
 std::string percentText(double share) { return formatFixed(share * kPercent, 2); }
 std::string shareWords(double share) {
@@ -75,23 +102,14 @@ std::string modelWords(QueueModelChoice model) {
 
 std::string slName(const DayPlanSettings& s) { return "SL " + significant(s.serviceSeconds, 6) + " s"; }
 
-std::string percentWords(double share) { return significant(share * kPercent, 6) + "%"; }
-
-// The targets the service misses (all of them when `service` is null).
-std::string missedTargets(const DayPlanSettings& t, const IntervalService* service) {
-    std::string text;
-    const auto add = [&](bool missed, const std::string& part) {
-        if (missed) text += (text.empty() ? "" : ", ") + part;
-    };
-    if (t.serviceShare)
-        add(!service || !(service->serviceLevel >= *t.serviceShare),
-            "SL " + significant(*t.serviceShare * kPercent, 6) + "/" + significant(t.serviceSeconds, 6));
-    if (t.maxAbandon)
-        add(!service || !(service->abandonment <= *t.maxAbandon), "abandonment <= " + percentWords(*t.maxAbandon));
-    if (t.maxAsa) add(!service || !(service->asa <= *t.maxAsa), "ASA <= " + significant(*t.maxAsa, 6) + " s");
-    if (t.maxOccupancy)
-        add(!service || !(service->occupancy <= *t.maxOccupancy), "occupancy <= " + percentWords(*t.maxOccupancy));
-    return text;
+// The dashed lines of the targets of `settings` drawn on the chart (by its id).
+void addTargetLines(LineChart& chart, const DayPlanSettings& settings) {
+    for (const PlanTargetKind& kind : planTargetKinds()) {
+        const std::optional<double> bound = targetBound(kind, settings);
+        if (!bound) continue;
+        for (const PlanTargetKind::ChartLine& line : kind.chartLines)
+            if (chart.id == line.chart) chart.targets.push_back({*bound, targetWords(line.name, kind, *bound, settings)});
+    }
 }
 
 std::string intervalNote(const IntervalPlan& p, const DayPlanSettings& settings) {
@@ -214,11 +232,8 @@ std::vector<std::string> describeSettings(const DayPlanSettings& s) {
     lines.push_back("Interval length: " + significant(s.intervalMinutes, 6) + " minutes");
     std::string targets;
     const auto add = [&](const std::string& t) { targets += (targets.empty() ? "" : "; ") + t; };
-    if (s.serviceShare)
-        add(shareWords(*s.serviceShare) + " of offered calls answered within " + secondsWords(s.serviceSeconds));
-    if (s.maxAbandon) add("abandonment at most " + shareWords(*s.maxAbandon));
-    if (s.maxAsa) add("ASA at most " + secondsWords(*s.maxAsa));
-    if (s.maxOccupancy) add("occupancy at most " + shareWords(*s.maxOccupancy));
+    for (const PlanTargetKind& kind : planTargetKinds())
+        if (const std::optional<double> bound = targetBound(kind, s)) add(targetWords(kind.settingWords, kind, *bound, s));
     lines.push_back("Targets: " + (targets.empty() ? std::string("none") : targets));
     lines.push_back("Service level reported at " + secondsWords(s.serviceSeconds));
     lines.push_back("Shrinkage: " + shareWords(s.shrinkage));
@@ -396,10 +411,7 @@ std::vector<LineChart> busiestCharts(const Forecast& forecast, const DayPlanSett
     c5.yMax = 1;
     for (int a : b.agents) c5.x.push_back(a);
     c5.series = {{slName(settings), b.serviceLevel}, {"abandonment", b.abandonment}};
-    if (settings.serviceShare)
-        c5.targets.push_back({*settings.serviceShare, "SL target " + shareWords(*settings.serviceShare)});
-    if (settings.maxAbandon)
-        c5.targets.push_back({*settings.maxAbandon, "abandonment limit " + shareWords(*settings.maxAbandon)});
+    addTargetLines(c5, settings);
     if (p.measured)
         c5.marks.push_back({static_cast<double>(p.service.agents),
                             (p.outcome == IntervalOutcome::Measured ? "staffed " : "plan ") +
@@ -673,11 +685,11 @@ std::string planHtml(const std::string& forecastName, const Forecast& forecast, 
     c3.yPercent = true;
     c3.yMax = 1;
     c3.series = {{slName(settings), s.sl}};
-    if (settings.serviceShare) c3.targets.push_back({*settings.serviceShare, "target " + shareWords(*settings.serviceShare)});
+    addTargetLines(c3, settings);
     LineChart c4 = perInterval(s, "abandonment", "Abandonment per interval", "callers who hang up");
     c4.yPercent = true;
     c4.series = {{"abandonment", s.abandon}};
-    if (settings.maxAbandon) c4.targets.push_back({*settings.maxAbandon, "limit " + shareWords(*settings.maxAbandon)});
+    addTargetLines(c4, settings);
 
     std::string body;
     if (plan.days.size() > 1) body += weekSections(forecast, plan, s);

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "analysis/day_plan.h"
+#include "analysis/plan_targets.h"
 #include "input/forecast.h"
 #include "report/svg_chart.h"
 
@@ -67,6 +68,14 @@ std::string planHtml(const std::string& forecastName, const Forecast& forecast, 
 // level and abandonment against agents, and the waiting time of answered
 // calls at the planned agents where that curve was computed.
 std::vector<LineChart> busiestCharts(const Forecast& forecast, const DayPlanSettings& settings, const DayPlan& plan);
+
+// A target kind's words (PlanTargetKind's templates) with the bound and
+// the service level's threshold filled in.
+std::string targetWords(const char* words, const PlanTargetKind& kind, double bound, const DayPlanSettings& settings);
+
+// The targets of `settings` the service misses, in the notes' words (all of
+// them when `service` is null), separated by commas; empty when it meets them.
+std::string missedTargets(const DayPlanSettings& settings, const IntervalService* service);
 
 // The settings in plain words, one line each (the report's inputs and the
 // program's summary).

@@ -14,7 +14,6 @@
 #include <pybind11/stl.h>
 
 #include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <fstream>
 #include <future>
@@ -37,15 +36,15 @@
 #include "analysis/findings.h"
 #include "analysis/plan_run.h"
 #include "analysis/staffing.h"
-#include "core/failure.h"
 #include "app/run.h"
+#include "core/echo_text.h"
 #include "core/failure.h"
 #include "core/stop_request.h"
-#include "core/thread_pool.h"
 #include "input/forecast.h"
 #include "input/model_fields.h"
 #include "plan/options.h"
 #include "report/finding_text.h"
+#include "cli/grid_options.h"
 #include "cli/target_option.h"
 #include "report/measure_labels.h"
 #include "report/shift_report.h"
@@ -257,6 +256,17 @@ py::tuple staff(const std::map<std::string, double>& fields, const std::vector<s
                           pyFindings(result.evaluation->findings));
 }
 
+// A stream that takes every byte and keeps none: where a plan's rows go
+// into an array, not a text.
+class DiscardingStream : private std::streambuf, public std::ostream {
+public:
+    DiscardingStream() : std::ostream(this) {}
+
+private:
+    int overflow(int c) override { return std::streambuf::traits_type::not_eof(c); }
+    std::streamsize xsputn(const char*, std::streamsize n) override { return n; }
+};
+
 // One dimension of a grid: the fields it sets and, per point, their values
 // (a patience model sets three fields at once).
 struct Dimension {
@@ -265,31 +275,35 @@ struct Dimension {
 };
 
 // Every scenario of the full grid of `dimensions` (the last varying fastest)
-// over the base fields, each evaluated by the plan's row evaluation
-// (computeRow) on `jobs` threads: (names, values [rows x columns], notes,
-// findings). A row without values has NaN values and its note says why, as
-// in the sweep's table; the findings are the input findings, each once, and
-// the count of rows whose checks fail.
+// over the base fields, run as the sweep runs its grid (runPlan, on `jobs`
+// threads): (names, values [rows x columns], notes, findings). A row
+// without values has NaN values and its note says why, as in the sweep's
+// table; the findings are the input findings, each once, and the counts of
+// rejected rows and of rows whose checks fail.
 py::tuple sweepGrid(const std::map<std::string, double>& fields, const std::vector<Dimension>& dimensions,
                     const std::vector<double>& thresholds, const std::string& model,
                     const std::optional<std::string>& method, const std::optional<double>& terms, unsigned jobs) {
     SweepPlan plan;
     plan.base = inputFromFields(fields);
     plan.evaluation = request(thresholds, {model, method, terms}, plan.base);
-    std::vector<std::vector<const ModelField*>> dimensionFields;
-    std::size_t rows = 1;
+    plan.jobs = std::max(1u, jobs);
+    std::vector<ScenarioGrid::Tied> grid;
     for (const Dimension& d : dimensions) {
-        std::vector<const ModelField*> known;
-        for (const std::string& name : d.fields) {
-            const ModelField* field = findModelField(name);
-            if (!field) throw std::invalid_argument("unknown field " + name);
-            known.push_back(field);
+        ScenarioGrid::Tied tied;
+        for (std::size_t f = 0; f < d.fields.size(); ++f) {
+            const ModelField* field = findModelField(d.fields[f]);
+            if (!field) throw UsageError("unknown field " + echoText(d.fields[f]));
+            std::vector<double> values;
+            for (const std::vector<double>& point : d.points) {
+                if (point.size() != d.fields.size()) throw UsageError("a grid point needs one value per field");
+                values.push_back(point[f]);
+            }
+            tied.push_back(FieldValues::list(*field, std::move(values)));
         }
-        for (const std::vector<double>& point : d.points)
-            if (point.size() != known.size()) throw std::invalid_argument("a grid point needs one value per field");
-        dimensionFields.push_back(std::move(known));
-        rows *= d.points.size();
+        grid.push_back(std::move(tied));
     }
+    plan.grid = ScenarioGrid(std::move(grid));
+    const std::size_t rows = plan.grid.size();
     const std::vector<std::string> names = columnLabels(thresholds);
     const std::size_t columns = names.size();
     py::array_t<double> values({rows, columns});
@@ -297,52 +311,23 @@ py::tuple sweepGrid(const std::map<std::string, double>& fields, const std::vect
     std::vector<std::string> notes(rows);
     std::vector<PyFinding> findings;
     whileWatchingSignals([&](const StopRequest* stop) {
+        plan.stop = stop;
         BinomialRows binomials;
-        std::atomic<std::size_t> rejected{0}, failing{0};
-        std::vector<std::vector<Finding>> inputFindings(rows);
-        // Rows in blocks, each worker's scenario set afresh per row from one
-        // copy of the base per block.
-        constexpr std::size_t kRowsPerBlock = 16;
-        forEachClaimed(std::max(1u, jobs), rows, kRowsPerBlock, [&](std::size_t first, std::size_t last) {
-            SweepPlan one = plan;  // the grid of one scenario: the base
-            one.stop = stop;
-            for (std::size_t row = first; row < last; ++row) {
-                one.base = plan.base;
-                std::size_t rest = row;
-                for (std::size_t d = dimensions.size(); d-- > 0;) {
-                    const std::vector<double>& point = dimensions[d].points[rest % dimensions[d].points.size()];
-                    rest /= dimensions[d].points.size();
-                    for (std::size_t f = 0; f < point.size(); ++f)
-                        setModelField(one.base, *dimensionFields[d][f], point[f]);
-                }
-                const RowResult result = computeRow(one, binomials, 0);
-                std::vector<double> v = result.evaluation ? columnValues(*result.evaluation)
-                                                          : std::vector<double>(columns, std::numeric_limits<double>::quiet_NaN());
-                std::copy(v.begin(), v.end(), out + row * columns);
-                notes[row] = rowNote(result.findings);
-                if (!result.evaluation && !result.findings.empty() &&
-                    result.findings.front().kind == FindingKind::Rejected)
-                    ++rejected;
-                else if (result.failsChecks())
-                    ++failing;
-                for (const Finding& f : result.findings)
-                    if (f.kind == FindingKind::InputValue) inputFindings[row].push_back(f);
-            }
-        }, stop);
-        // Each input finding once: the first row's, by problem.
-        std::vector<int> seen;
-        for (const std::vector<Finding>& rowFindings : inputFindings)
-            for (const Finding& f : rowFindings) {
-                const int problem = f.input ? static_cast<int>(f.input->problem) : -1;
-                if (std::find(seen.begin(), seen.end(), problem) != seen.end()) continue;
-                seen.push_back(problem);
-                findings.push_back(pyFinding(f));
-            }
+        // Each row into its place of the array; the plan's text is empty.
+        const RowFormatter place = [&](const RowResult& row, std::string&) {
+            const std::vector<double> v = row.evaluation ? columnValues(*row.evaluation)
+                                                         : std::vector<double>(columns, std::numeric_limits<double>::quiet_NaN());
+            std::copy(v.begin(), v.end(), out + row.index * columns);
+            notes[row.index] = rowNote(row.findings);
+        };
+        DiscardingStream nowhere;
+        const PlanSummary summary = runPlan(plan, binomials, place, nowhere);
+        for (const PlanInputFinding& f : summary.inputFindings) findings.push_back(pyFinding(f.finding));
         const auto count = [&](std::size_t n) { return std::to_string(n) + " of " + std::to_string(rows); };
-        if (rejected > 0)
-            findings.emplace_back("input", count(rejected) + " scenarios are rejected; their note says why.");
-        if (failing > 0)
-            findings.emplace_back("accuracy", count(failing) +
+        if (summary.rowsWithoutValues > 0)
+            findings.emplace_back("input", count(summary.rowsWithoutValues) + " scenarios are rejected; their note says why.");
+        if (summary.rowsFailingChecks > 0)
+            findings.emplace_back("accuracy", count(summary.rowsFailingChecks) +
                                                   " scenarios have no values or values that fail the checks; "
                                                   "their note says why.");
     });

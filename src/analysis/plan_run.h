@@ -27,7 +27,7 @@ namespace queuecalc {
 
 struct SweepPlan {
     ModelInput base;  // the base scenario, with any fixed values set
-    ScenarioGrid grid{{}};
+    ScenarioGrid grid;
     EvaluationRequest evaluation;  // thresholds (those asked and those of the targets), method
     bool staff = false;
     StaffedField staffed = StaffedField::Servers;

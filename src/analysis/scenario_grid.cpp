@@ -60,19 +60,40 @@ FieldValues FieldValues::range(const ModelField& field, double from, double to, 
     return values;
 }
 
-ScenarioGrid::ScenarioGrid(std::vector<FieldValues> dimensions) : dimensions_(std::move(dimensions)) {
-    for (const FieldValues& d : dimensions_) {
-        if (d.size() != 0 && size_ > std::numeric_limits<std::size_t>::max() / d.size())
+namespace {
+
+std::vector<ScenarioGrid::Tied> untied(std::vector<FieldValues> dimensions) {
+    std::vector<ScenarioGrid::Tied> tied;
+    for (FieldValues& d : dimensions) tied.push_back({std::move(d)});
+    return tied;
+}
+
+}  // namespace
+
+ScenarioGrid::ScenarioGrid(std::vector<FieldValues> dimensions) : ScenarioGrid(untied(std::move(dimensions))) {}
+
+ScenarioGrid::ScenarioGrid(std::vector<Tied> dimensions) {
+    for (Tied& tied : dimensions) {
+        if (tied.empty()) throw UsageError("a dimension of the grid varies no field");
+        const std::size_t n = tied.front().size();
+        for (const FieldValues& f : tied)
+            if (f.size() != n)
+                throw UsageError("the fields varied together need one value each per point: " +
+                                 std::string(tied.front().field()->name) + " has " + std::to_string(n) + ", " +
+                                 f.field()->name + " has " + std::to_string(f.size()));
+        if (n != 0 && size_ > std::numeric_limits<std::size_t>::max() / n)
             throw UsageError("the grid has more scenarios than this program can count");
-        size_ *= d.size();
+        size_ *= n;
+        for (FieldValues& f : tied) fields_.push_back(std::move(f));
+        firstField_.push_back(fields_.size());
     }
 }
 
 std::vector<double> ScenarioGrid::values(std::size_t index) const {
-    std::vector<double> result(dimensions_.size());
-    for (std::size_t d = dimensions_.size(); d-- > 0;) {  // the last varies fastest
-        const std::size_t n = dimensions_[d].size();
-        result[d] = dimensions_[d].at(index % n);
+    std::vector<double> result(fields_.size());
+    for (std::size_t d = firstField_.size() - 1; d-- > 0;) {  // the last varies fastest
+        const std::size_t n = fields_[firstField_[d]].size();
+        for (std::size_t f = firstField_[d]; f < firstField_[d + 1]; ++f) result[f] = fields_[f].at(index % n);
         index /= n;
     }
     return result;
@@ -80,7 +101,7 @@ std::vector<double> ScenarioGrid::values(std::size_t index) const {
 
 void ScenarioGrid::apply(std::size_t index, ModelInput& input) const {
     const std::vector<double> v = values(index);
-    for (std::size_t d = 0; d < dimensions_.size(); ++d) setModelField(input, *dimensions_[d].field(), v[d]);
+    for (std::size_t f = 0; f < fields_.size(); ++f) setModelField(input, *fields_[f].field(), v[f]);
 }
 
 std::pair<std::size_t, std::size_t> shardRange(std::size_t gridSize, const Shard& shard) {

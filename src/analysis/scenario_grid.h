@@ -37,21 +37,35 @@ private:
     std::size_t count_ = 0;
 };
 
+// The scenarios of a grid: every combination of its dimensions' values, the
+// last dimension varying fastest. A dimension is one field's values, or
+// several fields' values tied together, each taking its i-th value at once
+// (a patience model's three fields).
 class ScenarioGrid {
 public:
-    // Throws UsageError when the grid has more scenarios than a size_t counts.
+    // Fields that vary together: lists of one size.
+    using Tied = std::vector<FieldValues>;
+
+    ScenarioGrid() = default;  // one scenario: the base
+    // Each field a dimension of its own. Throws UsageError when the grid has
+    // more scenarios than a size_t counts.
     explicit ScenarioGrid(std::vector<FieldValues> dimensions);
+    // Tied fields per dimension. Throws UsageError as above, or when tied
+    // fields differ in their number of values or a dimension has no field.
+    explicit ScenarioGrid(std::vector<Tied> dimensions);
 
     std::size_t size() const { return size_; }
-    const std::vector<FieldValues>& dimensions() const { return dimensions_; }
+    // Every varied field, in the order of the dimensions.
+    const std::vector<FieldValues>& dimensions() const { return fields_; }
 
-    // The varied values of scenario `index`, one per dimension.
+    // The varied values of scenario `index`, one per varied field.
     std::vector<double> values(std::size_t index) const;
     // Sets the varied fields of `input` to those of scenario `index`.
     void apply(std::size_t index, ModelInput& input) const;
 
 private:
-    std::vector<FieldValues> dimensions_;
+    std::vector<FieldValues> fields_;
+    std::vector<std::size_t> firstField_{0};  // dimension d's fields: [firstField_[d], firstField_[d + 1])
     std::size_t size_ = 1;
 };
 

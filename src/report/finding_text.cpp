@@ -286,20 +286,23 @@ std::string inputText(const InputWarning& w) {
                    formatValue(input.serviceRate) +
                    ".\nPlease check that the arrival rate and the individual service rate (values 9 and 8" +
                    kInFile + ") use the same time unit.";
-        case InputProblem::NoMoments:
-            return "Maximum time instance (" + formatValue(input.maxTime) +
-                   ") is smaller than the time in between measurement moments (" +
+        case InputProblem::NoMoments: {
+            const ModelField& maxTime = modelField(&ModelInput::maxTime);
+            const ModelField& interval = modelField(&ModelInput::momentInterval);
+            return wordsWithValue(maxTime, input.maxTime) + " is smaller than the " + interval.words + " (" +
                    formatValue(input.momentInterval) +
-                   "): there is no measurement moment and the waiting-time tables are empty.\n"
-                   "Please change value 10 or 12" +
-                   std::string(kInFile) + ".";
-        case InputProblem::MomentLeftOut:
-            return "Maximum time instance (" + formatValue(input.maxTime) +
-                   ") over the time in between measurement moments (" + formatValue(input.momentInterval) +
+                   "): there is no measurement moment and the waiting-time tables are empty.\nPlease change value " +
+                   std::to_string(interval.position) + " or " + std::to_string(maxTime.position) + kInFile + ".";
+        }
+        case InputProblem::MomentLeftOut: {
+            const ModelField& maxTime = modelField(&ModelInput::maxTime);
+            return wordsWithValue(maxTime, input.maxTime) + " over the " +
+                   modelField(&ModelInput::momentInterval).words + " (" + formatValue(input.momentInterval) +
                    ") is " + formatValue(w.value) + " in double precision, so the moment " +
-                   formatDigits(w.expected, 6) + " is left out.\nPlease write value 12" + kInFile +
+                   formatDigits(w.expected, 6) + " is left out.\nPlease write " + inFile(maxTime) +
                    " a little larger (" + formatDigits(input.maxTime + 1e-6 * input.momentInterval, 9) +
                    ", say) to include it.";
+        }
         case InputProblem::AlgorithmSwitch: {
             const ModelField& field = modelField(&ModelInput::inversionMethod);
             const int m = input.inversionMethod;

@@ -138,7 +138,7 @@ EvaluationRequest request(const std::vector<double>& thresholds, const ModelKeyw
     r.thresholds = thresholds;
     r.model = queueModel(keywords.model, keywords.method.has_value(), keywords.terms.has_value());
     if (keywords.method) r.method = waitingMethod(*keywords.method);
-    if (keywords.terms) setModelField(input, *findModelField("inversionTerms"), *keywords.terms);
+    if (keywords.terms) setModelField(input, modelField(&ModelInput::inversionTerms), *keywords.terms);
     return r;
 }
 

@@ -11,6 +11,7 @@
 #include "engine/input_warnings.h"
 #include "input/binomial_row.h"
 #include "input/input_checks.h"
+#include "input/model_fields.h"
 #include "input/time_grid.h"
 #include "inversion/cost_model.h"
 #include "model/exact_queue.h"
@@ -29,7 +30,8 @@ std::shared_ptr<const std::vector<double>> BinomialRows::row(int inversionTerms)
         throw RunFailure("The binomial coefficients of " + std::to_string(inversionTerms) +
                          " terms exceed the largest number this program can hold (at most " +
                          std::to_string(kLastFiniteBinomialRow) +
-                         " terms with the Euler inversion). Please decrease number of terms to sum for each measurement moment.");
+                         " terms with the Euler inversion). Please decrease " +
+                         modelField(&ModelInput::inversionTerms).words + ".");
     }
     auto row = std::make_shared<const std::vector<double>>(
         fromFile_ ? table_.rows[static_cast<std::size_t>(inversionTerms)] : exactBinomialRow(inversionTerms));

@@ -13,7 +13,7 @@
 namespace queuecalc {
 
 const ModelField& staffedModelField(StaffedField field) {
-    return *findModelField(field == StaffedField::Servers ? "servers" : "waitingPlaces");
+    return modelField(field == StaffedField::Servers ? &ModelInput::servers : &ModelInput::waitingPlaces);
 }
 
 namespace {

@@ -9,6 +9,7 @@
 
 #include "core/echo_text.h"
 #include "core/failure.h"
+#include "core/number_text.h"
 
 namespace queuecalc {
 namespace {
@@ -43,18 +44,14 @@ std::pair<const ModelField*, std::string> splitAssignment(const std::string& tex
 
 double parseFieldValue(const ModelField& field, const std::string& text) {
     if (field.type == FieldType::Whole) {
-        const char* begin = text.c_str();
-        char* end = nullptr;
-        errno = 0;
-        const long long value = std::strtoll(begin, &end, 10);
-        const bool digits = !text.empty() && std::all_of(text.begin() + ((text[0] == '-' || text[0] == '+') ? 1 : 0),
-                                                         text.end(), [](char c) { return c >= '0' && c <= '9'; });
-        if (!digits || text == "-" || text == "+" || *end != '\0')
+        const WholeNumber read =
+            readWholeNumber(text, std::numeric_limits<int>::lowest(), std::numeric_limits<int>::max());
+        if (read.problem == WholeNumber::Problem::NotANumber)
             throw UsageError(std::string(field.name) + " takes whole numbers: '" + echoText(text) + "' is not one");
-        if (errno == ERANGE || value < std::numeric_limits<int>::lowest() || value > std::numeric_limits<int>::max())
+        if (!read.ok())
             throw UsageError(std::string(field.name) + ": '" + echoText(text) + "' is beyond what the model takes: " +
                              wholeFieldLimit(field));
-        return static_cast<double>(value);
+        return static_cast<double>(read.value);
     }
     // Formatted extraction, as the input file's reader reads a real value.
     std::istringstream in(text);
@@ -101,10 +98,9 @@ Shard parseShard(const std::string& text) {
                                  std::to_string(kMaxShardParts);
     const std::string::size_type slash = text.find('/');
     const auto number = [&](const std::string& part) -> std::size_t {
-        // Nine digits at most, so that the number is read without overflow.
-        if (part.empty() || part.size() > 9 || !std::all_of(part.begin(), part.end(), [](char c) { return c >= '0' && c <= '9'; }))
-            throw UsageError(expected);
-        return static_cast<std::size_t>(std::stoul(part));
+        const WholeNumber read = readWholeNumber(part, 0, static_cast<long long>(kMaxShardParts));
+        if (!read.ok()) throw UsageError(expected);
+        return static_cast<std::size_t>(read.value);
     };
     if (slash == std::string::npos) throw UsageError(expected);
     Shard shard{number(text.substr(0, slash)), number(text.substr(slash + 1))};

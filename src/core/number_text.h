@@ -8,6 +8,7 @@
 #include <cmath>
 #include <string>
 #include <string_view>
+#include <system_error>
 
 namespace queuecalc {
 
@@ -62,6 +63,43 @@ inline bool readFiniteNumber(std::string_view text, double& value) {
     if (*first == '+') ++first;  // from_chars takes no plus sign
     const std::from_chars_result r = std::from_chars(first, last, value);
     return r.ec == std::errc() && r.ptr == last && std::isfinite(value);
+}
+
+// A whole number read from text, or what kept it from being one.
+struct WholeNumber {
+    enum class Problem {
+        None,        // `value` holds it
+        NotANumber,  // not an optional sign and plain digits
+        OutOfRange,  // a whole number, but beyond `limit`
+    };
+    Problem problem = Problem::NotANumber;
+    long long value = 0;
+    long long limit = 0;  // the bound it passed: low or high
+    bool ok() const { return problem == Problem::None; }
+};
+
+// The whole number that is the whole of `text` ("42", "+3", "-7", "007"; no
+// blanks, point or exponent), if it lies in low .. high: the one reader of
+// whole numbers typed or read from tables. Each caller words its own message.
+inline WholeNumber readWholeNumber(std::string_view text, long long low, long long high) {
+    WholeNumber read;
+    const bool negative = !text.empty() && text[0] == '-';
+    const std::size_t sign = !text.empty() && (text[0] == '-' || text[0] == '+') ? 1 : 0;
+    if (text.size() == sign) return read;
+    for (std::size_t i = sign; i < text.size(); ++i)
+        if (text[i] < '0' || text[i] > '9') return read;
+    // from_chars takes a minus but no plus.
+    const char* first = text.data() + (negative ? 0 : sign);
+    const std::from_chars_result r = std::from_chars(first, text.data() + text.size(), read.value);
+    const bool tooLarge = r.ec == std::errc::result_out_of_range;  // beyond long long: the sign tells the side
+    if (tooLarge || read.value < low || read.value > high) {
+        read.problem = WholeNumber::Problem::OutOfRange;
+        read.limit = (tooLarge ? negative : read.value < low) ? low : high;
+        read.value = 0;
+        return read;
+    }
+    read.problem = WholeNumber::Problem::None;
+    return read;
 }
 
 }  // namespace queuecalc

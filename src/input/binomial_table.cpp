@@ -4,6 +4,7 @@
 
 #include "core/failure.h"
 #include "input/input_checks.h"
+#include "input/model_fields.h"
 #include "input/read_field.h"
 
 namespace queuecalc {
@@ -25,12 +26,12 @@ std::string unableToRead(const std::string& fileName) {
 // The Euler algorithm reads row M; a smaller table cannot hold it.
 // The calculator's words keep the spelling its users have always seen.
 void checkBinomialDimension(int dimension, int inversionTerms, Spelling spelling) {
-    if (dimension < inversionTerms)
-        throw RunFailure("Binomial distribution dimension (" + std::to_string(dimension) +
-                         ") is smaller than number of terms to sum for each measurement moment (" +
-                         std::to_string(inversionTerms) + "). Increase " +
-                         (spelling == Spelling::AsTheCalculatorHasIt ? "binaomial" : "binomial") +
-                         " distribution dimension or decrease number of terms to sum for each measurement moment.");
+    if (dimension >= inversionTerms) return;
+    const std::string terms = modelField(&ModelInput::inversionTerms).words;
+    throw RunFailure("Binomial distribution dimension (" + std::to_string(dimension) + ") is smaller than " + terms +
+                     " (" + std::to_string(inversionTerms) + "). Increase " +
+                     (spelling == Spelling::AsTheCalculatorHasIt ? "binaomial" : "binomial") +
+                     " distribution dimension or decrease " + terms + ".");
 }
 
 BinomialTable readBinomialTable(std::istream& in, int inversionTerms, InversionChoice inversion,

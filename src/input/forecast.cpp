@@ -112,13 +112,11 @@ ForecastInterval readInterval(const CsvRecord& record, const Columns& columns, c
             where(columns.patience, "the mean patience must be above 0 seconds");
     }
     if (columns.staffed >= 0) {
-        const std::string text = trimmed(field(columns.staffed));
-        const bool digits = !text.empty() && text.size() <= 7 &&
-                            std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
-        if (!digits || std::stoll(text) > kMostStaffed)
+        const WholeNumber staffed = readWholeNumber(trimmed(field(columns.staffed)), 0, kMostStaffed);
+        if (!staffed.ok())
             where(columns.staffed, "'" + echoText(field(columns.staffed)) + "' is not a whole number of agents from 0 to " +
                                        std::to_string(kMostStaffed));
-        interval.staffed = static_cast<int>(std::stoll(text));
+        interval.staffed = static_cast<int>(staffed.value);
     }
     if (columns.scheduled >= 0) {
         interval.scheduled = value(columns.scheduled);

@@ -7,6 +7,7 @@
 
 #include "core/failure.h"
 #include "core/lognormal.h"
+#include "input/model_fields.h"
 #include "input/time_grid.h"
 
 namespace queuecalc {
@@ -18,22 +19,44 @@ namespace {
     throw RunFailure(problem + " Please change value " + values + " of the input file (INPUT.DAT).");
 }
 
-void requirePositive(double value, const char* field, int position) {
-    if (!(value > 0))
-        reject(std::string(field) + " (" + formatValue(value) + ") must be greater than 0.",
-               std::to_string(position));
-    if (std::isinf(value))
-        reject(std::string(field) + " (" + formatValue(value) + ") must be a finite number.",
-               std::to_string(position));
+// The bound of `least` on a value named `named` ("Arrival rate (0)") at
+// `position`; a real value with a bound must also be finite.
+void requireLeast(const std::string& named, int position, FieldLeast least, bool real, double value) {
+    const std::string place = std::to_string(position);
+    switch (least) {
+        case FieldLeast::Any: return;
+        case FieldLeast::AboveZero:
+            if (!(value > 0)) reject(named + " must be greater than 0.", place);
+            break;
+        case FieldLeast::Zero:
+            if (!(value >= 0)) reject(named + " must not be negative.", place);
+            break;
+        case FieldLeast::One:
+            if (!(value >= 1)) reject(named + " must be at least 1.", place);
+            break;
+    }
+    if (real && std::isinf(value)) reject(named + " must be a finite number.", place);
 }
 
-void requireNotNegative(double value, const char* field, int position) {
-    if (!(value >= 0))
-        reject(std::string(field) + " (" + formatValue(value) + ") must not be negative.",
-               std::to_string(position));
-    if (std::isinf(value))
-        reject(std::string(field) + " (" + formatValue(value) + ") must be a finite number.",
-               std::to_string(position));
+// The field's own bound, from the table of fields.
+void requireLeast(const ModelField& field, double value) {
+    requireLeast(wordsWithValue(field, value), field.position, field.least, field.type == FieldType::Real, value);
+}
+
+// A parameter of a patience distribution, which names it in its own words.
+void requireParameter(double ModelInput::*member, const char* words, FieldLeast least, double value) {
+    requireLeast(std::string(words) + " (" + formatValue(value) + ")", modelField(member).position, least, true,
+                 value);
+}
+
+[[noreturn]] void tooMany(const ModelField& field, int value) {
+    reject(wordsWithValue(field, value) + " is more than the " + std::to_string(field.most) +
+               " this program can hold.",
+           std::to_string(field.position));
+}
+
+void requireMost(const ModelField& field, int value) {
+    if (value > field.most) tooMany(field, value);
 }
 
 // A count as digits while it has them all, else in exponent form.
@@ -43,25 +66,19 @@ std::string formatCount(double count) {
 }
 
 [[noreturn]] void tooManyMoments(double count, const ModelInput& input) {
-    reject("Maximum time instance (" + formatValue(input.maxTime) +
-               ") over time in between measurement moments (" + formatValue(input.momentInterval) +
-               ") gives " + formatCount(count) + " measurement moments, more than the " +
+    const ModelField& maxTime = modelField(&ModelInput::maxTime);
+    const ModelField& interval = modelField(&ModelInput::momentInterval);
+    reject(wordsWithValue(maxTime, input.maxTime) + " over " + interval.words + " (" +
+               formatValue(input.momentInterval) + ") gives " + formatCount(count) + " measurement moments, more than the " +
                std::to_string(kMaxMomentCount) + " this program can hold.",
-           "10 or 12");
-}
-
-[[noreturn]] void tooManyWaitingPlaces(int waitingPlaces) {
-    reject("Number of extra waiting spaces (" + std::to_string(waitingPlaces) +
-               ") is more than the " + std::to_string(kMaxWaitingPlaces) +
-               " this program can hold.",
-           "7");
+           std::to_string(interval.position) + " or " + std::to_string(maxTime.position));
 }
 
 }  // namespace
 
 void checkTimeGrid(const ModelInput& input) {
-    requirePositive(input.momentInterval, "Time in between measurement moments", 10);
-    requireNotNegative(input.maxTime, "Maximum time instance", 12);
+    requireLeast(modelField(&ModelInput::momentInterval), input.momentInterval);
+    requireLeast(modelField(&ModelInput::maxTime), input.maxTime);
     // The floored quotient becomes an int; beyond its range that conversion
     // has no meaning.
     const double count = std::floor(input.maxTime / input.momentInterval);
@@ -73,62 +90,60 @@ void checkMomentCount(int momentCount, const ModelInput& input) {
 }
 
 // The hazard arrays alone: 16 bytes per waiting space, within 2 GiB. The
-// tighter published limit is checked before the queue positions are built.
+// tighter published limit is checked before the queue positions are built,
+// but this message already names it.
 void checkWaitingPlaces(int waitingPlaces) {
-    if (waitingPlaces < 0)
-        reject("Number of extra waiting spaces (" + std::to_string(waitingPlaces) +
-                   ") must not be negative.",
-               "7");
-    if (waitingPlaces >= (1 << 27)) tooManyWaitingPlaces(waitingPlaces);
+    const ModelField& field = modelField(&ModelInput::waitingPlaces);
+    requireLeast(field, waitingPlaces);
+    if (waitingPlaces >= (1 << 27)) tooMany(field, waitingPlaces);
 }
 
+// The servers' limit is on servers and waiting places together.
 void checkChain(const ModelInput& input) {
-    if (input.servers < 0)
-        reject("Number of servers (" + std::to_string(input.servers) + ") must not be negative.", "6");
+    const ModelField& servers = modelField(&ModelInput::servers);
+    const ModelField& places = modelField(&ModelInput::waitingPlaces);
+    requireLeast(servers, input.servers);
     const long long states = static_cast<long long>(input.servers) + input.waitingPlaces;
-    if (states > kMaxSystemSize)
-        reject("Number of servers (" + std::to_string(input.servers) +
-                   ") and number of extra waiting spaces (" + std::to_string(input.waitingPlaces) +
-                   ") add up to more than the " + std::to_string(kMaxSystemSize) +
+    if (states > servers.most)
+        reject(wordsWithValue(servers, input.servers) + " and " + places.words + " (" +
+                   std::to_string(input.waitingPlaces) + ") add up to more than the " + std::to_string(servers.most) +
                    " places this program can hold.",
-               "6 or 7");
-    requirePositive(input.serviceRate, "Individual service rate", 8);
-    requirePositive(input.arrivalRate, "Arrival rate", 9);
+               std::to_string(servers.position) + " or " + std::to_string(places.position));
+    requireLeast(modelField(&ModelInput::serviceRate), input.serviceRate);
+    requireLeast(modelField(&ModelInput::arrivalRate), input.arrivalRate);
 }
 
 void checkQueuePositionTables(int waitingPlaces) {
-    if (waitingPlaces > kMaxWaitingPlaces) tooManyWaitingPlaces(waitingPlaces);
+    requireMost(modelField(&ModelInput::waitingPlaces), waitingPlaces);
 }
 
 void checkInversionTerms(int inversionTerms) {
-    if (inversionTerms < 1)
-        reject("Number of terms to sum for each measurement moment (" + std::to_string(inversionTerms) +
-                   ") must be at least 1.",
-               "11");
-    if (inversionTerms > kMaxInversionTerms)
-        reject("Number of terms to sum for each measurement moment (" + std::to_string(inversionTerms) +
-                   ") is more than the " + std::to_string(kMaxInversionTerms) +
-                   " this program can hold.",
-               "11");
+    const ModelField& field = modelField(&ModelInput::inversionTerms);
+    requireLeast(field, inversionTerms);
+    requireMost(field, inversionTerms);
 }
 
 void checkExponentialRate(double rate) {
-    requireNotNegative(rate, "Exponential abandonment rate", 3);
+    requireParameter(&ModelInput::abandonParam1, "Exponential abandonment rate", FieldLeast::Zero, rate);
 }
 
 // A phase count below 1 would take the factorial of a negative number and sum
-// no survival terms. A rate of 0 is valid: nobody abandons.
+// no survival terms (an infinite count has failed the phase limit before). A
+// rate of 0 is valid: nobody abandons.
 void checkErlangParameters(double phaseRate, double phases, double arrivalRate) {
     if (!(phases >= 1))
-        reject("Erlang number of phases (" + formatValue(phases) + ") must be at least 1.", "4");
-    requireNotNegative(phaseRate, "Erlang rate of a phase", 3);
-    requirePositive(arrivalRate, "Arrival rate", 9);
+        reject("Erlang number of phases (" + formatValue(phases) + ") must be at least 1.",
+               std::to_string(modelField(&ModelInput::abandonParam2).position));
+    requireParameter(&ModelInput::abandonParam1, "Erlang rate of a phase", FieldLeast::Zero, phaseRate);
+    requireLeast(modelField(&ModelInput::arrivalRate), arrivalRate);
 }
 
 void checkLognormalParameters(double mean, double variance, double arrivalRate) {
-    requirePositive(mean, "Lognormal mean of the abandonment time", 3);
-    requirePositive(variance, "Lognormal variance of the abandonment time", 4);
-    requirePositive(arrivalRate, "Arrival rate", 9);
+    requireParameter(&ModelInput::abandonParam1, "Lognormal mean of the abandonment time", FieldLeast::AboveZero,
+                     mean);
+    requireParameter(&ModelInput::abandonParam2, "Lognormal variance of the abandonment time",
+                     FieldLeast::AboveZero, variance);
+    requireLeast(modelField(&ModelInput::arrivalRate), arrivalRate);
 }
 
 void checkLognormalSpread(double mean, double variance, double sigma) {

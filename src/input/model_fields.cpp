@@ -1,5 +1,6 @@
 #include "input/model_fields.h"
 
+#include <cctype>
 #include <cmath>
 #include <limits>
 #include <stdexcept>
@@ -9,27 +10,65 @@
 
 namespace queuecalc {
 
+namespace {
+
+ModelField whole(int ModelInput::*member, const char* name, const char* words, FieldLeast least = FieldLeast::Any,
+                 int most = 0, const char* mostWords = nullptr) {
+    return {name, FieldType::Whole, 0, words, member, nullptr, least, most, mostWords};
+}
+
+ModelField real(double ModelInput::*member, const char* name, const char* words,
+                FieldLeast least = FieldLeast::Any) {
+    return {name, FieldType::Real, 0, words, nullptr, member, least, 0, nullptr};
+}
+
+std::vector<ModelField> numbered(std::vector<ModelField> fields) {
+    for (std::size_t i = 0; i < fields.size(); ++i) fields[i].position = static_cast<int>(i) + 1;
+    return fields;
+}
+
+}  // namespace
+
+// In the order of "INPUT.DAT". The limit of the servers is that of servers and
+// waiting places together, which the chain's check applies to their sum.
 const std::vector<ModelField>& modelFields() {
-    static const std::vector<ModelField> fields = {
-        {"consoleReport", FieldType::Whole, 1, "console report switch"},
-        {"abandonType", FieldType::Whole, 2, "abandonment time distribution"},
-        {"abandonParam1", FieldType::Real, 3, "1st parameter of the abandonment time distribution"},
-        {"abandonParam2", FieldType::Real, 4, "2nd parameter of the abandonment time distribution"},
-        {"abandonParam3", FieldType::Real, 5, "3rd parameter of the abandonment time distribution"},
-        {"servers", FieldType::Whole, 6, "number of servers"},
-        {"waitingPlaces", FieldType::Whole, 7, "number of extra waiting spaces"},
-        {"serviceRate", FieldType::Real, 8, "individual service rate"},
-        {"arrivalRate", FieldType::Real, 9, "arrival rate"},
-        {"momentInterval", FieldType::Real, 10, "time in between measurement moments"},
-        {"inversionTerms", FieldType::Whole, 11, "number of terms to sum for each measurement moment"},
-        {"maxTime", FieldType::Real, 12, "maximum time instance"},
-        {"inversionMethod", FieldType::Whole, 13, "inverse Laplace transform algorithm"},
-    };
+    using M = ModelInput;
+    using L = FieldLeast;
+    static const std::vector<ModelField> fields = numbered({
+        whole(&M::consoleReport, "consoleReport", "console report switch"),
+        whole(&M::abandonType, "abandonType", "abandonment time distribution"),
+        real(&M::abandonParam1, "abandonParam1", "1st parameter of the abandonment time distribution"),
+        real(&M::abandonParam2, "abandonParam2", "2nd parameter of the abandonment time distribution"),
+        real(&M::abandonParam3, "abandonParam3", "3rd parameter of the abandonment time distribution"),
+        whole(&M::servers, "servers", "number of servers", L::Zero, kMaxSystemSize,
+              "agents and waiting places together"),
+        whole(&M::waitingPlaces, "waitingPlaces", "number of extra waiting spaces", L::Zero, kMaxWaitingPlaces,
+              "waiting places"),
+        real(&M::serviceRate, "serviceRate", "individual service rate", L::AboveZero),
+        real(&M::arrivalRate, "arrivalRate", "arrival rate", L::AboveZero),
+        real(&M::momentInterval, "momentInterval", "time in between measurement moments", L::AboveZero),
+        whole(&M::inversionTerms, "inversionTerms", "number of terms to sum for each measurement moment", L::One,
+              kMaxInversionTerms, "terms"),
+        real(&M::maxTime, "maxTime", "maximum time instance", L::Zero),
+        whole(&M::inversionMethod, "inversionMethod", "inverse Laplace transform algorithm"),
+    });
     return fields;
 }
 
 const ModelField& modelFieldAt(int position) {
     return modelFields()[static_cast<std::size_t>(position - 1)];
+}
+
+const ModelField& modelField(int ModelInput::*member) {
+    for (const ModelField& field : modelFields())
+        if (field.whole == member) return field;
+    throw std::logic_error("modelField: not a field of INPUT.DAT");
+}
+
+const ModelField& modelField(double ModelInput::*member) {
+    for (const ModelField& field : modelFields())
+        if (field.real == member) return field;
+    throw std::logic_error("modelField: not a field of INPUT.DAT");
 }
 
 const ModelField* findModelField(const std::string& name) {
@@ -38,48 +77,32 @@ const ModelField* findModelField(const std::string& name) {
     return nullptr;
 }
 
-namespace {
-
-// Where each field lives in ModelInput, by position - 1: one of the two
-// members is set.
-struct FieldMember {
-    int ModelInput::*whole;
-    double ModelInput::*real;
-};
-
-const FieldMember kMembers[] = {
-    {&ModelInput::consoleReport, nullptr},   {&ModelInput::abandonType, nullptr},
-    {nullptr, &ModelInput::abandonParam1},   {nullptr, &ModelInput::abandonParam2},
-    {nullptr, &ModelInput::abandonParam3},   {&ModelInput::servers, nullptr},
-    {&ModelInput::waitingPlaces, nullptr},   {nullptr, &ModelInput::serviceRate},
-    {nullptr, &ModelInput::arrivalRate},     {nullptr, &ModelInput::momentInterval},
-    {&ModelInput::inversionTerms, nullptr},  {nullptr, &ModelInput::maxTime},
-    {&ModelInput::inversionMethod, nullptr},
-};
-
-const FieldMember& memberOf(const ModelField& field) { return kMembers[field.position - 1]; }
-
-}  // namespace
-
 double modelFieldValue(const ModelInput& input, const ModelField& field) {
-    const FieldMember& member = memberOf(field);
-    if (field.type == FieldType::Whole) return input.*member.whole;
-    return input.*member.real;
+    if (field.type == FieldType::Whole) return input.*field.whole;
+    return input.*field.real;
+}
+
+std::string capitalisedWords(const ModelField& field) {
+    std::string words = field.words;
+    words[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(words[0])));
+    return words;
+}
+
+std::string wordsWithValue(const ModelField& field, double value) {
+    const std::string text =
+        field.type == FieldType::Whole ? std::to_string(static_cast<int>(value)) : formatValue(value);
+    return capitalisedWords(field) + " (" + text + ")";
 }
 
 std::string wholeFieldLimit(const ModelField& field) {
-    const std::string name = field.name;
-    if (name == "servers")
-        return "at most " + std::to_string(kMaxSystemSize) + " agents and waiting places together";
-    if (name == "waitingPlaces") return "at most " + std::to_string(kMaxWaitingPlaces) + " waiting places";
-    if (name == "inversionTerms") return "at most " + std::to_string(kMaxInversionTerms) + " terms";
+    if (field.most > 0) return "at most " + std::to_string(field.most) + " " + field.mostWords;
     return "from " + std::to_string(std::numeric_limits<int>::lowest()) + " to " +
            std::to_string(std::numeric_limits<int>::max());
 }
 
 void setModelField(ModelInput& input, const ModelField& field, double value) {
     if (field.type == FieldType::Real) {
-        input.*memberOf(field).real = value;
+        input.*field.real = value;
         return;
     }
     if (std::floor(value) != value)  // also NaN
@@ -88,14 +111,13 @@ void setModelField(ModelInput& input, const ModelField& field, double value) {
         throw std::invalid_argument(std::string(field.name) + " = " + formatValue(value) +
                                     " is beyond what the model takes: " + wholeFieldLimit(field));
     const int whole = static_cast<int>(value);
-    int ModelInput::*const member = memberOf(field).whole;
     // The two choices are set with their decoded enums.
-    if (member == &ModelInput::abandonType) {
+    if (field.whole == &ModelInput::abandonType) {
         input.setAbandonType(whole);
-    } else if (member == &ModelInput::inversionMethod) {
+    } else if (field.whole == &ModelInput::inversionMethod) {
         input.setInversionMethod(whole);
     } else {
-        input.*member = whole;
+        input.*field.whole = whole;
     }
 }
 

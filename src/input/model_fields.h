@@ -1,6 +1,8 @@
 #pragma once
-// The thirteen fields of "INPUT.DAT" by name, for programs that set or vary
-// them one by one (the names are those of ModelInput).
+// The thirteen fields of "INPUT.DAT": the one table of what each is called,
+// where it lives in ModelInput, its place in the file, the words messages use
+// for it and the plain range it must lie in. Reading, echoing, setting by
+// name and the checks' messages all take them from here.
 
 #include <string>
 #include <vector>
@@ -14,11 +16,28 @@ enum class FieldType {
     Real,   // a double field
 };
 
+// The smallest value a field takes, where that is a plain bound; each has its
+// message ("must be greater than 0", ...). A real field with a bound must
+// also be finite.
+enum class FieldLeast {
+    Any,        // no bound of its own (or one its own check judges)
+    AboveZero,  // > 0
+    Zero,       // >= 0
+    One,        // >= 1
+};
+
 struct ModelField {
-    const char* name;  // "servers", "arrivalRate", ...
+    const char* name;   // "servers", "arrivalRate", ...: the name --set and the packages use
     FieldType type;
-    int position;      // 1 .. 13, its place in "INPUT.DAT"
-    const char* words; // what the messages call it: "number of servers", ...
+    int position;       // 1 .. 13, its place in "INPUT.DAT": its place in modelFields()
+    const char* words;  // what the messages call it: "number of servers", ...
+    int ModelInput::*whole;    // the member of a whole-number field, else null
+    double ModelInput::*real;  // the member of a real field, else null
+    FieldLeast least;
+    // A whole-number field's largest value the program holds, and what the
+    // limit counts ("waiting places"); 0 and null: the range of int.
+    int most;
+    const char* mostWords;
 };
 
 // The thirteen fields in the order of "INPUT.DAT".
@@ -26,6 +45,10 @@ const std::vector<ModelField>& modelFields();
 
 // The field at `position`, 1 .. 13.
 const ModelField& modelFieldAt(int position);
+
+// The field of a member of ModelInput.
+const ModelField& modelField(int ModelInput::*member);
+const ModelField& modelField(double ModelInput::*member);
 
 // Whether the value at `position` is read as a whole number.
 inline bool isWholeNumberField(int position) { return modelFieldAt(position).type == FieldType::Whole; }
@@ -35,6 +58,11 @@ const ModelField* findModelField(const std::string& name);
 
 // The field's value; a whole number is exact in a double.
 double modelFieldValue(const ModelInput& input, const ModelField& field);
+
+// How a message begins with the field: "Number of servers", and with a value
+// of it, "Number of servers (12)" (a real value in its shortest form).
+std::string capitalisedWords(const ModelField& field);
+std::string wordsWithValue(const ModelField& field, double value);
 
 // Sets the field, and for abandonType and inversionMethod their decoded
 // choice with it. A whole-number field takes only whole values within the

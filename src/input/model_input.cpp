@@ -43,9 +43,9 @@ public:
         notes_->runOns.push_back(runOn);
     }
 
-    // After the thirteenth value: a fraction glued to it ("0.5" read as 0) is
+    // After the thirteenth value, at `position`: a fraction glued to it ("0.5" read as 0) is
     // never read. A zero fraction ("-1.0") changes nothing and goes unnoticed.
-    void afterLastValue(const std::string& valueText) {
+    void afterLastValue(int position, const std::string& valueText) {
         if (!notes_ || !in_.good() || in_.peek() != '.') return;
         const std::istream::pos_type end = position_();
         if (start_ == unknown() || end == unknown()) return;
@@ -59,7 +59,7 @@ public:
         if (firstNonZero == std::string::npos || rest.find_first_not_of("0123456789", 1) < firstNonZero)
             return;
         RunOnValue runOn;
-        runOn.position = 13;
+        runOn.position = position;
         runOn.value = valueText;
         runOn.text = shorten(textBetween(start_, end) + rest);
         runOn.rest = shorten(rest);
@@ -123,20 +123,25 @@ private:
 std::string valueText(int value) { return std::to_string(value); }
 std::string valueText(double value) { return formatValue(value); }
 
+// Reads `field` into `value`; throws RunFailure naming the field when it is
+// missing or unreadable.
 template <typename T>
-void readField(std::istream& in, int position, T& value, RunOnTracker& tracker, const std::string& fileName) {
+void readField(std::istream& in, const ModelField& field, T& value, RunOnTracker& tracker,
+               const std::string& fileName) {
+    const int position = field.position;
+    const int count = static_cast<int>(modelFields().size());
     UnreadableValue unreadable;
     tracker.beforeValue();
     if (readValue(in, value, unreadable)) {
         tracker.afterValue(position, unreadable.followsValue, valueText(value));
-        if (position == 13) tracker.afterLastValue(valueText(value));
+        if (position == count) tracker.afterLastValue(position, valueText(value));
         return;
     }
-    const std::string field = "value " + std::to_string(position) + " of 13 (" +
-                              modelFieldAt(position).words + ")";
+    const std::string named = "value " + std::to_string(position) + " of " + std::to_string(count) + " (" +
+                              field.words + ")";
     if (unreadable.ended)
-        throw RunFailure("Unable to read input file (" + fileName + "): it ends before " + field + ".");
-    std::string message = "Unable to read input file (" + fileName + "): " + field + " is " +
+        throw RunFailure("Unable to read input file (" + fileName + "): it ends before " + named + ".");
+    std::string message = "Unable to read input file (" + fileName + "): " + named + " is " +
                           describeUnreadable<T>(unreadable);
     // A whole number written with a fraction ("10.5") is read up to its
     // point; the rest then stands where the next value should be.
@@ -149,24 +154,16 @@ void readField(std::istream& in, int position, T& value, RunOnTracker& tracker, 
 
 }  // namespace
 
-const char* inputFieldName(int position) { return modelFieldAt(position).words; }
-
 ModelInput readModelInput(std::istream& in, InputNotes* notes, const std::string& fileName) {
     ModelInput m;
     RunOnTracker tracker(in, notes);
-    readField(in, 1, m.consoleReport, tracker, fileName);
-    readField(in, 2, m.abandonType, tracker, fileName);
-    readField(in, 3, m.abandonParam1, tracker, fileName);
-    readField(in, 4, m.abandonParam2, tracker, fileName);
-    readField(in, 5, m.abandonParam3, tracker, fileName);
-    readField(in, 6, m.servers, tracker, fileName);
-    readField(in, 7, m.waitingPlaces, tracker, fileName);
-    readField(in, 8, m.serviceRate, tracker, fileName);
-    readField(in, 9, m.arrivalRate, tracker, fileName);
-    readField(in, 10, m.momentInterval, tracker, fileName);
-    readField(in, 11, m.inversionTerms, tracker, fileName);
-    readField(in, 12, m.maxTime, tracker, fileName);
-    readField(in, 13, m.inversionMethod, tracker, fileName);
+    for (const ModelField& field : modelFields()) {
+        if (field.type == FieldType::Whole) {
+            readField(in, field, m.*field.whole, tracker, fileName);
+        } else {
+            readField(in, field, m.*field.real, tracker, fileName);
+        }
+    }
     m.setAbandonType(m.abandonType);
     m.setInversionMethod(m.inversionMethod);
     return m;

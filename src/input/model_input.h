@@ -62,9 +62,6 @@ struct InputNotes {
     std::vector<RunOnValue> runOns;
 };
 
-// The words the messages use for value `position` (1 .. 13) of the file.
-const char* inputFieldName(int position);
-
 // Extracts the thirteen values in order with formatted stream extraction
 // (an int stops at a decimal point and leaves the rest to the next field).
 // Nothing after the thirteenth value is read. A value that is missing or does

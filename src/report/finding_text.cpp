@@ -1,6 +1,5 @@
 #include "report/finding_text.h"
 
-#include <cctype>
 #include <cmath>
 #include <optional>
 #include <vector>
@@ -238,20 +237,18 @@ std::string curveText(const Finding& finding) {
 
 const char* const kInFile = " of the input file (INPUT.DAT)";
 
-std::string capitalised(std::string text) {
-    if (!text.empty()) text[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(text[0])));
-    return text;
-}
+// "value 6 of the input file (INPUT.DAT)"
+std::string inFile(const ModelField& field) { return "value " + std::to_string(field.position) + kInFile; }
 
 std::string runOnText(const RunOnValue& runOn) {
-    const std::string field = capitalised(inputFieldName(runOn.position));
+    const std::string field = capitalisedWords(modelFieldAt(runOn.position));
     const std::string place = "value " + std::to_string(runOn.position) + kInFile;
     if (!runOn.restIsNextValue)
         return field + " is read as " + runOn.value + " from \"" + runOn.text + "\"; the rest \"" +
                runOn.rest + "\" is never read.\nPlease write " + place + " as a whole number.";
     std::string text = field + " is read as " + runOn.value + " from \"" + runOn.text +
                        "\", and the rest \"" + runOn.rest + "\" as value " +
-                       std::to_string(runOn.position + 1) + " (" + inputFieldName(runOn.position + 1) +
+                       std::to_string(runOn.position + 1) + " (" + modelFieldAt(runOn.position + 1).words +
                        "), so every later value moves up one place.\n";
     if (isWholeNumberField(runOn.position))
         return text + "Please write " + place +
@@ -264,20 +261,24 @@ std::string inputText(const InputWarning& w) {
     const ModelInput& input = w.input;
     switch (w.problem) {
         case InputProblem::RunOnValue: return w.runOn ? runOnText(*w.runOn) : std::string();
-        case InputProblem::ConsoleSwitch:
-            return "Console report switch (" + std::to_string(input.consoleReport) +
-                   ") is neither 1 nor 0, so no summary is printed.\nPlease change value 1" + kInFile +
+        case InputProblem::ConsoleSwitch: {
+            const ModelField& field = modelField(&ModelInput::consoleReport);
+            return wordsWithValue(field, input.consoleReport) +
+                   " is neither 1 nor 0, so no summary is printed.\nPlease change " + inFile(field) +
                    " to 1 for the summary or to 0 for none.";
+        }
         case InputProblem::ErlangPhases:
             return "Erlang number of phases (" + formatValue(w.value) +
                    ") is not a whole number: the density is formed with " + formatValue(w.value) +
                    " phases and the survival with " + formatValue(std::floor(w.value)) +
                    ", which is no Erlang distribution.\nPlease change value 4" + kInFile + " to a whole number.";
-        case InputProblem::NoServers:
-            return "Number of servers (0) leaves no agent: no call is ever served, RHO is infinite "
-                   "and the waiting-time distribution of served calls has no meaning.\nPlease change "
-                   "value 6" +
-                   std::string(kInFile) + ".";
+        case InputProblem::NoServers: {
+            const ModelField& field = modelField(&ModelInput::servers);
+            return wordsWithValue(field, 0) +
+                   " leaves no agent: no call is ever served, RHO is infinite and the waiting-time distribution "
+                   "of served calls has no meaning.\nPlease change " +
+                   inFile(field) + ".";
+        }
         case InputProblem::ImplausibleLoad:
             return "Offered load per server (RHO = " + formatDigits(w.value, 6) + ") is above " +
                    formatValue(kPlausibleLoad) + ": arrival rate " + formatValue(input.arrivalRate) + " for " +
@@ -285,25 +286,29 @@ std::string inputText(const InputWarning& w) {
                    formatValue(input.serviceRate) +
                    ".\nPlease check that the arrival rate and the individual service rate (values 9 and 8" +
                    kInFile + ") use the same time unit.";
-        case InputProblem::NoMoments:
-            return "Maximum time instance (" + formatValue(input.maxTime) +
-                   ") is smaller than the time in between measurement moments (" +
+        case InputProblem::NoMoments: {
+            const ModelField& maxTime = modelField(&ModelInput::maxTime);
+            const ModelField& interval = modelField(&ModelInput::momentInterval);
+            return wordsWithValue(maxTime, input.maxTime) + " is smaller than the " + interval.words + " (" +
                    formatValue(input.momentInterval) +
-                   "): there is no measurement moment and the waiting-time tables are empty.\n"
-                   "Please change value 10 or 12" +
-                   std::string(kInFile) + ".";
-        case InputProblem::MomentLeftOut:
-            return "Maximum time instance (" + formatValue(input.maxTime) +
-                   ") over the time in between measurement moments (" + formatValue(input.momentInterval) +
+                   "): there is no measurement moment and the waiting-time tables are empty.\nPlease change value " +
+                   std::to_string(interval.position) + " or " + std::to_string(maxTime.position) + kInFile + ".";
+        }
+        case InputProblem::MomentLeftOut: {
+            const ModelField& maxTime = modelField(&ModelInput::maxTime);
+            return wordsWithValue(maxTime, input.maxTime) + " over the " +
+                   modelField(&ModelInput::momentInterval).words + " (" + formatValue(input.momentInterval) +
                    ") is " + formatValue(w.value) + " in double precision, so the moment " +
-                   formatDigits(w.expected, 6) + " is left out.\nPlease write value 12" + kInFile +
+                   formatDigits(w.expected, 6) + " is left out.\nPlease write " + inFile(maxTime) +
                    " a little larger (" + formatDigits(input.maxTime + 1e-6 * input.momentInterval, 9) +
                    ", say) to include it.";
+        }
         case InputProblem::AlgorithmSwitch: {
+            const ModelField& field = modelField(&ModelInput::inversionMethod);
             const int m = input.inversionMethod;
-            return "Inverse Laplace transform algorithm (" + std::to_string(m) + ") is not -1, 0 or 1; it runs " +
+            return wordsWithValue(field, m) + " is not -1, 0 or 1; it runs " +
                    (m < 0 ? "the Euler algorithm, as -1 does." : "the Talbot algorithm, as 1 does.") +
-                   "\nPlease change value 13" + kInFile + " to -1 (Euler), 1 (Talbot) or 0 (both).";
+                   "\nPlease change " + inFile(field) + " to -1 (Euler), 1 (Talbot) or 0 (both).";
         }
         case InputProblem::BinomialRow: {
             const std::string m = std::to_string(input.inversionTerms);

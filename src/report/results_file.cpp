@@ -2,6 +2,7 @@
 
 #include "core/failure.h"
 #include "analysis/measures.h"
+#include "input/model_fields.h"
 #include "io/file_replace.h"
 #include "report/measure_labels.h"
 #include "report/number_format.h"
@@ -108,18 +109,13 @@ std::string buildResultsFile(const ModelInput& input, const PerformanceMeasures&
     line(out, "");
     line(out, "INPUT FILE USED:");
     line(out, "");
-    line(out, std::to_string(input.abandonType));
-    line(out, formatNumber(input.abandonParam1));
-    line(out, formatNumber(input.abandonParam2));
-    line(out, formatNumber(input.abandonParam3));
-    line(out, std::to_string(input.servers));
-    line(out, std::to_string(input.waitingPlaces));
-    line(out, formatNumber(input.serviceRate));
-    line(out, formatNumber(input.arrivalRate));
-    line(out, formatNumber(input.momentInterval));
-    line(out, std::to_string(input.inversionTerms));
-    line(out, formatNumber(input.maxTime));
-    line(out, std::to_string(input.inversionMethod));
+    // Every value but the first (the console report switch), as the file has
+    // always repeated them.
+    for (const ModelField& field : modelFields()) {
+        if (field.whole == &ModelInput::consoleReport) continue;
+        line(out, field.type == FieldType::Whole ? std::to_string(input.*field.whole)
+                                                 : formatNumber(input.*field.real));
+    }
     for (const char* text : kCommentBlock) line(out, text);
     return out;
 }

@@ -52,15 +52,6 @@ std::map<std::string, int> headerColumns(const CsvRecord& header, const std::str
     return columns;
 }
 
-// A whole number written in plain digits, from `low` to `high`.
-bool wholeNumber(const std::string& field, long long low, long long high, long long& value) {
-    const std::string text = trimmed(field);
-    if (text.empty() || text.size() > 9 || !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; }))
-        return false;
-    value = std::stoll(text);
-    return value >= low && value <= high;
-}
-
 // Reads the fields of one record by column name.
 struct RecordReader {
     const CsvRecord& record;
@@ -81,11 +72,11 @@ struct RecordReader {
         return minute;
     }
     int whole(const std::string& key, long long low, long long high, const char* what) const {
-        long long value = 0;
-        if (!wholeNumber(field(key), low, high, value))
+        const WholeNumber read = readWholeNumber(field(key), low, high);
+        if (!read.ok())
             bad(key, "'" + echoText(field(key)) + "' is not " + what + " (a whole number from " + std::to_string(low) +
                          " to " + std::to_string(high) + ")");
-        return static_cast<int>(value);
+        return static_cast<int>(read.value);
     }
     // A whole number, or `otherwise` where the column is missing or the field empty.
     std::optional<int> optionalWhole(const std::string& key, long long low, long long high, const char* what) const {

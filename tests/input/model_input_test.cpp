@@ -5,9 +5,12 @@
 
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "core/failure.h"
+#include "input/model_fields.h"
 #include "input/model_input.h"
+#include "report/results_file.h"
 
 using namespace queuecalc;
 
@@ -57,6 +60,40 @@ TEST(ModelInputFile, ReadsTheThirteenValuesInOrderWhateverTheWhiteSpace) {
         EXPECT_EQ(m.maxTime, 5.0);
         EXPECT_EQ(m.inversionMethod, 0);
     }
+}
+
+TEST(ModelFields, EachFieldIsReadSetAndEchoedAtItsOwnPlaceAndMember) {
+    // A value of each field's type that no other field holds: 101, 202, ...
+    // for whole numbers, 3.25, 4.25, ... for reals.
+    const std::vector<ModelField>& fields = modelFields();
+    ASSERT_EQ(fields.size(), 13u);
+    std::vector<std::string> texts;
+    std::string file;
+    for (const ModelField& f : fields) {
+        texts.push_back(f.type == FieldType::Whole ? std::to_string(101 * f.position)
+                                                   : std::to_string(f.position) + ".25");
+        file += texts.back() + "\n";
+    }
+    const ModelInput m = read(file);
+    for (const ModelField& f : fields) {
+        SCOPED_TRACE(f.name);
+        EXPECT_EQ(findModelField(f.name), &f);
+        EXPECT_EQ(f.type == FieldType::Whole, f.whole != nullptr);
+        EXPECT_EQ(f.type == FieldType::Real, f.real != nullptr);
+        EXPECT_EQ(f.whole ? &modelField(f.whole) : &modelField(f.real), &f);
+        const double value = std::stod(texts[static_cast<std::size_t>(f.position - 1)]);
+        EXPECT_EQ(modelFieldValue(m, f), value);
+        // Setting one field leaves every other as it was.
+        ModelInput set;
+        setModelField(set, f, value);
+        for (const ModelField& other : fields)
+            EXPECT_EQ(modelFieldValue(set, other), &other == &f ? value : 0.0) << other.name;
+    }
+    // The results file repeats values 2 .. 13 in order, as they were written.
+    const std::string bytes = buildResultsFile(m, PerformanceMeasures(), {}, InversionResults());
+    std::string echo;
+    for (std::size_t i = 1; i < texts.size(); ++i) echo += texts[i] + "\r\n";
+    EXPECT_NE(bytes.find("INPUT FILE USED:\r\n\r\n" + echo + "//"), std::string::npos);
 }
 
 TEST(ModelInputFile, IgnoresEverythingAfterTheThirteenthValueEvenUnreadableText) {

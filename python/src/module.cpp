@@ -79,7 +79,7 @@ ModelInput inputFromFields(const std::map<std::string, double>& fields) {
     input.inversionTerms = 24;
     for (const auto& [name, value] : fields) {
         const ModelField* field = findModelField(name);
-        if (!field) throw std::invalid_argument("unknown field " + name);
+        if (!field) throw UsageError("unknown field " + echoText(name));
         setModelField(input, *field, value);
     }
     return input;
@@ -475,6 +475,8 @@ PYBIND11_MODULE(_queuecalc, m) {
         } catch (const std::length_error&) {
             PyErr_SetString(inputError, kOutOfMemory);
         } catch (const std::invalid_argument& error) {
+            // A precondition of a numerical routine (a moment below 0, ...)
+            // that the keywords' checks let through: still the caller's value.
             PyErr_SetString(inputError, error.what());
         }
     });

@@ -5,6 +5,7 @@
 #include <limits>
 #include <stdexcept>
 
+#include "core/failure.h"
 #include "core/number_text.h"
 #include "input/input_checks.h"
 
@@ -106,10 +107,10 @@ void setModelField(ModelInput& input, const ModelField& field, double value) {
         return;
     }
     if (std::floor(value) != value)  // also NaN
-        throw std::invalid_argument(std::string(field.name) + " takes whole numbers only, not " + formatValue(value));
+        throw UsageError(std::string(field.name) + " takes whole numbers only, not " + formatValue(value));
     if (!(value >= std::numeric_limits<int>::lowest() && value <= std::numeric_limits<int>::max()))
-        throw std::invalid_argument(std::string(field.name) + " = " + formatValue(value) +
-                                    " is beyond what the model takes: " + wholeFieldLimit(field));
+        throw UsageError(std::string(field.name) + " = " + formatValue(value) +
+                     " is beyond what the model takes: " + wholeFieldLimit(field));
     const int whole = static_cast<int>(value);
     // The two choices are set with their decoded enums.
     if (field.whole == &ModelInput::abandonType) {

@@ -66,7 +66,7 @@ std::string wordsWithValue(const ModelField& field, double value);
 
 // Sets the field, and for abandonType and inversionMethod their decoded
 // choice with it. A whole-number field takes only whole values within the
-// range of int; anything else throws std::invalid_argument, which names the
+// range of int; anything else throws UsageError, which names the
 // field and, for a value beyond that range, the limit.
 void setModelField(ModelInput& input, const ModelField& field, double value);
 

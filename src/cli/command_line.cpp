@@ -4,6 +4,7 @@
 
 #include "io/file_replace.h"
 #include "core/echo_text.h"
+#include "core/number_text.h"
 
 namespace queuecalc {
 
@@ -34,14 +35,9 @@ void CommandLine::noValue() const {
 }
 
 long long wholeOption(const std::string& option, const std::string& text, long long low, long long high) {
-    // At most 12 digits: std::stoll cannot overflow, and every range here is smaller.
-    const bool digits = !text.empty() && text.size() <= 12 &&
-                        std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
-    const long long value = digits ? std::stoll(text) : low - 1;
-    if (value < low || value > high)
-        throw UsageError(option + " '" + echoText(text) + "': expected a whole number from " + std::to_string(low) + " to " +
-                         std::to_string(high));
-    return value;
+    const std::optional<long long> value = readWholeNumber(text, low, high);
+    if (!value) throw UsageError(option + " '" + echoText(text) + "': " + wholeNumberExpected(low, high));
+    return *value;
 }
 
 void checkDistinctFiles(const std::vector<NamedFile>& inputs, const std::vector<NamedFile>& outputs) {

@@ -4,8 +4,10 @@
 // (the calculator's printed form, formatNumber in report/number_format.h,
 // is formatDigits(value, 6) with its exponent widened).
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -62,6 +64,22 @@ inline bool readFiniteNumber(std::string_view text, double& value) {
     if (*first == '+') ++first;  // from_chars takes no plus sign
     const std::from_chars_result r = std::from_chars(first, last, value);
     return r.ec == std::errc() && r.ptr == last && std::isfinite(value);
+}
+
+// The whole number from `low` to `high` that `text` is in plain digits
+// ("12"; no sign, no blanks), if it is one.
+inline std::optional<long long> readWholeNumber(const std::string& text, long long low, long long high) {
+    // At most 12 digits: std::stoll cannot overflow, and every range here is smaller.
+    const bool digits = !text.empty() && text.size() <= 12 &&
+                        std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+    const long long value = digits ? std::stoll(text) : low - 1;
+    if (value < low || value > high) return std::nullopt;
+    return value;
+}
+
+// What readWholeNumber expects, for messages.
+inline std::string wholeNumberExpected(long long low, long long high) {
+    return "expected a whole number from " + std::to_string(low) + " to " + std::to_string(high);
 }
 
 }  // namespace queuecalc

@@ -378,12 +378,16 @@ int wholeValue(const std::string& name, int value, int low, int high) {
     return value;
 }
 
-// The keyword of a target kind: its option without the dashes, in
-// snake case ("--max-abandon": max_abandon).
-std::string targetKeyword(const PlanTargetKind& kind) {
-    std::string keyword = std::string(kind.option).substr(2);
-    std::replace(keyword.begin(), keyword.end(), '-', '_');
-    return keyword;
+// The target kind of a keyword: its option without the dashes, in snake
+// case (max_abandon is --max-abandon).
+const PlanTargetKind& targetOfKeyword(const std::string& keyword) {
+    for (const PlanTargetKind& kind : planTargetKinds()) {
+        if (kind.option == nullptr) continue;
+        std::string option = std::string(kind.option).substr(2);
+        std::replace(option.begin(), option.end(), '-', '_');
+        if (option == keyword) return kind;
+    }
+    throw UsageError("plan() has no target " + keyword);
 }
 
 // What plan()'s keywords ask for (None: not given), as the library's
@@ -417,19 +421,13 @@ PlanRequest planRequest(const PlanKeywords& k) {
         readServiceLevel(request.names.serviceLevel, *k.sl, s);
         request.slGiven = true;
     }
-    std::size_t known = 0;
-    for (const PlanTargetKind& kind : planTargetKinds()) {
-        if (kind.option == nullptr) continue;
-        const std::string keyword = targetKeyword(kind);
-        const auto given = k.targets.find(keyword);
-        if (given == k.targets.end()) continue;
-        ++known;
-        const std::string* text = std::get_if<std::string>(&given->second);
-        targetSetting(kind, s) = kind.unit == TargetUnit::Share ? shareValue(keyword, given->second)
+    for (const auto& [keyword, value] : k.targets) {
+        const PlanTargetKind& kind = targetOfKeyword(keyword);
+        const std::string* text = std::get_if<std::string>(&value);
+        targetSetting(kind, s) = kind.unit == TargetUnit::Share ? shareValue(keyword, value)
                                  : text ? readPositive(keyword, *text, "seconds")
-                                        : positiveValue(keyword, std::get<double>(given->second), "seconds");
+                                        : positiveValue(keyword, std::get<double>(value), "seconds");
     }
-    if (known != k.targets.size()) throw UsageError("a target plan() does not know");
     if (k.shrinkage) {
         s.shrinkage = shareValue("shrinkage", *k.shrinkage);
         if (s.shrinkage >= 1) throw UsageError("shrinkage must be below 100 %");

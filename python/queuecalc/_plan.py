@@ -150,8 +150,9 @@ def plan(
     it prints them, agent counts as whole numbers unless ``fractional``.
     The CSV's totals rows (one per day with a date or day column, then the
     total of all) are ``table.attrs["totals"]``, a table of the same
-    columns, so that ``table["agents"].sum()`` counts agents. A forecast or option
-    the program refuses raises InputError with its message; intervals that
+    columns, so that ``table["agents"].sum()`` counts agents. A forecast or value
+    the program refuses raises InputError with its message, naming the
+    keyword; intervals that
     miss a target come as an AccuracyWarning (their note says why)."""
     # The program's default "80/20" counts as not given, so that a staffed
     # column asks the reverse question; None is no service-level target.

@@ -172,7 +172,7 @@ std::string intervalJson(const std::string& calls, const std::string& aht, const
     DayPlanSettings settings;
     DayPlan plan;
     try {
-        settings = plan::planSettings(read.options, forecast);
+        settings = planSettings(read.options, forecast);
         plan = planDay(forecast, settings, true);
     } catch (const UsageError& error) {
         return json + ",\"message\":" + jsonText(error.what()) + "}";
@@ -215,7 +215,7 @@ std::string dayJson(const std::string& forecastCsv, const std::string& forecastN
     DayPlanSettings settings;
     DayPlan plan;
     try {
-        settings = plan::planSettings(planOptions, forecast, &readings, &remarks);
+        settings = planSettings(planOptions, forecast, &readings, &remarks);
         plan = planDay(forecast, settings, true);
     } catch (const UsageError& error) {
         return refused(error.what());

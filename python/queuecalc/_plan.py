@@ -17,35 +17,35 @@ from ._values import _is_bool, _real, _switch, _whole
 _NUMERIC_FORECAST = {"calls", "aht", "patience", "staffed", "scheduled"}
 
 
-def _percent(name: str, value: Union[None, float, str]) -> Optional[str]:
-    """A share as the program's option text, read there as every share is:
+def _percent(name: str, value: Union[None, float, str]) -> Union[None, float, str]:
+    """A share as a number or a text, read by the library as every share is:
     80, "80%", 0.8 and "0.8" all mean 80 %; a bare 1 is refused (1 % or
-    100 %?). None: the option is not given."""
+    100 %?). None: not given."""
     if value is None or isinstance(value, str):
         return value
     if _is_bool(value):
         raise InputError(f"{name} takes a share such as 0.05, 5 or '5%', not {value!r}")
     try:
-        return repr(float(value))
+        return float(value)
     except (TypeError, ValueError):
         raise InputError(f"{name} takes a share such as 0.05, 5 or '5%', not {value!r}") from None
 
 
 def _text(name: str, value: Any) -> Optional[str]:
-    """An option written as text (a shape, a method), or None."""
+    """A value written as text (a shape, a method), or None."""
     if value is not None and not isinstance(value, str):
         raise InputError(f"{name} takes a text such as the program's option value, not {value!r}")
     return value
 
 
-def _number(name: str, value: Any) -> Optional[str]:
-    """A number of seconds or minutes as the program's option text, or None."""
-    return None if value is None else repr(_real(name, value))
+def _number(name: str, value: Any) -> Optional[float]:
+    """A number of seconds or minutes, or None."""
+    return None if value is None else _real(name, value)
 
 
-def _count(name: str, value: Any) -> Optional[str]:
-    """A whole number as the program's option text, or None."""
-    return None if value is None else str(_whole(name, value))
+def _count(name: str, value: Any) -> Optional[int]:
+    """A whole number, or None."""
+    return None if value is None else _whole(name, value)
 
 
 # The plan's columns of agent counts: whole numbers unless fractional.
@@ -150,38 +150,28 @@ def plan(
     it prints them, agent counts as whole numbers unless ``fractional``.
     The CSV's totals rows (one per day with a date or day column, then the
     total of all) are ``table.attrs["totals"]``, a table of the same
-    columns, so that ``table["agents"].sum()`` counts agents. A forecast or option
-    the program refuses raises InputError with its message; intervals that
+    columns, so that ``table["agents"].sum()`` counts agents. A forecast or value
+    the program refuses raises InputError with its message, naming the
+    keyword; intervals that
     miss a target come as an AccuracyWarning (their note says why)."""
-    args: List[str] = []
-    options = {
-        "--sl": "none" if sl is None else _text("sl", sl),
-        "--max-abandon": _percent("max_abandon", max_abandon),
-        "--max-asa": _number("max_asa", max_asa),
-        "--max-occupancy": _percent("max_occupancy", max_occupancy),
-        "--shrinkage": _percent("shrinkage", shrinkage),
-        "--interval-minutes": _number("interval_minutes", interval_minutes),
-        "--patience": _text("patience", patience),
-        "--patience-mean": _number("patience_mean", patience_mean),
-        "--lines": _count("lines", lines),
-        "--waiting-places": _count("waiting_places", waiting_places),
-        "--max-agents": _count("max_agents", max_agents),
-    }
-    if sl == "80/20":
-        del options["--sl"]  # the program's default, so that a staffed column asks the reverse question
-    for option, value in options.items():
-        if value is not None:
-            args += [option, str(value)]
-    if _switch("fractional", fractional):
-        args.append("--fractional")
-    for variant in [compare] if isinstance(compare, str) else (compare or []):
-        args += ["--compare", os.fspath(variant) if isinstance(variant, os.PathLike) else _text("compare", variant)]
+    # The program's default "80/20" counts as not given, so that a staffed
+    # column asks the reverse question; None is no service-level target.
+    service = "none" if sl is None else None if sl == "80/20" else _text("sl", sl)
+    targets = {name: value for name, value in (("max_abandon", _percent("max_abandon", max_abandon)),
+                                               ("max_asa", _number("max_asa", max_asa)),
+                                               ("max_occupancy", _percent("max_occupancy", max_occupancy)))
+               if value is not None}
+    variants = [os.fspath(v) if isinstance(v, os.PathLike) else _text("compare", v)
+                for v in ([compare] if isinstance(compare, str) else (compare or []))]
     if hasattr(forecast, "to_csv"):
         text, name = forecast.to_csv(index=False, lineterminator="\n"), "forecast"
     else:
         text, name = "", os.fspath(forecast)
     cores = os.cpu_count() or 1
-    data, header, findings, intervals = _queuecalc.plan(text, name, args, model, _text("method", method),
-                                                        cores if jobs is None else _jobs(jobs))
+    data, header, findings, intervals = _queuecalc.plan(
+        text, name, service, targets, _percent("shrinkage", shrinkage), _number("interval_minutes", interval_minutes),
+        _text("patience", patience), _number("patience_mean", patience_mean), _count("lines", lines),
+        _count("waiting_places", waiting_places), _count("max_agents", max_agents), model, _text("method", method),
+        _switch("fractional", fractional), cores if jobs is None else _jobs(jobs), variants)
     _warn(findings, 2)
     return _table(data, header, intervals, bool(fractional))

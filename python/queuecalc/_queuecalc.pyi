@@ -1,6 +1,6 @@
 """Type stubs of the compiled part of queuecalc (private; use the package)."""
 
-from typing import Dict, List, Optional, Sequence, Tuple
+from typing import Dict, List, Optional, Sequence, Tuple, Union
 
 import numpy as np
 
@@ -39,8 +39,11 @@ def run_folder(directory: str) -> Tuple[bytes, Findings]: ...
 def format_number(value: float) -> str:
     """The results file's form of a number: six significant digits, three-digit exponent (2.5e-005)."""
 def plan(
-    text: str, name: str, args: List[str], model: str, method: Optional[str], jobs: int
-) -> Tuple[str, List[str], Findings]: ...
+    text: str, name: str, sl: Optional[str], targets: Dict[str, Union[float, str]],
+    shrinkage: Union[None, float, str], interval_minutes: Optional[float], patience: Optional[str],
+    patience_mean: Optional[float], lines: Optional[int], waiting_places: Optional[int], max_agents: Optional[int],
+    model: str, method: Optional[str], fractional: bool, jobs: int, compare: List[str]
+) -> Tuple[str, List[str], Findings, int]: ...
 def schedule(
     requirements: str, requirements_name: str, templates: str, templates_name: str, interval_minutes: int,
     column: str, max_starts: Optional[int], time_limit: float

@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <fstream>
 #include <future>
 #include <iterator>
@@ -28,31 +29,36 @@
 #include <system_error>
 #include <thread>
 #include <utility>
+#include <variant>
 #include <vector>
 
 #include "analysis/day_plan.h"
-#include "core/share_text.h"
+#include "analysis/day_plan_settings.h"
 #include "analysis/evaluation.h"
 #include "analysis/findings.h"
 #include "analysis/plan_run.h"
+#include "analysis/plan_targets.h"
 #include "analysis/staffing.h"
 #include "app/run.h"
-#include "core/echo_text.h"
-#include "core/failure.h"
-#include "core/stop_request.h"
-#include "input/forecast.h"
-#include "input/model_fields.h"
-#include "plan/options.h"
-#include "report/finding_text.h"
+#include "cli/command_line.h"
 #include "cli/grid_options.h"
 #include "cli/target_option.h"
+#include "core/echo_text.h"
+#include "core/failure.h"
+#include "core/number_text.h"
+#include "core/share_text.h"
+#include "core/stop_request.h"
+#include "input/forecast.h"
+#include "input/input_checks.h"
+#include "input/model_fields.h"
+#include "io/standard_error.h"
+#include "report/finding_text.h"
 #include "report/measure_labels.h"
-#include "report/shift_report.h"
-#include "schedule/shifts.h"
 #include "report/number_format.h"
 #include "report/plan_report.h"
 #include "report/results_file.h"
-#include "io/standard_error.h"
+#include "report/shift_report.h"
+#include "schedule/shifts.h"
 
 namespace py = pybind11;
 using namespace queuecalc;
@@ -334,34 +340,121 @@ py::tuple sweepGrid(const std::map<std::string, double>& fields, const std::vect
     return py::make_tuple(names, values, notes, findings);
 }
 
+// The values of plan()'s keywords, each refused in words that name the
+// keyword. A share is a number (80, 0.8) or a text ("80%"), read as
+// readShare reads it.
+using ShareValue = std::variant<double, std::string>;
+
+double shareValue(const std::string& name, const ShareValue& value) {
+    if (const std::string* text = std::get_if<std::string>(&value)) return readShareText(name, *text);
+    const double number = std::get<double>(value);
+    const ShareReading reading = readShare(number);
+    if (!reading.share) throw UsageError(name + " " + formatValue(number) + ": " + reading.problem);
+    return *reading.share;
+}
+
+double positiveValue(const std::string& name, double value, const char* unit) {
+    if (!std::isfinite(value) || !(value > 0))
+        throw UsageError(name + " " + formatValue(value) + ": expected a number of " + unit + " above 0");
+    return value;
+}
+
+int wholeValue(const std::string& name, int value, int low, int high) {
+    if (value < low || value > high) throw UsageError(name + " " + std::to_string(value) + ": " + wholeNumberExpected(low, high));
+    return value;
+}
+
+// The target kind of a keyword: its option without the dashes, in snake
+// case (max_abandon is --max-abandon).
+const PlanTargetKind& targetOfKeyword(const std::string& keyword) {
+    for (const PlanTargetKind& kind : planTargetKinds()) {
+        if (kind.option == nullptr) continue;
+        std::string option = std::string(kind.option).substr(2);
+        std::replace(option.begin(), option.end(), '-', '_');
+        if (option == keyword) return kind;
+    }
+    throw UsageError("plan() has no target " + keyword);
+}
+
+// What plan()'s keywords ask for (None: not given), as the library's
+// request. `sl`: a text as the program's ("80/20", "none"); `targets`: the
+// bounds by keyword (max_abandon, max_asa, max_occupancy), each kind of
+// analysis/plan_targets.h with an option.
+struct PlanKeywords {
+    std::optional<std::string> sl;
+    std::map<std::string, ShareValue> targets;
+    std::optional<ShareValue> shrinkage;
+    std::optional<double> intervalMinutes;
+    std::optional<std::string> patience;
+    std::optional<double> patienceMean;
+    std::optional<int> lines;
+    std::optional<int> waitingPlaces;
+    std::optional<int> maxAgents;
+    std::string model;
+    std::optional<std::string> method;
+    bool fractional = false;
+    unsigned jobs = 1;
+    std::vector<std::string> compare;
+};
+
+PlanRequest planRequest(const PlanKeywords& k) {
+    PlanRequest request;
+    request.names = {"sl", "interval_minutes", "patience", "patience_mean", "compare"};
+    DayPlanSettings& s = request.settings;
+    s.model = queueModel(k.model, k.method.has_value(), false);
+    if (k.method) s.method = waitingMethod(*k.method);
+    if (k.sl) {
+        readServiceLevel(request.names.serviceLevel, *k.sl, s);
+        request.slGiven = true;
+    }
+    for (const auto& [keyword, value] : k.targets) {
+        const PlanTargetKind& kind = targetOfKeyword(keyword);
+        const std::string* text = std::get_if<std::string>(&value);
+        targetSetting(kind, s) = kind.unit == TargetUnit::Share ? shareValue(keyword, value)
+                                 : text ? readPositive(keyword, *text, "seconds")
+                                        : positiveValue(keyword, std::get<double>(value), "seconds");
+    }
+    if (k.shrinkage) {
+        s.shrinkage = shareValue("shrinkage", *k.shrinkage);
+        if (s.shrinkage >= 1) throw UsageError("shrinkage must be below 100 %");
+    }
+    if (k.intervalMinutes) {
+        s.intervalMinutes = positiveValue(request.names.intervalMinutes, *k.intervalMinutes, "minutes");
+        request.intervalGiven = true;
+    }
+    if (k.patience) readPatienceShape(request.names.patience, *k.patience, s.patience);
+    if (k.patienceMean) s.patience.meanSeconds = positiveValue(request.names.patienceMean, *k.patienceMean, "seconds");
+    if (k.lines && k.waitingPlaces) throw UsageError("give one of lines and waiting_places");
+    if (k.lines) s.room = {WaitingRoom::Kind::Lines, wholeValue("lines", *k.lines, 1, kMaxSystemSize)};
+    if (k.waitingPlaces)
+        s.room = {WaitingRoom::Kind::Places, wholeValue("waiting_places", *k.waitingPlaces, 0, kMaxWaitingPlaces)};
+    if (k.maxAgents) s.agentLimit = wholeValue("max_agents", *k.maxAgents, 1, kMaxSystemSize);
+    s.fractional = k.fractional;
+    s.jobs = std::max(1u, std::min(k.jobs, kMaxJobs));
+    for (const std::string& text : k.compare) request.variants.push_back(readVariant(request.names.compare, text));
+    return request;
+}
+
 // The day plan of a forecast (its CSV text, named `name` in messages, or the
-// file at `path` when the text is empty) with the day-plan program's options
-// `args` (its command line without the forecast, the model and the method)
-// and the model and the chain's method, which go to the options as --model
-// and --method once checked as keywords: (the plan's CSV, the forecast's
-// header, findings, the number of interval rows before the totals rows). Options and forecasts the program refuses raise its
-// message.
-py::tuple dayPlan(const std::string& text, const std::string& name, std::vector<std::string> args,
-                  const std::string& model, const std::optional<std::string>& method, unsigned jobs) {
-    queueModel(model, method.has_value(), false);
-    args.insert(args.begin(), name);
-    args.insert(args.end(), {"--model", model});
-    if (method) args.insert(args.end(), {"--method", *method});
-    const plan::PlanOptions options = plan::parsePlanOptions(args, std::max(1u, jobs));
+// file at `name` when the text is empty) with the request of plan()'s
+// keywords: (the plan's CSV, the forecast's header, findings, the number of
+// interval rows before the totals rows). Values and forecasts the plan
+// program refuses raise its message, naming the keyword.
+py::tuple dayPlan(const std::string& text, const std::string& name, const PlanKeywords& keywords) {
+    const PlanRequest request = planRequest(keywords);
     std::vector<PyFinding> findings;
-    for (const std::string& remark : options.remarks) findings.emplace_back("input", remark);
     std::string csv;
     Forecast forecast;
     whileWatchingSignals([&](const StopRequest* stop) {
         if (text.empty()) {
-            forecast = readForecastFile(name, options.format);
+            forecast = readForecastFile(name, request.format);
         } else {
             std::istringstream in(text);
-            forecast = readForecast(in, name, options.format);
+            forecast = readForecast(in, name, request.format);
         }
         for (const std::string& note : forecast.notes) findings.emplace_back("input", name + ": " + note);
         std::vector<std::string> remarks;
-        const DayPlanSettings settings = plan::planSettings(options, forecast, nullptr, &remarks);
+        const DayPlanSettings settings = planSettings(request, forecast, nullptr, &remarks);
         for (const std::string& remark : remarks) findings.emplace_back("input", remark);
         const std::string clash = clashingColumn(forecast, settings);
         if (!clash.empty()) throw RunFailure(name + ": " + clash);
@@ -370,8 +463,8 @@ py::tuple dayPlan(const std::string& text, const std::string& name, std::vector<
         const DayPlan planned = planDay(forecast, settings, false, control);
         std::ostringstream out;
         std::vector<PlanVariant> variants;
-        for (const plan::ForecastVariant& v : options.variants)
-            variants.push_back({v.text, planDay(plan::variantForecast(v, forecast, options.format), settings)});
+        for (const ForecastVariant& v : request.variants)
+            variants.push_back({v.text, planDay(variantForecast(v, forecast, request), settings)});
         writePlanCsv(out, planTable(forecast, settings, planned, variants));
         csv = out.str();
         if (planned.throughLoss > 0)
@@ -504,9 +597,22 @@ PYBIND11_MODULE(_queuecalc, m) {
           py::arg("fields"),
           "The fewest waiting places (at most 2000) with P(Loss) below 1e-9 for the fields' agents, as the day "
           "plan's automatic room; None where even 2000 lose more.");
-    m.def("plan", &dayPlan, py::arg("text"), py::arg("name"), py::arg("args"), py::arg("model"), py::arg("method"),
-          py::arg("jobs"),
-          "(plan CSV, forecast header, findings, interval rows) of the day plan of a forecast with the program's options.");
+    m.def("plan",
+          [](const std::string& text, const std::string& name, const std::optional<std::string>& sl,
+             const std::map<std::string, ShareValue>& targets, const std::optional<ShareValue>& shrinkage,
+             std::optional<double> intervalMinutes, const std::optional<std::string>& patience,
+             std::optional<double> patienceMean, std::optional<int> lines, std::optional<int> waitingPlaces,
+             std::optional<int> maxAgents, const std::string& model, const std::optional<std::string>& method,
+             bool fractional, unsigned jobs, const std::vector<std::string>& compare) {
+              return dayPlan(text, name,
+                             {sl, targets, shrinkage, intervalMinutes, patience, patienceMean, lines, waitingPlaces,
+                              maxAgents, model, method, fractional, jobs, compare});
+          },
+          py::arg("text"), py::arg("name"), py::arg("sl"), py::arg("targets"), py::arg("shrinkage"),
+          py::arg("interval_minutes"), py::arg("patience"), py::arg("patience_mean"), py::arg("lines"),
+          py::arg("waiting_places"), py::arg("max_agents"), py::arg("model"), py::arg("method"), py::arg("fractional"),
+          py::arg("jobs"), py::arg("compare"),
+          "(plan CSV, forecast header, findings, interval rows) of the day plan of a forecast with plan()'s values.");
     m.def("schedule", &shiftSchedule, py::arg("requirements"), py::arg("requirements_name"), py::arg("templates"),
           py::arg("templates_name"), py::arg("interval_minutes"), py::arg("column"), py::arg("max_starts"),
           py::arg("time_limit"), "(roster CSV, coverage CSV, cost, bound, gap, optimal, note) of the shift schedule.");

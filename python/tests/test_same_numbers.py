@@ -110,6 +110,10 @@ def test_staffing_equals_the_sweep_programs_staffing_search():
      dict(max_asa=10, max_occupancy=0.85, lines=40, model="chain", method="talbot")),
     (["--model", "chain", "--patience", "lognormal:0.5", "--patience-mean", "60", "--max-abandon", "4%"],
      dict(model="chain", patience="lognormal:0.5", patience_mean=60, max_abandon=0.04)),
+    (["--sl", "none", "--max-occupancy", "0.85", "--waiting-places", "5", "--max-agents", "60", "--interval-minutes",
+      "30", "--compare", "calls=+10%", "--compare", "aht=-15"],
+     dict(sl=None, max_occupancy="85%", waiting_places=5, max_agents=60, interval_minutes=30,
+          compare=["calls=+10%", "aht=-15"])),
 ])
 def test_a_day_plan_equals_the_plan_programs_csv(options, keywords):
     forecast = ROOT / "examples" / "day" / "forecast.csv"

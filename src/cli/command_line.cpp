@@ -36,9 +36,7 @@ void CommandLine::noValue() const {
 
 long long wholeOption(const std::string& option, const std::string& text, long long low, long long high) {
     const WholeNumber read = readWholeNumber(text, low, high);
-    if (!read.ok())
-        throw UsageError(option + " '" + echoText(text) + "': expected a whole number from " + std::to_string(low) + " to " +
-                         std::to_string(high));
+    if (!read.ok()) throw UsageError(option + " '" + echoText(text) + "': " + wholeNumberExpected(low, high));
     return read.value;
 }
 

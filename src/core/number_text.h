@@ -4,8 +4,10 @@
 // (the calculator's printed form, formatNumber in report/number_format.h,
 // is formatDigits(value, 6) with its exponent widened).
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -100,6 +102,11 @@ inline WholeNumber readWholeNumber(std::string_view text, long long low, long lo
     }
     read.problem = WholeNumber::Problem::None;
     return read;
+}
+
+// What readWholeNumber expects, for messages.
+inline std::string wholeNumberExpected(long long low, long long high) {
+    return "expected a whole number from " + std::to_string(low) + " to " + std::to_string(high);
 }
 
 }  // namespace queuecalc

@@ -9,6 +9,7 @@
 // bare number below 1 a share. A bare 1 could be either (1 % or 100 %) and is
 // refused, with both readings in the message.
 
+#include <cmath>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -27,8 +28,24 @@ struct ShareReading {
 // How a share may be written, for messages and help texts.
 inline const char* shareForms() { return "80, 80% or 0.8"; }
 
-inline ShareReading readShare(std::string_view text) {
+// A share given as a number (80, 0.8), or as the number of a text with
+// `percentSign` when the text ended in "%".
+inline ShareReading readShare(double value, bool percentSign = false) {
     constexpr double kPercent = 100;
+    ShareReading reading;
+    if (!std::isfinite(value) || value < 0 || value > kPercent) {
+        reading.problem = std::string("expected a percentage from 0 to 100 or a share from 0 to 1 (") + shareForms() + ")";
+        return reading;
+    }
+    if (!percentSign && value == 1) {
+        reading.problem = "1 could be a share (100 %) or a percentage (1 %): write 100% or 1%";
+        return reading;
+    }
+    reading.share = percentSign || value > 1 ? value / kPercent : value;
+    return reading;
+}
+
+inline ShareReading readShare(std::string_view text) {
     const auto trim = [](std::string_view& t) {
         while (!t.empty() && (t.front() == ' ' || t.front() == '\t')) t.remove_prefix(1);
         while (!t.empty() && (t.back() == ' ' || t.back() == '\t')) t.remove_suffix(1);
@@ -39,18 +56,10 @@ inline ShareReading readShare(std::string_view text) {
         text.remove_suffix(1);
         trim(text);
     }
-    ShareReading reading;
     double value = 0;
-    if (!readFiniteNumber(text, value) || value < 0 || value > kPercent) {
-        reading.problem = std::string("expected a percentage from 0 to 100 or a share from 0 to 1 (") + shareForms() + ")";
-        return reading;
-    }
-    if (!percentSign && value == 1) {
-        reading.problem = "1 could be a share (100 %) or a percentage (1 %): write 100% or 1%";
-        return reading;
-    }
-    reading.share = percentSign || value > 1 ? value / kPercent : value;
-    return reading;
+    // Not a number: as a value out of range, with the same words.
+    if (!readFiniteNumber(text, value)) value = -1;
+    return readShare(value, percentSign);
 }
 
 // A share as per cent for echoes and messages: 0.8 -> "80 %", 0.075 ->

@@ -121,7 +121,7 @@ int run(const PlanOptions& options, ErrorStream& err) {
     std::vector<PlanVariant> variants;
     try {
         for (const ForecastVariant& v : options.variants)
-            variants.push_back({v.text, planDay(variantForecast(v, forecast, options.format), settings)});
+            variants.push_back({v.text, planDay(variantForecast(v, forecast, options), settings)});
     } catch (const RunFailure& failure) {
         std::cerr << kProgram << ": " << failure.what() << "\n";
         return 2;

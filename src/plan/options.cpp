@@ -1,12 +1,10 @@
 #include "plan/options.h"
 
 #include <algorithm>
-#include <cmath>
 
 #include "core/number_text.h"
 #include "core/share_text.h"
 #include "input/input_checks.h"
-#include "input/interval_labels.h"
 #include "cli/command_line.h"
 #include "core/echo_text.h"
 #include "analysis/plan_targets.h"
@@ -15,83 +13,6 @@ namespace queuecalc {
 namespace plan {
 
 namespace {
-
-// A number with spaces around it allowed.
-bool readNumber(std::string text, double& value) {
-    while (!text.empty() && text.back() == ' ') text.pop_back();
-    while (!text.empty() && text.front() == ' ') text.erase(0, 1);
-    return readFiniteNumber(text, value);
-}
-
-double positiveOption(const std::string& option, const std::string& text, const char* unit) {
-    double value = 0;
-    if (!readNumber(text, value) || !(value > 0))
-        throw UsageError(option + " '" + echoText(text) + "': expected a number of " + unit + " above 0");
-    return value;
-}
-
-// A share as readShare reads it ("80", "80%", "0.8"); `option` names it in
-// the message.
-double percentOption(const std::string& option, const std::string& text) {
-    const ShareReading reading = readShare(text);
-    if (!reading.share) throw UsageError(option + " '" + echoText(text) + "': " + reading.problem);
-    return *reading.share;
-}
-
-// "80/20": 80 % within 20 seconds (the share read as readShare reads it,
-// so 0.8/20 too; an s after the seconds is allowed).
-void serviceOption(const std::string& text, DayPlanSettings& settings) {
-    const std::string::size_type slash = text.find('/');
-    if (slash == std::string::npos)
-        throw UsageError("--sl '" + echoText(text) + "': expected PERCENT/SECONDS, such as 80/20 or 0.8/20");
-    std::string seconds = text.substr(slash + 1);
-    if (!seconds.empty() && seconds.back() == 's') seconds.pop_back();
-    settings.serviceShare = percentOption("--sl", text.substr(0, slash));
-    settings.serviceSeconds = positiveOption("--sl", seconds, "seconds");
-}
-
-void patienceOption(const std::string& text, PatienceLaw& patience) {
-    const std::string::size_type colon = text.find(':');
-    const std::string shape = text.substr(0, colon);
-    const std::string parameter = colon == std::string::npos ? std::string() : text.substr(colon + 1);
-    if (shape == "exponential" && colon == std::string::npos) {
-        patience.shape = PatienceShape::Exponential;
-    } else if (shape == "erlang") {
-        patience.shape = PatienceShape::Erlang;
-        patience.phases = static_cast<int>(wholeOption("--patience erlang:K", parameter, 1, kMaxErlangPhases));
-    } else if (shape == "lognormal") {
-        patience.shape = PatienceShape::Lognormal;
-        patience.cv = colon == std::string::npos ? 1 : positiveOption("--patience lognormal:CV", parameter, "(a share)");
-    } else {
-        throw UsageError("--patience '" + echoText(text) + "': expected exponential, erlang:K (K from 1 to 12) or lognormal:CV");
-    }
-}
-
-// "calls=+10%", "aht=-15" or a file name.
-ForecastVariant variantOption(const std::string& text) {
-    ForecastVariant variant;
-    variant.text = text;
-    const std::string::size_type equals = text.find('=');
-    if (equals == std::string::npos) {
-        if (text.empty()) throw UsageError("--compare needs calls=CHANGE, aht=CHANGE or a forecast file");
-        variant.kind = ForecastVariant::Kind::File;
-        variant.path = text;
-        return variant;
-    }
-    const std::string column = text.substr(0, equals);
-    std::string change = text.substr(equals + 1);
-    if (column == "calls") variant.kind = ForecastVariant::Kind::Calls;
-    else if (column == "aht") variant.kind = ForecastVariant::Kind::Aht;
-    else throw UsageError("--compare '" + echoText(text) + "': expected calls=CHANGE or aht=CHANGE (such as calls=+10% or aht=-15)");
-    while (!change.empty() && change.back() == ' ') change.pop_back();
-    variant.relative = !change.empty() && change.back() == '%';
-    if (variant.relative) change.pop_back();
-    if (!readNumber(change, variant.amount) || (variant.relative && variant.amount <= -100))
-        throw UsageError("--compare '" + echoText(text) + "': expected a change such as +10% (a share of each value, "
-                         "above -100%) or -15 (" + (variant.kind == ForecastVariant::Kind::Aht ? "seconds" : "calls") +
-                         ")");
-    return variant;
-}
 
 // The target kind whose option this is, if any.
 const PlanTargetKind* targetOption(const std::string& option) {
@@ -102,43 +23,13 @@ const PlanTargetKind* targetOption(const std::string& option) {
 
 // A target's bound in its unit; a share is echoed as read ("abandonment: at most 5 %").
 double targetValue(const PlanTargetKind& kind, const std::string& text, std::vector<std::string>& readings) {
-    if (kind.unit == TargetUnit::Seconds) return positiveOption(kind.option, text, "seconds");
-    const double share = percentOption(kind.option, text);
+    if (kind.unit == TargetUnit::Seconds) return readPositive(kind.option, text, "seconds");
+    const double share = readShareText(kind.option, text);
     readings.push_back(std::string(kind.name) + (kind.atLeast ? ": at least " : ": at most ") + formatShare(share));
     return share;
 }
 
 }  // namespace
-
-Forecast variantForecast(const ForecastVariant& variant, const Forecast& base, const ForecastFormat& format) {
-    const auto where = [&](const ForecastInterval& f) {
-        return "'" + echoText(f.label) + "'" + (f.day.empty() ? std::string() : " of '" + echoText(f.day) + "'") +
-               " (line " + std::to_string(f.line) + ")";
-    };
-    if (variant.kind == ForecastVariant::Kind::File) {
-        Forecast other = readForecastFile(variant.path, format);
-        if (other.intervals.size() != base.intervals.size())
-            throw UsageError("--compare '" + echoText(variant.path, kWholeText) + "' has " +
-                             std::to_string(other.intervals.size()) + " intervals where the forecast has " +
-                             std::to_string(base.intervals.size()));
-        for (std::size_t i = 0; i < base.intervals.size(); ++i)
-            if (other.intervals[i].label != base.intervals[i].label || other.intervals[i].day != base.intervals[i].day)
-                throw UsageError("--compare '" + echoText(variant.path, kWholeText) + "': interval " +
-                                 where(other.intervals[i]) + " where the forecast has " + where(base.intervals[i]) +
-                                 " (the same intervals in the same order, please)");
-        return other;
-    }
-    Forecast changed = base;
-    for (ForecastInterval& f : changed.intervals) {
-        double& value = variant.kind == ForecastVariant::Kind::Calls ? f.calls : f.aht;
-        if (variant.kind == ForecastVariant::Kind::Aht && f.calls == 0) continue;  // no call, no handle time
-        value = variant.relative ? value * (1 + variant.amount / 100) : value + variant.amount;
-        if (variant.kind == ForecastVariant::Kind::Calls ? value < 0 : !(value > 0))
-            throw UsageError("--compare '" + echoText(variant.text) + "' leaves interval " + where(f) + " with " +
-                             (variant.kind == ForecastVariant::Kind::Calls ? "calls below 0" : "no handle time"));
-    }
-    return changed;
-}
 
 PlanOptions parsePlanOptions(const std::vector<std::string>& args, unsigned cores) {
     PlanOptions options;
@@ -151,7 +42,7 @@ PlanOptions parsePlanOptions(const std::vector<std::string>& args, unsigned core
         const std::string& option = line.option();
         // A share, echoed as read.
         const auto share = [&](const std::string& text, const char* what) {
-            const double v = percentOption(option, text);
+            const double v = readShareText(option, text);
             options.readings.push_back(std::string(what) + formatShare(v));
             return v;
         };
@@ -165,12 +56,11 @@ PlanOptions parsePlanOptions(const std::vector<std::string>& args, unsigned core
             line.noValue();
             options.help = true;
         } else if (option == "--interval-minutes") {
-            s.intervalMinutes = positiveOption(option, line.takeValue(), "minutes");
+            s.intervalMinutes = readPositive(option, line.takeValue(), "minutes");
             options.intervalGiven = true;
         } else if (option == "--sl") {
             const std::string text = line.takeValue();
-            if (text == "none") s.serviceShare.reset();
-            else serviceOption(text, s);
+            readServiceLevel(option, text, s);
             options.slGiven = true;
             options.readings.push_back(s.serviceShare ? "service level: " + formatShare(*s.serviceShare) + " within " +
                                                             formatValue(s.serviceSeconds) + " s"
@@ -181,11 +71,11 @@ PlanOptions parsePlanOptions(const std::vector<std::string>& args, unsigned core
             s.shrinkage = share(line.takeValue(), "shrinkage: ");
             if (s.shrinkage >= 1) throw UsageError("--shrinkage must be below 100 %");
         } else if (option == "--hours-per-fte") {
-            s.hoursPerFte = positiveOption(option, line.takeValue(), "hours");
+            s.hoursPerFte = readPositive(option, line.takeValue(), "hours");
         } else if (option == "--patience") {
-            patienceOption(line.takeValue(), s.patience);
+            readPatienceShape(option, line.takeValue(), s.patience);
         } else if (option == "--patience-mean") {
-            s.patience.meanSeconds = positiveOption(option, line.takeValue(), "seconds");
+            s.patience.meanSeconds = readPositive(option, line.takeValue(), "seconds");
         } else if (option == "--lines") {
             room(WaitingRoom::Kind::Lines, 1, kMaxSystemSize);
         } else if (option == "--waiting-places") {
@@ -207,7 +97,7 @@ PlanOptions parsePlanOptions(const std::vector<std::string>& args, unsigned core
                 throw UsageError(option + " '" + echoText(text) + "': expected " + allowed[0] + " or " + allowed[1]);
             (option == "--separator" ? options.format.separator : options.format.decimal) = text[0];
         } else if (option == "--compare") {
-            options.variants.push_back(variantOption(line.takeValue()));
+            options.variants.push_back(readVariant(option, line.takeValue()));
         } else if (option == "--out") {
             options.outPath = line.takeValue();
             if (options.outPath.empty()) throw UsageError("--out needs a file name (without --out the plan goes to standard output)");
@@ -237,7 +127,6 @@ PlanOptions parsePlanOptions(const std::vector<std::string>& args, unsigned core
     if (options.shiftsPath.empty() != options.rosterPath.empty())
         throw UsageError("--shifts TEMPLATES.csv and --roster FILE go together");
     checkMethodWithModel(s.model, methodGiven);
-    if (s.room.kind == WaitingRoom::Kind::Lines && s.agentLimit > s.room.count) s.agentLimit = s.room.count;
     return options;
 }
 
@@ -323,72 +212,6 @@ std::string planUsageText() {
            "  --help                 this text\n"
            "\n"
            "The README's section \"Staffing a day from a forecast\" shows an example.\n";
-}
-
-namespace {
-
-// The interval length of `forecast`'s labels, checked against --interval-minutes.
-void intervalLength(const PlanOptions& options, const Forecast& forecast, DayPlanSettings& settings,
-                    std::vector<std::string>& readings, std::vector<std::string>& remarks) {
-    std::vector<IntervalLabel> labels;
-    for (const ForecastInterval& interval : forecast.intervals) labels.push_back({interval.label, interval.day, interval.line});
-    const LabelStep step = labelStep(labels);
-    const auto at = [&](std::size_t i) {
-        return "'" + echoText(labels[i].text) + "' (line " + std::to_string(labels[i].line) + ")";
-    };
-    const std::string given = formatValue(options.settings.intervalMinutes);
-    if (step.notTime) {
-        if (!options.intervalGiven)
-            throw UsageError("the interval labels are not times of day (" + at(*step.notTime) +
-                             "), so their length cannot be told from them: give --interval-minutes");
-        return;
-    }
-    if (step.mixedForms)
-        remarks.push_back("the interval labels are written in more than one form: " + at(step.mixedForms->first) + " and " +
-                          at(step.mixedForms->second));
-    if (!step.minutes) {
-        if (!options.intervalGiven)
-            remarks.push_back("no two intervals of one day follow each other, so their length cannot be told from the "
-                              "labels: taken as " + given + " minutes (give --interval-minutes)");
-        return;
-    }
-    const std::string inferred = formatValue(*step.minutes);
-    if (options.intervalGiven && std::fabs(*step.minutes - options.settings.intervalMinutes) > 1e-9 * *step.minutes)
-        throw UsageError("--interval-minutes " + given + " disagrees with the forecast, whose labels step by " + inferred +
-                         " minutes (" + at(step.stepFrom) + " to " + at(step.stepTo) + ")");
-    settings.intervalMinutes = *step.minutes;
-    if (!options.intervalGiven) readings.push_back("interval length: " + inferred + " minutes, from the labels");
-    constexpr std::size_t kNamed = 3;  // a few examples name the pattern; the count gives the rest
-    const auto listed = [&](const std::vector<std::size_t>& pairs, const std::string& what) {
-        std::string text = what;
-        for (std::size_t k = 0; k < pairs.size() && k < kNamed; ++k)
-            text += (k ? "; " : " ") + at(pairs[k] - 1) + " to " + at(pairs[k]);
-        if (pairs.size() > kNamed) text += "; and " + std::to_string(pairs.size() - kNamed) + " more";
-        remarks.push_back(text);
-    };
-    if (!step.gaps.empty())
-        listed(step.gaps, "intervals are missing from the forecast (its labels step by " + inferred + " minutes):");
-    if (!step.uneven.empty())
-        listed(step.uneven, "the interval labels do not step evenly by " + inferred + " minutes:");
-}
-
-}  // namespace
-
-DayPlanSettings planSettings(const PlanOptions& options, const Forecast& forecast, std::vector<std::string>* readings,
-                             std::vector<std::string>* remarks) {
-    DayPlanSettings settings = options.settings;
-    if ((forecast.hasStaffed || forecast.hasScheduled) && !options.slGiven) {
-        settings.requiredServiceShare = settings.serviceShare;  // the gap's target: the planner's default
-        settings.serviceShare.reset();
-    }
-    std::vector<std::string> read, remarked;
-    intervalLength(options, forecast, settings, read, remarked);
-    if (settings.patience.shape != PatienceShape::Exponential && !settings.patience.meanSeconds && !forecast.hasPatience)
-        remarked.push_back("--patience applies only where a mean patience is known: give --patience-mean "
-                           "or a patience column");
-    if (readings) readings->insert(readings->end(), read.begin(), read.end());
-    if (remarks) remarks->insert(remarks->end(), remarked.begin(), remarked.end());
-    return settings;
 }
 
 }  // namespace plan

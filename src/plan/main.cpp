@@ -52,10 +52,10 @@ struct PlanRoster {
     int status = 0;
 };
 
-PlanRoster planRoster(const PlanOptions& options, const std::string& planCsv) {
+// `minutes`: the plan's interval length, as given or read from the labels.
+PlanRoster planRoster(const PlanOptions& options, double minutes, const std::string& planCsv) {
     using namespace queuecalc::schedule;
     PlanRoster out;
-    const double minutes = options.settings.intervalMinutes;
     Requirements requirements;
     std::vector<ShiftTemplate> templates;
     try {
@@ -134,7 +134,7 @@ int run(const PlanOptions& options, ErrorStream& err) {
 #ifdef QUEUECALC_WITH_SCHEDULE
     PlanRoster roster;
     if (!options.shiftsPath.empty()) {
-        roster = planRoster(options, csv.str());
+        roster = planRoster(options, settings.intervalMinutes, csv.str());
         if (roster.status == 2) return 2;
         status = std::max(status, roster.status);
     }

@@ -5,10 +5,12 @@
 
 #include <filesystem>
 #include <cmath>
+#include <fstream>
 #include <functional>
 #include <limits>
 #include <map>
 #include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -261,18 +263,41 @@ TEST(ShiftRoster, TheReadmesDayExampleWritesTheRosterItShows) {
     EXPECT_EQ(written, shown);
 }
 
-TEST(ShiftRoster, ThePlansShiftsCoverItsScheduledAgentsWholeOrFractional) {
-    for (const std::string options : {"", "--fractional"}) {
-        SCOPED_TRACE(options);
+// The day's forecast as it is (30-minute labels), and relabelled in
+// 15-minute steps with no --interval-minutes: the roster takes the plan's
+// interval length, read from the labels.
+TEST(ShiftRoster, ThePlansShiftsCoverItsScheduledAgentsWholeOrFractionalAtTheLabelsStep) {
+    struct Case {
+        std::string options;
+        int minutes;
+    };
+    for (const Case& c : {Case{"", 30}, Case{"--fractional", 30}, Case{"", 15}}) {
+        SCOPED_TRACE(c.options + " " + std::to_string(c.minutes));
         TempFolder folder;
+        std::string forecast = readFileText(QUEUECALC_SOURCE_DIR "/examples/day/forecast.csv");
+        if (c.minutes == 15) {  // 08:00, 08:15, ...: each label's clock moved to its place in 15-minute steps
+            std::istringstream lines(forecast);
+            std::string line, relabelled;
+            std::getline(lines, line);
+            relabelled = line + "\n";
+            for (int i = 0; std::getline(lines, line); ++i) {
+                const std::string::size_type comma = line.find(',');
+                const int clock = 8 * 60 + 15 * i;
+                const auto two = [](int n) { return std::string{char('0' + n / 10), char('0' + n % 10)}; };
+                relabelled += line.substr(0, comma + 1) + two(clock / 60) + ":" + two(clock % 60) +
+                              line.substr(line.find(',', comma + 1)) + "\n";
+            }
+            forecast = relabelled;
+        }
+        std::ofstream(folder / "forecast.csv", std::ios::binary) << forecast;
         const ToolRun run =
             runToolIn(folder.path(), QUEUECALC_PLAN_PATH,
-                      "'" QUEUECALC_SOURCE_DIR "/examples/day/forecast.csv' --patience-mean 120 --max-abandon 5 " + options +
+                      "forecast.csv --patience-mean 120 --max-abandon 5 " + c.options +
                           " --shifts '" QUEUECALC_SOURCE_DIR "/examples/day/shifts.csv' --roster roster.csv");
         ASSERT_EQ(run.status, 0) << run.err;
         EXPECT_NE(run.err.find("(optimal)"), std::string::npos) << run.err;
-        const Requirements r = readRequirements(run.out, "plan", 30, "scheduled");
-        if (!options.empty()) {
+        const Requirements r = readRequirements(run.out, "plan", c.minutes, "scheduled");
+        if (!c.options.empty()) {
             double fraction = 0;
             for (double q : r.required) fraction += q - std::floor(q);
             EXPECT_GT(fraction, 0) << "the fractional plan's needs are whole";

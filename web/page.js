@@ -88,17 +88,17 @@
   }
 
   function clearMessages() {
-    for (const e of document.querySelectorAll("#inputs .error, #inputs .remark")) e.textContent = "";
+    for (const e of document.querySelectorAll("#inputs .error")) e.textContent = "";
     for (const e of document.querySelectorAll("#inputs [aria-invalid]")) e.removeAttribute("aria-invalid");
   }
 
-  function showField(name, text, remark) {
+  function showField(name, text) {
     const slot = messageSlot(name);
     const control = $("f_" + slot);
-    const target = $("f_" + slot + (remark ? "_remark" : "_error"));
+    const target = $("f_" + slot + "_error");
     if (!target) return false;
     target.textContent = (target.textContent ? target.textContent + "; " : "") + text;
-    if (!remark && control) control.setAttribute("aria-invalid", "true");
+    if (control) control.setAttribute("aria-invalid", "true");
     return true;
   }
 
@@ -138,9 +138,8 @@
     let bad = false;
     for (const [name, text] of Object.entries(Object.assign({}, answer.fields, problems))) {
       bad = true;
-      if (!showField(name, text, false)) $("message").textContent = text;
+      if (!showField(name, text)) $("message").textContent = text;
     }
-    for (const [name, text] of Object.entries(answer.remarks)) showField(name, text, true);
     if (answer.message) {
       bad = true;
       $("message").textContent = answer.message;
@@ -264,16 +263,6 @@
 
   // ---- Start ----------------------------------------------------------------
 
-  // Every field has a place for a remark (a value read in a way the planner
-  // may not mean), under its place for an error.
-  for (const error of document.querySelectorAll("#inputs .error")) {
-    const id = error.id.replace(/_error$/, "_remark");
-    if ($(id)) continue;
-    const remark = document.createElement("span");
-    remark.className = "remark";
-    remark.id = id;
-    error.after(remark);
-  }
   readLink();
   arrange();
   $("inputs").addEventListener("input", () => { arrange(); update(); });

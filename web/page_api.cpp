@@ -84,7 +84,6 @@ std::string withoutOption(const std::string& message, const std::string& option)
 struct ReadOptions {
     plan::PlanOptions options;
     std::map<std::string, std::string> fields;   // messages of values refused alone
-    std::map<std::string, std::string> remarks;  // values read in a way the planner may not mean
     std::string message;                         // the options together refused
     bool ok() const { return fields.empty() && message.empty(); }
 };
@@ -115,11 +114,6 @@ ReadOptions readOptions(const std::string& text) {
         read.options = plan::parsePlanOptions(all, 1);  // one job: a page has one thread
     } catch (const UsageError& error) {
         read.message = error.what();
-    }
-    // Each remark begins with the option it is about.
-    for (const std::string& remark : read.options.remarks) {
-        const std::string option = remark.substr(0, remark.find(' '));
-        read.remarks[fieldName(option)] = withoutOption(remark, option);
     }
     return read;
 }
@@ -157,7 +151,7 @@ std::string intervalJson(const std::string& calls, const std::string& aht, const
         read.fields["aht"] = "'" + echoText(aht) + "' is not a number";
     else if (!(ahtValue > 0))
         read.fields["aht"] = "the average handle time must be above 0 seconds";
-    std::string json = "{\"fields\":" + jsonMap(read.fields) + ",\"remarks\":" + jsonMap(read.remarks);
+    std::string json = "{\"fields\":" + jsonMap(read.fields);
     if (!read.ok()) return json + ",\"message\":" + jsonText(read.message) + "}";
 
     Forecast forecast;
@@ -193,7 +187,7 @@ std::string intervalJson(const std::string& calls, const std::string& aht, const
 
 std::string dayJson(const std::string& forecastCsv, const std::string& forecastName, const std::string& options) {
     const ReadOptions read = readOptions(options);
-    std::string json = "{\"fields\":" + jsonMap(read.fields) + ",\"remarks\":" + jsonMap(read.remarks);
+    std::string json = "{\"fields\":" + jsonMap(read.fields);
     const auto refused = [&](const std::string& message) {
         return json + ",\"message\":" + jsonText(message) + ",\"status\":2}";
     };

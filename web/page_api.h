@@ -13,13 +13,13 @@
 // all together (a conflict between options: "message").
 //
 // intervalJson:
-//   {"fields": {NAME: MESSAGE}, "remarks": {NAME: TEXT}, "message": TEXT,
+//   {"fields": {NAME: MESSAGE}, "message": TEXT,
 //    "header": [...], "row": [...],       the plan's CSV header and the interval's record
 //    "outcome": "planned"|"no calls"|"measured"|"no agents"|"no staffing",
 //    "met": BOOL, "charts": [SVG, SVG]}   SL and abandonment against agents, P(W <= t | answered)
 //   "header", "row" and "charts" only when "fields" is empty and "message" is "".
 // dayJson:
-//   {"fields": ..., "remarks": ..., "message": TEXT,
+//   {"fields": ..., "message": TEXT,
 //    "status": 0|1|2,                     the program's exit status on the same input
 //    "csv": TEXT,                         the plan as the program writes it (status 0 or 1)
 //    "report": HTML,                      the program's --html report

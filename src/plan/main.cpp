@@ -88,7 +88,6 @@ PlanRoster planRoster(const PlanOptions& options, double minutes, const std::str
 
 int run(const PlanOptions& options, ErrorStream& err) {
     for (const std::string& reading : options.readings) std::cerr << kProgram << ": " << reading << "\n";
-    for (const std::string& remark : options.remarks) std::cerr << kProgram << ": " << remark << "\n";
     Forecast forecast;
     try {
         forecast = readForecastFile(options.forecastPath, options.format);

@@ -19,7 +19,6 @@ struct PlanOptions : PlanRequest {
     std::string htmlPath;  // empty: no report
     std::string shiftsPath;  // templates: schedule shifts over the plan (empty: none)
     std::string rosterPath;  // where the roster goes, with shiftsPath
-    std::vector<std::string> remarks;  // for standard error: values read in a way the user may not mean
     std::vector<std::string> readings;  // for standard error: how each share given was read ("shrinkage: 30 %")
 };
 

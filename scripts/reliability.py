@@ -21,8 +21,8 @@ sanitizer report), explain a failure in one line of standard error, write
 nothing when it refuses its input (status 2), leave its inputs as they were,
 and leave no temporary file. It prints a table of counts and the big cases'
 figures, keeps each failing case's files under --keep, and exits with status 1
-when any case fails. Takes about 15 to 25 minutes on two cores (--quick:
-about 3). Not part of ctest: too long for every build.
+when any case fails. Takes 4 to 11 minutes on two shared cores (--quick:
+about 2). Not part of ctest: too long for every build.
 """
 
 import argparse

@@ -16,9 +16,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
-#include <fstream>
 #include <future>
-#include <iterator>
 #include <limits>
 #include <map>
 #include <mutex>
@@ -51,6 +49,7 @@
 #include "input/forecast.h"
 #include "input/input_checks.h"
 #include "input/model_fields.h"
+#include "io/read_file.h"
 #include "io/standard_error.h"
 #include "report/finding_text.h"
 #include "report/measure_labels.h"
@@ -546,8 +545,9 @@ py::tuple runFolder(const std::string& directory) {
         std::istringstream in;
         std::ostringstream console;
         if (runProgram(directory, in, console, warnings) != 0) throw RunFailure(warnings.failure);
-        std::ifstream file(warnings.resultsPath, std::ios::binary);
-        results.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+        FileText written = readWholeFile(warnings.resultsPath);
+        if (!written.text) throw RunFailure(warnings.resultsPath + " " + written.problem);
+        results = std::move(*written.text);
     }
     return py::make_tuple(py::bytes(results), warnings.findings);
 }

@@ -3,13 +3,12 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
-#include <fstream>
-#include <iterator>
 #include <map>
 #include <sstream>
 
 #include "core/number_text.h"
 #include "core/echo_text.h"
+#include "io/read_file.h"
 
 namespace queuecalc {
 
@@ -197,8 +196,12 @@ std::vector<CsvRecord> readCsvRecords(const std::string& text, const std::string
 }
 
 Forecast readForecast(std::istream& in, const std::string& name, const ForecastFormat& format) {
-    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad()) fail(name, 0, 0, "cannot be read");
+    std::string text;
+    if (!readWholeStream(in, text)) fail(name, 0, 0, "cannot be read");
+    return readForecastText(text, name, format);
+}
+
+Forecast readForecastText(const std::string& text, const std::string& name, const ForecastFormat& format) {
     Forecast forecast;
     // The European form where the header has semicolons and no comma.
     const std::string headerLine = text.substr(0, text.find('\n'));
@@ -251,9 +254,9 @@ Forecast readForecast(std::istream& in, const std::string& name, const ForecastF
 }
 
 Forecast readForecastFile(const std::string& path, const ForecastFormat& format) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) fail(path, 0, 0, "cannot be opened");
-    return readForecast(in, path, format);
+    const FileText read = readWholeFile(path);
+    if (!read.text) fail(path, 0, 0, read.problem);
+    return readForecastText(*read.text, path, format);
 }
 
 }  // namespace queuecalc

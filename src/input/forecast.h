@@ -86,9 +86,10 @@ public:
 // Reads a whole forecast; `name` (the file's name) starts every message.
 // Throws ForecastError.
 Forecast readForecast(std::istream& in, const std::string& name, const ForecastFormat& format = {});
+Forecast readForecastText(const std::string& text, const std::string& name, const ForecastFormat& format = {});
 
-// Opens and reads the named file; a file that cannot be opened is a
-// ForecastError too.
+// Opens and reads the named file; a file that cannot be opened or read (a
+// folder) is a ForecastError too.
 Forecast readForecastFile(const std::string& path, const ForecastFormat& format = {});
 
 // The records of RFC 4180 CSV text, each with the line it starts on: the

@@ -1,11 +1,10 @@
 // Reading the requirements and the templates of a schedule (see shifts.h).
 #include <algorithm>
 #include <cctype>
-#include <fstream>
-#include <iterator>
 #include <map>
 
 #include "core/echo_text.h"
+#include "io/read_file.h"
 #include "core/number_text.h"
 #include "input/forecast.h"
 #include "schedule/shifts.h"
@@ -113,11 +112,9 @@ std::string clockText(int minute, int day) {
 }
 
 std::string readFileText(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) fail(path, 0, 0, "cannot be opened");
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad()) fail(path, 0, 0, "cannot be read");
-    return text;
+    FileText read = readWholeFile(path);
+    if (!read.text) fail(path, 0, 0, read.problem);
+    return std::move(*read.text);
 }
 
 Requirements readRequirements(const std::string& text, const std::string& name, int intervalMinutes,

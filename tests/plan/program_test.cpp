@@ -132,6 +132,31 @@ TEST(PlanProgram, RefusesAnOutputThatIsTheForecastOrTheOtherOutputAndWritesNothi
     }
 }
 
+// A folder where a file is read: the standard library's stream buffer
+// throws on the read, which once ended the programs with an abort.
+TEST(PlanProgram, RefusesAFolderGivenForAnyFileItReadsWithOneLine) {
+    TempFolder folder;
+    writeBytes(folder / "day.csv", "interval,calls,aht\r\n08:00,12,300\r\n");
+    writeBytes(folder / "need.csv", "interval,required\r\n08:00,3\r\n");
+    std::filesystem::create_directory(folder / "dir");
+    const struct {
+        const char* program;
+        const char* args;
+    } cases[] = {
+        {QUEUECALC_PLAN_PATH, "dir --max-abandon 5"},
+        {QUEUECALC_PLAN_PATH, "day.csv --max-abandon 5 --compare dir"},
+        {QUEUECALC_PLAN_PATH, "day.csv --max-abandon 5 --interval-minutes 30 --shifts dir --roster r.csv"},
+        {QUEUECALC_SHIFTS_PATH, "dir day.csv"},
+        {QUEUECALC_SHIFTS_PATH, "need.csv dir --interval-minutes 30"},
+    };
+    for (const auto& c : cases) {
+        const ToolRun run = runToolIn(folder.path(), c.program, c.args);
+        EXPECT_EQ(run.status, 2) << c.args << ": " << run.err;
+        EXPECT_NE(run.err.find("dir: is a folder, not a file"), std::string::npos) << c.args << ": " << run.err;
+        EXPECT_FALSE(std::filesystem::exists(folder / "r.csv")) << c.args;
+    }
+}
+
 TEST(PlanProgram, MessagesEchoInputCutAndEscapedAndSpeakTheOptionsWords) {
     TempFolder folder;
     const std::string escape = "\x1b[31m";  // a terminal's colour command

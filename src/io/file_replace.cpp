@@ -85,6 +85,24 @@ std::string replaceFile(const std::string& path, const std::string& bytes, InPla
     return file.commit();
 }
 
+std::vector<std::string> commitTogether(const std::vector<FileReplacement*>& replacements) {
+    std::vector<std::string> failures;
+    const EndingSignalsHeld held;
+    for (FileReplacement* replacement : replacements) failures.push_back(replacement->commit());
+    return failures;
+}
+
+std::vector<std::string> replaceFilesTogether(const std::vector<WholeFile>& files) {
+    std::vector<std::unique_ptr<FileReplacement>> replacements;
+    std::vector<FileReplacement*> all;
+    for (const WholeFile& file : files) {
+        replacements.push_back(std::make_unique<FileReplacement>(file.path));
+        replacements.back()->write(file.bytes.data(), file.bytes.size());
+        all.push_back(replacements.back().get());
+    }
+    return commitTogether(all);
+}
+
 bool sameFile(const std::string& a, const std::string& b) {
     namespace fs = std::filesystem;
     if (a.empty() || b.empty()) return false;

@@ -96,6 +96,36 @@ private:
 // `path`, else the reason.
 std::string replaceFile(const std::string& path, const std::string& bytes, InPlace inPlace = InPlace::Refused);
 
+// The outputs of one run, put in place together: each replacement already
+// written whole, then all committed in turn while the signals that end a
+// program (SIGINT, SIGTERM, SIGHUP; none on Windows) wait, so that a signal
+// finds every output new or every one as it was. Returns each one's commit()
+// in the order given. A failure while they are put in place (rare: the bytes
+// are written by then) can still leave those before it replaced.
+std::vector<std::string> commitTogether(const std::vector<FileReplacement*>& replacements);
+
+// Whole files replaced together (commitTogether): each one's commit() in
+// the order given.
+struct WholeFile {
+    std::string path;
+    std::string bytes;
+};
+std::vector<std::string> replaceFilesTogether(const std::vector<WholeFile>& files);
+
+// Holds off, in this thread while it lives, the signals that end a program
+// (see commitTogether); nothing on Windows.
+class EndingSignalsHeld {
+public:
+    EndingSignalsHeld();
+    ~EndingSignalsHeld();
+    EndingSignalsHeld(const EndingSignalsHeld&) = delete;
+    EndingSignalsHeld& operator=(const EndingSignalsHeld&) = delete;
+
+private:
+    struct Mask;  // per system
+    std::unique_ptr<Mask> previous_;
+};
+
 // Whether the two names lead to one file, so that writing one would replace
 // the other: where both exist, the same device and inode (the same volume
 // and file index on Windows), following links; otherwise the same path once

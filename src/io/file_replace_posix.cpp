@@ -99,21 +99,7 @@ void disarmName(int& slot) {
 
 // Holds off the three signals in this thread while a name and its slot
 // change together, so that no signal finds a name the table does not hold.
-class SignalsHeld {
-public:
-    SignalsHeld() {
-        sigset_t signals;
-        sigemptyset(&signals);
-        for (const int signal : kCleanedSignals) sigaddset(&signals, signal);
-        pthread_sigmask(SIG_BLOCK, &signals, &previous_);
-    }
-    ~SignalsHeld() { pthread_sigmask(SIG_SETMASK, &previous_, nullptr); }
-    SignalsHeld(const SignalsHeld&) = delete;
-    SignalsHeld& operator=(const SignalsHeld&) = delete;
-
-private:
-    sigset_t previous_;
-};
+using SignalsHeld = EndingSignalsHeld;
 
 // ---- Files ------------------------------------------------------------------
 
@@ -185,6 +171,19 @@ std::string linkHidden(int fd, const std::string& target) {
 }
 
 }  // namespace
+
+struct EndingSignalsHeld::Mask {
+    sigset_t signals;
+};
+
+EndingSignalsHeld::EndingSignalsHeld() : previous_(std::make_unique<Mask>()) {
+    sigset_t signals;
+    sigemptyset(&signals);
+    for (const int signal : kCleanedSignals) sigaddset(&signals, signal);
+    pthread_sigmask(SIG_BLOCK, &signals, &previous_->signals);
+}
+
+EndingSignalsHeld::~EndingSignalsHeld() { pthread_sigmask(SIG_SETMASK, &previous_->signals, nullptr); }
 
 FileReplacement::FileReplacement(const std::string& path, NewFile kind, InPlace inPlace)
     : handle_(std::make_unique<Handle>()), stream_(this) {

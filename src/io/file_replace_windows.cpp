@@ -160,4 +160,10 @@ void FileReplacement::finish() {
     h.temp.clear();
 }
 
+// Nothing is held here: a console's Ctrl-C ends a program between any two
+// steps.
+struct EndingSignalsHeld::Mask {};
+EndingSignalsHeld::EndingSignalsHeld() = default;
+EndingSignalsHeld::~EndingSignalsHeld() = default;
+
 }  // namespace queuecalc

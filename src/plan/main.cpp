@@ -144,15 +144,30 @@ int run(const PlanOptions& options, ErrorStream& err) {
     coverage = roster.coverage;
 #endif
 
-    // Everything is computed before anything is written.
-    if (!options.htmlPath.empty()) {
-        const std::string failure =
-            replaceFile(options.htmlPath, planHtml(options.forecastPath, forecast, settings, plan, variants, coverage));
-        if (!failure.empty()) {
-            std::cerr << kProgram << ": cannot write '" << echoText(options.htmlPath, kWholeText) << "': " << failure << "\n";
-            status = 1;
-        }
-    }
+    // Everything is computed before anything is written, and the files are
+    // put in place together: a signal leaves all of them new or all as they
+    // were.
+    std::vector<WholeFile> files;
+    if (!options.htmlPath.empty())
+        files.push_back({options.htmlPath, planHtml(options.forecastPath, forecast, settings, plan, variants, coverage)});
+    if (!options.outPath.empty()) files.push_back({options.outPath, csv.str()});
+#ifdef QUEUECALC_WITH_SCHEDULE
+    if (!roster.csv.empty()) files.push_back({options.rosterPath, roster.csv});
+#endif
+    const std::vector<std::string> failures = replaceFilesTogether(files);
+    const auto failureOf = [&](const std::string& path) {
+        for (std::size_t i = 0; i < files.size(); ++i)
+            if (files[i].path == path && !path.empty()) return failures[i];
+        return std::string();
+    };
+    const auto reportFailure = [&](const std::string& path) {
+        const std::string failure = failureOf(path);
+        if (failure.empty()) return false;
+        std::cerr << kProgram << ": cannot write '" << echoText(path, kWholeText) << "': " << failure << "\n";
+        status = 1;
+        return true;
+    };
+    reportFailure(options.htmlPath);
     if (options.outPath.empty()) {
 #ifdef _WIN32
         std::cout.flush();
@@ -164,11 +179,7 @@ int run(const PlanOptions& options, ErrorStream& err) {
             status = 1;
         }
     } else {
-        const std::string failure = replaceFile(options.outPath, csv.str());
-        if (!failure.empty()) {
-            std::cerr << kProgram << ": cannot write '" << echoText(options.outPath, kWholeText) << "': " << failure << "\n";
-            status = 1;
-        }
+        reportFailure(options.outPath);
     }
     if (plan.throughLoss > 0)
         std::cerr << kProgram << ": " << plan.throughLoss << " of " << plan.intervals.size()
@@ -176,15 +187,7 @@ int run(const PlanOptions& options, ErrorStream& err) {
                   << " of the calls are lost (up to " << formatFixed(plan.worstLoss * 100, 2) << " %"
                   << "): give more --waiting-places or --lines (see their note)\n";
 #ifdef QUEUECALC_WITH_SCHEDULE
-    if (!roster.csv.empty()) {
-        const std::string failure = replaceFile(options.rosterPath, roster.csv);
-        if (!failure.empty()) {
-            std::cerr << kProgram << ": cannot write '" << echoText(options.rosterPath, kWholeText) << "': " << failure << "\n";
-            status = 1;
-        } else {
-            std::cerr << kProgram << ": " << roster.summary << "\n";
-        }
-    }
+    if (!roster.csv.empty() && !reportFailure(options.rosterPath)) std::cerr << kProgram << ": " << roster.summary << "\n";
 #endif
     if (!plan.allMet) {
         std::cerr << kProgram << ": " << plan.unmet << " of " << plan.intervals.size()

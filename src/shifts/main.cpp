@@ -54,25 +54,35 @@ int run(const ShiftsOptions& options) {
     }
     const std::string roster = rosterCsv(requirements, templates, schedule);
     int status = 0;
-    const auto write = [&](const std::string& option, const std::string& path, const std::string& bytes) {
-        const std::string failure = replaceFile(path, bytes);
-        if (!failure.empty()) {
-            std::cerr << kProgram << ": cannot write " << option << " '" << echoText(path, kWholeText) << "': " << failure << "\n";
-            status = 1;
-        }
-    };
-    if (!options.htmlPath.empty())
-        write("--html", options.htmlPath, shiftsHtml(options.requirementsPath, requirements, templates, schedule, settings));
-    if (!options.coveragePath.empty())
-        write("--coverage", options.coveragePath, coverageCsv(requirements, templates, schedule));
+    // The files are put in place together: a signal leaves all of them new
+    // or all as they were.
+    std::vector<const char*> fileOptions;
+    std::vector<WholeFile> files;
+    if (!options.htmlPath.empty()) {
+        fileOptions.push_back("--html");
+        files.push_back({options.htmlPath, shiftsHtml(options.requirementsPath, requirements, templates, schedule, settings)});
+    }
+    if (!options.coveragePath.empty()) {
+        fileOptions.push_back("--coverage");
+        files.push_back({options.coveragePath, coverageCsv(requirements, templates, schedule)});
+    }
+    if (!options.outPath.empty()) {
+        fileOptions.push_back("--out");
+        files.push_back({options.outPath, roster});
+    }
+    const std::vector<std::string> failures = replaceFilesTogether(files);
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        if (failures[i].empty()) continue;
+        std::cerr << kProgram << ": cannot write " << fileOptions[i] << " '" << echoText(files[i].path, kWholeText)
+                  << "': " << failures[i] << "\n";
+        status = 1;
+    }
     if (options.outPath.empty()) {
         std::cout << roster << std::flush;
         if (!std::cout) {
             std::cerr << kProgram << ": writing to standard output failed\n";
             status = 1;
         }
-    } else {
-        write("--out", options.outPath, roster);
     }
     std::cerr << kProgram << ": " << scheduleSummary(requirements, templates, schedule)
               << (schedule.status == ScheduleStatus::Optimal ? " (optimal)" : "") << "\n";

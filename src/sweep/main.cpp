@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <iostream>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -196,15 +197,26 @@ int run(const SweepOptions& options, const std::vector<std::string>& args, Error
     } else {
         // Complete and on disk before it takes the name: a sweep that fails
         // or is interrupted leaves an earlier file whole.
+        // With the charts, both are put in place together: a signal leaves
+        // both new or both as they were.
         FileReplacement out(options.outPath);
         if (out.failure().empty()) sweep(out.stream());
-        const std::string failure = out.commit();
-        if (!failure.empty()) {
-            std::cerr << kProgram << ": cannot write '" << echoText(options.outPath, kWholeText) << "': " << failure << "\n";
+        std::vector<FileReplacement*> files{&out};
+        std::optional<FileReplacement> page;
+        if (!options.htmlPath.empty() && out.failure().empty()) {
+            page.emplace(options.htmlPath);
+            page->stream() << chartsPage(options, charts, args);
+            files.push_back(&*page);
+        }
+        const std::vector<std::string> failures = commitTogether(files);
+        for (std::size_t i = 0; i < files.size(); ++i) {
+            if (failures[i].empty()) continue;
+            const std::string& path = i == 0 ? options.outPath : options.htmlPath;
+            std::cerr << kProgram << ": cannot write '" << echoText(path, kWholeText) << "': " << failures[i] << "\n";
             return 1;
         }
     }
-    if (!options.htmlPath.empty()) {
+    if (!options.htmlPath.empty() && options.outPath.empty()) {
         const std::string failure = replaceFile(options.htmlPath, chartsPage(options, charts, args));
         if (!failure.empty()) {
             std::cerr << kProgram << ": cannot write '" << echoText(options.htmlPath, kWholeText) << "': " << failure << "\n";

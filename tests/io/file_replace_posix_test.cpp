@@ -157,6 +157,43 @@ TEST_P(FileReplaceSignal, EndingTheProgramRemovesTheNamedNewFile) {
     EXPECT_EQ(readBytes(target), "earlier\r\n");
 }
 
+// Outputs put in place together: a signal that comes meanwhile waits until
+// every one is in place (here it comes before the first), then ends the
+// program; without the hold it would leave every file as it was.
+TEST_P(FileReplaceSignal, ComingWhileOutputsArePutInPlaceTogetherItWaitsUntilAllAreNew) {
+    const int signal = GetParam();
+    ScratchFolder folder;
+    testsupport::writeBytes(folder / "report.html", "earlier\r\n");
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::signal(signal, SIG_DFL);
+        queuecalc::FileReplacement table((folder / "table.csv").string(), queuecalc::NewFile::Named);
+        queuecalc::FileReplacement page((folder / "report.html").string(), queuecalc::NewFile::Named);
+        table.write("new table", 9);
+        page.write("new page", 8);
+        {
+            const queuecalc::EndingSignalsHeld held;  // as commitTogether holds them
+            ::raise(signal);
+            if (!table.commit().empty() || !page.commit().empty()) ::_exit(3);
+        }
+        ::_exit(4);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_FALSE(WIFEXITED(status)) << "exit status " << WEXITSTATUS(status) << " (3: a commit failed; 4: no signal)";
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal);
+    EXPECT_EQ(readBytes(folder / "table.csv"), "new table");
+    EXPECT_EQ(readBytes(folder / "report.html"), "new page");
+    EXPECT_EQ(folder.names(), (std::vector<std::string>{"report.html", "table.csv"})) << "no temporary file is left";
+
+    // Without a signal, every file in place, each commit's result in order.
+    const std::vector<std::string> failures = queuecalc::replaceFilesTogether(
+        {{(folder / "table.csv").string(), "a"}, {(folder / "report.html").string(), "b"}});
+    EXPECT_EQ(failures, (std::vector<std::string>{"", ""}));
+    EXPECT_EQ(readBytes(folder / "table.csv") + readBytes(folder / "report.html"), "ab");
+}
+
 INSTANTIATE_TEST_SUITE_P(EndingSignals, FileReplaceSignal, ::testing::Values(SIGINT, SIGTERM, SIGHUP),
                          [](const ::testing::TestParamInfo<int>& info) {
                              return info.param == SIGINT ? "SIGINT" : info.param == SIGTERM ? "SIGTERM" : "SIGHUP";

@@ -729,25 +729,97 @@ std::vector<Piece<Real>> integratePieces(const Solver<Real>& solver, const std::
     return pieces;
 }
 
-// The queue with agents and room, in the precision Real. Returns false
-// (leaving `out` alone) when the double path meets magnitudes beyond
-// kDoubleMagnitude, so that the caller runs the long double path (never with
-// kDoubleOnly).
+// The tail of the integrals beyond the last interval's end tailW, as a
+// bound: psi <= psi(tailW) - c (w - tailW), c = -psi'(tailW) (psi is
+// concave), and Gbar <= Gbar(tailW), G <= 1, m_1 <= w, m_2 <= w^2, h_r <= 1.
+// t0, t1 and t2 bound the integrals of e^psi, w e^psi and w^2 e^psi beyond
+// tailW (over e^psiMax); gT is Gbar(tailW).
 template <class Real>
-bool solveQueued(const ModelInput& in, const std::vector<double>& moments, ExactQueueResult& out) {
-    // The double path's special functions are held to their ulps for rooms
-    // up to kDoubleRoom only (larger ones take Temme's expansion).
-    if (std::is_same<Real, double>::value && !kDoubleOnly && in.waitingPlaces > kDoubleRoom) return false;
-    const Solver<Real> solver(in);
-    auto psiAt = [&](Real w) { return solver.psiPoint(w); };
+struct TailBound {
+    Real t0 = 0, t1 = 0, t2 = 0, gT = 0;
+    Sums<Real> bound{};  // of each integrand
+};
+
+template <class Real>
+TailBound<Real> tailBeyond(const Solver<Real>& solver, const Point<Real>& tail, Real psiMax) {
+    const Real tailW = tail.w;
+    const Real c = -tail.slope;
+    const Real topT = std::exp(tail.value - psiMax);
+    const Real t0 = topT / c, t1 = topT * (tailW / c + 1 / (c * c)),
+               t2 = topT * (tailW * tailW / c + 2 * tailW / (c * c) + 2 / (c * c * c));
+    const Real gT = solver.patience_.survivalAndFirstMoment(tailW).survival;
+    TailBound<Real> tb;
+    tb.t0 = t0;
+    tb.t1 = t1;
+    tb.t2 = t2;
+    tb.gT = gT;
+    Sums<Real>& tailBound = tb.bound;
+    tailBound[kJ] = t0;
+    tailBound[kServed] = gT * t0;
+    tailBound[kAbandon] = t0;
+    tailBound[kWait1] = gT * t1;
+    tailBound[kWait2] = gT * t2;
+    tailBound[kAbandon1] = t1;
+    tailBound[kAbandon2] = t2;
+    tailBound[kLoss] = gT * t0;
+    return tb;
+}
+
+// Every integral over [0, inf), each over e^psiMax (the loss over e^lossMax),
+// with a bound of its error: quadrature and rounding on the intervals, and
+// the tail beyond them.
+template <class Real>
+struct Integrals {
+    std::vector<Piece<Real>> pieces;  // K's intervals, with their nodes
+    Sums<Real> total{}, bound{};
+    TailBound<Real> tail;
+    Real psiMax = 0, lossMax = 0;
+};
+
+// Whether the double path may go on with the magnitudes met so far.
+template <class Real>
+bool withinDoublePath(Real maxMagnitude) {
+    return !(std::is_same<Real, double>::value && !kDoubleOnly && !(maxMagnitude <= kDoubleMagnitude));
+}
+
+// The loss on its own intervals, scaled by its own peak lossMax: replaces
+// total[kLoss] and bound[kLoss] and sets lossMax. False where the double path
+// meets magnitudes beyond kDoubleMagnitude (maxMagnitude: those met so far).
+template <class Real>
+bool integrateLossAlone(const Solver<Real>& solver, const ModelInput& in, Real maxMagnitude, Integrals<Real>& q) {
+    const Real psiMax = q.psiMax;
     auto lossAt = [&](Real w) { return solver.lossPoint(w); };
+    const Real lossMode = solver.peak(lossAt, in.waitingPlaces > 1);
+    Point<Real> lossTop, lossTail;
+    std::vector<Real> lossPoints = solver.breakpoints(lossAt, lossMode, lossTop, lossTail, maxMagnitude);
+    if (!withinDoublePath(maxMagnitude)) return false;
+    const Real lossMax = lossTop.value;
+    q.lossMax = lossMax;
+    const std::vector<Piece<Real>> lossPieces = integratePieces(solver, lossPoints, psiMax, lossMax, {kLoss}, false);
+    q.total[kLoss] = 0;
+    q.bound[kLoss] = 0;
+    for (const auto& p : lossPieces) {
+        q.total[kLoss] += p.value[kLoss];
+        q.bound[kLoss] += p.error[kLoss] + p.rounding[kLoss];
+    }
+    // Beyond its last point l falls at least at -tailSlope.
+    q.bound[kLoss] += std::exp(lossTail.value - lossMax) / -lossTail.tailSlope;
+    return true;
+}
+
+// The integrals of the queue (see Integrals). False where the double path
+// meets magnitudes beyond kDoubleMagnitude.
+template <class Real>
+bool integrateAll(const Solver<Real>& solver, const ModelInput& in, Integrals<Real>& q) {
+    auto psiAt = [&](Real w) { return solver.psiPoint(w); };
     Real maxMagnitude = 0;
     Point<Real> top, tail;
     const Real slope0 = solver.lambda_ * (in.waitingPlaces == 1 ? 0 : 1) - solver.smu_;
     const Real mode = solver.peak(psiAt, slope0 > 0);
     std::vector<Real> points = solver.breakpoints(psiAt, mode, top, tail, maxMagnitude);
-    if (std::is_same<Real, double>::value && !kDoubleOnly && !(maxMagnitude <= kDoubleMagnitude)) return false;
+    if (!withinDoublePath(maxMagnitude)) return false;
     const Real psiMax = top.value;
+    q.psiMax = psiMax;
     const Real tailW = tail.w;
     for (const Real w : solver.patience_.quantiles())
         if (w > 0 && w < tailW) points.push_back(w);
@@ -762,75 +834,82 @@ bool solveQueued(const ModelInput& in, const std::vector<double>& moments, Exact
 
     std::vector<std::size_t> checked{kJ, kServed, kAbandon, kWait1, kWait2, kAbandon1, kAbandon2};
     if (!ownLoss) checked.push_back(kLoss);
-    std::vector<Piece<Real>> pieces = integratePieces(solver, points, psiMax, psiMax, checked, true);
-    Sums<Real> total{}, bound{};
-    for (const auto& p : pieces)
+    q.pieces = integratePieces(solver, points, psiMax, psiMax, checked, true);
+    for (const auto& p : q.pieces)
         for (std::size_t j = 0; j < kIntegrandCount; ++j) {
-            total[j] += p.value[j];
-            bound[j] += p.error[j] + p.rounding[j];
+            q.total[j] += p.value[j];
+            q.bound[j] += p.error[j] + p.rounding[j];
         }
 
-    // The tail beyond tailW: psi <= psi(tailW) - c (w - tailW), c = -psi'(tailW)
-    // (psi is concave), and Gbar <= Gbar(tailW), G <= 1, m_1 <= w, m_2 <= w^2,
-    // h_r <= 1.
-    const Real c = -tail.slope;
-    const Real topT = std::exp(tail.value - psiMax);
-    const Real t0 = topT / c, t1 = topT * (tailW / c + 1 / (c * c)),
-               t2 = topT * (tailW * tailW / c + 2 * tailW / (c * c) + 2 / (c * c * c));
-    const Real gT = solver.patience_.survivalAndFirstMoment(tailW).survival;
-    Sums<Real> tailBound{};
-    tailBound[kJ] = t0;
-    tailBound[kServed] = gT * t0;
-    tailBound[kAbandon] = t0;
-    tailBound[kWait1] = gT * t1;
-    tailBound[kWait2] = gT * t2;
-    tailBound[kAbandon1] = t1;
-    tailBound[kAbandon2] = t2;
-    tailBound[kLoss] = gT * t0;
-    for (std::size_t j = 0; j < kIntegrandCount; ++j) bound[j] += tailBound[j];
+    q.tail = tailBeyond(solver, tail, psiMax);
+    for (std::size_t j = 0; j < kIntegrandCount; ++j) q.bound[j] += q.tail.bound[j];
 
-    // The loss on its own intervals, scaled by its own peak lossMax.
-    Real lossMax = psiMax;
-    if (ownLoss) {
-        const Real lossMode = solver.peak(lossAt, in.waitingPlaces > 1);
-        Point<Real> lossTop, lossTail;
-        std::vector<Real> lossPoints = solver.breakpoints(lossAt, lossMode, lossTop, lossTail, maxMagnitude);
-        if (std::is_same<Real, double>::value && !kDoubleOnly && !(maxMagnitude <= kDoubleMagnitude)) return false;
-        lossMax = lossTop.value;
-        const std::vector<Piece<Real>> lossPieces =
-            integratePieces(solver, lossPoints, psiMax, lossMax, {kLoss}, false);
-        total[kLoss] = 0;
-        bound[kLoss] = 0;
-        for (const auto& p : lossPieces) {
-            total[kLoss] += p.value[kLoss];
-            bound[kLoss] += p.error[kLoss] + p.rounding[kLoss];
-        }
-        // Beyond its last point l falls at least at -tailSlope.
-        bound[kLoss] += std::exp(lossTail.value - lossMax) / -lossTail.tailSlope;
-    }
+    q.lossMax = psiMax;
+    return !ownLoss || integrateLossAlone(solver, in, maxMagnitude, q);
+}
 
-    // Normalisation, in logs: D = E_s + s mu e^psiMax J, all divided by
-    // e^scale so that neither part overflows.
+// The normalisation, in logs: D = E_s + s mu e^psiMax J, all divided by
+// e^scale so that neither part overflows. E = E_s and kappa = s mu e^psiMax
+// over e^scale, with the bounds eE and eD; served = E + kappa int Gbar K, the
+// denominator of the measures given S, with its bound; ln E_s and its error.
+template <class Real>
+struct Normalisation {
+    Real logE = 0, errLogE = 0;
+    double E = 0, kappa = 0, eE = 0, D = 0, eD = 0, served = 0, eServed = 0;
+};
+
+template <class Real>
+Normalisation<Real> normalise(const Solver<Real>& solver, const ModelInput& in, const Integrals<Real>& q) {
+    Normalisation<Real> norm;
     Real errLogE = 0;
     const Real logE = logWaitFree<Real>(solver.s_, Real(in.arrivalRate) / Real(in.serviceRate), errLogE);
-    const Real logKappa = std::log(solver.smu_) + psiMax;
-    const Real scale = std::max(logE, logKappa + std::log(total[kJ]));
+    const Real logKappa = std::log(solver.smu_) + q.psiMax;
+    const Real scale = std::max(logE, logKappa + std::log(q.total[kJ]));
     const double E = static_cast<double>(std::exp(logE - scale));
     const double kappa = static_cast<double>(std::exp(logKappa - scale));
     const double eE = 1.01 * E * static_cast<double>(errLogE);
-    auto T = [&](std::size_t j) { return static_cast<double>(total[j]); };
-    auto B = [&](std::size_t j) { return static_cast<double>(bound[j]); };
+    auto T = [&](std::size_t j) { return static_cast<double>(q.total[j]); };
+    auto B = [&](std::size_t j) { return static_cast<double>(q.bound[j]); };
     const double D = E + kappa * T(kJ);
     const double eD = eE + kappa * B(kJ) + 2 * kEps * D;
+    norm.logE = logE;
+    norm.errLogE = errLogE;
+    norm.E = E;
+    norm.kappa = kappa;
+    norm.eE = eE;
+    norm.D = D;
+    norm.eD = eD;
+    norm.served = E + kappa * T(kServed);
+    norm.eServed = eE + kappa * B(kServed);
+    return norm;
+}
 
-    PerformanceMeasures& m = out.measures;
-    PerformanceMeasures& e = out.bounds;
+// A bound of the error of num / den for quotients of integrals that may lie
+// below the doubles' range: their relative errors in Real (NaN where den is
+// not positive).
+template <class Real>
+double ratioBound(Real num, Real den, Real numError, Real denError) {
+    if (!(den > 0)) return kNaN;
+    const Real q = num / den;
+    return static_cast<double>(Real(1.01) * (numError / den + std::fabs(q) * denError / den) +
+                               4 * std::numeric_limits<Real>::epsilon() * std::fabs(q));
+}
+
+// RHO, the probabilities and the moments of the wait, partial and given S
+// or A, with their bounds.
+template <class Real>
+void probabilitiesAndMoments(const ModelInput& in, const Integrals<Real>& q, const Normalisation<Real>& norm,
+                             PerformanceMeasures& m, PerformanceMeasures& e) {
+    const double E = norm.E, kappa = norm.kappa, eE = norm.eE, D = norm.D, eD = norm.eD;
+    const double served = norm.served, eServed = norm.eServed;
+    const Sums<Real>& total = q.total;
+    const Sums<Real>& bound = q.bound;
+    auto T = [&](std::size_t j) { return static_cast<double>(total[j]); };
+    auto B = [&](std::size_t j) { return static_cast<double>(bound[j]); };
     m.rho = computeRho(in);
     e.rho = kRhoUlps * kEps * m.rho;
     m.noWaitProb = E / D;
     e.noWaitProb = quotientBound(E, D, eE, eD);
-    const double served = E + kappa * T(kServed);
-    const double eServed = eE + kappa * B(kServed);
     m.servedProb = served / D;
     e.servedProb = quotientBound(served, D, eServed, eD);
     // kappa int f K over a denominator, and its bound.
@@ -847,24 +926,27 @@ bool solveQueued(const ModelInput& in, const std::vector<double>& moments, Exact
     quotient(kWait2, served, eServed, m.secondMomentServed, e.secondMomentServed);
     const bool abandons = total[kAbandon] > 0;
     m.meanWaitAbandon = abandons ? static_cast<double>(total[kAbandon1] / total[kAbandon]) : kNaN;
-    // Quotients of integrals that may lie below the doubles' range: their
-    // relative errors in Real.
-    const auto ratioBound = [&](Real num, Real den, Real numError, Real denError) {
-        if (!(den > 0)) return kNaN;
-        const Real q = num / den;
-        return static_cast<double>(Real(1.01) * (numError / den + std::fabs(q) * denError / den) +
-                                   4 * std::numeric_limits<Real>::epsilon() * std::fabs(q));
-    };
     e.meanWaitAbandon = ratioBound(total[kAbandon1], total[kAbandon], bound[kAbandon1], bound[kAbandon]);
     m.secondMomentAbandon = abandons ? static_cast<double>(total[kAbandon2] / total[kAbandon]) : kNaN;
     e.secondMomentAbandon = ratioBound(total[kAbandon2], total[kAbandon], bound[kAbandon2], bound[kAbandon]);
+}
 
-    // The variances as centred sums over the same nodes: the Kronrod sum,
-    // the Gauss-Kronrod difference per interval and the rounding as above.
+// The variances as centred sums over the same nodes: the Kronrod sum,
+// the Gauss-Kronrod difference per interval and the rounding as in
+// Solver::integrate.
+template <class Real>
+void variances(const Integrals<Real>& q, const Normalisation<Real>& norm, PerformanceMeasures& m,
+               PerformanceMeasures& e) {
+    const double E = norm.E, kappa = norm.kappa, eE = norm.eE, served = norm.served, eServed = norm.eServed;
+    const Sums<Real>& total = q.total;
+    const Sums<Real>& bound = q.bound;
+    const Real t0 = q.tail.t0, t2 = q.tail.t2, gT = q.tail.gT;
+    auto T = [&](std::size_t j) { return static_cast<double>(total[j]); };
+    const bool abandons = total[kAbandon] > 0;
     const Real meanS = static_cast<Real>(kappa * T(kWait1) / served);
     const Real meanA = abandons ? total[kAbandon1] / total[kAbandon] : Real(0);
     Real centredS = 0, centredA = 0, errS = 0, errA = 0;
-    for (const auto& p : pieces) {
+    for (const auto& p : q.pieces) {
         Real ks = 0, gs = 0, ka = 0, ga = 0, rs = 0, ra = 0;
         for (const auto& n : p.nodes) {
             const Real d = n.w - meanS;
@@ -896,8 +978,15 @@ bool solveQueued(const ModelInput& in, const std::vector<double>& moments, Exact
         varNum, served, eE * static_cast<double>(meanS * meanS) + kappa * static_cast<double>(errS), eServed);
     m.varianceAbandon = abandons ? static_cast<double>(centredA / total[kAbandon]) : kNaN;
     e.varianceAbandon = ratioBound(centredA, total[kAbandon], errA, bound[kAbandon]);
+}
 
-    // P(Loss) = lambda e^psiMax L / (E_s + 1 + lambda e^psiMax I_S), in logs.
+// P(Loss) = lambda e^psiMax L / (E_s + 1 + lambda e^psiMax I_S), in logs.
+template <class Real>
+void lossProbability(const ModelInput& in, const Integrals<Real>& q, const Normalisation<Real>& norm,
+                     PerformanceMeasures& m, PerformanceMeasures& e) {
+    const Real logE = norm.logE, errLogE = norm.errLogE, psiMax = q.psiMax, lossMax = q.lossMax;
+    const Sums<Real>& total = q.total;
+    const Sums<Real>& bound = q.bound;
     const Real logLambda = std::log(Real(in.arrivalRate));
     const Real logLoss = logLambda + lossMax + std::log(total[kLoss]);
     const Real logServed = logLambda + psiMax + std::log(total[kServed]);
@@ -912,11 +1001,19 @@ bool solveQueued(const ModelInput& in, const std::vector<double>& moments, Exact
                             static_cast<double>(std::exp(logServed - lossScale)) *
                                 static_cast<double>(bound[kServed] / total[kServed]);
     e.lossProb = quotientBound(lossNum, lossDen, eLossNum, eLossDen);
+}
 
-    // The moments: the sum of Gbar K over the whole intervals before each,
-    // then the part of its own interval up to it, by the same rule. The
-    // intervals do not depend on the moments, so neither does any measure,
-    // and each moment's value and bound depend on that moment alone.
+// The waiting-time distribution at the moments: the sum of Gbar K over the
+// whole intervals before each, then the part of its own interval up to it,
+// by the same rule. The intervals do not depend on the moments, so neither
+// does any measure, and each moment's value and bound depend on that moment
+// alone.
+template <class Real>
+void atMoments(const Solver<Real>& solver, const Integrals<Real>& q, const Normalisation<Real>& norm,
+               const std::vector<double>& moments, ExactQueueResult& out) {
+    const double E = norm.E, kappa = norm.kappa, eE = norm.eE, D = norm.D, eD = norm.eD, served = norm.served, eServed = norm.eServed;
+    const std::vector<Piece<Real>>& pieces = q.pieces;
+    const Real psiMax = q.psiMax;
     std::vector<std::size_t> order(moments.size());
     for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
     std::sort(order.begin(), order.end(), [&](std::size_t x, std::size_t y) { return moments[x] < moments[y]; });
@@ -935,7 +1032,7 @@ bool solveQueued(const ModelInput& in, const std::vector<double>& moments, Exact
         }
         Real thisPartial = partial, thisBound = partialBound;
         if (at == pieces.size()) {
-            thisBound += tailBound[kServed];
+            thisBound += q.tail.bound[kServed];
         } else if (t > pieces[at].a) {
             Sums<Real> value, error, rounding;
             solver.integrate(pieces[at].a, t, psiMax, psiMax, value, error, rounding, nullptr);
@@ -949,7 +1046,26 @@ bool solveQueued(const ModelInput& in, const std::vector<double>& moments, Exact
         out.conditional[k] = (E + j) / served;
         out.conditionalBound[k] = quotientBound(E + j, served, eE + ej, eServed);
     }
-    out.intervals = static_cast<int>(pieces.size());
+}
+
+// The queue with agents and room, in the precision Real. Returns false
+// (leaving `out` alone) when the double path meets magnitudes beyond
+// kDoubleMagnitude, so that the caller runs the long double path (never with
+// kDoubleOnly).
+template <class Real>
+bool solveQueued(const ModelInput& in, const std::vector<double>& moments, ExactQueueResult& out) {
+    // The double path's special functions are held to their ulps for rooms
+    // up to kDoubleRoom only (larger ones take Temme's expansion).
+    if (std::is_same<Real, double>::value && !kDoubleOnly && in.waitingPlaces > kDoubleRoom) return false;
+    const Solver<Real> solver(in);
+    Integrals<Real> q;
+    if (!integrateAll(solver, in, q)) return false;
+    const Normalisation<Real> norm = normalise(solver, in, q);
+    probabilitiesAndMoments(in, q, norm, out.measures, out.bounds);
+    variances(q, norm, out.measures, out.bounds);
+    lossProbability(in, q, norm, out.measures, out.bounds);
+    atMoments(solver, q, norm, moments, out);
+    out.intervals = static_cast<int>(q.pieces.size());
     return true;
 }
 

@@ -14,6 +14,7 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "analysis/day_plan.h"
@@ -86,27 +87,33 @@ PlanRoster planRoster(const PlanOptions& options, double minutes, const std::str
 }
 #endif
 
-int run(const PlanOptions& options, ErrorStream& err) {
+// The forecast and the settings over it, with their readings, notes and
+// remarks on standard error; false after a failure, told there too (status 2).
+bool readForecastAndSettings(const PlanOptions& options, Forecast& forecast, DayPlanSettings& settings) {
     for (const std::string& reading : options.readings) std::cerr << kProgram << ": " << reading << "\n";
-    Forecast forecast;
     try {
         forecast = readForecastFile(options.forecastPath, options.format);
     } catch (const ForecastError& error) {
         std::cerr << kProgram << ": " << error.what() << "\n";
-        return 2;
+        return false;
     }
     std::vector<std::string> readings, remarks;
     for (const std::string& note : forecast.notes) std::cerr << kProgram << ": " << echoText(options.forecastPath, kWholeText) << ": " << note << "\n";
-    const DayPlanSettings settings = planSettings(options, forecast, &readings, &remarks);
+    settings = planSettings(options, forecast, &readings, &remarks);
     for (const std::string& reading : readings) std::cerr << kProgram << ": " << reading << "\n";
     for (const std::string& remark : remarks) std::cerr << kProgram << ": " << remark << "\n";
     const std::string clash = clashingColumn(forecast, settings);
     if (!clash.empty()) {
         std::cerr << kProgram << ": " << echoText(options.forecastPath, kWholeText) << ": " << clash << "\n";
-        return 2;
+        return false;
     }
+    return true;
+}
 
-    DayPlan plan;
+// The plan of the forecast, with the progress line, and its variants; false
+// after a failure, told on standard error (status 2).
+bool planWithVariants(const PlanOptions& options, const Forecast& forecast, const DayPlanSettings& settings,
+                      ErrorStream& err, DayPlan& plan, std::vector<PlanVariant>& variants) {
     try {
         ProgressLine progress(err, 0);
         DayPlanControl control;
@@ -114,17 +121,89 @@ int run(const PlanOptions& options, ErrorStream& err) {
         plan = planDay(forecast, settings, !options.htmlPath.empty(), control);
     } catch (const RunFailure& failure) {
         std::cerr << kProgram << ": " << failure.what() << "\n";
-        return 2;
+        return false;
     }
     // The variants, each planned on the same intervals with the same settings.
-    std::vector<PlanVariant> variants;
     try {
         for (const ForecastVariant& v : options.variants)
             variants.push_back({v.text, planDay(variantForecast(v, forecast, options), settings)});
     } catch (const RunFailure& failure) {
         std::cerr << kProgram << ": " << failure.what() << "\n";
-        return 2;
+        return false;
     }
+    return true;
+}
+
+// The output files, put in place together, and what kept any of them from
+// being written.
+class WrittenFiles {
+public:
+    explicit WrittenFiles(std::vector<WholeFile> files)
+        : files_(std::move(files)), failures_(replaceFilesTogether(files_)) {}
+
+    // Tells on standard error why `path` could not be written, if it could
+    // not, and then sets `status` to 1; whether it could not.
+    bool reportFailure(const std::string& path, int& status) const {
+        const std::string failure = failureOf(path);
+        if (failure.empty()) return false;
+        std::cerr << kProgram << ": cannot write '" << echoText(path, kWholeText) << "': " << failure << "\n";
+        status = 1;
+        return true;
+    }
+
+private:
+    std::string failureOf(const std::string& path) const {
+        for (std::size_t i = 0; i < files_.size(); ++i)
+            if (files_[i].path == path && !path.empty()) return failures_[i];
+        return std::string();
+    }
+
+    std::vector<WholeFile> files_;
+    std::vector<std::string> failures_;
+};
+
+// The plan's CSV on standard output where no --out is given, else the
+// failure to write --out if there was one; `status` 1 after a failure.
+void deliverCsv(const PlanOptions& options, const std::string& csv, const WrittenFiles& written, int& status) {
+    if (options.outPath.empty()) {
+#ifdef _WIN32
+        std::cout.flush();
+        _setmode(_fileno(stdout), _O_BINARY);  // the records carry their own CR LF
+#endif
+        std::cout << csv << std::flush;
+        if (!std::cout) {
+            std::cerr << kProgram << ": writing to standard output failed\n";
+            status = 1;
+        }
+    } else {
+        written.reportFailure(options.outPath, status);
+    }
+}
+
+// The intervals whose targets are met only by losing calls, on standard error.
+void warnOfLoss(const DayPlan& plan) {
+    if (plan.throughLoss > 0)
+        std::cerr << kProgram << ": " << plan.throughLoss << " of " << plan.intervals.size()
+                  << " intervals meet their targets while more than " << formatShare(kLossWarning)
+                  << " of the calls are lost (up to " << formatFixed(plan.worstLoss * 100, 2) << " %"
+                  << "): give more --waiting-places or --lines (see their note)\n";
+}
+
+// The intervals that miss a target, on standard error.
+void warnOfUnmet(const DayPlan& plan) {
+    if (!plan.allMet) {
+        std::cerr << kProgram << ": " << plan.unmet << " of " << plan.intervals.size()
+                  << " intervals miss a target (see their note)\n";
+    }
+}
+
+int run(const PlanOptions& options, ErrorStream& err) {
+    Forecast forecast;
+    DayPlanSettings settings;
+    if (!readForecastAndSettings(options, forecast, settings)) return 2;
+    DayPlan plan;
+    std::vector<PlanVariant> variants;
+    if (!planWithVariants(options, forecast, settings, err, plan, variants)) return 2;
     const PlanTable table = planTable(forecast, settings, plan, variants);
     std::ostringstream csv;
     writePlanCsv(csv, table);
@@ -154,45 +233,15 @@ int run(const PlanOptions& options, ErrorStream& err) {
 #ifdef QUEUECALC_WITH_SCHEDULE
     if (!roster.csv.empty()) files.push_back({options.rosterPath, roster.csv});
 #endif
-    const std::vector<std::string> failures = replaceFilesTogether(files);
-    const auto failureOf = [&](const std::string& path) {
-        for (std::size_t i = 0; i < files.size(); ++i)
-            if (files[i].path == path && !path.empty()) return failures[i];
-        return std::string();
-    };
-    const auto reportFailure = [&](const std::string& path) {
-        const std::string failure = failureOf(path);
-        if (failure.empty()) return false;
-        std::cerr << kProgram << ": cannot write '" << echoText(path, kWholeText) << "': " << failure << "\n";
-        status = 1;
-        return true;
-    };
-    reportFailure(options.htmlPath);
-    if (options.outPath.empty()) {
-#ifdef _WIN32
-        std::cout.flush();
-        _setmode(_fileno(stdout), _O_BINARY);  // the records carry their own CR LF
-#endif
-        std::cout << csv.str() << std::flush;
-        if (!std::cout) {
-            std::cerr << kProgram << ": writing to standard output failed\n";
-            status = 1;
-        }
-    } else {
-        reportFailure(options.outPath);
-    }
-    if (plan.throughLoss > 0)
-        std::cerr << kProgram << ": " << plan.throughLoss << " of " << plan.intervals.size()
-                  << " intervals meet their targets while more than " << formatShare(kLossWarning)
-                  << " of the calls are lost (up to " << formatFixed(plan.worstLoss * 100, 2) << " %"
-                  << "): give more --waiting-places or --lines (see their note)\n";
+    const WrittenFiles written(std::move(files));
+    written.reportFailure(options.htmlPath, status);
+    deliverCsv(options, csv.str(), written, status);
+    warnOfLoss(plan);
 #ifdef QUEUECALC_WITH_SCHEDULE
-    if (!roster.csv.empty() && !reportFailure(options.rosterPath)) std::cerr << kProgram << ": " << roster.summary << "\n";
+    if (!roster.csv.empty() && !written.reportFailure(options.rosterPath, status))
+        std::cerr << kProgram << ": " << roster.summary << "\n";
 #endif
-    if (!plan.allMet) {
-        std::cerr << kProgram << ": " << plan.unmet << " of " << plan.intervals.size()
-                  << " intervals miss a target (see their note)\n";
-    }
+    warnOfUnmet(plan);
     return status;
 }
 

@@ -125,8 +125,10 @@ void writeSummary(ErrorStream& err, const PlanSummary& summary) {
                   formatValue(kLossWarning) + ".\n");
 }
 
-int run(const SweepOptions& options, const std::vector<std::string>& args, ErrorStream& err) {
-    SweepPlan plan;
+// The plan of the sweep: the input with the settings over it, the grid, the
+// evaluation and the staffing searches. The run-ons of the input are warned
+// of; false after a failure to read it, told on standard error (status 1).
+bool readSweepPlan(const SweepOptions& options, ErrorStream& err, SweepPlan& plan) {
     InputNotes notes;
     const auto writeRunOns = [&] {
         for (const InputWarning& w : checkRunOns(notes)) err.write(warningText(inputWarningText(w)));
@@ -136,7 +138,7 @@ int run(const SweepOptions& options, const std::vector<std::string>& args, Error
     } catch (const RunFailure& failure) {
         writeRunOns();
         std::cerr << kProgram << ": " << failure.what() << "\n";
-        return 1;
+        return false;
     }
     writeRunOns();
     for (const FieldSetting& s : options.settings) setModelField(plan.base, *s.field, s.value);
@@ -150,10 +152,14 @@ int run(const SweepOptions& options, const std::vector<std::string>& args, Error
     plan.targets = options.targets;
     plan.shard = options.shard;
     plan.jobs = options.jobs;
+    return true;
+}
 
-    // The table beside the input when there is one, read by the calculator's
-    // reader; its dimension is checked per scenario against that scenario's
-    // number of terms.
+// The table beside the input when there is one, read by the calculator's
+// reader; its dimension is checked per scenario against that scenario's
+// number of terms. None after a failure to read it, told on standard error
+// (status 1).
+std::unique_ptr<BinomialRows> readBinomials(const SweepOptions& options) {
     const std::filesystem::path table = binomialTablePath(options);
     auto binomials = std::make_unique<BinomialRows>();
     if (std::filesystem::exists(table)) {
@@ -162,14 +168,77 @@ int run(const SweepOptions& options, const std::vector<std::string>& args, Error
                 readBinomialTableFile(table.string(), 0, InversionChoice::Talbot, table.string()));
         } catch (const RunFailure& failure) {
             std::cerr << kProgram << ": " << failure.what() << "\n";
-            return 1;
+            return nullptr;
         }
     }
+    return binomials;
+}
+
+using RowWriter = std::function<void(std::ostream&)>;
+
+// The rows on standard output, and with --html the page of the charts;
+// false after a failure to write either, told on standard error.
+bool sweepToStandardOutput(const SweepOptions& options, const std::vector<std::string>& args,
+                           const GridCharts& charts, const RowWriter& sweep) {
+#ifdef _WIN32
+    // The rows carry their own CR LF; a text-mode standard output would
+    // add a CR before each LF.
+    std::cout.flush();
+    _setmode(_fileno(stdout), _O_BINARY);
+#endif
+    sweep(std::cout);
+    std::cout.flush();
+    if (!std::cout) {
+        std::cerr << kProgram << ": writing to standard output failed\n";
+        return false;
+    }
+    if (!options.htmlPath.empty()) {
+        const std::string failure = replaceFile(options.htmlPath, chartsPage(options, charts, args));
+        if (!failure.empty()) {
+            std::cerr << kProgram << ": cannot write '" << echoText(options.htmlPath, kWholeText) << "': " << failure << "\n";
+            return false;
+        }
+    }
+    return true;
+}
+
+// The rows to --out, and with --html the page of the charts; false after a
+// failure to write either, told on standard error.
+bool sweepToFiles(const SweepOptions& options, const std::vector<std::string>& args, const GridCharts& charts,
+                  const RowWriter& sweep) {
+    // Complete and on disk before it takes the name: a sweep that fails
+    // or is interrupted leaves an earlier file whole.
+    // With the charts, both are put in place together: a signal leaves
+    // both new or both as they were.
+    FileReplacement out(options.outPath);
+    if (out.failure().empty()) sweep(out.stream());
+    std::vector<FileReplacement*> files{&out};
+    std::optional<FileReplacement> page;
+    if (!options.htmlPath.empty() && out.failure().empty()) {
+        page.emplace(options.htmlPath);
+        page->stream() << chartsPage(options, charts, args);
+        files.push_back(&*page);
+    }
+    const std::vector<std::string> failures = commitTogether(files);
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        if (failures[i].empty()) continue;
+        const std::string& path = i == 0 ? options.outPath : options.htmlPath;
+        std::cerr << kProgram << ": cannot write '" << echoText(path, kWholeText) << "': " << failures[i] << "\n";
+        return false;
+    }
+    return true;
+}
+
+int run(const SweepOptions& options, const std::vector<std::string>& args, ErrorStream& err) {
+    SweepPlan plan;
+    if (!readSweepPlan(options, err, plan)) return 1;
+    const std::unique_ptr<BinomialRows> binomials = readBinomials(options);
+    if (!binomials) return 1;
 
     PlanSummary summary;
     const RowFormatter format = SweepRowFormatter(plan);
     GridCharts charts(sweepHeader(plan), options.varied.size());  // for --html
-    const std::function<void(std::ostream&)> sweep = [&](std::ostream& target) {
+    const RowWriter sweep = [&](std::ostream& target) {
         ChartingBuffer charting(target.rdbuf(), charts);
         std::ostream charted(&charting);
         std::ostream& out = options.htmlPath.empty() ? target : charted;
@@ -181,48 +250,9 @@ int run(const SweepOptions& options, const std::vector<std::string>& args, Error
         out.flush();
         if (!out) target.setstate(std::ios::badbit);
     };
-    if (options.outPath.empty()) {
-#ifdef _WIN32
-        // The rows carry their own CR LF; a text-mode standard output would
-        // add a CR before each LF.
-        std::cout.flush();
-        _setmode(_fileno(stdout), _O_BINARY);
-#endif
-        sweep(std::cout);
-        std::cout.flush();
-        if (!std::cout) {
-            std::cerr << kProgram << ": writing to standard output failed\n";
-            return 1;
-        }
-    } else {
-        // Complete and on disk before it takes the name: a sweep that fails
-        // or is interrupted leaves an earlier file whole.
-        // With the charts, both are put in place together: a signal leaves
-        // both new or both as they were.
-        FileReplacement out(options.outPath);
-        if (out.failure().empty()) sweep(out.stream());
-        std::vector<FileReplacement*> files{&out};
-        std::optional<FileReplacement> page;
-        if (!options.htmlPath.empty() && out.failure().empty()) {
-            page.emplace(options.htmlPath);
-            page->stream() << chartsPage(options, charts, args);
-            files.push_back(&*page);
-        }
-        const std::vector<std::string> failures = commitTogether(files);
-        for (std::size_t i = 0; i < files.size(); ++i) {
-            if (failures[i].empty()) continue;
-            const std::string& path = i == 0 ? options.outPath : options.htmlPath;
-            std::cerr << kProgram << ": cannot write '" << echoText(path, kWholeText) << "': " << failures[i] << "\n";
-            return 1;
-        }
-    }
-    if (!options.htmlPath.empty() && options.outPath.empty()) {
-        const std::string failure = replaceFile(options.htmlPath, chartsPage(options, charts, args));
-        if (!failure.empty()) {
-            std::cerr << kProgram << ": cannot write '" << echoText(options.htmlPath, kWholeText) << "': " << failure << "\n";
-            return 1;
-        }
-    }
+    const bool written = options.outPath.empty() ? sweepToStandardOutput(options, args, charts, sweep)
+                                                 : sweepToFiles(options, args, charts, sweep);
+    if (!written) return 1;
     writeInputWarnings(err, summary);
     writeSummary(err, summary);
     return summary.rowsWithoutValues > 0 || summary.rowsFailingChecks > 0 ? 1 : 0;

@@ -19,7 +19,6 @@
 
 #include "analysis/plan_run.h"
 #include "core/failure.h"
-#include "core/failure.h"
 #include "core/number_text.h"
 #include "core/share_text.h"
 #include "input/binomial_table.h"

@@ -44,8 +44,8 @@ def staff(
 
     ``targets``: strings such as ``"SL(20)>=0.8"``, ``"P(A)<=0.05"``,
     ``"ASA<=30"``, ``"P(W<=20|S)>=0.9"`` over the sweep's columns. The search
-    and its limit (``limit``; by default 2 ceil(lambda/mu) + 1000 agents or
-    1000 waiting places) are the sweep's ``--staff``; ``model``, ``method``
+    and its limit (``limit``, a whole number from 1; by default 2 ceil(lambda/mu) +
+    1000 agents or 1000 waiting places) are the sweep's ``--staff``; ``model``, ``method``
     and ``terms`` those of CallCentre.service_level. Raises InputError when
     no count up to the limit meets the targets."""
     if not isinstance(centre, CallCentre):
@@ -140,7 +140,8 @@ def sweep(
     ``vary`` maps constructor argument names (``servers``, ``arrival_rate``,
     ``service_rate``, ``waiting_places``, ``patience``) to their values; the
     grid is every combination, the last name varying fastest. ``at``: the
-    thresholds tau of the columns SL(tau) and P(W<=tau|S). The columns: the
+    thresholds tau of the columns SL(tau) and P(W<=tau|S), each finite and
+    above 0; the values of ``vary`` finite. The columns: the
     varied fields under the sweep's names (``arrivalRate``, ...; ``patience``
     holds the patience objects), the fifteen measures, the analyst's
     measures, three columns per tau (SL(tau), its error bound bound(tau),

@@ -87,7 +87,7 @@ def schedule(
     requirements ``day`` (optional), ``interval`` (HH:MM), ``required``, or a
     plan's table with ``column="scheduled"`` or ``"agents"``; templates one
     row each. ``interval_minutes``, ``max_starts`` (distinct start times a
-    day) and ``time_limit`` (elapsed seconds) are the program's options.
+    day) and ``time_limit`` (elapsed seconds, above 0 and at most a week) are the program's options.
 
     Returns a Schedule. A file the program refuses, requirements no roster
     can cover (the intervals named) and a time limit reached before any

@@ -9,7 +9,7 @@ import numpy as np
 from . import _queuecalc
 from ._errors import AccuracyWarning, InputError, InputWarning
 from ._patience import Erlang, Exponential, Lognormal, Patience
-from ._values import _real, _reals, _whole
+from ._values import _echo, _moments, _real, _shown, _whole
 
 PatienceModel = Union[Exponential, Erlang, Lognormal]
 
@@ -42,7 +42,7 @@ def _method(method: Optional[str], terms: Optional[int]) -> Tuple[Optional[str],
     for the library to decide with the model (which it checks them
     against); the fields hold the method's default terms."""
     if method is not None and method not in METHODS:
-        raise InputError(f'Unknown method "{method}": choose one of {", ".join(METHODS)}.')
+        raise InputError(f'Unknown method "{_echo(str(method))}": choose one of {", ".join(METHODS)}.')
     default = DEFAULT_TERMS[DEFAULT_METHOD if method is None else method]
     if terms is None:
         return method, None, default
@@ -100,7 +100,7 @@ class CallCentre:
         object.__setattr__(self, "arrival_rate", _real("arrival_rate", self.arrival_rate))
         object.__setattr__(self, "service_rate", _real("service_rate", self.service_rate))
         if not isinstance(self.patience, Patience):
-            raise InputError(f"patience must be Exponential, Erlang or Lognormal, not {self.patience!r}")
+            raise InputError(f"patience must be Exponential, Erlang or Lognormal, not {_shown(self.patience)}")
 
     def _fields(self, terms: int = DEFAULT_TERMS["euler"]) -> Dict[str, float]:
         fields = {
@@ -149,9 +149,7 @@ class CallCentre:
         where the model or the chain's method gives one (all but euler and
         talbot)."""
         method, terms, default_terms = _method(method, terms)
-        moments = _reals("times", times)
-        if moments.ndim != 1 or not np.all(np.isfinite(moments)) or np.any(moments <= 0):
-            raise InputError("times must be finite and above 0")
+        moments = _moments("times", times)
         values, bound, findings = _queuecalc.waiting_time(self._fields(default_terms), moments.tolist(), model,
                                                           method, terms)
         _warn(findings, 2)

@@ -11,7 +11,7 @@ from . import _queuecalc
 from ._analysis import _jobs
 from ._centre import DEFAULT_MODEL, _warn
 from ._errors import InputError
-from ._values import _is_bool, _real, _switch, _whole
+from ._values import _real, _shown, _switch, _whole
 
 # The forecast's columns that hold numbers.
 _NUMERIC_FORECAST = {"calls", "aht", "patience", "staffed", "scheduled"}
@@ -20,21 +20,16 @@ _NUMERIC_FORECAST = {"calls", "aht", "patience", "staffed", "scheduled"}
 def _percent(name: str, value: Union[None, float, str]) -> Union[None, float, str]:
     """A share as a number or a text, read by the library as every share is:
     80, "80%", 0.8 and "0.8" all mean 80 %; a bare 1 is refused (1 % or
-    100 %?). None: not given."""
+    100 %?). None: not given. Bytes are no text here."""
     if value is None or isinstance(value, str):
         return value
-    if _is_bool(value):
-        raise InputError(f"{name} takes a share such as 0.05, 5 or '5%', not {value!r}")
-    try:
-        return float(value)
-    except (TypeError, ValueError):
-        raise InputError(f"{name} takes a share such as 0.05, 5 or '5%', not {value!r}") from None
+    return _real(name, value, "a share such as 0.05, 5 or '5%'")
 
 
 def _text(name: str, value: Any) -> Optional[str]:
     """A value written as text (a shape, a method), or None."""
     if value is not None and not isinstance(value, str):
-        raise InputError(f"{name} takes a text such as the program's option value, not {value!r}")
+        raise InputError(f"{name} takes a text such as the program's option value, not {_shown(value)}")
     return value
 
 

@@ -11,11 +11,13 @@ import numpy as np
 
 from . import _queuecalc
 from ._errors import InputError
-from ._values import _real, _whole
+from ._values import _real, _shown, _whole
 
 # The columns of the roster and the coverage that hold whole numbers.
 _COUNTS = {"agents", "working", "on_break"}
 _NUMBERS = {"required", "over", "under"}
+# The longest time limit the shift program's --time-limit takes: a week.
+_MOST_SECONDS = 7 * 24 * 3600
 
 
 def _frame(text: str):
@@ -48,7 +50,7 @@ def _source(name: str, value: Any):
     try:
         return "", os.fspath(value)
     except TypeError:
-        raise InputError(f"{name} takes a DataFrame or a path to a CSV file, not {value!r}") from None
+        raise InputError(f"{name} takes a DataFrame or a path to a CSV file, not {_shown(value)}") from None
 
 
 @dataclass(frozen=True)
@@ -85,7 +87,7 @@ def schedule(
     requirements ``day`` (optional), ``interval`` (HH:MM), ``required``, or a
     plan's table with ``column="scheduled"`` or ``"agents"``; templates one
     row each. ``interval_minutes``, ``max_starts`` (distinct start times a
-    day) and ``time_limit`` (elapsed seconds) are the program's options.
+    day) and ``time_limit`` (elapsed seconds, above 0 and at most a week) are the program's options.
 
     Returns a Schedule. A file the program refuses, requirements no roster
     can cover (the intervals named) and a time limit reached before any
@@ -93,8 +95,11 @@ def schedule(
     minutes = _whole("interval_minutes", interval_minutes)
     starts = None if max_starts is None else _whole("max_starts", max_starts)
     if column not in (None, "scheduled", "agents"):
-        raise InputError(f"column takes 'scheduled' or 'agents', not {column!r}")
+        raise InputError(f"column takes 'scheduled' or 'agents', not {_shown(column)}")
     limit = _real("time_limit", time_limit)
+    if not 0 < limit <= _MOST_SECONDS:  # NaN too
+        raise InputError(f"time_limit takes seconds above 0, at most {_MOST_SECONDS} (a week), "
+                         f"not {_shown(time_limit)}")
     r_text, r_name = _source("requirements", requirements)
     t_text, t_name = _source("templates", templates)
     roster, coverage, cost, bound, gap, optimal, note = _queuecalc.schedule(

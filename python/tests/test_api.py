@@ -8,7 +8,7 @@ import numpy as np
 import pytest
 
 import queuecalc as qc
-from conftest import typical_keywords
+from conftest import ROOT, typical_keywords
 
 TYPICAL = typical_keywords()
 # The columns of the sweep program in front of the thresholds' columns.
@@ -64,6 +64,54 @@ def test_an_argument_of_the_wrong_kind_is_refused_by_name(tmp_path, name, call):
     forecast.write_text("interval,calls,aht\n08:00,10,180\n")
     with pytest.raises(qc.InputError, match=name):
         call(forecast)
+
+
+# Values the programs refuse, each refused in Python too: (call on a centre
+# and a forecast file, exception, a word of its message). A number beyond a
+# float, a number written as text or bytes, a value out of the programs'
+# range, an empty or misshapen argument, and a long value echoed cut.
+_DAY = (ROOT / "examples" / "shifts" / "day-requirements.csv", ROOT / "examples" / "shifts" / "day-templates.csv")
+REFUSED = [
+    (lambda c, f: qc.Exponential(10**400), qc.InputError, "rate"),
+    (lambda c, f: qc.CallCentre(10, 10**400, 1, 20, qc.Exponential(0.5)), qc.InputError, "arrival_rate"),
+    (lambda c, f: c.service_level(10**400), qc.InputError, "tau"),
+    (lambda c, f: qc.plan(f, max_asa=10**400), qc.InputError, "max_asa"),
+    (lambda c, f: qc.plan(f, max_abandon=10**400), qc.InputError, "max_abandon"),
+    (lambda c, f: qc.sweep(c, at=10**400), qc.InputError, "at"),
+    (lambda c, f: qc.schedule(*_DAY, interval_minutes=15, time_limit=10**400), qc.InputError, "time_limit"),
+    (lambda c, f: qc.CallCentre(10, "9.5", 1, 20, qc.Exponential(0.5)), qc.InputError, "arrival_rate"),
+    (lambda c, f: qc.CallCentre(10, b"10", 1, 20, qc.Exponential(0.5)), qc.InputError, "arrival_rate"),
+    (lambda c, f: c.service_level("9.5"), qc.InputError, "tau"),
+    (lambda c, f: c.waiting_time_cdf("0.2"), qc.InputError, "times"),
+    (lambda c, f: qc.Exponential("9.5"), qc.InputError, "rate"),
+    (lambda c, f: qc.plan(f, max_asa="30"), qc.InputError, "max_asa"),
+    (lambda c, f: qc.plan(f, interval_minutes="30"), qc.InputError, "interval_minutes"),
+    (lambda c, f: qc.plan(f, patience_mean="120"), qc.InputError, "patience_mean"),
+    (lambda c, f: qc.plan(f, max_abandon=b"5"), qc.InputError, "max_abandon"),
+    (lambda c, f: qc.schedule(*_DAY, interval_minutes=15, time_limit="5"), qc.InputError, "time_limit"),
+    (lambda c, f: qc.staff(c, ["P(A)<=0.05"], limit=0), qc.InputError, "limit"),
+    (lambda c, f: qc.staff(c, ["P(A)<=0.05"], limit=-1), qc.InputError, "limit"),
+    (lambda c, f: qc.schedule(*_DAY, interval_minutes=15, time_limit=float("inf")), qc.InputError, "time_limit"),
+    (lambda c, f: qc.sweep(c, at=float("nan")), qc.InputError, "at"),
+    (lambda c, f: qc.sweep(c, at=[-1.0]), qc.InputError, "at"),
+    (lambda c, f: qc.sweep(c, vary={"arrival_rate": [float("nan")]}), qc.InputError, "arrival_rate"),
+    (lambda c, f: c.waiting_time_cdf([]), qc.InputError, "times"),
+    (lambda c, f: c.waiting_time_cdf(np.array([])), qc.InputError, "times"),
+    (lambda c, f: qc.sweep(c, vary=[("servers", [1])]), TypeError, "vary"),
+    (lambda c, f: qc.CallCentre(10, "x" * 10000, 1, 20, qc.Exponential(0.5)), qc.InputError, "xxx..."),
+    (lambda c, f: qc.staff(c, ["P(A)<=0.05"], limit="\x1b" * 10000), qc.InputError, "limit"),
+]
+
+
+@pytest.mark.parametrize("call, error, word", REFUSED)
+def test_a_value_the_programs_refuse_is_refused_by_name_in_one_short_line(tmp_path, call, error, word):
+    forecast = tmp_path / "forecast.csv"
+    forecast.write_text("interval,calls,aht\n08:00,10,180\n")
+    with pytest.raises(error) as refused:
+        call(qc.CallCentre(**TYPICAL), forecast)
+    message = str(refused.value)
+    assert word in message
+    assert message.isprintable() and len(message) < 200  # a value is echoed in at most 60 characters
 
 
 def test_a_limit_beyond_what_the_model_holds_is_named():

@@ -36,6 +36,8 @@ def sweep(
     jobs: int,
 ) -> Tuple[List[str], np.ndarray, List[str], Findings]: ...
 def run_folder(directory: str) -> Tuple[bytes, Findings]: ...
+MOST_TIME_LIMIT: float
+
 def format_number(value: float) -> str:
     """The results file's form of a number: six significant digits, three-digit exponent (2.5e-005)."""
 def plan(

@@ -16,8 +16,9 @@ from ._values import _real, _shown, _whole
 # The columns of the roster and the coverage that hold whole numbers.
 _COUNTS = {"agents", "working", "on_break"}
 _NUMBERS = {"required", "over", "under"}
-# The longest time limit the shift program's --time-limit takes: a week.
-_MOST_SECONDS = 7 * 24 * 3600
+# The longest time limit a search takes (the library's, as the shift
+# program's --time-limit): a week.
+_MOST_SECONDS = int(_queuecalc.MOST_TIME_LIMIT)
 
 
 def _frame(text: str):

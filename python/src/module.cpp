@@ -616,6 +616,7 @@ PYBIND11_MODULE(_queuecalc, m) {
     m.def("schedule", &shiftSchedule, py::arg("requirements"), py::arg("requirements_name"), py::arg("templates"),
           py::arg("templates_name"), py::arg("interval_minutes"), py::arg("column"), py::arg("max_starts"),
           py::arg("time_limit"), "(roster CSV, coverage CSV, cost, bound, gap, optimal, note) of the shift schedule.");
+    m.attr("MOST_TIME_LIMIT") = schedule::kMostSolveSeconds;
     m.def("run_folder", &runFolder, py::arg("directory"),
           "(bytes of OUTPUT.CSV, findings) of the calculator's run in the folder.");
     m.def("format_number", py::overload_cast<double>(&formatNumber), py::arg("value"),

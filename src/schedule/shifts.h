@@ -103,9 +103,13 @@ struct SolveProgress {
     std::optional<double> bound;    // lower bound on the cost (none yet while a coarser problem is solved first)
 };
 
+// The longest time limit a search takes: a week (a longer one is a slip of
+// unit, and the solver's own clock is not meant for it).
+constexpr double kMostSolveSeconds = 7 * 24 * 3600;
+
 struct ScheduleSettings {
     std::optional<int> maxStarts;    // distinct start times a day, over all templates
-    double timeLimitSeconds = 120;   // elapsed time
+    double timeLimitSeconds = 120;   // elapsed time, above 0 and at most kMostSolveSeconds
     // Called now and then during the search (from the solver's thread).
     std::function<void(const SolveProgress&)> progress;
 };

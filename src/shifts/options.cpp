@@ -3,14 +3,10 @@
 #include "core/echo_text.h"
 #include "core/number_text.h"
 #include "cli/command_line.h"
+#include "schedule/shifts.h"
 
 namespace queuecalc {
 namespace shifts {
-
-namespace {
-// A week of solving is more than anyone waits for a roster.
-constexpr double kMostSeconds = 7 * 24 * 3600;
-}  // namespace
 
 ShiftsOptions parseShiftsOptions(const std::vector<std::string>& args) {
     ShiftsOptions options;
@@ -44,7 +40,7 @@ ShiftsOptions parseShiftsOptions(const std::vector<std::string>& args) {
         } else if (option == "--time-limit") {
             const std::string text = line.takeValue();
             double seconds = 0;
-            if (!readFiniteNumber(text, seconds) || !(seconds > 0) || seconds > kMostSeconds)
+            if (!readFiniteNumber(text, seconds) || !(seconds > 0) || seconds > schedule::kMostSolveSeconds)
                 throw UsageError("--time-limit '" + echoText(text) + "': expected seconds above 0");
             options.timeLimitSeconds = seconds;
         } else if (option.size() > 1 && option[0] == '-') {

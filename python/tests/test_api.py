@@ -242,6 +242,8 @@ def test_a_forecast_the_plan_program_refuses_raises_its_message(tmp_path):
         qc.plan(forecast)
     with pytest.raises(qc.InputError, match="sl"):
         qc.plan(forecast.iloc[:1], sl="80 in 20")
+    with pytest.raises(qc.InputError, match="is a folder, not a file"):
+        qc.plan(tmp_path)
     (tmp_path / "forecast.csv").write_text("interval,calls,aht\n08:00,10,180\n")
     table = qc.plan(tmp_path / "forecast.csv", max_abandon=0.05, patience_mean=60)
     assert list(table["interval"]) == ["08:00"] and table["agents"][0] >= 1

@@ -466,16 +466,10 @@ py::tuple dayPlan(const std::string& text, const std::string& name, const PlanKe
             variants.push_back({v.text, planDay(variantForecast(v, forecast, request), settings)});
         writePlanCsv(out, planTable(forecast, settings, planned, variants));
         csv = out.str();
-        if (planned.throughLoss > 0)
-            findings.emplace_back("input", std::to_string(planned.throughLoss) + " of " +
-                                               std::to_string(planned.intervals.size()) +
-                                               " intervals meet their targets while more than " +
-                                               formatShare(kLossWarning) + " of the calls are lost (up to " +
-                                               formatFixed(planned.worstLoss * 100, 2) + " %" +
-                                               "): give more waiting_places or lines (see their note)");
-        if (planned.unmet > 0)
-            findings.emplace_back("accuracy", std::to_string(planned.unmet) + " of " + std::to_string(planned.intervals.size()) +
-                                                  " intervals miss a target (see their note)");
+        const std::string loss = lossWarning(planned, "waiting_places or lines");
+        if (!loss.empty()) findings.emplace_back("input", loss);
+        const std::string unmet = unmetWarning(planned);
+        if (!unmet.empty()) findings.emplace_back("accuracy", unmet);
     });
     return py::make_tuple(csv, forecast.header, findings, forecast.intervals.size());
 }

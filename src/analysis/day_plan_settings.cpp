@@ -64,7 +64,8 @@ void readPatienceShape(const std::string& name, const std::string& text, Patienc
         patience.shape = PatienceShape::Lognormal;
         patience.cv = colon == std::string::npos ? 1 : readPositive(name + " lognormal:CV", parameter, "(a share)");
     } else {
-        throw UsageError(name + " '" + echoText(text) + "': expected exponential, erlang:K (K from 1 to 12) or lognormal:CV");
+        throw UsageError(name + " '" + echoText(text) + "': expected exponential, erlang:K (K from 1 to " +
+                         std::to_string(kMaxErlangPhases) + ") or lognormal:CV");
     }
 }
 

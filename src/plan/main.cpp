@@ -20,7 +20,6 @@
 #include "analysis/day_plan.h"
 #include "analysis/staffing.h"
 #include "core/failure.h"
-#include "core/share_text.h"
 #include "input/forecast.h"
 #include "plan/options.h"
 #include "cli/command_line.h"
@@ -182,19 +181,14 @@ void deliverCsv(const PlanOptions& options, const std::string& csv, const Writte
 
 // The intervals whose targets are met only by losing calls, on standard error.
 void warnOfLoss(const DayPlan& plan) {
-    if (plan.throughLoss > 0)
-        std::cerr << kProgram << ": " << plan.throughLoss << " of " << plan.intervals.size()
-                  << " intervals meet their targets while more than " << formatShare(kLossWarning)
-                  << " of the calls are lost (up to " << formatFixed(plan.worstLoss * 100, 2) << " %"
-                  << "): give more --waiting-places or --lines (see their note)\n";
+    const std::string warning = lossWarning(plan, "--waiting-places or --lines");
+    if (!warning.empty()) std::cerr << kProgram << ": " << warning << "\n";
 }
 
 // The intervals that miss a target, on standard error.
 void warnOfUnmet(const DayPlan& plan) {
-    if (!plan.allMet) {
-        std::cerr << kProgram << ": " << plan.unmet << " of " << plan.intervals.size()
-                  << " intervals miss a target (see their note)\n";
-    }
+    const std::string warning = unmetWarning(plan);
+    if (!warning.empty()) std::cerr << kProgram << ": " << warning << "\n";
 }
 
 int run(const PlanOptions& options, ErrorStream& err) {

@@ -242,7 +242,7 @@ std::string inFile(const ModelField& field) { return "value " + std::to_string(f
 
 std::string runOnText(const RunOnValue& runOn) {
     const std::string field = capitalisedWords(modelFieldAt(runOn.position));
-    const std::string place = "value " + std::to_string(runOn.position) + kInFile;
+    const std::string place = inFile(modelFieldAt(runOn.position));
     if (!runOn.restIsNextValue)
         return field + " is read as " + runOn.value + " from \"" + runOn.text + "\"; the rest \"" +
                runOn.rest + "\" is never read.\nPlease write " + place + " as a whole number.";
@@ -271,7 +271,8 @@ std::string inputText(const InputWarning& w) {
             return "Erlang number of phases (" + formatValue(w.value) +
                    ") is not a whole number: the density is formed with " + formatValue(w.value) +
                    " phases and the survival with " + formatValue(std::floor(w.value)) +
-                   ", which is no Erlang distribution.\nPlease change value 4" + kInFile + " to a whole number.";
+                   ", which is no Erlang distribution.\nPlease change " + inFile(modelField(&ModelInput::abandonParam2)) +
+                   " to a whole number.";
         case InputProblem::NoServers: {
             const ModelField& field = modelField(&ModelInput::servers);
             return wordsWithValue(field, 0) +
@@ -284,8 +285,9 @@ std::string inputText(const InputWarning& w) {
                    formatValue(kPlausibleLoad) + ": arrival rate " + formatValue(input.arrivalRate) + " for " +
                    std::to_string(input.servers) + " servers of individual service rate " +
                    formatValue(input.serviceRate) +
-                   ".\nPlease check that the arrival rate and the individual service rate (values 9 and 8" +
-                   kInFile + ") use the same time unit.";
+                   ".\nPlease check that the arrival rate and the individual service rate (values " +
+                   std::to_string(modelField(&ModelInput::arrivalRate).position) + " and " +
+                   std::to_string(modelField(&ModelInput::serviceRate).position) + kInFile + ") use the same time unit.";
         case InputProblem::NoMoments: {
             const ModelField& maxTime = modelField(&ModelInput::maxTime);
             const ModelField& interval = modelField(&ModelInput::momentInterval);

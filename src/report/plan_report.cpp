@@ -6,7 +6,9 @@
 #include <limits>
 
 #include "core/echo_text.h"
+#include "input/located_failure.h"
 #include "core/number_text.h"
+#include "core/share_text.h"
 #include "analysis/plan_targets.h"
 #include "analysis/staffing.h"
 #include "report/csv.h"
@@ -213,15 +215,11 @@ std::string svgHeatMap(const std::string& title, const std::vector<std::string>&
     return svg;
 }
 
-// The forecast's interval column.
-std::size_t labelColumnOf(const Forecast& forecast) {
-    for (std::size_t i = 0; i < forecast.header.size(); ++i) {
-        std::string name = forecast.header[i];
-        for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-        name.erase(0, name.find_first_not_of(" \t"));
-        name.erase(name.find_last_not_of(" \t") + 1);
-        if (name == "interval") return i;
-    }
+// The forecast's column of that name, matched as the reader matches it
+// (case and the blanks around it aside); 0 where there is none.
+std::size_t forecastColumnOf(const Forecast& forecast, const std::string& name) {
+    for (std::size_t i = 0; i < forecast.header.size(); ++i)
+        if (lowered(trimmed(forecast.header[i])) == name) return i;
     return 0;
 }
 
@@ -338,15 +336,8 @@ PlanTable planTable(const Forecast& forecast, const DayPlanSettings& settings, c
         table.rows.push_back(std::move(row));
     }
     // The totals.
-    std::size_t labelColumn = 0, callsColumn = 0;
-    for (std::size_t i = 0; i < forecast.header.size(); ++i) {
-        std::string name = forecast.header[i];
-        for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-        name.erase(0, name.find_first_not_of(" \t"));
-        name.erase(name.find_last_not_of(" \t") + 1);
-        if (name == "interval") labelColumn = i;
-        if (name == "calls") callsColumn = i;
-    }
+    const std::size_t labelColumn = forecastColumnOf(forecast, "interval");
+    const std::size_t callsColumn = forecastColumnOf(forecast, "calls");
     const bool onHand = forecast.hasStaffed || forecast.hasScheduled;
     // The totals of the same rows in each variant's plan (`day`: index into days, or none for all).
     const auto variantTotals = [&](std::optional<std::size_t> day, std::vector<std::string>& row) {
@@ -586,8 +577,9 @@ std::string planTables(const Forecast& forecast, const DayPlanSettings& settings
     const std::vector<std::string> detail = {"waiting places", "P(Loss)", "SL bound", "agent-hours", "scheduled hours",
                                              "FTE"};
     std::vector<std::size_t> main, rest;
+    const std::size_t labelColumn = forecastColumnOf(forecast, "interval");
     for (std::size_t c = 0; c < table.header.size(); ++c) {
-        const bool key = static_cast<int>(c) == forecast.dayColumn || c == labelColumnOf(forecast);
+        const bool key = static_cast<int>(c) == forecast.dayColumn || c == labelColumn;
         const bool ofVariant = table.header[c].rfind("agents (", 0) == 0 || table.header[c].rfind("agent-hours (", 0) == 0;
         const bool isDetail = c >= forecast.header.size() &&
                               (ofVariant || std::find(detail.begin(), detail.end(), table.header[c]) != detail.end());
@@ -720,6 +712,19 @@ std::string planHtml(const std::string& forecastName, const Forecast& forecast, 
                     "@media print { body { max-width: none; margin: 0; } figure { break-inside: avoid; } div.wide { overflow: visible; } }\n",
                     "<p>" + xmlEscaped(planSummary(forecast, settings, plan)) + "</p>\n" + body,
                     "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n");
+}
+
+std::string lossWarning(const DayPlan& plan, const std::string& moreRoom) {
+    if (plan.throughLoss == 0) return std::string();
+    return std::to_string(plan.throughLoss) + " of " + std::to_string(plan.intervals.size()) +
+           " intervals meet their targets while more than " + formatShare(kLossWarning) + " of the calls are lost (up to " +
+           formatFixed(plan.worstLoss * 100, 2) + " %): give more " + moreRoom + " (see their note)";
+}
+
+std::string unmetWarning(const DayPlan& plan) {
+    if (plan.unmet == 0) return std::string();
+    return std::to_string(plan.unmet) + " of " + std::to_string(plan.intervals.size()) +
+           " intervals miss a target (see their note)";
 }
 
 }  // namespace queuecalc

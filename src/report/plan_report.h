@@ -81,4 +81,10 @@ std::string missedTargets(const DayPlanSettings& settings, const IntervalService
 // program's summary).
 std::vector<std::string> describeSettings(const DayPlanSettings& settings);
 
+// The plan's warnings, empty where there is none: the intervals that meet
+// their targets only by losing calls (`moreRoom` names how to give more room,
+// "--waiting-places or --lines"), and the intervals that miss a target.
+std::string lossWarning(const DayPlan& plan, const std::string& moreRoom);
+std::string unmetWarning(const DayPlan& plan);
+
 }  // namespace queuecalc

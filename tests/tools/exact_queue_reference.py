@@ -367,6 +367,20 @@ class Model:
         return val
 
 
+def bisect(left_of, lo, hi, rel):
+    """The point in [lo, hi] where left_of turns from true to false, to a
+    relative width rel (at most 200 halvings)."""
+    for _ in range(200):
+        mid = (lo + hi) / 2
+        if left_of(mid):
+            lo = mid
+        else:
+            hi = mid
+        if hi - lo <= rel * hi:
+            break
+    return (lo + hi) / 2
+
+
 def mode(f, df, w_scale):
     """Maximiser of a unimodal f on [0, inf) by bisection on the sign of df."""
     if df(mpf(0)) <= 0:
@@ -374,29 +388,13 @@ def mode(f, df, w_scale):
     lo, hi = mpf(0), w_scale
     while df(hi) > 0:
         lo, hi = hi, hi * 2
-    for _ in range(200):
-        mid = (lo + hi) / 2
-        if df(mid) > 0:
-            lo = mid
-        else:
-            hi = mid
-        if hi - lo <= mpf("1e-12") * hi:
-            break
-    return (lo + hi) / 2
+    return bisect(lambda w: df(w) > 0, lo, hi, mpf("1e-12"))
 
 
 def level_point(f, level, lo, hi):
     """w in [lo, hi] with f(w) = level, f monotone between f(lo) and f(hi)."""
-    flo = f(lo)
-    for _ in range(200):
-        mid = (lo + hi) / 2
-        if (f(mid) > level) == (flo > level):
-            lo = mid
-        else:
-            hi = mid
-        if hi - lo <= mpf("1e-9") * hi:
-            break
-    return (lo + hi) / 2
+    above = f(lo) > level
+    return bisect(lambda w: (f(w) > level) == above, lo, hi, mpf("1e-9"))
 
 
 def descents(f, wmax, fmax, step0):

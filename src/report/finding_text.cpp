@@ -76,8 +76,10 @@ std::string curveProblem(const Finding& f) {
     }
 }
 
-// What a staffing finding counts: input value 6 or 7.
-std::string staffed(const Finding& f) { return f.field == 7 ? "waiting places" : "agents"; }
+// What a staffing finding counts: the servers or the waiting places.
+std::string staffed(const Finding& f) {
+    return f.field == modelField(&ModelInput::waitingPlaces).position ? "waiting places" : "agents";
+}
 
 bool isCurveKind(FindingKind kind) {
     return kind == FindingKind::CurveNotFinite || kind == FindingKind::CurveOutOfRange ||
@@ -114,32 +116,37 @@ std::string others(const CurveFinding& f, Show show) {
     return show(f.jointOther, f.joint) + " and " + show(f.conditionalOther, f.conditional);
 }
 
-const char* const kTermsField = "the number of terms (value 11 of the input file (INPUT.DAT))";
+// "the number of terms (value 11 of the input file (INPUT.DAT))"
+std::string termsFieldWords() {
+    return "the number of terms (value " + std::to_string(modelField(&ModelInput::inversionTerms).position) +
+           " of the input file (INPUT.DAT))";
+}
 
 // What to do, in the calculator's words, from the finding's remedy
 // (analysis/findings.cpp decides it): about `algorithm` with M terms.
 std::string advice(const Finding& f, InversionAlgorithm algorithm) {
     const int terms = f.inversionTerms;
+    const std::string termsValue = std::to_string(modelField(&ModelInput::inversionTerms).position);
+    const std::string methodValue = std::to_string(modelField(&ModelInput::inversionMethod).position);
+    const std::string termsField = termsFieldWords();
     if (algorithm == InversionAlgorithm::Euler) {
         if (f.remedy == Remedy::LowerTerms)
-            return std::string("Please lower ") + kTermsField + " to " + std::to_string(f.terms) +
-                   ", or use Talbot (value 13): Euler loses digits to rounding as terms are added, "
-                   "one per three terms beyond about 36.";
+            return "Please lower " + termsField + " to " + std::to_string(f.terms) + ", or use Talbot (value " +
+                   methodValue + "): Euler loses digits to rounding as terms are added, one per three terms beyond about 36.";
         if (f.remedy == Remedy::RaiseTerms)
-            return std::string("Please raise ") + kTermsField + " to " + std::to_string(f.terms) +
-                   ", or use Talbot (value 13).";
-        return "Please compare with Talbot (value 13 of the input file (INPUT.DAT) = 0).";
+            return "Please raise " + termsField + " to " + std::to_string(f.terms) + ", or use Talbot (value " +
+                   methodValue + ").";
+        return "Please compare with Talbot (value " + methodValue + " of the input file (INPUT.DAT) = 0).";
     }
     if (f.remedy == Remedy::RaiseTerms)
-        return std::string("Please raise ") + kTermsField + " to " + std::to_string(f.terms) +
-               " or 64, or use Euler (value 13): on large call centres the fixed Talbot contour needs "
-               "more than 32 terms.";
+        return "Please raise " + termsField + " to " + std::to_string(f.terms) + " or 64, or use Euler (value " +
+               methodValue + "): on large call centres the fixed Talbot contour needs more than 32 terms.";
     if (f.remedy == Remedy::UseOtherAlgorithm)
-        return "Please use Euler with " + std::to_string(f.terms) +
-               " terms (values 13 and 11 of the input file (INPUT.DAT)): the Talbot contour misses here even with " +
+        return "Please use Euler with " + std::to_string(f.terms) + " terms (values " + methodValue + " and " +
+               termsValue + " of the input file (INPUT.DAT)): the Talbot contour misses here even with " +
                std::to_string(terms) + " terms.";
-    return std::string("Please lower ") + kTermsField + " to " + std::to_string(f.terms) +
-           ", or use Euler (value 13): beyond about 64 terms Talbot loses digits to rounding.";
+    return "Please lower " + termsField + " to " + std::to_string(f.terms) + ", or use Euler (value " + methodValue +
+           "): beyond about 64 terms Talbot loses digits to rounding.";
 }
 
 std::string findingLine(const CurveFinding& f) {
@@ -228,7 +235,7 @@ std::string curveText(const Finding& finding) {
     if (f.suspectKnown)
         return findingLine(f) + referee + "\nThe " + algorithmName(f.suspect) + " values are the doubtful ones. " +
                advice(finding, concerned);
-    return findingLine(f) + referee + "\nPlease run again with another " + std::string(kTermsField).substr(4) +
+    return findingLine(f) + referee + "\nPlease run again with another " + termsFieldWords().substr(4) +
            " and keep the algorithm whose values stay: Euler is best at 20 to 24 terms, Talbot on large call "
            "centres needs 48 or 64.";
 }
